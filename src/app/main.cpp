@@ -1,0 +1,15 @@
+#include "app/lbmainwindow.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <ctime>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    LBMainWindow window;
+    window.showMaximized();
+    std::srand(unsigned(std::time(nullptr)));
+    return application.exec();
+}

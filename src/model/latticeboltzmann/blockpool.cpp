@@ -1,0 +1,146 @@
+#include "blockpool.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t Alignment = 16;
+constexpr std::size_t FirstChunkBlocks = 256;
+constexpr std::size_t MaxChunkBytes = std::size_t(64) << 20;
+
+struct SizeClass
+{
+    std::size_t size = 0;
+    std::vector<char *> chunks;
+    std::vector<std::size_t> chunkBytes;
+    char *next = nullptr;
+    char *end = nullptr;
+    void *freeList = nullptr;
+    std::size_t live = 0;
+    std::size_t expected = 0;
+
+    void dropChunks()
+    {
+        for (char *c : chunks)
+            std::free(c);
+        chunks.clear();
+        chunkBytes.clear();
+        next = end = nullptr;
+        freeList = nullptr;
+    }
+};
+
+struct Pools
+{
+    std::mutex mutex;
+    std::vector<SizeClass> classes;
+
+    SizeClass &classFor(std::size_t size)
+    {
+        for (SizeClass &c : classes)
+            if (c.size == size)
+                return c;
+        classes.emplace_back();
+        classes.back().size = size;
+        return classes.back();
+    }
+};
+
+Pools &pools()
+{
+    // Never destroyed: cells may be released during static destruction.
+    static Pools *p = new Pools;
+    return *p;
+}
+
+std::size_t roundUp(std::size_t bytes)
+{
+    return std::max(Alignment, (bytes + Alignment - 1) / Alignment * Alignment);
+}
+
+} // namespace
+
+void *BlockPool::allocate(std::size_t bytes)
+{
+    const std::size_t size = roundUp(bytes);
+    Pools &p = pools();
+    std::lock_guard<std::mutex> guard(p.mutex);
+    SizeClass &c = p.classFor(size);
+    ++c.live;
+    if (c.freeList) {
+        void *block = c.freeList;
+        c.freeList = *static_cast<void **>(block);
+        return block;
+    }
+    if (c.next == c.end) {
+        // Chunks grow geometrically so a large grid sits in few long runs.
+        std::size_t blocks = FirstChunkBlocks;
+        if (!c.chunkBytes.empty())
+            blocks = std::max(blocks, 2 * c.chunkBytes.back() / size);
+        blocks = std::max<std::size_t>(1, std::min(blocks, MaxChunkBytes / size));
+        if (c.expected > 0) {
+            blocks = c.expected;
+            c.expected = 0;
+        }
+        const std::size_t chunk = blocks * size;
+        char *memory = static_cast<char *>(std::aligned_alloc(Alignment, chunk));
+        if (!memory) {
+            --c.live;
+            throw std::bad_alloc();
+        }
+        c.chunks.push_back(memory);
+        c.chunkBytes.push_back(chunk);
+        c.next = memory;
+        c.end = memory + chunk;
+    }
+    void *block = c.next;
+    c.next += size;
+    return block;
+}
+
+void BlockPool::release(void *block, std::size_t bytes)
+{
+    if (!block)
+        return;
+    const std::size_t size = roundUp(bytes);
+    Pools &p = pools();
+    std::lock_guard<std::mutex> guard(p.mutex);
+    SizeClass &c = p.classFor(size);
+    *static_cast<void **>(block) = c.freeList;
+    c.freeList = block;
+    // When every block is back, the chunks go: the next generation of cells
+    // is laid out afresh in allocation order.
+    if (--c.live == 0)
+        c.dropChunks();
+}
+
+void BlockPool::expect(std::size_t bytes, std::size_t count)
+{
+    const std::size_t size = roundUp(bytes);
+    Pools &p = pools();
+    std::lock_guard<std::mutex> guard(p.mutex);
+    SizeClass &c = p.classFor(size);
+    const std::size_t room = std::size_t(c.end - c.next) / size;
+    c.expected = count > room ? count - room : 0;
+    if (c.expected > 0 && c.next != c.end) {
+        // Leave the remainder of the current chunk unused so the announced
+        // blocks form one run.
+        c.next = c.end;
+        c.expected = count;
+    }
+}
+
+std::size_t BlockPool::reservedBytes()
+{
+    Pools &p = pools();
+    std::lock_guard<std::mutex> guard(p.mutex);
+    std::size_t total = 0;
+    for (const SizeClass &c : p.classes)
+        for (std::size_t b : c.chunkBytes)
+            total += b;
+    return total;
+}

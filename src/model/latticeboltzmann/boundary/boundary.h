@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/latticeboltzmann/basecell.h"
+
+// A boundary strategy: owned by an inlet or outlet cell, never placed in the
+// grid itself. It writes the populations its target fluid cell receives from
+// the boundary. p is the prescribed density and u the prescribed speed along
+// the inward face normal; -1 means not prescribed.
+class Boundary : public InertCell
+{
+public:
+    virtual void setBoundaryP(double value) = 0;
+    virtual void setBoundaryU(double value) = 0;
+    virtual double getBoundaryU() = 0;
+    virtual double getBoundaryP() = 0;
+
+protected:
+    double p = -1.0;
+    double u = -1.0;
+};

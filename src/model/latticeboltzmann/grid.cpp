@@ -1,0 +1,666 @@
+#include "grid.h"
+
+#include "basecell.h"
+#include "blockpool.h"
+#include "boundary/sourcecell.h"
+#include "dragwallcell.h"
+#include "immersed/immersedset.h"
+#include "lattice.h"
+#include "meltingsolidification/freesurfacesettings.h"
+#include "moving/particlemanager.h"
+#include "nullcell.h"
+#include "parallelflux.h"
+#include "persistence/cellcodes.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/unitscales.h"
+#include "scaled.h"
+#include "sccell.h"
+#include "tracers/tracerset.h"
+#include "wallcell.h"
+
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <typeinfo>
+
+Grid::Grid()
+    : parameters(new SimulationParameters(this)), particles(new ParticleManager(this)), scales(new UnitScales),
+      tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this))
+{
+    setCurrentParameters(parameters.get());
+    allocate(parameters->getWidth(), parameters->getHeight(), parameters->getLength());
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z)
+                setCell(x, y, z, new SCCell(parameters->randomInitialDensity()), true, true);
+}
+
+Grid::~Grid()
+{
+    deleteCells();
+    // The parameters own the forces, which may still be called by nothing
+    // else once the cells are gone; they go last with the unique_ptr.
+}
+
+void Grid::deleteCells()
+{
+    for (BaseCell *&c : cells) {
+        delete c;
+        c = nullptr;
+    }
+}
+
+void Grid::allocate(int width, int height, int length)
+{
+    nx = std::max(1, width);
+    ny = std::max(1, height);
+    nz = std::max(1, length);
+    const std::size_t n = std::size_t(nx) * ny * nz;
+    neighbourQ = parameters->getModel();
+    cells.assign(n, nullptr);
+    neighbours.assign(n * neighbourQ, nullptr);
+    siteModes.assign(n, 0);
+    siteModesValid = false;
+    fluxValid = false;
+}
+
+BaseCell **Grid::neighbourBlock(int x, int y, int z)
+{
+    if (!contains(x, y, z) || neighbours.empty())
+        return nullptr;
+    return &neighbours[std::size_t(siteIndex(x, y, z)) * neighbourQ];
+}
+
+void Grid::putCell(int x, int y, int z, BaseCell *cell)
+{
+    if (!contains(x, y, z))
+        return;
+    cells[siteIndex(x, y, z)] = cell;
+    siteModesValid = false;
+    fluxValid = false;
+}
+
+void Grid::setCell(int x, int y, int z, BaseCell *cell, bool deleteOld, bool autoGroup)
+{
+    if (!cell || !contains(x, y, z))
+        return;
+    BaseCell *&slot = cells[siteIndex(x, y, z)];
+    if (BaseCell *old = slot) {
+        if (old->isFluid())
+            --statistics.fluidCells;
+        particles->cellLeaves(x, y, z, old);
+        if (deleteOld && old != cell)
+            delete old;
+    }
+    if (cell->isFluid())
+        ++statistics.fluidCells;
+    slot = cell;
+    particles->cellArrives(x, y, z, cell);
+    if (autoGroup)
+        assignGroup(x, y, z, cell);
+    parameters->setNeedsNeighbourRebuild(true);
+    siteModesValid = false;
+    fluxValid = false;
+}
+
+namespace {
+
+// Calls visit(cell) for the cells of the 26 surrounding sites inside the grid,
+// y offset outermost, then x, then z; stops when visit returns true.
+template <typename Visit> void scanSurrounding(const Grid &g, int x, int y, int z, Visit visit)
+{
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dz = -1; dz <= 1; ++dz) {
+                if (dx == 0 && dy == 0 && dz == 0)
+                    continue;
+                if (BaseCell *c = g.getCell(x + dx, y + dy, z + dz))
+                    if (visit(c))
+                        return;
+            }
+}
+
+template <typename Visit> void forEachCell(const Grid &g, Visit visit)
+{
+    for (int y = 0; y < g.getHeight(); ++y)
+        for (int x = 0; x < g.getWidth(); ++x)
+            for (int z = 0; z < g.getLength(); ++z)
+                visit(g.getCell(x, y, z), x, y, z);
+}
+
+} // namespace
+
+void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
+{
+    if (auto *source = dynamic_cast<SourceCell *>(cell)) {
+        int found = -1;
+        scanSurrounding(*this, x, y, z, [&](BaseCell *c) {
+            if (auto *s = dynamic_cast<SourceCell *>(c)) {
+                found = s->index();
+                return true;
+            }
+            return false;
+        });
+        if (found < 0) {
+            bool used[3] = {false, false, false};
+            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+                auto *s = dynamic_cast<SourceCell *>(c);
+                if (s && s != source && s->index() >= 0 && s->index() < 3)
+                    used[s->index()] = true;
+            });
+            for (int i = 0; i < 3 && found < 0; ++i)
+                if (!used[i])
+                    found = i;
+        }
+        if (found >= 0)
+            source->setIndex(found);
+        if (Boundary *strategy = source->strategy())
+            strategy->setBoundaryU(parameters->sourceVelocity(source->index()));
+        return;
+    }
+    if (auto *dragWall = dynamic_cast<DragWallCell *>(cell)) {
+        int w = -1, v = -1;
+        scanSurrounding(*this, x, y, z, [&](BaseCell *c) {
+            auto *d = dynamic_cast<DragWallCell *>(c);
+            if (!d || d == dragWall)
+                return false;
+            if (w < 0)
+                w = d->index();
+            else if (d->index() != w && v < 0)
+                v = d->index();
+            return false;
+        });
+        if (w < 0) {
+            int largest = -1;
+            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+                auto *d = dynamic_cast<DragWallCell *>(c);
+                if (d && d != dragWall)
+                    largest = std::max(largest, d->index());
+            });
+            dragWall->setIndex(largest + 1);
+        } else if (v < 0) {
+            dragWall->setIndex(w);
+        } else {
+            const int keep = std::min(w, v), merged = std::max(w, v);
+            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+                auto *d = dynamic_cast<DragWallCell *>(c);
+                if (d && d != dragWall && d->index() == merged)
+                    d->setIndex(keep);
+            });
+            dragWall->setIndex(keep);
+        }
+    }
+}
+
+void Grid::buildNeighbours()
+{
+    const int q = parameters->getModel();
+    if (q != neighbourQ || neighbours.size() != cells.size() * std::size_t(q)) {
+        neighbourQ = q;
+        neighbours.assign(cells.size() * std::size_t(q), nullptr);
+    }
+    const bool periodic = parameters->getPeriodicBoundaries();
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell **block = &neighbours[std::size_t(siteIndex(x, y, z)) * q];
+                for (int i = 0; i < q; ++i) {
+                    block[i] = nullptr;
+                    if (!Lattice::isActive(q, i))
+                        continue;
+                    Vector3i t = Vector3i(x, y, z) + Lattice::direction(q, i);
+                    if (periodic)
+                        t = t.wrapped(nx, ny, nz);
+                    if (contains(t.x, t.y, t.z))
+                        block[i] = cells[siteIndex(t.x, t.y, t.z)];
+                }
+            }
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                const int s = siteIndex(x, y, z);
+                if (auto *wall = dynamic_cast<WallCell *>(cells[s]))
+                    wall->setNeighbours(&neighbours[std::size_t(s) * q]);
+            }
+    buildSiteModes();
+}
+
+void Grid::buildSiteModes()
+{
+    const int q = neighbourQ;
+    const std::size_t n = cells.size();
+    siteModes.assign(n, 0);
+    rowDeltaP.assign(ny, 0.0);
+    rowTotalP.assign(ny, 0.0);
+    auto exactly = [](BaseCell *c, const std::type_info &t) { return c && typeid(*c) == t; };
+    for (std::size_t s = 0; s < n; ++s) {
+        BaseCell *c = cells[s];
+        std::uint32_t mode = 0;
+        if (exactly(c, typeid(SCCell)))
+            mode |= PlainFluid;
+        else if (exactly(c, typeid(WallCell)))
+            mode |= PlainWall;
+        else if (exactly(c, typeid(NullCell)))
+            mode |= PlainNull;
+        siteModes[s] = mode;
+    }
+    for (std::size_t s = 0; s < n; ++s) {
+        if (!(siteModes[s] & PlainFluid) || static_cast<SCCell *>(cells[s])->getQ() != q)
+            continue;
+        BaseCell **block = &neighbours[s * q];
+        std::uint32_t mode = siteModes[s] | FastFluid;
+        for (int i = 0; i < q && (mode & FastFluid); ++i) {
+            BaseCell *nb = block[i];
+            if (!nb)
+                continue;
+            if (exactly(nb, typeid(SCCell))) {
+                if (static_cast<SCCell *>(nb)->getQ() != q)
+                    mode &= ~FastFluid;
+                continue;
+            }
+            if (exactly(nb, typeid(WallCell))) {
+                // The wall must send the value back to this very site.
+                BaseCell **wallBlock = static_cast<WallCell *>(nb)->getNeighbours();
+                if (wallBlock && wallBlock[Lattice::opposite(q, i)] == cells[s])
+                    mode |= 1u << i;
+                else
+                    mode &= ~FastFluid;
+                continue;
+            }
+            mode &= ~FastFluid;
+        }
+        if (!(mode & FastFluid))
+            mode &= ~std::uint32_t(BounceMask);
+        siteModes[s] = mode;
+    }
+    updateRows.clear();
+    updateRowsWithWalls.clear();
+    finishRows.clear();
+    for (int y : qAsConst(rows)) {
+        bool wall = false, other = false;
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                const std::uint32_t mode = siteModes[siteIndex(x, y, z)];
+                if (mode & PlainWall)
+                    wall = true;
+                else if (!(mode & (PlainFluid | PlainNull)))
+                    other = true;
+            }
+        if (other) {
+            updateRows.append(y);
+            finishRows.append(y);
+        }
+        if (other || wall)
+            updateRowsWithWalls.append(y);
+    }
+    siteModesValid = true;
+}
+
+void Grid::resize(int width, int height, int length, bool keepOld)
+{
+    parameters->setSize(std::max(1, width), std::max(1, height), std::max(1, length));
+    notify(3);
+    if (!keepOld)
+        deleteCells();
+    statistics.iterations = 0;
+    statistics.fluidCells = 0;
+    particles->clear();
+    allocate(width, height, length);
+    const std::size_t n = cells.size();
+    BlockPool::expect(sizeof(SCCell), n);
+    BlockPool::expect(2 * sizeof(double) * std::size_t(parameters->getModel()), n);
+    rows.clear();
+    for (int y = 0; y < ny; ++y) {
+        rows.append(y);
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z)
+                setCell(x, y, z, new SCCell(parameters->randomInitialDensity()), true, true);
+    }
+}
+
+void Grid::refine(int factor)
+{
+    if (factor < 1)
+        return;
+    const std::vector<BaseCell *> old = cells;
+    const int ox = nx, oz = nz;
+    resize(factor * nx, factor * ny, nz, true);
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *source = old[std::size_t(((y / factor) * ox + x / factor) * oz + z)];
+                // Kinds that cannot be copied keep the fluid cell resize put there.
+                if (BaseCell *copy = source ? source->clone() : nullptr)
+                    setCell(x, y, z, copy, true, true);
+            }
+    for (BaseCell *c : old)
+        delete c;
+    buildNeighbours();
+    parameters->setNeedsNeighbourRebuild(false);
+}
+
+void Grid::resetAll()
+{
+    statistics.iterations = 0;
+    for (BaseCell *c : cells)
+        c->reset(-1.0, -1.0);
+    notify(2);
+}
+
+void Grid::randomiseDensities()
+{
+    for (BaseCell *c : cells)
+        c->reset(parameters->randomInitialDensity(), -1.0);
+}
+
+void Grid::resetBox(int x0, int x1, int y0, int y1, int z0, int z1, double p0, double p1)
+{
+    for (int y = std::max(0, y0); y <= std::min(y1, ny - 1); ++y)
+        for (int x = std::max(0, x0); x <= std::min(x1, nx - 1); ++x)
+            for (int z = std::max(0, z0); z <= std::min(z1, nz - 1); ++z)
+                cells[siteIndex(x, y, z)]->reset(p0, p1);
+}
+
+BaseCell *Grid::fillFromAverage(int x, int y, int z, const Vector3d &u)
+{
+    double sum = 0.0;
+    int count = 0;
+    if (BaseCell **block = neighbourBlock(x, y, z)) {
+        for (int i = 0; i < neighbourQ; ++i) {
+            BaseCell *c = block[i];
+            if (c && c->isFluid()) {
+                sum += c->getP(-1);
+                ++count;
+            }
+        }
+    }
+    const double density = count > 0 ? sum / count : 1.0;
+    auto *cell = new SCCell(density);
+    cell->setEquilibrium(u, density);
+    return cell;
+}
+
+void Grid::randomWalls(int percent)
+{
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z)
+                if (cells[siteIndex(x, y, z)]->isFluid() && std::rand() % 100 < percent)
+                    fillRegion("w", x, x, y, y, z, z);
+}
+
+void Grid::enclosedWallsToNull()
+{
+    if (nz != 1)
+        return;
+    auto isWall = [](BaseCell *c) { return dynamic_cast<WallCell *>(c) != nullptr; };
+    std::vector<Vector3i> enclosed;
+    for (int y = 1; y <= ny - 2; ++y)
+        for (int x = 1; x <= nx - 2; ++x) {
+            if (!isWall(getCell(x, y, 0)))
+                continue;
+            bool all = true;
+            for (int i = 1; i <= 8 && all; ++i) {
+                const Vector3i e = Lattice::direction(9, i);
+                all = isWall(getCell(x + e.x, y + e.y, 0));
+            }
+            if (all)
+                enclosed.push_back(Vector3i(x, y, 0));
+        }
+    for (const Vector3i &p : enclosed)
+        setCell(p.x, p.y, p.z, new NullCell, true, true);
+}
+
+void Grid::loadTypes(const QStringList &codes, int width, int height, int length)
+{
+    resize(width, height, length, false);
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                const int s = siteIndex(x, y, z);
+                fillRegion(s < codes.size() ? codes[s] : QStringLiteral("x"), x, x, y, y, z, z);
+            }
+    resetAll();
+    tracers->refresh();
+}
+
+void Grid::fillRegion(const QString &code, int x0, int x1, int y0, int y1, int z0, int z1, bool fillFromNeighbours)
+{
+    for (int y = std::max(0, y0); y <= std::min(y1, ny - 1); ++y)
+        for (int x = std::max(0, x0); x <= std::min(x1, nx - 1); ++x)
+            for (int z = std::max(0, z0); z <= std::min(z1, nz - 1); ++z)
+                if (BaseCell *cell = CellCodes::create(code, *this, x, y, z, fillFromNeighbours))
+                    setCell(x, y, z, cell, true, true);
+}
+
+void Grid::computeDrag()
+{
+    drag.clear();
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z)
+                if (auto *d = dynamic_cast<DragWallCell *>(cells[siteIndex(x, y, z)]))
+                    drag[d->index()] += d->dragContribution(this, x, y, z);
+}
+
+Vector3d Grid::getDrag(int index)
+{
+    return drag[index];
+}
+
+void Grid::addListener(int key, Listener *listener)
+{
+    listeners[key] = listener;
+}
+
+void Grid::removeListener(int key)
+{
+    listeners.remove(key);
+}
+
+void Grid::notify(int code)
+{
+    for (Listener *l : listeners)
+        if (l)
+            l->notify(code);
+}
+
+// ---- field queries ----
+
+double Grid::velocityDerivative(char component, char axis, int x, int y, int z) const
+{
+    const int dx = axis == 'x', dy = axis == 'y', dz = axis == 'z';
+    BaseCell *upper = getCell(x + dx, y + dy, z + dz);
+    BaseCell *lower = getCell(x - dx, y - dy, z - dz);
+    if (!upper || !lower || !upper->isFluid() || !lower->isFluid())
+        return 0.0;
+    const int c = component == 'x' ? 0 : (component == 'y' ? 1 : 2);
+    return (upper->getVelocity(0)[c] - lower->getVelocity(0)[c]) * 0.5;
+}
+
+std::vector<Vector3d> Grid::vorticity() const
+{
+    std::vector<Vector3d> w(cells.size());
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                Vector3d v;
+                if (nz > 1) {
+                    v.x = velocityDerivative('z', 'y', x, y, z) - velocityDerivative('y', 'z', x, y, z);
+                    v.y = velocityDerivative('x', 'z', x, y, z) - velocityDerivative('z', 'x', x, y, z);
+                }
+                v.z = velocityDerivative('y', 'x', x, y, z) - velocityDerivative('x', 'y', x, y, z);
+                w[siteIndex(x, y, z)] = v;
+            }
+    return w;
+}
+
+std::vector<double> Grid::streamFunction(int startX, int startY) const
+{
+    std::vector<double> a(std::size_t(nx) * ny, 0.0), b(std::size_t(nx) * ny, 0.0);
+    auto at = [&](int x, int y) { return std::size_t(x) + std::size_t(y) * nx; };
+    for (int x = 0; x < nx; ++x) {
+        for (int k = 1; k < ny; ++k) {
+            const int y = startY == 0 ? k : ny - 1 - k;
+            const int prev = startY == 0 ? y - 1 : y + 1;
+            BaseCell *c = getCell(x, y, 0);
+            a[at(x, y)] = a[at(x, prev)] + (c && c->isFluid() ? c->getVelocity(0).x : 0.0);
+        }
+    }
+    for (int y = 0; y < ny; ++y) {
+        for (int k = 1; k < nx; ++k) {
+            const int x = startX == 0 ? k : nx - 1 - k;
+            const int prev = startX == 0 ? x - 1 : x + 1;
+            BaseCell *c = getCell(x, y, 0);
+            b[at(x, y)] = b[at(prev, y)] + (c && c->isFluid() ? c->getVelocity(0).y : 0.0);
+        }
+    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        a[i] -= b[i];
+    return a;
+}
+
+Vector3d Grid::interpolatedVelocity(double px, double py) const
+{
+    const double pi = 3.14159265;
+    auto phi = [pi](double r) {
+        r = std::abs(r);
+        return r <= 2.0 ? (1.0 + std::cos(pi * r / 2.0)) / 4.0 : 0.0;
+    };
+    const int cx = int(std::round(px)), cy = int(std::round(py));
+    Vector3d sum;
+    for (int i = cx - 2; i <= cx + 2; ++i)
+        for (int j = cy - 2; j <= cy + 2; ++j)
+            if (BaseCell *c = getCell(i, j, 0))
+                sum += c->getVelocity(0) * (phi(i - px) * phi(j - py));
+    return sum;
+}
+
+Vector3d Grid::fluxAt(int x, int y) const
+{
+    BaseCell *cell = getCell(x, y, 0);
+    if (!cell || !cell->isFluid())
+        return Vector3d();
+    const Vector3d U = cell->getVelocity(0);
+    const double uu = U.lengthSquared();
+    if (uu == 0.0)
+        return Vector3d();
+    Vector3d S = U * cell->getP(0);
+    const Vector3d d = Vector3d(-U.y, U.x, 0.0).normalized() * 0.01;
+    for (int sign = 1; sign >= -1; sign -= 2) {
+        double px = x + 0.5, py = y + 0.5;
+        for (;;) {
+            px += sign * d.x;
+            py += sign * d.y;
+            const int ix = int(px), iy = int(py);
+            if (px < 0.0 || py < 0.0 || !contains(ix, iy, 0))
+                break;
+            BaseCell *c = getCell(ix, iy, 0);
+            if (!c || !c->isFluid())
+                break;
+            const Vector3d v = c->getVelocity(0);
+            S += U * (c->getP(0) * (v.dot(U) / uu));
+        }
+    }
+    return S * 0.01;
+}
+
+const std::vector<Vector3d> &Grid::crossSectionFlux()
+{
+    if (fluxValid && fluxCache.size() == cells.size())
+        return fluxCache;
+    fluxCache.assign(cells.size(), Vector3d());
+    QList<int> work = rows;
+    if (work.isEmpty())
+        for (int y = 0; y < ny; ++y)
+            work.append(y);
+    QtConcurrent::blockingMap(work, ParallelFlux(this, &fluxCache));
+    fluxValid = true;
+    return fluxCache;
+}
+
+std::size_t Grid::memoryBytes() const
+{
+    return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
+           siteModes.capacity() * sizeof(std::uint32_t) + BlockPool::reservedBytes();
+}
+
+// ---- stepping ----
+
+int Grid::step(int count)
+{
+    if (!canStep())
+        return 0;
+    if (parameters->getNeedsNeighbourRebuild()) {
+        buildNeighbours();
+        parameters->setNeedsNeighbourRebuild(false);
+    }
+    if (!siteModesValid)
+        buildSiteModes();
+    for (int k = 0; k < count; ++k) {
+        runPhase(0);
+        particles->preUpdate();
+        melting->step();
+        immersed->step();
+        runPhase(1);
+        statistics.deltaP = 0.0;
+        statistics.totalP = 0.0;
+        runPhase(2);
+        // Per-row partial sums, combined in row order: the same figures
+        // whatever the thread schedule.
+        for (int y : rows) {
+            statistics.deltaP += rowDeltaP[y];
+            statistics.totalP += rowTotalP[y];
+        }
+        statistics.deltaP = statistics.fluidCells > 0 ? statistics.deltaP / statistics.fluidCells : 0.0;
+        particles->move();
+        runPhase(3);
+        tracers->step();
+        ++statistics.iterations;
+    }
+    notify(1);
+    return count;
+}
+
+void Grid::runPhase(int phase)
+{
+    if (!siteModesValid)
+        buildSiteModes();
+    // Rows whose phase-1 or phase-3 work is empty for every site are left out.
+    QList<int> *work = &rows;
+    if (fastPath && immersed->isEmpty()) {
+        if (phase == 1)
+            work = parameters->getMcType() == 4 ? &updateRowsWithWalls : &updateRows;
+        else if (phase == 3)
+            work = &finishRows;
+    }
+    if (!work->isEmpty()) {
+        const Scaled item(this, neighbours.data(), phase);
+        if (parameters->getMulticore() && work->size() > 1) {
+            QtConcurrent::blockingMap(*work, item);
+        } else {
+            for (int y : qAsConst(*work))
+                item(y);
+        }
+    }
+    fluxValid = false;
+}
+
+bool Grid::canStep() const
+{
+    const int limit = parameters->getMaxIterations();
+    if (limit != 0 && statistics.iterations >= limit)
+        return false;
+    if (statistics.iterations == 0)
+        return true;
+    const double threshold = parameters->getStopWhen();
+    if (threshold == 0.0)
+        return true;
+    // With no fluid or no mass there is no change to measure; keep running.
+    if (statistics.fluidCells == 0 || statistics.totalP == 0.0)
+        return true;
+    const double r = statistics.fluidCells * statistics.deltaP / statistics.totalP;
+    return r >= threshold;
+}

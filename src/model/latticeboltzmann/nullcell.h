@@ -1,0 +1,11 @@
+#pragma once
+
+#include "basecell.h"
+
+// Inert filler: swallows whatever streams into it and takes no part in the dynamics.
+class NullCell : public InertCell
+{
+public:
+    void passivate(QXmlStreamWriter &writer) override;
+    int getKind() override { return 10; }
+};

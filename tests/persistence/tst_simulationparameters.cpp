@@ -1,0 +1,163 @@
+#include "model/latticeboltzmann/forces/force.h"
+#include "persistence/outputfolder.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/unitscales.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+class ConstantForce : public Force
+{
+public:
+    explicit ConstantForce(bool active, int *deleted = nullptr) : active(active), deleted(deleted) {}
+    ~ConstantForce() override
+    {
+        if (deleted)
+            ++*deleted;
+    }
+    Vector3d force(BaseCell *, BaseCell **, int, int, int, int, Grid *) override { return Vector3d(1, 0, 0); }
+    bool isActive() override { return active; }
+    bool active;
+    int *deleted;
+};
+class OtherForce : public ConstantForce
+{
+public:
+    using ConstantForce::ConstantForce;
+};
+} // namespace
+
+class TestSimulationParameters : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void neighbourRebuildFlag()
+    {
+        SimulationParameters p;
+        p.setNeedsNeighbourRebuild(false);
+        p.setModel(9);
+        QVERIFY(!p.getNeedsNeighbourRebuild());
+        p.setModel(19);
+        QVERIFY(p.getNeedsNeighbourRebuild());
+        QCOMPARE(p.getModel(), 19);
+        p.setNeedsNeighbourRebuild(false);
+        p.setPeriodicBoundaries(true);
+        QVERIFY(p.getNeedsNeighbourRebuild());
+    }
+
+    void indexedArrays()
+    {
+        SimulationParameters p;
+        p.setSourceVelocityValue(0, 0.05);
+        p.setSourceVelocityValue(1, 0.07);
+        QCOMPARE(p.sourceVelocity(1), 0.07);
+        QCOMPARE(p.sourceVelocity(5), 0.05);
+        QCOMPARE(p.sourceVelocity(3), 0.05);
+        QCOMPARE(p.getSourcePressure(2), 1.0);
+        QCOMPARE(p.wallVelocity(), Vector3d(0.02, 0, 0));
+    }
+
+    void randomInitialDensityStaysInBounds()
+    {
+        SimulationParameters p;
+        p.setMinP0(0.9);
+        p.setMaxP0(1.1);
+        std::srand(7);
+        double lo = 2, hi = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const double r = p.randomInitialDensity();
+            QVERIFY(r >= 0.9 && r <= 1.1);
+            lo = std::min(lo, r);
+            hi = std::max(hi, r);
+        }
+        // The draws cover the range, not a single value.
+        QVERIFY(lo < 0.91 && hi > 1.09);
+        p.setMaxP0(0.9);
+        QCOMPARE(p.randomInitialDensity(), 0.9);
+    }
+
+    void nanofluidPlainValuesAtZeroFraction()
+    {
+        SimulationParameters p;
+        p.setEpsilon(0, 0.8);
+        p.setEpsilon(1, 0.7);
+        p.setThermalExpansion(2.5);
+        p.setNanoParameters(0.0, 3.0, 0.2, 40.0, 0.5);
+        QCOMPARE(p.getEffectiveTau0(), 0.8);
+        QCOMPARE(p.getEffectiveTau1(), 0.7);
+        QCOMPARE(p.getEffectiveThermalExpansion(), 2.5);
+        QCOMPARE(p.nanoDensityFactor(), 1.0);
+    }
+
+    void nanofluidWorkedExample()
+    {
+        // phi = 0.1, rho_p = 2, beta_p = 0.5, k_p = 4, c_p = 0.25, tau0 = 1, tau1 = 0.8, beta = 1.
+        // r = 1.1; (1 - phi)^2.5 = 0.768433...; tau0' = 0.5 / (0.768433 * 1.1) + 0.5 = 1.091522...
+        // beta' = (0.9 + 0.1) / 1.1 = 0.909090...
+        // Maxwell: (4 + 2 - 0.2 + 0.8) / (4 + 2 + 0.1 - 0.4) = 6.6 / 5.7; c = 0.9 + 0.05 = 0.95
+        // tau1' = (6.6 / 5.7) * 0.3 / 0.95 + 0.5 = 0.865650...
+        SimulationParameters p;
+        p.setEpsilon(0, 1.0);
+        p.setEpsilon(1, 0.8);
+        p.setNanoParameters(0.1, 2.0, 0.5, 4.0, 0.25);
+        QVERIFY(std::abs(p.getEffectiveTau0() - (0.5 / (std::pow(0.9, 2.5) * 1.1) + 0.5)) < 1e-15);
+        QVERIFY(std::abs(p.getEffectiveTau0() - 1.0915222) < 1e-6);
+        QVERIFY(std::abs(p.getEffectiveThermalExpansion() - 1.0 / 1.1) < 1e-15);
+        QVERIFY(std::abs(p.getEffectiveTau1() - 0.8656509695) < 1e-9);
+        QVERIFY(std::abs(p.nanoDensityFactor() - 1.1) < 1e-15);
+        QCOMPARE(p.nanoParameters(), (QVector<double>{0.1, 2.0, 0.5, 4.0, 0.25}));
+    }
+
+    void forcesListKeepsOnePerClass()
+    {
+        int deleted = 0;
+        SimulationParameters p;
+        p.addForce(new ConstantForce(true, &deleted));
+        p.addForce(new OtherForce(true, &deleted));
+        QCOMPARE(p.getForces().size(), 2);
+        p.addForce(new ConstantForce(true, &deleted));
+        QCOMPARE(p.getForces().size(), 2);
+        QCOMPARE(deleted, 1);
+        // An inactive force removes its class and is discarded itself.
+        p.addForce(new ConstantForce(false, &deleted));
+        QCOMPARE(p.getForces().size(), 1);
+        QCOMPARE(deleted, 3);
+        QVERIFY(dynamic_cast<OtherForce *>(p.getForces().first()));
+    }
+
+    void unitScales()
+    {
+        UnitScales s;
+        s.setDx(1e-3);
+        s.setDt(1e-2);
+        QCOMPARE(s.latticeSpeed(0.05), 0.05 * 1e-2 / 1e-3);
+        QVERIFY(std::abs(s.physicalSpeed(s.latticeSpeed(0.05)) - 0.05) < 1e-15);
+        QVERIFY(std::abs(s.physicalViscosity(0.1) - 1e-5) < 1e-18);
+        QVERIFY(std::abs(s.latticeViscosity(1e-5) - 0.1) < 1e-15);
+        // Water at dx = 1 um and tau = 1: dt = 1e-12 * 0.5 / 3e-6.
+        s.setSpacingAndViscosity(1e-6, 1e-6, 1.0);
+        QCOMPARE(s.getDx(), 1e-6);
+        QVERIFY(std::abs(s.getDt() - 1.6666666666666665e-07) < 1e-20);
+        QCOMPARE(UnitScales::viscosityOfTau(0.8), (0.8 - 0.5) / 3.0);
+        // The lattice viscosity of the chosen tau comes back out.
+        QVERIFY(std::abs(s.latticeViscosity(1e-6) - UnitScales::viscosityOfTau(1.0)) < 1e-15);
+        UnitScales defaults;
+        QCOMPARE(defaults.getDm(), 8e-18);
+    }
+
+    void outputFolderEndsWithSlash()
+    {
+        OutputFolder &f = OutputFolder::instance();
+        f.setDirectory("/tmp/runs");
+        QCOMPARE(f.directory(), QString("/tmp/runs/"));
+        f.setDirectory("");
+        QCOMPARE(f.directory(), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimulationParameters)
+#include "tst_simulationparameters.moc"
