@@ -1,0 +1,85 @@
+#include "gridtest_helper.h"
+
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "persistence/simulationparameters.h"
+
+namespace GridTest {
+
+void prepare(Grid &grid, int q, int nx, int ny, int nz, double tau, bool periodic)
+{
+    SimulationParameters *p = grid.getParameters();
+    p->setModel(q);
+    p->setEpsilon(0, tau);
+    p->setPeriodicBoundaries(periodic);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    grid.resize(nx, ny, nz);
+}
+
+void setEquilibrium(BaseCell *cell, const Vector3d &u, double rho)
+{
+    double f[Lattice::MaxQ];
+    Lattice::equilibriumArray(u, rho, Lattice::currentQ(), f);
+    cell->setF(f);
+}
+
+template <typename Visit> static void forEachFluid(const Grid &grid, Visit visit)
+{
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int z = 0; z < grid.getLength(); ++z) {
+                BaseCell *c = grid.getCell(x, y, z);
+                if (c->isFluid())
+                    visit(c);
+            }
+}
+
+double totalMass(const Grid &grid)
+{
+    const int q = Lattice::currentQ();
+    double sum = 0.0;
+    forEachFluid(grid, [&](BaseCell *c) {
+        for (int i = 0; i < q; ++i)
+            sum += c->getF(i, 0);
+    });
+    return sum;
+}
+
+double kineticEnergy(const Grid &grid)
+{
+    double sum = 0.0;
+    forEachFluid(grid, [&](BaseCell *c) { sum += 0.5 * c->getP(0) * c->getVelocity(0).lengthSquared(); });
+    return sum;
+}
+
+std::vector<double> snapshot(const Grid &grid)
+{
+    const int q = Lattice::currentQ();
+    std::vector<double> all;
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int z = 0; z < grid.getLength(); ++z) {
+                BaseCell *c = grid.getCell(x, y, z);
+                for (int i = 0; i < q; ++i) {
+                    all.push_back(c->getF(i, 0));
+                    all.push_back(c->getNextF(i, 0));
+                }
+            }
+    return all;
+}
+
+double slope(const std::vector<double> &x, const std::vector<double> &y)
+{
+    const double n = double(x.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        sx += x[i];
+        sy += y[i];
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+    }
+    return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+}
+
+} // namespace GridTest

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/vector3d.h"
+
+#include <vector>
+
+class BaseCell;
+
+namespace GridTest {
+
+// Sets the model, relaxation time and wrapping, then sizes the grid with
+// fluid at density 1.
+void prepare(Grid &grid, int q, int nx, int ny, int nz, double tau, bool periodic);
+// Puts the cell's distributions at the equilibrium for (u, rho).
+void setEquilibrium(BaseCell *cell, const Vector3d &u, double rho);
+// Sum of the current distributions of every fluid cell.
+double totalMass(const Grid &grid);
+// Kinetic energy sum rho |u|^2 / 2 over the fluid cells.
+double kineticEnergy(const Grid &grid);
+// Every current distribution of every cell, site by site.
+std::vector<double> snapshot(const Grid &grid);
+// Least-squares slope of y over x.
+double slope(const std::vector<double> &x, const std::vector<double> &y);
+
+} // namespace GridTest
