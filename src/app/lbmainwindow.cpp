@@ -1,7 +1,401 @@
 #include "lbmainwindow.h"
 
-LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent)
+#include "codeeditor.h"
+#include "notice.h"
+#include "textdialog.h"
+#include "ui_lbmainwindow.h"
+
+#include "model/latticeboltzmann/grid.h"
+#include "persistence/exports.h"
+#include "persistence/geometryfiles.h"
+#include "view/lbwidget.h"
+#include "view/renderer.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+const char *creditsText = "<h3>Ondix</h3>"
+                          "<p>An interactive simulator of fluid flow by the lattice-Boltzmann method.</p>"
+                          "<p>Built with Qt 5 and Qwt 6; drawn with OpenGL.</p>";
+
+const char *changesText = "<h3>Changes</h3>"
+                          "<ul><li>The desktop program: geometry loading, the run loop with bursts, "
+                          "frame captures and run tables, the OpenGL view with its camera, images of the "
+                          "geometry and of the view, and the .lb/.lb2 editor.</li></ul>";
+
+} // namespace
+
+LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::LBMainWindow>())
 {
+    ui->setupUi(this);
     resize(1024, 768);
-    setWindowTitle("Ondix ");
+    view = new LBWidget(this);
+    view->setObjectName(QStringLiteral("view"));
+    setCentralWidget(view);
+    about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
+    changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
+    codeEditor = new CodeEditor(this);
+    codeEditor->setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral("Ondix "));
+    connect(view, &LBWidget::outputFailed, this,
+            [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
 }
+
+LBMainWindow::~LBMainWindow() = default;
+
+void LBMainWindow::setFilePath(const QString &path)
+{
+    filePath = path;
+    view->setCurrentFile(path);
+}
+
+void LBMainWindow::repaintView()
+{
+    view->updateGL();
+}
+
+// State documents are not read yet; the version is kept so that Reload All
+// reads a document the way it was last loaded.
+void LBMainWindow::loadAll2(int version)
+{
+    loadedAllVersion = version;
+}
+
+void LBMainWindow::loadAll2()
+{
+    loadAll2(2);
+}
+
+void LBMainWindow::load()
+{
+    loadGeometry(filePath);
+}
+
+bool LBMainWindow::loadGeometry(const QString &path)
+{
+    Grid &grid = *view->getGrid();
+    QString error;
+    bool loaded = false;
+    if (path.endsWith(QLatin1String(".png"))) {
+        // The free-surface colour table is chosen in the parameters dialog,
+        // which does not exist yet: the ordinary table is used.
+        loaded = GeometryFiles::loadImageGeometry(grid, path, QString(), &error);
+    } else if (path.endsWith(QLatin1String(".txt")) || path.endsWith(QLatin1String(".lb"))) {
+        loaded = GeometryFiles::loadTextGeometry(grid, path, &error);
+    } else {
+        error = tr("%1 is not a geometry file: Load reads .png images and .txt or .lb text geometry.").arg(path);
+    }
+    if (!loaded) {
+        showNotice(this, tr("Load"), error);
+        return false;
+    }
+    view->rebuildGeometry(false);
+    repaintView();
+    return true;
+}
+
+void LBMainWindow::saveGeometry(int scale)
+{
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Geometry"), QString(), QStringLiteral("*.png"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!GeometryFiles::saveGeometryImage(*view->getGrid(), name, scale, &error))
+        showNotice(this, tr("Save Geometry"), error);
+}
+
+void LBMainWindow::selectPainter(const QString &name)
+{
+    view->getRenderer()->selectPainter(name);
+    repaintView();
+}
+
+void LBMainWindow::on_actionForces_triggered()
+{
+    selectPainter(QStringLiteral("forces"));
+}
+
+void LBMainWindow::on_actionParticles_2_triggered()
+{
+    view->getRenderer()->toggleParticles();
+    repaintView();
+}
+
+void LBMainWindow::on_actionDynamic_triggered()
+{
+    view->getRenderer()->toggleDynamic();
+    repaintView();
+}
+
+void LBMainWindow::on_actionStatic_triggered()
+{
+    view->makeCurrent();
+    view->getRenderer()->toggleStatic();
+    repaintView();
+}
+
+void LBMainWindow::on_actionAxis_triggered()
+{
+    view->getRenderer()->toggleAxis();
+    repaintView();
+}
+
+void LBMainWindow::on_actionDetail_triggered()
+{
+    selectPainter(QStringLiteral("detail"));
+}
+
+void LBMainWindow::on_actionArrow_triggered()
+{
+    selectPainter(QStringLiteral("arrow"));
+}
+
+void LBMainWindow::on_actionPressure_triggered()
+{
+    selectPainter(QStringLiteral("pressure"));
+}
+
+void LBMainWindow::on_actionVelocity_triggered()
+{
+    selectPainter(QStringLiteral("velocity"));
+}
+
+// Windows that later work brings: the tracers, planes, charts, colours, view
+// and info docks, results, server, interpolation, animation, parameters,
+// mesher, immersed bodies, image processing and geometry script.
+void LBMainWindow::on_actionParticles_triggered()
+{}
+
+void LBMainWindow::on_actionAbout_triggered()
+{
+    about->show();
+    about->raise();
+}
+
+void LBMainWindow::on_actionView2_triggered()
+{}
+
+void LBMainWindow::on_actionChart_triggered()
+{}
+
+void LBMainWindow::on_actionColors_triggered()
+{}
+
+void LBMainWindow::on_actionInfo_triggered()
+{}
+
+void LBMainWindow::on_actionView_triggered()
+{}
+
+void LBMainWindow::on_actionNext_triggered()
+{
+    view->stepOnce();
+}
+
+void LBMainWindow::on_actionReset_triggered()
+{
+    view->clearOutputFolder();
+    Grid *grid = view->getGrid();
+    grid->resetAll();
+    grid->getStatistics().mlups = 0.0;
+    repaintView();
+}
+
+void LBMainWindow::on_actionStop_triggered()
+{
+    view->stopRun();
+}
+
+void LBMainWindow::on_actionLoad_triggered()
+{
+    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Load"), QString(), QStringLiteral("*.png"));
+    if (name.isEmpty())
+        return;
+    // The path is remembered only when the geometry was loaded, so a failed
+    // load leaves the run's file name as it was.
+    if (loadGeometry(name))
+        setFilePath(name);
+}
+
+void LBMainWindow::on_actionStart_triggered()
+{
+    view->startRun();
+}
+
+void LBMainWindow::on_actionSave_Image_triggered()
+{
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(), QStringLiteral("*.png"));
+    if (name.isEmpty())
+        return;
+    if (!view->grabFrame().save(name, "PNG"))
+        showNotice(this, tr("Save Image"), tr("The image could not be written to %1.").arg(name));
+}
+
+void LBMainWindow::on_actionReload_All_triggered()
+{
+    if (loadedAll == 2)
+        loadAll2(loadedAllVersion);
+}
+
+void LBMainWindow::on_actionResults_triggered()
+{}
+
+void LBMainWindow::on_actionConvert_lb2_to_lb_triggered()
+{
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Convert to lb"), QString(), QStringLiteral("*.lb2"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!GeometryFiles::convertLb2ToLb(name, &error))
+        showNotice(this, tr("Convert lb2 to lb"), error);
+}
+
+void LBMainWindow::on_actionConvert_lb_to_lb2_triggered()
+{
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Convert to lb2"), QString(), QStringLiteral("*.lb"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!GeometryFiles::convertLbToLb2(name, &error))
+        showNotice(this, tr("Convert lb to lb2"), error);
+}
+
+// The state-document commands arrive with the state document.
+void LBMainWindow::on_actionLoad_All_2_testing_triggered()
+{}
+
+void LBMainWindow::on_actionSave_All_2_testing_triggered()
+{}
+
+void LBMainWindow::on_actionStart_Server_triggered()
+{}
+
+void LBMainWindow::on_actionStop_Server_triggered()
+{
+    serverRunning = 0;
+}
+
+void LBMainWindow::on_actionChanges_triggered()
+{
+    changes->show();
+    changes->raise();
+}
+
+void LBMainWindow::on_action_lb_lb2_Editor_triggered()
+{
+    codeEditor->showMaximized();
+    codeEditor->raise();
+}
+
+void LBMainWindow::on_actionInterpolation_triggered()
+{}
+
+void LBMainWindow::on_actionOpenCL_triggered()
+{}
+
+void LBMainWindow::on_actionAnimation_triggered()
+{}
+
+void LBMainWindow::on_actionModel_and_Parameters_triggered()
+{}
+
+void LBMainWindow::on_actionSave_triggered()
+{
+    saveGeometry(1);
+}
+
+void LBMainWindow::on_actionSave_x2_triggered()
+{
+    saveGeometry(2);
+}
+
+void LBMainWindow::on_actionSave_VTK_triggered()
+{
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export VTK"), QString(), QStringLiteral("*.vtu"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!Exports::exportVtk(*view->getGrid(), name, &error))
+        showNotice(this, tr("Export to VTK"), error);
+}
+
+void LBMainWindow::on_actionView_2_triggered()
+{}
+
+void LBMainWindow::on_actionInfo_2_triggered()
+{}
+
+void LBMainWindow::on_actionMesher_triggered()
+{}
+
+void LBMainWindow::on_actionSave_All_v3_triggered()
+{}
+
+void LBMainWindow::on_actionLoad_All_v3_triggered()
+{}
+
+void LBMainWindow::on_actionImage_Processing_triggered()
+{}
+
+void LBMainWindow::on_actionGeometry_triggered()
+{}
+
+void LBMainWindow::on_actionExec_2_it_triggered()
+{
+    view->stepMany(2);
+}
+
+void LBMainWindow::on_actionExec_4_it_triggered()
+{
+    view->stepMany(4);
+}
+
+void LBMainWindow::on_actionExec_8_it_triggered()
+{
+    view->stepMany(8);
+}
+
+void LBMainWindow::on_actionExec_16_it_triggered()
+{
+    view->stepMany(16);
+}
+
+void LBMainWindow::on_actionExec_32_it_triggered()
+{
+    view->stepMany(32);
+}
+
+void LBMainWindow::on_actionExec_64_it_triggered()
+{
+    view->stepMany(64);
+}
+
+void LBMainWindow::on_actionExec_128_it_triggered()
+{
+    view->stepMany(128);
+}
+
+void LBMainWindow::on_actionExec_256_it_triggered()
+{
+    view->stepMany(256);
+}
+
+void LBMainWindow::on_actionExec_512_it_triggered()
+{
+    view->stepMany(512);
+}
+
+void LBMainWindow::on_actionExec_1024_it_triggered()
+{
+    view->stepMany(1024);
+}
+
+void LBMainWindow::on_actionImmersed_triggered()
+{}

@@ -1,12 +1,118 @@
 #pragma once
 
+#include <QDir>
 #include <QMainWindow>
+#include <QString>
 
-// The program's one window.
+#include <memory>
+
+namespace Ui {
+class LBMainWindow;
+}
+
+class CodeEditor;
+class LBWidget;
+class TextDialog;
+
+// The program's one window: the OpenGL view in the middle, every command in
+// the menus, and the file commands (geometry loading and saving, images,
+// exports, conversions) implemented by calling the persistence layer.
 class LBMainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit LBMainWindow(QWidget *parent = nullptr);
+    ~LBMainWindow() override;
+
+    LBWidget *getView() const { return view; }
+    CodeEditor *getCodeEditor() const { return codeEditor; }
+    // The remembered path of the last loaded geometry or state file.
+    QString getFilePath() const { return filePath; }
+    void setFilePath(const QString &path);
+
+public slots:
+    void loadAll2(int version);
+    void loadAll2();
+    // Loads the geometry at the remembered path.
+    void load();
+
+private slots:
+    void on_actionForces_triggered();
+    void on_actionParticles_2_triggered();
+    void on_actionDynamic_triggered();
+    void on_actionStatic_triggered();
+    void on_actionAxis_triggered();
+    void on_actionDetail_triggered();
+    void on_actionArrow_triggered();
+    void on_actionPressure_triggered();
+    void on_actionVelocity_triggered();
+    void on_actionParticles_triggered();
+    void on_actionAbout_triggered();
+    void on_actionView2_triggered();
+    void on_actionChart_triggered();
+    void on_actionColors_triggered();
+    void on_actionInfo_triggered();
+    void on_actionView_triggered();
+    void on_actionNext_triggered();
+    void on_actionReset_triggered();
+    void on_actionStop_triggered();
+    void on_actionLoad_triggered();
+    void on_actionStart_triggered();
+    void on_actionSave_Image_triggered();
+    void on_actionReload_All_triggered();
+    void on_actionResults_triggered();
+    void on_actionConvert_lb2_to_lb_triggered();
+    void on_actionConvert_lb_to_lb2_triggered();
+    void on_actionLoad_All_2_testing_triggered();
+    void on_actionSave_All_2_testing_triggered();
+    void on_actionStart_Server_triggered();
+    void on_actionStop_Server_triggered();
+    void on_actionChanges_triggered();
+    void on_action_lb_lb2_Editor_triggered();
+    void on_actionInterpolation_triggered();
+    void on_actionOpenCL_triggered();
+    void on_actionAnimation_triggered();
+    void on_actionModel_and_Parameters_triggered();
+    void on_actionSave_triggered();
+    void on_actionSave_x2_triggered();
+    void on_actionSave_VTK_triggered();
+    void on_actionView_2_triggered();
+    void on_actionInfo_2_triggered();
+    void on_actionMesher_triggered();
+    void on_actionSave_All_v3_triggered();
+    void on_actionLoad_All_v3_triggered();
+    void on_actionImage_Processing_triggered();
+    void on_actionGeometry_triggered();
+    void on_actionExec_2_it_triggered();
+    void on_actionExec_4_it_triggered();
+    void on_actionExec_8_it_triggered();
+    void on_actionExec_16_it_triggered();
+    void on_actionExec_32_it_triggered();
+    void on_actionExec_64_it_triggered();
+    void on_actionExec_128_it_triggered();
+    void on_actionExec_256_it_triggered();
+    void on_actionExec_512_it_triggered();
+    void on_actionExec_1024_it_triggered();
+    void on_actionImmersed_triggered();
+
+private:
+    // Loads a geometry file into the grid; on failure tells the user and
+    // leaves the simulation as it was.
+    bool loadGeometry(const QString &path);
+    void saveGeometry(int scale);
+    void selectPainter(const QString &name);
+    void repaintView();
+
+    std::unique_ptr<Ui::LBMainWindow> ui;
+    LBWidget *view = nullptr;
+    TextDialog *about = nullptr;
+    TextDialog *changes = nullptr;
+    CodeEditor *codeEditor = nullptr;
+    QString filePath;
+    // 2 after a Load All; the version it used is what Reload All reads.
+    int loadedAll = 0;
+    int loadedAllVersion = 2;
+    int serverRunning = 0;
+    QDir serverDirectory;
 };

@@ -1,0 +1,573 @@
+#include "renderer.h"
+
+#include "painters.h"
+
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/dragwallcell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/outputfolder.h"
+#include "persistence/simulationparameters.h"
+
+#include <QMutexLocker>
+#include <QtOpenGL>
+
+#include <algorithm>
+#include <cmath>
+#include <typeinfo>
+
+namespace {
+
+// Colour of a static (non-fluid) cell in the static list, by its exact class.
+enum class StaticColour { Own, Inherit, Skip };
+
+StaticColour staticColour(BaseCell *cell, float rgb[3])
+{
+    const std::type_info &type = typeid(*cell);
+    auto set = [rgb](float r, float g, float b) {
+        rgb[0] = r;
+        rgb[1] = g;
+        rgb[2] = b;
+        return StaticColour::Own;
+    };
+    if (type == typeid(SourceCell))
+        return set(1.0f, 0.0f, 0.0f);
+    if (type == typeid(WallCell) || type == typeid(DragWallCell))
+        return set(0.5f, 0.5f, 0.5f);
+    // Outlets: kind code 2 belongs to the outlet cell alone.
+    if (cell->getKind() == 2)
+        return set(0.0f, 0.0f, 0.0f);
+    if (type == typeid(NullCell))
+        return StaticColour::Skip;
+    return StaticColour::Inherit;
+}
+
+} // namespace
+
+Renderer::Renderer(QGLWidget *widget) : widget(widget), grid(std::make_unique<Grid>())
+{
+    selectPainter(QStringLiteral("velocity"));
+}
+
+Renderer::~Renderer() = default;
+
+int Renderer::valueIndex(int x, int y, int z) const
+{
+    return x + y * grid->getWidth() + z * grid->getWidth() * grid->getHeight();
+}
+
+BaseCell *Renderer::cellOf(const DrawItem &item) const
+{
+    return grid->getCell(item.x, item.y, item.z);
+}
+
+Vector3d Renderer::cellCentre(int x, int y, int z) const
+{
+    return Vector3d(x0 + (x + 0.5) * cellSize, y0 + (y + 0.5) * cellSize, z0 + (z + 0.5) * cellSize);
+}
+
+void Renderer::layerCorner(const DrawItem &item, double &px, double &py, double &pz) const
+{
+    px = x0 + 1.1 * item.layer + item.x * cellSize;
+    py = y0 + item.y * cellSize;
+    pz = z0 + item.z * cellSize;
+}
+
+void Renderer::rebuildGeometry(bool keepPlanes)
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    cellSize = std::min({1.0 / nx, 1.0 / ny, 1.0 / nz});
+    x0 = -nx * cellSize / 2;
+    y0 = -ny * cellSize / 2;
+    z0 = -nz * cellSize / 2;
+
+    compileAxis();
+    if (!keepPlanes || !rangesSet) {
+        ranges[0][0] = 0;
+        ranges[0][1] = nx;
+        ranges[1][0] = 0;
+        ranges[1][1] = ny;
+        ranges[2][0] = 0;
+        ranges[2][1] = nz;
+        rangesSet = true;
+    }
+    compileStatic();
+    values.assign(std::size_t(nx) * ny * nz, 0.0);
+    rebuildDrawList();
+}
+
+void Renderer::compileAxis()
+{
+    if (axisList)
+        glDeleteLists(axisList, 1);
+    axisList = glGenLists(1);
+    glNewList(axisList, GL_COMPILE);
+    glBegin(GL_LINES);
+    glColor3f(1, 0, 0);
+    glVertex3d(x0, y0, z0);
+    glVertex3d(1, y0, z0);
+    glVertex3d(0.95, y0 + 0.02, z0);
+    glVertex3d(1, y0, z0);
+    glVertex3d(0.95, y0 - 0.02, z0);
+    glVertex3d(1, y0, z0);
+    glColor3f(0, 1, 0);
+    glVertex3d(x0, y0, z0);
+    glVertex3d(x0, 1, z0);
+    glVertex3d(x0 + 0.02, 0.95, z0);
+    glVertex3d(x0, 1, z0);
+    glVertex3d(x0 - 0.02, 0.95, z0);
+    glVertex3d(x0, 1, z0);
+    glColor3f(0, 0, 1);
+    glVertex3d(x0, y0, z0);
+    glVertex3d(x0, y0, 1);
+    glVertex3d(x0 + 0.02, y0 + 0.02, 0.95);
+    glVertex3d(x0, y0, 1);
+    glVertex3d(x0 - 0.02, y0 - 0.02, 0.95);
+    glVertex3d(x0, y0, 1);
+    glEnd();
+    glEndList();
+}
+
+void Renderer::compileStatic()
+{
+    if (staticList)
+        glDeleteLists(staticList, 1);
+    staticList = glGenLists(1);
+    glNewList(staticList, GL_COMPILE);
+    glBegin(GL_QUADS);
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    const double s = cellSize, t = arrowSteps * cellSize;
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *cell = grid->getCell(x, y, z);
+                if (!cell || cell->isFluid())
+                    continue;
+                float rgb[3];
+                const StaticColour kind = staticColour(cell, rgb);
+                if (kind == StaticColour::Skip)
+                    continue;
+                if (kind == StaticColour::Own)
+                    glColor3f(rgb[0], rgb[1], rgb[2]);
+                const double px = x0 + x * s, py = y0 + y * s, pz = z0 + z * s;
+                glNormal3d(0, 0, 1);
+                glVertex3d(px, py, pz);
+                glVertex3d(px + s, py, pz);
+                glVertex3d(px + s, py + s, pz);
+                glVertex3d(px, py + s, pz);
+                glNormal3d(0, 1, 0);
+                glVertex3d(px, py, pz);
+                glVertex3d(px + t, py, pz);
+                glVertex3d(px + t, py, pz + t);
+                glVertex3d(px, py, pz + t);
+                glNormal3d(1, 0, 0);
+                glVertex3d(px, py, pz);
+                glVertex3d(px, py + t, pz);
+                glVertex3d(px, py + t, pz + t);
+                glVertex3d(px, py, pz + t);
+            }
+    glEnd();
+    glEndList();
+}
+
+void Renderer::rebuildDrawList()
+{
+    drawList.clear();
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    const int layers = show2ndDistribution ? grid->getParameters()->getMcQuantity() + 1 : 1;
+    const int step = std::max(1, arrowSteps);
+    auto inside = [this](int axis, int v) { return ranges[axis][0] <= v && v <= ranges[axis][1]; };
+    for (int layer = 0; layer < layers; ++layer)
+        for (int y = 0; y < ny; y += step)
+            for (int x = 0; x < nx; x += step)
+                for (int z = 0; z < nz; z += step) {
+                    const bool onYZ = planes[0] && inside(0, x);
+                    const bool onXZ = planes[1] && inside(1, y);
+                    const bool onXY = planes[2] && inside(2, z);
+                    const bool inBox = inside(0, x) && inside(1, y) && inside(2, z);
+                    if (!(onYZ || onXZ || onXY || inBox))
+                        continue;
+                    BaseCell *cell = grid->getCell(x, y, z);
+                    if (!cell || !cell->isFluid())
+                        continue;
+                    DrawItem item{x, y, z, layer, defaultFaceMask};
+                    if (!(onYZ || onXZ || onXY)) {
+                        drawList.append(item);
+                        continue;
+                    }
+                    const bool on[3] = {onYZ, onXZ, onXY};
+                    for (int plane = 0; plane < 3; ++plane)
+                        if (on[plane]) {
+                            item.mask = 1 << plane;
+                            drawList.append(item);
+                        }
+                }
+}
+
+void Renderer::toggleStatic()
+{
+    showStatic = !showStatic;
+    if (showStatic)
+        rebuildGeometry(true);
+}
+
+void Renderer::toggleDynamic()
+{
+    showDynamic = !showDynamic;
+    dirty = true;
+}
+
+void Renderer::toggle2ndDistribution()
+{
+    show2ndDistribution = !show2ndDistribution;
+    rebuildDrawList();
+}
+
+void Renderer::toggleIsolines()
+{
+    showIsolines = !showIsolines;
+    if (showIsolines)
+        dirty = true;
+}
+
+void Renderer::setArrowSteps(int steps)
+{
+    arrowSteps = std::max(1, steps);
+    rebuildDrawList();
+}
+
+void Renderer::setDefaultFaceMask(int mask)
+{
+    defaultFaceMask = mask;
+    rebuildDrawList();
+}
+
+void Renderer::setRangeMin(int axis, int value)
+{
+    ranges[axis][0] = value;
+    dirty = true;
+    rebuildDrawList();
+}
+
+void Renderer::setRangeMax(int axis, int value)
+{
+    ranges[axis][1] = value;
+    dirty = true;
+    rebuildDrawList();
+}
+
+void Renderer::setPlanes(bool yz, bool xz, bool xy)
+{
+    planes[0] = yz;
+    planes[1] = xz;
+    planes[2] = xy;
+    rebuildDrawList();
+}
+
+void Renderer::setProbePoint(int x, int y, int z, int index)
+{
+    probes[index & 1] = Vector3i(x, y, z);
+}
+
+void Renderer::selectPainter(const QString &name)
+{
+    PainterRoutine routine = Painters::find(name);
+    dirty = true;
+    if (!routine)
+        return;
+    painterName = name;
+    painter = routine;
+}
+
+void Renderer::resetExtremes()
+{
+    minimum = 1e100;
+    maximum = -1e100;
+}
+
+void Renderer::track(double v)
+{
+    minimum = std::min(minimum, v);
+    maximum = std::max(maximum, v);
+}
+
+void Renderer::painterPass(bool draw)
+{
+    const std::size_t sites = std::size_t(grid->getWidth()) * grid->getHeight() * grid->getLength();
+    if (values.size() != sites)
+        values.assign(sites, 0.0);
+    if (painter)
+        painter(*this, draw);
+}
+
+bool Renderer::accept(double v, bool trackValue)
+{
+    if (trackValue)
+        track(v);
+    const QColor c = map.color(v);
+    if (ColorMap::isWhite(c))
+        return false;
+    glColor3ub(GLubyte(c.red()), GLubyte(c.green()), GLubyte(c.blue()));
+    return true;
+}
+
+void Renderer::setRange(double centre, double halfWidth, bool quiet)
+{
+    map.centre = centre;
+    map.halfWidth = halfWidth;
+    dirty = true;
+    if (!quiet)
+        emit rangeChanged(centre, halfWidth);
+}
+
+void Renderer::autoAdjust()
+{
+    map.centre = (minimum + maximum) / 2;
+    map.halfWidth = (maximum - minimum) / 2 * 1.01;
+    dirty = true;
+    emit rangeChanged(map.centre, map.halfWidth);
+}
+
+void Renderer::setColorSteps(int steps)
+{
+    map.steps = steps;
+}
+
+void Renderer::setStyle(int style)
+{
+    map.style = style;
+    dirty = true;
+}
+
+void Renderer::setStreamIntegrationX(int v)
+{
+    streamX = v;
+    dirty = true;
+}
+
+void Renderer::setStreamIntegrationY(int v)
+{
+    streamY = v;
+    dirty = true;
+}
+
+void Renderer::drawCell(const DrawItem &item, double v)
+{
+    const double s = cellSize;
+    const int step = std::max(1, arrowSteps);
+    const double shift = (step - 1) / 2.0;
+    const double lx = x0 + 1.1 * item.layer;
+    if (item.mask & 4) {
+        glNormal3d(0, 0, -1);
+        if (!heightmap) {
+            const double ax = lx + (item.x - shift) * s, ay = y0 + (item.y - shift) * s;
+            const double z = z0 + (item.z + 0.5 - shift) * s;
+            glVertex3d(ax, ay, z);
+            glVertex3d(ax + step * s, ay, z);
+            glVertex3d(ax + step * s, ay + step * s, z);
+            glVertex3d(ax, ay + step * s, z);
+        } else {
+            const int nx = grid->getWidth();
+            const double low = map.centre - map.halfWidth;
+            auto height = [&](double w) { return (w - low) * (scale1 / 100) / (2 * map.halfWidth); };
+            // A corner takes its neighbour's height only when that neighbour is fluid.
+            auto cornerValue = [&](int dx, int dy) {
+                BaseCell *n = grid->getCell(item.x + dx, item.y + dy, item.z);
+                const std::size_t index = std::size_t(item.x + dx) + std::size_t(item.y + dy) * nx;
+                if (!n || !n->isFluid() || index >= values.size())
+                    return v;
+                return values[index];
+            };
+            const double base = z0 + item.z * s;
+            const double hx[4] = {0, double(step), double(step), 0}, hy[4] = {0, 0, double(step), double(step)};
+            const double hv[4] = {v, cornerValue(1, 0), cornerValue(1, 1), cornerValue(0, 1)};
+            for (int k = 0; k < 4; ++k)
+                glVertex3d(lx + (item.x + hx[k]) * s, y0 + (item.y + hy[k]) * s, base + height(hv[k]));
+        }
+    }
+    if (item.mask & 2) {
+        glNormal3d(0, -1, 0);
+        const double y = y0 + (item.y + 0.5) * s;
+        const double ax = lx + item.x * s, az = z0 + item.z * s;
+        glVertex3d(ax, y, az);
+        glVertex3d(ax + step * s, y, az);
+        glVertex3d(ax + step * s, y, az + step * s);
+        glVertex3d(ax, y, az + step * s);
+    }
+    if (item.mask & 1) {
+        glNormal3d(-1, 0, 0);
+        const double x = lx + (item.x + 0.5) * s;
+        const double ay = y0 + item.y * s, az = z0 + item.z * s;
+        glVertex3d(x, ay, az);
+        glVertex3d(x, ay + step * s, az);
+        glVertex3d(x, ay + step * s, az + step * s);
+        glVertex3d(x, ay, az + step * s);
+    }
+}
+
+void Renderer::drawArrow(const DrawItem &item, const Vector3d &v, bool draw, bool colour)
+{
+    glLineWidth(GLfloat(scale2));
+    glPointSize(1.0f);
+    if (v.x == 0.0 && v.y == 0.0 && v.z == 0.0)
+        return;
+    if (colour)
+        accept(v.length(), true);
+    if (!draw)
+        return;
+    const double s = cellSize;
+    const Vector3d p(x0 + 1.1 * item.layer + (item.x + 0.5) * s, y0 + (item.y + 0.5) * s, z0 + (item.z + 0.5) * s);
+    const double k = s / 2 * scale1;
+    const Vector3d tip = p + v * k;
+    glBegin(GL_POINTS);
+    glVertex3d(p.x, p.y, p.z);
+    glEnd();
+    glBegin(GL_LINES);
+    glVertex3d(p.x, p.y, p.z);
+    glVertex3d(tip.x, tip.y, tip.z);
+    if (v.x != 0.0) {
+        const double a = std::sqrt(0.0025 * (v.x * v.x + v.y * v.y) / (v.y * v.y / (v.x * v.x) + 1));
+        const double nx = -v.y * a / v.x, ny = a;
+        for (int sign = 1; sign >= -1; sign -= 2) {
+            const Vector3d barb = p + Vector3d(0.75 * v.x + sign * nx, 0.75 * v.y + sign * ny, v.z) * k;
+            glVertex3d(tip.x, tip.y, tip.z);
+            glVertex3d(barb.x, barb.y, barb.z);
+        }
+    }
+    glEnd();
+}
+
+void Renderer::setBarGeometry(double x, double y, double width, double height, double capX, double capY, int capPoints)
+{
+    barX = x;
+    barY = y;
+    barWidth = width;
+    barHeight = height;
+    captionX = capX;
+    captionY = capY;
+    captionPoints = capPoints;
+}
+
+void Renderer::drawColorBar()
+{
+    const int bars = show2ndDistribution ? 3 : 1;
+    const double low = map.centre - map.halfWidth, range = 2 * map.halfWidth;
+    for (int k = 0; k < bars; ++k) {
+        const double x = x0 + 1.1 * k + barX;
+        const double y = y0 + barY;
+        glBegin(GL_QUADS);
+        for (int i = 0; i < 100; ++i) {
+            const QColor c = map.color(low + (i + 0.5) / 100 * range);
+            glColor3ub(GLubyte(c.red()), GLubyte(c.green()), GLubyte(c.blue()));
+            glVertex3d(x + i * barWidth / 100, y, z0);
+            glVertex3d(x + (i + 1) * barWidth / 100, y, z0);
+            glVertex3d(x + (i + 1) * barWidth / 100, y + barHeight, z0);
+            glVertex3d(x + i * barWidth / 100, y + barHeight, z0);
+        }
+        glEnd();
+        if (widget) {
+            QFont font;
+            font.setPointSize(std::max(1, captionPoints));
+            glColor3f(0, 0, 0);
+            const double ty = y - barHeight + captionY;
+            widget->renderText(x, ty, z0, QString::number(low, 'g', 6), font);
+            widget->renderText(x + barWidth + captionX, ty, z0, QString::number(low + range, 'g', 6), font);
+        }
+    }
+}
+
+void Renderer::setUpLighting()
+{
+    if (!illumination) {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_LIGHT0);
+        glDisable(GL_COLOR_MATERIAL);
+        return;
+    }
+    const GLfloat ambient[] = {1, 1, 1, 1}, diffuse[] = {0.75f, 0.75f, 0.75f, 1}, specular[] = {0.5f, 0.5f, 0.5f, 1};
+    const GLfloat position[] = {0, -2, 0, 0};
+    glShadeModel(GL_SMOOTH);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 25);
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_COLOR_MATERIAL);
+}
+
+void Renderer::drawForces()
+{
+    glColor3f(0.5f, 0.5f, 0.5f);
+    for (const DrawItem &item : drawList)
+        if (BaseCell *cell = cellOf(item))
+            drawArrow(item, cell->getForce(0), true, false);
+}
+
+void Renderer::drawProbeMarkers()
+{
+    const int n[3] = {grid->getWidth(), grid->getHeight(), grid->getLength()};
+    const double origin[3] = {x0, y0, z0};
+    const double s = cellSize;
+    glColor4f(0.5f, 0.5f, 0.5f, 0.5f);
+    for (const Vector3i &probe : probes) {
+        if (probe.x == 0 || probe.y == 0 || probe.z == 0)
+            continue;
+        const double p[3] = {x0 + (probe.x - 1) * s, y0 + (probe.y - 1) * s, z0 + (probe.z - 1) * s};
+        glBegin(GL_QUADS);
+        for (int a = 0; a < 3; ++a) {
+            const double from = origin[a] - n[a] / 2.0 * s, to = origin[a] + 1.5 * n[a] * s;
+            const int others[2] = {a == 0 ? 1 : 0, a == 2 ? 1 : 2};
+            // One band across each of the other two axes: flat in the plane
+            // through the cell centre perpendicular to the other one.
+            for (int band = 0; band < 2; ++band) {
+                const int across = others[band], normal = others[1 - band];
+                const double corners[4][2] = {
+                    {from, p[across]}, {to, p[across]}, {to, p[across] + s}, {from, p[across] + s}};
+                for (const auto &corner : corners) {
+                    double v[3];
+                    v[a] = corner[0];
+                    v[across] = corner[1];
+                    v[normal] = p[normal] + s / 2;
+                    glVertex3dv(v);
+                }
+            }
+        }
+        glEnd();
+    }
+}
+
+void Renderer::frame()
+{
+    QMutexLocker lock(&OutputFolder::instance().mutex());
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glClearColor(GLfloat(background.redF()), GLfloat(background.greenF()), GLfloat(background.blueF()), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (showColorBar)
+        drawColorBar();
+    setUpLighting();
+    camera.apply();
+    if (showAxis && axisList)
+        glCallList(axisList);
+    if (showStatic && staticList)
+        glCallList(staticList);
+    painterPass(false);
+    if (showDynamic) {
+        if (continuousAutoAdjust)
+            autoAdjust();
+        painterPass(true);
+    }
+    // Tracer trails and immersed items have nothing to show until those
+    // companions hold anything; isolines likewise.
+    if (showForces)
+        drawForces();
+    drawProbeMarkers();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}

@@ -1,0 +1,345 @@
+#include "window_helper.h"
+
+#include "app/codeeditor.h"
+#include "app/lbmainwindow.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "persistence/outputfolder.h"
+#include "persistence/simulationparameters.h"
+#include "view/lbwidget.h"
+#include "view/renderer.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A channel whose fluid starts with a parabolic profile along x, so there is
+// a flow to paint whatever the boundary cells do.
+void buildFlowingChannel(Grid &grid, int nx, int ny)
+{
+    grid.getParameters()->setModel(9);
+    grid.getParameters()->setEpsilon(0, 0.8);
+    grid.getParameters()->setPeriodicBoundaries(false);
+    buildChannel(grid, nx, ny);
+    const double h = ny - 2;
+    for (int y = 1; y < ny - 1; ++y)
+        for (int x = 1; x < nx - 1; ++x)
+            if (auto *cell = dynamic_cast<SCCell *>(grid.getCell(x, y, 0))) {
+                const double s = (y - 0.5) / h;
+                cell->setEquilibrium(Vector3d(0.2 * s * (1 - s), 0, 0), 1.0);
+            }
+}
+
+QStringList entriesOf(QMenu *menu)
+{
+    QStringList list;
+    for (QAction *a : menu->actions())
+        list << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return list;
+}
+
+} // namespace
+
+class TestLBMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<LBMainWindow> window;
+    QTemporaryDir temp;
+
+    LBWidget &view() { return *window->getView(); }
+    Grid &grid() { return *window->getView()->getGrid(); }
+    int iterations() { return grid().getStatistics().iterations; }
+    void trigger(const char *name) { findAction(*window, name)->trigger(); }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        QVERIFY(temp.isValid());
+        OutputFolder::instance().setDirectory(temp.path());
+    }
+
+    void init()
+    {
+        window = std::make_unique<LBMainWindow>();
+        window->resize(900, 600);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        buildFlowingChannel(grid(), 60, 30);
+        view().rebuildGeometry(false);
+    }
+
+    void cleanup() { window.reset(); }
+
+    void menusInOrder()
+    {
+        const QList<QAction *> bar = window->menuBar()->actions();
+        QStringList titles;
+        for (QAction *a : bar)
+            titles << a->text();
+        QCOMPARE(titles.mid(0, 5), QStringList({"&File", "&Simulation", "&Tools", "Window", "&Ondix"}));
+        QCOMPARE(entriesOf(bar[0]->menu()),
+                 QStringList({"Load", "Load All (v2)", "Load All (v3)", "Reload All", "-", "Save", "Save x2",
+                              "Save All (v2)", "Save All (v3)", "Save Image", "Export to VTK", "-", "Use zipped lb2"}));
+        QCOMPARE(entriesOf(bar[1]->menu()),
+                 QStringList({"Next", "Begin", "End", "Reset", "-", "Exec. 2 it.", "Exec. 4 it.", "Exec. 8 it.",
+                              "Exec. 16 it.", "Exec. 32 it.", "Exec. 64 it.", "Exec. 128 it.", "Exec. 256 it.",
+                              "Exec. 512 it.", "Exec. 1024 it."}));
+        QCOMPARE(entriesOf(bar[2]->menu()),
+                 QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
+                              "Charts", "Results", "-", "lb2 Editor"}));
+        QCOMPARE(entriesOf(bar[3]->menu()).mid(0, 5),
+                 QStringList({"View", "Info", "-", "Geometry", "Image Processing"}));
+        QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Ondix "));
+        QVERIFY(findAction(*window, "actionUse_zipped_lb3")->isChecked());
+    }
+
+    void shortcuts_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("inMenu");
+        QTest::newRow("load") << "actionLoad"
+                              << "Ctrl+L" << true;
+        QTest::newRow("begin") << "actionStart"
+                               << "Ctrl+B" << true;
+        QTest::newRow("exec 2") << "actionExec_2_it"
+                                << "Alt+1" << true;
+        QTest::newRow("exec 1024") << "actionExec_1024_it"
+                                   << "Alt+0" << true;
+        QTest::newRow("editor") << "action_lb_lb2_Editor"
+                                << "Ctrl+0" << true;
+        QTest::newRow("info dock") << "actionInfo_2"
+                                   << "Ctrl+O" << true;
+        QTest::newRow("hidden info") << "actionInfo"
+                                     << "Ctrl+I" << false;
+        QTest::newRow("hidden opencl") << "actionOpenCL"
+                                       << "Ctrl+0" << false;
+        QTest::newRow("hidden debug") << "actionDebug"
+                                      << "Ctrl+D" << false;
+    }
+
+    void shortcuts()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, inMenu);
+        QAction *a = findAction(*window, name.toLatin1().constData());
+        QCOMPARE(a->shortcut().toString(), shortcut);
+        // Actions in no menu are attached to no widget, so their shortcuts,
+        // shared with menu entries, never fire.
+        QCOMPARE(!a->associatedWidgets().isEmpty(), inMenu);
+    }
+
+    void execNextAndReset()
+    {
+        trigger("actionExec_8_it");
+        QCOMPARE(iterations(), 8);
+        trigger("actionNext");
+        QCOMPARE(iterations(), 9);
+        trigger("actionExec_2_it");
+        QCOMPARE(iterations(), 11);
+        trigger("actionReset");
+        QCOMPARE(iterations(), 0);
+        QVERIFY(!view().isRunning());
+    }
+
+    void beginAndEndThroughTheEventLoop()
+    {
+        trigger("actionStart");
+        QVERIFY(view().isRunning());
+        // Nothing runs until the event loop turns.
+        QCOMPARE(iterations(), 0);
+        QTRY_VERIFY(iterations() >= 5);
+        trigger("actionStop");
+        QVERIFY(!view().isRunning());
+        QTest::qWait(50);
+        const int stopped = iterations();
+        QTest::qWait(200);
+        QCOMPARE(iterations(), stopped);
+        QVERIFY(view().getTotal() == stopped);
+    }
+
+    void nextWhileRunningStopsTheLoop()
+    {
+        trigger("actionStart");
+        trigger("actionNext");
+        QCOMPARE(iterations(), 1);
+        // The call already queued still runs once, then nothing more.
+        QTest::qWait(100);
+        QCOMPARE(iterations(), 2);
+    }
+
+    void secondBeginStartsNoSecondChain()
+    {
+        view().setBurst(1);
+        trigger("actionStart");
+        trigger("actionStart");
+        QCoreApplication::processEvents();
+        // One queued call per turn of the event loop, not two.
+        QCOMPARE(iterations(), 1);
+        trigger("actionStop");
+    }
+
+    void frameShowsStaticCellsAndFlow()
+    {
+        trigger("actionExec_4_it");
+        const QImage frame = view().grabFrame();
+        QCOMPARE(frame.size(), view().size());
+        // Inlet column red, walls grey, obstacle grey.
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 0, 15)), 255, 0, 0));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 30, 0)), 128, 128, 128));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 30, 29)), 128, 128, 128));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 16, 15)), 128, 128, 128));
+        // The flow: fluid painted in colour, faster in the middle than at the wall.
+        const QColor middle = frame.pixelColor(pixelOfCell(view(), 45, 15));
+        const QColor edge = frame.pixelColor(pixelOfCell(view(), 45, 1));
+        QVERIFY(!near(middle, 255, 255, 255, 0));
+        QVERIFY(!near(edge, 255, 255, 255, 0));
+        QVERIFY(middle != edge);
+        // Outside the domain the background stays white.
+        QVERIFY(near(frame.pixelColor(5, 5), 255, 255, 255, 0));
+    }
+
+    void periodicImagesInANamedFolder()
+    {
+        window->setFilePath(QStringLiteral("/somewhere/channel.obstacle.png"));
+        view().setBurst(1);
+        view().setOutputs(true, false, false, 10);
+        QSignalSpy failures(&view(), &LBWidget::outputFailed);
+        trigger("actionExec_32_it");
+        QCOMPARE(iterations(), 32);
+        const QString folder = view().getOutputFolder();
+        QVERIFY(QRegularExpression("^" + QRegularExpression::escape(temp.path()) + "/sim\\d{14}-channel$")
+                    .match(folder)
+                    .hasMatch());
+        QDir dir(folder);
+        QVERIFY(dir.exists());
+        QCOMPARE(dir.entryList({"img_*"}, QDir::Files),
+                 QStringList({"img_000010.png", "img_000020.png", "img_000030.png"}));
+        QImage image(dir.filePath("img_000020.png"));
+        QCOMPARE(image.size(), view().size());
+        QVERIFY(near(image.pixelColor(pixelOfCell(view(), 0, 15)), 255, 0, 0));
+        QCOMPARE(failures.count(), 0);
+
+        // End forgets the folder; Reset too.
+        trigger("actionStop");
+        QVERIFY(view().getOutputFolder().isEmpty());
+    }
+
+    void burstsSeeOnlyTheirEnds()
+    {
+        view().setBurst(4);
+        view().setOutputs(true, false, false, 10);
+        trigger("actionExec_8_it");
+        QCOMPARE(iterations(), 32);
+        // Bursts end at 4, 8, ..., 32: only 20 is a multiple of 10.
+        QCOMPARE(QDir(view().getOutputFolder()).entryList({"img_*"}, QDir::Files), QStringList({"img_000020.png"}));
+    }
+
+    void folderWithoutFileEndsInDash()
+    {
+        view().setOutputs(true, false, false, 1);
+        trigger("actionExec_2_it");
+        QVERIFY(view().getOutputFolder().endsWith("-"));
+    }
+
+    void loadFailureKeepsTheSimulation()
+    {
+        const QString bad = temp.filePath("broken.png");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is no image");
+        file.close();
+        window->setFilePath(QStringLiteral("/earlier/run.png"));
+        trigger("actionExec_2_it");
+        BaseCell *before = grid().getCell(10, 10, 0);
+
+        answerFileDialog(bad);
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 60);
+        QCOMPARE(grid().getHeight(), 30);
+        QCOMPARE(grid().getCell(10, 10, 0), before);
+        QCOMPARE(iterations(), 2);
+        QCOMPARE(window->getFilePath(), QStringLiteral("/earlier/run.png"));
+        auto *notice = window->findChild<QMessageBox *>(QStringLiteral("notice"));
+        QVERIFY(notice);
+        QVERIFY(notice->isVisible());
+        QVERIFY(!notice->text().isEmpty());
+    }
+
+    void unknownSuffixLoadsNothing()
+    {
+        BaseCell *before = grid().getCell(10, 10, 0);
+        window->setFilePath(temp.filePath("state.lb2"));
+        window->load();
+        QCOMPARE(grid().getCell(10, 10, 0), before);
+    }
+
+    void cancelledDialogChangesNothing()
+    {
+        window->setFilePath(QStringLiteral("/earlier/run.png"));
+        BaseCell *before = grid().getCell(10, 10, 0);
+        answerFileDialog(QString());
+        trigger("actionLoad");
+        QCOMPARE(window->getFilePath(), QStringLiteral("/earlier/run.png"));
+        QCOMPARE(grid().getCell(10, 10, 0), before);
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("notice")));
+    }
+
+    void saveImageWritesTheFrame()
+    {
+        const QString path = temp.filePath("shot.png");
+        answerFileDialog(path);
+        trigger("actionSave_Image");
+        QImage image(path);
+        QCOMPARE(image.size(), view().size());
+        QVERIFY(near(image.pixelColor(pixelOfCell(view(), 0, 15)), 255, 0, 0));
+    }
+
+    void editorRoundTrips()
+    {
+        CodeEditor *editor = window->getCodeEditor();
+        trigger("action_lb_lb2_Editor");
+        QVERIFY(editor->isVisible());
+        QCOMPARE(editor->windowTitle(), QStringLiteral(".lb/.lb2 Editor"));
+        const QString text = QStringLiteral("<state version=\"2\">\n  <cell type=\"wall\"/> äö\n</state>\n");
+        editor->setText(text);
+        const QString packed = temp.filePath("doc.lb2");
+        answerFileDialog(packed);
+        findAction(*editor, "actionSave_lb2")->trigger();
+        QFile file(packed);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(qUncompress(file.readAll())), text);
+
+        editor->setText(QString());
+        answerFileDialog(packed);
+        findAction(*editor, "actionLoad_lb2")->trigger();
+        QCOMPARE(editor->text(), text);
+
+        // Plain text read as compressed is refused and the text kept.
+        const QString plain = temp.filePath("doc.lb");
+        QVERIFY(editor->saveFile(plain, false));
+        QString error;
+        QVERIFY(!editor->loadFile(plain, true, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(editor->text(), text);
+        QVERIFY(editor->loadFile(plain, false));
+        QCOMPARE(editor->text(), text);
+    }
+};
+
+QTEST_MAIN(TestLBMainWindow)
+#include "tst_lbmainwindow.moc"
