@@ -8,11 +8,14 @@
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
+#include "view/colors.h"
 #include "view/lbwidget.h"
+#include "view/painters.h"
 #include "view/renderer.h"
 
+#include <QActionGroup>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QMenu>
 
 namespace {
 
@@ -34,11 +37,15 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     view = new LBWidget(this);
     view->setObjectName(QStringLiteral("view"));
     setCentralWidget(view);
+    colors = new Colors(view->getRenderer(), view, this);
+    connect(view->getRenderer(), &Renderer::rangeChanged, colors,
+            [this](double centre, double halfWidth) { colors->refreshPreview(centre, halfWidth / 2); });
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
     codeEditor->setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("Ondix "));
+    buildPainterMenu();
     connect(view, &LBWidget::outputFailed, this,
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
 }
@@ -49,6 +56,38 @@ void LBMainWindow::setFilePath(const QString &path)
 {
     filePath = path;
     view->setCurrentFile(path);
+}
+
+void LBMainWindow::buildPainterMenu()
+{
+    // Every painter, in the order of the painter list; the four that have
+    // actions of their own use them. Their Alt+1..Alt+4 shortcuts belong to
+    // the "Exec." entries, so in this menu they go without.
+    const QMap<QString, QAction *> named = {{QStringLiteral("velocity"), ui->actionVelocity},
+                                            {QStringLiteral("pressure"), ui->actionPressure},
+                                            {QStringLiteral("arrow"), ui->actionArrow},
+                                            {QStringLiteral("detail"), ui->actionDetail}};
+    ui->menuWindow->addSeparator();
+    QMenu *menu = ui->menuWindow->addMenu(tr("Painter"));
+    menu->setObjectName(QStringLiteral("menuPainter"));
+    auto *group = new QActionGroup(this);
+    for (const QString &name : Painters::names()) {
+        QAction *action = named.value(name);
+        if (action) {
+            action->setShortcut(QKeySequence());
+        } else {
+            QString text = name;
+            text[0] = text[0].toUpper();
+            action = new QAction(text, this);
+            action->setObjectName(QStringLiteral("actionPainter_") + QString(name).replace(' ', '_'));
+            connect(action, &QAction::triggered, this, [this, name]() { selectPainter(name); });
+        }
+        action->setCheckable(true);
+        action->setChecked(name == view->getRenderer()->getPainterName());
+        action->setData(name);
+        group->addAction(action);
+        menu->addAction(action);
+    }
 }
 
 void LBMainWindow::repaintView()
@@ -163,7 +202,7 @@ void LBMainWindow::on_actionVelocity_triggered()
     selectPainter(QStringLiteral("velocity"));
 }
 
-// Windows that later work brings: the tracers, planes, charts, colours, view
+// Windows that later work brings: the tracers, planes, charts, view
 // and info docks, results, server, interpolation, animation, parameters,
 // mesher, immersed bodies, image processing and geometry script.
 void LBMainWindow::on_actionParticles_triggered()
@@ -182,7 +221,10 @@ void LBMainWindow::on_actionChart_triggered()
 {}
 
 void LBMainWindow::on_actionColors_triggered()
-{}
+{
+    colors->show();
+    colors->raise();
+}
 
 void LBMainWindow::on_actionInfo_triggered()
 {}

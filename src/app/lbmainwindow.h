@@ -11,6 +11,7 @@ class LBMainWindow;
 }
 
 class CodeEditor;
+class Colors;
 class LBWidget;
 class TextDialog;
 
@@ -27,6 +28,7 @@ public:
 
     LBWidget *getView() const { return view; }
     CodeEditor *getCodeEditor() const { return codeEditor; }
+    Colors *getColors() const { return colors; }
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
     void setFilePath(const QString &path);
@@ -102,10 +104,12 @@ private:
     bool loadGeometry(const QString &path);
     void saveGeometry(int scale);
     void selectPainter(const QString &name);
+    void buildPainterMenu();
     void repaintView();
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;
+    Colors *colors = nullptr;
     TextDialog *about = nullptr;
     TextDialog *changes = nullptr;
     CodeEditor *codeEditor = nullptr;

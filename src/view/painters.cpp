@@ -1,8 +1,13 @@
 #include "painters.h"
 
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "persistence/simulationparameters.h"
 
 #include <QtOpenGL>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,18 +17,64 @@ struct Entry
     PainterRoutine routine;
 };
 
+// The painter list; its order is the order users choose from.
 const Entry table[] = {
     {"velocity", &Painters::velocity},
+    {"pressure", &Painters::pressure},
+    {"temperature", &Painters::temperature},
+    {"arrow", &Painters::arrow},
+    {"passive scalar", &Painters::passiveScalar},
+    {"multicomponent", &Painters::multicomponent},
+    {"normal arrow", &Painters::normalArrow},
+    {"stream function", &Painters::streamFunction},
+    {"vorticity", &Painters::vorticity},
+    {"vorticity magnitude", &Painters::vorticityMagnitude},
+    {"detail", &Painters::detail},
+    {"permeability", &Painters::permeability},
+    {"microflux", &Painters::microflux},
+    {"macroflux", &Painters::macroflux},
+    {"korner", &Painters::korner},
+    {"temp", &Painters::temp},
 };
+
+bool anyCell(BaseCell *)
+{
+    return true;
+}
+
+// The cell kinds of the scalar, porous and melting models are not part of
+// the program yet, so the painters restricted to them find no cells.
+bool isMeltingCell(BaseCell *)
+{
+    return false;
+}
+
+bool isPassiveScalarCell(BaseCell *)
+{
+    return false;
+}
+
+bool isPorousCell(BaseCell *)
+{
+    return false;
+}
+
+void clearBuffer(Renderer &r)
+{
+    std::vector<double> &buffer = r.valueBuffer();
+    std::fill(buffer.begin(), buffer.end(), 0.0);
+}
 
 // The general form: track and colour the value of every accepted cell, keep
 // it in the value buffer and, when drawing, draw the cell's quad.
-template <typename Value, typename Accepts> void generalPass(Renderer &r, bool draw, Value value, Accepts accepts)
+template <typename Value, typename Accepts>
+void generalPass(Renderer &r, bool draw, Value value, Accepts accepts, bool resetExtremes = true)
 {
     std::vector<double> &buffer = r.valueBuffer();
     if (!draw)
-        std::fill(buffer.begin(), buffer.end(), 0.0);
-    r.resetExtremes();
+        clearBuffer(r);
+    if (resetExtremes)
+        r.resetExtremes();
     if (draw)
         glBegin(GL_QUADS);
     for (const DrawItem &item : r.getDrawList()) {
@@ -41,9 +92,12 @@ template <typename Value, typename Accepts> void generalPass(Renderer &r, bool d
         glEnd();
 }
 
-bool anyCell(BaseCell *)
+// Arrows of a per-item vector; colour by magnitude when colour is set.
+template <typename Vector> void arrowPass(Renderer &r, bool draw, Vector vector, bool colour)
 {
-    return true;
+    for (const DrawItem &item : r.getDrawList())
+        if (BaseCell *cell = r.cellOf(item))
+            r.drawArrow(item, vector(item, cell), draw, colour);
 }
 
 } // namespace
@@ -69,4 +123,208 @@ void Painters::velocity(Renderer &r, bool draw)
     generalPass(
         r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).length(); },
         anyCell);
+}
+
+void Painters::pressure(Renderer &r, bool draw)
+{
+    generalPass(
+        r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getP(item.layer - 1); }, anyCell);
+}
+
+void Painters::temperature(Renderer &r, bool draw)
+{
+    generalPass(
+        r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, isMeltingCell);
+}
+
+void Painters::arrow(Renderer &r, bool draw)
+{
+    r.resetExtremes();
+    arrowPass(
+        r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1); }, true);
+}
+
+void Painters::passiveScalar(Renderer &r, bool draw)
+{
+    const int component = r.getComponent();
+    // The species mix (component -1) reads the species colours of the scalar
+    // model; with no scalar cells there is nothing to mix.
+    if (component < 0) {
+        if (!draw)
+            clearBuffer(r);
+        r.resetExtremes();
+        return;
+    }
+    generalPass(
+        r, draw, [component](const DrawItem &, BaseCell *cell) { return cell->getP(component + 10); },
+        isPassiveScalarCell);
+}
+
+void Painters::multicomponent(Renderer &r, bool draw)
+{
+    // The extremes are not reset: they keep widening while this painter is on.
+    std::vector<double> &buffer = r.valueBuffer();
+    if (!draw)
+        clearBuffer(r);
+    if (draw)
+        glBegin(GL_QUADS);
+    const double top = r.getCentre() + r.getHalfWidth();
+    for (const DrawItem &item : r.getDrawList()) {
+        BaseCell *cell = r.cellOf(item);
+        if (!cell)
+            continue;
+        const double v = cell->getP(-1);
+        if (!r.accept(v, true))
+            continue;
+        buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
+        if (draw) {
+            glColor3d(cell->getP(0) / top, 0.0, cell->getP(1) / top);
+            r.drawCell(item, v);
+        }
+    }
+    if (draw)
+        glEnd();
+}
+
+void Painters::normalArrow(Renderer &r, bool draw)
+{
+    glColor3f(0.5f, 0.5f, 0.5f);
+    arrowPass(
+        r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).normalized(); },
+        false);
+}
+
+void Painters::streamFunction(Renderer &r, bool draw)
+{
+    Grid *grid = r.getGrid();
+    const std::vector<double> psi = grid->streamFunction(r.getStreamIntegrationX(), r.getStreamIntegrationY());
+    const int nx = grid->getWidth();
+    generalPass(
+        r, draw,
+        [&psi, nx](const DrawItem &item, BaseCell *) { return psi[std::size_t(item.x) + std::size_t(item.y) * nx]; },
+        anyCell);
+}
+
+void Painters::vorticity(Renderer &r, bool draw)
+{
+    Grid *grid = r.getGrid();
+    const std::vector<Vector3d> omega = grid->vorticity();
+    for (const DrawItem &item : r.getDrawList()) {
+        if (!r.cellOf(item))
+            continue;
+        const Vector3d &w = omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))];
+        if (w.x == 0.0 && w.y == 0.0 && w.z == 0.0)
+            continue;
+        if (w.z <= 0)
+            glColor3f(1, 0, 0);
+        else
+            glColor3f(0, 0, 1);
+        r.drawArrow(item, w, draw, false);
+    }
+}
+
+void Painters::vorticityMagnitude(Renderer &r, bool draw)
+{
+    Grid *grid = r.getGrid();
+    const std::vector<Vector3d> omega = grid->vorticity();
+    generalPass(
+        r, draw,
+        [grid, &omega](const DrawItem &item, BaseCell *) {
+            return omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))].z;
+        },
+        anyCell);
+}
+
+void Painters::detail(Renderer &r, bool)
+{
+    // Drawn in both passes, whatever the draw flag says.
+    clearBuffer(r);
+    r.resetExtremes();
+    glLineWidth(GLfloat(r.getScale2()));
+    const int q = r.getGrid()->getParameters()->getModel();
+    const double length = r.getCellSize() / 2 * r.getScale1();
+    for (const DrawItem &item : r.getDrawList()) {
+        BaseCell *cell = r.cellOf(item);
+        if (!cell)
+            continue;
+        const Vector3d p = r.cellCentre(item.x, item.y, item.z) + Vector3d(1.1 * item.layer, 0, 0);
+        glBegin(GL_LINES);
+        for (int i = 0; i < q; ++i) {
+            if (!Lattice::isActive(q, i))
+                continue;
+            const Vector3i d = Lattice::direction(q, i);
+            const double f = cell->getF(i, 10);
+            const Vector3d e(d.x * f, d.y * f, d.z * f);
+            r.accept(e.length(), true);
+            const Vector3d end = p + e * length;
+            glVertex3d(p.x, p.y, p.z);
+            glVertex3d(end.x, end.y, end.z);
+        }
+        glEnd();
+    }
+}
+
+void Painters::permeability(Renderer &r, bool draw)
+{
+    generalPass(
+        r, draw, [](const DrawItem &, BaseCell *) { return 0.0; }, isPorousCell);
+}
+
+double Painters::microfluxAt(Grid &grid, int x, int y, int z)
+{
+    BaseCell *cell = grid.getCell(x, y, z);
+    if (!cell)
+        return 0.0;
+    const int q = grid.getParameters()->getModel();
+    const bool periodic = grid.getParameters()->getPeriodicBoundaries();
+    double sum = 0.0;
+    for (int i = 0; i < q; ++i) {
+        if (!Lattice::isActive(q, i))
+            continue;
+        // The neighbour as the neighbour table resolves it, read from the grid
+        // so that a table not yet rebuilt after an edit is never followed.
+        Vector3i t = Vector3i(x, y, z) + Lattice::direction(q, i);
+        if (periodic)
+            t = t.wrapped(grid.getWidth(), grid.getHeight(), grid.getLength());
+        BaseCell *n = grid.getCell(t);
+        if (!n || !n->isFluid())
+            continue;
+        sum += n->getF(Lattice::opposite(q, i), 0) - cell->getF(i, 0);
+    }
+    return sum;
+}
+
+void Painters::microflux(Renderer &r, bool draw)
+{
+    Grid *grid = r.getGrid();
+    generalPass(
+        r, draw, [grid](const DrawItem &item, BaseCell *) { return microfluxAt(*grid, item.x, item.y, item.z); },
+        anyCell);
+}
+
+void Painters::macroflux(Renderer &r, bool draw)
+{
+    Grid *grid = r.getGrid();
+    const std::vector<Vector3d> &flux = grid->crossSectionFlux();
+    const int nx = grid->getWidth(), ny = grid->getHeight();
+    generalPass(
+        r, draw,
+        [&flux, nx, ny](const DrawItem &item, BaseCell *) {
+            return flux[(std::size_t(item.z) * ny + item.y) * nx + item.x].length();
+        },
+        anyCell);
+}
+
+void Painters::korner(Renderer &r, bool)
+{
+    // Drawn in both passes; melting cells are not part of the program yet,
+    // so there is nothing to colour by phase.
+    clearBuffer(r);
+    r.resetExtremes();
+}
+
+void Painters::temp(Renderer &r, bool draw)
+{
+    generalPass(
+        r, draw, [](const DrawItem &, BaseCell *) { return 0.0; }, isMeltingCell);
 }

@@ -4,9 +4,12 @@
 
 #include <QStringList>
 
+class BaseCell;
+
 // The field painters: each turns every draw item into a number or a vector
 // and draws it. A painter is called twice per frame, first to refresh the
-// value buffer and the extremes (draw false), then to draw.
+// value buffer and the extremes (draw false), then to draw (draw true).
+// Painters that need a particular cell kind skip every other cell.
 class Painters
 {
 public:
@@ -16,4 +19,23 @@ public:
     static PainterRoutine find(const QString &name);
 
     static void velocity(Renderer &r, bool draw);
+    static void pressure(Renderer &r, bool draw);
+    static void temperature(Renderer &r, bool draw);
+    static void arrow(Renderer &r, bool draw);
+    static void passiveScalar(Renderer &r, bool draw);
+    static void multicomponent(Renderer &r, bool draw);
+    static void normalArrow(Renderer &r, bool draw);
+    static void streamFunction(Renderer &r, bool draw);
+    static void vorticity(Renderer &r, bool draw);
+    static void vorticityMagnitude(Renderer &r, bool draw);
+    static void detail(Renderer &r, bool draw);
+    static void permeability(Renderer &r, bool draw);
+    static void microflux(Renderer &r, bool draw);
+    static void macroflux(Renderer &r, bool draw);
+    static void korner(Renderer &r, bool draw);
+    static void temp(Renderer &r, bool draw);
+
+    // The net exchange of populations between the cell at (x, y, z) and its
+    // fluid neighbours: what each neighbour sends back minus what the cell sends.
+    static double microfluxAt(Grid &grid, int x, int y, int z);
 };

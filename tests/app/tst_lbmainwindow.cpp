@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
+#include "view/colors.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
 
@@ -99,8 +100,8 @@ private slots:
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
                               "Charts", "Results", "-", "lb2 Editor"}));
-        QCOMPARE(entriesOf(bar[3]->menu()).mid(0, 5),
-                 QStringList({"View", "Info", "-", "Geometry", "Image Processing"}));
+        QCOMPARE(entriesOf(bar[3]->menu()),
+                 QStringList({"View", "Info", "-", "Geometry", "Image Processing", "-", "Painter"}));
         QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
         QCOMPARE(window->windowTitle(), QStringLiteral("Ondix "));
         QVERIFY(findAction(*window, "actionUse_zipped_lb3")->isChecked());
@@ -141,6 +142,45 @@ private slots:
         // Actions in no menu are attached to no widget, so their shortcuts,
         // shared with menu entries, never fire.
         QCOMPARE(!a->associatedWidgets().isEmpty(), inMenu);
+    }
+
+    void painterMenu()
+    {
+        QMenu *menu = window->findChild<QMenu *>(QStringLiteral("menuPainter"));
+        QVERIFY(menu);
+        QCOMPARE(entriesOf(menu),
+                 QStringList({"Velocity", "Pressure", "Temperature", "Arrow", "Passive scalar", "Multicomponent",
+                              "Normal arrow", "Stream function", "Vorticity", "Vorticity magnitude", "Detail",
+                              "Permeability", "Microflux", "Macroflux", "Korner", "Temp"}));
+        QAction *velocity = findAction(*window, "actionVelocity");
+        QVERIFY(menu->actions().contains(velocity));
+        QVERIFY(velocity->isChecked());
+        // In the menu the painter entries leave Alt+1..Alt+4 to the "Exec." entries.
+        QVERIFY(velocity->shortcut().isEmpty());
+        QCOMPARE(findAction(*window, "actionExec_2_it")->shortcut().toString(), QStringLiteral("Alt+1"));
+        trigger("actionPressure");
+        QCOMPARE(view().getRenderer()->getPainterName(), QStringLiteral("pressure"));
+        QVERIFY(findAction(*window, "actionPressure")->isChecked());
+        QVERIFY(!velocity->isChecked());
+        for (QAction *a : menu->actions())
+            if (a->text() == QLatin1String("Vorticity magnitude"))
+                a->trigger();
+        QCOMPARE(view().getRenderer()->getPainterName(), QStringLiteral("vorticity magnitude"));
+        // "Forces" is no painter: it keeps the one in use.
+        trigger("actionForces");
+        QCOMPARE(view().getRenderer()->getPainterName(), QStringLiteral("vorticity magnitude"));
+    }
+
+    void colorsDialogFollowsTheRange()
+    {
+        trigger("actionColors");
+        Colors *colors = window->getColors();
+        QVERIFY(colors->isVisible());
+        view().updateGL();
+        // The view's auto adjust refreshes the preview with the range it chose.
+        Renderer *r = view().getRenderer();
+        QCOMPARE(colors->previewCentre(), r->getCentre());
+        QCOMPARE(colors->previewQuarter(), r->getHalfWidth() / 2);
     }
 
     void execNextAndReset()
