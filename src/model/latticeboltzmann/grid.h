@@ -117,14 +117,6 @@ public:
     // table and the stepping tables.
     std::size_t memoryBytes() const;
 
-private:
-    friend class Scaled;
-
-    void deleteCells();
-    void allocate(int width, int height, int length);
-    void assignGroup(int x, int y, int z, BaseCell *cell);
-    void buildSiteModes();
-
     // Per-site stepping modes, rebuilt with the neighbour table.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
@@ -132,7 +124,16 @@ private:
         PlainFluid = 1u << 28,       // exactly an SCCell
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
+        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
     };
+
+private:
+    friend class Scaled;
+
+    void deleteCells();
+    void allocate(int width, int height, int length);
+    void assignGroup(int x, int y, int z, BaseCell *cell);
+    void buildSiteModes();
 
     std::vector<BaseCell *> cells;
     std::vector<BaseCell *> neighbours;
