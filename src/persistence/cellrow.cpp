@@ -3,8 +3,7 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 
-CellRow::CellRow(Grid &grid) : grid(grid), vorticity(grid.vorticity()), stream(grid.streamFunction(0, 0))
-{}
+CellRow::CellRow(Grid &grid) : grid(grid), vorticity(grid.vorticity()), stream(grid.streamFunction(0, 0)) {}
 
 void CellRow::append(QByteArray &line, int x, int y, int z) const
 {

@@ -40,10 +40,7 @@ public:
     int getLength() const { return nz; }
     int siteCount() const { return nx * ny * nz; }
     int siteIndex(int x, int y, int z) const { return (y * nx + x) * nz + z; }
-    bool contains(int x, int y, int z) const
-    {
-        return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz;
-    }
+    bool contains(int x, int y, int z) const { return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz; }
 
     SimulationParameters *getParameters() const { return parameters.get(); }
     SimulationStats &getStatistics() { return statistics; }
@@ -55,10 +52,7 @@ public:
     ImmersedSet *getImmersed() const { return immersed.get(); }
     const QList<int> &getRows() const { return rows; }
 
-    BaseCell *getCell(int x, int y, int z) const
-    {
-        return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr;
-    }
+    BaseCell *getCell(int x, int y, int z) const { return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr; }
     BaseCell *getCell(const Vector3i &p) const { return getCell(p.x, p.y, p.z); }
     BaseCell **neighbourBlock(int x, int y, int z);
     // Stores the cell without bookkeeping (the particle manager moves cells so).

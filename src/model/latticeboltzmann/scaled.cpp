@@ -46,8 +46,9 @@ inline void pushPlain(SCCell *c, BaseCell **block, std::uint32_t mode, const int
     }
 }
 
-template <int Q> void collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
-                                      const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
+template <int Q>
+void collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
+                     const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
 {
     const double omega = 1.0 / params[0];
     const double keep = 1.0 - omega;
@@ -96,8 +97,8 @@ void Scaled::collideAndStream(int y) const
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
     SimulationParameters *sp = g.parameters.get();
-    const bool plain = sp->getForces().isEmpty() && !sp->getEntropic() && !(sp->getSmagorinsky() > 0.0) &&
-                       sp->getVelocityOrder() == 2;
+    const bool plain =
+        sp->getForces().isEmpty() && !sp->getEntropic() && !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
     if (fast && plain) {
         switch (q) {
         case 9:
@@ -146,7 +147,8 @@ void Scaled::boundaries(int y) const
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
-            const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
+            const bool skip =
+                fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip)
                 g.cells[s]->update(params, neighbours + std::size_t(s) * q, grid, Vector3i(x, y, z));
             if (spread)
@@ -157,8 +159,9 @@ void Scaled::boundaries(int y) const
 
 namespace {
 
-template <int Q> void commitRowPlain(const std::vector<BaseCell *> &cells, const std::vector<std::uint32_t> &modes, int y,
-                                     int nx, int nz, double &deltaP, double &totalP)
+template <int Q>
+void commitRowPlain(const std::vector<BaseCell *> &cells, const std::vector<std::uint32_t> &modes, int y, int nx,
+                    int nz, double &deltaP, double &totalP)
 {
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {

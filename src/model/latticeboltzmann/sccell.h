@@ -139,7 +139,10 @@ public:
     }
 
 protected:
-    void recomputeMoments() { Lattice::moments(f, q, rho, u); }
+    void recomputeMoments()
+    {
+        Lattice::moments(f, q, rho, u);
+    }
     static bool isPositiveZero(double v)
     {
         std::uint64_t bits;
