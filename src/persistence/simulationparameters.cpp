@@ -1,6 +1,9 @@
 #include "simulationparameters.h"
 
 #include "model/latticeboltzmann/forces/force.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/moving/movingwall.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -71,6 +74,35 @@ double SimulationParameters::sourceVelocity(int index) const
 void SimulationParameters::setSourceVelocityValue(int index, double v)
 {
     sourceVelocityValues[clampIndex(index)] = v;
+}
+
+namespace {
+
+// Calls apply(wall) for the wall of every moving cell of the grid.
+template <typename Apply> void forEachMovingWall(Grid *grid, Apply apply)
+{
+    if (!grid)
+        return;
+    for (int y = 0; y < grid->getHeight(); ++y)
+        for (int x = 0; x < grid->getWidth(); ++x)
+            for (int z = 0; z < grid->getLength(); ++z)
+                if (auto *cell = dynamic_cast<MovingCell *>(grid->getCell(x, y, z)))
+                    if (auto *wall = dynamic_cast<MovingWall *>(cell->body()))
+                        apply(wall);
+}
+
+} // namespace
+
+void SimulationParameters::setWallVelocity(const Vector3d &v)
+{
+    wallVelocityValue = v;
+    forEachMovingWall(grid, [&v](MovingWall *wall) { wall->setWallVelocity(v); });
+}
+
+void SimulationParameters::setWallPeriod(int period)
+{
+    wallPeriod = period;
+    forEachMovingWall(grid, [period](MovingWall *wall) { wall->setPeriod(period); });
 }
 
 void SimulationParameters::setPeriodicBoundaries(bool v)

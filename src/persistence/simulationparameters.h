@@ -56,6 +56,12 @@ public:
     void setWallVelocityValue(const Vector3d &v) { wallVelocityValue = v; }
     int getWallPeriod() const { return wallPeriod; }
     void setWallPeriodValue(int v) { wallPeriod = v; }
+    // Store, then give the velocity to the wall of every moving cell of the
+    // grid that carries one; their periods stay as they are.
+    void setWallVelocity(const Vector3d &v);
+    // Store, then give the period to the wall of every moving cell of the
+    // grid that carries one, restarting its oscillation.
+    void setWallPeriod(int period);
 
     int getMaxIterations() const { return maxIterations; }
     void setMaxIterations(int v) { maxIterations = v; }
