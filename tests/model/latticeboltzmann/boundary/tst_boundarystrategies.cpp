@@ -453,6 +453,30 @@ private slots:
         QCOMPARE(fixed->getBoundaryU(), 0.01);
     }
 
+    // Inlets in many rows evaluate their formulas from the parallel phase.
+    void formulaInParallelRows()
+    {
+        Grid g;
+        makeGrid(g, 6, 24);
+        SimulationParameters *sp = g.getParameters();
+        sp->setMulticore(true);
+        g.fillRegion("s", 0, 0, 0, 23, 0, 0);
+        g.fillRegion("s", 5, 5, 0, 23, 0, 0);
+        sp->setSourceVelocity(0, 0.02);
+        sp->setSourceVelocity(1, 0.01);
+        sp->setInletFormula(0, "it() % 2 == 0 ? 0.5 : 1.5");
+        sp->setInletFormula(1, "2");
+        QCOMPARE(g.step(7), 7);
+        for (int y = 0; y < 24; ++y) {
+            auto *left = static_cast<SourceCell *>(g.getCell(0, y, 0));
+            auto *right = static_cast<SourceCell *>(g.getCell(5, y, 0));
+            QCOMPARE(left->index(), 0);
+            QCOMPARE(right->index(), 1);
+            QVERIFY(near(left->strategy()->getBoundaryU(), 0.02 * 0.5)); // the last iteration was 6
+            QVERIFY(near(right->strategy()->getBoundaryU(), 0.01 * 2.0));
+        }
+    }
+
     // The density of a fixed inlet oscillates additively with its group's
     // period and amplitude.
     void fixedDensityModulation()
