@@ -1,5 +1,7 @@
 #include "boundary.h"
 
+#include "facetable.h"
+
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/simulationparameters.h"
 
@@ -22,4 +24,14 @@ SimulationParameters *Boundary::parametersOf(Grid *grid)
 int Boundary::iterationsOf(Grid *grid)
 {
     return grid ? grid->getStatistics().iterations : 0;
+}
+
+int Boundary::targetSide(int q, BaseCell *neighbours[], BaseCell *&target)
+{
+    target = nullptr;
+    const int side = FaceTable::select(q, neighbours);
+    if (side < 0)
+        return -1;
+    target = neighbours[FaceTable::face(q, side).front];
+    return target ? side : -1;
 }

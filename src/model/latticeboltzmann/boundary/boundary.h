@@ -26,6 +26,9 @@ protected:
     // The parameters of the grid the strategy works in, or the current ones.
     static SimulationParameters *parametersOf(Grid *grid);
     static int iterationsOf(Grid *grid);
+    // The face across which the boundary cell meets its target fluid cell,
+    // and that cell; -1 (target null) when the cell has no such face.
+    static int targetSide(int q, BaseCell *neighbours[], BaseCell *&target);
 
     double p = -1.0;
     double u = -1.0;

@@ -30,13 +30,11 @@ void EquilibriumBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *grid
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
-    const int side = FaceTable::select(q, neighbours);
+    BaseCell *target;
+    const int side = targetSide(q, neighbours, target);
     if (side < 0)
         return;
     const FaceTable::Face &face = FaceTable::face(q, side);
-    BaseCell *target = neighbours[face.front];
-    if (!target)
-        return;
     // The modulation of group 0 applies to every equilibrium inlet.
     const double factor = 1.0 + sp->getSourceAmplitude(0) * modulation(sp->getSourcePeriod(0), iterationsOf(grid));
     const int mcType = sp->getMcType();

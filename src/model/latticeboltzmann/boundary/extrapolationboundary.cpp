@@ -11,15 +11,11 @@ void ExtrapolationBoundary::update(double[], BaseCell *neighbours[], Grid *grid,
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
-    const int side = FaceTable::select(q, neighbours);
+    BaseCell *target;
+    const int side = targetSide(q, neighbours, target);
     if (side < 0)
         return;
     const FaceTable::Face &face = FaceTable::face(q, side);
-    // The cell one step along the normal is the target itself; taking it from
-    // the neighbour block also covers a periodic wrap.
-    BaseCell *target = neighbours[face.front];
-    if (!target)
-        return;
     const bool scalar = sp->getMcType() == 4;
     double spread = 0.0;
     if (scalar) {
@@ -44,8 +40,7 @@ void ExtrapolationBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("type", "extrapolation");
 }
 
-void ExtrapolationBoundary::activate(QXmlStreamReader &, Grid *)
-{}
+void ExtrapolationBoundary::activate(QXmlStreamReader &, Grid *) {}
 
 BaseCell *ExtrapolationBoundary::clone()
 {

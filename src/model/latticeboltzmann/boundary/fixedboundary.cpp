@@ -28,13 +28,11 @@ void FixedBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
-    const int side = FaceTable::select(q, neighbours);
+    BaseCell *target;
+    const int side = targetSide(q, neighbours, target);
     if (side < 0)
         return;
     const FaceTable::Face &face = FaceTable::face(q, side);
-    BaseCell *target = neighbours[face.front];
-    if (!target)
-        return;
     // Groups 0 and 1 have their own period and amplitude; group 2 uses
     // group 0's.
     const int group = multiComponentIndex == 1 ? 1 : 0;

@@ -10,8 +10,7 @@
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
-OpenCell::OpenCell(Boundary *strategy) : currentStrategy(strategy)
-{}
+OpenCell::OpenCell(Boundary *strategy) : currentStrategy(strategy) {}
 
 OpenCell::~OpenCell()
 {

@@ -12,8 +12,7 @@
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
-SourceCell::SourceCell(Boundary *strategy) : currentStrategy(strategy)
-{}
+SourceCell::SourceCell(Boundary *strategy) : currentStrategy(strategy) {}
 
 SourceCell::~SourceCell()
 {

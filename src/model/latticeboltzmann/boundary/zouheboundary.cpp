@@ -48,11 +48,9 @@ void ZouHeBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
-    const int side = FaceTable::select(q, neighbours);
+    BaseCell *target;
+    const int side = targetSide(q, neighbours, target);
     if (side < 0)
-        return;
-    BaseCell *target = neighbours[FaceTable::face(q, side).front];
-    if (!target)
         return;
     if (q == 9)
         updateD2Q9(side, target, sp);
