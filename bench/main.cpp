@@ -78,7 +78,8 @@ int main(int argc, char *argv[])
         {"D2Q9 channel 1024x256", 9, 1024, 256, 1, true, 160},
         {"D3Q19 periodic 128x128x128", 19, 128, 128, 128, false, 16},
     };
-    std::printf("%-28s %10s %10s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "bytes/site", "limit MLUPS", "fraction");
+    std::printf("%-28s %10s %10s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "bytes/site", "limit MLUPS",
+                "fraction");
     for (const Case &c : cases) {
         Grid grid;
         SimulationParameters *p = grid.getParameters();

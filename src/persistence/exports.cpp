@@ -1,25 +1,176 @@
 #include "exports.h"
 
-// Placeholder bodies until the exporters are built.
+#include "cellrow.h"
+#include "simulationparameters.h"
+#include "vtuwriter.h"
 
-static bool notBuilt(QString *error)
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace {
+
+bool fail(QString *error, const QString &message)
 {
     if (error)
-        *error = QStringLiteral("Exports are not supported yet.");
+        *error = message;
     return false;
 }
 
-bool Exports::exportVtk(Grid &, const QString &, QString *error)
+QString cannotWrite(const QString &path, const QString &reason)
 {
-    return notBuilt(error);
+    return QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-bool Exports::writeCellTable(int, int, int, Grid &, const QString &, QString *error)
+bool openSaveFile(QSaveFile &file, QString *error)
 {
-    return notBuilt(error);
+    if (file.open(QIODevice::WriteOnly))
+        return true;
+    return fail(error, cannotWrite(file.fileName(), file.errorString()));
 }
 
-bool Exports::appendTimeSeries(Grid &, const QString &, QString *error)
+// Replaces the destination by the temporary file, or discards the temporary
+// file, leaves the destination untouched and reports why. A short write is
+// not an error of the device, so the caller says whether everything went out.
+bool finishSaveFile(QSaveFile &file, bool complete, QString *error)
 {
-    return notBuilt(error);
+    if (complete && file.flush() && file.commit())
+        return true;
+    const QString reason = file.error() != QFileDevice::NoError
+                               ? file.errorString()
+                               : QStringLiteral("the file could not be written completely");
+    file.cancelWriting();
+    return fail(error, cannotWrite(file.fileName(), reason));
+}
+
+// Writes the line buffer to the file once it is large; force empties it.
+bool drain(QIODevice &file, QByteArray &buffer, bool force = false)
+{
+    if (buffer.size() < 64 * 1024 && !force)
+        return true;
+    const bool ok = file.write(buffer) == buffer.size();
+    buffer.resize(0);
+    return ok;
+}
+
+} // namespace
+
+bool Exports::exportVtk(Grid &grid, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!openSaveFile(file, error))
+        return false;
+    VtuWriter writer(grid, &file);
+    return finishSaveFile(file, writer.write(), error);
+}
+
+bool Exports::writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!openSaveFile(file, error))
+        return false;
+    QByteArray buffer("x,y,z,");
+    buffer += CellRow::header();
+    buffer += '\n';
+    const CellRow row(grid);
+    bool ok = true;
+    for (int cx = 0; cx < grid.getWidth() && ok; ++cx) {
+        if (x >= 0 && cx != x)
+            continue;
+        for (int cy = 0; cy < grid.getHeight() && ok; ++cy) {
+            if (y >= 0 && cy != y)
+                continue;
+            for (int cz = 0; cz < grid.getLength(); ++cz) {
+                if (z >= 0 && cz != z)
+                    continue;
+                BaseCell *cell = grid.getCell(cx, cy, cz);
+                if (!cell || !cell->isFluid())
+                    continue;
+                buffer += QByteArray::number(cx + 1) + ',' + QByteArray::number(cy + 1) + ',' +
+                          QByteArray::number(cz + 1) + ',';
+                row.append(buffer, cx, cy, cz);
+                buffer += '\n';
+            }
+            ok = drain(file, buffer);
+        }
+    }
+    ok = ok && drain(file, buffer, true);
+    return finishSaveFile(file, ok, error);
+}
+
+bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
+{
+    grid.computeDrag();
+    const QMap<int, Vector3d> &drag = grid.dragTable();
+    const QList<Vector3i> probes = grid.getParameters()->getProbePoints();
+
+    QFile file(path);
+    // An empty file counts as new, so a header lost with a failed first
+    // write is written again.
+    const bool existed = file.exists();
+    const qint64 previousSize = existed ? file.size() : 0;
+    const bool isNew = previousSize == 0;
+
+    QByteArray text;
+    if (isNew) {
+        text += "iterations,performance,deltaP";
+        for (const Vector3i &p : probes) {
+            text +=
+                ",(" + QByteArray::number(p.x) + ';' + QByteArray::number(p.y) + ';' + QByteArray::number(p.z) + "),";
+            text += CellRow::header();
+        }
+        for (auto it = drag.cbegin(); it != drag.cend(); ++it) {
+            const QByteArray i = QByteArray::number(it.key());
+            text += ",drag" + i + "x,drag" + i + "y,drag" + i + "z";
+        }
+        text += '\n';
+    }
+
+    const SimulationStats &stats = grid.getStatistics();
+    text += QByteArray::number(stats.iterations) + ',';
+    CellRow::appendNumber(text, stats.mlups);
+    text += ',';
+    CellRow::appendNumber(text, stats.deltaP);
+    std::optional<CellRow> row;
+    for (const Vector3i &p : probes) {
+        BaseCell *cell = grid.getCell(p);
+        if (!cell || !cell->isFluid()) {
+            text += ",,,,,,,,,,,,,,";
+            continue;
+        }
+        if (!row)
+            row.emplace(grid);
+        text += ",,";
+        row->append(text, p.x, p.y, p.z);
+    }
+    for (const Vector3d &d : drag) {
+        for (double v : {d.x, d.y, d.z}) {
+            text += ',';
+            CellRow::appendNumber(text, v);
+        }
+    }
+    text += '\n';
+
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return fail(error, cannotWrite(path, file.errorString()));
+    const bool written = file.write(text) == text.size() && file.flush();
+    if (written) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    // Take back a partly written line so the rows already in the file stay
+    // intact; a file this call created goes away again.
+    const QString reason = file.errorString();
+    file.close();
+    if (!existed)
+        QFile::remove(path);
+    else
+        QFile::resize(path, previousSize);
+    return fail(error, cannotWrite(path, reason));
 }

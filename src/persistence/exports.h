@@ -7,13 +7,17 @@ class Grid;
 // Results that leave the program for other programs: the VTK unstructured
 // grid of the fluid cells, the per-cell table and the time-series table.
 // Each writer returns false with a message in *error when the file cannot be
-// written; an existing file is replaced only by a completely written one.
+// written. The VTK file and the per-cell table are written to a temporary
+// file that replaces an existing one only once it is complete; a failed
+// append to the time-series table takes its partial line back.
 class Exports
 {
 public:
     static bool exportVtk(Grid &grid, const QString &path, QString *error = nullptr);
     // x, y, z select one index each, or -1 for all.
     static bool writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error = nullptr);
-    // Appends one line, with a header first when the file is new.
+    // Appends one line, with a header first when the file is new or empty.
+    // Probe points are lattice indices; the drag columns follow the grid's
+    // drag table, one group per drag-wall index.
     static bool appendTimeSeries(Grid &grid, const QString &path, QString *error = nullptr);
 };

@@ -11,6 +11,9 @@ class Grid;
 class GeometryFiles
 {
 public:
+    // The largest domain a geometry file may describe, in sites.
+    static constexpr long long MaxSites = 1LL << 26;
+
     // mode "" for the ordinary colour table, "korner" for the free-surface one.
     static bool loadImageGeometry(Grid &grid, const QString &path, const QString &mode, QString *error = nullptr);
     // ".txt" and ".lb" text geometry.
@@ -25,6 +28,12 @@ public:
     static QString layerFileName(const QString &path, int layer);
 
     // Compresses path into the same path with ".lb" replaced by ".lb2"; and back.
+    // The result is written to a temporary file and only then replaces the
+    // target, so a failure never leaves a half-written file.
     static bool convertLbToLb2(const QString &path, QString *error = nullptr);
     static bool convertLb2ToLb(const QString &path, QString *error = nullptr);
+    // The files the conversions write: the final ".lb" becomes ".lb2" and the
+    // final ".lb2" becomes ".lb" (other names get the extension appended).
+    static QString lb2PathFor(const QString &lbPath);
+    static QString lbPathFor(const QString &lb2Path);
 };

@@ -1,6 +1,11 @@
 #include "simulationparameters.h"
 
+#include "model/latticeboltzmann/boundary/opencell.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/forces/force.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/moving/movingwall.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -71,6 +76,73 @@ double SimulationParameters::sourceVelocity(int index) const
 void SimulationParameters::setSourceVelocityValue(int index, double v)
 {
     sourceVelocityValues[clampIndex(index)] = v;
+}
+
+namespace {
+
+// Calls visit on every cell of the grid of type T.
+template <typename T, typename Visit> void forEachOf(Grid *grid, Visit visit)
+{
+    if (!grid)
+        return;
+    for (int y = 0; y < grid->getHeight(); ++y)
+        for (int x = 0; x < grid->getWidth(); ++x)
+            for (int z = 0; z < grid->getLength(); ++z)
+                if (auto *cell = dynamic_cast<T *>(grid->getCell(x, y, z)))
+                    visit(cell);
+}
+
+// Calls apply(wall) for the wall of every moving cell of the grid.
+template <typename Apply> void forEachMovingWall(Grid *grid, Apply apply)
+{
+    forEachOf<MovingCell>(grid, [&](MovingCell *cell) {
+        if (auto *wall = dynamic_cast<MovingWall *>(cell->body()))
+            apply(wall);
+    });
+}
+
+} // namespace
+
+void SimulationParameters::setWallVelocity(const Vector3d &v)
+{
+    wallVelocityValue = v;
+    forEachMovingWall(grid, [&v](MovingWall *wall) { wall->setWallVelocity(v); });
+}
+
+void SimulationParameters::setWallPeriod(int period)
+{
+    wallPeriod = period;
+    forEachMovingWall(grid, [period](MovingWall *wall) { wall->setPeriod(period); });
+}
+
+void SimulationParameters::setSourceVelocity(int index, double v)
+{
+    setSourceVelocityValue(index, v);
+    forEachOf<SourceCell>(grid, [&](SourceCell *inlet) {
+        if (inlet->index() == index && inlet->strategy())
+            inlet->strategy()->setBoundaryU(v);
+    });
+}
+
+void SimulationParameters::setSourcePressure(int index, double v)
+{
+    setSourcePressureValue(index, v);
+    forEachOf<SourceCell>(grid, [&](SourceCell *inlet) {
+        if (inlet->index() == index && inlet->strategy())
+            inlet->strategy()->setBoundaryP(v);
+    });
+}
+
+void SimulationParameters::setSourceStrategy(int v)
+{
+    sourceStrategy = v;
+    forEachOf<SourceCell>(grid, [&](SourceCell *inlet) { inlet->replaceStrategy(v, *this); });
+}
+
+void SimulationParameters::setOpenStrategy(int v)
+{
+    openStrategy = v;
+    forEachOf<OpenCell>(grid, [&](OpenCell *outlet) { outlet->replaceStrategy(v, *this); });
 }
 
 void SimulationParameters::setPeriodicBoundaries(bool v)

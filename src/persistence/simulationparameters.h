@@ -45,8 +45,12 @@ public:
     // An index of 3 or more reads entry 0.
     double sourceVelocity(int index) const;
     void setSourceVelocityValue(int index, double v);
+    // Stores the speed and gives it to the strategy of every inlet of that index.
+    void setSourceVelocity(int index, double v);
     double getSourcePressure(int index) const { return sourcePressure[clampIndex(index)]; }
     void setSourcePressureValue(int index, double v) { sourcePressure[clampIndex(index)] = v; }
+    // Stores the density and gives it to the strategy of every inlet of that index.
+    void setSourcePressure(int index, double v);
     int getSourcePeriod(int index) const { return sourcePeriod[clampIndex(index)]; }
     void setSourcePeriodValue(int index, int v) { sourcePeriod[clampIndex(index)] = v; }
     double getSourceAmplitude(int index) const { return sourceAmplitude[clampIndex(index)]; }
@@ -56,6 +60,12 @@ public:
     void setWallVelocityValue(const Vector3d &v) { wallVelocityValue = v; }
     int getWallPeriod() const { return wallPeriod; }
     void setWallPeriodValue(int v) { wallPeriod = v; }
+    // Store, then give the velocity to the wall of every moving cell of the
+    // grid that carries one; their periods stay as they are.
+    void setWallVelocity(const Vector3d &v);
+    // Store, then give the period to the wall of every moving cell of the
+    // grid that carries one, restarting its oscillation.
+    void setWallPeriod(int period);
 
     int getMaxIterations() const { return maxIterations; }
     void setMaxIterations(int v) { maxIterations = v; }
@@ -89,8 +99,16 @@ public:
 
     int getOpenStrategy() const { return openStrategy; }
     void setOpenStrategyValue(int v) { openStrategy = v; }
+    // Stores the kind (1 equilibrium, 2 extrapolation, 3 Zou and He) and
+    // replaces the strategy of every outlet of the grid; other kinds leave
+    // the outlets as they are.
+    void setOpenStrategy(int v);
     int getSourceStrategy() const { return sourceStrategy; }
     void setSourceStrategyValue(int v) { sourceStrategy = v; }
+    // Stores the kind (1 equilibrium, 2 fixed flux, 3 Zou and He) and
+    // replaces the strategy of every inlet of the grid; other kinds leave the
+    // inlets as they are.
+    void setSourceStrategy(int v);
 
     double getPorousSolidDensity() const { return porousSolidDensity; }
     void setPorousSolidDensityValue(double v) { porousSolidDensity = v; }

@@ -1,16 +1,20 @@
 #include "blockpool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include <sys/mman.h>
 
 namespace {
 
 constexpr std::size_t Alignment = 16;
 constexpr std::size_t FirstChunkBlocks = 256;
 constexpr std::size_t MaxChunkBytes = std::size_t(64) << 20;
+constexpr std::size_t HugePage = std::size_t(2) << 20;
 
 struct SizeClass
 {
@@ -86,12 +90,13 @@ void *BlockPool::allocate(std::size_t bytes)
             blocks = c.expected;
             c.expected = 0;
         }
-        const std::size_t chunk = blocks * size;
-        char *memory = static_cast<char *>(std::aligned_alloc(Alignment, chunk));
+        const std::size_t chunk = (blocks * size + HugePage - 1) / HugePage * HugePage;
+        char *memory = static_cast<char *>(std::aligned_alloc(chunk >= HugePage ? HugePage : Alignment, chunk));
         if (!memory) {
             --c.live;
             throw std::bad_alloc();
         }
+        BlockPool::adviseHugePages(memory, chunk);
         c.chunks.push_back(memory);
         c.chunkBytes.push_back(chunk);
         c.next = memory;
@@ -132,6 +137,20 @@ void BlockPool::expect(std::size_t bytes, std::size_t count)
         c.next = c.end;
         c.expected = count;
     }
+}
+
+void BlockPool::adviseHugePages(void *memory, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    // Only whole huge pages inside the range are advised.
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(memory) + HugePage - 1) / HugePage * HugePage;
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / HugePage * HugePage;
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
 }
 
 std::size_t BlockPool::reservedBytes()

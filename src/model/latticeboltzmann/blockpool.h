@@ -14,6 +14,10 @@ public:
     // Announces that about count blocks of this size follow, so the next
     // chunk holds them all in one run.
     static void expect(std::size_t bytes, std::size_t count);
+    // Asks the system to back the range with huge pages where it can: the
+    // stepping sweeps several large arrays at once, and small pages make the
+    // address translations miss.
+    static void adviseHugePages(void *memory, std::size_t bytes);
     // Bytes held in chunks for blocks of every size (live or free).
     static std::size_t reservedBytes();
 };

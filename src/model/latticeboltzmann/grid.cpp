@@ -61,6 +61,7 @@ void Grid::allocate(int width, int height, int length)
     neighbourQ = parameters->getModel();
     cells.assign(n, nullptr);
     neighbours.assign(n * neighbourQ, nullptr);
+    BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
     siteModes.assign(n, 0);
     siteModesValid = false;
     fluxValid = false;
@@ -200,6 +201,7 @@ void Grid::buildNeighbours()
     if (q != neighbourQ || neighbours.size() != cells.size() * std::size_t(q)) {
         neighbourQ = q;
         neighbours.assign(cells.size() * std::size_t(q), nullptr);
+        BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
     }
     const bool periodic = parameters->getPeriodicBoundaries();
     for (int y = 0; y < ny; ++y)
@@ -273,6 +275,19 @@ void Grid::buildSiteModes()
         }
         if (!(mode & FastFluid))
             mode &= ~std::uint32_t(BounceMask);
+        else if (!(mode & BounceMask) && std::all_of(block, block + q, [](BaseCell *nb) { return nb != nullptr; }))
+            mode |= FluidNeighbours;
+        if (mode & FluidNeighbours) {
+            const int x = int(s / nz) % nx, y = int(s / nz) / nx, z = int(s % nz);
+            bool interior = true;
+            for (int i = 0; i < q && interior; ++i) {
+                const Vector3i e = Lattice::direction(q, i);
+                interior =
+                    contains(x + e.x, y + e.y, z + e.z) && block[i] == cells[siteIndex(x + e.x, y + e.y, z + e.z)];
+            }
+            if (interior)
+                mode |= InteriorBlock;
+        }
         siteModes[s] = mode;
     }
     updateRows.clear();

@@ -40,10 +40,7 @@ public:
     int getLength() const { return nz; }
     int siteCount() const { return nx * ny * nz; }
     int siteIndex(int x, int y, int z) const { return (y * nx + x) * nz + z; }
-    bool contains(int x, int y, int z) const
-    {
-        return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz;
-    }
+    bool contains(int x, int y, int z) const { return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz; }
 
     SimulationParameters *getParameters() const { return parameters.get(); }
     SimulationStats &getStatistics() { return statistics; }
@@ -55,10 +52,7 @@ public:
     ImmersedSet *getImmersed() const { return immersed.get(); }
     const QList<int> &getRows() const { return rows; }
 
-    BaseCell *getCell(int x, int y, int z) const
-    {
-        return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr;
-    }
+    BaseCell *getCell(int x, int y, int z) const { return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr; }
     BaseCell *getCell(const Vector3i &p) const { return getCell(p.x, p.y, p.z); }
     BaseCell **neighbourBlock(int x, int y, int z);
     // Stores the cell without bookkeeping (the particle manager moves cells so).
@@ -117,14 +111,6 @@ public:
     // table and the stepping tables.
     std::size_t memoryBytes() const;
 
-private:
-    friend class Scaled;
-
-    void deleteCells();
-    void allocate(int width, int height, int length);
-    void assignGroup(int x, int y, int z, BaseCell *cell);
-    void buildSiteModes();
-
     // Per-site stepping modes, rebuilt with the neighbour table.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
@@ -132,7 +118,19 @@ private:
         PlainFluid = 1u << 28,       // exactly an SCCell
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
+        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
+        // With FluidNeighbours (never a bounce): entry i of the block is the
+        // cell at site index + offset_i, no wrapping involved.
+        InteriorBlock = 1u << 0,
     };
+
+private:
+    friend class Scaled;
+
+    void deleteCells();
+    void allocate(int width, int height, int length);
+    void assignGroup(int x, int y, int z, BaseCell *cell);
+    void buildSiteModes();
 
     std::vector<BaseCell *> cells;
     std::vector<BaseCell *> neighbours;

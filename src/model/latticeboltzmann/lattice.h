@@ -19,16 +19,131 @@ struct Tables
     int opp[28][MaxQ];
 };
 
-extern const Tables tables;
+namespace detail {
+
+struct Row
+{
+    int e[MaxQ][3];
+    int numerator[MaxQ];
+    int denominator[MaxQ];
+};
+
+// Directions in the program's storage order and their weights as fractions.
+constexpr Row d2q9 = {
+    {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {-1, 1, 0}, {-1, 0, 0}, {-1, -1, 0}, {0, -1, 0}, {1, -1, 0}},
+    {4, 1, 1, 1, 1, 1, 1, 1, 1},
+    {9, 9, 36, 9, 36, 9, 36, 9, 36}};
+
+constexpr Row d3q15 = {{{0, 0, 0},
+                        {1, 0, 0},
+                        {0, 1, 0},
+                        {-1, 0, 0},
+                        {0, -1, 0},
+                        {0, 0, -1},
+                        {1, 1, -1},
+                        {-1, 1, -1},
+                        {-1, -1, -1},
+                        {1, -1, -1},
+                        {0, 0, 1},
+                        {1, 1, 1},
+                        {-1, 1, 1},
+                        {-1, -1, 1},
+                        {1, -1, 1}},
+                       {2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+                       {9, 9, 9, 9, 9, 9, 72, 72, 72, 72, 9, 72, 72, 72, 72}};
+
+constexpr Row d3q19 = {{{0, 0, 0},
+                        {1, 0, 0},
+                        {1, 1, 0},
+                        {0, 1, 0},
+                        {-1, 1, 0},
+                        {-1, 0, 0},
+                        {-1, -1, 0},
+                        {0, -1, 0},
+                        {1, -1, 0},
+                        {0, 0, -1},
+                        {1, 0, -1},
+                        {0, 1, -1},
+                        {-1, 0, -1},
+                        {0, -1, -1},
+                        {0, 0, 1},
+                        {1, 0, 1},
+                        {0, 1, 1},
+                        {-1, 0, 1},
+                        {0, -1, 1}},
+                       {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+                       {3, 18, 36, 18, 36, 18, 36, 18, 36, 18, 36, 36, 36, 36, 18, 36, 36, 36, 36}};
+
+constexpr Row d3q27 = {{{0, 0, 0},   {1, 0, 0},    {1, 1, 0},   {0, 1, 0},   {-1, 1, 0}, {-1, 0, 0}, {-1, -1, 0},
+                        {0, -1, 0},  {1, -1, 0},   {0, 0, -1},  {1, 0, -1},  {1, 1, -1}, {0, 1, -1}, {-1, 1, -1},
+                        {-1, 0, -1}, {-1, -1, -1}, {0, -1, -1}, {1, -1, -1}, {0, 0, 1},  {1, 0, 1},  {1, 1, 1},
+                        {0, 1, 1},   {-1, 1, 1},   {-1, 0, 1},  {-1, -1, 1}, {0, -1, 1}, {1, -1, 1}},
+                       {8, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1},
+                       {27, 27,  54, 27,  54, 27, 54,  27, 54,  27, 54,  216, 54, 216,
+                        54, 216, 54, 216, 27, 54, 216, 54, 216, 54, 216, 54,  216}};
+
+constexpr void fill(Tables &t, int q, const Row &row)
+{
+    for (int i = 0; i < q; ++i) {
+        for (int a = 0; a < 3; ++a)
+            t.e[q][i][a] = row.e[i][a];
+        t.w[q][i] = double(row.numerator[i]) / double(row.denominator[i]);
+    }
+    for (int i = 0; i < q; ++i)
+        for (int j = 0; j < q; ++j)
+            if (row.e[j][0] == -row.e[i][0] && row.e[j][1] == -row.e[i][1] && row.e[j][2] == -row.e[i][2])
+                t.opp[q][i] = j;
+}
+
+constexpr Tables build()
+{
+    Tables t{};
+    fill(t, 9, d2q9);
+    fill(t, 15, d3q15);
+    fill(t, 19, d3q19);
+    fill(t, 27, d3q27);
+    return t;
+}
+
+} // namespace detail
+
+// Built at compile time, so loops over a fixed Q fold the weights and directions.
+inline constexpr Tables tables = detail::build();
+
+// The direction components of model Q as doubles, one array per axis.
+template <int Q> struct Components
+{
+    double x[Q], y[Q], z[Q];
+};
+template <int Q> constexpr Components<Q> makeComponents()
+{
+    Components<Q> c{};
+    for (int i = 0; i < Q; ++i) {
+        c.x[i] = tables.e[Q][i][0];
+        c.y[i] = tables.e[Q][i][1];
+        c.z[i] = tables.e[Q][i][2];
+    }
+    return c;
+}
+template <int Q> inline constexpr Components<Q> directionComponents = makeComponents<Q>();
 
 inline Vector3i direction(int q, int i)
 {
     const int *v = tables.e[q][i];
     return Vector3i(v[0], v[1], v[2]);
 }
-inline double weight(int q, int i) { return tables.w[q][i]; }
-inline int opposite(int q, int i) { return tables.opp[q][i]; }
-inline bool isActive(int q, int i) { return tables.w[q][i] > ActiveWeight; }
+inline double weight(int q, int i)
+{
+    return tables.w[q][i];
+}
+inline int opposite(int q, int i)
+{
+    return tables.opp[q][i];
+}
+inline bool isActive(int q, int i)
+{
+    return tables.w[q][i] > ActiveWeight;
+}
 
 // e_i . u with the same operation order everywhere it is used.
 inline double dot(int q, int i, const Vector3d &u)

@@ -26,16 +26,111 @@ void Scaled::operator()(const int &y) const
     }
 }
 
+namespace {
+
+// Writes a plain fluid site's post-collision values: into the next array of
+// each plain fluid neighbour, or for a plain wall back into the site's own
+// next array (where the wall would forward it), or nowhere when there is no
+// neighbour.
+inline void pushPlain(SCCell *c, BaseCell **block, std::uint32_t mode, const int *opp, int q, const double *out)
+{
+    double *own = c->nextArray();
+    for (int i = 0; i < q; ++i) {
+        BaseCell *n = block[i];
+        if (!n)
+            continue;
+        if (mode & (1u << i))
+            own[opp[i]] = out[i];
+        else
+            static_cast<SCCell *>(n)->nextArray()[i] = out[i];
+    }
+}
+
+// The kernels are also built for AVX2 and picked at run time; without fused
+// multiply-add the two builds round identically.
+template <int Q>
+__attribute__((target_clones("avx2", "default"))) void
+collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
+                const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
+{
+    const double omega = 1.0 / params[0];
+    const double keep = 1.0 - omega;
+    const int *opp = Lattice::tables.opp[Q];
+    // Site offsets of the neighbours of a site whose block does not wrap.
+    std::ptrdiff_t offset[Q];
+    for (int i = 0; i < Q; ++i)
+        offset[i] = (std::ptrdiff_t(Lattice::tables.e[Q][i][1]) * nx + Lattice::tables.e[Q][i][0]) * nz +
+                    Lattice::tables.e[Q][i][2];
+    BaseCell *const *all = cells.data();
+    double out[Q];
+    for (int x = 0; x < nx; ++x) {
+        for (int z = 0; z < nz; ++z) {
+            const int s = (y * nx + x) * nz + z;
+            BaseCell *cell = cells[s];
+            BaseCell **block = neighbours + std::size_t(s) * Q;
+            const std::uint32_t mode = modes[s];
+            if ((mode & (Grid::FluidNeighbours | Grid::InteriorBlock)) ==
+                (Grid::FluidNeighbours | Grid::InteriorBlock)) {
+                // Every neighbour is plain fluid at a fixed offset: no tests
+                // per direction, and the cell table (a few rows, in cache)
+                // stands in for the neighbour table.
+                static_cast<SCCell *>(cell)->collidePlain<Q>(keep, omega, out);
+                BaseCell *const *here = all + s;
+#pragma GCC unroll 32
+                for (int i = 0; i < Q; ++i)
+                    static_cast<SCCell *>(here[offset[i]])->nextArray()[i] = out[i];
+            } else if (mode & Grid::FluidNeighbours) {
+                static_cast<SCCell *>(cell)->collidePlain<Q>(keep, omega, out);
+#pragma GCC unroll 32
+                for (int i = 0; i < Q; ++i)
+                    static_cast<SCCell *>(block[i])->nextArray()[i] = out[i];
+            } else if (mode & Grid::FastFluid) {
+                auto *c = static_cast<SCCell *>(cell);
+                c->collidePlain<Q>(keep, omega, out);
+                double *own = c->nextArray();
+                for (int i = 0; i < Q; ++i) {
+                    if (BaseCell *n = block[i]) {
+                        if (mode & (1u << i))
+                            own[opp[i]] = out[i];
+                        else
+                            static_cast<SCCell *>(n)->nextArray()[i] = out[i];
+                    }
+                }
+            } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
+                cell->preUpdate(params, block, grid, Vector3i(x, y, z));
+            }
+        }
+    }
+}
+
+} // namespace
+
 // Phase 0. Plain fluid whose neighbours are plain fluid or plain walls is
-// collided by the same routine as SCCell::preUpdate, and its values are
-// written straight into the neighbours' next arrays (or, for a wall, back
-// into its own next array, which is where the wall would forward them).
+// collided without virtual calls; plain walls and null cells have nothing to
+// do; every other cell gets its virtual preUpdate.
 void Scaled::collideAndStream(int y) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
+    SimulationParameters *sp = g.parameters.get();
+    const bool plain =
+        sp->getForces().isEmpty() && !sp->getEntropic() && !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
+    if (fast && plain) {
+        switch (q) {
+        case 9:
+            return collideRowPlain<9>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
+        case 15:
+            return collideRowPlain<15>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
+        case 19:
+            return collideRowPlain<19>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
+        case 27:
+            return collideRowPlain<27>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
+        default:
+            break;
+        }
+    }
     double out[Lattice::MaxQ];
     const int *opp = Lattice::tables.opp[q];
     for (int x = 0; x < nx; ++x) {
@@ -47,16 +142,7 @@ void Scaled::collideAndStream(int y) const
             if (fast && (mode & Grid::FastFluid)) {
                 auto *c = static_cast<SCCell *>(cell);
                 c->collide(params, block, grid, Vector3i(x, y, z), out);
-                double *own = c->nextArray();
-                for (int i = 0; i < q; ++i) {
-                    BaseCell *n = block[i];
-                    if (!n)
-                        continue;
-                    if (mode & (1u << i))
-                        own[opp[i]] = out[i];
-                    else
-                        static_cast<SCCell *>(n)->nextArray()[i] = out[i];
-                }
+                pushPlain(c, block, mode, opp, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
                 continue;
             } else {
@@ -79,7 +165,8 @@ void Scaled::boundaries(int y) const
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
-            const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
+            const bool skip =
+                fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip)
                 g.cells[s]->update(params, neighbours + std::size_t(s) * q, grid, Vector3i(x, y, z));
             if (spread)
@@ -88,28 +175,67 @@ void Scaled::boundaries(int y) const
     }
 }
 
-// Phase 2. Plain fluid is committed through non-virtual calls of the same
-// operations; plain walls and null cells contribute exact zeros, which leave
+namespace {
+
+template <int Q>
+__attribute__((target_clones("avx2", "default"))) void commitRowPlain(const std::vector<BaseCell *> &cells,
+                                                                      const std::vector<std::uint32_t> &modes, int y,
+                                                                      int nx, int nz, double &deltaP, double &totalP)
+{
+    for (int x = 0; x < nx; ++x) {
+        for (int z = 0; z < nz; ++z) {
+            const int s = (y * nx + x) * nz + z;
+            BaseCell *cell = cells[s];
+            const std::uint32_t mode = modes[s];
+            if (mode & Grid::PlainFluid) {
+                auto *c = static_cast<SCCell *>(cell);
+                if (c->getFixedDensity() == 0.0 && c->getQ() == Q) {
+                    deltaP += c->commitPlain<Q>();
+                    totalP += c->SCCell::getP(-1);
+                    continue;
+                }
+            } else if (mode & (Grid::PlainWall | Grid::PlainNull)) {
+                continue;
+            }
+            deltaP += cell->computeDeltaP();
+            cell->postUpdate();
+            totalP += cell->getP(-1);
+        }
+    }
+}
+
+} // namespace
+
+// Phase 2. Plain fluid is committed without virtual calls by the same
+// arithmetic; plain walls and null cells contribute exact zeros, which leave
 // the sums unchanged, so they are skipped.
 void Scaled::commit(int y) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz;
-    const bool fast = g.fastPath;
     double deltaP = 0.0, totalP = 0.0;
-    for (int x = 0; x < nx; ++x) {
-        for (int z = 0; z < nz; ++z) {
-            const int s = (y * nx + x) * nz + z;
-            BaseCell *cell = g.cells[s];
-            const std::uint32_t mode = g.siteModes[s];
-            if (fast && (mode & Grid::PlainFluid)) {
-                auto *c = static_cast<SCCell *>(cell);
-                deltaP += c->SCCell::computeDeltaP();
-                c->SCCell::postUpdate();
-                totalP += c->SCCell::getP(-1);
-            } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
-                continue;
-            } else {
+    if (g.fastPath) {
+        switch (g.neighbourQ) {
+        case 9:
+            commitRowPlain<9>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
+            break;
+        case 15:
+            commitRowPlain<15>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
+            break;
+        case 19:
+            commitRowPlain<19>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
+            break;
+        case 27:
+            commitRowPlain<27>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
+            break;
+        default:
+            commitRowPlain<0>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
+            break;
+        }
+    } else {
+        for (int x = 0; x < nx; ++x) {
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *cell = g.cells[(y * nx + x) * nz + z];
                 deltaP += cell->computeDeltaP();
                 cell->postUpdate();
                 totalP += cell->getP(-1);

@@ -3,6 +3,10 @@
 #include "basecell.h"
 #include "lattice.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
 // The ordinary fluid node: BGK relaxation towards a local equilibrium whose
 // velocity is shifted by the body forces, optional Smagorinsky and entropic
 // corrections of the relaxation, and push streaming into the neighbours.
@@ -74,14 +78,84 @@ public:
         return density * w * e;
     }
 
-protected:
-    void recomputeMoments() { Lattice::moments(f, q, rho, u); }
+    // Plain BGK for a fixed Q: no forces, no Smagorinsky or entropic option,
+    // second-order equilibrium. Same arithmetic as collide with the table
+    // constants folded, so the results are bitwise the same.
+    // The post-collision values go to out[0..Q-1].
+    template <int Q> void collidePlain(double keep, double omega, double *out)
+    {
+        if (!isPositiveZero(shift.x) || !isPositiveZero(shift.y) || !isPositiveZero(shift.z))
+            shift = Vector3d();
+        const Vector3d U = u + shift;
+        const double uu = U.dot(U);
+        const double density = rho;
+        const double *current = f;
+        // Written out per direction with the expression of equilibriumOf, so
+        // the compiler can vectorise it without changing a single rounding.
+        for (int i = 0; i < Q; ++i) {
+            const double s = Lattice::directionComponents<Q>.x[i] * U.x + Lattice::directionComponents<Q>.y[i] * U.y +
+                             Lattice::directionComponents<Q>.z[i] * U.z;
+            const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
+            out[i] = current[i] * keep + omega * (density * Lattice::tables.w[Q][i] * e);
+        }
+    }
+    // computeDeltaP followed by postUpdate for a free (not pinned) cell with
+    // a fixed Q; returns the deltaP.
+    template <int Q> double commitPlain()
+    {
+        const double *current = f, *next = fNext;
+        double change[Q];
+        for (int i = 0; i < Q; ++i)
+            change[i] = std::abs(next[i] - current[i]);
+        double sum = 0.0;
+#pragma GCC unroll 32
+        for (int i = 0; i < Q; ++i)
+            sum += change[i];
+        lastDeltaP = sum / Q;
+        f = fNext;
+        fNext = const_cast<double *>(current);
+        // Terms with a zero direction component add a zero, which never
+        // changes these sums, so they are left out.
+        double r = 0.0, mx = 0.0, my = 0.0, mz = 0.0;
+#pragma GCC unroll 32
+        for (int i = 0; i < Q; ++i) {
+            const double v = next[i];
+            r += v;
+            if (Lattice::tables.e[Q][i][0] != 0)
+                mx += v * Lattice::tables.e[Q][i][0];
+            if (Lattice::tables.e[Q][i][1] != 0)
+                my += v * Lattice::tables.e[Q][i][1];
+            if (Lattice::tables.e[Q][i][2] != 0)
+                mz += v * Lattice::tables.e[Q][i][2];
+        }
+        rho = r;
+        if (r > Lattice::ActiveWeight) {
+            const double inv = 1.0 / r;
+            u = Vector3d(mx * inv, my * inv, mz * inv);
+        } else {
+            u = Vector3d();
+        }
+        return lastDeltaP;
+    }
 
+protected:
+    void recomputeMoments()
+    {
+        Lattice::moments(f, q, rho, u);
+    }
+    static bool isPositiveZero(double v)
+    {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return bits == 0;
+    }
+
+    // The fields read by every collision come first, within one cache line.
     double *f = nullptr;
     double *fNext = nullptr;
     Vector3d u;
-    Vector3d shift;
     double rho = 0.0;
+    Vector3d shift;
     double p0 = 1.0;
     double lastDeltaP = 0.0;
     double fixedDensity = 0.0;

@@ -22,10 +22,7 @@ public:
 
     // True when every component differs from the other's by at most one.
     bool isAdjacent(const Vector3i &o) const;
-    bool isInside(int nx, int ny, int nz) const
-    {
-        return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz;
-    }
+    bool isInside(int nx, int ny, int nz) const { return x >= 0 && x < nx && y >= 0 && y < ny && z >= 0 && z < nz; }
     // One-period wrap used by periodic neighbour resolution: a coordinate below
     // zero goes to the far side, one past the end to zero; no modulo is applied.
     Vector3i wrapped(int nx, int ny, int nz) const;

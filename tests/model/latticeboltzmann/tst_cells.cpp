@@ -31,7 +31,10 @@ public:
         else
             SCCell::setNextF(i, value, component);
     }
-    double getNextF(int i, int component) override { return component == 1 ? scalarNext[i] : SCCell::getNextF(i, component); }
+    double getNextF(int i, int component) override
+    {
+        return component == 1 ? scalarNext[i] : SCCell::getNextF(i, component);
+    }
 };
 
 QXmlStreamAttributes written(BaseCell &cell)
@@ -78,7 +81,8 @@ private slots:
         p->setVelocityOrder(1);
         QVERIFY(std::abs(c->equilibrium(1, 1.0, nullptr, &grid) - Lattice::weight(9, 1) * c->getP(0) * 1.3) < 1e-14);
         p->setVelocityOrder(2);
-        QVERIFY(std::abs(c->equilibrium(1, 1.0, nullptr, &grid) - Lattice::equilibrium(Vector3d(0.1, 0, 0), c->getP(0), 9, 1)) < 1e-14);
+        QVERIFY(std::abs(c->equilibrium(1, 1.0, nullptr, &grid) -
+                         Lattice::equilibrium(Vector3d(0.1, 0, 0), c->getP(0), 9, 1)) < 1e-14);
     }
 
     void nextArrayWrites()

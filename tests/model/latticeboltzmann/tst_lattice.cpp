@@ -54,7 +54,8 @@ private slots:
         // Rows have room for 27 entries; those beyond Q are inactive.
         for (int i = q; i < Lattice::MaxQ; ++i)
             QVERIFY(!Lattice::isActive(q, i));
-        QCOMPARE(Lattice::equilibrium(Vector3d(0.1, 0, 0), 1.0, q, Lattice::MaxQ - 1), q == 27 ? Lattice::equilibrium(Vector3d(0.1, 0, 0), 1.0, q, 26) : 0.0);
+        QCOMPARE(Lattice::equilibrium(Vector3d(0.1, 0, 0), 1.0, q, Lattice::MaxQ - 1),
+                 q == 27 ? Lattice::equilibrium(Vector3d(0.1, 0, 0), 1.0, q, 26) : 0.0);
     }
 
     void tableSpotChecks()

@@ -95,9 +95,10 @@ private slots:
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 for (int z = 0; z < length; ++z)
-                    setEquilibrium(grid.getCell(x, y, z),
-                                   Vector3d(-u0 * std::cos(k * x) * std::sin(k * y), u0 * std::sin(k * x) * std::cos(k * y), 0),
-                                   1.0);
+                    setEquilibrium(
+                        grid.getCell(x, y, z),
+                        Vector3d(-u0 * std::cos(k * x) * std::sin(k * y), u0 * std::sin(k * x) * std::cos(k * y), 0),
+                        1.0);
         std::vector<double> t, logE;
         const int settle = iterations / 10;
         for (int it = 0; it <= iterations; ++it) {

@@ -2,6 +2,8 @@
 
 #include "model/latticeboltzmann/basecell.h"
 
+class SimulationParameters;
+
 // A boundary strategy: owned by an inlet or outlet cell, never placed in the
 // grid itself. It writes the populations its target fluid cell receives from
 // the boundary. p is the prescribed density and u the prescribed speed along
@@ -14,7 +16,20 @@ public:
     virtual double getBoundaryU() = 0;
     virtual double getBoundaryP() = 0;
 
+    int getKind() override { return -1; }
+
+    // The periodic modulation sin(6.2831853 (N mod T) / T) at iteration N;
+    // 0 for a steady inlet (T = 0).
+    static double modulation(int period, int iteration);
+
 protected:
+    // The parameters of the grid the strategy works in, or the current ones.
+    static SimulationParameters *parametersOf(Grid *grid);
+    static int iterationsOf(Grid *grid);
+    // The face across which the boundary cell meets its target fluid cell,
+    // and that cell; -1 (target null) when the cell has no such face.
+    static int targetSide(int q, BaseCell *neighbours[], BaseCell *&target);
+
     double p = -1.0;
     double u = -1.0;
 };

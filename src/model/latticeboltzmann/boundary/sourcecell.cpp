@@ -1,10 +1,35 @@
 #include "sourcecell.h"
 
+#include "equilibriumboundary.h"
+#include "fixedboundary.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/xmlformat.h"
+#include "pointboundary.h"
+#include "strategyelement.h"
+#include "zouheboundary.h"
+
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtDebug>
+
 SourceCell::SourceCell(Boundary *strategy) : currentStrategy(strategy) {}
 
 SourceCell::~SourceCell()
 {
     delete currentStrategy;
+}
+
+SourceCell *SourceCell::fixedFlux(double speed, double density)
+{
+    auto *strategy = new FixedBoundary;
+    strategy->setBoundaryU(speed);
+    strategy->setBoundaryP(density);
+    return new SourceCell(strategy);
+}
+
+SourceCell *SourceCell::point(double density)
+{
+    return new SourceCell(new PointBoundary(density));
 }
 
 void SourceCell::setStrategy(Boundary *strategy)
@@ -13,6 +38,42 @@ void SourceCell::setStrategy(Boundary *strategy)
         return;
     delete currentStrategy;
     currentStrategy = strategy;
+}
+
+void SourceCell::setIndex(int index)
+{
+    inletIndex = index;
+    if (auto *fixed = dynamic_cast<FixedBoundary *>(currentStrategy))
+        fixed->setMultiComponentIndex(index);
+}
+
+bool SourceCell::replaceStrategy(int kind, const SimulationParameters &parameters)
+{
+    const double speed = currentStrategy ? currentStrategy->getBoundaryU() : 0.0;
+    Boundary *strategy = nullptr;
+    switch (kind) {
+    case 1:
+        strategy = new EquilibriumBoundary;
+        strategy->setBoundaryU(speed);
+        break;
+    case 2: {
+        auto *fixed = new FixedBoundary;
+        // Groups 0 and 1 have their own density; group 2 takes group 0's.
+        fixed->setBoundaryP(parameters.getSourcePressure(inletIndex == 1 ? 1 : 0));
+        fixed->setBoundaryU(speed);
+        fixed->setMultiComponentIndex(inletIndex);
+        strategy = fixed;
+        break;
+    }
+    case 3:
+        strategy = new ZouHeBoundary;
+        strategy->setBoundaryU(speed);
+        break;
+    default:
+        return false;
+    }
+    setStrategy(strategy);
+    return true;
 }
 
 void SourceCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
@@ -43,4 +104,28 @@ void SourceCell::setNextF(int i, double value, int component)
 {
     if (currentStrategy)
         currentStrategy->setNextF(i, value, component);
+}
+
+void SourceCell::passivate(QXmlStreamWriter &writer)
+{
+    writer.writeAttribute("type", "source");
+    writer.writeAttribute("index", QString::number(inletIndex));
+    StrategyElement::write(writer, currentStrategy);
+}
+
+void SourceCell::activate(QXmlStreamReader &reader, Grid *grid)
+{
+    inletIndex = XmlFormat::readInt(reader.attributes(), "index");
+    static const QStringList accepted = {"equilibrium", "fixed", "point", "zouhe"};
+    Boundary *strategy = StrategyElement::read(reader, grid, accepted);
+    if (!strategy)
+        qWarning("inlet error");
+    setStrategy(strategy);
+}
+
+BaseCell *SourceCell::clone()
+{
+    auto *copy = new SourceCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone()) : nullptr);
+    copy->inletIndex = inletIndex;
+    return copy;
 }

@@ -1,0 +1,40 @@
+#include "pointboundary.h"
+
+#include "model/latticeboltzmann/lattice.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/xmlformat.h"
+
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+PointBoundary::PointBoundary(double density)
+{
+    p = density;
+}
+
+void PointBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
+{
+    SimulationParameters *sp = parametersOf(grid);
+    const int q = sp->getModel();
+    const int period = sp->getSourcePeriod(0);
+    const double density = period != 0 ? p + sp->getSourceAmplitude(0) * modulation(period, iterationsOf(grid)) : p;
+    for (int i = 0; i < q; ++i)
+        if (BaseCell *n = neighbours[i])
+            n->setNextF(i, Lattice::weight(q, i) * density, 0);
+}
+
+void PointBoundary::passivate(QXmlStreamWriter &writer)
+{
+    writer.writeAttribute("type", "point");
+    writer.writeAttribute("pressure", XmlFormat::real(p));
+}
+
+void PointBoundary::activate(QXmlStreamReader &reader, Grid *)
+{
+    p = XmlFormat::readReal(reader.attributes(), "pressure");
+}
+
+BaseCell *PointBoundary::clone()
+{
+    return new PointBoundary(p);
+}

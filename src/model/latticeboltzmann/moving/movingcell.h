@@ -1,0 +1,54 @@
+#pragma once
+
+#include "../basecell.h"
+#include "../lattice.h"
+
+class SomethingMoving;
+
+// A solid site that carries a moving body: a moving wall or a particle.
+// Fluid that streams into it is bounced back with the body's velocity added
+// (the moving bounce-back), so the wall drags the fluid along.
+class MovingCell : public InertCell
+{
+public:
+    explicit MovingCell(double p0 = 1.0, int charge = 0, Grid *grid = nullptr);
+    ~MovingCell() override;
+    MovingCell(const MovingCell &) = delete;
+    MovingCell &operator=(const MovingCell &) = delete;
+
+    void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    void postUpdate() override;
+    void setNextF(int i, double value, int component) override;
+    double getNextF(int i, int) override { return i >= 0 && i < q ? received[i] : 0.0; }
+    Vector3d getVelocity(int component) override;
+    int getKind() override { return 4; }
+    void passivate(QXmlStreamWriter &writer) override;
+    void activate(QXmlStreamReader &reader, Grid *grid) override;
+    BaseCell *clone() override;
+
+    SomethingMoving *body() const { return movingBody; }
+    // Sets the carried body. A moving wall belongs to its one cell, which then
+    // owns it (owned = true); a particle is shared by its cells and owned by
+    // the particle manager.
+    void setBody(SomethingMoving *body, bool owned);
+    bool ownsBody() const { return bodyOwned; }
+    int getCharge() const { return charge; }
+    void setCharge(int c) { charge = c; }
+    double getP0() const { return p0; }
+    void setP0(double v) { p0 = v; }
+    Grid *getGrid() const { return grid; }
+    void setGrid(Grid *g) { grid = g; }
+
+private:
+    void releaseBody();
+
+    SomethingMoving *movingBody = nullptr;
+    bool bodyOwned = false;
+    Grid *grid = nullptr;
+    int charge = 0;
+    double p0 = 1.0;
+    int q = 9;
+    // What the fluid streamed into this site in the last phase 0.
+    double received[Lattice::MaxQ];
+};

@@ -1,0 +1,23 @@
+#include "reflectwithfactorcell.h"
+
+#include "lattice.h"
+#include "persistence/simulationparameters.h"
+
+#include <QXmlStreamWriter>
+
+void ReflectWithFactorCell::setNextF(int i, double value, int component)
+{
+    if (!neighbourBlock)
+        return;
+    const int j = Lattice::opposite(Lattice::currentQ(), i);
+    BaseCell *sender = neighbourBlock[j];
+    if (!sender)
+        return;
+    const double factor = component > 9 ? currentParameters()->getReflectWithFactor() : 1.0;
+    sender->setNextF(j, factor * value, component);
+}
+
+void ReflectWithFactorCell::passivate(QXmlStreamWriter &writer)
+{
+    writer.writeAttribute("type", "reflectWithFactor");
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "wallcell.h"
+
+// A resting wall that bounces fluid back unchanged and the coloured tracer
+// scalars (components 10 and above) scaled by the "reflectWithFactor"
+// parameter, so a wall can absorb or emit a tracer.
+class ReflectWithFactorCell : public WallCell
+{
+public:
+    void setNextF(int i, double value, int component) override;
+    void passivate(QXmlStreamWriter &writer) override;
+    int getKind() override { return 7; }
+};

@@ -1,0 +1,446 @@
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/boundary/opencell.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/reflectwithfactorcell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/cellcodes.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/simulationparameters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+// One letter per cell kind: x fluid, w wall, r reflecting wall, v moving
+// cell, s inlet, o outlet, - null.
+QChar kindOf(BaseCell *c)
+{
+    if (dynamic_cast<ReflectWithFactorCell *>(c))
+        return 'r';
+    if (dynamic_cast<MovingCell *>(c))
+        return 'v';
+    if (dynamic_cast<WallCell *>(c))
+        return 'w';
+    if (dynamic_cast<SourceCell *>(c))
+        return 's';
+    if (dynamic_cast<OpenCell *>(c))
+        return 'o';
+    if (dynamic_cast<NullCell *>(c))
+        return '-';
+    return c && c->isFluid() ? 'x' : '?';
+}
+
+// The kinds of layer z, top row first, like the image.
+QStringList kinds(const Grid &g, int z = 0)
+{
+    QStringList rows;
+    for (int y = g.getHeight() - 1; y >= 0; --y) {
+        QString row;
+        for (int x = 0; x < g.getWidth(); ++x)
+            row += kindOf(g.getCell(x, y, z));
+        rows << row;
+    }
+    return rows;
+}
+
+QRgb colourOf(QChar kind)
+{
+    switch (kind.toLatin1()) {
+    case 'w':
+        return qRgb(128, 128, 128);
+    case 's':
+        return qRgb(255, 0, 0);
+    case 'o':
+        return qRgb(0, 0, 0);
+    case '-':
+        return qRgb(0, 255, 0);
+    default:
+        return qRgb(255, 255, 255);
+    }
+}
+
+// Writes rows of kind letters (top row first) as a PNG.
+void writeImage(const QString &path, const QStringList &rows)
+{
+    QImage image(rows[0].size(), rows.size(), QImage::Format_RGB32);
+    for (int row = 0; row < rows.size(); ++row)
+        for (int x = 0; x < rows[row].size(); ++x)
+            image.setPixel(x, row, colourOf(rows[row][x]));
+    QVERIFY(image.save(path, "PNG"));
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const QStringList channelRows = {"wwwwwwww", "sxxxxxxo", "sxxwwxxo", "sxxxxxxo", "wwwwwwww"};
+
+// The same channel as text geometry: 8 x 5, three inlets, three outlets and
+// the walls listed row by row.
+QByteArray channelText()
+{
+    QByteArray t = "8 5 1\n3  0 1 0  0 2 0  0 3 0\n3  7 1 0  7 2 0  7 3 0\n";
+    QList<QByteArray> walls;
+    for (int x = 0; x < 8; ++x) {
+        walls << QByteArray::number(x) + " 0 0" << QByteArray::number(x) + " 4 0";
+    }
+    walls << "3 2 0"
+          << "4 2 0";
+    t += QByteArray::number(walls.size()) + "\n" + walls.join('\n') + "\n";
+    return t;
+}
+
+} // namespace
+
+class TestGeometryFiles : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    // Bottom-left pixel red, the rest white.
+    void singleImage()
+    {
+        writeImage(path("small.png"), {"xxxx", "xxxx", "sxxx"});
+        Grid g;
+        g.getParameters()->setModel(9);
+        QString error;
+        QVERIFY2(GeometryFiles::loadImageGeometry(g, path("small.png"), "", &error), qPrintable(error));
+        QCOMPARE(g.getWidth(), 4);
+        QCOMPARE(g.getHeight(), 3);
+        QCOMPARE(g.getLength(), 1);
+        QCOMPARE(kinds(g), QStringList({"xxxx", "xxxx", "sxxx"}));
+        QVERIFY(dynamic_cast<SourceCell *>(g.getCell(0, 0, 0)));
+        QCOMPARE(g.getParameters()->getModel(), 9);
+        QCOMPARE(g.getStatistics().fluidCells, 11);
+    }
+
+    // Two layers: length 2, D2Q9 becomes D3Q19; row 0 is the top.
+    void layers()
+    {
+        writeImage(path("pipe.png"), {"wwwww", "sxxxo", "wwwww"});
+        writeImage(path("pipe_2.png"), {"w---w", "sxxxo", "wwwxw"});
+        Grid g;
+        g.getParameters()->setModel(9);
+        QString error;
+        QVERIFY2(GeometryFiles::load(g, path("pipe.png"), false, &error), qPrintable(error));
+        QCOMPARE(g.getLength(), 2);
+        QCOMPARE(g.getParameters()->getModel(), 19);
+        QCOMPARE(kinds(g, 0), QStringList({"wwwww", "sxxxo", "wwwww"}));
+        QCOMPARE(kinds(g, 1), QStringList({"w---w", "sxxxo", "wwwxw"}));
+        QVERIFY(dynamic_cast<NullCell *>(g.getCell(1, 2, 1)));
+        QVERIFY(g.getCell(3, 0, 1)->isFluid());
+        // Cells built for the new model.
+        QCOMPARE(static_cast<SCCell *>(g.getCell(2, 1, 0))->getQ(), 19);
+        QCOMPARE(g.step(2), 2);
+    }
+
+    void saveAndLoadScaled()
+    {
+        Grid g;
+        g.getParameters()->setModel(9);
+        g.resize(10, 5, 1);
+        g.fillRegion("w", 0, 9, 0, 0, 0, 0);
+        g.fillRegion("s", 0, 0, 1, 4, 0, 0);
+        g.fillRegion("o", 9, 9, 1, 4, 0, 0);
+        g.fillRegion("-", 4, 5, 2, 3, 0, 0);
+        g.fillRegion(".", 2, 2, 4, 4, 0, 0);
+        g.fillRegion("v", 6, 7, 4, 4, 0, 0);
+        g.fillRegion("r", 7, 7, 1, 1, 0, 0);
+        // A drag wall has no colour of its own in saved images: it comes back as a wall.
+        g.fillRegion("d", 1, 1, 1, 1, 0, 0);
+        QStringList before = kinds(g);
+        QString error;
+        QVERIFY2(GeometryFiles::saveGeometryImage(g, path("saved.png"), 1, &error), qPrintable(error));
+        QVERIFY2(GeometryFiles::saveGeometryImage(g, path("saved2.png"), 2, &error), qPrintable(error));
+        QImage image(path("saved2.png"));
+        QCOMPARE(image.size(), QSize(20, 10));
+        QCOMPARE(image.pixel(0, 0), qRgb(255, 0, 0)); // (0, 4) is an inlet, drawn at the top
+        QCOMPARE(image.pixel(19, 9), qRgb(128, 128, 128));
+        QCOMPARE(image.pixel(9, 4), qRgb(0, 255, 0));
+        QCOMPARE(image.pixel(12, 0), qRgb(0, 0, 255));
+        QCOMPARE(image.pixel(14, 6), qRgb(224, 224, 224));
+        QCOMPARE(image.pixel(2, 6), qRgb(128, 128, 128));
+
+        Grid h;
+        h.getParameters()->setModel(9);
+        QVERIFY2(GeometryFiles::loadImageGeometry(h, path("saved.png"), "", &error), qPrintable(error));
+        QCOMPARE(kinds(h), before);
+        QVERIFY2(GeometryFiles::loadImageGeometry(h, path("saved2.png"), "", &error), qPrintable(error));
+        QCOMPARE(h.getWidth(), 20);
+        QCOMPARE(h.getHeight(), 10);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 20; ++x)
+                QCOMPARE(kindOf(h.getCell(x, y, 0)), kindOf(g.getCell(x / 2, y / 2, 0)));
+    }
+
+    void saveLayers()
+    {
+        Grid g;
+        g.getParameters()->setModel(19);
+        g.resize(4, 3, 3);
+        g.fillRegion("w", 0, 3, 0, 2, 2, 2);
+        g.fillRegion("s", 0, 0, 1, 1, 1, 1);
+        QString error;
+        QVERIFY2(GeometryFiles::saveGeometryImage(g, path("duct.png"), 1, &error), qPrintable(error));
+        QVERIFY(QFile::exists(path("duct_2.png")));
+        QVERIFY(QFile::exists(path("duct_3.png")));
+        QVERIFY(!QFile::exists(path("duct_4.png")));
+        Grid h;
+        QVERIFY2(GeometryFiles::loadImageGeometry(h, path("duct.png"), "", &error), qPrintable(error));
+        QCOMPARE(h.getLength(), 3);
+        for (int z = 0; z < 3; ++z)
+            QCOMPARE(kinds(h, z), kinds(g, z));
+    }
+
+    void textGeometry()
+    {
+        writeText(path("two.txt"), "3 2 1 1 0 0 0 1 2 1 0 0");
+        Grid g;
+        g.getParameters()->setModel(9);
+        QString error;
+        QVERIFY2(GeometryFiles::load(g, path("two.txt"), false, &error), qPrintable(error));
+        QCOMPARE(kinds(g), QStringList({"xxo", "sxx"}));
+        QCOMPARE(g.getStatistics().fluidCells, 4);
+
+        // Positions outside the box are skipped; any whitespace separates.
+        writeText(path("outside.lb"), "3\t2\n1\n\n2 0 0 0 3 0 0\n1 -1 1 0\n1 2 1 0 \n");
+        QVERIFY2(GeometryFiles::load(g, path("outside.lb"), false, &error), qPrintable(error));
+        QCOMPARE(kinds(g), QStringList({"xxw", "sxx"}));
+    }
+
+    void textAndImageAgree()
+    {
+        writeImage(path("channel.png"), channelRows);
+        writeText(path("channel.txt"), channelText());
+        Grid a, b;
+        a.getParameters()->setModel(9);
+        b.getParameters()->setModel(9);
+        QString error;
+        QVERIFY2(GeometryFiles::load(a, path("channel.png"), false, &error), qPrintable(error));
+        QVERIFY2(GeometryFiles::load(b, path("channel.txt"), false, &error), qPrintable(error));
+        QCOMPARE(kinds(a), channelRows);
+        QCOMPARE(kinds(b), channelRows);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 8; ++x) {
+                BaseCell *p = a.getCell(x, y, 0), *q = b.getCell(x, y, 0);
+                QCOMPARE(typeid(*p), typeid(*q));
+                if (auto *s = dynamic_cast<SourceCell *>(p)) {
+                    auto *t = static_cast<SourceCell *>(q);
+                    QCOMPARE(typeid(*s->strategy()), typeid(*t->strategy()));
+                    QCOMPARE(s->index(), t->index());
+                    QCOMPARE(s->strategy()->getBoundaryU(), t->strategy()->getBoundaryU());
+                }
+            }
+    }
+
+    void freeSurfaceColours()
+    {
+        QImage image(2, 1, QImage::Format_RGB32);
+        image.setPixel(0, 0, qRgb(255, 128, 0));
+        image.setPixel(1, 0, qRgb(128, 128, 128));
+        QVERIFY(image.save(path("melt.png"), "PNG"));
+        Grid g;
+        QString error;
+        QVERIFY2(GeometryFiles::load(g, path("melt.png"), true, &error), qPrintable(error));
+        QCOMPARE(g.getWidth(), 2);
+    }
+
+    void rejected_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // written as is unless empty
+        QTest::addColumn<bool>("korner");
+        QTest::addColumn<QString>("message"); // a part of the error text
+        QTest::newRow("missing") << "absent.txt" << QByteArray() << false << "does not exist";
+        QTest::newRow("missing image") << "absent.png" << QByteArray() << false << "does not exist";
+        QTest::newRow("not a png") << "fake.png" << QByteArray("GIF89a and more") << false << "not a PNG";
+        QTest::newRow("broken png") << "broken.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << false
+                                    << "Cannot decode";
+        QTest::newRow("unknown extension") << "geometry.bmp" << QByteArray("BM") << false << "not a geometry file";
+        QTest::newRow("empty text") << "empty.txt" << QByteArray(" \n") << false << "ends before";
+        QTest::newRow("size only") << "size.txt" << QByteArray("3 2 1") << false << "ends before the number of inlets";
+        QTest::newRow("ends in the inlets") << "short.txt" << QByteArray("3 2 1 2 0 0 0 1") << false << "ends early";
+        QTest::newRow("ends before walls")
+            << "short2.txt" << QByteArray("3 2 1 0 0") << false << "ends before the number of walls";
+        QTest::newRow("negative size") << "neg.txt" << QByteArray("-3 2 1 0 0 0") << false << "not possible";
+        QTest::newRow("zero size") << "zero.txt" << QByteArray("3 0 1 0 0 0") << false << "not possible";
+        QTest::newRow("absurd size") << "huge.txt" << QByteArray("100000 100000 100000 0 0 0") << false
+                                     << "not possible";
+        QTest::newRow("overflowing size")
+            << "overflow.txt" << QByteArray("99999999999999999999 1 1 0 0 0") << false << "not a whole number";
+        QTest::newRow("negative count") << "negcount.txt" << QByteArray("3 2 1 -1 0 0") << false << "negative";
+        QTest::newRow("huge count") << "hugecount.txt" << QByteArray("3 2 1 0 2000000000 1 1 1") << false
+                                    << "ends early";
+        QTest::newRow("not a number") << "word.txt" << QByteArray("3 2 1 1 0 zero 0 0 0") << false
+                                      << "\"zero\" (number 6) is not a whole number";
+        QTest::newRow("state document") << "state.lb" << QByteArray("<tavrine><grid width=\"3\"/></tavrine>") << false
+                                        << "not a whole number";
+    }
+
+    // A file that cannot be read leaves the grid exactly as it was.
+    void rejected()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, korner);
+        QFETCH(QString, message);
+        if (!content.isEmpty())
+            writeText(path(file), content);
+        Grid g;
+        g.getParameters()->setModel(9);
+        g.resize(5, 4, 1);
+        g.fillRegion("w", 1, 1, 1, 1, 0, 0);
+        g.step(1);
+        std::vector<BaseCell *> cells;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                cells.push_back(g.getCell(x, y, 0));
+        QString error;
+        QVERIFY(!GeometryFiles::load(g, path(file), korner, &error));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QCOMPARE(g.getWidth(), 5);
+        QCOMPARE(g.getHeight(), 4);
+        QCOMPARE(g.getLength(), 1);
+        QCOMPARE(g.getParameters()->getModel(), 9);
+        QCOMPARE(g.getStatistics().iterations, 1);
+        int i = 0;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                QCOMPARE(g.getCell(x, y, 0), cells[i++]);
+    }
+
+    void rejectedImages()
+    {
+        // A layer of another size, and a colour outside the free-surface table.
+        writeImage(path("odd.png"), {"xxx", "xxx"});
+        writeImage(path("odd_2.png"), {"xx", "xx"});
+        writeImage(path("plain.png"), {"xwx"});
+        const struct
+        {
+            const char *file;
+            const char *mode;
+            const char *message;
+        } cases[] = {{"odd.png", "", "odd_2.png is 2 x 2 pixels"},
+                     {"plain.png", "korner", "does not list"},
+                     {"plain.png", "other", "Unknown colour table"}};
+        for (const auto &c : cases) {
+            Grid g;
+            g.getParameters()->setModel(9);
+            g.resize(5, 4, 1);
+            BaseCell *corner = g.getCell(4, 3, 0);
+            QString error;
+            QVERIFY(!GeometryFiles::loadImageGeometry(g, path(c.file), c.mode, &error));
+            QVERIFY2(error.contains(c.message), qPrintable(error));
+            QCOMPARE(g.getWidth(), 5);
+            QCOMPARE(g.getLength(), 1);
+            QCOMPARE(g.getParameters()->getModel(), 9);
+            QCOMPARE(g.getCell(4, 3, 0), corner);
+        }
+    }
+
+    void saveFailures()
+    {
+        Grid g;
+        g.resize(3, 3, 1);
+        QString error;
+        QVERIFY(!GeometryFiles::saveGeometryImage(g, path("bad.png"), 0, &error));
+        QVERIFY(error.contains("scale"));
+        QVERIFY(!GeometryFiles::saveGeometryImage(g, path("no/such/dir/g.png"), 1, &error));
+        QVERIFY(error.contains("Cannot write"));
+    }
+
+    void conversions()
+    {
+        QCOMPARE(GeometryFiles::lb2PathFor("/a.lb/run.lb"), QString("/a.lb/run.lb2"));
+        QCOMPARE(GeometryFiles::lbPathFor("/a.lb2/run.lb2"), QString("/a.lb2/run.lb"));
+        QCOMPARE(GeometryFiles::lb2PathFor("run.xml"), QString("run.xml.lb2"));
+
+        QByteArray text;
+        for (int i = 0; i < 2000; ++i)
+            text += "<lattice x=\"" + QByteArray::number(i) + "\" type=\"wall\"/>\n";
+        writeText(path("state.lb"), text);
+        QString error;
+        QVERIFY2(GeometryFiles::convertLbToLb2(path("state.lb"), &error), qPrintable(error));
+        const QByteArray packed = readAll(path("state.lb2"));
+        QCOMPARE(packed, qCompress(text, -1));
+        QVERIFY(packed.size() < text.size() / 4);
+        QVERIFY(QFile::remove(path("state.lb")));
+        QVERIFY2(GeometryFiles::convertLb2ToLb(path("state.lb2"), &error), qPrintable(error));
+        QCOMPARE(readAll(path("state.lb")), text);
+
+        // An empty file survives both ways.
+        writeText(path("empty.lb"), QByteArray());
+        QVERIFY2(GeometryFiles::convertLbToLb2(path("empty.lb"), &error), qPrintable(error));
+        QVERIFY(QFile::remove(path("empty.lb")));
+        QVERIFY2(GeometryFiles::convertLb2ToLb(path("empty.lb2"), &error), qPrintable(error));
+        QVERIFY(QFile::exists(path("empty.lb")));
+        QCOMPARE(readAll(path("empty.lb")), QByteArray());
+
+        QVERIFY(!GeometryFiles::convertLbToLb2(path("absent.lb"), &error));
+        QVERIFY(error.contains("does not exist"));
+    }
+
+    void corruptLb2_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("inflated"); // reaches zlib, which logs a warning
+        QByteArray good = qCompress(QByteArray(5000, 'a'), -1);
+        QTest::newRow("too short") << QByteArray("ab") << false;
+        QTest::newRow("plain text") << QByteArray("<tavrine>not compressed</tavrine>") << false;
+        QTest::newRow("truncated") << good.left(good.size() / 2) << true;
+        QByteArray flipped = good;
+        flipped[8] = char(flipped[8] ^ 0x55);
+        flipped[9] = char(flipped[9] ^ 0x55);
+        QTest::newRow("damaged stream") << flipped << true;
+        QByteArray huge = good;
+        huge[0] = char(0x7f); // claims about 2 GB
+        QTest::newRow("absurd length") << huge << false;
+        QByteArray wrongLength = good;
+        wrongLength[3] = char(wrongLength[3] + 1);
+        QTest::newRow("wrong length") << wrongLength << false;
+        QTest::newRow("zero length, data") << QByteArray("\0\0\0\0xyz", 7) << false;
+    }
+
+    // Damaged input is reported and the existing ".lb" file is kept.
+    void corruptLb2()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, inflated);
+        writeText(path("old.lb"), "precious");
+        writeText(path("old.lb2"), bytes);
+        QString error;
+        if (inflated)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("qUncompress.*"));
+        QVERIFY(!GeometryFiles::convertLb2ToLb(path("old.lb2"), &error));
+        QVERIFY2(error.contains("damaged"), qPrintable(error));
+        QCOMPARE(readAll(path("old.lb")), QByteArray("precious"));
+        QCOMPARE(QDir(dir.path()).entryList({"old.lb*"}, QDir::Files).size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGeometryFiles)
+#include "tst_geometryfiles.moc"
