@@ -205,8 +205,7 @@ void LBMainWindow::on_actionVelocity_triggered()
 // Windows that later work brings: the tracers, planes, charts, view
 // and info docks, results, server, interpolation, animation, parameters,
 // mesher, immersed bodies, image processing and geometry script.
-void LBMainWindow::on_actionParticles_triggered()
-{}
+void LBMainWindow::on_actionParticles_triggered() {}
 
 void LBMainWindow::on_actionAbout_triggered()
 {
@@ -214,11 +213,9 @@ void LBMainWindow::on_actionAbout_triggered()
     about->raise();
 }
 
-void LBMainWindow::on_actionView2_triggered()
-{}
+void LBMainWindow::on_actionView2_triggered() {}
 
-void LBMainWindow::on_actionChart_triggered()
-{}
+void LBMainWindow::on_actionChart_triggered() {}
 
 void LBMainWindow::on_actionColors_triggered()
 {
@@ -226,11 +223,9 @@ void LBMainWindow::on_actionColors_triggered()
     colors->raise();
 }
 
-void LBMainWindow::on_actionInfo_triggered()
-{}
+void LBMainWindow::on_actionInfo_triggered() {}
 
-void LBMainWindow::on_actionView_triggered()
-{}
+void LBMainWindow::on_actionView_triggered() {}
 
 void LBMainWindow::on_actionNext_triggered()
 {
@@ -283,8 +278,7 @@ void LBMainWindow::on_actionReload_All_triggered()
         loadAll2(loadedAllVersion);
 }
 
-void LBMainWindow::on_actionResults_triggered()
-{}
+void LBMainWindow::on_actionResults_triggered() {}
 
 void LBMainWindow::on_actionConvert_lb2_to_lb_triggered()
 {
@@ -309,14 +303,11 @@ void LBMainWindow::on_actionConvert_lb_to_lb2_triggered()
 }
 
 // The state-document commands arrive with the state document.
-void LBMainWindow::on_actionLoad_All_2_testing_triggered()
-{}
+void LBMainWindow::on_actionLoad_All_2_testing_triggered() {}
 
-void LBMainWindow::on_actionSave_All_2_testing_triggered()
-{}
+void LBMainWindow::on_actionSave_All_2_testing_triggered() {}
 
-void LBMainWindow::on_actionStart_Server_triggered()
-{}
+void LBMainWindow::on_actionStart_Server_triggered() {}
 
 void LBMainWindow::on_actionStop_Server_triggered()
 {
@@ -335,17 +326,13 @@ void LBMainWindow::on_action_lb_lb2_Editor_triggered()
     codeEditor->raise();
 }
 
-void LBMainWindow::on_actionInterpolation_triggered()
-{}
+void LBMainWindow::on_actionInterpolation_triggered() {}
 
-void LBMainWindow::on_actionOpenCL_triggered()
-{}
+void LBMainWindow::on_actionOpenCL_triggered() {}
 
-void LBMainWindow::on_actionAnimation_triggered()
-{}
+void LBMainWindow::on_actionAnimation_triggered() {}
 
-void LBMainWindow::on_actionModel_and_Parameters_triggered()
-{}
+void LBMainWindow::on_actionModel_and_Parameters_triggered() {}
 
 void LBMainWindow::on_actionSave_triggered()
 {
@@ -368,26 +355,19 @@ void LBMainWindow::on_actionSave_VTK_triggered()
         showNotice(this, tr("Export to VTK"), error);
 }
 
-void LBMainWindow::on_actionView_2_triggered()
-{}
+void LBMainWindow::on_actionView_2_triggered() {}
 
-void LBMainWindow::on_actionInfo_2_triggered()
-{}
+void LBMainWindow::on_actionInfo_2_triggered() {}
 
-void LBMainWindow::on_actionMesher_triggered()
-{}
+void LBMainWindow::on_actionMesher_triggered() {}
 
-void LBMainWindow::on_actionSave_All_v3_triggered()
-{}
+void LBMainWindow::on_actionSave_All_v3_triggered() {}
 
-void LBMainWindow::on_actionLoad_All_v3_triggered()
-{}
+void LBMainWindow::on_actionLoad_All_v3_triggered() {}
 
-void LBMainWindow::on_actionImage_Processing_triggered()
-{}
+void LBMainWindow::on_actionImage_Processing_triggered() {}
 
-void LBMainWindow::on_actionGeometry_triggered()
-{}
+void LBMainWindow::on_actionGeometry_triggered() {}
 
 void LBMainWindow::on_actionExec_2_it_triggered()
 {
@@ -439,5 +419,4 @@ void LBMainWindow::on_actionExec_1024_it_triggered()
     view->stepMany(1024);
 }
 
-void LBMainWindow::on_actionImmersed_triggered()
-{}
+void LBMainWindow::on_actionImmersed_triggered() {}

@@ -2,8 +2,7 @@
 
 #include <QMetaObject>
 
-Executor::Executor(QObject *view) : view(view)
-{}
+Executor::Executor(QObject *view) : view(view) {}
 
 Executor::~Executor()
 {

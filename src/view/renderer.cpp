@@ -2,10 +2,13 @@
 
 #include "painters.h"
 
+#include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
@@ -33,12 +36,11 @@ StaticColour staticColour(BaseCell *cell, float rgb[3])
     };
     if (type == typeid(SourceCell))
         return set(1.0f, 0.0f, 0.0f);
-    if (type == typeid(WallCell) || type == typeid(DragWallCell))
+    if (type == typeid(WallCell) || type == typeid(DragWallCell) || type == typeid(PartialSlipBoundary))
         return set(0.5f, 0.5f, 0.5f);
-    // Outlets: kind code 2 belongs to the outlet cell alone.
-    if (cell->getKind() == 2)
+    if (type == typeid(OpenCell))
         return set(0.0f, 0.0f, 0.0f);
-    if (type == typeid(NullCell))
+    if (type == typeid(NullCell) || type == typeid(MovingCell))
         return StaticColour::Skip;
     return StaticColour::Inherit;
 }

@@ -9,14 +9,17 @@
 #include "persistence/simulationparameters.h"
 #include "view/colors.h"
 #include "view/lbwidget.h"
+#include "view/painters.h"
 #include "view/renderer.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
@@ -38,6 +41,14 @@ void buildFlowingChannel(Grid &grid, int nx, int ny)
                 const double s = (y - 0.5) / h;
                 cell->setEquilibrium(Vector3d(0.2 * s * (1 - s), 0, 0), 1.0);
             }
+}
+
+QString example(const QString &name)
+{
+    const QString root = qEnvironmentVariable("ONDIX_SOURCE_DIR");
+    if (!root.isEmpty())
+        return root + "/examples/" + name;
+    return QDir::cleanPath(QFINDTESTDATA("../../examples/" + name));
 }
 
 QStringList entriesOf(QMenu *menu)
@@ -181,6 +192,147 @@ private slots:
         Renderer *r = view().getRenderer();
         QCOMPARE(colors->previewCentre(), r->getCentre());
         QCOMPARE(colors->previewQuarter(), r->getHalfWidth() / 2);
+    }
+
+    void loadExampleAndRun()
+    {
+        const QString path = example("channel-obstacle.png");
+        QVERIFY(QFile::exists(path));
+        trigger("actionExec_2_it");
+        answerFileDialog(path);
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 240);
+        QCOMPARE(grid().getHeight(), 80);
+        QCOMPARE(grid().getLength(), 1);
+        QCOMPARE(iterations(), 0);
+        QCOMPARE(window->getFilePath(), path);
+        QCOMPARE(view().getCurrentFile(), path);
+        QVERIFY(!window->findChild<QMessageBox *>(QStringLiteral("notice")));
+
+        trigger("actionExec_8_it");
+        QCOMPARE(iterations(), 8);
+        trigger("actionNext");
+        QCOMPARE(iterations(), 9);
+        trigger("actionStart");
+        QTRY_VERIFY(iterations() >= 12);
+        trigger("actionStop");
+        QTest::qWait(50);
+        const int stopped = iterations();
+        QTest::qWait(150);
+        QCOMPARE(iterations(), stopped);
+        trigger("actionReset");
+        QCOMPARE(iterations(), 0);
+    }
+
+    void exampleFrame()
+    {
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        trigger("actionExec_256_it");
+        const QImage frame = view().grabFrame();
+        // Inlet red on the left, outlet black on the right, walls and the cylinder grey.
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 0, 40)), 255, 0, 0));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 239, 40)), 0, 0, 0));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 120, 0)), 128, 128, 128));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 120, 79)), 128, 128, 128));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 60, 41)), 128, 128, 128));
+        // The flow is painted in the ramp's colours, faster beside the
+        // cylinder than in its wake.
+        Renderer *r = view().getRenderer();
+        for (QPoint cell : {QPoint(20, 40), QPoint(60, 60), QPoint(75, 41), QPoint(150, 20)}) {
+            const QColor c = frame.pixelColor(pixelOfCell(view(), cell.x(), cell.y()));
+            QVERIFY(!near(c, 255, 255, 255, 0));
+            QVERIFY(near(c, r->color(grid().getCell(cell.x(), cell.y(), 0)->getVelocity(-1).length()).red(),
+                         r->color(grid().getCell(cell.x(), cell.y(), 0)->getVelocity(-1).length()).green(),
+                         r->color(grid().getCell(cell.x(), cell.y(), 0)->getVelocity(-1).length()).blue()));
+        }
+        QVERIFY(grid().getCell(60, 58, 0)->getVelocity(-1).length() >
+                grid().getCell(72, 41, 0)->getVelocity(-1).length());
+    }
+
+    void runTablesOfTheExample()
+    {
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        view().setOutputs(false, true, true, 10);
+        QSignalSpy failures(&view(), &LBWidget::outputFailed);
+        trigger("actionExec_32_it");
+        QCOMPARE(failures.count(), 0);
+        const QString folder = view().getOutputFolder();
+        QVERIFY2(QRegularExpression("/sim\\d{14}-channel-obstacle$").match(folder).hasMatch(), qPrintable(folder));
+        QDir dir(folder);
+        QCOMPARE(dir.entryList({"vp_*"}, QDir::Files),
+                 QStringList({"vp_000010.csv", "vp_000020.csv", "vp_000030.csv"}));
+        QCOMPARE(dir.entryList({"img_*"}, QDir::Files), QStringList());
+        QFile table(dir.filePath("vp_000020.csv"));
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        QCOMPARE(table.readLine().trimmed(), QByteArray("x,y,z,|V|,Vx,Vy,Vz,p,stream,|W|,Wx,Wy,Wz,p1,p10,p11"));
+        QFile series(dir.filePath("simulation.csv"));
+        QVERIFY(series.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = series.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[0].startsWith("iterations,performance,deltaP"));
+        QVERIFY(lines[1].startsWith("10,"));
+        QVERIFY(lines[3].startsWith("30,"));
+
+        // A new run after End writes into a new folder.
+        trigger("actionStart");
+        trigger("actionStop");
+        QTest::qWait(1100);
+        view().setBurst(10 - iterations() % 10);
+        trigger("actionNext");
+        QVERIFY(!view().getOutputFolder().isEmpty());
+        QVERIFY(view().getOutputFolder() != folder);
+    }
+
+    // Not a check: with ONDIX_SCREENSHOT_DIR set, writes the README's picture
+    // of the program running the channel-with-obstacle example, and a sheet
+    // of every painter on the same flow.
+    void screenshot()
+    {
+        const QString dir = qEnvironmentVariable("ONDIX_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("set ONDIX_SCREENSHOT_DIR to write the pictures");
+        window->resize(1100, 560);
+        QTest::qWait(50);
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        view().setBurst(100);
+        for (int i = 0; i < 6; ++i)
+            trigger("actionExec_8_it");
+        QCOMPARE(iterations(), 4800);
+        // Four wheel notches forward bring the channel closer.
+        for (int i = 0; i < 4; ++i) {
+            const QPoint centre(view().width() / 2, view().height() / 2);
+            QWheelEvent wheel(centre, view().mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&view(), &wheel);
+        }
+        QImage picture = window->grab().toImage();
+        {
+            QPainter painter(&picture);
+            painter.drawImage(view().mapTo(window.get(), QPoint(0, 0)), view().grabFrame());
+        }
+        QVERIFY(picture.save(dir + "/screenshot.png", "PNG"));
+
+        // Each painter's frame, cropped to the domain, with its name.
+        Renderer *r = view().getRenderer();
+        const QPoint low = pixelOfCell(view(), 0, 79), high = pixelOfCell(view(), 239, 0);
+        const QRect domain = QRect(low, high).adjusted(-4, -4, 4, 4);
+        const QStringList names = Painters::names();
+        const int columns = 2, tileW = domain.width(), tileH = domain.height() + 22;
+        QImage sheet(columns * tileW, (names.size() + columns - 1) / columns * tileH, QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        for (int i = 0; i < names.size(); ++i) {
+            r->selectPainter(names[i]);
+            const QPoint at((i % columns) * tileW, (i / columns) * tileH);
+            painter.drawImage(at + QPoint(0, 22), view().grabFrame().copy(domain));
+            painter.drawText(QRect(at, QSize(tileW, 22)), Qt::AlignCenter, QString("%1  %2").arg(i).arg(names[i]));
+        }
+        painter.end();
+        QVERIFY(sheet.save(dir + "/painters.png", "PNG"));
+        r->selectPainter("velocity");
     }
 
     void execNextAndReset()

@@ -1,6 +1,5 @@
 #include "window_helper.h"
 
-#include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
@@ -65,8 +64,7 @@ void buildChannel(Grid &grid, int nx, int ny)
     grid.resize(nx, ny, 1);
     grid.fillRegion("w", 0, nx - 1, 0, 0, 0, 0);
     grid.fillRegion("w", 0, nx - 1, ny - 1, ny - 1, 0, 0);
-    for (int y = 1; y < ny - 1; ++y)
-        grid.setCell(0, y, 0, new SourceCell);
+    grid.fillRegion("s", 0, 0, 1, ny - 2, 0, 0);
     grid.fillRegion("o", nx - 1, nx - 1, 1, ny - 2, 0, 0);
     const int side = ny / 5, x0 = nx / 4, y0 = ny / 2 - side / 2;
     grid.fillRegion("w", x0, x0 + side - 1, y0, y0 + side - 1, 0, 0);
