@@ -52,7 +52,14 @@ Renderer::Renderer(QGLWidget *widget) : widget(widget), grid(std::make_unique<Gr
     selectPainter(QStringLiteral("velocity"));
 }
 
-Renderer::~Renderer() = default;
+// The view makes its context current before it destroys the renderer.
+Renderer::~Renderer()
+{
+    if (staticList)
+        glDeleteLists(staticList, 1);
+    if (axisList)
+        glDeleteLists(axisList, 1);
+}
 
 int Renderer::valueIndex(int x, int y, int z) const
 {
