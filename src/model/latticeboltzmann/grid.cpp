@@ -277,17 +277,6 @@ void Grid::buildSiteModes()
             mode &= ~std::uint32_t(BounceMask);
         else if (!(mode & BounceMask) && std::all_of(block, block + q, [](BaseCell *nb) { return nb != nullptr; }))
             mode |= FluidNeighbours;
-        if (mode & FluidNeighbours) {
-            const int x = int(s / nz) % nx, y = int(s / nz) / nx, z = int(s % nz);
-            bool interior = true;
-            for (int i = 0; i < q && interior; ++i) {
-                const Vector3i e = Lattice::direction(q, i);
-                interior =
-                    contains(x + e.x, y + e.y, z + e.z) && block[i] == cells[siteIndex(x + e.x, y + e.y, z + e.z)];
-            }
-            if (interior)
-                mode |= InteriorBlock;
-        }
         siteModes[s] = mode;
     }
     updateRows.clear();

@@ -119,9 +119,6 @@ public:
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
         FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
-        // With FluidNeighbours (never a bounce): entry i of the block is the
-        // cell at site index + offset_i, no wrapping involved.
-        InteriorBlock = 1u << 0,
     };
 
 private:

@@ -56,12 +56,6 @@ collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **nei
     const double omega = 1.0 / params[0];
     const double keep = 1.0 - omega;
     const int *opp = Lattice::tables.opp[Q];
-    // Site offsets of the neighbours of a site whose block does not wrap.
-    std::ptrdiff_t offset[Q];
-    for (int i = 0; i < Q; ++i)
-        offset[i] = (std::ptrdiff_t(Lattice::tables.e[Q][i][1]) * nx + Lattice::tables.e[Q][i][0]) * nz +
-                    Lattice::tables.e[Q][i][2];
-    BaseCell *const *all = cells.data();
     double out[Q];
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
@@ -69,17 +63,8 @@ collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **nei
             BaseCell *cell = cells[s];
             BaseCell **block = neighbours + std::size_t(s) * Q;
             const std::uint32_t mode = modes[s];
-            if ((mode & (Grid::FluidNeighbours | Grid::InteriorBlock)) ==
-                (Grid::FluidNeighbours | Grid::InteriorBlock)) {
-                // Every neighbour is plain fluid at a fixed offset: no tests
-                // per direction, and the cell table (a few rows, in cache)
-                // stands in for the neighbour table.
-                static_cast<SCCell *>(cell)->collidePlain<Q>(keep, omega, out);
-                BaseCell *const *here = all + s;
-#pragma GCC unroll 32
-                for (int i = 0; i < Q; ++i)
-                    static_cast<SCCell *>(here[offset[i]])->nextArray()[i] = out[i];
-            } else if (mode & Grid::FluidNeighbours) {
+            if (mode & Grid::FluidNeighbours) {
+                // Every neighbour is plain fluid: no tests per direction.
                 static_cast<SCCell *>(cell)->collidePlain<Q>(keep, omega, out);
 #pragma GCC unroll 32
                 for (int i = 0; i < Q; ++i)
