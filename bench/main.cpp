@@ -1,5 +1,6 @@
 // Throughput and memory benchmark of the grid's stepping. Run by hand:
 //   build/ondix-bench [iterations-scale]
+// Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the bytes of memory
 // per site, the machine's memory-copy bandwidth and the fraction of the
 // bandwidth limit the run reached.
@@ -53,14 +54,21 @@ struct Case
     int iterations;
 };
 
+// Best of three timed runs, after a warm-up that also rebuilds the
+// neighbour table: the machine is shared, and the best run is the one least
+// disturbed by others.
 double run(Grid &grid, int iterations, bool multicore)
 {
     grid.getParameters()->setMulticore(multicore);
-    grid.step(2); // warm-up, neighbour rebuild
-    const auto t0 = Clock::now();
-    grid.step(iterations);
-    const auto t1 = Clock::now();
-    return double(grid.siteCount()) * iterations / seconds(t0, t1) / 1e6;
+    grid.step(2);
+    double best = 0.0;
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        const auto t0 = Clock::now();
+        grid.step(iterations);
+        const auto t1 = Clock::now();
+        best = std::max(best, double(grid.siteCount()) * iterations / seconds(t0, t1) / 1e6);
+    }
+    return best;
 }
 
 } // namespace
@@ -74,9 +82,9 @@ int main(int argc, char *argv[])
     std::printf("memory-copy bandwidth: %.2f GB/s (bytes read + written)\n\n", bandwidth / 1e9);
 
     const Case cases[] = {
-        {"D2Q9 periodic 1024x1024", 9, 1024, 1024, 1, false, 40},
-        {"D2Q9 channel 1024x256", 9, 1024, 256, 1, true, 160},
-        {"D3Q19 periodic 128x128x128", 19, 128, 128, 128, false, 16},
+        {"D2Q9 periodic 1024x1024", 9, 1024, 1024, 1, false, 20},
+        {"D2Q9 channel 1024x256", 9, 1024, 256, 1, true, 80},
+        {"D3Q19 periodic 128x128x128", 19, 128, 128, 128, false, 8},
     };
     std::printf("%-28s %10s %10s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "bytes/site", "limit MLUPS",
                 "fraction");

@@ -18,6 +18,7 @@
 #include "tracers/tracerset.h"
 #include "wallcell.h"
 
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -316,6 +317,7 @@ void Grid::resize(int width, int height, int length, bool keepOld)
     BlockPool::expect(sizeof(SCCell), n);
     BlockPool::expect(2 * sizeof(double) * std::size_t(parameters->getModel()), n);
     rows.clear();
+    fusedChunks.clear();
     for (int y = 0; y < ny; ++y) {
         rows.append(y);
         for (int x = 0; x < nx; ++x)
@@ -603,15 +605,20 @@ int Grid::step(int count)
     }
     if (!siteModesValid)
         buildSiteModes();
+    const bool fused = canFuse();
     for (int k = 0; k < count; ++k) {
-        runPhase(0);
-        particles->preUpdate();
-        melting->step();
-        immersed->step();
-        runPhase(1);
+        if (fused) {
+            runFusedSweep();
+        } else {
+            runPhase(0);
+            particles->preUpdate();
+            melting->step();
+            immersed->step();
+            runPhase(1);
+            runPhase(2);
+        }
         statistics.deltaP = 0.0;
         statistics.totalP = 0.0;
-        runPhase(2);
         // Per-row partial sums, combined in row order: the same figures
         // whatever the thread schedule.
         for (int y : rows) {
@@ -649,6 +656,60 @@ void Grid::runPhase(int phase)
                 item(y);
         }
     }
+    fluxValid = false;
+}
+
+// When the grid holds only plain fluid, plain walls and null cells and no
+// companion has work between the phases, phase 1 does nothing and phase 2
+// touches each cell alone; phases 0 and 2 can then run in one sweep that
+// commits each row right after its neighbours have streamed into it, which
+// reads every cell from memory once per iteration instead of twice. The
+// operations and their results are exactly those of the separate phases.
+bool Grid::canFuse() const
+{
+    if (!fastPath || !finishRows.isEmpty() || rows.size() < 3)
+        return false;
+    if (!(parameters->getMcType() == 4 ? updateRowsWithWalls : updateRows).isEmpty())
+        return false;
+    return particles->isEmpty() && immersed->isEmpty() && melting->isIdle();
+}
+
+void Grid::prepareFusedChunks(int chunks)
+{
+    const int n = rows.size();
+    chunks = std::max(1, std::min(chunks, n / 3));
+    if (int(fusedChunks.size()) == chunks && fusedChunks.back().second == n - 1)
+        return;
+    fusedChunks.clear();
+    fusedChunkIndices.clear();
+    fusedEdgeRows.clear();
+    for (int c = 0; c < chunks; ++c) {
+        const int first = n * c / chunks, last = n * (c + 1) / chunks - 1;
+        fusedChunks.emplace_back(first, last);
+        fusedChunkIndices.append(c);
+        fusedEdgeRows.append(rows[first]);
+        fusedEdgeRows.append(rows[last]);
+    }
+}
+
+void Grid::runFusedSweep()
+{
+    const bool parallel = parameters->getMulticore();
+    prepareFusedChunks(parallel ? QThreadPool::globalInstance()->maxThreadCount() : 1);
+    const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
+    const Scaled commit(this, neighbours.data(), 2);
+    if (parallel && fusedChunkIndices.size() > 1) {
+        QtConcurrent::blockingMap(fusedChunkIndices, sweep);
+        QtConcurrent::blockingMap(fusedEdgeRows, commit);
+    } else {
+        for (int c : qAsConst(fusedChunkIndices))
+            sweep(c);
+        for (int y : qAsConst(fusedEdgeRows))
+            commit(y);
+    }
+    particles->preUpdate();
+    melting->step();
+    immersed->step();
     fluxValid = false;
 }
 

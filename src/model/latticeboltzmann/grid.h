@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class BaseCell;
@@ -106,6 +107,9 @@ public:
     // It is on by default and gives bitwise the same result as the generic
     // path; switching it off is for comparisons.
     void setFastPath(bool on) { fastPath = on; }
+    // Whether the next step runs collision and commit in one sweep (valid
+    // once the grid has stepped since its last edit).
+    bool fusesPhases() const { return canFuse(); }
     bool getFastPath() const { return fastPath; }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table and the stepping tables.
@@ -151,6 +155,13 @@ private:
     // walls (whose phase-1 work depends on the multicomponent type), and rows
     // with phase-3 work.
     QList<int> updateRows, updateRowsWithWalls, finishRows;
+    // The fused sweep: chunks of the row list as index ranges [first, last],
+    // the chunk numbers to map over, and the rows committed after them.
+    std::vector<std::pair<int, int>> fusedChunks;
+    QList<int> fusedChunkIndices, fusedEdgeRows;
+    bool canFuse() const;
+    void prepareFusedChunks(int chunks);
+    void runFusedSweep();
     std::vector<double> rowDeltaP;
     std::vector<double> rowTotalP;
     bool siteModesValid = false;

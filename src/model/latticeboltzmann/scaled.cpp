@@ -21,6 +21,9 @@ void Scaled::operator()(const int &y) const
     case 3:
         finish(y);
         break;
+    case FusedSweep:
+        collideAndCommitChunk(y);
+        break;
     default:
         break;
     }
@@ -243,5 +246,22 @@ void Scaled::finish(int y) const
                 continue;
             g.cells[s]->finishUpdate(grid, x, y, z);
         }
+    }
+}
+
+// Collides and streams the rows of one chunk in order, committing each row as
+// soon as every row that streams into it is done: row r after rows r - 1, r
+// and r + 1. Its data is then still in cache. The first and last row of the
+// chunk also receive from the neighbouring chunks (or, wrapped, from the far
+// end of the grid) and are committed by the caller after all chunks.
+void Scaled::collideAndCommitChunk(int chunk) const
+{
+    const QList<int> &rows = grid->rows;
+    const int first = grid->fusedChunks[std::size_t(chunk)].first;
+    const int last = grid->fusedChunks[std::size_t(chunk)].second;
+    for (int k = first; k <= last; ++k) {
+        collideAndStream(rows[k]);
+        if (k - 1 > first && k - 1 < last)
+            commit(rows[k - 1]);
     }
 }

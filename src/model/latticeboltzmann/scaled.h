@@ -8,6 +8,10 @@ class BaseCell;
 class Scaled
 {
 public:
+    // The phase that collides, streams and commits whole chunks of rows at
+    // once, applied to a chunk index (see Grid::step).
+    static constexpr int FusedSweep = 4;
+
     Scaled(Grid *grid, BaseCell **neighbours, int phase) : grid(grid), neighbours(neighbours), phase(phase) {}
     void operator()(const int &y) const;
 
@@ -16,6 +20,7 @@ private:
     void boundaries(int y) const;
     void commit(int y) const;
     void finish(int y) const;
+    void collideAndCommitChunk(int chunk) const;
 
     Grid *grid;
     BaseCell **neighbours;

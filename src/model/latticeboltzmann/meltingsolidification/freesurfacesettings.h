@@ -11,6 +11,8 @@ public:
     virtual ~FreeSurfaceSettings() = default;
 
     virtual void step() {}
+    // True when step has nothing to do.
+    virtual bool isIdle() const { return true; }
 
 protected:
     Grid *grid;
