@@ -85,11 +85,10 @@ template <typename T, typename Visit> void forEachOf(Grid *grid, Visit visit)
 {
     if (!grid)
         return;
-    for (int y = 0; y < grid->getHeight(); ++y)
-        for (int x = 0; x < grid->getWidth(); ++x)
-            for (int z = 0; z < grid->getLength(); ++z)
-                if (auto *cell = dynamic_cast<T *>(grid->getCell(x, y, z)))
-                    visit(cell);
+    grid->forEachCell([&](BaseCell *c, int, int, int) {
+        if (auto *cell = dynamic_cast<T *>(c))
+            visit(cell);
+    });
 }
 
 // Calls apply(wall) for the wall of every moving cell of the grid.

@@ -124,14 +124,6 @@ template <typename Visit> void scanSurrounding(const Grid &g, int x, int y, int 
             }
 }
 
-template <typename Visit> void forEachCell(const Grid &g, Visit visit)
-{
-    for (int y = 0; y < g.getHeight(); ++y)
-        for (int x = 0; x < g.getWidth(); ++x)
-            for (int z = 0; z < g.getLength(); ++z)
-                visit(g.getCell(x, y, z), x, y, z);
-}
-
 } // namespace
 
 void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
@@ -147,7 +139,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
         });
         if (found < 0) {
             bool used[3] = {false, false, false};
-            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+            forEachCell([&](BaseCell *c, int, int, int) {
                 auto *s = dynamic_cast<SourceCell *>(c);
                 if (s && s != source && s->index() >= 0 && s->index() < 3)
                     used[s->index()] = true;
@@ -176,7 +168,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
         });
         if (w < 0) {
             int largest = -1;
-            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+            forEachCell([&](BaseCell *c, int, int, int) {
                 auto *d = dynamic_cast<DragWallCell *>(c);
                 if (d && d != dragWall)
                     largest = std::max(largest, d->index());
@@ -186,7 +178,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
             dragWall->setIndex(w);
         } else {
             const int keep = std::min(w, v), merged = std::max(w, v);
-            forEachCell(*this, [&](BaseCell *c, int, int, int) {
+            forEachCell([&](BaseCell *c, int, int, int) {
                 auto *d = dynamic_cast<DragWallCell *>(c);
                 if (d && d != dragWall && d->index() == merged)
                     d->setIndex(keep);
@@ -444,11 +436,10 @@ void Grid::fillRegion(const QString &code, int x0, int x1, int y0, int y1, int z
 void Grid::computeDrag()
 {
     drag.clear();
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x)
-            for (int z = 0; z < nz; ++z)
-                if (auto *d = dynamic_cast<DragWallCell *>(cells[siteIndex(x, y, z)]))
-                    drag[d->index()] += d->dragContribution(this, x, y, z);
+    forEachCell([this](BaseCell *c, int x, int y, int z) {
+        if (auto *d = dynamic_cast<DragWallCell *>(c))
+            drag[d->index()] += d->dragContribution(this, x, y, z);
+    });
 }
 
 Vector3d Grid::getDrag(int index)

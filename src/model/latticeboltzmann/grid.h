@@ -55,6 +55,14 @@ public:
 
     BaseCell *getCell(int x, int y, int z) const { return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr; }
     BaseCell *getCell(const Vector3i &p) const { return getCell(p.x, p.y, p.z); }
+    // Calls visit(cell, x, y, z) for every site, y outermost, then x, then z.
+    template <typename Visit> void forEachCell(Visit visit) const
+    {
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x)
+                for (int z = 0; z < nz; ++z)
+                    visit(cells[siteIndex(x, y, z)], x, y, z);
+    }
     BaseCell **neighbourBlock(int x, int y, int z);
     // Stores the cell without bookkeeping (the particle manager moves cells so).
     void putCell(int x, int y, int z, BaseCell *cell);

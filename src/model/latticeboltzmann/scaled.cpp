@@ -75,15 +75,7 @@ collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **nei
             } else if (mode & Grid::FastFluid) {
                 auto *c = static_cast<SCCell *>(cell);
                 c->collidePlain<Q>(keep, omega, out);
-                double *own = c->nextArray();
-                for (int i = 0; i < Q; ++i) {
-                    if (BaseCell *n = block[i]) {
-                        if (mode & (1u << i))
-                            own[opp[i]] = out[i];
-                        else
-                            static_cast<SCCell *>(n)->nextArray()[i] = out[i];
-                    }
-                }
+                pushPlain(c, block, mode, opp, Q, out);
             } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                 cell->preUpdate(params, block, grid, Vector3i(x, y, z));
             }

@@ -61,7 +61,6 @@ public:
     void collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out);
     // Storage access for the grid's devirtualised stepping of plain fluid.
     double *nextArray() { return fNext; }
-    double *currentArray() { return f; }
 
     // The equilibrium of one direction for velocity U (uu = U.U) and density rho.
     static inline double equilibriumOf(const Vector3d &U, double uu, double density, int q, int i, int order)
