@@ -1,15 +1,17 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QXmlStreamAttributes>
 
 // The number and flag formats shared by every element of the state document.
 namespace XmlFormat {
 
-// Shortest general format with 6 significant digits.
+// The shortest decimal form that reads back as exactly the same double, so a
+// saved state resumes bitwise ("0.02" stays "0.02").
 inline QString real(double v)
 {
-    return QString::number(v, 'g', 6);
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 inline QString flag(bool v)
 {
