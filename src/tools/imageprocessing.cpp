@@ -1,0 +1,268 @@
+#include "imageprocessing.h"
+#include "ui_imageprocessing.h"
+
+#include "app/notice.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
+#include <QImageReader>
+#include <QSaveFile>
+#include <QStringListModel>
+
+#include <vector>
+
+namespace {
+
+void paintButton(QPushButton *button, const QColor &colour)
+{
+    button->setStyleSheet(QStringLiteral("background-color: ") + colour.name());
+}
+
+} // namespace
+
+ImageProcessing::ImageProcessing(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::ImageProcessing), keys(new QStringListModel(this))
+{
+    ui->setupUi(this);
+    ui->colors->setModel(keys);
+    ui->splitter->setStretchFactor(0, 1);
+    ui->splitter->setStretchFactor(1, 0);
+    ui->splitter->setStretchFactor(2, 1);
+    for (QPushButton *button : {ui->defaultColor, ui->fromColor, ui->toColor})
+        paintButton(button, Qt::white);
+    chooseColor = [this](const QColor &initial) { return QColorDialog::getColor(initial, this); };
+}
+
+ImageProcessing::~ImageProcessing() = default;
+
+QImage ImageProcessing::process(const QImage &source, int radius, double tolerance, QRgb defaultColour,
+                                const QMap<int, QColor> &from, const QMap<int, QColor> &to)
+{
+    const int w = source.width(), h = source.height();
+    QImage result(w, h, QImage::Format_RGB32);
+    if (result.isNull())
+        return result;
+    std::vector<QRgb> entries(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            entries[std::size_t(x) + std::size_t(w) * y] = source.pixel(x, y);
+
+    const int r = std::max(0, radius);
+    const long long area = (2LL * r + 1) * (2LL * r + 1);
+    for (int x = r; x < w - r; ++x)
+        for (int y = r; y < h - r; ++y) {
+            long long red = 0, green = 0, blue = 0;
+            for (int j = y - r; j <= y + r; ++j)
+                for (int i = x - r; i <= x + r; ++i) {
+                    const QRgb c = entries[std::size_t(i) + std::size_t(w) * j];
+                    red += qRed(c);
+                    green += qGreen(c);
+                    blue += qBlue(c);
+                }
+            entries[std::size_t(x) + std::size_t(w) * y] =
+                qRgba(int(red / area), int(green / area), int(blue / area), 255);
+        }
+
+    std::vector<QRgb> fromList, toList;
+    for (auto it = from.constBegin(); it != from.constEnd(); ++it) {
+        fromList.push_back(it.value().rgb());
+        toList.push_back(to.value(it.key()).rgb());
+    }
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const QRgb c = entries[std::size_t(x) + std::size_t(w) * y];
+            QRgb out = defaultColour;
+            if (!fromList.empty()) {
+                std::size_t best = 0;
+                long long bestDistance = -1;
+                for (std::size_t k = 0; k < fromList.size(); ++k) {
+                    const long long db = qBlue(c) - qBlue(fromList[k]);
+                    const long long dg = qGreen(c) - qGreen(fromList[k]);
+                    const long long dr = qRed(c) - qRed(fromList[k]);
+                    const long long d = db * db + dg * dg + dr * dr;
+                    if (bestDistance < 0 || d < bestDistance) {
+                        bestDistance = d;
+                        best = k;
+                    }
+                }
+                if (tolerance > double(bestDistance))
+                    out = toList[best];
+            }
+            line[x] = out | 0xff000000u;
+        }
+    }
+    return result;
+}
+
+void ImageProcessing::refuse(const QString &title, const QString &text)
+{
+    lastMessage = text;
+    showNotice(this, title, text);
+}
+
+bool ImageProcessing::loadImage(const QString &path)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        refuse(tr("Open"), tr("Cannot read %1: %2").arg(path, reader.errorString()));
+        return false;
+    }
+    if (1LL * size.width() * size.height() > MaxPixels) {
+        refuse(tr("Open"), tr("%1 is %2 x %3 pixels; images of at most %4 pixels can be processed.")
+                               .arg(path)
+                               .arg(size.width())
+                               .arg(size.height())
+                               .arg(MaxPixels));
+        return false;
+    }
+    QImage image;
+    if (!reader.read(&image)) {
+        refuse(tr("Open"), tr("Cannot read %1: %2").arg(path, reader.errorString()));
+        return false;
+    }
+    lastMessage.clear();
+    source = image;
+    showImage(ui->sourceView, sourceScene, source);
+    runProcessing();
+    return true;
+}
+
+void ImageProcessing::showImage(QGraphicsView *view, std::unique_ptr<QGraphicsScene> &scene, const QImage &image)
+{
+    auto next = std::make_unique<QGraphicsScene>();
+    next->addItem(new QGraphicsPixmapItem(QPixmap::fromImage(image)));
+    view->setScene(next.get());
+    scene = std::move(next);
+}
+
+void ImageProcessing::runProcessing()
+{
+    processed = process(source, ui->average->text().toInt(), ui->tolerance->text().toDouble(), defaultColour.rgb(),
+                        fromColours, toColours);
+    showImage(ui->processedView, processedScene, processed);
+}
+
+void ImageProcessing::on_actionOpen_triggered()
+{
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(), QStringLiteral("Images (*.png *.tiff)"));
+    if (!name.isEmpty())
+        loadImage(name);
+}
+
+void ImageProcessing::on_actionSave_triggered()
+{
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.png"));
+    if (name.isEmpty())
+        return;
+    if (processed.isNull()) {
+        refuse(tr("Save"), tr("There is no mask to save: open an image first."));
+        return;
+    }
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || !processed.save(&file, "PNG") || !file.commit())
+        refuse(tr("Save"), tr("Could not write %1: %2").arg(name, file.errorString()));
+}
+
+void ImageProcessing::saveSplitter()
+{
+    if (splitterState.isEmpty())
+        splitterState = ui->splitter->saveState();
+}
+
+void ImageProcessing::on_actionOnly_Left_triggered()
+{
+    saveSplitter();
+    ui->splitter->setSizes({ui->splitter->width(), 0, 0});
+}
+
+void ImageProcessing::on_actionOnly_Right_triggered()
+{
+    saveSplitter();
+    ui->splitter->setSizes({0, 0, ui->splitter->width()});
+}
+
+void ImageProcessing::on_actionAll_triggered()
+{
+    ui->splitter->restoreState(splitterState);
+}
+
+void ImageProcessing::on_defaultColor_clicked()
+{
+    const QColor chosen = chooseColor(defaultColour);
+    if (!chosen.isValid())
+        return;
+    defaultColour = chosen;
+    paintButton(ui->defaultColor, chosen);
+    runProcessing();
+}
+
+void ImageProcessing::on_fromColor_clicked()
+{
+    const QColor chosen = chooseColor(fromColour);
+    if (!chosen.isValid())
+        return;
+    fromColour = chosen;
+    paintButton(ui->fromColor, chosen);
+}
+
+void ImageProcessing::on_toColor_clicked()
+{
+    const QColor chosen = chooseColor(toColour);
+    if (!chosen.isValid())
+        return;
+    toColour = chosen;
+    paintButton(ui->toColor, chosen);
+}
+
+void ImageProcessing::on_add_clicked()
+{
+    fromColours.insert(nextKey, fromColour);
+    toColours.insert(nextKey, toColour);
+    const int row = keys->rowCount();
+    keys->insertRows(row, 1);
+    keys->setData(keys->index(row), QString::number(nextKey));
+    ++nextKey;
+    runProcessing();
+}
+
+void ImageProcessing::on_colors_clicked(const QModelIndex &index)
+{
+    const int key = index.data().toString().toInt();
+    if (!fromColours.contains(key))
+        return;
+    fromColour = fromColours.value(key);
+    toColour = toColours.value(key);
+    paintButton(ui->fromColor, fromColour);
+    paintButton(ui->toColor, toColour);
+}
+
+void ImageProcessing::on_remove_clicked()
+{
+    const QModelIndex index = ui->colors->currentIndex();
+    if (index.isValid() && ui->colors->selectionModel()->isSelected(index)) {
+        const int key = index.data().toString().toInt();
+        fromColours.remove(key);
+        toColours.remove(key);
+        keys->removeRows(index.row(), 1);
+    }
+    fromColour = Qt::white;
+    toColour = Qt::white;
+    ui->fromColor->setStyleSheet(QStringLiteral("background-color: #ffffff"));
+    ui->toColor->setStyleSheet(QStringLiteral("background-color: #ffffff"));
+    runProcessing();
+}
+
+void ImageProcessing::on_tolerance_returnPressed()
+{
+    runProcessing();
+}
+
+void ImageProcessing::on_average_returnPressed()
+{
+    runProcessing();
+}
