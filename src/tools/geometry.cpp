@@ -13,7 +13,7 @@
 #include <QScriptEngine>
 #include <QScriptValue>
 #include <QStringList>
-#include <QTextStream>
+#include <QTextCursor>
 #include <QTimer>
 
 namespace {
@@ -253,6 +253,7 @@ void Geometry::on_actionNew_triggered()
     ui->code->clear();
     for (const char *line : TemplateLines)
         ui->code->appendPlainText(QString::fromLatin1(line));
+    ui->code->moveCursor(QTextCursor::Start);
 }
 
 void Geometry::on_actionGenerate_triggered()
