@@ -37,6 +37,85 @@ ImageProcessing::ImageProcessing(QWidget *parent)
 
 ImageProcessing::~ImageProcessing() = default;
 
+namespace {
+
+// Sums of one channel set over a column stretch.
+struct Sum
+{
+    long long red = 0, green = 0, blue = 0;
+
+    void add(QRgb c, int sign)
+    {
+        red += sign * qRed(c);
+        green += sign * qGreen(c);
+        blue += sign * qBlue(c);
+    }
+};
+
+// The box mean of radius r worked in place in scan order (x outer, y inner),
+// so means already replaced feed the later ones. Each column of the window
+// keeps its sum over the window's rows; moving down a row adds and removes
+// one entry per column, and replacing an entry corrects its column's sum,
+// so the result equals summing every window afresh at (2r+1) instead of
+// (2r+1)^2 operations per pixel.
+void smoothInPlace(std::vector<QRgb> &entries, int w, int h, int r)
+{
+    if (r < 0 || 2 * r + 1 > w || 2 * r + 1 > h)
+        return;
+    const long long area = (2LL * r + 1) * (2LL * r + 1);
+    auto at = [&](int x, int y) -> QRgb & { return entries[std::size_t(x) + std::size_t(w) * std::size_t(y)]; };
+    std::vector<Sum> columns(std::size_t(2 * r + 1));
+    for (int x = r; x < w - r; ++x) {
+        for (int i = 0; i <= 2 * r; ++i) {
+            columns[i] = Sum();
+            for (int j = 0; j <= 2 * r; ++j)
+                columns[i].add(at(x - r + i, j), 1);
+        }
+        for (int y = r; y < h - r; ++y) {
+            if (y > r)
+                for (int i = 0; i <= 2 * r; ++i) {
+                    columns[i].add(at(x - r + i, y - r - 1), -1);
+                    columns[i].add(at(x - r + i, y + r), 1);
+                }
+            Sum total;
+            for (const Sum &c : columns) {
+                total.red += c.red;
+                total.green += c.green;
+                total.blue += c.blue;
+            }
+            QRgb &entry = at(x, y);
+            const QRgb mean = qRgba(int(total.red / area), int(total.green / area), int(total.blue / area), 255);
+            columns[r].add(entry, -1);
+            columns[r].add(mean, 1);
+            entry = mean;
+        }
+    }
+}
+
+std::vector<QRgb> entriesOf(const QImage &image)
+{
+    const int w = image.width(), h = image.height();
+    std::vector<QRgb> entries(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            entries[std::size_t(x) + std::size_t(w) * y] = image.pixel(x, y);
+    return entries;
+}
+
+} // namespace
+
+QImage ImageProcessing::smoothed(const QImage &source, int radius)
+{
+    const int w = source.width(), h = source.height();
+    std::vector<QRgb> entries = entriesOf(source);
+    smoothInPlace(entries, w, h, radius);
+    QImage result(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            result.setPixel(x, y, entries[std::size_t(x) + std::size_t(w) * y]);
+    return result;
+}
+
 QImage ImageProcessing::process(const QImage &source, int radius, double tolerance, QRgb defaultColour,
                                 const QMap<int, QColor> &from, const QMap<int, QColor> &to)
 {
@@ -44,26 +123,8 @@ QImage ImageProcessing::process(const QImage &source, int radius, double toleran
     QImage result(w, h, QImage::Format_RGB32);
     if (result.isNull())
         return result;
-    std::vector<QRgb> entries(std::size_t(w) * std::size_t(h));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            entries[std::size_t(x) + std::size_t(w) * y] = source.pixel(x, y);
-
-    const int r = std::max(0, radius);
-    const long long area = (2LL * r + 1) * (2LL * r + 1);
-    for (int x = r; x < w - r; ++x)
-        for (int y = r; y < h - r; ++y) {
-            long long red = 0, green = 0, blue = 0;
-            for (int j = y - r; j <= y + r; ++j)
-                for (int i = x - r; i <= x + r; ++i) {
-                    const QRgb c = entries[std::size_t(i) + std::size_t(w) * j];
-                    red += qRed(c);
-                    green += qGreen(c);
-                    blue += qBlue(c);
-                }
-            entries[std::size_t(x) + std::size_t(w) * y] =
-                qRgba(int(red / area), int(green / area), int(blue / area), 255);
-        }
+    std::vector<QRgb> entries = entriesOf(source);
+    smoothInPlace(entries, w, h, std::max(0, radius));
 
     std::vector<QRgb> fromList, toList;
     for (auto it = from.constBegin(); it != from.constEnd(); ++it) {

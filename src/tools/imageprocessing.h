@@ -45,6 +45,9 @@ public:
     static QImage process(const QImage &source, int radius, double tolerance, QRgb defaultColour,
                           const QMap<int, QColor> &from, const QMap<int, QColor> &to);
 
+    // The box smoothing of process alone.
+    static QImage smoothed(const QImage &source, int radius);
+
     // Loads an image file into the source and processes it; false, with a
     // message, when the file cannot be read or is too large.
     bool loadImage(const QString &path);

@@ -135,6 +135,29 @@ private slots:
                 QCOMPARE(mask.pixel(x, y), expected);
     }
 
+    // The running-sum smoothing gives exactly the means of the definition:
+    // every window summed afresh, in place, x outer and y inner.
+    void smoothingMatchesDefinition()
+    {
+        const QImage noisy = photograph().copy(20, 10, 37, 23);
+        for (int r : {0, 1, 2, 3, 11, 12}) {
+            QImage expected = noisy;
+            for (int x = r; x < 37 - r; ++x)
+                for (int y = r; y < 23 - r; ++y) {
+                    int red = 0, green = 0, blue = 0;
+                    for (int j = y - r; j <= y + r; ++j)
+                        for (int i = x - r; i <= x + r; ++i) {
+                            red += qRed(expected.pixel(i, j));
+                            green += qGreen(expected.pixel(i, j));
+                            blue += qBlue(expected.pixel(i, j));
+                        }
+                    const int area = (2 * r + 1) * (2 * r + 1);
+                    expected.setPixel(x, y, qRgb(red / area, green / area, blue / area));
+                }
+            QCOMPARE(ImageProcessing::smoothed(noisy, r), expected);
+        }
+    }
+
     // A noisy photograph with known regions becomes the expected mask at
     // the default tolerance (1000) and radius (1), driven through the window:
     // brick and sand are mapped, moss is left to the default colour, and
