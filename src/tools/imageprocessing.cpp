@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QStringListModel>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -94,11 +95,13 @@ void smoothInPlace(std::vector<QRgb> &entries, int w, int h, int r)
 
 std::vector<QRgb> entriesOf(const QImage &image)
 {
-    const int w = image.width(), h = image.height();
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const int w = rgb.width(), h = rgb.height();
     std::vector<QRgb> entries(std::size_t(w) * std::size_t(h));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            entries[std::size_t(x) + std::size_t(w) * y] = image.pixel(x, y);
+    for (int y = 0; y < h; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        std::copy(line, line + w, entries.begin() + std::ptrdiff_t(w) * y);
+    }
     return entries;
 }
 
@@ -111,8 +114,7 @@ QImage ImageProcessing::smoothed(const QImage &source, int radius)
     smoothInPlace(entries, w, h, radius);
     QImage result(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            result.setPixel(x, y, entries[std::size_t(x) + std::size_t(w) * y]);
+        std::copy_n(entries.begin() + std::ptrdiff_t(w) * y, w, reinterpret_cast<QRgb *>(result.scanLine(y)));
     return result;
 }
 
