@@ -20,6 +20,8 @@ namespace {
 
 // How often a running script lets the window handle its events.
 constexpr int EventIntervalMs = 100;
+// Open refuses larger files: they are not scripts anyone wrote by hand.
+constexpr qint64 MaxScriptBytes = 16 << 20;
 
 const char *const TemplateLines[] = {
     "var data = [];",
@@ -279,6 +281,13 @@ void Geometry::on_actionOpen_triggered()
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         appendOutput(tr("Could not read %1: %2").arg(name, file.errorString()));
+        return;
+    }
+    if (file.size() > MaxScriptBytes) {
+        appendOutput(tr("%1 is not a script: it has %2 bytes, a script at most %3.")
+                         .arg(name)
+                         .arg(file.size())
+                         .arg(MaxScriptBytes));
         return;
     }
     setScript(QString::fromUtf8(file.readAll()));

@@ -120,6 +120,8 @@ double InletFormula::evaluate(const QString &formula, int iteration)
         return found->value;
     const Outcome outcome = evaluateGuarded(formula, iteration);
     if (outcome.stopped) {
+        if (stoppedFormulas.size() >= MaxRemembered)
+            stoppedFormulas.clear();
         stoppedFormulas.insert(formula);
         remembered.remove(formula);
         return 0.0;
