@@ -220,6 +220,10 @@ bool Geometry::writeImages(const QString &result, const QString &fileName)
         const QString name = z == 0 ? fileName : GeometryFiles::layerFileName(fileName, z);
         appendOutput(QStringLiteral("Creating ") + name + QStringLiteral("..."));
         QCoreApplication::processEvents();
+        if (stopRequested) {
+            appendOutput(tr("Stopped."));
+            return false;
+        }
         QSaveFile file(name);
         if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
             appendOutput(tr("Could not write %1: %2").arg(name, file.errorString()));
