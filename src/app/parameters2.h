@@ -1,0 +1,110 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class Parameters2;
+}
+class Grid;
+class QLineEdit;
+class SimulationParameters;
+class UnitScales;
+
+// The dialog behind "Parameters": edits the live grid's parameters and unit
+// scales. Every edit acts at once (line edits on Return, combo boxes on
+// selection, check boxes on click); a value that would make the simulation
+// meaningless is refused, the field shows the previous value again and the
+// dialog says why. It keeps no copy of the parameters beyond its widgets, so
+// refresh() after a load shows the loaded values.
+class Parameters2 : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Parameters2(Grid *grid, QWidget *parent = nullptr);
+    ~Parameters2() override;
+
+    // Shows the parameters' current values in every widget.
+    void refresh();
+    // The last refusal, empty when the last edit was applied.
+    QString lastMessage() const;
+
+signals:
+    // The lattice model changed: every cell must be rebuilt for it, and the view.
+    void modelChanged(int q);
+
+private slots:
+    void on_model_currentIndexChanged(int index);
+    void on_velocityOrder_returnPressed();
+    void on_epsilon_returnPressed();
+    void on_dx_returnPressed();
+    void on_kinematicViscosity_returnPressed();
+    void on_dm_returnPressed();
+    void on_material_currentIndexChanged(int index);
+    void on_fluidOrder_currentIndexChanged(int index);
+    void on_minP0_returnPressed();
+    void on_maxP0_returnPressed();
+    void on_sourceVelocity_returnPressed();
+    void on_sourcePressure_returnPressed();
+    void on_inletOrder_currentIndexChanged(int index);
+    void on_inletFormula_textEdited(const QString &text);
+    void on_outletStrategy_currentIndexChanged(int index);
+    void on_movingVelocity_returnPressed();
+    void on_movingVelocityY_returnPressed();
+    void on_periodicBoundaries_clicked(bool checked);
+    void on_gravityEnable_clicked(bool checked);
+    void on_gravity_returnPressed();
+    void on_mpG_returnPressed();
+    void on_mpPsi0_returnPressed();
+    void on_mpP0_returnPressed();
+    void on_mpGads_returnPressed();
+    void on_mcQuantity_currentIndexChanged(int index);
+    void on_mcType_currentIndexChanged(int index);
+    void on_mcG_returnPressed();
+    void on_mcGads_returnPressed();
+    void on_mcGads2_returnPressed();
+    void on_porousSolidDensity_returnPressed();
+    void on_porousVariation_returnPressed();
+    void on_shallowG_returnPressed();
+    void on_shallowNB_returnPressed();
+    void on_entropic_clicked(bool checked);
+    void on_smagorinsky_returnPressed();
+    void on_slipCoefficient_returnPressed();
+    void on_anodeCathodeFactor_returnPressed();
+    void on_thermalGravity_returnPressed();
+    void on_thermalIndex_currentIndexChanged(int index);
+    void on_thermal1_returnPressed();
+    void on_thermalExpansion_returnPressed();
+    void on_depositionRate_returnPressed();
+    void on_nanoFraction_returnPressed();
+    void on_nanoDensity_returnPressed();
+    void on_nanoHeatCapacitance_returnPressed();
+    void on_nanoThermalConductivity_returnPressed();
+    void on_nanoThermalExpansion_returnPressed();
+    void on_nanoparticles_currentIndexChanged(int index);
+    void on_activateKorner_clicked(bool checked);
+
+private:
+    // Reads a real from the field; refuses (restoring the shown value of
+    // previous and saying why) when it does not parse, is not finite or lies
+    // outside [min, max] (open at the ends marked so).
+    bool readReal(QLineEdit *field, double previous, double min, double max, bool openMin, const QString &what,
+                  double *value);
+    void refuse(QLineEdit *field, double previous, const QString &why);
+    void accept();
+    void recomputeUnits();
+    void showPhysicalSpeeds();
+    void applyNano();
+    void applyMulticomponent();
+    void applyMultiphase();
+    static QString number(double v);
+
+    std::unique_ptr<Ui::Parameters2> ui;
+    Grid *grid;
+    SimulationParameters *parameters;
+    UnitScales *scales;
+    int materialOf[3] = {0, 0, 0};
+    QString message;
+};

@@ -1,0 +1,156 @@
+#include "app/parameters2.h"
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/unitscales.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestParameters2 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unitConversionWorkedByHand();
+    void meaninglessValuesAreRefused();
+    void modelChangeIsSignalledOnce();
+    void editsActOnARunningChannel();
+    void refreshShowsLoadedValues();
+
+private:
+    static void enter(Parameters2 &d, const char *field, const QString &text)
+    {
+        QLineEdit *e = d.findChild<QLineEdit *>(field);
+        QVERIFY(e);
+        e->setText(text);
+        emit e->returnPressed();
+    }
+};
+
+// Air at 25 C on a 1 micrometre lattice at tau = 1: dt = dx^2 (tau - 1/2) / (3 nu)
+// = 1e-12 * 0.5 / (3 * 15.7e-6) = 1.06157e-8 s, and the default inlet speed of
+// 0.02 lattice units is 0.02 * 1e-6 / dt = 1.884 m/s.
+void TestParameters2::unitConversionWorkedByHand()
+{
+    Grid grid;
+    Parameters2 d(&grid);
+    enter(d, "dx", "1e-6");
+    enter(d, "epsilon", "1");
+    d.findChild<QComboBox *>("material")->setCurrentText("Air 25C");
+    QCOMPARE(d.findChild<QLineEdit *>("kinematicViscosity")->text(), QStringLiteral("15.7e-6"));
+    QVERIFY(qAbs(grid.getScales()->getDt() - 1.0615711252653928e-8) < 1e-20);
+    QCOMPARE(d.findChild<QLineEdit *>("dt")->text(), QStringLiteral("1.06157e-08"));
+    QCOMPARE(d.findChild<QLabel *>("sourceVelocityPhysical")->text(), QStringLiteral("1.884"));
+
+    // A second fluid takes its tau from its own viscosity on that time step:
+    // kerosene, nu = 2.7e-6: tau = 3 * 2.7e-6 * dt / dx^2 + 0.5 = 0.585987.
+    d.findChild<QComboBox *>("fluidOrder")->setCurrentIndex(1);
+    d.findChild<QComboBox *>("material")->setCurrentText("Kerosene 20C");
+    QVERIFY(qAbs(grid.getParameters()->getEpsilon(1) - 0.58598726114649682) < 1e-12);
+    QCOMPARE(d.findChild<QLineEdit *>("epsilon")->text(), QStringLiteral("0.585987"));
+    QCOMPARE(grid.getParameters()->getEpsilon(0), 1.0);
+}
+
+void TestParameters2::meaninglessValuesAreRefused()
+{
+    Grid grid;
+    SimulationParameters &p = *grid.getParameters();
+    Parameters2 d(&grid);
+    const struct
+    {
+        const char *field;
+        const char *text;
+    } bad[] = {{"epsilon", "0.5"}, {"epsilon", "0.3"}, {"epsilon", "abc"},       {"epsilon", "nan"},   {"dx", "0"},
+               {"minP0", "-1"},    {"maxP0", "inf"},   {"sourcePressure", "-2"}, {"nanoFraction", "1"}};
+    for (const auto &b : bad) {
+        const double tau = p.getEpsilon(0), minP0 = p.getMinP0(), maxP0 = p.getMaxP0();
+        const double dx = grid.getScales()->getDx(), rho = p.getSourcePressure(0), phi = p.nanoParameters()[0];
+        enter(d, b.field, b.text);
+        QVERIFY2(!d.lastMessage().isEmpty(), b.field);
+        QCOMPARE(p.getEpsilon(0), tau);
+        QCOMPARE(p.getMinP0(), minP0);
+        QCOMPARE(p.getMaxP0(), maxP0);
+        QCOMPARE(grid.getScales()->getDx(), dx);
+        QCOMPARE(p.getSourcePressure(0), rho);
+        QCOMPARE(p.nanoParameters()[0], phi);
+        // The field shows the value in force again.
+        QVERIFY(d.findChild<QLineEdit *>(b.field)->text() != QLatin1String(b.text));
+    }
+    enter(d, "epsilon", "0.6");
+    QVERIFY(d.lastMessage().isEmpty());
+    QCOMPARE(p.parameterBlock()[0], 0.6);
+}
+
+void TestParameters2::modelChangeIsSignalledOnce()
+{
+    Grid grid;
+    Parameters2 d(&grid);
+    QSignalSpy changed(&d, &Parameters2::modelChanged);
+    QComboBox *model = d.findChild<QComboBox *>("model");
+    model->setCurrentText("D3Q19");
+    QCOMPARE(grid.getParameters()->getModel(), 19);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).toInt(), 19);
+    grid.getParameters()->setNeedsNeighbourRebuild(false);
+    model->setCurrentText("D2Q9");
+    model->setCurrentText("D2Q9");
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(grid.getParameters()->getModel(), 9);
+}
+
+// The mean speed across the middle of the channel follows the inlet speed set
+// in the dialog: doubling it doubles the flow (slow, laminar flow is linear).
+void TestParameters2::editsActOnARunningChannel()
+{
+    const QString path = qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/poiseuille-channel.png";
+    double mean[2];
+    for (int run = 0; run < 2; ++run) {
+        Grid grid;
+        QString error;
+        QVERIFY2(GeometryFiles::load(grid, path, false, &error), qPrintable(error));
+        Parameters2 d(&grid);
+        enter(d, "epsilon", "0.8");
+        d.findChild<QComboBox *>("outletStrategy")->setCurrentText("Zou and He");
+        enter(d, "sourceVelocity", run == 0 ? "0.01" : "0.02");
+        QCOMPARE(grid.getParameters()->sourceVelocity(0), run == 0 ? 0.01 : 0.02);
+        QCOMPARE(grid.getParameters()->parameterBlock()[0], 0.8);
+        grid.step(1500);
+        double sum = 0.0;
+        int n = 0;
+        const int x = grid.getParameters()->getWidth() / 2;
+        for (int y = 0; y < grid.getParameters()->getHeight(); ++y) {
+            BaseCell *c = grid.getCell(x, y, 0);
+            if (c && c->isFluid()) {
+                sum += c->getVelocity(0).x;
+                ++n;
+            }
+        }
+        QVERIFY(n > 0);
+        mean[run] = sum / n;
+    }
+    QVERIFY2(mean[0] > 0.003, qPrintable(QString::number(mean[0])));
+    QVERIFY2(qAbs(mean[1] / mean[0] - 2.0) < 0.05, qPrintable(QString::number(mean[1] / mean[0])));
+}
+
+void TestParameters2::refreshShowsLoadedValues()
+{
+    Grid grid;
+    Parameters2 d(&grid);
+    SimulationParameters &p = *grid.getParameters();
+    p.setEpsilon(0, 0.73);
+    p.setSourceVelocityValue(0, 0.031);
+    p.setModel(27);
+    d.refresh();
+    QCOMPARE(d.findChild<QLineEdit *>("epsilon")->text(), QStringLiteral("0.73"));
+    QCOMPARE(d.findChild<QLineEdit *>("sourceVelocity")->text(), QStringLiteral("0.031"));
+    QCOMPARE(d.findChild<QComboBox *>("model")->currentText(), QStringLiteral("D3Q27"));
+    QCOMPARE(p.getModel(), 27);
+}
+
+QTEST_MAIN(TestParameters2)
+#include "tst_parameters2.moc"
