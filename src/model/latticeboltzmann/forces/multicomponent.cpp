@@ -1,0 +1,37 @@
+#include "multicomponent.h"
+
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/simulationparameters.h"
+
+#include <cmath>
+
+Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int, int, int, Grid *)
+{
+    const SimulationParameters *p = currentParameters();
+    const double rhoM = cell->getP(m);
+    const double g = p->getMcG();
+    const int n = p->getMcQuantity();
+    const double gads = m == 0 ? p->getMcGads() : m == 1 ? p->getMcGads2() : 0.0;
+    const bool interacts = rhoM > 0.001 && std::abs(g) > 0.001;
+    const int q = Lattice::currentQ();
+    Vector3d interaction, adhesion;
+    for (int i = 1; i < q; ++i) {
+        BaseCell *nb = neighbours[i];
+        if (!nb)
+            continue;
+        const double w = Lattice::tables.w[q][i];
+        const int *e = Lattice::tables.e[q][i];
+        const Vector3d ei(e[0], e[1], e[2]);
+        if (interacts) {
+            double others = 0.0;
+            for (int j = 0; j < n; ++j)
+                if (j != m)
+                    others += nb->getP(j);
+            interaction += ei * (w * others);
+        }
+        if (dynamic_cast<WallCell *>(nb))
+            adhesion += ei * w;
+    }
+    return interaction * (-rhoM * g) + adhesion * (-rhoM * gads);
+}
