@@ -1,6 +1,8 @@
 #include "multicomponent.h"
 
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -23,15 +25,21 @@ Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int
         const double w = Lattice::tables.w[q][i];
         const int *e = Lattice::tables.e[q][i];
         const Vector3d ei(e[0], e[1], e[2]);
+        // A multicomponent neighbour whose first component is porous medium
+        // weighs by the solid fraction: it repels less and adheres partly.
+        const MCCell *mc = dynamic_cast<MCCell *>(nb);
+        const bool porous = mc && dynamic_cast<PorousCell *>(mc->component(0));
+        const double solid = porous ? p->getPorousSolidDensity() : 1.0;
+        const double scale = solid > 0.0 ? solid : 1.0;
         if (interacts) {
             double others = 0.0;
             for (int j = 0; j < n; ++j)
                 if (j != m)
-                    others += nb->getP(j);
+                    others += nb->getP(j) / scale;
             interaction += ei * (w * others);
         }
-        if (dynamic_cast<WallCell *>(nb))
-            adhesion += ei * w;
+        if (porous || dynamic_cast<WallCell *>(nb))
+            adhesion += ei * (solid * w);
     }
     return interaction * (-rhoM * g) + adhesion * (-rhoM * gads);
 }

@@ -1,6 +1,7 @@
 #include "multiphase.h"
 
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -32,8 +33,12 @@ Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int,
         const int *e = Lattice::tables.e[q][i];
         const Vector3d ei(e[0], e[1], e[2]);
         interaction += ei * (w * psi(n, psi0, rho0));
+        // Walls adhere fully, porous cells by their solid fraction (they are
+        // fluid as well, so they also count in the interaction).
         if (dynamic_cast<WallCell *>(n))
             adhesion += ei * w;
+        else if (dynamic_cast<PorousCell *>(n))
+            adhesion += ei * (w * p->getPorousSolidDensity());
     }
     return interaction * (-p->getMpG() * own) + adhesion * (-p->getMpGads() * own);
 }

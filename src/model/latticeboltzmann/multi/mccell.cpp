@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/forces/multicomponent.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
@@ -23,9 +24,12 @@ std::atomic<bool> edgeWarned{false};
 
 MCCell::MCCell(SCCell *from) : interaction(new MultiComponent)
 {
-    for (int j = 0; j < 2; ++j)
+    for (int j = 0; j < 2; ++j) {
         components.push_back(from ? static_cast<SCCell *>(from->clone())
                                   : new SCCell(currentParameters()->randomInitialDensity()));
+        if (PorousCell *porous = dynamic_cast<PorousCell *>(components.back()))
+            porous->setComponentIndex(j);
+    }
     sizeArrays();
     if (!from)
         reset(-1.0, -1.0);
@@ -260,9 +264,11 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
         AttributeReader cells(reader);
         announced = cells.integer("cellsSize", 0, 0, 3);
         while (reader.readNextStartElement()) {
+            const QStringRef type = reader.attributes().value("type");
+            const bool porous = type == QLatin1String("porous");
             if (reader.name() == QLatin1String("cell") && int(read.size()) < announced &&
-                reader.attributes().value("type") == QLatin1String("singleComponent")) {
-                SCCell *c = new SCCell(1.0);
+                (porous || type == QLatin1String("singleComponent"))) {
+                SCCell *c = porous ? new PorousCell(1.0) : new SCCell(1.0);
                 c->activate(reader, grid);
                 read.push_back(c);
             } else {
