@@ -114,6 +114,8 @@ public:
     void setPorousSolidDensityValue(double v) { porousSolidDensity = v; }
     double getRkAmplitude() const { return rkAmplitude; }
     double getRkBeta() const { return rkBeta; }
+    void setRkAmplitude(double v) { rkAmplitude = v; }
+    void setRkBeta(double v) { rkBeta = v; }
     double getShallowG() const { return shallowG; }
     void setShallowG(double v) { shallowG = v; }
     double getShallowNB() const { return shallowNB; }

@@ -1,0 +1,18 @@
+#include "gravity.h"
+
+#include "model/latticeboltzmann/basecell.h"
+#include "persistence/simulationparameters.h"
+
+#include <cmath>
+
+Vector3d Gravity::force(BaseCell *cell, BaseCell **, int component, int, int, int, Grid *)
+{
+    const SimulationParameters *p = currentParameters();
+    const double d = component == 0 ? p->getDensity1() : p->getDensity2();
+    return Vector3d(0.0, -p->getGravity() * cell->getP(-1) * d, 0.0);
+}
+
+bool Gravity::isActive()
+{
+    return std::abs(currentParameters()->getGravity()) > 1e-100;
+}

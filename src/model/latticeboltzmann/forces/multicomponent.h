@@ -1,0 +1,15 @@
+#pragma once
+
+#include "force.h"
+
+// Shan-Chen interaction between the components of a multicomponent cell,
+// with adhesion to walls: for component m of density rho_m,
+// F = -rho_m G sum_i w_i e_i sum_{j != m} rho_j(x + e_i) - rho_m Gads_m sum
+// over wall neighbours of w_i e_i, with Gads_0 = "mcGads", Gads_1 = "mcGads2"
+// and no adhesion for further components.
+class MultiComponent : public Force
+{
+public:
+    Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
+    bool isActive() override { return true; }
+};

@@ -1,0 +1,291 @@
+#include "mccell.h"
+
+#include "model/latticeboltzmann/forces/multicomponent.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "persistence/attributereader.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/xmlformat.h"
+
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtDebug>
+
+#include <atomic>
+
+namespace {
+
+// A cell at a closed box edge meets a missing neighbour at every iteration:
+// say so once, not once per cell and step.
+std::atomic<bool> edgeWarned{false};
+
+} // namespace
+
+MCCell::MCCell(SCCell *from) : interaction(new MultiComponent)
+{
+    for (int j = 0; j < 2; ++j) {
+        components.push_back(from ? static_cast<SCCell *>(from->clone())
+                                  : new SCCell(currentParameters()->randomInitialDensity()));
+        if (PorousCell *porous = dynamic_cast<PorousCell *>(components.back()))
+            porous->setComponentIndex(j);
+    }
+    sizeArrays();
+    if (!from)
+        reset(-1.0, -1.0);
+    recomputeCommonVelocity();
+}
+
+MCCell::~MCCell()
+{
+    for (SCCell *c : components)
+        delete c;
+}
+
+void MCCell::sizeArrays()
+{
+    const std::size_t n = components.size();
+    const double *eps = currentParameters()->parameterBlock();
+    taus.resize(n);
+    for (std::size_t j = 0; j < n; ++j)
+        taus[j] = eps[j < 3 ? j : 0];
+    shifts.assign(n, Vector3d());
+    fixedDensities.assign(n, 0.0);
+}
+
+void MCCell::recomputeCommonVelocity()
+{
+    const int q = Lattice::currentQ();
+    double weight = 0.0;
+    Vector3d momentum;
+    for (std::size_t j = 0; j < components.size(); ++j) {
+        SCCell *c = components[j];
+        Vector3d m;
+        for (int i = 0; i < q; ++i) {
+            const int *e = Lattice::tables.e[q][i];
+            const double f = c->getF(i, -1);
+            m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
+        }
+        momentum += m * (1.0 / taus[j]);
+        weight += c->getP(-1) / taus[j];
+    }
+    common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
+}
+
+void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
+{
+    const int q = Lattice::currentQ();
+    const int n = componentCount();
+    const QList<Force *> &forces = currentParameters()->getForces();
+    for (int j = 0; j < n; ++j) {
+        shifts[j] = Vector3d();
+        taus[j] = params[j < 3 ? j : 0];
+        const double rho = components[j]->getP(-1);
+        if (rho > 0.001) {
+            const double s = taus[j] / rho;
+            shifts[j] = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid) * s;
+            for (Force *f : forces)
+                shifts[j] += f->force(components[j], neighbours, j, position.x, position.y, position.z, grid) * s;
+        }
+    }
+    for (int i = 0; i < q; ++i) {
+        BaseCell *nb = neighbours[i];
+        if (!nb) {
+            if (!edgeWarned.exchange(true))
+                qWarning() << "multicomponent error: a multicomponent cell has no neighbour in direction" << i
+                           << "(a closed box edge); its populations there are dropped";
+            continue;
+        }
+        const double w = Lattice::tables.w[q][i];
+        for (int j = 0; j < n; ++j) {
+            const Vector3d v = common + shifts[j];
+            const double rho = components[j]->getP(-1);
+            double feq = 0.0;
+            if (w > 1e-100) {
+                const double s = Lattice::dot(q, i, v);
+                feq = w * rho * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * v.dot(v));
+            }
+            const double f = components[j]->getF(i, -1);
+            nb->setNextF(i, f * (1.0 - 1.0 / taus[j]) + feq / taus[j], j);
+        }
+    }
+}
+
+void MCCell::postUpdate()
+{
+    for (int j = 0; j < componentCount(); ++j) {
+        components[j]->postUpdate();
+        if (fixedDensities[j] != 0.0)
+            components[j]->reset(fixedDensities[j], 0.0);
+    }
+}
+
+void MCCell::finishUpdate(Grid *grid, int x, int y, int z)
+{
+    for (SCCell *c : components)
+        c->finishUpdate(grid, x, y, z);
+    recomputeCommonVelocity();
+}
+
+void MCCell::reset(double p0, double p1)
+{
+    common = Vector3d();
+    if (componentCount() > 0)
+        components[0]->reset(p0, -1.0);
+    if (componentCount() > 1)
+        components[1]->reset(p1, -1.0);
+}
+
+double MCCell::getF(int i, int component)
+{
+    SCCell *c = this->component(component);
+    return c ? c->getF(i, -1) : 0.0;
+}
+
+void MCCell::setNextF(int i, double value, int component)
+{
+    if (SCCell *c = this->component(component))
+        c->setNextF(i, value, -1);
+}
+
+double MCCell::getNextF(int i, int component)
+{
+    SCCell *c = this->component(component);
+    return c ? c->getNextF(i, -1) : 0.0;
+}
+
+void MCCell::setComponents(int n)
+{
+    if (n < 0)
+        n = 0;
+    while (componentCount() < n)
+        components.push_back(new SCCell(currentParameters()->randomInitialDensity()));
+    while (componentCount() > n) {
+        delete components.back();
+        components.pop_back();
+    }
+    sizeArrays();
+}
+
+double MCCell::getP(int m)
+{
+    if (m < 0) {
+        if (components.empty())
+            return 0.0;
+        double sum = 0.0;
+        for (SCCell *c : components)
+            sum += c->getP(-1);
+        return sum / componentCount();
+    }
+    SCCell *c = component(m);
+    return c ? c->getP(-1) : 0.0;
+}
+
+Vector3d MCCell::getVelocity(int m)
+{
+    if (m < 0)
+        return common;
+    SCCell *c = component(m);
+    return c ? c->getVelocity(-1) : Vector3d();
+}
+
+double MCCell::computeDeltaP()
+{
+    double sum = 0.0;
+    for (SCCell *c : components)
+        sum += c->computeDeltaP();
+    lastDeltaP = components.empty() ? 0.0 : sum / componentCount();
+    return lastDeltaP;
+}
+
+Vector3d MCCell::getForce(int m)
+{
+    if (m == -1) {
+        Vector3d s;
+        for (int j = 0; j < componentCount() && j < 2; ++j)
+            s += shifts[j];
+        return s;
+    }
+    return m >= 0 && m < componentCount() ? shifts[m] : Vector3d();
+}
+
+void MCCell::setF(double values[])
+{
+    const int q = Lattice::currentQ();
+    if (componentCount() > 0)
+        components[0]->setF(values);
+    if (componentCount() > 1)
+        components[1]->setF(values + q);
+    recomputeCommonVelocity();
+}
+
+void MCCell::setFixedDensity(int j, double density)
+{
+    if (j >= 0 && j < componentCount())
+        fixedDensities[j] = density;
+}
+
+void MCCell::passivate(QXmlStreamWriter &writer)
+{
+    writer.writeAttribute("type", "multiComponent");
+    writer.writeAttribute("compVelX", XmlFormat::real(common.x));
+    writer.writeAttribute("compVelY", XmlFormat::real(common.y));
+    writer.writeAttribute("compVelZ", XmlFormat::real(common.z));
+    writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
+    writer.writeStartElement("cells");
+    writer.writeAttribute("cellsSize", QString::number(componentCount()));
+    for (SCCell *c : components) {
+        writer.writeStartElement("cell");
+        c->passivate(writer);
+        writer.writeEndElement();
+    }
+    writer.writeEndElement();
+}
+
+void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
+{
+    AttributeReader a(reader);
+    const Vector3d u(a.real("compVelX"), a.real("compVelY"), a.real("compVelZ"));
+    const double delta = a.real("lastDeltaP", 0.0, 0.0);
+    if (!a.ok()) {
+        qWarning() << "load error:" << a.error();
+        reader.skipCurrentElement();
+        return;
+    }
+    // Components come from the "cell" children of "cells"; at most as many
+    // as announced, each a single-component fluid cell.
+    std::vector<SCCell *> read;
+    int announced = 0;
+    while (reader.readNextStartElement()) {
+        if (reader.name() != QLatin1String("cells")) {
+            reader.skipCurrentElement();
+            continue;
+        }
+        AttributeReader cells(reader);
+        announced = cells.integer("cellsSize", 0, 0, 3);
+        while (reader.readNextStartElement()) {
+            const QStringRef type = reader.attributes().value("type");
+            const bool porous = type == QLatin1String("porous");
+            if (reader.name() == QLatin1String("cell") && int(read.size()) < announced &&
+                (porous || type == QLatin1String("singleComponent"))) {
+                SCCell *c = porous ? new PorousCell(1.0) : new SCCell(1.0);
+                c->activate(reader, grid);
+                read.push_back(c);
+            } else {
+                qWarning() << "load error: a multicomponent cell holds a cell that is not single-component fluid";
+            }
+            if (!reader.isEndElement())
+                reader.skipCurrentElement();
+        }
+    }
+    if (read.empty()) {
+        qWarning() << "load error: a multicomponent cell without components keeps its own";
+        return;
+    }
+    for (SCCell *c : components)
+        delete c;
+    components = read;
+    sizeArrays();
+    common = u;
+    lastDeltaP = delta;
+}

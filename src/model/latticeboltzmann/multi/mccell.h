@@ -1,0 +1,63 @@
+#pragma once
+
+#include "model/latticeboltzmann/basecell.h"
+
+#include <memory>
+#include <vector>
+
+class MultiComponent;
+class SCCell;
+
+// The Shan-Chen multicomponent fluid node. Each component's distributions,
+// density and velocity live in a single-component cell it owns; the collision
+// of all components happens here, towards equilibria that share one common
+// velocity (the tau-weighted mean of the components' momenta), shifted per
+// component by the interaction force between components and the body forces.
+class MCCell : public BaseCell
+{
+public:
+    // Two components, copies of from when given, else fresh fluid at the
+    // random initial density.
+    explicit MCCell(SCCell *from = nullptr);
+    ~MCCell() override;
+    MCCell(const MCCell &) = delete;
+    MCCell &operator=(const MCCell &) = delete;
+
+    void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    void update(double[], BaseCell *[], Grid *, Vector3i) override {}
+    void postUpdate() override;
+    void finishUpdate(Grid *grid, int x, int y, int z) override;
+    void reset(double p0, double p1) override;
+    double getF(int i, int component) override;
+    void setNextF(int i, double value, int component) override;
+    void setComponents(int n) override;
+    void passivate(QXmlStreamWriter &writer) override;
+    void activate(QXmlStreamReader &reader, Grid *grid) override;
+    double getP(int component) override;
+    Vector3d getVelocity(int component) override;
+    // Mean over the components of their mean change |next - current|.
+    double computeDeltaP() override;
+    double getDeltaP() override { return lastDeltaP; }
+    double getNextF(int i, int component) override;
+    Vector3d getForce(int component) override;
+    bool isFluid() override { return true; }
+    int getKind() override { return 0; }
+    void setF(double values[]) override;
+
+    int componentCount() const { return int(components.size()); }
+    SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }
+    // Pins component j's density after every commit (0 releases it).
+    void setFixedDensity(int j, double density);
+
+private:
+    void recomputeCommonVelocity();
+    void sizeArrays();
+
+    std::vector<SCCell *> components;
+    std::vector<double> taus;
+    std::vector<Vector3d> shifts;
+    std::vector<double> fixedDensities;
+    Vector3d common;
+    double lastDeltaP = 0.0;
+    std::unique_ptr<MultiComponent> interaction;
+};

@@ -1,0 +1,255 @@
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/forces/gravity.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/porous/shallowcell.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/simulationparameters.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+void prepare(Grid &grid, int nx, int ny, double tau)
+{
+    SimulationParameters *p = grid.getParameters();
+    p->setModel(9);
+    p->setEpsilon(0, tau);
+    p->setPeriodicBoundaries(true);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    p->clearForces();
+    grid.resize(nx, ny, 1);
+}
+
+template <typename Make> void fill(Grid &grid, Make make)
+{
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            grid.setCell(x, y, 0, make(x, y), true, false);
+}
+
+QVector<double> populations(Grid &grid, int components)
+{
+    QVector<double> all;
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int j = 0; j < components; ++j)
+                for (int i = 0; i < 9; ++i)
+                    all.append(grid.getCell(x, y, 0)->getF(i, j));
+    return all;
+}
+
+double mass(Grid &grid, int component)
+{
+    double sum = 0.0;
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            sum += grid.getCell(x, y, 0)->getP(component);
+    return sum;
+}
+
+} // namespace
+
+class TestPorousShallow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void porousWithoutSolidIsPlainFluid();
+    void darcySpeed();
+    void shallowEquilibriumAndLake();
+    void shallowWaveSpeed();
+    void manningFriction();
+    void colourGradientConservesAndReducesToBgk();
+    void dropletStaysRoundAndAtRest();
+};
+
+void TestPorousShallow::porousWithoutSolidIsPlainFluid()
+{
+    QVector<double> result[2];
+    for (int porous = 0; porous < 2; ++porous) {
+        Grid grid;
+        prepare(grid, 16, 12, 0.7);
+        grid.getParameters()->setPorousSolidDensityValue(0.0);
+        grid.getParameters()->setGravity(1e-5);
+        grid.getParameters()->addForce(new Gravity);
+        fill(grid, [&](int x, int y) -> BaseCell * {
+            if (y == 0)
+                return new WallCell;
+            BaseCell *c = porous ? static_cast<BaseCell *>(new PorousCell(1.0)) : new SCCell(1.0);
+            c->reset(1.0 + 0.01 * ((x * 3 + y) % 4), -1);
+            return c;
+        });
+        grid.step(50);
+        result[porous] = populations(grid, 1);
+    }
+    QVERIFY(result[0] == result[1]);
+}
+
+// A uniform periodic medium under a body force F reaches the Darcy speed
+// u = (1 - s) F / (2 s rho) exactly; s = 1 lets nothing through.
+void TestPorousShallow::darcySpeed()
+{
+    for (double s : {0.1, 0.3, 0.7, 1.0}) {
+        Grid grid;
+        prepare(grid, 6, 6, 0.8);
+        grid.getParameters()->setPorousSolidDensityValue(s);
+        grid.getParameters()->setGravity(1e-5);
+        grid.getParameters()->addForce(new Gravity);
+        fill(grid, [](int, int) { return new PorousCell(1.0); });
+        grid.step(3000);
+        const double u = -grid.getCell(2, 3, 0)->getVelocity(0).y;
+        const double expected = (1 - s) * 1e-5 / (2 * s * 1.0);
+        QVERIFY2(std::abs(u - expected) < 1e-12, qPrintable(QString("s %1: %2 vs %3").arg(s).arg(u).arg(expected)));
+        QVERIFY(std::abs(mass(grid, 0) - 36.0) < 1e-11);
+    }
+}
+
+void TestPorousShallow::shallowEquilibriumAndLake()
+{
+    Grid grid;
+    prepare(grid, 10, 10, 0.8);
+    grid.getParameters()->setShallowG(1.0);
+    grid.getParameters()->setShallowNB(0.1);
+    ShallowCell c;
+    c.reset(1.0, -1);
+    QCOMPARE(c.getF(1, 0), 1.0 / 6);
+    QCOMPARE(c.getF(2, 0), 1.0 / 24);
+    QVERIFY(std::abs(c.getF(0, 0) - 1.0 / 6) < 1e-15);
+    QCOMPARE(c.getP(0), 1.0);
+    fill(grid, [](int, int) { return new ShallowCell; });
+    grid.step(200);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            QVERIFY(grid.getCell(x, y, 0)->getVelocity(0).length() < 1e-15);
+}
+
+// A small hump splits into two waves running at the celerity sqrt(g h).
+void TestPorousShallow::shallowWaveSpeed()
+{
+    const double g = 0.1, steps = 300;
+    Grid grid;
+    prepare(grid, 400, 3, 0.6);
+    grid.getParameters()->setShallowG(g);
+    grid.getParameters()->setShallowNB(0.0);
+    fill(grid, [](int x, int) {
+        ShallowCell *c = new ShallowCell;
+        c->reset(1.0 + 0.001 * std::exp(-(x - 100.0) * (x - 100.0) / 50.0), -1);
+        return c;
+    });
+    grid.step(int(steps));
+    // The crest of the right-going wave, refined by a parabola through its top three sites.
+    int top = 150;
+    for (int x = 150; x < 399; ++x)
+        if (grid.getCell(x, 1, 0)->getP(0) > grid.getCell(top, 1, 0)->getP(0))
+            top = x;
+    const double a = grid.getCell(top - 1, 1, 0)->getP(0), b = grid.getCell(top, 1, 0)->getP(0),
+                 c = grid.getCell(top + 1, 1, 0)->getP(0);
+    const double crest = top + 0.5 * (a - c) / (a - 2 * b + c);
+    const double speed = (crest - 100.0) / steps;
+    QVERIFY2(std::abs(speed / std::sqrt(g) - 1) < 0.02, qPrintable(QString::number(speed / std::sqrt(g))));
+}
+
+// Bed friction slows a uniform stream as du/dt = -g kappa^2 h^(-4/3) u^2.
+void TestPorousShallow::manningFriction()
+{
+    const double g = 0.2, kappa = 0.5, u0 = 0.05;
+    Grid grid;
+    prepare(grid, 4, 4, 0.8);
+    grid.getParameters()->setShallowG(g);
+    grid.getParameters()->setShallowNB(kappa);
+    fill(grid, [&](int, int) {
+        ShallowCell *c = new ShallowCell;
+        double f[9];
+        ShallowCell::equilibrium(1.0, Vector3d(u0, 0, 0), g, f);
+        c->setF(f);
+        return c;
+    });
+    for (int t : {500, 1500, 3000}) {
+        grid.step(t - grid.getStatistics().iterations);
+        const double expected = u0 / (1 + g * kappa * kappa * u0 * t);
+        const double u = grid.getCell(1, 1, 0)->getVelocity(0).x;
+        QVERIFY2(std::abs(u / expected - 1) < 0.01, qPrintable(QString("%1 vs %2").arg(u).arg(expected)));
+    }
+}
+
+void TestPorousShallow::colourGradientConservesAndReducesToBgk()
+{
+    // Without perturbation and recolouring a pure red fluid is BGK fluid, bitwise.
+    QVector<double> result[2];
+    for (int rk = 0; rk < 2; ++rk) {
+        Grid grid;
+        prepare(grid, 12, 10, 0.9);
+        grid.getParameters()->setRkAmplitude(0.0);
+        grid.getParameters()->setRkBeta(0.0);
+        fill(grid, [&](int x, int y) -> BaseCell * {
+            BaseCell *c = rk ? static_cast<BaseCell *>(new RKCell) : new SCCell(1.0);
+            c->reset(1.0 + 0.05 * std::sin(x + 2.0 * y), 0.0);
+            return c;
+        });
+        grid.step(40);
+        result[rk] = populations(grid, 1);
+    }
+    QVERIFY(result[0] == result[1]);
+
+    // With both on, mixed colours in a closed box keep the total and each colour.
+    Grid grid;
+    prepare(grid, 20, 20, 0.8);
+    grid.getParameters()->setRkAmplitude(0.01);
+    grid.getParameters()->setRkBeta(0.7);
+    fill(grid, [](int x, int y) -> BaseCell * {
+        if (x == 0 || y == 0 || x == 19 || y == 19)
+            return new WallCell;
+        RKCell *c = new RKCell;
+        c->reset(0.2 + 0.8 * ((x * 7 + y * 13) % 5 == 0), 0.1 + 0.9 * ((x + 2 * y) % 3 == 0));
+        return c;
+    });
+    const double red = mass(grid, 0), blue = mass(grid, 1);
+    grid.step(1000);
+    QVERIFY2(std::abs(mass(grid, 0) / red - 1) < 1e-12, qPrintable(QString::number(mass(grid, 0) / red - 1)));
+    QVERIFY(std::abs(mass(grid, 1) / blue - 1) < 1e-12);
+}
+
+// A red disk in blue keeps its shape and place, with only small spurious currents.
+void TestPorousShallow::dropletStaysRoundAndAtRest()
+{
+    const int n = 60;
+    const double radius = 12.0;
+    Grid grid;
+    prepare(grid, n, n, 1.0);
+    grid.getParameters()->setRkAmplitude(0.001);
+    grid.getParameters()->setRkBeta(0.7);
+    fill(grid, [&](int x, int y) {
+        RKCell *c = new RKCell;
+        const bool inside = std::hypot(x - 30.0, y - 30.0) < radius;
+        c->reset(inside ? 1.0 : 0.0, inside ? 0.0 : 1.0);
+        return c;
+    });
+    grid.step(3000);
+    double area = 0.0, cx = 0.0, cy = 0.0, fastest = 0.0;
+    int across = 0, down = 0;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            BaseCell *c = grid.getCell(x, y, 0);
+            const bool red = c->getP(0) > c->getP(1);
+            area += red;
+            cx += red * x;
+            cy += red * y;
+            across += red && y == 30;
+            down += red && x == 30;
+            fastest = std::max(fastest, c->getVelocity(0).length());
+        }
+    const double r = std::sqrt(area / M_PI);
+    QVERIFY2(std::abs(r - radius) < 1.0, qPrintable(QString::number(r)));
+    QVERIFY(std::abs(cx / area - 30.0) < 0.01 && std::abs(cy / area - 30.0) < 0.01);
+    QVERIFY(std::abs(across - down) <= 1 && std::abs(across - 2 * r) <= 2);
+    QVERIFY2(fastest < 1e-3, qPrintable(QString::number(fastest)));
+}
+
+QTEST_APPLESS_MAIN(TestPorousShallow)
+#include "tst_porousshallow.moc"
