@@ -8,7 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev qtscript5-dev libqwt-qt5-dev
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     xvfb xauth fonts-dejavu-core
-    python3-vtk9
+    python3-vtk9 qt5-image-formats-plugins
 )
 
 missing=()
