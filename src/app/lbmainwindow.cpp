@@ -130,6 +130,7 @@ bool LBMainWindow::loadGeometry(const QString &path)
         showNotice(this, tr("Load"), error);
         return false;
     }
+    view->resetRunState();
     view->rebuildGeometry(false);
     repaintView();
     return true;
@@ -234,7 +235,7 @@ void LBMainWindow::on_actionNext_triggered()
 
 void LBMainWindow::on_actionReset_triggered()
 {
-    view->clearOutputFolder();
+    view->resetRunState();
     Grid *grid = view->getGrid();
     grid->resetAll();
     grid->getStatistics().mlups = 0.0;

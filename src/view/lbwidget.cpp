@@ -53,7 +53,13 @@ void LBWidget::queueRun()
     if (queued)
         return;
     queued = true;
-    QMetaObject::invokeMethod(this, "run", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "runQueued", Qt::QueuedConnection);
+}
+
+void LBWidget::runQueued()
+{
+    queued = false;
+    run();
 }
 
 void LBWidget::startRun()
@@ -73,14 +79,30 @@ void LBWidget::stopRun()
     startTime = QDateTime();
 }
 
+void LBWidget::resetRunState()
+{
+    total = 0;
+    lastPainted = 0;
+    captureFrame = false;
+    captureIteration = 0;
+    failureReported = false;
+    outputFolder.clear();
+    // A run that goes on measures its throughput from here.
+    if (startTime.isValid())
+        startTime = QDateTime::currentDateTime();
+    emit timesChanged(0, 0, 0.0);
+}
+
 void LBWidget::stepOnce()
 {
+    failureReported = false;
     running = false;
     run();
 }
 
 void LBWidget::stepMany(int n)
 {
+    failureReported = false;
     for (int i = 0; i < n; ++i) {
         running = false;
         run();
@@ -89,7 +111,6 @@ void LBWidget::stepMany(int n)
 
 void LBWidget::run()
 {
-    queued = false;
     Grid *grid = getGrid();
     SimulationStats &stats = grid->getStatistics();
 
@@ -104,7 +125,10 @@ void LBWidget::run()
 
     const int g = grid->step(burst);
     const int iterations = stats.iterations;
-    captureFrame = images && iterations % interval == 0;
+    // Only a step that ran produces a new frame: a grid that refuses to step
+    // keeps its count, and capturing it again would rewrite the same file on
+    // every turn of the event loop.
+    captureFrame = images && g > 0 && iterations % interval == 0;
     captureIteration = iterations;
 
     if ((renderer->anyLayerShown() && iterations - lastPainted >= renderUpdate) || captureFrame) {

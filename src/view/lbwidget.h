@@ -34,6 +34,10 @@ public:
     void stepOnce();
     void stepMany(int n);
     void clearOutputFolder() { outputFolder.clear(); }
+    // Forgets the run's counts, pending capture and folder: after a Reset or
+    // a new geometry the iteration count starts again at 0, and the counts of
+    // the earlier run would hold back repaints and name the wrong frames.
+    void resetRunState();
     bool isRunning() const { return running; }
     int getTotal() const { return total; }
     int getLastPainted() const { return lastPainted; }
@@ -64,6 +68,10 @@ public:
 
 public slots:
     void run();
+
+private slots:
+    // The call queued by the run loop; only it may clear the pending flag.
+    void runQueued();
 
 signals:
     // Seconds since Begin, estimated seconds left, and the throughput.

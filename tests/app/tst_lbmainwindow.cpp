@@ -385,6 +385,70 @@ private slots:
         trigger("actionStop");
     }
 
+    void nextAfterResetOrLoadRepaints()
+    {
+        view().setBurst(1);
+        view().setRenderUpdate(10);
+        trigger("actionExec_64_it");
+        QCOMPARE(view().getLastPainted(), 60);
+        trigger("actionReset");
+        trigger("actionExec_16_it");
+        // The count went back to 0, so the repaint is due at 10 again.
+        QCOMPARE(view().getLastPainted(), 10);
+        trigger("actionExec_64_it");
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QCOMPARE(iterations(), 0);
+        trigger("actionExec_16_it");
+        QCOMPARE(view().getLastPainted(), 10);
+        QCOMPARE(view().getTotal(), 16);
+    }
+
+    void refusingGridCapturesItsLastFrameOnce()
+    {
+        grid().getParameters()->setMaxIterations(20);
+        view().setBurst(10);
+        view().setOutputs(true, false, false, 10);
+        trigger("actionStart");
+        QTRY_VERIFY(QFile::exists(view().getOutputFolder() + "/img_000020.png"));
+        QCOMPARE(iterations(), 20);
+        QVERIFY(QFile::remove(view().getOutputFolder() + "/img_000020.png"));
+        // The loop keeps turning but the grid stands still: nothing new to capture.
+        QTest::qWait(200);
+        QVERIFY(view().isRunning());
+        QVERIFY(!QFile::exists(view().getOutputFolder() + "/img_000020.png"));
+        trigger("actionStop");
+        grid().getParameters()->setMaxIterations(0);
+    }
+
+    void beginNextBeginKeepsOneChain()
+    {
+        view().setBurst(1);
+        trigger("actionStart");
+        trigger("actionNext");
+        trigger("actionStart");
+        QCOMPARE(iterations(), 1);
+        for (int turn = 1; turn <= 3; ++turn) {
+            QCoreApplication::processEvents();
+            QCOMPARE(iterations(), 1 + turn);
+        }
+        trigger("actionStop");
+    }
+
+    void failuresOfEveryCommandAreReported()
+    {
+        const QString folder = OutputFolder::instance().directory();
+        OutputFolder::instance().setDirectory(temp.filePath("missing/nested"));
+        view().setOutputs(false, true, false, 1);
+        QSignalSpy failures(&view(), &LBWidget::outputFailed);
+        trigger("actionNext");
+        trigger("actionNext");
+        trigger("actionExec_4_it");
+        OutputFolder::instance().setDirectory(folder);
+        // Once per command, not once per program.
+        QCOMPARE(failures.count(), 3);
+    }
+
     void frameShowsStaticCellsAndFlow()
     {
         trigger("actionExec_4_it");
