@@ -28,6 +28,20 @@ const char *changesText = "<h3>Changes</h3>"
                           "frame captures and run tables, the OpenGL view with its camera, images of the "
                           "geometry and of the view, and the .lb/.lb2 editor.</li></ul>";
 
+// The file name a save dialog returns, with the suffix added when the user
+// typed none: a geometry without ".png" could not be loaded again. Empty when
+// the dialog was cancelled.
+QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &suffix)
+{
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
 } // namespace
 
 LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::LBMainWindow>())
@@ -114,19 +128,10 @@ void LBMainWindow::load()
 
 bool LBMainWindow::loadGeometry(const QString &path)
 {
-    Grid &grid = *view->getGrid();
     QString error;
-    bool loaded = false;
-    if (path.endsWith(QLatin1String(".png"))) {
-        // The free-surface colour table is chosen in the parameters dialog,
-        // which does not exist yet: the ordinary table is used.
-        loaded = GeometryFiles::loadImageGeometry(grid, path, QString(), &error);
-    } else if (path.endsWith(QLatin1String(".txt")) || path.endsWith(QLatin1String(".lb"))) {
-        loaded = GeometryFiles::loadTextGeometry(grid, path, &error);
-    } else {
-        error = tr("%1 is not a geometry file: Load reads .png images and .txt or .lb text geometry.").arg(path);
-    }
-    if (!loaded) {
+    // The free-surface colour table is chosen in the parameters dialog,
+    // which does not exist yet: the ordinary table is used.
+    if (!GeometryFiles::load(*view->getGrid(), path, false, &error)) {
         showNotice(this, tr("Load"), error);
         return false;
     }
@@ -139,7 +144,7 @@ bool LBMainWindow::loadGeometry(const QString &path)
 void LBMainWindow::saveGeometry(int scale)
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Geometry"), QString(), QStringLiteral("*.png"));
+        saveFileName(this, QStringLiteral("Save Geometry"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     QString error;
@@ -249,7 +254,9 @@ void LBMainWindow::on_actionStop_triggered()
 
 void LBMainWindow::on_actionLoad_triggered()
 {
-    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Load"), QString(), QStringLiteral("*.png"));
+    const QString name = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Load"), QString(),
+        QStringLiteral("Geometry (*.png *.txt *.lb);;Images (*.png);;Text geometry (*.txt *.lb)"));
     if (name.isEmpty())
         return;
     // The path is remembered only when the geometry was loaded, so a failed
@@ -266,7 +273,7 @@ void LBMainWindow::on_actionStart_triggered()
 void LBMainWindow::on_actionSave_Image_triggered()
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(), QStringLiteral("*.png"));
+        saveFileName(this, QStringLiteral("Save Image"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     if (!view->grabFrame().save(name, "PNG"))
@@ -348,7 +355,7 @@ void LBMainWindow::on_actionSave_x2_triggered()
 void LBMainWindow::on_actionSave_VTK_triggered()
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export VTK"), QString(), QStringLiteral("*.vtu"));
+        saveFileName(this, QStringLiteral("Export VTK"), QStringLiteral("*.vtu"), QStringLiteral("vtu"));
     if (name.isEmpty())
         return;
     QString error;

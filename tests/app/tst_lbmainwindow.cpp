@@ -13,12 +13,14 @@
 #include "view/renderer.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -534,6 +536,50 @@ private slots:
         QVERIFY(notice);
         QVERIFY(notice->isVisible());
         QVERIFY(!notice->text().isEmpty());
+    }
+
+    void geometryFilesWhateverTheirCaseOrSuffix()
+    {
+        // The Load dialog offers every geometry format.
+        QStringList filters;
+        QTimer peek;
+        connect(&peek, &QTimer::timeout, [&filters]() {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+                filters = dialog->nameFilters();
+        });
+        peek.start(5);
+        answerFileDialog(example("poiseuille-channel.txt"));
+        trigger("actionLoad");
+        peek.stop();
+        QVERIFY2(filters.join(' ').contains("*.txt") && filters.join(' ').contains("*.lb"),
+                 qPrintable(filters.join(';')));
+        QCOMPARE(window->getFilePath(), example("poiseuille-channel.txt"));
+
+        // One dispatcher for every caller: an upper-case suffix loads too.
+        const QString upper = temp.filePath("CHANNEL.PNG");
+        QFile::remove(upper);
+        QVERIFY(QFile::copy(example("channel-obstacle.png"), upper));
+        answerFileDialog(upper);
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 240);
+        QCOMPARE(window->getFilePath(), upper);
+
+        // Names typed without a suffix get the format's own.
+        answerFileDialog(temp.filePath("geometry"));
+        trigger("actionSave");
+        QVERIFY(QFile::exists(temp.filePath("geometry.png")));
+        QVERIFY(!QFile::exists(temp.filePath("geometry")));
+        answerFileDialog(temp.filePath("flow"));
+        trigger("actionSave_VTK");
+        QVERIFY(QFile::exists(temp.filePath("flow.vtu")));
+        answerFileDialog(temp.filePath("frame"));
+        trigger("actionSave_Image");
+        QVERIFY(!QImage(temp.filePath("frame.png")).isNull());
+        // The saved geometry loads again.
+        answerFileDialog(temp.filePath("geometry.png"));
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 240);
+        QCOMPARE(grid().getHeight(), 80);
     }
 
     void unknownSuffixLoadsNothing()
