@@ -136,7 +136,7 @@ bool LBMainWindow::loadGeometry(const QString &path)
         return false;
     }
     view->resetRunState();
-    view->rebuildGeometry(false);
+    view->rebuildGeometry(false, keepCameraOnLoad);
     repaintView();
     return true;
 }
@@ -428,3 +428,8 @@ void LBMainWindow::on_actionExec_1024_it_triggered()
 }
 
 void LBMainWindow::on_actionImmersed_triggered() {}
+
+void LBMainWindow::on_actionReset_Projection_triggered()
+{
+    view->resetCamera();
+}

@@ -32,6 +32,10 @@ public:
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
     void setFilePath(const QString &path);
+    // Whether loading a geometry keeps the camera; by default a new domain
+    // is shown whole, from the front.
+    bool keepsCameraOnLoad() const { return keepCameraOnLoad; }
+    void setKeepCameraOnLoad(bool keep) { keepCameraOnLoad = keep; }
 
 public slots:
     void loadAll2(int version);
@@ -97,6 +101,7 @@ private slots:
     void on_actionExec_512_it_triggered();
     void on_actionExec_1024_it_triggered();
     void on_actionImmersed_triggered();
+    void on_actionReset_Projection_triggered();
 
 private:
     // Loads a geometry file into the grid; on failure tells the user and
@@ -118,5 +123,6 @@ private:
     int loadedAll = 0;
     int loadedAllVersion = 2;
     int serverRunning = 0;
+    bool keepCameraOnLoad = false;
     QDir serverDirectory;
 };

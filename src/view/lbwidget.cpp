@@ -198,10 +198,25 @@ QImage LBWidget::grabFrame()
     return grabFrameBuffer();
 }
 
-void LBWidget::rebuildGeometry(bool keepPlanes)
+void LBWidget::rebuildGeometry(bool keepPlanes, bool keepCamera)
 {
     makeCurrent();
     renderer->rebuildGeometry(keepPlanes);
+    if (!keepCamera)
+        resetCamera();
+}
+
+void LBWidget::resetCamera()
+{
+    makeCurrent();
+    Camera &camera = renderer->getCamera();
+    camera.reset();
+    // Reload the projection now, so the reset zoom is what the next frame shows.
+    camera.resize(width(), height(), 0);
+    emit zoomChanged(camera.getZoom());
+    emit anglesChanged(0, 0, 0);
+    emit translationChanged(0, 0, 0);
+    update();
 }
 
 void LBWidget::resizeGL(int width, int height)

@@ -64,7 +64,10 @@ public:
     // Renders the scene into the back buffer and returns it as an image.
     QImage grabFrame();
     // Rebuilds the renderer's display lists and draw list for the grid.
-    void rebuildGeometry(bool keepPlanes);
+    // Unless keepCamera, the camera starts afresh: a new domain is seen whole.
+    void rebuildGeometry(bool keepPlanes, bool keepCamera = true);
+    // Identity orientation, zoom 1, no translation, applied at once.
+    void resetCamera();
 
 public slots:
     void run();

@@ -113,8 +113,8 @@ private slots:
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
                               "Charts", "Results", "-", "lb2 Editor"}));
-        QCOMPARE(entriesOf(bar[3]->menu()),
-                 QStringList({"View", "Info", "-", "Geometry", "Image Processing", "-", "Painter"}));
+        QCOMPARE(entriesOf(bar[3]->menu()), QStringList({"View", "Info", "Reset Projection", "-", "Geometry",
+                                                         "Image Processing", "-", "Painter"}));
         QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
         QCOMPARE(window->windowTitle(), QStringLiteral("Ondix "));
         QVERIFY(findAction(*window, "actionUse_zipped_lb3")->isChecked());
@@ -580,6 +580,46 @@ private slots:
         trigger("actionLoad");
         QCOMPARE(grid().getWidth(), 240);
         QCOMPARE(grid().getHeight(), 80);
+    }
+
+    void loadingResetsTheCameraUnlessKept()
+    {
+        auto turnAndZoom = [this]() {
+            Camera &camera = view().getRenderer()->getCamera();
+            camera.setAngles(30, 20, 10);
+            camera.setTranslation(0.2, -0.1, 0);
+            const QPoint centre(view().width() / 2, view().height() / 2);
+            QWheelEvent wheel(centre, view().mapToGlobal(centre), QPoint(), QPoint(0, 240), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&view(), &wheel);
+        };
+        auto atRest = [this]() {
+            const Camera &camera = view().getRenderer()->getCamera();
+            double b[4];
+            camera.projectionBounds(b);
+            return camera.getOrientation().w == 1.0f && camera.getZoom() == 1.0 &&
+                   camera.getTranslation().length() == 0.0 && std::abs(b[3] - b[2] - 1.0) < 1e-12;
+        };
+        turnAndZoom();
+        QVERIFY(!atRest());
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QVERIFY(atRest());
+        // The whole new domain is in the picture: inlet and outlet columns.
+        const QImage frame = view().grabFrame();
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 0, 40)), 255, 0, 0));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 239, 40)), 0, 0, 0));
+
+        window->setKeepCameraOnLoad(true);
+        turnAndZoom();
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QVERIFY(!atRest());
+        QCOMPARE(view().getRenderer()->getCamera().getTranslation().x, 0.2);
+        QSignalSpy zoom(&view(), &LBWidget::zoomChanged);
+        trigger("actionReset_Projection");
+        QVERIFY(atRest());
+        QCOMPARE(zoom.count(), 1);
     }
 
     void unknownSuffixLoadsNothing()
