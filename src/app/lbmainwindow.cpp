@@ -8,13 +8,16 @@
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
+#include "view/chart.h"
 #include "view/colors.h"
+#include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
 
 #include <QActionGroup>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 
 namespace {
@@ -54,6 +57,8 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     colors = new Colors(view->getRenderer(), view, this);
     connect(view->getRenderer(), &Renderer::rangeChanged, colors,
             [this](double centre, double halfWidth) { colors->refreshPreview(centre, halfWidth / 2); });
+    info = new Info(view, this);
+    addDockWidget(Qt::RightDockWidgetArea, info);
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
@@ -64,7 +69,20 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
 }
 
-LBMainWindow::~LBMainWindow() = default;
+LBMainWindow::~LBMainWindow()
+{
+    // The dock listens to the grid: it goes before the view that owns the grid.
+    delete info;
+}
+
+QList<Chart *> LBMainWindow::getCharts() const
+{
+    QList<Chart *> list;
+    for (const QPointer<Chart> &chart : charts)
+        if (chart)
+            list << chart;
+    return list;
+}
 
 void LBMainWindow::setFilePath(const QString &path)
 {
@@ -137,6 +155,11 @@ bool LBMainWindow::loadGeometry(const QString &path)
     }
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
+    info->setFile(QFileInfo(path).fileName());
+    for (Chart *chart : getCharts()) {
+        chart->clearSeries();
+        chart->update(view->getGrid());
+    }
     repaintView();
     return true;
 }
@@ -150,6 +173,8 @@ void LBMainWindow::saveGeometry(int scale)
     QString error;
     if (!GeometryFiles::saveGeometryImage(*view->getGrid(), name, scale, &error))
         showNotice(this, tr("Save Geometry"), error);
+    else
+        info->setFile(QFileInfo(name).fileName());
 }
 
 void LBMainWindow::selectPainter(const QString &name)
@@ -221,7 +246,16 @@ void LBMainWindow::on_actionAbout_triggered()
 
 void LBMainWindow::on_actionView2_triggered() {}
 
-void LBMainWindow::on_actionChart_triggered() {}
+void LBMainWindow::on_actionChart_triggered()
+{
+    auto *chart = new Chart(this);
+    chart->setAttribute(Qt::WA_DeleteOnClose);
+    charts << chart;
+    view->registerChart(chart);
+    info->registerChart(chart);
+    chart->update(view->getGrid());
+    chart->show();
+}
 
 void LBMainWindow::on_actionColors_triggered()
 {
@@ -229,7 +263,10 @@ void LBMainWindow::on_actionColors_triggered()
     colors->raise();
 }
 
-void LBMainWindow::on_actionInfo_triggered() {}
+void LBMainWindow::on_actionInfo_triggered()
+{
+    info->setVisible(!info->isVisible());
+}
 
 void LBMainWindow::on_actionView_triggered() {}
 
@@ -244,6 +281,8 @@ void LBMainWindow::on_actionReset_triggered()
     Grid *grid = view->getGrid();
     grid->resetAll();
     grid->getStatistics().mlups = 0.0;
+    for (Chart *chart : getCharts())
+        chart->clearSeries();
     repaintView();
 }
 
@@ -365,7 +404,10 @@ void LBMainWindow::on_actionSave_VTK_triggered()
 
 void LBMainWindow::on_actionView_2_triggered() {}
 
-void LBMainWindow::on_actionInfo_2_triggered() {}
+void LBMainWindow::on_actionInfo_2_triggered()
+{
+    info->setVisible(!info->isVisible());
+}
 
 void LBMainWindow::on_actionMesher_triggered() {}
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDir>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -10,8 +12,10 @@ namespace Ui {
 class LBMainWindow;
 }
 
+class Chart;
 class CodeEditor;
 class Colors;
+class Info;
 class LBWidget;
 class TextDialog;
 
@@ -29,6 +33,8 @@ public:
     LBWidget *getView() const { return view; }
     CodeEditor *getCodeEditor() const { return codeEditor; }
     Colors *getColors() const { return colors; }
+    Info *getInfo() const { return info; }
+    QList<Chart *> getCharts() const;
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
     void setFilePath(const QString &path);
@@ -114,7 +120,9 @@ private:
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;
+    Info *info = nullptr;
     Colors *colors = nullptr;
+    QList<QPointer<Chart>> charts;
     TextDialog *about = nullptr;
     TextDialog *changes = nullptr;
     CodeEditor *codeEditor = nullptr;

@@ -1,5 +1,6 @@
 #include "lbwidget.h"
 
+#include "chart.h"
 #include "executor.h"
 #include "renderer.h"
 
@@ -45,6 +46,20 @@ void LBWidget::setOutputs(bool imagesOn, bool cellTablesOn, bool timeSeriesOn, i
     cellTables = cellTablesOn;
     timeSeries = timeSeriesOn;
     interval = std::max(1, everyIterations);
+}
+
+void LBWidget::registerChart(Chart *chart)
+{
+    charts << chart;
+}
+
+QList<Chart *> LBWidget::getCharts() const
+{
+    QList<Chart *> list;
+    for (const QPointer<Chart> &chart : charts)
+        if (chart)
+            list << chart;
+    return list;
 }
 
 void LBWidget::queueRun()
@@ -152,6 +167,10 @@ void LBWidget::run()
         }
         if ((images || cellTables || timeSeries) && iterations % interval == 0)
             writeOutputs();
+        if (!grid->getParameters()->getChartsDisabled())
+            for (const QPointer<Chart> &chart : charts)
+                if (chart && iterations % chart->interval() == 0)
+                    chart->update(grid);
     }
 
     if (running)

@@ -4,10 +4,13 @@
 
 #include <QDateTime>
 #include <QGLWidget>
+#include <QList>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
+class Chart;
 class Executor;
 class Grid;
 class Renderer;
@@ -61,6 +64,11 @@ public:
     int getUpdatePeriod() const { return updatePeriod; }
     void setUpdatePeriod(int ms) { updatePeriod = ms; }
 
+    // Charts the run loop samples every chart interval, unless the
+    // parameters disable charts. The charts belong to their owner.
+    void registerChart(Chart *chart);
+    QList<Chart *> getCharts() const;
+
     // Renders the scene into the back buffer and returns it as an image.
     QImage grabFrame();
     // Rebuilds the renderer's display lists and draw list for the grid.
@@ -112,6 +120,7 @@ private:
     bool timeSeries = false;
     int interval = 10;
     QString currentFile;
+    QList<QPointer<Chart>> charts;
 
     QString outputFolder;
     int total = 0;

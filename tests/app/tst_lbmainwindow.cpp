@@ -7,18 +7,26 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
+#include "view/chart.h"
 #include "view/colors.h"
+#include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWheelEvent>
@@ -451,6 +459,101 @@ private slots:
         QCOMPARE(failures.count(), 3);
     }
 
+    void infoDockAndChartsFollowTheRun()
+    {
+        Info *info = window->getInfo();
+        QVERIFY(info->isVisible());
+        QCOMPARE(window->dockWidgetArea(info), Qt::RightDockWidgetArea);
+        auto label = [info](const char *name) { return info->findChild<QLabel *>(QLatin1String(name))->text(); };
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QCOMPARE(label("file"), QStringLiteral("channel-obstacle.png"));
+        QCOMPARE(label("gridSize"), QStringLiteral("240 x 80 x 1"));
+
+        trigger("actionChart");
+        trigger("actionChart");
+        QCOMPARE(window->getCharts().size(), 2);
+        Chart *chart = window->getCharts().first();
+        QVERIFY(chart->isVisible());
+        auto *type = chart->findChild<QComboBox *>(QStringLiteral("chartType"));
+        // Charts start disabled: no choice of type, no samples.
+        QVERIFY(!type->isEnabled());
+        info->findChild<QCheckBox *>(QStringLiteral("disableCharts"))->click();
+        QVERIFY(type->isEnabled());
+        type->setCurrentText(QStringLiteral("-log(DeltaP)"));
+        chart->findChild<QSpinBox *>(QStringLiteral("interval"))->setValue(4);
+        QVector<QPointF> expected;
+        for (int i = 0; i < 3; ++i) {
+            trigger("actionExec_4_it");
+            expected << QPointF(iterations(), -std::log10(grid().getStatistics().deltaP));
+        }
+        QCOMPARE(chart->getSeries(), expected);
+        // The second chart has no type: nothing to plot.
+        QVERIFY(window->getCharts()[1]->getSeries().isEmpty());
+        QCOMPARE(label("iterations"), QStringLiteral("12"));
+        QCOMPARE(label("deltaP"), QString::number(grid().getStatistics().deltaP, 'g', 6));
+
+        trigger("actionStart");
+        QTRY_VERIFY(label("mlups") != QLatin1String("0"));
+        trigger("actionStop");
+        QCOMPARE(label("mlups"), QString::number(grid().getStatistics().mlups, 'g', 6));
+        trigger("actionReset");
+        QVERIFY(chart->getSeries().isEmpty());
+        QCOMPARE(label("iterations"), QStringLiteral("0"));
+        QCOMPARE(label("mlups"), QStringLiteral("0"));
+        QCOMPARE(label("time"), QStringLiteral("00:00:00"));
+
+        // Window > Info hides and shows the dock; a closed chart is gone.
+        trigger("actionInfo_2");
+        QVERIFY(!info->isVisible());
+        trigger("actionInfo_2");
+        QVERIFY(info->isVisible());
+        chart->close();
+        QTRY_COMPARE(window->getCharts().size(), 1);
+        trigger("actionExec_4_it");
+    }
+
+    // Not a check: with ONDIX_SCREENSHOT_DIR set, writes the README's picture
+    // of the information dock and a chart beside the running example.
+    void infoAndChartScreenshot()
+    {
+        const QString dir = qEnvironmentVariable("ONDIX_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("set ONDIX_SCREENSHOT_DIR to write the pictures");
+        window->resize(1100, 620);
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        Info *info = window->getInfo();
+        info->findChild<QCheckBox *>(QStringLiteral("disableCharts"))->click();
+        for (const char *name : {"infoX", "infoY", "infoZ"}) {
+            auto *e = info->findChild<QLineEdit *>(QLatin1String(name));
+            e->setText(name[4] == 'X' ? "120" : (name[4] == 'Y' ? "40" : "1"));
+            QTest::keyClick(e, Qt::Key_Return);
+        }
+        trigger("actionChart");
+        Chart *chart = window->getCharts().first();
+        chart->findChild<QComboBox *>(QStringLiteral("chartType"))->setCurrentText(QStringLiteral("-log(DeltaP)"));
+        chart->findChild<QSpinBox *>(QStringLiteral("interval"))->setValue(20);
+        view().setBurst(20);
+        trigger("actionStart");
+        QTRY_VERIFY_WITH_TIMEOUT(iterations() >= 3000, 120000);
+        trigger("actionStop");
+        QTest::qWait(100);
+        QImage picture = window->grab().toImage();
+        {
+            QPainter painter(&picture);
+            painter.drawImage(view().mapTo(window.get(), QPoint(0, 0)), view().grabFrame());
+        }
+        const QImage plot = chart->grab().toImage();
+        QImage sheet(picture.width(), picture.height() + plot.height(), QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        painter.drawImage(0, 0, picture);
+        painter.drawImage((picture.width() - plot.width()) / 2, picture.height(), plot);
+        painter.end();
+        QVERIFY(sheet.save(dir + "/info-charts.png", "PNG"));
+    }
+
     void frameShowsStaticCellsAndFlow()
     {
         trigger("actionExec_4_it");
@@ -598,7 +701,8 @@ private slots:
             double b[4];
             camera.projectionBounds(b);
             return camera.getOrientation().w == 1.0f && camera.getZoom() == 1.0 &&
-                   camera.getTranslation().length() == 0.0 && std::abs(b[3] - b[2] - 1.0) < 1e-12;
+                   camera.getTranslation().length() == 0.0 &&
+                   std::abs(std::min(b[1] - b[0], b[3] - b[2]) - 1.0) < 1e-12;
         };
         turnAndZoom();
         QVERIFY(!atRest());
