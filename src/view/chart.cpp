@@ -287,6 +287,8 @@ QVector<QPointF> Chart::shownPoints() const
 
 void Chart::redraw()
 {
+    static const char *titles[] = {"", "-log10(deltaP)", "velocity", "pressure", "drag"};
+    plot->setAxisTitle(QwtPlot::yLeft, QLatin1String(titles[chartType->currentIndex()]));
     curve->setSamples(shownPoints());
     plot->replot();
 }

@@ -42,7 +42,7 @@ QLineEdit *entry(const QString &text, const QString &name)
     auto *edit = new QLineEdit(text);
     edit->setObjectName(name);
     edit->setValidator(new QIntValidator(0, 999999999, edit));
-    edit->setMaximumWidth(70);
+    edit->setMaximumWidth(56);
     return edit;
 }
 
@@ -139,7 +139,7 @@ Grid *Info::grid() const
     return view->getGrid();
 }
 
-void Info::notify(int)
+void Info::notify(int code)
 {
     Grid *g = grid();
     const SimulationStats &stats = g->getStatistics();
@@ -149,6 +149,12 @@ void Info::notify(int)
     averageP->setText(number(stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
     if (stats.iterations == 0)
         mlups->setText(QStringLiteral("0"));
+    // The readouts follow the run, a few times a second: the vorticity and
+    // the stream function behind them are computed over the whole grid.
+    // Code 3 comes before a resize, while the cells are about to go.
+    const bool probeSet = probe[0][0]->text().toInt() && probe[0][1]->text().toInt() && probe[0][2]->text().toInt();
+    if (probeSet && code != 3 && isVisible() && (!readoutClock.isValid() || readoutClock.elapsed() >= 250))
+        refreshReadouts();
 }
 
 QString Info::timeText(int seconds)
@@ -230,6 +236,7 @@ void Info::probeConfirmed(int p, QLineEdit *confirmed)
 
 void Info::refreshReadouts()
 {
+    readoutClock.start();
     for (QLabel *label : readouts)
         label->clear();
     // The entries are one-based; the grid counts from 0.

@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/listener.h"
 
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 
@@ -68,6 +69,8 @@ private:
 
     QPointer<LBWidget> view;
     QList<QPointer<Chart>> charts;
+    // Paces the live probe readouts while a run goes on.
+    QElapsedTimer readoutClock;
 
     QLabel *iterations;
     QLabel *gridSize;

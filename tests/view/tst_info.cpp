@@ -121,6 +121,12 @@ private slots:
         QCOMPARE(label("streamFunction"), number(grid().streamFunction(0, 0)[3 + 6 * 20]));
         QCOMPARE(label("flux"), number(grid().fluxAt(3, 6).length()));
         QVERIFY(label("velocityX") != number(grid().getCell(4, 7, 0)->getVelocity(0).x));
+        // The readouts follow the run.
+        QTest::qWait(300);
+        view->stepOnce();
+        QCOMPARE(label("density"), number(cell->getP(0)));
+        QCOMPARE(label("vorticityZ"), number(grid().vorticity()[std::size_t(grid().siteIndex(3, 6, 0))].z));
+        QVERIFY(label("vorticityZ") != number(w.z));
 
         // Outside the grid: no readouts.
         enter("infoX", "21");
