@@ -317,6 +317,22 @@ void Chart::plotPickerSelected(const QPointF &p)
     plot->replot();
 }
 
+QPointF Chart::pickedPoint() const
+{
+    return marker->value();
+}
+
+QString Chart::pickedLabel() const
+{
+    return marker->label().text();
+}
+
+QPointF Chart::axisBounds(int which) const
+{
+    const QwtScaleDiv &div = plot->axisScaleDiv(which == 0 ? QwtPlot::xBottom : QwtPlot::yLeft);
+    return QPointF(div.lowerBound(), div.upperBound());
+}
+
 void Chart::on_fixedUpdate_clicked()
 {
     bool ok[4];

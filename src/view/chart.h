@@ -46,6 +46,11 @@ public:
     // The points the curve shows: the series, or the profile.
     QVector<QPointF> shownPoints() const;
     bool isOpen() const { return open; }
+    // The point the marker stands on, and its label.
+    QPointF pickedPoint() const;
+    QString pickedLabel() const;
+    // Lower and upper bound of the plot's x (0) or y (1) axis.
+    QPointF axisBounds(int axis) const;
     void reopen() { open = true; }
 
 protected:

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QtTest>
@@ -142,6 +143,37 @@ private slots:
             QCOMPARE(s[i].x() - s[i - 1].x(), spacing);
         QVERIFY(s.last().x() > iterations() - spacing - 1);
         QCOMPARE(s.first().x(), 1.0);
+    }
+
+    void pickingAndFixedScales()
+    {
+        setType("-log(DeltaP)");
+        setInterval(2);
+        view->stepMany(10);
+        const QVector<QPointF> s = chart->getSeries();
+        QCOMPARE(s.size(), 5);
+        // The nearest sample in axis-relative distance, the first on ties.
+        QMetaObject::invokeMethod(chart.get(), "plotPickerSelected", Q_ARG(QPointF, QPointF(6.2, s[2].y())));
+        QCOMPARE(chart->pickedPoint(), s[2]);
+        QCOMPARE(chart->pickedLabel(), QString::number(6) + ", " + QString::number(s[2].y(), 'g', 6));
+
+        widget<QRadioButton>("fixedScale")->click();
+        QVERIFY(widget<QLineEdit>("yMin")->isEnabled());
+        QCOMPARE(widget<QLineEdit>("xMin")->text(), QString::number(chart->axisBounds(0).x(), 'g', 6));
+        widget<QLineEdit>("yMin")->setText("1");
+        widget<QLineEdit>("yMax")->setText("9");
+        widget<QLineEdit>("xMin")->setText("0");
+        widget<QLineEdit>("xMax")->setText("50");
+        widget<QPushButton>("fixedUpdate")->click();
+        QCOMPARE(chart->axisBounds(1), QPointF(1, 9));
+        QCOMPARE(chart->axisBounds(0), QPointF(0, 50));
+        // An empty interval keeps the scale.
+        widget<QLineEdit>("yMax")->setText("0");
+        widget<QPushButton>("fixedUpdate")->click();
+        QCOMPARE(chart->axisBounds(1), QPointF(1, 9));
+        widget<QRadioButton>("autoScale")->click();
+        QVERIFY(!widget<QLineEdit>("yMin")->isEnabled());
+        QVERIFY(chart->axisBounds(0).y() < 50);
     }
 
     void nonFiniteSamplesAreSkipped()
