@@ -29,7 +29,9 @@ const char *creditsText = "<h3>Ondix</h3>"
 const char *changesText = "<h3>Changes</h3>"
                           "<ul><li>The desktop program: geometry loading, the run loop with bursts, "
                           "frame captures and run tables, the OpenGL view with its camera, images of the "
-                          "geometry and of the view, and the .lb/.lb2 editor.</li></ul>";
+                          "geometry and of the view, and the .lb/.lb2 editor.</li>"
+                          "<li>The Info dock with the run's figures, probe readouts and performance "
+                          "switches; charts of deltaP, drag, velocity and pressure; Reset Projection.</li></ul>";
 
 // The file name a save dialog returns, with the suffix added when the user
 // typed none: a geometry without ".png" could not be loaded again. Empty when
