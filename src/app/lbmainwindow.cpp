@@ -8,13 +8,16 @@
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
+#include "view/chart.h"
 #include "view/colors.h"
+#include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
 
 #include <QActionGroup>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 
 namespace {
@@ -26,7 +29,23 @@ const char *creditsText = "<h3>Ondix</h3>"
 const char *changesText = "<h3>Changes</h3>"
                           "<ul><li>The desktop program: geometry loading, the run loop with bursts, "
                           "frame captures and run tables, the OpenGL view with its camera, images of the "
-                          "geometry and of the view, and the .lb/.lb2 editor.</li></ul>";
+                          "geometry and of the view, and the .lb/.lb2 editor.</li>"
+                          "<li>The Info dock with the run's figures, probe readouts and performance "
+                          "switches; charts of deltaP, drag, velocity and pressure; Reset Projection.</li></ul>";
+
+// The file name a save dialog returns, with the suffix added when the user
+// typed none: a geometry without ".png" could not be loaded again. Empty when
+// the dialog was cancelled.
+QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &suffix)
+{
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
 
 } // namespace
 
@@ -40,6 +59,8 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     colors = new Colors(view->getRenderer(), view, this);
     connect(view->getRenderer(), &Renderer::rangeChanged, colors,
             [this](double centre, double halfWidth) { colors->refreshPreview(centre, halfWidth / 2); });
+    info = new Info(view, this);
+    addDockWidget(Qt::RightDockWidgetArea, info);
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
@@ -50,7 +71,20 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
 }
 
-LBMainWindow::~LBMainWindow() = default;
+LBMainWindow::~LBMainWindow()
+{
+    // The dock listens to the grid: it goes before the view that owns the grid.
+    delete info;
+}
+
+QList<Chart *> LBMainWindow::getCharts() const
+{
+    QList<Chart *> list;
+    for (const QPointer<Chart> &chart : charts)
+        if (chart)
+            list << chart;
+    return list;
+}
 
 void LBMainWindow::setFilePath(const QString &path)
 {
@@ -114,23 +148,20 @@ void LBMainWindow::load()
 
 bool LBMainWindow::loadGeometry(const QString &path)
 {
-    Grid &grid = *view->getGrid();
     QString error;
-    bool loaded = false;
-    if (path.endsWith(QLatin1String(".png"))) {
-        // The free-surface colour table is chosen in the parameters dialog,
-        // which does not exist yet: the ordinary table is used.
-        loaded = GeometryFiles::loadImageGeometry(grid, path, QString(), &error);
-    } else if (path.endsWith(QLatin1String(".txt")) || path.endsWith(QLatin1String(".lb"))) {
-        loaded = GeometryFiles::loadTextGeometry(grid, path, &error);
-    } else {
-        error = tr("%1 is not a geometry file: Load reads .png images and .txt or .lb text geometry.").arg(path);
-    }
-    if (!loaded) {
+    // The free-surface colour table is chosen in the parameters dialog,
+    // which does not exist yet: the ordinary table is used.
+    if (!GeometryFiles::load(*view->getGrid(), path, false, &error)) {
         showNotice(this, tr("Load"), error);
         return false;
     }
-    view->rebuildGeometry(false);
+    view->resetRunState();
+    view->rebuildGeometry(false, keepCameraOnLoad);
+    info->setFile(QFileInfo(path).fileName());
+    for (Chart *chart : getCharts()) {
+        chart->clearSeries();
+        chart->update(view->getGrid());
+    }
     repaintView();
     return true;
 }
@@ -138,12 +169,14 @@ bool LBMainWindow::loadGeometry(const QString &path)
 void LBMainWindow::saveGeometry(int scale)
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Geometry"), QString(), QStringLiteral("*.png"));
+        saveFileName(this, QStringLiteral("Save Geometry"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     QString error;
     if (!GeometryFiles::saveGeometryImage(*view->getGrid(), name, scale, &error))
         showNotice(this, tr("Save Geometry"), error);
+    else
+        info->setFile(QFileInfo(name).fileName());
 }
 
 void LBMainWindow::selectPainter(const QString &name)
@@ -215,7 +248,16 @@ void LBMainWindow::on_actionAbout_triggered()
 
 void LBMainWindow::on_actionView2_triggered() {}
 
-void LBMainWindow::on_actionChart_triggered() {}
+void LBMainWindow::on_actionChart_triggered()
+{
+    auto *chart = new Chart(this);
+    chart->setAttribute(Qt::WA_DeleteOnClose);
+    charts << chart;
+    view->registerChart(chart);
+    info->registerChart(chart);
+    chart->update(view->getGrid());
+    chart->show();
+}
 
 void LBMainWindow::on_actionColors_triggered()
 {
@@ -223,7 +265,10 @@ void LBMainWindow::on_actionColors_triggered()
     colors->raise();
 }
 
-void LBMainWindow::on_actionInfo_triggered() {}
+void LBMainWindow::on_actionInfo_triggered()
+{
+    info->setVisible(!info->isVisible());
+}
 
 void LBMainWindow::on_actionView_triggered() {}
 
@@ -234,10 +279,12 @@ void LBMainWindow::on_actionNext_triggered()
 
 void LBMainWindow::on_actionReset_triggered()
 {
-    view->clearOutputFolder();
+    view->resetRunState();
     Grid *grid = view->getGrid();
     grid->resetAll();
     grid->getStatistics().mlups = 0.0;
+    for (Chart *chart : getCharts())
+        chart->clearSeries();
     repaintView();
 }
 
@@ -248,7 +295,9 @@ void LBMainWindow::on_actionStop_triggered()
 
 void LBMainWindow::on_actionLoad_triggered()
 {
-    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Load"), QString(), QStringLiteral("*.png"));
+    const QString name = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Load"), QString(),
+        QStringLiteral("Geometry (*.png *.txt *.lb);;Images (*.png);;Text geometry (*.txt *.lb)"));
     if (name.isEmpty())
         return;
     // The path is remembered only when the geometry was loaded, so a failed
@@ -265,7 +314,7 @@ void LBMainWindow::on_actionStart_triggered()
 void LBMainWindow::on_actionSave_Image_triggered()
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Image"), QString(), QStringLiteral("*.png"));
+        saveFileName(this, QStringLiteral("Save Image"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     if (!view->grabFrame().save(name, "PNG"))
@@ -347,7 +396,7 @@ void LBMainWindow::on_actionSave_x2_triggered()
 void LBMainWindow::on_actionSave_VTK_triggered()
 {
     const QString name =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export VTK"), QString(), QStringLiteral("*.vtu"));
+        saveFileName(this, QStringLiteral("Export VTK"), QStringLiteral("*.vtu"), QStringLiteral("vtu"));
     if (name.isEmpty())
         return;
     QString error;
@@ -357,7 +406,10 @@ void LBMainWindow::on_actionSave_VTK_triggered()
 
 void LBMainWindow::on_actionView_2_triggered() {}
 
-void LBMainWindow::on_actionInfo_2_triggered() {}
+void LBMainWindow::on_actionInfo_2_triggered()
+{
+    info->setVisible(!info->isVisible());
+}
 
 void LBMainWindow::on_actionMesher_triggered() {}
 
@@ -420,3 +472,8 @@ void LBMainWindow::on_actionExec_1024_it_triggered()
 }
 
 void LBMainWindow::on_actionImmersed_triggered() {}
+
+void LBMainWindow::on_actionReset_Projection_triggered()
+{
+    view->resetCamera();
+}

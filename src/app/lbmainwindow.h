@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDir>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -10,8 +12,10 @@ namespace Ui {
 class LBMainWindow;
 }
 
+class Chart;
 class CodeEditor;
 class Colors;
+class Info;
 class LBWidget;
 class TextDialog;
 
@@ -29,9 +33,15 @@ public:
     LBWidget *getView() const { return view; }
     CodeEditor *getCodeEditor() const { return codeEditor; }
     Colors *getColors() const { return colors; }
+    Info *getInfo() const { return info; }
+    QList<Chart *> getCharts() const;
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
     void setFilePath(const QString &path);
+    // Whether loading a geometry keeps the camera; by default a new domain
+    // is shown whole, from the front.
+    bool keepsCameraOnLoad() const { return keepCameraOnLoad; }
+    void setKeepCameraOnLoad(bool keep) { keepCameraOnLoad = keep; }
 
 public slots:
     void loadAll2(int version);
@@ -97,6 +107,7 @@ private slots:
     void on_actionExec_512_it_triggered();
     void on_actionExec_1024_it_triggered();
     void on_actionImmersed_triggered();
+    void on_actionReset_Projection_triggered();
 
 private:
     // Loads a geometry file into the grid; on failure tells the user and
@@ -109,7 +120,9 @@ private:
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;
+    Info *info = nullptr;
     Colors *colors = nullptr;
+    QList<QPointer<Chart>> charts;
     TextDialog *about = nullptr;
     TextDialog *changes = nullptr;
     CodeEditor *codeEditor = nullptr;
@@ -118,5 +131,6 @@ private:
     int loadedAll = 0;
     int loadedAllVersion = 2;
     int serverRunning = 0;
+    bool keepCameraOnLoad = false;
     QDir serverDirectory;
 };

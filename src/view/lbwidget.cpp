@@ -1,5 +1,6 @@
 #include "lbwidget.h"
 
+#include "chart.h"
 #include "executor.h"
 #include "renderer.h"
 
@@ -47,13 +48,33 @@ void LBWidget::setOutputs(bool imagesOn, bool cellTablesOn, bool timeSeriesOn, i
     interval = std::max(1, everyIterations);
 }
 
+void LBWidget::registerChart(Chart *chart)
+{
+    charts << chart;
+}
+
+QList<Chart *> LBWidget::getCharts() const
+{
+    QList<Chart *> list;
+    for (const QPointer<Chart> &chart : charts)
+        if (chart)
+            list << chart;
+    return list;
+}
+
 void LBWidget::queueRun()
 {
     // One pending call at a time: a second Begin must not start a second chain.
     if (queued)
         return;
     queued = true;
-    QMetaObject::invokeMethod(this, "run", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "runQueued", Qt::QueuedConnection);
+}
+
+void LBWidget::runQueued()
+{
+    queued = false;
+    run();
 }
 
 void LBWidget::startRun()
@@ -73,14 +94,30 @@ void LBWidget::stopRun()
     startTime = QDateTime();
 }
 
+void LBWidget::resetRunState()
+{
+    total = 0;
+    lastPainted = 0;
+    captureFrame = false;
+    captureIteration = 0;
+    failureReported = false;
+    outputFolder.clear();
+    // A run that goes on measures its throughput from here.
+    if (startTime.isValid())
+        startTime = QDateTime::currentDateTime();
+    emit timesChanged(0, 0, 0.0);
+}
+
 void LBWidget::stepOnce()
 {
+    failureReported = false;
     running = false;
     run();
 }
 
 void LBWidget::stepMany(int n)
 {
+    failureReported = false;
     for (int i = 0; i < n; ++i) {
         running = false;
         run();
@@ -89,7 +126,6 @@ void LBWidget::stepMany(int n)
 
 void LBWidget::run()
 {
-    queued = false;
     Grid *grid = getGrid();
     SimulationStats &stats = grid->getStatistics();
 
@@ -104,7 +140,10 @@ void LBWidget::run()
 
     const int g = grid->step(burst);
     const int iterations = stats.iterations;
-    captureFrame = images && iterations % interval == 0;
+    // Only a step that ran produces a new frame: a grid that refuses to step
+    // keeps its count, and capturing it again would rewrite the same file on
+    // every turn of the event loop.
+    captureFrame = images && g > 0 && iterations % interval == 0;
     captureIteration = iterations;
 
     if ((renderer->anyLayerShown() && iterations - lastPainted >= renderUpdate) || captureFrame) {
@@ -128,6 +167,10 @@ void LBWidget::run()
         }
         if ((images || cellTables || timeSeries) && iterations % interval == 0)
             writeOutputs();
+        if (!grid->getParameters()->getChartsDisabled())
+            for (const QPointer<Chart> &chart : charts)
+                if (chart && iterations % chart->interval() == 0)
+                    chart->update(grid);
     }
 
     if (running)
@@ -174,10 +217,25 @@ QImage LBWidget::grabFrame()
     return grabFrameBuffer();
 }
 
-void LBWidget::rebuildGeometry(bool keepPlanes)
+void LBWidget::rebuildGeometry(bool keepPlanes, bool keepCamera)
 {
     makeCurrent();
     renderer->rebuildGeometry(keepPlanes);
+    if (!keepCamera)
+        resetCamera();
+}
+
+void LBWidget::resetCamera()
+{
+    makeCurrent();
+    Camera &camera = renderer->getCamera();
+    camera.reset();
+    // Reload the projection now, so the reset zoom is what the next frame shows.
+    camera.resize(width(), height(), 0);
+    emit zoomChanged(camera.getZoom());
+    emit anglesChanged(0, 0, 0);
+    emit translationChanged(0, 0, 0);
+    update();
 }
 
 void LBWidget::resizeGL(int width, int height)

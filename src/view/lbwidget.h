@@ -4,10 +4,13 @@
 
 #include <QDateTime>
 #include <QGLWidget>
+#include <QList>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
+class Chart;
 class Executor;
 class Grid;
 class Renderer;
@@ -34,6 +37,10 @@ public:
     void stepOnce();
     void stepMany(int n);
     void clearOutputFolder() { outputFolder.clear(); }
+    // Forgets the run's counts, pending capture and folder: after a Reset or
+    // a new geometry the iteration count starts again at 0, and the counts of
+    // the earlier run would hold back repaints and name the wrong frames.
+    void resetRunState();
     bool isRunning() const { return running; }
     int getTotal() const { return total; }
     int getLastPainted() const { return lastPainted; }
@@ -57,13 +64,25 @@ public:
     int getUpdatePeriod() const { return updatePeriod; }
     void setUpdatePeriod(int ms) { updatePeriod = ms; }
 
+    // Charts the run loop samples every chart interval, unless the
+    // parameters disable charts. The charts belong to their owner.
+    void registerChart(Chart *chart);
+    QList<Chart *> getCharts() const;
+
     // Renders the scene into the back buffer and returns it as an image.
     QImage grabFrame();
     // Rebuilds the renderer's display lists and draw list for the grid.
-    void rebuildGeometry(bool keepPlanes);
+    // Unless keepCamera, the camera starts afresh: a new domain is seen whole.
+    void rebuildGeometry(bool keepPlanes, bool keepCamera = true);
+    // Identity orientation, zoom 1, no translation, applied at once.
+    void resetCamera();
 
 public slots:
     void run();
+
+private slots:
+    // The call queued by the run loop; only it may clear the pending flag.
+    void runQueued();
 
 signals:
     // Seconds since Begin, estimated seconds left, and the throughput.
@@ -101,6 +120,7 @@ private:
     bool timeSeries = false;
     int interval = 10;
     QString currentFile;
+    QList<QPointer<Chart>> charts;
 
     QString outputFolder;
     int total = 0;

@@ -137,8 +137,13 @@ void Painters::temperature(Renderer &r, bool draw)
         r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, isMeltingCell);
 }
 
+// The arrow painters store no values, yet they own the value buffer while
+// they are selected: they clear it, so isolines and the heightmap never read
+// what the previous painter left there.
 void Painters::arrow(Renderer &r, bool draw)
 {
+    if (!draw)
+        clearBuffer(r);
     r.resetExtremes();
     arrowPass(
         r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1); }, true);
@@ -188,6 +193,9 @@ void Painters::multicomponent(Renderer &r, bool draw)
 
 void Painters::normalArrow(Renderer &r, bool draw)
 {
+    if (!draw)
+        clearBuffer(r);
+    r.resetExtremes();
     glColor3f(0.5f, 0.5f, 0.5f);
     arrowPass(
         r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).normalized(); },
@@ -209,6 +217,9 @@ void Painters::vorticity(Renderer &r, bool draw)
 {
     Grid *grid = r.getGrid();
     const std::vector<Vector3d> omega = grid->vorticity();
+    if (!draw)
+        clearBuffer(r);
+    r.resetExtremes();
     for (const DrawItem &item : r.getDrawList()) {
         if (!r.cellOf(item))
             continue;

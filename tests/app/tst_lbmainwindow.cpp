@@ -7,18 +7,28 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
+#include "view/chart.h"
 #include "view/colors.h"
+#include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -111,8 +121,8 @@ private slots:
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
                               "Charts", "Results", "-", "lb2 Editor"}));
-        QCOMPARE(entriesOf(bar[3]->menu()),
-                 QStringList({"View", "Info", "-", "Geometry", "Image Processing", "-", "Painter"}));
+        QCOMPARE(entriesOf(bar[3]->menu()), QStringList({"View", "Info", "Reset Projection", "-", "Geometry",
+                                                         "Image Processing", "-", "Painter"}));
         QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
         QCOMPARE(window->windowTitle(), QStringLiteral("Ondix "));
         QVERIFY(findAction(*window, "actionUse_zipped_lb3")->isChecked());
@@ -385,6 +395,163 @@ private slots:
         trigger("actionStop");
     }
 
+    void nextAfterResetOrLoadRepaints()
+    {
+        view().setBurst(1);
+        view().setRenderUpdate(10);
+        trigger("actionExec_64_it");
+        QCOMPARE(view().getLastPainted(), 60);
+        trigger("actionReset");
+        trigger("actionExec_16_it");
+        // The count went back to 0, so the repaint is due at 10 again.
+        QCOMPARE(view().getLastPainted(), 10);
+        trigger("actionExec_64_it");
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QCOMPARE(iterations(), 0);
+        trigger("actionExec_16_it");
+        QCOMPARE(view().getLastPainted(), 10);
+        QCOMPARE(view().getTotal(), 16);
+    }
+
+    void refusingGridCapturesItsLastFrameOnce()
+    {
+        grid().getParameters()->setMaxIterations(20);
+        view().setBurst(10);
+        view().setOutputs(true, false, false, 10);
+        trigger("actionStart");
+        QTRY_VERIFY(QFile::exists(view().getOutputFolder() + "/img_000020.png"));
+        QCOMPARE(iterations(), 20);
+        QVERIFY(QFile::remove(view().getOutputFolder() + "/img_000020.png"));
+        // The loop keeps turning but the grid stands still: nothing new to capture.
+        QTest::qWait(200);
+        QVERIFY(view().isRunning());
+        QVERIFY(!QFile::exists(view().getOutputFolder() + "/img_000020.png"));
+        trigger("actionStop");
+        grid().getParameters()->setMaxIterations(0);
+    }
+
+    void beginNextBeginKeepsOneChain()
+    {
+        view().setBurst(1);
+        trigger("actionStart");
+        trigger("actionNext");
+        trigger("actionStart");
+        QCOMPARE(iterations(), 1);
+        for (int turn = 1; turn <= 3; ++turn) {
+            QCoreApplication::processEvents();
+            QCOMPARE(iterations(), 1 + turn);
+        }
+        trigger("actionStop");
+    }
+
+    void failuresOfEveryCommandAreReported()
+    {
+        const QString folder = OutputFolder::instance().directory();
+        OutputFolder::instance().setDirectory(temp.filePath("missing/nested"));
+        view().setOutputs(false, true, false, 1);
+        QSignalSpy failures(&view(), &LBWidget::outputFailed);
+        trigger("actionNext");
+        trigger("actionNext");
+        trigger("actionExec_4_it");
+        OutputFolder::instance().setDirectory(folder);
+        // Once per command, not once per program.
+        QCOMPARE(failures.count(), 3);
+    }
+
+    void infoDockAndChartsFollowTheRun()
+    {
+        Info *info = window->getInfo();
+        QVERIFY(info->isVisible());
+        QCOMPARE(window->dockWidgetArea(info), Qt::RightDockWidgetArea);
+        auto label = [info](const char *name) { return info->findChild<QLabel *>(QLatin1String(name))->text(); };
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QCOMPARE(label("file"), QStringLiteral("channel-obstacle.png"));
+        QCOMPARE(label("gridSize"), QStringLiteral("240 x 80 x 1"));
+
+        trigger("actionChart");
+        trigger("actionChart");
+        QCOMPARE(window->getCharts().size(), 2);
+        Chart *chart = window->getCharts().first();
+        QVERIFY(chart->isVisible());
+        auto *type = chart->findChild<QComboBox *>(QStringLiteral("chartType"));
+        // Charts start disabled: no choice of type, no samples.
+        QVERIFY(!type->isEnabled());
+        info->findChild<QCheckBox *>(QStringLiteral("disableCharts"))->click();
+        QVERIFY(type->isEnabled());
+        type->setCurrentText(QStringLiteral("-log(DeltaP)"));
+        chart->findChild<QSpinBox *>(QStringLiteral("interval"))->setValue(4);
+        QVector<QPointF> expected;
+        for (int i = 0; i < 3; ++i) {
+            trigger("actionExec_4_it");
+            expected << QPointF(iterations(), -std::log10(grid().getStatistics().deltaP));
+        }
+        QCOMPARE(chart->getSeries(), expected);
+        // The second chart has no type: nothing to plot.
+        QVERIFY(window->getCharts()[1]->getSeries().isEmpty());
+        QCOMPARE(label("iterations"), QStringLiteral("12"));
+        trigger("actionStart");
+        QTRY_VERIFY(label("mlups") != QLatin1String("0"));
+        trigger("actionStop");
+
+        trigger("actionReset");
+        QVERIFY(chart->getSeries().isEmpty());
+        QCOMPARE(label("iterations"), QStringLiteral("0"));
+        QCOMPARE(label("mlups"), QStringLiteral("0"));
+        QCOMPARE(label("time"), QStringLiteral("00:00:00"));
+
+        // Window > Info hides and shows the dock; a closed chart is gone.
+        trigger("actionInfo_2");
+        QVERIFY(!info->isVisible());
+        trigger("actionInfo_2");
+        QVERIFY(info->isVisible());
+        chart->close();
+        QTRY_COMPARE(window->getCharts().size(), 1);
+        trigger("actionExec_4_it");
+    }
+
+    // Not a check: with ONDIX_SCREENSHOT_DIR set, writes the README's picture
+    // of the information dock and a chart beside the running example.
+    void infoAndChartScreenshot()
+    {
+        const QString dir = qEnvironmentVariable("ONDIX_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("set ONDIX_SCREENSHOT_DIR to write the pictures");
+        window->resize(1100, 620);
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        Info *info = window->getInfo();
+        info->findChild<QCheckBox *>(QStringLiteral("disableCharts"))->click();
+        for (const char *name : {"infoX", "infoY", "infoZ"}) {
+            auto *e = info->findChild<QLineEdit *>(QLatin1String(name));
+            e->setText(name[4] == 'X' ? "120" : (name[4] == 'Y' ? "40" : "1"));
+            QTest::keyClick(e, Qt::Key_Return);
+        }
+        trigger("actionChart");
+        Chart *chart = window->getCharts().first();
+        chart->findChild<QComboBox *>(QStringLiteral("chartType"))->setCurrentText(QStringLiteral("-log(DeltaP)"));
+        chart->findChild<QSpinBox *>(QStringLiteral("interval"))->setValue(20);
+        view().setBurst(20);
+        trigger("actionStart");
+        QTRY_VERIFY_WITH_TIMEOUT(iterations() >= 3000, 120000);
+        trigger("actionStop");
+        QTest::qWait(100);
+        QImage picture = window->grab().toImage();
+        {
+            QPainter painter(&picture);
+            painter.drawImage(view().mapTo(window.get(), QPoint(0, 0)), view().grabFrame());
+        }
+        const QImage plot = chart->grab().toImage();
+        QImage sheet(picture.width(), picture.height() + plot.height(), QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        painter.drawImage(0, 0, picture);
+        painter.drawImage((picture.width() - plot.width()) / 2, picture.height(), plot);
+        painter.end();
+        QVERIFY(sheet.save(dir + "/info-charts.png", "PNG"));
+    }
+
     void frameShowsStaticCellsAndFlow()
     {
         trigger("actionExec_4_it");
@@ -470,6 +637,91 @@ private slots:
         QVERIFY(notice);
         QVERIFY(notice->isVisible());
         QVERIFY(!notice->text().isEmpty());
+    }
+
+    void geometryFilesWhateverTheirCaseOrSuffix()
+    {
+        // The Load dialog offers every geometry format.
+        QStringList filters;
+        QTimer peek;
+        connect(&peek, &QTimer::timeout, [&filters]() {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+                filters = dialog->nameFilters();
+        });
+        peek.start(5);
+        answerFileDialog(example("poiseuille-channel.txt"));
+        trigger("actionLoad");
+        peek.stop();
+        QVERIFY2(filters.join(' ').contains("*.txt") && filters.join(' ').contains("*.lb"),
+                 qPrintable(filters.join(';')));
+        QCOMPARE(window->getFilePath(), example("poiseuille-channel.txt"));
+
+        // One dispatcher for every caller: an upper-case suffix loads too.
+        const QString upper = temp.filePath("CHANNEL.PNG");
+        QFile::remove(upper);
+        QVERIFY(QFile::copy(example("channel-obstacle.png"), upper));
+        answerFileDialog(upper);
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 240);
+        QCOMPARE(window->getFilePath(), upper);
+
+        // Names typed without a suffix get the format's own.
+        answerFileDialog(temp.filePath("geometry"));
+        trigger("actionSave");
+        QVERIFY(QFile::exists(temp.filePath("geometry.png")));
+        QVERIFY(!QFile::exists(temp.filePath("geometry")));
+        answerFileDialog(temp.filePath("flow"));
+        trigger("actionSave_VTK");
+        QVERIFY(QFile::exists(temp.filePath("flow.vtu")));
+        answerFileDialog(temp.filePath("frame"));
+        trigger("actionSave_Image");
+        QVERIFY(!QImage(temp.filePath("frame.png")).isNull());
+        // The saved geometry loads again.
+        answerFileDialog(temp.filePath("geometry.png"));
+        trigger("actionLoad");
+        QCOMPARE(grid().getWidth(), 240);
+        QCOMPARE(grid().getHeight(), 80);
+    }
+
+    void loadingResetsTheCameraUnlessKept()
+    {
+        auto turnAndZoom = [this]() {
+            Camera &camera = view().getRenderer()->getCamera();
+            camera.setAngles(30, 20, 10);
+            camera.setTranslation(0.2, -0.1, 0);
+            const QPoint centre(view().width() / 2, view().height() / 2);
+            QWheelEvent wheel(centre, view().mapToGlobal(centre), QPoint(), QPoint(0, 240), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&view(), &wheel);
+        };
+        auto atRest = [this]() {
+            const Camera &camera = view().getRenderer()->getCamera();
+            double b[4];
+            camera.projectionBounds(b);
+            return camera.getOrientation().w == 1.0f && camera.getZoom() == 1.0 &&
+                   camera.getTranslation().length() == 0.0 &&
+                   std::abs(std::min(b[1] - b[0], b[3] - b[2]) - 1.0) < 1e-12;
+        };
+        turnAndZoom();
+        QVERIFY(!atRest());
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QVERIFY(atRest());
+        // The whole new domain is in the picture: inlet and outlet columns.
+        const QImage frame = view().grabFrame();
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 0, 40)), 255, 0, 0));
+        QVERIFY(near(frame.pixelColor(pixelOfCell(view(), 239, 40)), 0, 0, 0));
+
+        window->setKeepCameraOnLoad(true);
+        turnAndZoom();
+        answerFileDialog(example("channel-obstacle.png"));
+        trigger("actionLoad");
+        QVERIFY(!atRest());
+        QCOMPARE(view().getRenderer()->getCamera().getTranslation().x, 0.2);
+        QSignalSpy zoom(&view(), &LBWidget::zoomChanged);
+        trigger("actionReset_Projection");
+        QVERIFY(atRest());
+        QCOMPARE(zoom.count(), 1);
     }
 
     void unknownSuffixLoadsNothing()

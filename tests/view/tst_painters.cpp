@@ -291,6 +291,35 @@ private slots:
         }
     }
 
+    void everyPainterOwnsTheBuffer_data()
+    {
+        QTest::addColumn<QString>("painter");
+        QTest::newRow("arrow") << "arrow";
+        QTest::newRow("normal arrow") << "normal arrow";
+        QTest::newRow("vorticity") << "vorticity";
+    }
+
+    // Isolines and the heightmap read the buffer of whatever painter is
+    // selected: one that stores nothing must not leave the last one's values.
+    void everyPainterOwnsTheBuffer()
+    {
+        QFETCH(QString, painter);
+        setFlow([](int x, int y) { return Vector3d(0.01 * (y - 6), -0.01 * (x - 8), 0); },
+                [](int, int) { return 1.0; });
+        renderer().setRange(1.0, 0.5, true);
+        compute("pressure");
+        QVERIFY(std::abs(valueAt(5, 5) - 1.0) < 1e-12);
+        QVERIFY(renderer().getMaximum() > 0.5);
+        compute(painter.toLatin1().constData());
+        for (double v : renderer().valueBuffer())
+            QCOMPARE(v, 0.0);
+        // The arrow painter tracks the speeds; the others track nothing.
+        if (painter == QLatin1String("arrow"))
+            QVERIFY(renderer().getMaximum() < 0.2);
+        else
+            QCOMPARE(renderer().getMaximum(), -1e100);
+    }
+
     void heightmapLiftsTheField()
     {
         setFlow([](int x, int) { return Vector3d(0.001 * (x + 1), 0, 0); }, [](int, int) { return 1.0; });
