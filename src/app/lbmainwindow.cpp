@@ -2,12 +2,18 @@
 
 #include "codeeditor.h"
 #include "notice.h"
+#include "parameters2.h"
 #include "textdialog.h"
 #include "ui_lbmainwindow.h"
 
+#include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
+#include "persistence/simulationparameters.h"
+#include "tools/geometry.h"
+#include "tools/imageprocessing.h"
+#include "tools/mesher.h"
 #include "view/chart.h"
 #include "view/colors.h"
 #include "view/info.h"
@@ -65,8 +71,23 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
     codeEditor->setWindowFlag(Qt::Window);
+    parameters = new Parameters2(view->getGrid(), this);
+    connect(parameters, &Parameters2::modelChanged, this, [this](int) {
+        // MODEL-REBUILD-HOOK
+        view->rebuildGeometry(false, true);
+        repaintView();
+    });
+    geometry = new Geometry(this);
+    imageProcessing = new ImageProcessing(this);
+    mesher = new Mesher(*view->getGrid(), this);
+    connect(mesher, &Mesher::geometryChanged, this, [this] {
+        view->rebuildGeometry(false, true);
+        repaintView();
+    });
+    connect(mesher, &Mesher::parametersChanged, parameters, &Parameters2::refresh);
     setWindowTitle(QStringLiteral("Ondix "));
     buildPainterMenu();
+    connect(view, &LBWidget::stepped, this, &LBMainWindow::reportRunProblems);
     connect(view, &LBWidget::outputFailed, this,
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
 }
@@ -149,9 +170,9 @@ void LBMainWindow::load()
 bool LBMainWindow::loadGeometry(const QString &path)
 {
     QString error;
-    // The free-surface colour table is chosen in the parameters dialog,
-    // which does not exist yet: the ordinary table is used.
-    if (!GeometryFiles::load(*view->getGrid(), path, false, &error)) {
+    // The parameters dialog's free-surface switch chooses the colour table.
+    const bool korner = view->getGrid()->getParameters()->getMeltingFlag();
+    if (!GeometryFiles::load(*view->getGrid(), path, korner, &error)) {
         showNotice(this, tr("Load"), error);
         return false;
     }
@@ -381,7 +402,25 @@ void LBMainWindow::on_actionOpenCL_triggered() {}
 
 void LBMainWindow::on_actionAnimation_triggered() {}
 
-void LBMainWindow::on_actionModel_and_Parameters_triggered() {}
+void LBMainWindow::on_actionModel_and_Parameters_triggered()
+{
+    parameters->refresh();
+    showTool(parameters);
+}
+
+void LBMainWindow::showTool(QWidget *tool)
+{
+    tool->show();
+    tool->raise();
+    tool->activateWindow();
+}
+
+void LBMainWindow::reportRunProblems()
+{
+    const QString message = InletFormula::takeMessage();
+    if (!message.isEmpty())
+        showNotice(this, tr("Inlet formula"), message);
+}
 
 void LBMainWindow::on_actionSave_triggered()
 {
@@ -411,15 +450,24 @@ void LBMainWindow::on_actionInfo_2_triggered()
     info->setVisible(!info->isVisible());
 }
 
-void LBMainWindow::on_actionMesher_triggered() {}
+void LBMainWindow::on_actionMesher_triggered()
+{
+    showTool(mesher);
+}
 
 void LBMainWindow::on_actionSave_All_v3_triggered() {}
 
 void LBMainWindow::on_actionLoad_All_v3_triggered() {}
 
-void LBMainWindow::on_actionImage_Processing_triggered() {}
+void LBMainWindow::on_actionImage_Processing_triggered()
+{
+    showTool(imageProcessing);
+}
 
-void LBMainWindow::on_actionGeometry_triggered() {}
+void LBMainWindow::on_actionGeometry_triggered()
+{
+    showTool(geometry);
+}
 
 void LBMainWindow::on_actionExec_2_it_triggered()
 {

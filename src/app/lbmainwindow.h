@@ -15,6 +15,10 @@ class LBMainWindow;
 class Chart;
 class CodeEditor;
 class Colors;
+class Geometry;
+class ImageProcessing;
+class Mesher;
+class Parameters2;
 class Info;
 class LBWidget;
 class TextDialog;
@@ -34,6 +38,7 @@ public:
     CodeEditor *getCodeEditor() const { return codeEditor; }
     Colors *getColors() const { return colors; }
     Info *getInfo() const { return info; }
+    Parameters2 *getParameters() const { return parameters; }
     QList<Chart *> getCharts() const;
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
@@ -117,6 +122,10 @@ private:
     void selectPainter(const QString &name);
     void buildPainterMenu();
     void repaintView();
+    // Shows what went wrong in the last burst that the user should know
+    // (an inlet formula stopped for running too long).
+    void reportRunProblems();
+    void showTool(QWidget *tool);
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;
@@ -126,6 +135,10 @@ private:
     TextDialog *about = nullptr;
     TextDialog *changes = nullptr;
     CodeEditor *codeEditor = nullptr;
+    Parameters2 *parameters = nullptr;
+    Geometry *geometry = nullptr;
+    ImageProcessing *imageProcessing = nullptr;
+    Mesher *mesher = nullptr;
     QString filePath;
     // 2 after a Load All; the version it used is what Reload All reads.
     int loadedAll = 0;

@@ -152,6 +152,7 @@ void LBWidget::run()
     }
 
     if (g > 0) {
+        emit stepped();
         total += g;
         if (startTime.isValid()) {
             const QDateTime now = QDateTime::currentDateTime();

@@ -91,6 +91,8 @@ signals:
     void zoomChanged(double zoom);
     void anglesChanged(int roll, int pitch, int yaw);
     void translationChanged(double x, double y, double z);
+    // A burst ran (at least one iteration).
+    void stepped();
     // A periodic output could not be written; sent once per run.
     void outputFailed(const QString &message);
 
