@@ -21,6 +21,7 @@ private slots:
     void modelChangeIsSignalledOnce();
     void editsActOnARunningChannel();
     void refreshShowsLoadedValues();
+    void screenshot();
 
 private:
     static void enter(Parameters2 &d, const char *field, const QString &text)
@@ -150,6 +151,21 @@ void TestParameters2::refreshShowsLoadedValues()
     QCOMPARE(d.findChild<QLineEdit *>("sourceVelocity")->text(), QStringLiteral("0.031"));
     QCOMPARE(d.findChild<QComboBox *>("model")->currentText(), QStringLiteral("D3Q27"));
     QCOMPARE(p.getModel(), 27);
+}
+
+// Remakes the README's picture of the dialog when ONDIX_SCREENSHOT_DIR is set.
+void TestParameters2::screenshot()
+{
+    const QString dir = qEnvironmentVariable("ONDIX_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        QSKIP("ONDIX_SCREENSHOT_DIR is not set");
+    Grid grid;
+    Parameters2 d(&grid);
+    d.findChild<QComboBox *>("material")->setCurrentText("Air 25C");
+    d.show();
+    d.resize(420, 520);
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QVERIFY(d.grab().save(dir + "/parameters.png"));
 }
 
 QTEST_MAIN(TestParameters2)
