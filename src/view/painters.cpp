@@ -2,7 +2,9 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "persistence/simulationparameters.h"
 
 #include <QtOpenGL>
@@ -42,11 +44,17 @@ bool anyCell(BaseCell *)
     return true;
 }
 
-// The cell kinds of the scalar, porous and melting models are not part of
-// the program yet, so the painters restricted to them find no cells.
+// The melting and coloured-scalar cell kinds are not part of the program
+// yet, so the painters restricted to them find no cells.
 bool isMeltingCell(BaseCell *)
 {
     return false;
+}
+
+// Cells that carry a temperature: the heat model's fluid (and melting cells).
+bool isHeatCell(BaseCell *cell)
+{
+    return dynamic_cast<PassiveScalar *>(cell) || isMeltingCell(cell);
 }
 
 bool isPassiveScalarCell(BaseCell *)
@@ -54,9 +62,9 @@ bool isPassiveScalarCell(BaseCell *)
     return false;
 }
 
-bool isPorousCell(BaseCell *)
+bool isPorousCell(BaseCell *cell)
 {
-    return false;
+    return dynamic_cast<PorousCell *>(cell) != nullptr;
 }
 
 void clearBuffer(Renderer &r)
@@ -134,7 +142,7 @@ void Painters::pressure(Renderer &r, bool draw)
 void Painters::temperature(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, isMeltingCell);
+        r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, isHeatCell);
 }
 
 // The arrow painters store no values, yet they own the value buffer while
@@ -278,7 +286,8 @@ void Painters::detail(Renderer &r, bool)
 void Painters::permeability(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw, [](const DrawItem &, BaseCell *) { return 0.0; }, isPorousCell);
+        r, draw, [](const DrawItem &, BaseCell *cell) { return static_cast<PorousCell *>(cell)->getSolidDensity(); },
+        isPorousCell);
 }
 
 double Painters::microfluxAt(Grid &grid, int x, int y, int z)

@@ -1,4 +1,6 @@
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -99,6 +101,24 @@ private slots:
         renderer().selectPainter("no such painter");
         QCOMPARE(renderer().getPainterName(), QStringLiteral("pressure"));
         QVERIFY(renderer().isDirty());
+    }
+
+    // The temperature painter shows the heat model's scalar, the permeability
+    // painter the solid fraction of porous cells; other cells stay unpainted.
+    void temperatureAndPermeability()
+    {
+        grid().setCell(3, 4, 0, new PassiveScalar(1.0, Vector3d(), 0.35), true, false);
+        PorousCell *porous = new PorousCell(1.0);
+        porous->setSolidDensity(0.25);
+        grid().setCell(5, 6, 0, porous, true, false);
+        view->rebuildGeometry(false);
+        renderer().setRange(0.5, 0.5, true);
+        compute("temperature");
+        QVERIFY(std::abs(valueAt(3, 4) - 0.35) < 1e-12);
+        QCOMPARE(valueAt(5, 6), 0.0);
+        compute("permeability");
+        QCOMPARE(valueAt(5, 6), 0.25);
+        QCOMPARE(valueAt(3, 4), 0.0);
     }
 
     void velocityAndPressureOfUniformFlow()
