@@ -1,8 +1,10 @@
 #include "lbmainwindow.h"
 
 #include "codeeditor.h"
+#include "interpolation.h"
 #include "notice.h"
 #include "parameters2.h"
+#include "results.h"
 #include "textdialog.h"
 #include "ui_lbmainwindow.h"
 
@@ -77,6 +79,8 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
         view->rebuildGeometry(false, true);
         repaintView();
     });
+    results = new Results(view, this);
+    interpolation = new Interpolation(view->getGrid(), this);
     geometry = new Geometry(this);
     imageProcessing = new ImageProcessing(this);
     mesher = new Mesher(*view->getGrid(), this);
@@ -348,7 +352,11 @@ void LBMainWindow::on_actionReload_All_triggered()
         loadAll2(loadedAllVersion);
 }
 
-void LBMainWindow::on_actionResults_triggered() {}
+void LBMainWindow::on_actionResults_triggered()
+{
+    results->refresh();
+    showTool(results);
+}
 
 void LBMainWindow::on_actionConvert_lb2_to_lb_triggered()
 {
@@ -396,7 +404,10 @@ void LBMainWindow::on_action_lb_lb2_Editor_triggered()
     codeEditor->raise();
 }
 
-void LBMainWindow::on_actionInterpolation_triggered() {}
+void LBMainWindow::on_actionInterpolation_triggered()
+{
+    showTool(interpolation);
+}
 
 void LBMainWindow::on_actionOpenCL_triggered() {}
 

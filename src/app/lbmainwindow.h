@@ -20,6 +20,8 @@ class ImageProcessing;
 class Mesher;
 class Parameters2;
 class Info;
+class Interpolation;
+class Results;
 class LBWidget;
 class TextDialog;
 
@@ -39,6 +41,8 @@ public:
     Colors *getColors() const { return colors; }
     Info *getInfo() const { return info; }
     Parameters2 *getParameters() const { return parameters; }
+    Results *getResults() const { return results; }
+    Interpolation *getInterpolation() const { return interpolation; }
     QList<Chart *> getCharts() const;
     // The remembered path of the last loaded geometry or state file.
     QString getFilePath() const { return filePath; }
@@ -136,6 +140,8 @@ private:
     TextDialog *changes = nullptr;
     CodeEditor *codeEditor = nullptr;
     Parameters2 *parameters = nullptr;
+    Results *results = nullptr;
+    Interpolation *interpolation = nullptr;
     Geometry *geometry = nullptr;
     ImageProcessing *imageProcessing = nullptr;
     Mesher *mesher = nullptr;
