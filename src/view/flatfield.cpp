@@ -110,6 +110,7 @@ void FlatField::pass(Renderer &r, bool draw)
     for (int begin = 0; begin < items.size(); begin += chunkSize)
         chunks.push_back(Chunk{begin, std::min(int(items.size()), begin + chunkSize)});
     const ColorMap &map = r.colorMap();
+    const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
         for (int k = chunk.begin; k < chunk.end; ++k) {
             const DrawItem &item = items[k];
@@ -120,13 +121,21 @@ void FlatField::pass(Renderer &r, bool draw)
             chunk.minimum = std::min(chunk.minimum, v);
             chunk.maximum = std::max(chunk.maximum, v);
             chunk.tracked = true;
+            if (!draw) {
+                // Only values outside the range come out white, and only
+                // for the known styles, so the colour itself is not needed.
+                const double f = map.fraction(v);
+                if (knownStyle && !(f > 0.0 && f < 1.0))
+                    continue;
+                buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
+                continue;
+            }
             const QColor c = map.color(v);
             if (ColorMap::isWhite(c))
                 continue;
             buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
-            if (draw)
-                image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
-                    qRgba(c.red(), c.green(), c.blue(), 255);
+            image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
+                qRgba(c.red(), c.green(), c.blue(), 255);
         }
     });
     for (const Chunk &chunk : chunks)

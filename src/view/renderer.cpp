@@ -386,6 +386,10 @@ void Renderer::setRange(double centre, double halfWidth, bool quiet)
 
 void Renderer::autoAdjust()
 {
+    // A pass that tracked no value (no fluid, or a painter of another cell
+    // kind) would give an inverted range that hides everything.
+    if (!(minimum <= maximum))
+        return;
     const double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
     // An unchanged range keeps the cached isolines: with continuous auto
     // adjust on, every frame adjusts.
