@@ -73,12 +73,14 @@ private slots:
         QTest::addColumn<QString>("painter");
         QTest::addColumn<int>("group");
         QTest::addColumn<bool>("autoAdjust");
-        QTest::newRow("velocity") << "velocity" << 1 << true;
-        QTest::newRow("velocity fixed range") << "velocity" << 1 << false;
-        QTest::newRow("pressure grouped") << "pressure" << 3 << true;
-        QTest::newRow("vorticity magnitude") << "vorticity magnitude" << 1 << true;
-        QTest::newRow("stream function") << "stream function" << 2 << true;
-        QTest::newRow("microflux") << "microflux" << 1 << true;
+        QTest::addColumn<int>("style");
+        QTest::newRow("velocity") << "velocity" << 1 << true << 0;
+        QTest::newRow("velocity fixed range") << "velocity" << 1 << false << 1;
+        QTest::newRow("pressure grouped") << "pressure" << 3 << true << 2;
+        QTest::newRow("vorticity magnitude") << "vorticity magnitude" << 1 << true << 0;
+        QTest::newRow("stream function") << "stream function" << 2 << true << 0;
+        QTest::newRow("microflux") << "microflux" << 1 << true << 0;
+        QTest::newRow("unknown style") << "velocity" << 1 << false << 4;
     }
 
     void samePixelsAsOneQuadPerCell()
@@ -86,10 +88,12 @@ private slots:
         QFETCH(QString, painter);
         QFETCH(int, group);
         QFETCH(bool, autoAdjust);
+        QFETCH(int, style);
         for (QSize size : {QSize(480, 360), QSize(517, 391)}) {
             makeChannel(61, 37, size);
             renderer().selectPainter(painter);
             renderer().setArrowSteps(group);
+            renderer().setStyle(style);
             if (!autoAdjust) {
                 renderer().toggleContinuousAutoAdjust();
                 renderer().setRange(0.008, 0.006, true);
