@@ -92,13 +92,21 @@ void FlatField::pass(Renderer &r, bool draw)
     if (!draw)
         std::fill(buffer.begin(), buffer.end(), 0.0);
     r.resetExtremes();
+    const QVector<DrawItem> &items = r.getDrawList();
+    // Nothing changes between the two passes of a frame, so the drawing pass
+    // reuses the values of the computing pass.
+    const bool reuse = draw && computed && cached.size() == std::size_t(items.size());
+    computed = false;
     std::vector<double> psi;
     std::vector<Vector3d> omega;
-    const CellValue value = valueOf(r, psi, omega);
-    if (!value)
+    const CellValue value = reuse ? CellValue() : valueOf(r, psi, omega);
+    if (!reuse && !value)
         return;
+    if (!reuse) {
+        cached.resize(std::size_t(items.size()));
+        present.resize(std::size_t(items.size()));
+    }
 
-    const QVector<DrawItem> &items = r.getDrawList();
     const int step = std::max(1, r.getArrowSteps());
     const int width = (r.getGrid()->getWidth() + step - 1) / step;
     const int height = (r.getGrid()->getHeight() + step - 1) / step;
@@ -114,10 +122,15 @@ void FlatField::pass(Renderer &r, bool draw)
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
         for (int k = chunk.begin; k < chunk.end; ++k) {
             const DrawItem &item = items[k];
-            BaseCell *cell = r.cellOf(item);
-            if (!cell)
+            if (!reuse) {
+                BaseCell *cell = r.cellOf(item);
+                present[std::size_t(k)] = cell != nullptr;
+                if (cell)
+                    cached[std::size_t(k)] = value(item, cell);
+            }
+            if (!present[std::size_t(k)])
                 continue;
-            const double v = value(item, cell);
+            const double v = cached[std::size_t(k)];
             chunk.minimum = std::min(chunk.minimum, v);
             chunk.maximum = std::max(chunk.maximum, v);
             chunk.tracked = true;
@@ -143,6 +156,7 @@ void FlatField::pass(Renderer &r, bool draw)
             r.track(chunk.minimum);
             r.track(chunk.maximum);
         }
+    computed = !draw;
     if (draw) {
         upload(width, height);
         drawQuad(r, width, height);

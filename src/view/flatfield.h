@@ -29,6 +29,11 @@ private:
     void drawQuad(const Renderer &renderer, int width, int height);
 
     std::vector<QRgb> image;
+    // The values of the last computing pass, per draw item, and whether the
+    // item's cell exists.
+    std::vector<double> cached;
+    std::vector<unsigned char> present;
+    bool computed = false;
     unsigned texture = 0;
     int textureWidth = 0;
     int textureHeight = 0;

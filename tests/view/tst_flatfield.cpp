@@ -123,24 +123,31 @@ private slots:
         makeChannel(512, 512, QSize(800, 800));
         grid().getParameters()->setPeriodicBoundaries(true);
         grid().step(5);
+        // The best of several runs: the machine may be busy with other work.
         auto time = [this](bool fast, int repeats) {
             renderer().setFastFlatDrawing(fast);
             view->grabFrame();
-            QElapsedTimer timer;
-            timer.start();
+            double best = 1e300;
             for (int i = 0; i < repeats; ++i) {
+                QElapsedTimer timer;
+                timer.start();
                 view->makeCurrent();
                 view->updateGL();
                 glFinish();
+                best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
             }
-            return double(timer.nsecsElapsed()) / 1e6 / repeats;
+            return best;
         };
         const double quads = time(false, 10), texture = time(true, 30);
-        QElapsedTimer timer;
-        timer.start();
-        grid().step(20);
-        const double step = double(timer.nsecsElapsed()) / 1e6 / 20;
-        qInfo("512x512 frame: %.1f ms one quad per cell, %.1f ms textured (%.1fx faster); one D2Q9 step %.1f ms; "
+        double step = 1e300;
+        for (int i = 0; i < 20; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            grid().step(1);
+            step = std::min(step, double(timer.nsecsElapsed()) / 1e6);
+        }
+        qInfo("512x512 frame, best of several: %.1f ms one quad per cell, %.1f ms textured (%.1fx faster); one D2Q9 "
+              "step %.1f ms; "
               "frame = %.2f steps before, %.2f steps after",
               quads, texture, quads / texture, step, quads / step, texture / step);
     }
