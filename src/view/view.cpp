@@ -18,7 +18,7 @@
 
 namespace {
 
-struct EntrySpec
+struct EntryDef
 {
     const char *name;
     const char *label;
@@ -28,7 +28,7 @@ struct EntrySpec
 };
 
 // The entries in form order.
-const EntrySpec entrySpecs[] = {
+const EntryDef entryDefs[] = {
     {"colorOffset", "Min:", "0", true, true},
     {"colorInterval", "Max:", "0.3", true, true},
     {"colorSteps", "Steps:", "0", false, false},
@@ -46,13 +46,13 @@ const EntrySpec entrySpecs[] = {
     {"colorComponent", "Component:", "0", false, true},
 };
 
-struct CheckSpec
+struct CheckDef
 {
     const char *name;
     const char *label;
 };
 
-const CheckSpec checkSpecs[] = {
+const CheckDef checkDefs[] = {
     {"continuousAutoAdjust", "Continuous AA"},
     {"showStatic", "Static"},
     {"showDynamic", "Dyn."},
@@ -104,13 +104,13 @@ void View::buildForm()
     layout->addWidget(new QLabel(tr("Painter:"), form), row, 0);
     layout->addWidget(painter, row++, 1, 1, 3);
     int column = 0;
-    for (const EntrySpec &spec : entrySpecs) {
+    for (const EntryDef &def : entryDefs) {
         auto *edit = new ImprovedLineEdit(form);
-        edit->setObjectName(QLatin1String(spec.name));
-        edit->setText(QLatin1String(spec.initial));
-        edit->setDoublesAllowed(spec.doubles);
-        edit->setNegativesAllowed(spec.negatives);
-        layout->addWidget(new QLabel(tr(spec.label), form), row, column);
+        edit->setObjectName(QLatin1String(def.name));
+        edit->setText(QLatin1String(def.initial));
+        edit->setDoublesAllowed(def.doubles);
+        edit->setNegativesAllowed(def.negatives);
+        layout->addWidget(new QLabel(tr(def.label), form), row, column);
         layout->addWidget(edit, row, column + 1);
         column += 2;
         if (column == 4) {
@@ -134,9 +134,9 @@ void View::buildForm()
                            renderer.areStreamlinesShown()};
     column = 0;
     int k = 0;
-    for (const CheckSpec &spec : checkSpecs) {
-        auto *box = new QCheckBox(tr(spec.label), form);
-        box->setObjectName(QLatin1String(spec.name));
+    for (const CheckDef &def : checkDefs) {
+        auto *box = new QCheckBox(tr(def.label), form);
+        box->setObjectName(QLatin1String(def.name));
         box->setChecked(states[k++]);
         layout->addWidget(box, row, column++);
         if (column == 4) {
