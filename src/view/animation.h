@@ -3,11 +3,14 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <memory>
+
+namespace Ui {
+class Animation;
+}
+
 class ImprovedLineEdit;
 class LBWidget;
-class QCheckBox;
-class QLabel;
-class QPushButton;
 class View;
 class View2;
 
@@ -19,6 +22,7 @@ class Animation : public QDialog
 
 public:
     Animation(LBWidget *widget, View *view, View2 *planes, QWidget *parent = nullptr);
+    ~Animation() override;
 
     ImprovedLineEdit *entry(const QString &name) const;
     QTimer &getTimer() { return timer; }
@@ -38,7 +42,6 @@ signals:
     void frameWriteFailed(const QString &message);
 
 private:
-    void buildForm();
     void writeFrame();
     int step(const char *name) const;
 
@@ -46,10 +49,7 @@ private:
     View *view;
     View2 *planes;
     QTimer timer;
-    QPushButton *start = nullptr;
-    QPushButton *stop = nullptr;
-    QCheckBox *writeFrames = nullptr;
-    QLabel *status = nullptr;
+    std::unique_ptr<Ui::Animation> ui;
     int fps = 20;
     QString folder;
     int frames = 0;

@@ -8,6 +8,8 @@
 class ImprovedLineEdit : public QLineEdit
 {
     Q_OBJECT
+    Q_PROPERTY(bool doublesAllowed READ doublesAllowed WRITE setDoublesAllowed)
+    Q_PROPERTY(bool negativesAllowed READ negativesAllowed WRITE setNegativesAllowed)
 
 public:
     explicit ImprovedLineEdit(QWidget *parent = nullptr);

@@ -6,106 +6,36 @@
 #include "renderer.h"
 #include "rungekutta.h"
 #include "seedgenerator.h"
+#include "ui_painterconfig.h"
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 
 #include <QComboBox>
 #include <QGLWidget>
-#include <QGridLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
 #include <QTableWidget>
 
 #include <algorithm>
 
 PainterConfig::PainterConfig(Renderer &renderer, QGLWidget *view, QWidget *parent)
-    : QDialog(parent), renderer(renderer), view(view)
+    : QDialog(parent), ui(std::make_unique<Ui::PainterConfig>()), renderer(renderer), view(view)
 {
-    setWindowTitle(tr("Configure"));
-    buildForm();
-    QMetaObject::connectSlotsByName(this);
+    ui->setupUi(this);
+    customButtons = {ui->addRow, ui->deleteRow, ui->sortIsolines, ui->randomIsolines};
+    connect(ui->updateCustom, &QPushButton::clicked, this, &PainterConfig::on_updateIsolines_clicked);
+    // Without their slots: the renderer already is in this state.
+    for (auto pair : {std::make_pair(ui->streamIntegrationX, renderer.getStreamIntegrationX()),
+                      std::make_pair(ui->streamIntegrationY, renderer.getStreamIntegrationY())}) {
+        const QSignalBlocker blocker(pair.first);
+        pair.first->setCurrentIndex(pair.second);
+    }
     on_strategy_currentIndexChanged(0);
     on_equallySpaced_clicked();
 }
 
-void PainterConfig::buildForm()
-{
-    auto *tabs = new QTabWidget(this);
-    auto *outer = new QGridLayout(this);
-    outer->addWidget(tabs, 0, 0);
-    auto button = [this](QWidget *parent, const char *name, const QString &text) {
-        auto *b = new QPushButton(text, parent);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-
-    auto *streamTab = new QWidget(tabs);
-    auto *streamLayout = new QGridLayout(streamTab);
-    strategy = new QComboBox(streamTab);
-    strategy->setObjectName(QStringLiteral("strategy"));
-    strategy->addItem(tr("Seed - Euler"));
-    strategy->addItem(tr("Seed - Runge-Kutta"));
-    properties = new QTableWidget(0, 2, streamTab);
-    properties->setObjectName(QStringLiteral("properties"));
-    properties->setHorizontalHeaderLabels({tr("Name"), tr("Value")});
-    streamLayout->addWidget(new QLabel(tr("Strategy:"), streamTab), 0, 0);
-    streamLayout->addWidget(strategy, 0, 1);
-    streamLayout->addWidget(new QLabel(tr("Properties:"), streamTab), 1, 0);
-    streamLayout->addWidget(properties, 2, 0, 1, 2);
-    streamLayout->addWidget(button(streamTab, "update", tr("Update")), 3, 1);
-    tabs->addTab(streamTab, tr("Streamlines"));
-
-    auto *isoTab = new QWidget(tabs);
-    auto *isoLayout = new QGridLayout(isoTab);
-    equallySpaced = new QRadioButton(tr("Equally spaced:"), isoTab);
-    equallySpaced->setObjectName(QStringLiteral("equallySpaced"));
-    equallySpaced->setChecked(true);
-    count = new ImprovedLineEdit(isoTab);
-    count->setObjectName(QStringLiteral("count"));
-    custom = new QRadioButton(tr("Custom:"), isoTab);
-    custom->setObjectName(QStringLiteral("custom"));
-    isolines = new QTableWidget(0, 1, isoTab);
-    isolines->setObjectName(QStringLiteral("isolines"));
-    isolines->setHorizontalHeaderLabels({tr("Isoline Value")});
-    suggestCount = new ImprovedLineEdit(isoTab);
-    suggestCount->setObjectName(QStringLiteral("suggestCount"));
-    suggestCount->setText(QStringLiteral("10"));
-    isoLayout->addWidget(equallySpaced, 0, 0);
-    isoLayout->addWidget(new QLabel(tr("Count:"), isoTab), 0, 1);
-    isoLayout->addWidget(count, 0, 2);
-    isoLayout->addWidget(button(isoTab, "updateIsolines", tr("Update")), 0, 3);
-    isoLayout->addWidget(custom, 1, 0);
-    isoLayout->addWidget(isolines, 2, 0, 1, 4);
-    QPushButton *updateCustom = button(isoTab, "updateCustom", tr("Update"));
-    connect(updateCustom, &QPushButton::clicked, this, &PainterConfig::on_updateIsolines_clicked);
-    customButtons = {button(isoTab, "addRow", tr("Add Row")), button(isoTab, "deleteRow", tr("Delete")),
-                     button(isoTab, "sortIsolines", tr("Sort")), button(isoTab, "randomIsolines", tr("Suggest"))};
-    isoLayout->addWidget(updateCustom, 3, 0);
-    for (int k = 0; k < customButtons.size(); ++k)
-        isoLayout->addWidget(customButtons[k], 3 + (k + 1) / 4, (k + 1) % 4);
-    isoLayout->addWidget(suggestCount, 4, 1);
-    tabs->addTab(isoTab, tr("Isolines"));
-
-    auto *funcTab = new QWidget(tabs);
-    auto *funcLayout = new QGridLayout(funcTab);
-    auto *x = new QComboBox(funcTab);
-    x->setObjectName(QStringLiteral("streamIntegrationX"));
-    x->addItems({QStringLiteral("x- -> x+"), QStringLiteral("x+ -> x-")});
-    x->setCurrentIndex(renderer.getStreamIntegrationX());
-    auto *y = new QComboBox(funcTab);
-    y->setObjectName(QStringLiteral("streamIntegrationY"));
-    y->addItems({QStringLiteral("y- -> y+"), QStringLiteral("y+ -> y-")});
-    y->setCurrentIndex(renderer.getStreamIntegrationY());
-    funcLayout->addWidget(new QLabel(tr("Integration direction:"), funcTab), 0, 0, 1, 2);
-    funcLayout->addWidget(x, 1, 0);
-    funcLayout->addWidget(y, 1, 1);
-    funcLayout->setRowStretch(2, 1);
-    tabs->addTab(funcTab, tr("Stream Func"));
-}
+PainterConfig::~PainterConfig() = default;
 
 void PainterConfig::repaintView()
 {
@@ -119,20 +49,20 @@ void PainterConfig::on_strategy_currentIndexChanged(int index)
         return;
     auto *generator = new SeedGenerator(*renderer.getGrid(), index == 1 ? new RungeKutta : nullptr);
     renderer.setGenerator(generator);
-    properties->setRowCount(0);
+    ui->properties->setRowCount(0);
     // Each row goes in at the top, so the names end in descending order.
     for (auto it = generator->properties().cbegin(); it != generator->properties().cend(); ++it) {
-        properties->insertRow(0);
-        properties->setItem(0, 0, new QTableWidgetItem(it.key()));
-        properties->setItem(0, 1, new QTableWidgetItem(it.value()));
+        ui->properties->insertRow(0);
+        ui->properties->setItem(0, 0, new QTableWidgetItem(it.key()));
+        ui->properties->setItem(0, 1, new QTableWidgetItem(it.value()));
     }
 }
 
 void PainterConfig::on_update_clicked()
 {
     StreamLineGenerator *generator = renderer.getGenerator();
-    for (int row = 0; row < properties->rowCount(); ++row) {
-        QTableWidgetItem *name = properties->item(row, 0), *value = properties->item(row, 1);
+    for (int row = 0; row < ui->properties->rowCount(); ++row) {
+        QTableWidgetItem *name = ui->properties->item(row, 0), *value = ui->properties->item(row, 1);
         if (name && value)
             generator->changeProperty(name->text(), value->text());
     }
@@ -142,41 +72,41 @@ void PainterConfig::on_update_clicked()
 
 void PainterConfig::enableCustom(bool on)
 {
-    isolines->setEnabled(on);
+    ui->isolines->setEnabled(on);
     for (QPushButton *b : customButtons)
         b->setEnabled(on);
-    count->setEnabled(!on);
+    ui->count->setEnabled(!on);
 }
 
 void PainterConfig::on_equallySpaced_clicked()
 {
     enableCustom(false);
-    count->setText(QStringLiteral("10"));
+    ui->count->setText(QStringLiteral("10"));
 }
 
 void PainterConfig::on_custom_clicked()
 {
-    count->clear();
+    ui->count->clear();
     enableCustom(true);
 }
 
 void PainterConfig::on_addRow_clicked()
 {
-    isolines->insertRow(isolines->rowCount());
+    ui->isolines->insertRow(ui->isolines->rowCount());
 }
 
 void PainterConfig::on_deleteRow_clicked()
 {
-    if (isolines->currentRow() >= 0)
-        isolines->removeRow(isolines->currentRow());
+    if (ui->isolines->currentRow() >= 0)
+        ui->isolines->removeRow(ui->isolines->currentRow());
 }
 
 std::vector<double> PainterConfig::customValues() const
 {
     std::vector<double> values;
-    for (int row = 0; row < isolines->rowCount(); ++row) {
+    for (int row = 0; row < ui->isolines->rowCount(); ++row) {
         bool ok = false;
-        const double v = isolines->item(row, 0) ? isolines->item(row, 0)->text().toDouble(&ok) : 0.0;
+        const double v = ui->isolines->item(row, 0) ? ui->isolines->item(row, 0)->text().toDouble(&ok) : 0.0;
         // Empty or unreadable rows give no isoline.
         if (ok)
             values.push_back(v);
@@ -186,22 +116,22 @@ std::vector<double> PainterConfig::customValues() const
 
 void PainterConfig::setCustomValues(const std::vector<double> &values)
 {
-    isolines->setRowCount(int(values.size()));
+    ui->isolines->setRowCount(int(values.size()));
     for (int row = 0; row < int(values.size()); ++row)
-        isolines->setItem(row, 0, new QTableWidgetItem(QString::number(values[std::size_t(row)], 'g', 6)));
+        ui->isolines->setItem(row, 0, new QTableWidgetItem(QString::number(values[std::size_t(row)], 'g', 6)));
 }
 
 void PainterConfig::on_updateIsolines_clicked()
 {
-    if (equallySpaced->isChecked()) {
+    if (ui->equallySpaced->isChecked()) {
         bool ok = false;
-        const int n = count->text().toInt(&ok);
+        const int n = ui->count->text().toInt(&ok);
         if (!ok || n < 1) {
-            count->setText(QStringLiteral("10"));
+            ui->count->setText(QStringLiteral("10"));
             return;
         }
         renderer.setSeeder(new EquallySpacedSeeder(n, renderer));
-    } else if (custom->isChecked()) {
+    } else if (ui->custom->isChecked()) {
         renderer.setSeeder(new CustomSeeder(customValues()));
     }
     repaintView();
@@ -228,7 +158,7 @@ void PainterConfig::on_sortIsolines_clicked()
 
 void PainterConfig::on_randomIsolines_clicked()
 {
-    const std::vector<double> values = suggest(renderer, suggestCount->text().toInt());
+    const std::vector<double> values = suggest(renderer, ui->suggestCount->text().toInt());
     if (!values.empty())
         setCustomValues(values);
 }

@@ -2,14 +2,15 @@
 
 #include <QDialog>
 
+#include <memory>
 #include <vector>
 
-class ImprovedLineEdit;
-class QComboBox;
+namespace Ui {
+class PainterConfig;
+}
+
 class QGLWidget;
 class QPushButton;
-class QRadioButton;
-class QTableWidget;
 class Renderer;
 
 // "Configure": the streamline generator's properties, the isoline values
@@ -22,6 +23,7 @@ class PainterConfig : public QDialog
 public:
     // view is repainted after changes; it may be null.
     PainterConfig(Renderer &renderer, QGLWidget *view, QWidget *parent = nullptr);
+    ~PainterConfig() override;
 
     // n iso-values spread over the painted values of the fluid cells, ascending.
     static std::vector<double> suggest(Renderer &renderer, int n);
@@ -40,20 +42,13 @@ private slots:
     void on_randomIsolines_clicked();
 
 private:
-    void buildForm();
     void repaintView();
     void enableCustom(bool on);
     std::vector<double> customValues() const;
     void setCustomValues(const std::vector<double> &values);
 
+    std::unique_ptr<Ui::PainterConfig> ui;
     Renderer &renderer;
     QGLWidget *view;
-    QComboBox *strategy = nullptr;
-    QTableWidget *properties = nullptr;
-    QTableWidget *isolines = nullptr;
-    QRadioButton *equallySpaced = nullptr;
-    QRadioButton *custom = nullptr;
-    ImprovedLineEdit *count = nullptr;
-    ImprovedLineEdit *suggestCount = nullptr;
     QList<QPushButton *> customButtons;
 };

@@ -5,68 +5,16 @@
 #include "painterconfig.h"
 #include "painters.h"
 #include "renderer.h"
+#include "ui_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <cmath>
 
 namespace {
-
-struct EntryDef
-{
-    const char *name;
-    const char *label;
-    const char *initial;
-    bool doubles;
-    bool negatives;
-};
-
-// The entries in form order.
-const EntryDef entryDefs[] = {
-    {"colorOffset", "Min:", "0", true, true},
-    {"colorInterval", "Max:", "0.3", true, true},
-    {"colorSteps", "Steps:", "0", false, false},
-    {"updatePeriod", "Upd (ms):", "0", false, false},
-    {"cellsSize", "Sc1:", "10", true, true},
-    {"cellsSize2", "Sc2:", "1", true, false},
-    {"arrowSteps", "Group:", "1", false, false},
-    {"zoom", "Zoom:", "1", true, false},
-    {"roll", "Roll:", "0", false, true},
-    {"pitch", "Pitch:", "0", false, true},
-    {"yaw", "Yaw:", "0", false, true},
-    {"tx", "tX:", "0", true, true},
-    {"ty", "tY:", "0", true, true},
-    {"tz", "tZ:", "0", true, true},
-    {"colorComponent", "Component:", "0", false, true},
-};
-
-struct CheckDef
-{
-    const char *name;
-    const char *label;
-};
-
-const CheckDef checkDefs[] = {
-    {"continuousAutoAdjust", "Continuous AA"},
-    {"showStatic", "Static"},
-    {"showDynamic", "Dyn."},
-    {"showParticles", "Particles"},
-    {"showAxis", "Axis"},
-    {"showColorBar", "ColorBar"},
-    {"show2ndDistribution", "2nd Distr."},
-    {"allView", "All"},
-    {"showIsolines", "Isolines"},
-    {"heightmap", "Heightmap"},
-    {"illumination", "Illumination"},
-    {"showForces", "Forces"},
-    {"showStreamlines", "Streamlines"},
-};
 
 bool flag(const QXmlStreamAttributes &a, const char *name)
 {
@@ -75,15 +23,14 @@ bool flag(const QXmlStreamAttributes &a, const char *name)
 
 } // namespace
 
-View::View(LBWidget *widget, QWidget *parent) : QDockWidget(parent), widget(widget), renderer(*widget->getRenderer())
+View::View(LBWidget *widget, QWidget *parent)
+    : QDockWidget(parent), widget(widget), renderer(*widget->getRenderer()), ui(std::make_unique<Ui::View>())
 {
-    setWindowTitle(tr("View"));
-    setObjectName(QStringLiteral("View"));
-    buildForm();
+    ui->setupUi(this);
+    syncForm();
     config = new PainterConfig(renderer, widget, this);
     showRange();
     showScales();
-    QMetaObject::connectSlotsByName(this);
     connect(&renderer, &Renderer::rangeChanged, this, [this]() { showRange(); });
     connect(widget, &LBWidget::zoomChanged, this, &View::showZoom);
     connect(widget, &LBWidget::anglesChanged, this, &View::showAngles);
@@ -92,69 +39,30 @@ View::View(LBWidget *widget, QWidget *parent) : QDockWidget(parent), widget(widg
 
 View::~View() = default;
 
-void View::buildForm()
+void View::syncForm()
 {
-    auto *form = new QWidget(this);
-    auto *layout = new QGridLayout(form);
-    int row = 0;
-    painter = new QComboBox(form);
-    painter->setObjectName(QStringLiteral("painter"));
-    painter->addItems(Painters::names());
-    painter->setCurrentIndex(std::max(0, Painters::names().indexOf(renderer.getPainterName())));
-    layout->addWidget(new QLabel(tr("Painter:"), form), row, 0);
-    layout->addWidget(painter, row++, 1, 1, 3);
-    int column = 0;
-    for (const EntryDef &def : entryDefs) {
-        auto *edit = new ImprovedLineEdit(form);
-        edit->setObjectName(QLatin1String(def.name));
-        edit->setText(QLatin1String(def.initial));
-        edit->setDoublesAllowed(def.doubles);
-        edit->setNegativesAllowed(def.negatives);
-        layout->addWidget(new QLabel(tr(def.label), form), row, column);
-        layout->addWidget(edit, row, column + 1);
-        column += 2;
-        if (column == 4) {
-            column = 0;
-            ++row;
-        }
+    // Without their slots: the renderer already is in this state.
+    {
+        const QSignalBlocker blocker(ui->painter);
+        ui->painter->addItems(Painters::names());
+        ui->painter->setCurrentIndex(std::max(0, Painters::names().indexOf(renderer.getPainterName())));
     }
-    ++row;
-    const bool states[] = {renderer.isContinuousAutoAdjust(),
-                           renderer.isStaticShown(),
-                           renderer.isDynamicShown(),
-                           renderer.areParticlesShown(),
-                           renderer.isAxisShown(),
-                           renderer.isColorBarShown(),
-                           renderer.isSecondDistributionShown(),
-                           false,
-                           renderer.areIsolinesShown(),
-                           renderer.isHeightmap(),
-                           renderer.isIlluminated(),
-                           renderer.areForcesShown(),
-                           renderer.areStreamlinesShown()};
-    column = 0;
-    int k = 0;
-    for (const CheckDef &def : checkDefs) {
-        auto *box = new QCheckBox(tr(def.label), form);
-        box->setObjectName(QLatin1String(def.name));
-        box->setChecked(states[k++]);
-        layout->addWidget(box, row, column++);
-        if (column == 4) {
-            column = 0;
-            ++row;
-        }
+    const std::pair<QCheckBox *, bool> states[] = {{ui->continuousAutoAdjust, renderer.isContinuousAutoAdjust()},
+                                                   {ui->showStatic, renderer.isStaticShown()},
+                                                   {ui->showDynamic, renderer.isDynamicShown()},
+                                                   {ui->showParticles, renderer.areParticlesShown()},
+                                                   {ui->showAxis, renderer.isAxisShown()},
+                                                   {ui->showColorBar, renderer.isColorBarShown()},
+                                                   {ui->show2ndDistribution, renderer.isSecondDistributionShown()},
+                                                   {ui->showIsolines, renderer.areIsolinesShown()},
+                                                   {ui->heightmap, renderer.isHeightmap()},
+                                                   {ui->illumination, renderer.isIlluminated()},
+                                                   {ui->showForces, renderer.areForcesShown()},
+                                                   {ui->showStreamlines, renderer.areStreamlinesShown()}};
+    for (const auto &state : states) {
+        const QSignalBlocker blocker(state.first);
+        state.first->setChecked(state.second);
     }
-    ++row;
-    const char *buttons[][2] = {
-        {"autoAdjust", "Auto Adjust"}, {"resetProjection", "Reset Projection"}, {"configurePainter", "Configure"}};
-    column = 0;
-    for (const auto &b : buttons) {
-        auto *button = new QPushButton(tr(b[1]), form);
-        button->setObjectName(QLatin1String(b[0]));
-        layout->addWidget(button, row, column++);
-    }
-    layout->setRowStretch(row + 1, 1);
-    setWidget(form);
 }
 
 ImprovedLineEdit *View::entry(const QString &name) const
@@ -489,7 +397,7 @@ void View::selectPainterByName(const QString &name)
 {
     static const QStringList menu = {"velocity", "pressure", "arrow", "detail"};
     if (menu.contains(name))
-        painter->setCurrentIndex(painter->findText(name));
+        ui->painter->setCurrentIndex(ui->painter->findText(name));
 }
 
 void View::clickToggleByName(const QString &name)
@@ -509,7 +417,7 @@ void View::write(QXmlStreamWriter &writer) const
     writer.writeStartElement(QStringLiteral("view"));
     for (const char *name : {"roll", "pitch", "yaw", "zoom"})
         writer.writeAttribute(QLatin1String(name), text(name));
-    writer.writeAttribute(QStringLiteral("painter"), QString::number(painter->currentIndex()));
+    writer.writeAttribute(QStringLiteral("painter"), QString::number(ui->painter->currentIndex()));
     writer.writeAttribute(QStringLiteral("scale1"), text("cellsSize"));
     writer.writeAttribute(QStringLiteral("scale2"), text("cellsSize2"));
     writer.writeAttribute(QStringLiteral("updatePeriod"), text("updatePeriod"));
@@ -557,8 +465,8 @@ void View::read(QXmlStreamReader &reader)
     confirm("zoom", "zoom");
     bool ok = false;
     const int index = value("painter").toInt(&ok);
-    if (ok && index >= 0 && index < painter->count())
-        painter->setCurrentIndex(index);
+    if (ok && index >= 0 && index < ui->painter->count())
+        ui->painter->setCurrentIndex(index);
     confirm("scale1", "cellsSize");
     confirm("scale2", "cellsSize2");
 

@@ -2,11 +2,16 @@
 
 #include <QDockWidget>
 
+#include <memory>
+
+namespace Ui {
+class View;
+}
+
 class ImprovedLineEdit;
 class LBWidget;
 class PainterConfig;
 class QCheckBox;
-class QComboBox;
 class QXmlStreamReader;
 class QXmlStreamWriter;
 class Renderer;
@@ -81,7 +86,8 @@ private slots:
     void on_showStreamlines_toggled(bool);
 
 private:
-    void buildForm();
+    // Brings the form's selector and check boxes to the renderer's state.
+    void syncForm();
     void repaint();
     void applyRange();
     void applyTranslation();
@@ -93,6 +99,6 @@ private:
 
     LBWidget *widget;
     Renderer &renderer;
+    std::unique_ptr<Ui::View> ui;
     PainterConfig *config = nullptr;
-    QComboBox *painter = nullptr;
 };

@@ -2,77 +2,47 @@
 
 #include "lbwidget.h"
 #include "renderer.h"
+#include "ui_view2.h"
 
 #include "model/latticeboltzmann/grid.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QSlider>
 
-View2::View2(LBWidget *widget, QWidget *parent) : QDialog(parent), widget(widget), renderer(*widget->getRenderer())
+#include <array>
+
+View2::View2(LBWidget *widget, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::View2>()), widget(widget), renderer(*widget->getRenderer())
 {
-    setWindowTitle(QStringLiteral("View2"));
-    buildForm();
-    QMetaObject::connectSlotsByName(this);
+    ui->setupUi(this);
+    const std::array<QSlider *, 3> minSliders = {ui->minX, ui->minY, ui->minZ};
+    const std::array<QSlider *, 3> maxSliders = {ui->maxX, ui->maxY, ui->maxZ};
+    const std::array<QSlider *, 3> fixedSliders = {ui->fixedX, ui->fixedY, ui->fixedZ};
+    const std::array<QLabel *, 3> minTexts = {ui->minXLabel, ui->minYLabel, ui->minZLabel};
+    const std::array<QLabel *, 3> maxTexts = {ui->maxXLabel, ui->maxYLabel, ui->maxZLabel};
+    for (int a = 0; a < 3; ++a) {
+        mins[a] = minSliders[std::size_t(a)];
+        maxs[a] = maxSliders[std::size_t(a)];
+        fixeds[a] = fixedSliders[std::size_t(a)];
+        minLabels[a] = minTexts[std::size_t(a)];
+        maxLabels[a] = maxTexts[std::size_t(a)];
+        maxLabels[a]->setText(QString::number(cells(a)));
+    }
+    // Without their slots: the renderer already is in this state.
+    const std::pair<QCheckBox *, bool> states[] = {{ui->xyPlane, (renderer.getDefaultFaceMask() & 4) != 0},
+                                                   {ui->xzPlane, (renderer.getDefaultFaceMask() & 2) != 0},
+                                                   {ui->yzPlane, (renderer.getDefaultFaceMask() & 1) != 0},
+                                                   {ui->wholePlane1, renderer.planeYZ()},
+                                                   {ui->wholePlane2, renderer.planeXZ()},
+                                                   {ui->wholePlane3, renderer.planeXY()}};
+    for (const auto &state : states) {
+        const QSignalBlocker blocker(state.first);
+        state.first->setChecked(state.second);
+    }
 }
 
-void View2::buildForm()
-{
-    auto *layout = new QGridLayout(this);
-    const char *axes = "XYZ";
-    for (int a = 0; a < 3; ++a) {
-        const QString axis = QString(QLatin1Char(axes[a]));
-        auto *group = new QGroupBox(axis + tr(" axis"), this);
-        auto *g = new QGridLayout(group);
-        auto make = [group](const QString &name, int value) {
-            auto *s = new QSlider(Qt::Horizontal, group);
-            s->setObjectName(name);
-            s->setRange(0, 1000);
-            s->setValue(value);
-            return s;
-        };
-        mins[a] = make(QStringLiteral("min") + axis, 0);
-        maxs[a] = make(QStringLiteral("max") + axis, 1000);
-        fixeds[a] = make(QStringLiteral("fixed") + axis, 0);
-        minLabels[a] = new QLabel(QStringLiteral("1"), group);
-        minLabels[a]->setObjectName(QStringLiteral("min") + axis + QStringLiteral("Label"));
-        maxLabels[a] = new QLabel(QString::number(cells(a)), group);
-        maxLabels[a]->setObjectName(QStringLiteral("max") + axis + QStringLiteral("Label"));
-        auto *allButton = new QPushButton(tr("All"), group);
-        allButton->setObjectName(QStringLiteral("all") + axis);
-        g->addWidget(new QLabel(tr("Min:"), group), 0, 0);
-        g->addWidget(mins[a], 0, 1);
-        g->addWidget(minLabels[a], 0, 2);
-        g->addWidget(new QLabel(tr("Max:"), group), 1, 0);
-        g->addWidget(maxs[a], 1, 1);
-        g->addWidget(maxLabels[a], 1, 2);
-        g->addWidget(new QLabel(tr("Fixed:"), group), 2, 0);
-        g->addWidget(fixeds[a], 2, 1);
-        g->addWidget(allButton, 2, 2);
-        layout->addWidget(group, a, 0, 1, 3);
-    }
-    auto *orientation = new QGroupBox(tr("Rendering Orientation"), this);
-    auto *o = new QGridLayout(orientation);
-    const char *faces[][2] = {{"xyPlane", "XY plane"}, {"xzPlane", "XZ plane"}, {"yzPlane", "YZ plane"}};
-    for (int k = 0; k < 3; ++k) {
-        auto *box = new QCheckBox(tr(faces[k][1]), orientation);
-        box->setObjectName(QLatin1String(faces[k][0]));
-        box->setChecked(renderer.getDefaultFaceMask() & (4 >> k));
-        o->addWidget(box, 0, k);
-    }
-    layout->addWidget(orientation, 3, 0, 1, 3);
-    const char *whole[][2] = {{"wholePlane1", "YZ plane"}, {"wholePlane2", "XZ plane"}, {"wholePlane3", "XY plane"}};
-    const bool planes[3] = {renderer.planeYZ(), renderer.planeXZ(), renderer.planeXY()};
-    for (int k = 0; k < 3; ++k) {
-        auto *box = new QCheckBox(tr(whole[k][1]), this);
-        box->setObjectName(QLatin1String(whole[k][0]));
-        box->setChecked(planes[k]);
-        layout->addWidget(box, 4, k);
-    }
-}
+View2::~View2() = default;
 
 QSlider *View2::slider(const QString &name) const
 {

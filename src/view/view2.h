@@ -2,6 +2,12 @@
 
 #include <QDialog>
 
+#include <memory>
+
+namespace Ui {
+class View2;
+}
+
 class LBWidget;
 class QCheckBox;
 class QLabel;
@@ -18,6 +24,7 @@ class View2 : public QDialog
 
 public:
     explicit View2(LBWidget *widget, QWidget *parent = nullptr);
+    ~View2() override;
 
     QSlider *slider(const QString &name) const;
     QCheckBox *checkBox(const QString &name) const;
@@ -44,7 +51,6 @@ private slots:
     void on_wholePlane3_clicked();
 
 private:
-    void buildForm();
     void repaint();
     // The lattice coordinate of slider value v on an axis.
     int coordinate(int axis, int v) const;
@@ -56,6 +62,7 @@ private:
     void applyFaceMask();
     void applyPlanes();
 
+    std::unique_ptr<Ui::View2> ui;
     LBWidget *widget;
     Renderer &renderer;
     QSlider *mins[3] = {};
