@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QSlider>
 
+#include <algorithm>
 #include <array>
 
 View2::View2(LBWidget *widget, QWidget *parent)
@@ -43,6 +44,22 @@ View2::View2(LBWidget *widget, QWidget *parent)
 }
 
 View2::~View2() = default;
+
+void View2::showEvent(QShowEvent *event)
+{
+    for (int a = 0; a < 3; ++a) {
+        const int last = std::max(1, cells(a) - 1);
+        const int low = std::clamp(renderer.rangeMin(a), 0, last), high = std::clamp(renderer.rangeMax(a), 0, last);
+        const QSignalBlocker minBlocker(mins[a]), maxBlocker(maxs[a]);
+        // The slider value whose coordinate is the bound, rounded up so that
+        // it maps back onto the same coordinate.
+        mins[a]->setValue((low * 1000 + last - 1) / last);
+        maxs[a]->setValue(high == last ? 1000 : (high * 1000 + last - 1) / last);
+        minLabels[a]->setText(QString::number(low + 1));
+        maxLabels[a]->setText(QString::number(high + 1));
+    }
+    QDialog::showEvent(event);
+}
 
 QSlider *View2::slider(const QString &name) const
 {

@@ -30,6 +30,10 @@ public:
     QCheckBox *checkBox(const QString &name) const;
     QString labelText(const QString &name) const;
 
+protected:
+    // Brings the sliders to the renderer's ranges, which a new geometry resets.
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void on_allZ_clicked();
     void on_allY_clicked();
