@@ -477,13 +477,6 @@ void Renderer::drawCell(const DrawItem &item, double v)
     }
 }
 
-double Renderer::arrowLength(const Vector3d &v) const
-{
-    const double group = arrowSpan * std::max(1, arrowSteps) * cellSize * scale1 / 10;
-    const double reference = arrowReference > 0 ? arrowReference : v.length();
-    return reference > 0 ? group * v.length() / reference : 0.0;
-}
-
 void Renderer::drawArrow(const DrawItem &item, const Vector3d &v, bool draw, bool colour)
 {
     glLineWidth(GLfloat(scale2));

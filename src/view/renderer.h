@@ -179,8 +179,6 @@ public:
     // a group of arrowSteps cells when scale1 is 10, leaving room between
     // one arrow's head and the next one's tail.
     void drawArrow(const DrawItem &item, const Vector3d &v, bool draw, bool colour);
-    // The model length of an arrow of vector v in the current frame.
-    double arrowLength(const Vector3d &v) const;
 
     // Colour bar geometry, in model units.
     void setBarGeometry(double x, double y, double width, double height, double captionX, double captionY,
