@@ -471,8 +471,15 @@ void View::read(QXmlStreamReader &reader)
     confirm("scale2", "cellsSize2");
 
     if (a.hasAttribute(QLatin1String("updatePeriod"))) {
-        const int rgb[3] = {value("backgroundR").toInt(), value("backgroundG").toInt(), value("backgroundB").toInt()};
-        if (std::all_of(std::begin(rgb), std::end(rgb), [](int c) { return c >= 0 && c <= 255; }))
+        int rgb[3];
+        bool valid = true;
+        const char *channels[] = {"backgroundR", "backgroundG", "backgroundB"};
+        for (int k = 0; k < 3; ++k) {
+            bool isNumber = false;
+            rgb[k] = value(channels[k]).toInt(&isNumber);
+            valid = valid && isNumber && rgb[k] >= 0 && rgb[k] <= 255;
+        }
+        if (valid)
             renderer.setBackground(QColor(rgb[0], rgb[1], rgb[2]));
         // Entered but not applied until confirmed, as in the dock.
         for (const auto &key :

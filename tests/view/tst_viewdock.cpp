@@ -116,6 +116,7 @@ private slots:
         enter(view->entry("cellsSize"), "25");
         view->findChild<QComboBox *>("painter")->setCurrentIndex(1);
         view->checkBox("showAxis")->click();
+        renderer().setBackground(QColor(50, 60, 70));
         QString document;
         QXmlStreamWriter writer(&document);
         view->write(writer);
@@ -137,6 +138,7 @@ private slots:
         QCOMPARE(r.getPainterName(), QStringLiteral("pressure"));
         QVERIFY(r.isAxisShown());
         QVERIFY(!r.isContinuousAutoAdjust());
+        QCOMPARE(r.getBackground(), QColor(50, 60, 70));
 
         // Meaningless stored values keep the ones in use; an older element
         // without "updatePeriod" restores only camera, painter and scales.
@@ -152,6 +154,7 @@ private slots:
         inverted.readNextStartElement();
         restored.read(inverted);
         QCOMPARE(r.getCentre() + r.getHalfWidth(), 0.3);
+        QCOMPARE(r.getBackground(), QColor(50, 60, 70));
     }
 
     void planesShowTheInsideOfTheDuct()
