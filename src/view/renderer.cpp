@@ -1,6 +1,10 @@
 #include "renderer.h"
 
+#include "equallyspacedseeder.h"
+#include "flatfield.h"
+#include "isolines.h"
 #include "painters.h"
+#include "seedgenerator.h"
 
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
@@ -50,6 +54,9 @@ StaticColour staticColour(BaseCell *cell, float rgb[3])
 Renderer::Renderer(QGLWidget *widget) : widget(widget), grid(std::make_unique<Grid>())
 {
     selectPainter(QStringLiteral("velocity"));
+    seeder = std::make_unique<EquallySpacedSeeder>(10, *this);
+    generator = std::make_unique<SeedGenerator>(*grid);
+    flat = std::make_unique<FlatField>();
 }
 
 // The view makes its context current before it destroys the renderer.
@@ -59,6 +66,11 @@ Renderer::~Renderer()
         glDeleteLists(staticList, 1);
     if (axisList)
         glDeleteLists(axisList, 1);
+    if (isolineList2D >= 0)
+        glDeleteLists(GLuint(isolineList2D), 1);
+    if (isolineList3D >= 0)
+        glDeleteLists(GLuint(isolineList3D), 1);
+    flat->release();
 }
 
 int Renderer::valueIndex(int x, int y, int z) const
@@ -104,9 +116,10 @@ void Renderer::rebuildGeometry(bool keepPlanes)
         ranges[2][1] = nz;
         rangesSet = true;
     }
-    compileStatic();
     values.assign(std::size_t(nx) * ny * nz, 0.0);
     rebuildDrawList();
+    compileStatic();
+    staticStale = false;
 }
 
 void Renderer::compileAxis()
@@ -154,7 +167,7 @@ void Renderer::compileStatic()
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *cell = grid->getCell(x, y, z);
-                if (!cell || cell->isFluid())
+                if (!cell || cell->isFluid() || !passesPlanes(x, y, z))
                     continue;
                 float rgb[3];
                 const StaticColour kind = staticColour(cell, rgb);
@@ -183,8 +196,19 @@ void Renderer::compileStatic()
     glEndList();
 }
 
+bool Renderer::passesPlanes(int x, int y, int z) const
+{
+    auto inside = [this](int axis, int v) { return ranges[axis][0] <= v && v <= ranges[axis][1]; };
+    const bool inBox = inside(0, x) && inside(1, y) && inside(2, z);
+    return inBox || (planes[0] && inside(0, x)) || (planes[1] && inside(1, y)) || (planes[2] && inside(2, z));
+}
+
 void Renderer::rebuildDrawList()
 {
+    // The static cells follow the same filter, so narrowed ranges cut the
+    // walls away and show the inside of a closed 3D domain. The list is
+    // compiled in the next frame, where the GL context is current.
+    staticStale = true;
     drawList.clear();
     const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
     const int layers = show2ndDistribution ? grid->getParameters()->getMcQuantity() + 1 : 1;
@@ -234,6 +258,24 @@ void Renderer::toggle2ndDistribution()
 {
     show2ndDistribution = !show2ndDistribution;
     rebuildDrawList();
+}
+
+void Renderer::toggleStreamlines()
+{
+    showStreamlines = !showStreamlines;
+    streamlinesBuiltAt = -1;
+}
+
+void Renderer::setSeeder(IsolineSeeder *newSeeder)
+{
+    seeder.reset(newSeeder);
+    dirty = true;
+}
+
+void Renderer::setGenerator(StreamLineGenerator *newGenerator)
+{
+    generator.reset(newGenerator);
+    streamlinesBuiltAt = -1;
 }
 
 void Renderer::toggleIsolines()
@@ -304,13 +346,22 @@ void Renderer::track(double v)
     maximum = std::max(maximum, v);
 }
 
-void Renderer::painterPass(bool draw)
+void Renderer::fitValueBuffer()
 {
     const std::size_t sites = std::size_t(grid->getWidth()) * grid->getHeight() * grid->getLength();
     if (values.size() != sites)
         values.assign(sites, 0.0);
+}
+
+void Renderer::painterPass(bool draw)
+{
+    fitValueBuffer();
+    if (!draw)
+        arrowPeak = 0;
     if (painter)
         painter(*this, draw);
+    if (!draw)
+        arrowReference = arrowPeak;
 }
 
 bool Renderer::accept(double v, bool trackValue)
@@ -335,9 +386,17 @@ void Renderer::setRange(double centre, double halfWidth, bool quiet)
 
 void Renderer::autoAdjust()
 {
-    map.centre = (minimum + maximum) / 2;
-    map.halfWidth = (maximum - minimum) / 2 * 1.01;
-    dirty = true;
+    // A pass that tracked no value (no fluid, or a painter of another cell
+    // kind) would give an inverted range that hides everything.
+    if (!(minimum <= maximum))
+        return;
+    const double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
+    // An unchanged range keeps the cached isolines: with continuous auto
+    // adjust on, every frame adjusts.
+    if (centre != map.centre || halfWidth != map.halfWidth)
+        dirty = true;
+    map.centre = centre;
+    map.halfWidth = halfWidth;
     emit rangeChanged(map.centre, map.halfWidth);
 }
 
@@ -426,11 +485,16 @@ void Renderer::drawArrow(const DrawItem &item, const Vector3d &v, bool draw, boo
         return;
     if (colour)
         accept(v.length(), true);
-    if (!draw)
+    if (!draw) {
+        arrowPeak = std::max(arrowPeak, v.length());
         return;
+    }
     const double s = cellSize;
     const Vector3d p(x0 + 1.1 * item.layer + (item.x + 0.5) * s, y0 + (item.y + 0.5) * s, z0 + (item.z + 0.5) * s);
-    const double k = s / 2 * scale1;
+    // Lattice velocities are a few hundredths: scaled by the frame's largest
+    // arrow, arrows stay readable whatever the flow's speed.
+    const double reference = arrowReference > 0 ? arrowReference : v.length();
+    const double k = arrowSpan * std::max(1, arrowSteps) * s * scale1 / 10 / reference;
     const Vector3d tip = p + v * k;
     glBegin(GL_POINTS);
     glVertex3d(p.x, p.y, p.z);
@@ -512,10 +576,16 @@ void Renderer::setUpLighting()
 
 void Renderer::drawForces()
 {
+    const double painted = arrowReference;
+    arrowReference = 0;
+    for (const DrawItem &item : drawList)
+        if (BaseCell *cell = cellOf(item))
+            arrowReference = std::max(arrowReference, cell->getForce(0).length());
     glColor3f(0.5f, 0.5f, 0.5f);
     for (const DrawItem &item : drawList)
         if (BaseCell *cell = cellOf(item))
             drawArrow(item, cell->getForce(0), true, false);
+    arrowReference = painted;
 }
 
 void Renderer::drawProbeMarkers()
@@ -551,6 +621,109 @@ void Renderer::drawProbeMarkers()
     }
 }
 
+void Renderer::drawIsolines()
+{
+    const bool flat2D = grid->getLength() == 1;
+    int &list = flat2D ? isolineList2D : isolineList3D;
+    const int iteration = grid->getStatistics().iterations;
+    if (list < 0 || iteration != isolinesBuiltAt || dirty) {
+        if (list >= 0)
+            glDeleteLists(GLuint(list), 1);
+        dirty = false;
+        isolinesBuiltAt = iteration;
+        list = int(glGenLists(1));
+        glNewList(GLuint(list), GL_COMPILE);
+        if (flat2D)
+            compileIsolines2D();
+        else
+            compileIsolines3D();
+        glEndList();
+    }
+    glCallList(GLuint(list));
+}
+
+void Renderer::compileIsolines2D()
+{
+    const int nx = grid->getWidth(), ny = grid->getHeight();
+    if (values.size() < std::size_t(nx) * ny)
+        return;
+    const double s = cellSize, low = map.centre - map.halfWidth;
+    // Flat, a lattice value belongs to the centre of its painted quad; on a
+    // heightmap the values sit at the quads' corners.
+    const double offset = heightmap ? 0.0 : 0.5;
+    glLineWidth(GLfloat(scale2));
+    glColor3f(0.5f, 0.5f, 0.5f);
+    for (double c : seeder->values()) {
+        if (!showDynamic)
+            accept(c, true);
+        const double d = heightmap ? (c - low) * (scale1 / 100) / (2 * map.halfWidth) : 0.0;
+        const std::vector<Vector3d> segments = Isolines::segments2D(values, nx, ny, c);
+        glBegin(GL_LINES);
+        for (const Vector3d &p : segments)
+            glVertex3d(x0 + (p.x + offset) * s, y0 + (p.y + offset) * s, z0 + s / 2 + d);
+        glEnd();
+    }
+}
+
+void Renderer::compileIsolines3D()
+{
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    if (values.size() < std::size_t(nx) * ny * nz)
+        return;
+    const double s = cellSize;
+    const std::vector<double> isoValues = seeder->values();
+    std::vector<std::vector<Vector3d>> strips;
+    glColor3f(0.5f, 0.5f, 0.5f);
+    for (double c : isoValues) {
+        if (!showDynamic)
+            accept(c, true);
+        strips.clear();
+        for (int z = 0; z < nz - 1; ++z)
+            for (int y = 0; y < ny - 1; ++y)
+                for (int x = 0; x < nx - 1; ++x) {
+                    // Most cubes lie wholly on one side of the value.
+                    double low = 1e300, high = -1e300;
+                    for (int k = 0; k < 8; ++k) {
+                        const double v = values[std::size_t(valueIndex(x + (k >> 2), y + ((k >> 1) & 1), z + (k & 1)))];
+                        low = std::min(low, v);
+                        high = std::max(high, v);
+                    }
+                    if (c < low || c > high)
+                        continue;
+                    Isolines::cube(values, nx, ny, x, y, z, c, strips);
+                }
+        for (const std::vector<Vector3d> &strip : strips) {
+            glBegin(GL_TRIANGLE_STRIP);
+            for (std::size_t k = 0; k < strip.size(); ++k) {
+                if (k >= 2) {
+                    const Vector3d n = (strip[k - 2] - strip[k]).cross(strip[k - 2] - strip[k - 1]);
+                    glNormal3d(n.x, n.y, n.z);
+                }
+                glVertex3d(x0 + (strip[k].x + 0.5) * s, y0 + (strip[k].y + 0.5) * s, z0 + (strip[k].z + 0.5) * s);
+            }
+            glEnd();
+        }
+    }
+}
+
+void Renderer::drawStreamlines()
+{
+    const int iteration = grid->getStatistics().iterations;
+    if (streamlinesBuiltAt != iteration) {
+        streamlines = generator->generate();
+        streamlinesBuiltAt = iteration;
+    }
+    const double s = cellSize;
+    glLineWidth(GLfloat(scale2));
+    glColor3f(0.1f, 0.1f, 0.1f);
+    for (const StreamLine &line : streamlines) {
+        glBegin(GL_LINE_STRIP);
+        for (const Vector3d &p : line)
+            glVertex3d(x0 + (p.x + 0.5) * s, y0 + (p.y + 0.5) * s, z0 + (p.z + 0.5) * s);
+        glEnd();
+    }
+}
+
 void Renderer::frame()
 {
     QMutexLocker lock(&OutputFolder::instance().mutex());
@@ -562,18 +735,33 @@ void Renderer::frame()
         drawColorBar();
     setUpLighting();
     camera.apply();
+    if (staticStale && staticList)
+        compileStatic();
+    staticStale = false;
     if (showAxis && axisList)
         glCallList(axisList);
     if (showStatic && staticList)
         glCallList(staticList);
-    painterPass(false);
+    fitValueBuffer();
+    lastFlat = fastFlat && flat->supports(*this);
+    if (lastFlat)
+        flat->pass(*this, false);
+    else
+        painterPass(false);
     if (showDynamic) {
         if (continuousAutoAdjust)
             autoAdjust();
-        painterPass(true);
+        if (lastFlat)
+            flat->pass(*this, true);
+        else
+            painterPass(true);
     }
     // Tracer trails and immersed items have nothing to show until those
-    // companions hold anything; isolines likewise.
+    // companions hold anything.
+    if (showIsolines)
+        drawIsolines();
+    if (showStreamlines)
+        drawStreamlines();
     if (showForces)
         drawForces();
     drawProbeMarkers();

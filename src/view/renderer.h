@@ -3,6 +3,7 @@
 #include "camera.h"
 #include "colormap.h"
 #include "drawitem.h"
+#include "streamlinegenerator.h"
 
 #include "model/latticeboltzmann/vector3d.h"
 #include "model/latticeboltzmann/vector3i.h"
@@ -16,7 +17,9 @@
 #include <vector>
 
 class BaseCell;
+class FlatField;
 class Grid;
+class IsolineSeeder;
 class QGLWidget;
 class Renderer;
 
@@ -69,6 +72,7 @@ public:
     bool isHeightmap() const { return heightmap; }
     bool isIlluminated() const { return illumination; }
     bool areForcesShown() const { return showForces; }
+    bool areStreamlinesShown() const { return showStreamlines; }
     // True when any of the axis, static, dynamic and particle layers is on.
     bool anyLayerShown() const { return showAxis || showStatic || showDynamic || showParticles; }
     void toggleStatic();
@@ -81,6 +85,7 @@ public:
     void toggleHeightmap() { heightmap = !heightmap; }
     void toggleIllumination() { illumination = !illumination; }
     void toggleForces() { showForces = !showForces; }
+    void toggleStreamlines();
 
     QColor getBackground() const { return background; }
     void setBackground(const QColor &c) { background = c; }
@@ -105,6 +110,27 @@ public:
 
     bool isDirty() const { return dirty; }
     void setDirty(bool value) { dirty = value; }
+
+    // Isolines: the seeder gives the iso-values; replacing it makes the
+    // cached isolines rebuild. The renderer owns the seeder.
+    void setSeeder(IsolineSeeder *seeder);
+    IsolineSeeder *getSeeder() const { return seeder.get(); }
+    // The segments (2D) or strips (3D) last compiled, in lattice units.
+    int isolineIteration() const { return isolinesBuiltAt; }
+
+    // Streamlines of the current generator, drawn when shown; they are traced
+    // again after every step and whenever the generator changes.
+    void setGenerator(StreamLineGenerator *generator);
+    StreamLineGenerator *getGenerator() const { return generator.get(); }
+    void invalidateStreamlines() { streamlinesBuiltAt = -1; }
+    const QVector<StreamLine> &getStreamlines() const { return streamlines; }
+
+    // The flat 2D field is drawn as one texture filled in parallel when the
+    // painter and the options allow it; off, every cell is a quad of its own.
+    void setFastFlatDrawing(bool on) { fastFlat = on; }
+    bool isFastFlatDrawing() const { return fastFlat; }
+    // Whether the last frame took the texture path.
+    bool lastFrameWasFlat() const { return lastFlat; }
 
     // Painters. An unknown name keeps the current painter.
     void selectPainter(const QString &name);
@@ -149,6 +175,9 @@ public:
 
     // Drawing primitives of the painters (inside a painter's draw pass).
     void drawCell(const DrawItem &item, double v);
+    // Arrows are scaled so that the longest arrow of the frame spans 0.6 of
+    // a group of arrowSteps cells when scale1 is 10, leaving room between
+    // one arrow's head and the next one's tail.
     void drawArrow(const DrawItem &item, const Vector3d &v, bool draw, bool colour);
 
     // Colour bar geometry, in model units.
@@ -167,8 +196,15 @@ signals:
     void rangeChanged(double centre, double halfWidth);
 
 private:
+    void fitValueBuffer();
     void compileAxis();
     void compileStatic();
+    // Whether lattice point (x, y, z) passes the plane filters.
+    bool passesPlanes(int x, int y, int z) const;
+    void drawIsolines();
+    void compileIsolines2D();
+    void compileIsolines3D();
+    void drawStreamlines();
     void drawColorBar();
     void setUpLighting();
     void drawForces();
@@ -183,6 +219,20 @@ private:
     unsigned axisList = 0;
     int isolineList2D = -1;
     int isolineList3D = -1;
+    int isolinesBuiltAt = -1;
+    std::unique_ptr<IsolineSeeder> seeder;
+    std::unique_ptr<StreamLineGenerator> generator;
+    QVector<StreamLine> streamlines;
+    int streamlinesBuiltAt = -1;
+    bool showStreamlines = false;
+    bool staticStale = false;
+    bool fastFlat = true;
+    bool lastFlat = false;
+    std::unique_ptr<FlatField> flat;
+    // Largest arrow of the running compute pass and of the last one.
+    double arrowPeak = 0.0;
+    double arrowReference = 0.0;
+    static constexpr double arrowSpan = 0.6;
     double cellSize = 1.0;
     double x0 = -0.5, y0 = -0.5, z0 = -0.5;
     int ranges[3][2] = {{0, 0}, {0, 0}, {0, 0}};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QRgb>
+
+#include <vector>
+
+class Renderer;
+
+// The fast path of the scalar painters on a flat 2D field: the values and
+// colours of all draw items are computed in parallel into the value buffer
+// and a colour image, and the field is drawn as one textured quad instead of
+// one quad per cell. It gives the pixels, the value buffer and the extremes
+// of the general painter pass; options it does not cover (layers, planes,
+// heightmap, lighting, painters that are not plain scalar fields) take the
+// general path.
+class FlatField
+{
+public:
+    // Whether the current painter and options can take this path.
+    static bool supports(const Renderer &renderer);
+    // The painter pass: with draw false it refreshes the value buffer and
+    // the extremes, with draw true it also draws the field.
+    void pass(Renderer &renderer, bool draw);
+    // Frees the texture; the renderer's GL context must be current.
+    void release();
+
+private:
+    void upload(int width, int height);
+    void drawQuad(const Renderer &renderer, int width, int height);
+
+    std::vector<QRgb> image;
+    // The values of the last computing pass, per draw item, and whether the
+    // item's cell exists.
+    std::vector<double> cached;
+    std::vector<unsigned char> present;
+    bool computed = false;
+    unsigned texture = 0;
+    int textureWidth = 0;
+    int textureHeight = 0;
+};
