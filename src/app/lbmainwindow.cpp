@@ -16,14 +16,18 @@
 #include "tools/geometry.h"
 #include "tools/imageprocessing.h"
 #include "tools/mesher.h"
+#include "view/animation.h"
 #include "view/chart.h"
 #include "view/colors.h"
 #include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
+#include "view/view.h"
+#include "view/view2.h"
 
 #include <QActionGroup>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -67,6 +71,12 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     colors = new Colors(view->getRenderer(), view, this);
     connect(view->getRenderer(), &Renderer::rangeChanged, colors,
             [this](double centre, double halfWidth) { colors->refreshPreview(centre, halfWidth / 2); });
+    viewDock = new View(view, this);
+    addDockWidget(Qt::RightDockWidgetArea, viewDock);
+    planes = new View2(view, this);
+    animation = new Animation(view, viewDock, planes, this);
+    connect(animation, &Animation::frameWriteFailed, this,
+            [this](const QString &m) { showNotice(this, tr("Animation"), m); });
     info = new Info(view, this);
     addDockWidget(Qt::RightDockWidgetArea, info);
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
@@ -206,8 +216,12 @@ void LBMainWindow::saveGeometry(int scale)
 
 void LBMainWindow::selectPainter(const QString &name)
 {
-    view->getRenderer()->selectPainter(name);
-    repaintView();
+    // The dock's painter list selects the painter and repaints, so both stay in step.
+    viewDock->findChild<QComboBox *>(QStringLiteral("painter"))->setCurrentText(name);
+    if (view->getRenderer()->getPainterName() != name) {
+        view->getRenderer()->selectPainter(name);
+        repaintView();
+    }
 }
 
 void LBMainWindow::on_actionForces_triggered()
@@ -217,27 +231,22 @@ void LBMainWindow::on_actionForces_triggered()
 
 void LBMainWindow::on_actionParticles_2_triggered()
 {
-    view->getRenderer()->toggleParticles();
-    repaintView();
+    viewDock->clickToggleByName(QStringLiteral("particles"));
 }
 
 void LBMainWindow::on_actionDynamic_triggered()
 {
-    view->getRenderer()->toggleDynamic();
-    repaintView();
+    viewDock->clickToggleByName(QStringLiteral("dynamic"));
 }
 
 void LBMainWindow::on_actionStatic_triggered()
 {
-    view->makeCurrent();
-    view->getRenderer()->toggleStatic();
-    repaintView();
+    viewDock->clickToggleByName(QStringLiteral("static"));
 }
 
 void LBMainWindow::on_actionAxis_triggered()
 {
-    view->getRenderer()->toggleAxis();
-    repaintView();
+    viewDock->clickToggleByName(QStringLiteral("axis"));
 }
 
 void LBMainWindow::on_actionDetail_triggered()
@@ -271,7 +280,10 @@ void LBMainWindow::on_actionAbout_triggered()
     about->raise();
 }
 
-void LBMainWindow::on_actionView2_triggered() {}
+void LBMainWindow::on_actionView2_triggered()
+{
+    showTool(planes);
+}
 
 void LBMainWindow::on_actionChart_triggered()
 {
@@ -295,7 +307,11 @@ void LBMainWindow::on_actionInfo_triggered()
     info->setVisible(!info->isVisible());
 }
 
-void LBMainWindow::on_actionView_triggered() {}
+void LBMainWindow::on_actionView_triggered()
+{
+    viewDock->show();
+    viewDock->raise();
+}
 
 void LBMainWindow::on_actionNext_triggered()
 {
@@ -411,7 +427,10 @@ void LBMainWindow::on_actionInterpolation_triggered()
 
 void LBMainWindow::on_actionOpenCL_triggered() {}
 
-void LBMainWindow::on_actionAnimation_triggered() {}
+void LBMainWindow::on_actionAnimation_triggered()
+{
+    showTool(animation);
+}
 
 void LBMainWindow::on_actionModel_and_Parameters_triggered()
 {
@@ -454,7 +473,10 @@ void LBMainWindow::on_actionSave_VTK_triggered()
         showNotice(this, tr("Export to VTK"), error);
 }
 
-void LBMainWindow::on_actionView_2_triggered() {}
+void LBMainWindow::on_actionView_2_triggered()
+{
+    viewDock->setVisible(!viewDock->isVisible());
+}
 
 void LBMainWindow::on_actionInfo_2_triggered()
 {

@@ -12,6 +12,7 @@ namespace Ui {
 class LBMainWindow;
 }
 
+class Animation;
 class Chart;
 class CodeEditor;
 class Colors;
@@ -24,6 +25,8 @@ class Interpolation;
 class Results;
 class LBWidget;
 class TextDialog;
+class View;
+class View2;
 
 // The program's one window: the OpenGL view in the middle, every command in
 // the menus, and the file commands (geometry loading and saving, images,
@@ -42,6 +45,9 @@ public:
     Info *getInfo() const { return info; }
     Parameters2 *getParameters() const { return parameters; }
     Results *getResults() const { return results; }
+    View *getViewDock() const { return viewDock; }
+    View2 *getPlanes() const { return planes; }
+    Animation *getAnimation() const { return animation; }
     Interpolation *getInterpolation() const { return interpolation; }
     QList<Chart *> getCharts() const;
     // The remembered path of the last loaded geometry or state file.
@@ -141,6 +147,9 @@ private:
     CodeEditor *codeEditor = nullptr;
     Parameters2 *parameters = nullptr;
     Results *results = nullptr;
+    View *viewDock = nullptr;
+    View2 *planes = nullptr;
+    Animation *animation = nullptr;
     Interpolation *interpolation = nullptr;
     Geometry *geometry = nullptr;
     ImageProcessing *imageProcessing = nullptr;
