@@ -96,21 +96,37 @@ bool Compression::looksCompressed(const QByteArray &bytes)
 
 QByteArray Compression::compress(const QByteArray &text, int level)
 {
+    return compress(QList<QByteArray>{text}, level);
+}
+
+QByteArray Compression::compress(const QList<QByteArray> &parts, int level)
+{
     const Zlib &z = zlib();
-    if (!z.ok)
+    qint64 total = 0;
+    for (const QByteArray &part : parts)
+        total += part.size();
+    if (!z.ok) {
+        QByteArray text;
+        for (const QByteArray &part : parts)
+            text.append(part);
         return qCompress(text, level);
+    }
     const qint64 pieceSize = qint64(8) << 20;
     std::vector<Piece> pieces;
-    for (qint64 at = 0; at < text.size() || pieces.empty(); at += pieceSize) {
-        Piece p;
-        p.data = text.constData() + at;
-        p.size = std::min<qint64>(pieceSize, text.size() - at);
-        pieces.push_back(p);
+    for (const QByteArray &text : parts) {
+        for (qint64 at = 0; at < text.size(); at += pieceSize) {
+            Piece p;
+            p.data = text.constData() + at;
+            p.size = std::min<qint64>(pieceSize, text.size() - at);
+            pieces.push_back(p);
+        }
     }
+    if (pieces.empty())
+        pieces.push_back(Piece());
     pieces.back().last = true;
     QtConcurrent::blockingMap(pieces, [level](Piece &p) { deflatePiece(p, level); });
     QByteArray out;
-    const quint32 n = quint32(text.size());
+    const quint32 n = quint32(total);
     out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
     // zlib header of the default compression level and window.
     out.append(char(0x78)).append(char(0x9c));

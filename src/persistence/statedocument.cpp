@@ -9,6 +9,7 @@
 #include "xmlformat.h"
 
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
@@ -36,13 +37,36 @@ namespace {
 
 const char *const PanelOrder[] = {"view", "scheduler", "info", "results", "colors", "regression", "interpolation"};
 
-// Appends numbers in the shortest form that reads back exactly.
-void appendReal(QByteArray &out, double v)
+// A cursor over a stack buffer that one cell's element is formatted into,
+// so the piece it goes to grows by one append per cell.
+struct Line
 {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    out.append(buffer, int(result.ptr - buffer));
-}
+    char data[2048];
+    char *at = data;
+
+    void text(const char *s, std::size_t n)
+    {
+        std::memcpy(at, s, n);
+        at += n;
+    }
+    template <std::size_t N> void text(const char (&s)[N]) { text(s, N - 1); }
+    // Numbers in the shortest form that reads back exactly.
+    void real(double v) { at = std::to_chars(at, data + sizeof data, v).ptr; }
+    void integer(long long v) { at = std::to_chars(at, data + sizeof data, v).ptr; }
+    void open(int indent, int x, int y, int z)
+    {
+        *at++ = '\n';
+        std::memset(at, ' ', std::size_t(indent));
+        at += indent;
+        text("<lattice x=\"");
+        integer(x);
+        text("\" y=\"");
+        integer(y);
+        text("\" z=\"");
+        integer(z);
+        *at++ = '"';
+    }
+};
 
 void appendInt(QByteArray &out, long long v)
 {
@@ -51,23 +75,6 @@ void appendInt(QByteArray &out, long long v)
     out.append(buffer, int(result.ptr - buffer));
 }
 
-// Opens a "lattice" element with its position; the caller adds the rest.
-void openLattice(QByteArray &out, int indent, int x, int y, int z)
-{
-    out.append('\n');
-    out.append(QByteArray(indent, ' '));
-    out.append("<lattice x=\"");
-    appendInt(out, x);
-    out.append("\" y=\"");
-    appendInt(out, y);
-    out.append("\" z=\"");
-    appendInt(out, z);
-    out.append('"');
-}
-
-// Writes one cell. Plain fluid, plain walls and null cells are formatted by
-// hand (they are nearly every site of a large grid); every other kind writes
-// itself through its passivate.
 // Whether every population a fluid cell at (x, y, z) receives is written
 // afresh in the next streaming: each of its neighbours exists and is plain
 // fluid or a plain wall (which hands back what the cell sends it). Otherwise
@@ -96,37 +103,47 @@ bool nextIsRewritten(const Grid &grid, int x, int y, int z, int q)
     return true;
 }
 
+// Writes one cell. Plain fluid, plain walls and null cells are formatted by
+// hand (they are nearly every site of a large grid); every other kind writes
+// itself through its passivate.
 void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, int x, int y, int z)
 {
     const std::type_info &kind = typeid(*cell);
     if (kind == typeid(SCCell)) {
         auto *fluid = static_cast<SCCell *>(cell);
         const int q = fluid->getQ();
-        openLattice(out, indent, x, y, z);
-        out.append(" type=\"singleComponent\" p0=\"");
-        appendReal(out, fluid->getP0());
-        out.append("\" lastDeltaP=\"");
-        appendReal(out, fluid->getDeltaP());
+        Line line;
+        line.open(indent, x, y, z);
+        line.text(" type=\"singleComponent\" p0=\"");
+        line.real(fluid->getP0());
+        line.text("\" lastDeltaP=\"");
+        line.real(fluid->getDeltaP());
         for (int i = 0; i < q; ++i) {
-            out.append("\" f");
-            appendInt(out, i);
-            out.append("=\"");
-            appendReal(out, fluid->getF(i, 0));
+            line.text("\" f");
+            line.integer(i);
+            line.text("=\"");
+            line.real(fluid->getF(i, 0));
         }
         if (!nextIsRewritten(grid, x, y, z, q)) {
             for (int i = 0; i < q; ++i) {
-                out.append("\" n");
-                appendInt(out, i);
-                out.append("=\"");
-                appendReal(out, fluid->getNextF(i, 0));
+                line.text("\" n");
+                line.integer(i);
+                line.text("=\"");
+                line.real(fluid->getNextF(i, 0));
             }
         }
-        out.append("\"/>");
+        line.text("\"/>");
+        out.append(line.data, int(line.at - line.data));
         return;
     }
     if (kind == typeid(WallCell) || kind == typeid(NullCell)) {
-        openLattice(out, indent, x, y, z);
-        out.append(kind == typeid(WallCell) ? " type=\"wall\"/>" : " type=\"null\"/>");
+        Line line;
+        line.open(indent, x, y, z);
+        if (kind == typeid(WallCell))
+            line.text(" type=\"wall\"/>");
+        else
+            line.text(" type=\"null\"/>");
+        out.append(line.data, int(line.at - line.data));
         return;
     }
     QByteArray element;
@@ -359,39 +376,39 @@ std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
     return {chunk * rows, chunk == Chunks - 1 ? height - (Chunks - 1) * rows : rows};
 }
 
-QByteArray StateDocument::cellsText(int firstRow, int rowCount, int indent) const
+QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int indent) const
 {
-    // Rows are formatted in parallel pieces and joined in order.
     const int pieces = std::max(1, std::min(rowCount, 4 * QThreadPool::globalInstance()->maxThreadCount()));
-    std::vector<QByteArray> texts{std::size_t(pieces)};
+    QList<QByteArray> texts;
+    for (int i = 0; i < pieces; ++i)
+        texts.append(QByteArray());
     QVector<int> indices(pieces);
     std::iota(indices.begin(), indices.end(), 0);
     const int nx = grid.getWidth(), nz = grid.getLength();
     QtConcurrent::blockingMap(indices, [&](int piece) {
         const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
         const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
-        QByteArray &out = texts[std::size_t(piece)];
-        out.reserve(int(std::min<qint64>(qint64(y1 - y0) * nx * nz * 250, qint64(1) << 30)));
+        QByteArray &out = texts[piece];
         for (int y = y0; y < y1; ++y)
             for (int x = 0; x < nx; ++x)
                 for (int z = 0; z < nz; ++z)
                     if (BaseCell *cell = grid.getCell(x, y, z))
                         appendCell(out, indent, grid, cell, x, y, z);
     });
-    qint64 total = 0;
-    for (const QByteArray &t : texts)
-        total += t.size();
-    QByteArray all;
-    all.reserve(int(total));
-    for (QByteArray &t : texts) {
-        all.append(t);
-        t.clear();
-    }
-    return all;
+    return texts;
 }
 
 QByteArray StateDocument::text(int version) const
 {
+    QByteArray all;
+    for (const QByteArray &part : parts(version))
+        all.append(part);
+    return all;
+}
+
+QList<QByteArray> StateDocument::parts(int version) const
+{
+    QList<QByteArray> list;
     QByteArray out;
     QBuffer buffer(&out);
     buffer.open(QIODevice::WriteOnly);
@@ -418,7 +435,10 @@ QByteArray StateDocument::text(int version) const
     } else {
         gridText.append("\">");
         buffer.write(gridText);
-        buffer.write(cellsText(0, grid.getHeight(), 8));
+        list.append(out);
+        list.append(cellsText(0, grid.getHeight(), 8));
+        out.clear();
+        buffer.seek(0);
         buffer.write("\n    </grid>");
     }
     const SimulationStats &stats = grid.getStatistics();
@@ -452,7 +472,8 @@ QByteArray StateDocument::text(int version) const
     }
     writer.writeEndElement();
     writer.writeEndDocument();
-    return out;
+    list.append(out);
+    return list;
 }
 
 bool StateDocument::save(const QString &path, const Options &options, QString *error) const
@@ -462,8 +483,13 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
             *error = why;
         return false;
     };
-    const auto write = [](QSaveFile &file, const QByteArray &bytes) {
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    const auto write = [](QSaveFile &file, const QList<QByteArray> &parts) {
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (const QByteArray &part : parts)
+            if (file.write(part) != part.size())
+                return false;
+        return true;
     };
     if (options.version == 3) {
         // Every file is written aside first; the files replace the old ones
@@ -471,35 +497,35 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
         std::vector<std::unique_ptr<QSaveFile>> files;
         for (int k = 0; k < Chunks; ++k) {
             const auto rows = chunkRows(grid.getHeight(), k);
-            QByteArray chunk("<tavrine>");
-            chunk.append(cellsText(rows.first, rows.second, 4));
+            QList<QByteArray> chunk = cellsText(rows.first, rows.second, 4);
+            chunk.prepend("<tavrine>");
             chunk.append("\n</tavrine>\n");
             files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
             if (!write(*files.back(), chunk))
                 return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), files.back()->errorString()));
         }
         files.push_back(std::make_unique<QSaveFile>(path));
-        if (!write(*files.back(), text(3)))
+        if (!write(*files.back(), parts(3)))
             return fail(QStringLiteral("cannot write %1: %2").arg(path, files.back()->errorString()));
         for (auto &file : files)
             if (!file->commit())
                 return fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
         return true;
     }
-    QByteArray bytes = text(2);
+    QList<QByteArray> text = parts(2);
     if (options.compress)
-        bytes = Compression::compress(bytes);
+        text = {Compression::compress(text)};
     QSaveFile file(path);
-    if (!write(file, bytes) || !file.commit())
+    if (!write(file, text) || !file.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     return true;
 }
 
-bool StateDocument::parse(const QByteArray &text, const QString &path, const Options &options, Parsed &parsed,
+bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
                           QString *error)
 {
     const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
-    QXmlStreamReader reader(text);
+    QXmlStreamReader reader(&device);
     if (!reader.readNextStartElement() || reader.name() != QLatin1String("tavrine")) {
         *error = reader.hasError() ? reader.errorString() : QStringLiteral("the root element is not \"tavrine\"");
         return false;
@@ -525,7 +551,7 @@ bool StateDocument::parse(const QByteArray &text, const QString &path, const Opt
                 return false;
             }
             const qint64 sites = parsed.box.sites();
-            if (sites > std::numeric_limits<int>::max() || sites * bytesPerSite(parsed.model) > limit - text.size()) {
+            if (sites > std::numeric_limits<int>::max() || sites * bytesPerSite(parsed.model) > limit - size) {
                 *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs more memory than the %4 MB allowed")
                              .arg(parsed.box.width)
                              .arg(parsed.box.height)
@@ -533,8 +559,11 @@ bool StateDocument::parse(const QByteArray &text, const QString &path, const Opt
                              .arg(limit >> 20);
                 return false;
             }
-            // The cells are built for the document's lattice model.
+            // The cells are built for the document's lattice model, in one
+            // run of memory each (the size is within the limit checked above).
             grid.getParameters()->setModel(parsed.model);
+            BlockPool::expect(sizeof(SCCell), std::size_t(sites));
+            BlockPool::expect(2 * sizeof(double) * std::size_t(parsed.model), std::size_t(sites));
             if (options.version == 3) {
                 ChildElements none(reader);
                 while (none.next()) {
@@ -605,7 +634,7 @@ bool StateDocument::parse(const QByteArray &text, const QString &path, const Opt
         std::vector<QString> errors(Chunks);
         QVector<int> chunks(Chunks);
         std::iota(chunks.begin(), chunks.end(), 0);
-        std::atomic<qint64> budget(limit - text.size());
+        std::atomic<qint64> budget(limit - size);
         QtConcurrent::blockingMap(chunks, [&](int k) {
             QFile file(chunkPath(path, k));
             if (!file.open(QIODevice::ReadOnly)) {
@@ -616,8 +645,7 @@ bool StateDocument::parse(const QByteArray &text, const QString &path, const Opt
                 errors[k] = QStringLiteral("%1 is larger than the memory allowed").arg(file.fileName());
                 return;
             }
-            const QByteArray bytes = file.readAll();
-            QXmlStreamReader chunkReader(bytes);
+            QXmlStreamReader chunkReader(&file);
             if (!chunkReader.readNextStartElement() || chunkReader.name() != QLatin1String("tavrine")) {
                 errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
                 return;
@@ -721,14 +749,20 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
     if (file.size() > limit)
         return fail(QStringLiteral("%1 is larger than the %2 MB allowed").arg(path).arg(limit >> 20));
-    QByteArray text = file.readAll();
-    file.close();
-    if (Compression::looksCompressed(text)) {
-        QByteArray inflated;
+    // Plain text is parsed straight from the file; a compressed document is
+    // inflated in memory.
+    QByteArray inflated;
+    QBuffer buffer(&inflated);
+    QIODevice *device = &file;
+    qint64 size = file.size();
+    if (Compression::looksCompressed(file.peek(4096))) {
         QString why;
-        if (!Compression::inflate(text, limit, &inflated, &why))
+        if (!Compression::inflate(file.readAll(), limit, &inflated, &why))
             return fail(QStringLiteral("%1: %2").arg(path, why));
-        text = inflated;
+        file.close();
+        buffer.open(QIODevice::ReadOnly);
+        device = &buffer;
+        size += inflated.size();
     }
 
     SimulationParameters *parameters = grid.getParameters();
@@ -736,7 +770,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     const bool oldRebuild = parameters->getNeedsNeighbourRebuild();
     Parsed parsed;
     QString why;
-    if (!parse(text, path, options, parsed, &why)) {
+    if (!parse(*device, size, path, options, parsed, &why)) {
         // The cells were built for the document's model; the running grid
         // keeps its own.
         if (parameters->getModel() != oldModel) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 class Grid;
+class QIODevice;
 class QXmlStreamReader;
 class QXmlStreamWriter;
 
@@ -75,7 +76,12 @@ private:
     struct Parsed;
     bool parse(const QByteArray &text, const QString &path, const Options &options, Parsed &parsed, QString *error);
     void commit(Parsed &parsed);
-    QByteArray cellsText(int firstRow, int rowCount, int indent) const;
+    // The text in consecutive parts: the cells come in pieces formatted in
+    // parallel, which go to the file (or the compressor) without being joined.
+    QList<QByteArray> parts(int version) const;
+    QList<QByteArray> cellsText(int firstRow, int rowCount, int indent) const;
+    bool parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
+               QString *error);
 
     Grid &grid;
     QList<Panel> panelList;
