@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <memory>
 #include <numeric>
 #include <typeinfo>
@@ -185,20 +186,25 @@ bool readsOnlyAttributes(const QString &type)
     return flat.contains(type);
 }
 
-// Every attribute of the element except the named text ones must be a finite
-// number.
+// Every attribute of the element but "type" must be a finite number. One
+// pass over the attributes; the checked reader words the message.
 bool checkNumbers(const QXmlStreamReader &reader, QString *error)
 {
-    AttributeReader a(reader);
-    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+    const QXmlStreamAttributes attributes = reader.attributes();
+    for (const QXmlStreamAttribute &attribute : attributes) {
         const QStringRef name = attribute.name();
         if (name == QLatin1String("type"))
             continue;
+        bool parsed = false;
+        const double v = attribute.value().toDouble(&parsed);
+        if (parsed && std::isfinite(v))
+            continue;
+        AttributeReader a(reader);
         a.real(name.toString());
-        if (!a.ok()) {
-            *error = a.error();
-            return false;
-        }
+        *error = a.ok() ? QStringLiteral("element \"%1\": attribute \"%2\" is not a number")
+                              .arg(reader.name().toString(), name.toString())
+                        : a.error();
+        return false;
     }
     return true;
 }
