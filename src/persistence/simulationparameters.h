@@ -9,6 +9,8 @@
 
 class Grid;
 class Force;
+class QXmlStreamReader;
+class QXmlStreamWriter;
 
 // The one store of every physical and numerical setting of a simulation. The
 // grid creates it and registers it as the current parameters; cells, forces
@@ -37,8 +39,12 @@ public:
 
     double getMinP0() const { return minP0; }
     double getMaxP0() const { return maxP0; }
-    void setMinP0(double v) { minP0 = v; }
-    void setMaxP0(double v) { maxP0 = v; }
+    void setMinP0Value(double v) { minP0 = v; }
+    void setMaxP0Value(double v) { maxP0 = v; }
+    // Store, then reset every cell of the grid to the equilibrium at its
+    // stored density.
+    void setMinP0(double v);
+    void setMaxP0(double v);
     // minP0 + (r / 32767)(maxP0 - minP0) with r from the seeded runtime generator.
     double randomInitialDensity() const;
 
@@ -48,13 +54,13 @@ public:
     // Stores the speed and gives it to the strategy of every inlet of that index.
     void setSourceVelocity(int index, double v);
     double getSourcePressure(int index) const { return sourcePressure[clampIndex(index)]; }
-    void setSourcePressureValue(int index, double v) { sourcePressure[clampIndex(index)] = v; }
+    void setSourcePressureValue(int index, double v);
     // Stores the density and gives it to the strategy of every inlet of that index.
     void setSourcePressure(int index, double v);
     int getSourcePeriod(int index) const { return sourcePeriod[clampIndex(index)]; }
-    void setSourcePeriodValue(int index, int v) { sourcePeriod[clampIndex(index)] = v; }
+    void setSourcePeriodValue(int index, int v);
     double getSourceAmplitude(int index) const { return sourceAmplitude[clampIndex(index)]; }
-    void setSourceAmplitudeValue(int index, double v) { sourceAmplitude[clampIndex(index)] = v; }
+    void setSourceAmplitudeValue(int index, double v);
 
     Vector3d wallVelocity() const { return wallVelocityValue; }
     void setWallVelocityValue(const Vector3d &v) { wallVelocityValue = v; }
@@ -96,6 +102,11 @@ public:
     double getMcGads() const { return mcGads; }
     double getMcGads2() const { return mcGads2; }
     void setMulticomponentValues(int quantity, double g, double gads, double gads2, int type);
+    // Stores the five values, then converts the fluid cells of the grid to
+    // the kind they select and gives every cell the component count. No
+    // multicomponent cell kind exists yet: a quantity above 1 leaves the
+    // fluid cells as they are and logs "multicomponent error".
+    void setMulticomponent(int quantity, double g, double gads, double gads2, int type);
 
     int getOpenStrategy() const { return openStrategy; }
     void setOpenStrategyValue(int v) { openStrategy = v; }
@@ -112,6 +123,9 @@ public:
 
     double getPorousSolidDensity() const { return porousSolidDensity; }
     void setPorousSolidDensityValue(double v) { porousSolidDensity = v; }
+    // Stores the mean; every porous cell would draw its own solid fraction
+    // around it (mean +- variation). No porous cell kind exists yet.
+    void setPorousSolidDensity(double mean, double variation);
     double getRkAmplitude() const { return rkAmplitude; }
     double getRkBeta() const { return rkBeta; }
     void setRkAmplitude(double v) { rkAmplitude = v; }
@@ -129,7 +143,7 @@ public:
     double getPassiveScalarGravity() const { return passiveScalarGravity; }
     void setPassiveScalarGravity(double v) { passiveScalarGravity = v; }
     double getThermal(int index) const { return thermal[clampIndex(index)]; }
-    void setThermal(int index, double v) { thermal[clampIndex(index)] = v; }
+    void setThermal(int index, double v);
     double getThermalExpansion() const { return thermalExpansion; }
     void setThermalExpansion(double v);
     bool getMulticore() const { return multicore; }
@@ -166,7 +180,7 @@ public:
     bool getMeltingFlag() const { return meltingFlag; }
     void setMeltingFlag(bool v) { meltingFlag = v; }
     QString getInletFormula(int index) const { return inletFormula[clampIndex(index)]; }
-    void setInletFormula(int index, const QString &f) { inletFormula[clampIndex(index)] = f; }
+    void setInletFormula(int index, const QString &f);
 
     // The active body forces, in insertion order; the list owns them.
     const QList<Force *> &getForces() const { return forces; }
@@ -175,7 +189,19 @@ public:
     void addForce(Force *force);
     void clearForces();
 
+    // Copies every field that the "config" element persists (and the derived
+    // constants) from another parameter object; nothing reaches the cells.
+    void copyPersistedFrom(const SimulationParameters &other);
+    // The "config" element: attributes, then the "forces" child.
+    void passivate(QXmlStreamWriter &writer) const;
+    // Reads the "config" element the reader is on into this object (stored
+    // values only) and leaves the reader on its end. False with a message
+    // for a value that does not parse or lies outside its range.
+    bool activate(QXmlStreamReader &reader, QString *error = nullptr);
+
 private:
+    // False (with a warning naming the setter) for an index outside 0..2.
+    static bool validIndex(int index, const char *setter);
     static int clampIndex(int index) { return index >= 0 && index < 3 ? index : 0; }
 
     int width = 10;

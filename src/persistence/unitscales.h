@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QString>
+
+class QXmlStreamReader;
+class QXmlStreamWriter;
+
 // Conversion between lattice units and physical units.
 class UnitScales
 {
@@ -27,6 +32,12 @@ public:
         dt = timeStep(newDx, physicalViscosity, tau);
     }
     static double viscosityOfTau(double tau) { return (tau - 0.5) / 3.0; }
+
+    // The attributes "dx", "dt", "dm" of the "parameters" element.
+    void passivate(QXmlStreamWriter &writer) const;
+    // Reads them from the current element and leaves the reader on its end;
+    // a value that is not a positive number leaves all three unchanged.
+    bool activate(QXmlStreamReader &reader, QString *error = nullptr);
 
 private:
     double dx = 1e-6;

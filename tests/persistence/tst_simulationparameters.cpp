@@ -3,6 +3,8 @@
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
 
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #include <QtTest>
 
 #include <cmath>
@@ -147,6 +149,121 @@ private slots:
         QVERIFY(std::abs(s.latticeViscosity(1e-6) - UnitScales::viscosityOfTau(1.0)) < 1e-15);
         UnitScales defaults;
         QCOMPARE(defaults.getDm(), 8e-18);
+    }
+
+    // Every persisted field survives the "config" element; values that
+    // differ from the defaults prove each key is read, not defaulted.
+    void configRoundTrip()
+    {
+        SimulationParameters p;
+        p.setModel(19);
+        for (int i = 0; i < 3; ++i) {
+            p.setEpsilon(i, 0.6 + 0.1 * i);
+            p.setSourceVelocityValue(i, 0.01 * (i + 1));
+            p.setThermal(i, 2.0 + i);
+        }
+        p.setMinP0Value(0.95);
+        p.setMaxP0Value(1.05);
+        p.setSourcePressureValue(0, 1.01);
+        p.setSourcePressureValue(1, 1.02);
+        p.setSourcePeriodValue(0, 30);
+        p.setSourcePeriodValue(1, 40);
+        p.setSourceAmplitudeValue(0, 0.1);
+        p.setSourceAmplitudeValue(1, 0.2);
+        p.setPeriodicBoundaries(false);
+        p.setGravity(1e-5);
+        p.setMulticomponentValues(2, 0.9, 0.1, 0.2, 4);
+        p.setMultiphase(-5.0, 3.0, 150.0, -100.0);
+        p.setPorousSolidDensityValue(0.25);
+        p.setWallVelocityValue(Vector3d(0.1, 0.2, 0.3));
+        p.setWallPeriodValue(50);
+        p.setDensity1(1.5);
+        p.setDensity2(2.5);
+        p.setShallowG(0.3);
+        p.setShallowNB(0.4);
+        p.setPassiveScalarGravity(0.001);
+        p.setSmagorinsky(0.17);
+        p.setEntropic(true);
+        p.setSlipWallCoefficient(0.35);
+        p.setSourceStrategyValue(3);
+        p.setOpenStrategyValue(2);
+        p.setThermalExpansion(0.7);
+        p.setDepositionRate(0.125);
+        p.setVelocityOrder(1);
+        p.setReflectWithFactor(0.5);
+        p.setNanoParameters(0.05, 3.0, 0.5, 20.0, 0.8);
+        QByteArray text;
+        QXmlStreamWriter writer(&text);
+        writer.writeStartElement("config");
+        p.passivate(writer);
+        writer.writeEndElement();
+        writer.writeEmptyElement("next");
+
+        SimulationParameters q;
+        QXmlStreamReader reader(text);
+        reader.readNextStartElement();
+        QVERIFY(q.activate(reader));
+        QVERIFY(reader.isEndElement() && reader.name() == QLatin1String("config"));
+        QByteArray again;
+        QXmlStreamWriter second(&again);
+        second.writeStartElement("config");
+        q.passivate(second);
+        second.writeEndElement();
+        second.writeEmptyElement("next");
+        QCOMPARE(again, text);
+        QCOMPARE(q.getReflectWithFactor(), 0.5);
+        QCOMPARE(q.getEffectiveTau1(), p.getEffectiveTau1());
+    }
+
+    // A config with only the always-read keys: the optional groups take
+    // their defaults or keep their values, and nothing is rebuilt.
+    void configOptionalGroups()
+    {
+        SimulationParameters q;
+        q.setSourcePressureValue(0, 1.3);
+        q.setMulticomponentValues(3, 0.1, 0.0, 0.0, 2);
+        q.setDensity1(4.0);
+        q.setVelocityOrder(1);
+        QXmlStreamReader reader(QStringLiteral("<config model=\"9\" epsilon0=\"0.8\" epsilon1=\"0.9\" epsilon2=\"1\" "
+                                               "minP0=\"1\" maxP0=\"1\" sourceVelocity0=\"0.1\" "
+                                               "sourceVelocity1=\"0.1\" sourceVelocity2=\"0.1\"/>"));
+        reader.readNextStartElement();
+        QVERIFY(q.activate(reader));
+        QCOMPARE(q.getSourcePressure(0), 1.3);
+        QCOMPARE(q.getMcQuantity(), 3);
+        QCOMPARE(q.getPorousSolidDensity(), 0.5);
+        QCOMPARE(q.getDensity1(), 1.0);
+        QCOMPARE(q.getVelocityOrder(), 2);
+        QCOMPARE(q.getReflectWithFactor(), 1.0);
+        QCOMPARE(q.getEffectiveTau0(), 0.8);
+        QCOMPARE(q.getEffectiveTau1(), 0.9);
+        QVERIFY(!q.getPeriodicBoundaries());
+
+        QXmlStreamReader typeless(QStringLiteral("<config model=\"9\" mcQuantity=\"2\" mcG=\"0.1\"/>"));
+        typeless.readNextStartElement();
+        QVERIFY(q.activate(typeless));
+        QCOMPARE(q.getMcType(), 1);
+
+        QXmlStreamReader bad(QStringLiteral("<config model=\"12\" epsilon0=\"inf\"/>"));
+        bad.readNextStartElement();
+        QString error;
+        QVERIFY(!q.activate(bad, &error));
+        QVERIFY(error.contains("model"));
+    }
+
+    // Index setters outside 0..2 are refused instead of writing entry 0.
+    void outOfRangeIndexIgnored()
+    {
+        SimulationParameters p;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("setEpsilon: index 3"));
+        p.setEpsilon(3, 0.6);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("setSourceVelocity: index 5"));
+        p.setSourceVelocity(5, 0.3);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("setThermal: index -1"));
+        p.setThermal(-1, 7.0);
+        QCOMPARE(p.getEpsilon(0), 1.0);
+        QCOMPARE(p.sourceVelocity(0), 0.02);
+        QCOMPARE(p.getThermal(0), 1.0);
     }
 
     void outputFolderEndsWithSlash()

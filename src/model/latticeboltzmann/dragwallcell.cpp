@@ -1,5 +1,6 @@
 #include "dragwallcell.h"
 
+#include "persistence/attributereader.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
@@ -42,9 +43,21 @@ void DragWallCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "dragWall");
     writer.writeAttribute("index", QString::number(groupIndex));
+    // What the fluid sent in the last step, so the drag reads right at once
+    // after a load; a wall that has received nothing keeps the short form.
+    const int q = Lattice::currentQ();
+    bool nothing = true;
+    for (int i = 0; i < q; ++i)
+        nothing = nothing && received[i] == 0.0;
+    for (int i = 0; i < q && !nothing; ++i)
+        writer.writeAttribute(QStringLiteral("received%1").arg(i), XmlFormat::real(received[i]));
 }
 
 void DragWallCell::activate(QXmlStreamReader &reader, Grid *)
 {
-    groupIndex = XmlFormat::readInt(reader.attributes(), "index");
+    AttributeReader a(reader);
+    groupIndex = a.integer("index");
+    const int q = Lattice::currentQ();
+    for (int i = 0; i < q; ++i)
+        received[i] = a.real(QStringLiteral("received%1").arg(i));
 }

@@ -1,0 +1,200 @@
+#include "compression.h"
+
+#include <QLibrary>
+#include <QtConcurrent>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// zlib is loaded at run time: Qt uses it internally but does not export its
+// streaming interface, which the size-capped inflation needs.
+struct Zlib
+{
+    decltype(&::deflateInit2_) startDeflate = nullptr;
+    decltype(&::deflate) deflate = nullptr;
+    decltype(&::deflateEnd) deflateEnd = nullptr;
+    decltype(&::inflateInit_) startInflate = nullptr;
+    decltype(&::inflate) inflate = nullptr;
+    decltype(&::inflateEnd) inflateEnd = nullptr;
+    decltype(&::adler32) adler32 = nullptr;
+    decltype(&::adler32_combine) adler32Combine = nullptr;
+    bool ok = false;
+
+    Zlib()
+    {
+        QLibrary library(QStringLiteral("z"), 1);
+        if (!library.load())
+            return;
+        startDeflate = reinterpret_cast<decltype(startDeflate)>(library.resolve("deflateInit2_"));
+        deflate = reinterpret_cast<decltype(deflate)>(library.resolve("deflate"));
+        deflateEnd = reinterpret_cast<decltype(deflateEnd)>(library.resolve("deflateEnd"));
+        startInflate = reinterpret_cast<decltype(startInflate)>(library.resolve("inflateInit_"));
+        inflate = reinterpret_cast<decltype(inflate)>(library.resolve("inflate"));
+        inflateEnd = reinterpret_cast<decltype(inflateEnd)>(library.resolve("inflateEnd"));
+        adler32 = reinterpret_cast<decltype(adler32)>(library.resolve("adler32"));
+        adler32Combine = reinterpret_cast<decltype(adler32Combine)>(library.resolve("adler32_combine"));
+        ok =
+            startDeflate && deflate && deflateEnd && startInflate && inflate && inflateEnd && adler32 && adler32Combine;
+    }
+};
+
+const Zlib &zlib()
+{
+    static const Zlib z;
+    return z;
+}
+
+struct Piece
+{
+    const char *data = nullptr;
+    qint64 size = 0;
+    bool last = false;
+    QByteArray out;
+    uLong adler = 1;
+};
+
+// Raw deflate of one piece; all but the last end on a byte boundary with a
+// sync flush, so the pieces concatenate into one valid stream.
+void deflatePiece(Piece &piece, int level)
+{
+    const Zlib &z = zlib();
+    z_stream s{};
+    z.startDeflate(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY, ZLIB_VERSION, int(sizeof(z_stream)));
+    piece.out.resize(int(piece.size + piece.size / 1000 + 64));
+    s.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(piece.data));
+    s.avail_in = uInt(piece.size);
+    qint64 written = 0;
+    int rc = Z_OK;
+    do {
+        if (written == piece.out.size())
+            piece.out.resize(piece.out.size() * 2);
+        s.next_out = reinterpret_cast<Bytef *>(piece.out.data() + written);
+        s.avail_out = uInt(piece.out.size() - written);
+        rc = z.deflate(&s, piece.last ? Z_FINISH : Z_SYNC_FLUSH);
+        written = piece.out.size() - s.avail_out;
+    } while (piece.last ? rc != Z_STREAM_END : (s.avail_out == 0 || s.avail_in > 0));
+    z.deflateEnd(&s);
+    piece.out.resize(int(written));
+    piece.adler = z.adler32(1, reinterpret_cast<const Bytef *>(piece.data), uInt(piece.size));
+}
+
+} // namespace
+
+bool Compression::looksCompressed(const QByteArray &bytes)
+{
+    for (const char c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        return c != '<';
+    }
+    return false;
+}
+
+QByteArray Compression::compress(const QByteArray &text, int level)
+{
+    return compress(QList<QByteArray>{text}, level);
+}
+
+QByteArray Compression::compress(const QList<QByteArray> &parts, int level)
+{
+    const Zlib &z = zlib();
+    qint64 total = 0;
+    for (const QByteArray &part : parts)
+        total += part.size();
+    if (!z.ok) {
+        QByteArray text;
+        for (const QByteArray &part : parts)
+            text.append(part);
+        return qCompress(text, level);
+    }
+    const qint64 pieceSize = qint64(8) << 20;
+    std::vector<Piece> pieces;
+    for (const QByteArray &text : parts) {
+        for (qint64 at = 0; at < text.size(); at += pieceSize) {
+            Piece p;
+            p.data = text.constData() + at;
+            p.size = std::min<qint64>(pieceSize, text.size() - at);
+            pieces.push_back(p);
+        }
+    }
+    if (pieces.empty())
+        pieces.push_back(Piece());
+    pieces.back().last = true;
+    QtConcurrent::blockingMap(pieces, [level](Piece &p) { deflatePiece(p, level); });
+    QByteArray out;
+    const quint32 n = quint32(total);
+    out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+    // zlib header of the default compression level and window.
+    out.append(char(0x78)).append(char(0x9c));
+    uLong adler = 1;
+    for (const Piece &p : pieces) {
+        out.append(p.out);
+        adler = z.adler32Combine(adler, p.adler, z_off_t(p.size));
+    }
+    out.append(char(adler >> 24)).append(char(adler >> 16)).append(char(adler >> 8)).append(char(adler));
+    return out;
+}
+
+bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *text, QString *error)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const Zlib &z = zlib();
+    if (!z.ok)
+        return fail(QStringLiteral("the compression library (zlib) could not be loaded"));
+    if (bytes.size() < 6)
+        return fail(QStringLiteral("the compressed document is truncated"));
+    const auto *b = reinterpret_cast<const uchar *>(bytes.constData());
+    const qint64 declared = (qint64(b[0]) << 24) | (qint64(b[1]) << 16) | (qint64(b[2]) << 8) | qint64(b[3]);
+    const qint64 cap = std::min<qint64>(limit, qint64(std::numeric_limits<int>::max()) - 64);
+    if (declared > cap)
+        return fail(QStringLiteral("the compressed document declares %1 bytes, more than the %2 bytes allowed")
+                        .arg(declared)
+                        .arg(cap));
+    z_stream s{};
+    if (z.startInflate(&s, ZLIB_VERSION, int(sizeof(z_stream))) != Z_OK)
+        return fail(QStringLiteral("the compression library could not start"));
+    s.next_in = const_cast<Bytef *>(b + 4);
+    s.avail_in = uInt(bytes.size() - 4);
+    QByteArray out;
+    // Grows with the output; one byte beyond the declared length is enough
+    // to tell that the stream is longer than it says.
+    out.resize(int(std::min<qint64>(declared + 1, qint64(1) << 20)));
+    qint64 produced = 0;
+    int rc = Z_OK;
+    while (true) {
+        if (produced == out.size()) {
+            if (produced > declared)
+                break;
+            out.resize(int(std::min<qint64>(declared + 1, qint64(out.size()) * 2)));
+        }
+        s.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
+        s.avail_out = uInt(out.size() - produced);
+        rc = z.inflate(&s, Z_NO_FLUSH);
+        produced = out.size() - s.avail_out;
+        if (rc == Z_STREAM_END || (rc != Z_OK && rc != Z_BUF_ERROR) || produced > declared)
+            break;
+        if (rc == Z_BUF_ERROR && s.avail_in == 0)
+            break;
+    }
+    z.inflateEnd(&s);
+    if (produced > declared)
+        return fail(QStringLiteral("the compressed document inflates beyond its declared %1 bytes").arg(declared));
+    if (rc != Z_STREAM_END)
+        return fail(rc == Z_DATA_ERROR ? QStringLiteral("the compressed document is corrupt")
+                                       : QStringLiteral("the compressed document is truncated"));
+    if (produced != declared)
+        return fail(QStringLiteral("the compressed document inflates to %1 bytes, not the declared %2")
+                        .arg(produced)
+                        .arg(declared));
+    out.resize(int(produced));
+    *text = out;
+    return true;
+}

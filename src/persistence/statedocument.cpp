@@ -1,0 +1,790 @@
+#include "statedocument.h"
+
+#include "attributereader.h"
+#include "cellfactory.h"
+#include "childelements.h"
+#include "compression.h"
+#include "simulationparameters.h"
+#include "unitscales.h"
+#include "xmlformat.h"
+
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/blockpool.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/wallcell.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtConcurrent>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+
+const char *const PanelOrder[] = {"view", "scheduler", "info", "results", "colors", "regression", "interpolation"};
+
+// A cursor over a stack buffer that one cell's element is formatted into,
+// so the piece it goes to grows by one append per cell.
+struct Line
+{
+    char data[2048];
+    char *at = data;
+
+    void text(const char *s, std::size_t n)
+    {
+        std::memcpy(at, s, n);
+        at += n;
+    }
+    template <std::size_t N> void text(const char (&s)[N]) { text(s, N - 1); }
+    // Numbers in the shortest form that reads back exactly.
+    void real(double v) { at = std::to_chars(at, data + sizeof data, v).ptr; }
+    void integer(long long v) { at = std::to_chars(at, data + sizeof data, v).ptr; }
+    void open(int indent, int x, int y, int z)
+    {
+        *at++ = '\n';
+        std::memset(at, ' ', std::size_t(indent));
+        at += indent;
+        text("<lattice x=\"");
+        integer(x);
+        text("\" y=\"");
+        integer(y);
+        text("\" z=\"");
+        integer(z);
+        *at++ = '"';
+    }
+};
+
+void appendInt(QByteArray &out, long long v)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, int(result.ptr - buffer));
+}
+
+// Whether every population a fluid cell at (x, y, z) receives is written
+// afresh in the next streaming: each of its neighbours exists and is plain
+// fluid or a plain wall (which hands back what the cell sends it). Otherwise
+// some entries of its next array carry over into the run, and the document
+// keeps them.
+bool nextIsRewritten(const Grid &grid, int x, int y, int z, int q)
+{
+    const bool periodic = grid.getParameters()->getPeriodicBoundaries();
+    for (int i = 1; i < q; ++i) {
+        if (Lattice::weight(q, i) <= Lattice::ActiveWeight)
+            continue;
+        const Vector3i e = Lattice::direction(q, i);
+        int px = x - e.x, py = y - e.y, pz = z - e.z;
+        if (periodic) {
+            px = (px + grid.getWidth()) % grid.getWidth();
+            py = (py + grid.getHeight()) % grid.getHeight();
+            pz = (pz + grid.getLength()) % grid.getLength();
+        }
+        BaseCell *from = grid.getCell(px, py, pz);
+        if (!from)
+            return false;
+        const std::type_info &kind = typeid(*from);
+        if (kind != typeid(SCCell) && kind != typeid(WallCell))
+            return false;
+    }
+    return true;
+}
+
+// Writes one cell. Plain fluid, plain walls and null cells are formatted by
+// hand (they are nearly every site of a large grid); every other kind writes
+// itself through its passivate.
+void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, int x, int y, int z)
+{
+    const std::type_info &kind = typeid(*cell);
+    if (kind == typeid(SCCell)) {
+        auto *fluid = static_cast<SCCell *>(cell);
+        const int q = fluid->getQ();
+        Line line;
+        line.open(indent, x, y, z);
+        line.text(" type=\"singleComponent\" p0=\"");
+        line.real(fluid->getP0());
+        line.text("\" lastDeltaP=\"");
+        line.real(fluid->getDeltaP());
+        for (int i = 0; i < q; ++i) {
+            line.text("\" f");
+            line.integer(i);
+            line.text("=\"");
+            line.real(fluid->getF(i, 0));
+        }
+        if (!nextIsRewritten(grid, x, y, z, q)) {
+            for (int i = 0; i < q; ++i) {
+                line.text("\" n");
+                line.integer(i);
+                line.text("=\"");
+                line.real(fluid->getNextF(i, 0));
+            }
+        }
+        line.text("\"/>");
+        out.append(line.data, int(line.at - line.data));
+        return;
+    }
+    if (kind == typeid(WallCell) || kind == typeid(NullCell)) {
+        Line line;
+        line.open(indent, x, y, z);
+        if (kind == typeid(WallCell))
+            line.text(" type=\"wall\"/>");
+        else
+            line.text(" type=\"null\"/>");
+        out.append(line.data, int(line.at - line.data));
+        return;
+    }
+    QByteArray element;
+    QBuffer buffer(&element);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.writeStartElement("lattice");
+    writer.writeAttribute("x", QString::number(x));
+    writer.writeAttribute("y", QString::number(y));
+    writer.writeAttribute("z", QString::number(z));
+    cell->passivate(writer);
+    writer.writeEndElement();
+    out.append('\n');
+    out.append(QByteArray(indent, ' '));
+    out.append(element);
+}
+
+qint64 defaultMemoryLimit()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return qint64(4) << 30;
+    return qint64(pages) * pageSize / 2;
+}
+
+// A generous estimate of the bytes a site costs once loaded: its cell, the
+// cell's two population arrays and the site's entries in the grid's tables.
+qint64 bytesPerSite(int q)
+{
+    return 128 + 16 * q + 8 * (q + 2);
+}
+
+// Kinds that read only the attributes of their own element.
+bool readsOnlyAttributes(const QString &type)
+{
+    static const QStringList flat = {"singleComponent", "wall",           "null",          "partialSlip",
+                                     "dragWall",        "depositionWall", "interpolation", "reflectWithFactor"};
+    return flat.contains(type);
+}
+
+// Every attribute of the element but "type" must be a finite number. One
+// pass over the attributes; the checked reader words the message.
+bool checkNumbers(const QXmlStreamReader &reader, QString *error)
+{
+    const QXmlStreamAttributes attributes = reader.attributes();
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        const QStringRef name = attribute.name();
+        if (name == QLatin1String("type"))
+            continue;
+        bool parsed = false;
+        const double v = attribute.value().toDouble(&parsed);
+        if (parsed && std::isfinite(v))
+            continue;
+        AttributeReader a(reader);
+        a.real(name.toString());
+        *error = a.ok() ? QStringLiteral("element \"%1\": attribute \"%2\" is not a number")
+                              .arg(reader.name().toString(), name.toString())
+                        : a.error();
+        return false;
+    }
+    return true;
+}
+
+// Copies the current element and everything in it, checking the numbers of
+// every element on the way; the reader ends on the element's end.
+bool captureElement(QXmlStreamReader &reader, QByteArray *copy, bool checkAll, QString *error)
+{
+    QBuffer buffer(copy);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    int depth = 0;
+    do {
+        if (reader.isStartElement()) {
+            ++depth;
+            if (checkAll && !checkNumbers(reader, error))
+                return false;
+        } else if (reader.isEndElement()) {
+            --depth;
+        }
+        writer.writeCurrentToken(reader);
+        if (depth == 0)
+            return true;
+        reader.readNext();
+    } while (!reader.atEnd() && !reader.hasError());
+    *error = reader.hasError() ? reader.errorString() : QStringLiteral("the document ends inside an element");
+    return false;
+}
+
+struct Box
+{
+    int width = 0, height = 0, length = 0;
+    qint64 sites() const { return qint64(width) * height * length; }
+};
+
+struct PlacedCell
+{
+    qint64 site;
+    BaseCell *cell;
+};
+
+// Reads the "lattice" children of the current element (the "grid" element or
+// a chunk's root) for the rows [firstRow, firstRow + rowCount). Cells are
+// placed by their x, y, z, which must lie in those rows; an element without
+// a position takes the next position in reading order. Stops at the
+// element's end and never reads more cells than the rows hold.
+bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount,
+               std::vector<PlacedCell> &cells, QString *error)
+{
+    const qint64 rowSites = qint64(box.width) * box.length;
+    const qint64 capacity = rowSites * rowCount;
+    const qint64 firstSite = rowSites * firstRow;
+    qint64 count = 0;
+    ChildElements children(reader);
+    while (children.next()) {
+        if (reader.name() != QLatin1String("lattice"))
+            continue;
+        if (count == capacity) {
+            *error = QStringLiteral("more cells than the grid of %1 x %2 x %3 holds")
+                         .arg(box.width)
+                         .arg(box.height)
+                         .arg(box.length);
+            return false;
+        }
+        AttributeReader a(reader);
+        qint64 site = firstSite + count;
+        const bool positioned = a.has("x") || a.has("y") || a.has("z");
+        if (positioned) {
+            const int x = a.integer("x", -1, 0, box.width - 1);
+            const int y = a.integer("y", -1, firstRow, firstRow + rowCount - 1);
+            const int z = a.integer("z", -1, 0, box.length - 1);
+            if (!a.ok() || x < 0 || y < 0 || z < 0) {
+                *error = a.ok() ? QStringLiteral("a cell element lacks one of \"x\", \"y\", \"z\"") : a.error();
+                return false;
+            }
+            site = (qint64(y) * box.width + x) * box.length + z;
+        }
+        const QString type = a.text("type");
+        BaseCell *cell = CellFactory::create(type);
+        if (!cell) {
+            QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
+            *error = QStringLiteral("cell %1 has the unknown type \"%2\"").arg(count).arg(type.left(40));
+            return false;
+        }
+        cells.push_back({site, cell});
+        ++count;
+        if (readsOnlyAttributes(type)) {
+            if (!checkNumbers(reader, error))
+                return false;
+            cell->activate(reader, grid);
+            // Next populations that the coming streaming does not rewrite.
+            if (type == QLatin1String("singleComponent") && a.has("n0")) {
+                for (int i = 0; i < Lattice::MaxQ; ++i) {
+                    const QString key = QStringLiteral("n%1").arg(i);
+                    if (a.has(key))
+                        cell->setNextF(i, a.real(key), 0);
+                }
+            }
+            ChildElements rest(reader);
+            while (rest.next()) {
+            }
+        } else {
+            // Kinds with child elements read from a copy of their own element,
+            // so a reader that stops early or runs on cannot touch the next cell.
+            QByteArray copy;
+            if (!captureElement(reader, &copy, true, error))
+                return false;
+            QXmlStreamReader own(copy);
+            own.readNextStartElement();
+            cell->activate(own, grid);
+        }
+        if (reader.hasError())
+            break;
+    }
+    if (reader.hasError()) {
+        *error = QStringLiteral("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
+        return false;
+    }
+    if (!children.finished()) {
+        *error = QStringLiteral("the document ends inside the cells");
+        return false;
+    }
+    if (count != capacity) {
+        *error = QStringLiteral("%1 cells for %2 sites").arg(count).arg(capacity);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+struct StateDocument::Parsed
+{
+    Box box;
+    int model = 9;
+    bool haveGrid = false;
+    std::vector<PlacedCell> cells;
+    std::vector<std::vector<PlacedCell>> chunkCells;
+    int iterations = 0;
+    double deltaP = 0.0;
+    std::unique_ptr<SimulationParameters> config;
+    bool configHasMulticomponent = false;
+    std::unique_ptr<UnitScales> scales;
+    QList<std::pair<int, QByteArray>> panels;
+    // The cells by site index, once every site is known to be named once.
+    std::vector<BaseCell *> placed;
+
+    ~Parsed()
+    {
+        for (BaseCell *c : placed)
+            delete c;
+        for (const PlacedCell &c : cells)
+            delete c.cell;
+        for (const auto &chunk : chunkCells)
+            for (const PlacedCell &c : chunk)
+                delete c.cell;
+    }
+};
+
+StateDocument::StateDocument(Grid &grid) : grid(grid) {}
+
+void StateDocument::setPanels(const QList<Panel> &panels)
+{
+    panelList = panels;
+}
+
+QString StateDocument::chunkPath(const QString &path, int chunk)
+{
+    return path + QStringLiteral(".n") + QString::number(chunk);
+}
+
+std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
+{
+    const int rows = height / Chunks;
+    return {chunk * rows, chunk == Chunks - 1 ? height - (Chunks - 1) * rows : rows};
+}
+
+QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int indent) const
+{
+    const int pieces = std::max(1, std::min(rowCount, 4 * QThreadPool::globalInstance()->maxThreadCount()));
+    QList<QByteArray> texts;
+    for (int i = 0; i < pieces; ++i)
+        texts.append(QByteArray());
+    QVector<int> indices(pieces);
+    std::iota(indices.begin(), indices.end(), 0);
+    const int nx = grid.getWidth(), nz = grid.getLength();
+    QtConcurrent::blockingMap(indices, [&](int piece) {
+        const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
+        const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
+        QByteArray &out = texts[piece];
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < nx; ++x)
+                for (int z = 0; z < nz; ++z)
+                    if (BaseCell *cell = grid.getCell(x, y, z))
+                        appendCell(out, indent, grid, cell, x, y, z);
+    });
+    return texts;
+}
+
+QByteArray StateDocument::text(int version) const
+{
+    QByteArray all;
+    for (const QByteArray &part : parts(version))
+        all.append(part);
+    return all;
+}
+
+QList<QByteArray> StateDocument::parts(int version) const
+{
+    QList<QByteArray> list;
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.setAutoFormatting(true);
+    writer.writeStartElement("tavrine");
+    writer.writeStartElement("particleManager");
+    writer.writeEndElement();
+    writer.writeStartElement("passivescalarsingleton");
+    writer.writeEndElement();
+    // The grid goes in as text of its own, formatted in parallel; the writer
+    // has finished every element it started, so the bytes join cleanly.
+    QByteArray gridText("\n    <grid width=\"");
+    appendInt(gridText, grid.getWidth());
+    gridText.append("\" height=\"");
+    appendInt(gridText, grid.getHeight());
+    gridText.append("\" length=\"");
+    appendInt(gridText, grid.getLength());
+    gridText.append("\" model=\"");
+    appendInt(gridText, grid.getParameters()->getModel());
+    if (version == 3) {
+        gridText.append("\"/>");
+        buffer.write(gridText);
+    } else {
+        gridText.append("\">");
+        buffer.write(gridText);
+        list.append(out);
+        list.append(cellsText(0, grid.getHeight(), 8));
+        out.clear();
+        buffer.seek(0);
+        buffer.write("\n    </grid>");
+    }
+    const SimulationStats &stats = grid.getStatistics();
+    writer.writeStartElement("simulation");
+    writer.writeAttribute("iterations", QString::number(stats.iterations));
+    writer.writeAttribute("deltaP", XmlFormat::real(stats.deltaP));
+    writer.writeAttribute("deltasP", QString::number(stats.fluidCells));
+    writer.writeEndElement();
+    writer.writeStartElement("config");
+    grid.getParameters()->passivate(writer);
+    writer.writeEndElement();
+    writer.writeStartElement("particles");
+    writer.writeEndElement();
+    writer.writeStartElement("parameters");
+    grid.getScales()->passivate(writer);
+    writer.writeEndElement();
+    writer.writeStartElement("immersedBoundary");
+    writer.writeEndElement();
+    QStringList names;
+    for (const char *name : PanelOrder)
+        names << QString::fromLatin1(name);
+    for (const Panel &panel : panelList)
+        if (!names.contains(panel.name))
+            names << panel.name;
+    for (const QString &name : names) {
+        writer.writeStartElement(name);
+        for (const Panel &panel : panelList)
+            if (panel.name == name && panel.write)
+                panel.write(writer);
+        writer.writeEndElement();
+    }
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    list.append(out);
+    return list;
+}
+
+bool StateDocument::save(const QString &path, const Options &options, QString *error) const
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const auto write = [](QSaveFile &file, const QList<QByteArray> &parts) {
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        for (const QByteArray &part : parts)
+            if (file.write(part) != part.size())
+                return false;
+        return true;
+    };
+    if (options.version == 3) {
+        // Every file is written aside first; the files replace the old ones
+        // only when all of them were written.
+        std::vector<std::unique_ptr<QSaveFile>> files;
+        for (int k = 0; k < Chunks; ++k) {
+            const auto rows = chunkRows(grid.getHeight(), k);
+            QList<QByteArray> chunk = cellsText(rows.first, rows.second, 4);
+            chunk.prepend("<tavrine>");
+            chunk.append("\n</tavrine>\n");
+            files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
+            if (!write(*files.back(), chunk))
+                return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), files.back()->errorString()));
+        }
+        files.push_back(std::make_unique<QSaveFile>(path));
+        if (!write(*files.back(), parts(3)))
+            return fail(QStringLiteral("cannot write %1: %2").arg(path, files.back()->errorString()));
+        for (auto &file : files)
+            if (!file->commit())
+                return fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
+        return true;
+    }
+    QList<QByteArray> text = parts(2);
+    if (options.compress)
+        text = {Compression::compress(text)};
+    QSaveFile file(path);
+    if (!write(file, text) || !file.commit())
+        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
+                          QString *error)
+{
+    const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
+    QXmlStreamReader reader(&device);
+    if (!reader.readNextStartElement() || reader.name() != QLatin1String("tavrine")) {
+        *error = reader.hasError() ? reader.errorString() : QStringLiteral("the root element is not \"tavrine\"");
+        return false;
+    }
+    ChildElements root(reader);
+    while (root.next()) {
+        const QStringRef name = reader.name();
+        if (name == QLatin1String("grid")) {
+            if (parsed.haveGrid) {
+                *error = QStringLiteral("the document holds two grids");
+                return false;
+            }
+            parsed.haveGrid = true;
+            AttributeReader a(reader);
+            parsed.box.width = a.integer("width", 0, 1);
+            parsed.box.height = a.integer("height", 0, 1);
+            parsed.box.length = a.integer("length", 0, 1);
+            parsed.model = a.integer("model", grid.getParameters()->getModel());
+            if (parsed.model != 9 && parsed.model != 15 && parsed.model != 19 && parsed.model != 27)
+                a.reject("model", QStringLiteral("is %1, not one of 9, 15, 19, 27").arg(parsed.model));
+            if (!a.ok()) {
+                *error = a.error();
+                return false;
+            }
+            const qint64 sites = parsed.box.sites();
+            if (sites > std::numeric_limits<int>::max() || sites * bytesPerSite(parsed.model) > limit - size) {
+                *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs more memory than the %4 MB allowed")
+                             .arg(parsed.box.width)
+                             .arg(parsed.box.height)
+                             .arg(parsed.box.length)
+                             .arg(limit >> 20);
+                return false;
+            }
+            // The cells are built for the document's lattice model, in one
+            // run of memory each (the size is within the limit checked above).
+            grid.getParameters()->setModel(parsed.model);
+            BlockPool::expect(sizeof(SCCell), std::size_t(sites));
+            BlockPool::expect(2 * sizeof(double) * std::size_t(parsed.model), std::size_t(sites));
+            if (options.version == 3) {
+                ChildElements none(reader);
+                while (none.next()) {
+                }
+                continue;
+            }
+            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, error))
+                return false;
+        } else if (name == QLatin1String("simulation")) {
+            AttributeReader a(reader);
+            parsed.iterations = a.integer("iterations", 0, 0);
+            parsed.deltaP = a.real("deltaP");
+            if (!a.ok()) {
+                *error = a.error();
+                return false;
+            }
+        } else if (name == QLatin1String("config")) {
+            parsed.config = std::make_unique<SimulationParameters>(nullptr);
+            parsed.config->copyPersistedFrom(*grid.getParameters());
+            parsed.configHasMulticomponent = reader.attributes().hasAttribute("mcQuantity");
+            QString why;
+            if (!parsed.config->activate(reader, &why)) {
+                *error = why;
+                return false;
+            }
+        } else if (name == QLatin1String("parameters")) {
+            parsed.scales = std::make_unique<UnitScales>(*grid.getScales());
+            QString why;
+            if (!parsed.scales->activate(reader, &why)) {
+                *error = why;
+                return false;
+            }
+        } else {
+            for (int i = 0; i < panelList.size(); ++i) {
+                if (panelList[i].name == name && panelList[i].read) {
+                    QByteArray copy;
+                    if (!captureElement(reader, &copy, false, error))
+                        return false;
+                    parsed.panels.append({i, copy});
+                    break;
+                }
+            }
+            // Elements without a reader ("particleManager", "particles",
+            // "immersedBoundary", "scheduler", "regression" and unknown
+            // ones) are skipped whole.
+        }
+    }
+    if (reader.hasError()) {
+        *error = QStringLiteral("line %1: %2").arg(reader.lineNumber()).arg(reader.errorString());
+        return false;
+    }
+    if (!root.finished()) {
+        *error = QStringLiteral("the document is truncated");
+        return false;
+    }
+    if (!parsed.haveGrid) {
+        *error = QStringLiteral("the document holds no grid");
+        return false;
+    }
+    if (parsed.config && parsed.config->getModel() != parsed.model) {
+        *error = QStringLiteral("the configuration's model %1 differs from the grid's %2")
+                     .arg(parsed.config->getModel())
+                     .arg(parsed.model);
+        return false;
+    }
+    if (options.version == 3) {
+        parsed.chunkCells.resize(Chunks);
+        std::vector<QString> errors(Chunks);
+        QVector<int> chunks(Chunks);
+        std::iota(chunks.begin(), chunks.end(), 0);
+        std::atomic<qint64> budget(limit - size);
+        QtConcurrent::blockingMap(chunks, [&](int k) {
+            QFile file(chunkPath(path, k));
+            if (!file.open(QIODevice::ReadOnly)) {
+                errors[k] = QStringLiteral("cannot open %1").arg(file.fileName());
+                return;
+            }
+            if ((budget -= file.size()) < 0) {
+                errors[k] = QStringLiteral("%1 is larger than the memory allowed").arg(file.fileName());
+                return;
+            }
+            QXmlStreamReader chunkReader(&file);
+            if (!chunkReader.readNextStartElement() || chunkReader.name() != QLatin1String("tavrine")) {
+                errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
+                return;
+            }
+            const auto rows = chunkRows(parsed.box.height, k);
+            QString why;
+            if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k], &why))
+                errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
+        });
+        for (const QString &e : errors)
+            if (!e.isEmpty()) {
+                *error = e;
+                return false;
+            }
+    }
+    // Each site must be named exactly once. The counts are checked already,
+    // so this array has the size of cells really read.
+    parsed.placed.assign(std::size_t(parsed.box.sites()), nullptr);
+    const auto place = [&](std::vector<PlacedCell> &list) {
+        for (PlacedCell &c : list) {
+            BaseCell *&slot = parsed.placed[std::size_t(c.site)];
+            if (slot) {
+                *error = QStringLiteral("two cells at site %1").arg(c.site);
+                return false;
+            }
+            slot = c.cell;
+            c.cell = nullptr;
+        }
+        list.clear();
+        return true;
+    };
+    if (!place(parsed.cells))
+        return false;
+    for (auto &chunk : parsed.chunkCells)
+        if (!place(chunk))
+            return false;
+    return true;
+}
+
+void StateDocument::commit(Parsed &parsed)
+{
+    const Box &box = parsed.box;
+    std::vector<BaseCell *> placed;
+    placed.swap(parsed.placed);
+    grid.resize(box.width, box.height, box.length);
+    for (int y = 0; y < box.height; ++y)
+        for (int x = 0; x < box.width; ++x)
+            for (int z = 0; z < box.length; ++z)
+                grid.setCell(x, y, z, placed[std::size_t(grid.siteIndex(x, y, z))], true, false);
+
+    SimulationStats &stats = grid.getStatistics();
+    stats.iterations = parsed.iterations;
+    stats.deltaP = parsed.deltaP;
+    int fluid = 0;
+    double total = 0.0;
+    grid.forEachCell([&](BaseCell *cell, int, int, int) {
+        if (cell->isFluid())
+            ++fluid;
+        total += cell->getP(-1);
+    });
+    stats.fluidCells = fluid;
+    stats.totalP = total;
+
+    SimulationParameters *parameters = grid.getParameters();
+    if (parsed.config) {
+        parameters->copyPersistedFrom(*parsed.config);
+        if (parsed.configHasMulticomponent)
+            parameters->setMulticomponent(parsed.config->getMcQuantity(), parsed.config->getMcG(),
+                                          parsed.config->getMcGads(), parsed.config->getMcGads2(),
+                                          parsed.config->getMcType());
+    }
+    parameters->setNeedsNeighbourRebuild(true);
+    if (parsed.scales)
+        *grid.getScales() = *parsed.scales;
+
+    for (const auto &panel : parsed.panels) {
+        QXmlStreamReader reader(panel.second);
+        reader.readNextStartElement();
+        QString why;
+        if (!panelList[panel.first].read(reader, &why))
+            loadWarnings << QStringLiteral("element \"%1\": %2").arg(panelList[panel.first].name, why);
+    }
+    // Walls get their neighbour blocks now, so the drag reads right before
+    // the first step.
+    grid.buildNeighbours();
+    parameters->setNeedsNeighbourRebuild(true);
+    grid.notify(2);
+}
+
+bool StateDocument::load(const QString &path, const Options &options, QString *error)
+{
+    loadWarnings.clear();
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+    if (file.size() > limit)
+        return fail(QStringLiteral("%1 is larger than the %2 MB allowed").arg(path).arg(limit >> 20));
+    // Plain text is parsed straight from the file; a compressed document is
+    // inflated in memory.
+    QByteArray inflated;
+    QBuffer buffer(&inflated);
+    QIODevice *device = &file;
+    qint64 size = file.size();
+    if (Compression::looksCompressed(file.peek(4096))) {
+        QString why;
+        if (!Compression::inflate(file.readAll(), limit, &inflated, &why))
+            return fail(QStringLiteral("%1: %2").arg(path, why));
+        file.close();
+        buffer.open(QIODevice::ReadOnly);
+        device = &buffer;
+        size += inflated.size();
+    }
+
+    SimulationParameters *parameters = grid.getParameters();
+    const int oldModel = parameters->getModel();
+    const bool oldRebuild = parameters->getNeedsNeighbourRebuild();
+    Parsed parsed;
+    QString why;
+    if (!parse(*device, size, path, options, parsed, &why)) {
+        // The cells were built for the document's model; the running grid
+        // keeps its own.
+        if (parameters->getModel() != oldModel) {
+            parameters->setModel(oldModel);
+            parameters->setNeedsNeighbourRebuild(oldRebuild);
+        }
+        return fail(QStringLiteral("%1: %2").arg(path, why));
+    }
+    commit(parsed);
+    return true;
+}

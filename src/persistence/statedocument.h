@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <utility>
+
+class Grid;
+class QIODevice;
+class QXmlStreamReader;
+class QXmlStreamWriter;
+
+// The complete state of a simulation as one XML document (version 2, the
+// cells inline, optionally compressed) or as a main document and ten chunk
+// files holding the cells by rows (version 3). Loading reads and checks the
+// whole document and builds the new cells aside before it touches the grid,
+// so a document it refuses leaves the running simulation as it was.
+class StateDocument
+{
+public:
+    struct Options
+    {
+        // 2: one file; 3: the main file and the chunk files path + ".n0".."n9".
+        int version = 2;
+        // Version 2 only: the file holds the compressed text.
+        bool compress = false;
+        // Bytes a load may use for the document text and the new cells;
+        // 0 means half the physical memory.
+        qint64 memoryLimit = 0;
+    };
+
+    // An element of the document that a part outside the core library owns
+    // (the view, info, results, colour and interpolation panels). write fills
+    // the element the document has started; read gets the reader on the
+    // element's start and leaves it on its end, returning false with a
+    // message when the element is unusable.
+    struct Panel
+    {
+        QString name;
+        std::function<void(QXmlStreamWriter &)> write;
+        std::function<bool(QXmlStreamReader &, QString *)> read;
+    };
+
+    explicit StateDocument(Grid &grid);
+
+    // The panel elements, written after the core elements in the order
+    // "view", "scheduler", "info", "results", "colors", "regression",
+    // "interpolation" (then any other registered name); a name without a
+    // panel is written empty, and on loading an element without a panel is
+    // skipped.
+    void setPanels(const QList<Panel> &panels);
+    const QList<Panel> &panels() const { return panelList; }
+
+    // Writes through QSaveFile, so a failed save leaves the previous file.
+    bool save(const QString &path, const Options &options, QString *error = nullptr) const;
+    // Replaces the grid's state with the document's; false with a message
+    // (and nothing changed) for a document it cannot use. Compressed
+    // documents are recognised by their content.
+    bool load(const QString &path, const Options &options, QString *error = nullptr);
+    // Warnings of the last load that did not stop it (a panel that refused
+    // its element, forces that cannot be restored).
+    const QStringList &warnings() const { return loadWarnings; }
+
+    // The text of a version-2 document, or of a version-3 main file.
+    QByteArray text(int version) const;
+
+    static QString chunkPath(const QString &path, int chunk);
+    // First row and row count of a chunk for a grid height.
+    static std::pair<int, int> chunkRows(int height, int chunk);
+    static constexpr int Chunks = 10;
+
+private:
+    struct Parsed;
+    bool parse(const QByteArray &text, const QString &path, const Options &options, Parsed &parsed, QString *error);
+    void commit(Parsed &parsed);
+    // The text in consecutive parts: the cells come in pieces formatted in
+    // parallel, which go to the file (or the compressor) without being joined.
+    QList<QByteArray> parts(int version) const;
+    QList<QByteArray> cellsText(int firstRow, int rowCount, int indent) const;
+    bool parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
+               QString *error);
+
+    Grid &grid;
+    QList<Panel> panelList;
+    QStringList loadWarnings;
+};

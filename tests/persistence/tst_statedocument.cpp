@@ -1,0 +1,489 @@
+#include "model/latticeboltzmann/boundary/equilibriumboundary.h"
+#include "model/latticeboltzmann/boundary/extrapolationboundary.h"
+#include "model/latticeboltzmann/boundary/fixedboundary.h"
+#include "model/latticeboltzmann/boundary/opencell.h"
+#include "model/latticeboltzmann/boundary/pointboundary.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/boundary/zouheboundary.h"
+#include "model/latticeboltzmann/deposition/depositionwall.h"
+#include "model/latticeboltzmann/dragwallcell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/interpolationcell.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/moving/movingwall.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/reflectwithfactorcell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/compression.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/statedocument.h"
+#include "persistence/unitscales.h"
+
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Everything that decides how the run goes on: the populations of every
+// site, what the boundary sites hold, and the run statistics.
+struct Snapshot
+{
+    std::vector<double> values;
+    int iterations = 0;
+    int fluidCells = 0;
+    double deltaP = 0.0, totalP = 0.0;
+
+    bool sameAs(const Snapshot &o) const
+    {
+        return values.size() == o.values.size() &&
+               std::memcmp(values.data(), o.values.data(), values.size() * sizeof(double)) == 0 &&
+               iterations == o.iterations && fluidCells == o.fluidCells &&
+               std::memcmp(&deltaP, &o.deltaP, sizeof deltaP) == 0 &&
+               std::memcmp(&totalP, &o.totalP, sizeof totalP) == 0;
+    }
+};
+
+Snapshot snapshot(Grid &g)
+{
+    Snapshot s;
+    const int q = g.getParameters()->getModel();
+    g.forEachCell([&](BaseCell *c, int, int, int) {
+        for (int i = 0; i < q; ++i) {
+            s.values.push_back(c->getF(i, 0));
+            s.values.push_back(c->getNextF(i, 0));
+        }
+        s.values.push_back(c->getP(-1));
+        const Vector3d u = c->getVelocity(0);
+        s.values.insert(s.values.end(), {u.x, u.y, u.z});
+    });
+    const SimulationStats &st = g.getStatistics();
+    s.iterations = st.iterations;
+    s.fluidCells = st.fluidCells;
+    s.deltaP = st.deltaP;
+    s.totalP = st.totalP;
+    return s;
+}
+
+void setUp(Grid &g, int nx, int ny, int nz, int q, bool periodic)
+{
+    SimulationParameters *p = g.getParameters();
+    p->setModel(q);
+    p->setEpsilon(0, 0.73);
+    p->setMinP0Value(0.97);
+    p->setMaxP0Value(1.03);
+    p->setPeriodicBoundaries(periodic);
+    p->setSlipWallCoefficient(0.4);
+    p->setReflectWithFactor(0.5);
+    g.resize(nx, ny, nz);
+}
+
+void channelWalls(Grid &g, const std::function<BaseCell *()> &wall)
+{
+    for (int x = 0; x < g.getWidth(); ++x)
+        for (int z = 0; z < g.getLength(); ++z) {
+            g.setCell(x, 0, z, wall());
+            g.setCell(x, g.getHeight() - 1, z, wall());
+        }
+}
+
+BaseCell *movingWall(Grid &g, double speed, int period)
+{
+    auto *cell = new MovingCell(1.0, 0, &g);
+    cell->setBody(new MovingWall(Vector3d(speed, 0.0, 0.0), period), true);
+    return cell;
+}
+
+const std::function<void(Grid &)> families[] = {
+    // Fluid, plain walls and null cells, D2Q9.
+    [](Grid &g) {
+        setUp(g, 30, 14, 1, 9, true);
+        channelWalls(g, [] { return new WallCell; });
+        for (int y = 4; y < 9; ++y)
+            for (int x = 10; x < 15; ++x)
+                g.setCell(x, y, 0,
+                          (x > 10 && x < 14 && y > 4 && y < 8) ? static_cast<BaseCell *>(new NullCell) : new WallCell);
+    },
+    // Fluid and walls in 3D, D3Q19, not periodic.
+    [](Grid &g) {
+        setUp(g, 9, 7, 5, 19, false);
+        channelWalls(g, [] { return new WallCell; });
+        g.setCell(4, 3, 2, new WallCell);
+    },
+    // Every inlet and outlet strategy in a channel.
+    [](Grid &g) {
+        setUp(g, 34, 14, 1, 9, false);
+        g.getParameters()->setSourceVelocityValue(0, 0.03);
+        g.getParameters()->setSourceVelocityValue(1, 0.02);
+        channelWalls(g, [] { return new WallCell; });
+        for (int y = 1; y < 13; ++y) {
+            BaseCell *inlet = nullptr;
+            if (y < 4)
+                inlet = new SourceCell(new EquilibriumBoundary);
+            else if (y < 7)
+                inlet = SourceCell::fixedFlux(0.02, 1.0);
+            else if (y < 10)
+                inlet = new SourceCell(new ZouHeBoundary);
+            else
+                inlet = SourceCell::point(1.02);
+            g.setCell(0, y, 0, inlet);
+            BaseCell *outlet = nullptr;
+            if (y < 5)
+                outlet = new OpenCell(new EquilibriumBoundary);
+            else if (y < 9)
+                outlet = OpenCell::extrapolation();
+            else
+                outlet = new OpenCell(new ZouHeBoundary);
+            static_cast<OpenCell *>(outlet)->strategy()->setBoundaryP(1.0);
+            g.setCell(33, y, 0, outlet);
+        }
+    },
+    // A steady moving lid over an oscillating floor.
+    [](Grid &g) {
+        setUp(g, 20, 12, 1, 9, true);
+        for (int x = 0; x < 20; ++x) {
+            g.setCell(x, 11, 0, movingWall(g, 0.05, 0));
+            g.setCell(x, 0, 0, movingWall(g, 0.03, 17));
+        }
+    },
+    // Partial slip, drag, reflecting, interpolation and deposition walls.
+    [](Grid &g) {
+        setUp(g, 28, 16, 1, 9, true);
+        channelWalls(g, [] { return new PartialSlipBoundary; });
+        for (int y = 5; y < 9; ++y)
+            for (int x = 6; x < 9; ++x)
+                g.setCell(x, y, 0, new DragWallCell);
+        for (int y = 4; y < 7; ++y)
+            g.setCell(16, y, 0, new ReflectWithFactorCell);
+        g.setCell(20, 10, 0, new InterpolationCell(1.05, 0.02, 13));
+        for (int x = 22; x < 26; ++x)
+            g.setCell(x, 1, 0, new DepositionWall);
+    },
+};
+
+const char *const familyNames[] = {"fluid, walls, null", "3D fluid", "inlets and outlets", "moving walls",
+                                   "special walls"};
+
+// A document of the given text, written beside the others.
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+} // namespace
+
+class TestStateDocument : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    // A small running grid whose document the bad-document tests corrupt.
+    QByteArray goodDocument()
+    {
+        Grid g;
+        families[0](g);
+        g.step(5);
+        return StateDocument(g).text(2);
+    }
+
+    // Loads the text into a running grid and checks that the load is refused
+    // with a message and that the grid runs on as if nothing had happened.
+    void refuse(const QByteArray &bytes, const QString &expected, qint64 memoryLimit = 0)
+    {
+        Grid g;
+        std::srand(11);
+        families[3](g);
+        g.step(7);
+        const Snapshot before = snapshot(g);
+        StateDocument doc(g);
+        StateDocument::Options options;
+        options.memoryLimit = memoryLimit;
+        QString error;
+        QVERIFY(!doc.load(writeFile(dir.filePath("bad.lb2"), bytes), options, &error));
+        QVERIFY2(error.contains(expected), qPrintable(error));
+        QVERIFY(snapshot(g).sameAs(before));
+        QCOMPARE(g.getParameters()->getModel(), 9);
+        g.step(3);
+        Grid h;
+        std::srand(11);
+        families[3](h);
+        h.step(10);
+        QVERIFY(snapshot(g).sameAs(snapshot(h)));
+    }
+
+private slots:
+    // Save, load into a new grid and continue: bitwise the same populations
+    // and statistics as the run that never stopped, for every cell family,
+    // in both versions and compressed.
+    void continueExactly_data()
+    {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("compress");
+        for (int f = 0; f < 5; ++f) {
+            QTest::addRow("%s, v2", familyNames[f]) << f << 2 << false;
+            QTest::addRow("%s, v3", familyNames[f]) << f << 3 << false;
+        }
+        QTest::addRow("inlets, compressed") << 2 << 2 << true;
+    }
+    void continueExactly()
+    {
+        QFETCH(int, family);
+        QFETCH(int, version);
+        QFETCH(bool, compress);
+        const QString path = dir.filePath(QStringLiteral("run%1.lb%2").arg(family).arg(version));
+        StateDocument::Options options;
+        options.version = version;
+        options.compress = compress;
+        Snapshot uninterrupted;
+        QMap<int, Vector3d> drag;
+        {
+            Grid g;
+            families[family](g);
+            g.step(23);
+            g.computeDrag();
+            drag = g.dragTable();
+            QString error;
+            QVERIFY2(StateDocument(g).save(path, options, &error), qPrintable(error));
+            g.step(31);
+            uninterrupted = snapshot(g);
+        }
+        Grid g;
+        StateDocument doc(g);
+        QString error;
+        QVERIFY2(doc.load(path, options, &error), qPrintable(error));
+        QCOMPARE(g.getStatistics().iterations, 23);
+        // Drag walls kept what the fluid sent them.
+        g.computeDrag();
+        QCOMPARE(g.dragTable().keys(), drag.keys());
+        for (int k : drag.keys()) {
+            QCOMPARE(g.dragTable()[k].x, drag[k].x);
+            QCOMPARE(g.dragTable()[k].y, drag[k].y);
+        }
+        g.step(31);
+        QVERIFY(snapshot(g).sameAs(uninterrupted));
+        QVERIFY(!QFile::exists(path + ".tmp"));
+    }
+
+    // A compressed file is the 4-byte length of the text and a zlib stream
+    // (the layout qCompress writes), loaded whatever the caller says.
+    void compressedLayout()
+    {
+        Grid g;
+        families[2](g);
+        g.step(4);
+        StateDocument doc(g);
+        const QString path = dir.filePath("zipped.lb2");
+        StateDocument::Options options;
+        options.compress = true;
+        QVERIFY(doc.save(path, options));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const QByteArray text = doc.text(2);
+        QCOMPARE(qUncompress(bytes), text);
+        QVERIFY(bytes.size() < text.size());
+        options.compress = false;
+        QString error;
+        QVERIFY2(doc.load(path, options, &error), qPrintable(error));
+        // The same document again, but for the rebuild request a load makes.
+        QCOMPARE(doc.text(2), QByteArray(text).replace("processNeighbors=\"0\"", "processNeighbors=\"1\""));
+    }
+
+    // A document in the older form: reals with six digits, cells without
+    // positions, no optional config groups, no panels.
+    void olderDocumentLoads()
+    {
+        QByteArray text = "<tavrine>\n <particleManager/>\n <passivescalarsingleton/>\n"
+                          " <grid width=\"3\" height=\"2\" length=\"1\" model=\"9\">\n";
+        for (int i = 0; i < 6; ++i) {
+            if (i == 4) {
+                text += "  <lattice type=\"wall\"/>\n";
+                continue;
+            }
+            text += "  <lattice type=\"singleComponent\" p0=\"1\" lastDeltaP=\"0\"";
+            for (int k = 0; k < 9; ++k)
+                text += QStringLiteral(" f%1=\"%2\"").arg(k).arg(Lattice::weight(9, k) * 1.1, 0, 'g', 6).toLatin1();
+            text += "/>\n";
+        }
+        text +=
+            " </grid>\n <simulation iterations=\"40\" deltaP=\"0.001\" deltasP=\"999\"/>\n"
+            " <config model=\"9\" epsilon0=\"0.9\" epsilon1=\"1\" epsilon2=\"1\" minP0=\"1\" maxP0=\"1\""
+            " sourceVelocity0=\"0.01\" sourceVelocity1=\"0.02\" sourceVelocity2=\"0.03\" periodicBoundaries=\"1\""
+            " gravity=\"0\"><forces/></config>\n <particles/>\n <parameters dx=\"2e-06\" dt=\"1e-07\" dm=\"1e-17\"/>\n"
+            "</tavrine>\n";
+        Grid g;
+        g.getParameters()->setSourcePressureValue(1, 1.5);
+        StateDocument doc(g);
+        QString error;
+        QVERIFY2(doc.load(writeFile(dir.filePath("old.lb2"), text), {}, &error), qPrintable(error));
+        QCOMPARE(g.getWidth(), 3);
+        QCOMPARE(g.getStatistics().iterations, 40);
+        QCOMPARE(g.getStatistics().fluidCells, 5);
+        QVERIFY(dynamic_cast<WallCell *>(g.getCell(1, 1, 0)));
+        QVERIFY(qAbs(g.getCell(2, 1, 0)->getP(-1) - 1.1) < 1e-5);
+        SimulationParameters *p = g.getParameters();
+        QCOMPARE(p->getEpsilon(0), 0.9);
+        QCOMPARE(p->sourceVelocity(2), 0.03);
+        QCOMPARE(p->getSourcePressure(1), 1.5);
+        QCOMPARE(p->getVelocityOrder(), 2);
+        QCOMPARE(p->getEffectiveTau0(), 0.9);
+        QCOMPARE(g.getScales()->getDx(), 2e-6);
+        g.step(2);
+        QCOMPARE(g.getStatistics().iterations, 42);
+    }
+
+    // The panels read their own elements by name, in any order, with
+    // unknown elements between them skipped whole.
+    void panelsByName()
+    {
+        Grid g;
+        families[0](g);
+        StateDocument doc(g);
+        QString info, colors;
+        QList<StateDocument::Panel> panels;
+        panels.append({"info", [](QXmlStreamWriter &w) { w.writeAttribute("multicore", "0"); },
+                       [&info](QXmlStreamReader &r, QString *) {
+                           info = r.attributes().value("multicore").toString();
+                           r.skipCurrentElement();
+                           return true;
+                       }});
+        panels.append({"colors",
+                       [](QXmlStreamWriter &w) {
+                           w.writeAttribute("map", "3");
+                           w.writeEmptyElement("stop");
+                       },
+                       [&colors](QXmlStreamReader &r, QString *) {
+                           colors = r.attributes().value("map").toString();
+                           return true;
+                       }});
+        doc.setPanels(panels);
+        QByteArray text = doc.text(2);
+        QVERIFY(text.indexOf("<view/>") < text.indexOf("<info ") && text.indexOf("<info ") < text.indexOf("<colors "));
+        text.replace("<view/>", "<unknown><info multicore=\"7\"/></unknown>");
+        text.replace("<scheduler/>", "");
+        QString error;
+        QVERIFY2(doc.load(writeFile(dir.filePath("panels.lb2"), text), {}, &error), qPrintable(error));
+        QCOMPARE(info, QStringLiteral("0"));
+        QCOMPARE(colors, QStringLiteral("3"));
+    }
+
+    // Each kind of bad document is refused with a message, and the running
+    // grid goes on exactly as before.
+    void badDocuments()
+    {
+        const QByteArray good = goodDocument();
+        refuse(good.left(good.size() / 2), "Premature end");
+        refuse(good.left(good.indexOf("</grid>")), "");
+        QByteArray text = good;
+        refuse(text.replace("width=\"30\"", "width=\"31\""), "cells for");
+        text = good;
+        refuse(text.replace("height=\"14\"", "height=\"13\""), "");
+        text = good;
+        const int at = text.indexOf("type=\"wall\"");
+        refuse(text.replace(at, 11, "type=\"warp\""), "unknown type");
+        text = good;
+        refuse(text.replace("height=\"14\"", "height=\"1400000\""), "more memory");
+        text = good;
+        refuse(text.replace("width=\"30\"", "width=\"-3\""), "width");
+        text = good;
+        refuse(text.replace(" y=\"3\" ", " y=\"99\" "), "\"y\"");
+        text = good;
+        const int f = text.indexOf(" f4=\"") + 5;
+        refuse(text.replace(f, 3, "nan"), "f4");
+        text = good;
+        refuse(text.replace("epsilon0=\"", "epsilon0=\"x"), "epsilon0");
+        text = good;
+        refuse(text.replace("<config model=\"9\"", "<config model=\"19\""), "model");
+        refuse("not a document at all, and not compressed either", "");
+        text = good;
+        const int second = text.indexOf("<lattice", text.indexOf("<lattice") + 1);
+        const int end = text.indexOf("/>", second) + 2;
+        const QByteArray first = text.mid(text.indexOf("<lattice"), second - text.indexOf("<lattice"));
+        refuse(text.replace(second, end - second, first.trimmed()), "two cells");
+    }
+
+    // Compressed streams: a declared size beyond the limit, a stream longer
+    // than it declares (an inflation bomb), a corrupt and a truncated one.
+    void badCompressedDocuments()
+    {
+        const QByteArray good = goodDocument();
+        QByteArray huge = Compression::compress(good);
+        huge[0] = char(0x7f);
+        refuse(huge, "declares", qint64(64) << 20);
+        // 64 MB of one character in a stream that declares 2000 bytes.
+        QByteArray bomb = qCompress(QByteArray(64 << 20, ' '));
+        bomb[0] = bomb[1] = 0;
+        bomb[2] = char(2000 >> 8);
+        bomb[3] = char(2000 & 0xff);
+        refuse(bomb, "beyond its declared");
+        QByteArray corrupt = Compression::compress(good);
+        for (int i = 100; i < 200; ++i)
+            corrupt[i] = char(i);
+        refuse(corrupt, "corrupt");
+        refuse(Compression::compress(good).left(2000), "truncated");
+        QString error;
+        QByteArray out;
+        QVERIFY(Compression::inflate(Compression::compress(good), 1 << 30, &out, &error));
+        QCOMPARE(out, good);
+    }
+
+    // A save that fails part way (here: the file size limit is reached)
+    // reports it and leaves the previous document as it was.
+    void failedSaveKeepsPreviousFile()
+    {
+        Grid g;
+        families[0](g);
+        StateDocument doc(g);
+        const QString path = dir.filePath("keep.lb2");
+        QVERIFY(doc.save(path, {}));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray previous = f.readAll();
+        f.close();
+        g.resize(200, 200, 1);
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = rlim_t(previous.size() * 2);
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        QString error;
+        const bool saved = doc.save(path, {}, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!saved);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), previous);
+        QCOMPARE(QDir(dir.path()).entryList(QStringList() << "keep.lb2*", QDir::Files).size(), 1);
+    }
+
+    // Version-3 chunks split the rows as the format fixes them.
+    void chunkRows()
+    {
+        QCOMPARE(StateDocument::chunkRows(25, 0), std::make_pair(0, 2));
+        QCOMPARE(StateDocument::chunkRows(25, 8), std::make_pair(16, 2));
+        QCOMPARE(StateDocument::chunkRows(25, 9), std::make_pair(18, 7));
+        QCOMPARE(StateDocument::chunkRows(5, 3).second, 0);
+        QCOMPARE(StateDocument::chunkRows(5, 9), std::make_pair(0, 5));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStateDocument)
+#include "tst_statedocument.moc"
