@@ -1,0 +1,191 @@
+#include "batchrun.h"
+
+#include "model/latticeboltzmann/grid.h"
+#include "persistence/attributereader.h"
+#include "persistence/exports.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/simulationparameters.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+
+BatchRun::BatchRun(Grid &grid) : grid(grid) {}
+
+bool BatchRun::load(const QString &input, QString *error)
+{
+    inputPath = input;
+    notes.clear();
+    const QString suffix = QFileInfo(input).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
+        return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error);
+
+    StateDocument document(grid);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    StateDocument::Panel results;
+    results.name = QStringLiteral("results");
+    results.read = [this](QXmlStreamReader &reader, QString *message) {
+        AttributeReader a(reader);
+        const int every = a.integer("interval", 10, 1);
+        const int limit = a.integer("maxIterations", 0, 0);
+        const double threshold = a.real("stopWhen", 0.0, 0.0);
+        if (!a.ok()) {
+            *message = a.error();
+            reader.skipCurrentElement();
+            return false;
+        }
+        resultsAttributes = reader.attributes();
+        images = a.flag("images");
+        cellTables = a.flag("vp");
+        timeSeries = a.flag("simulation");
+        interval = every;
+        // The run's limits are Results settings, like the window's.
+        grid.getParameters()->setMaxIterations(limit);
+        grid.getParameters()->setStopWhen(threshold);
+        reader.skipCurrentElement();
+        return true;
+    };
+    results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
+    panels.append(results);
+    document.setPanels(panels);
+    if (!document.load(input, StateDocument::Options(), error))
+        return false;
+    notes = document.warnings();
+    if (images)
+        notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
+    return true;
+}
+
+bool BatchRun::run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error)
+{
+    SimulationParameters &p = *grid.getParameters();
+    if (settings.iterations <= 0 && p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
+        if (error)
+            *error = QStringLiteral("Nothing ends this run: give a number of iterations, or set an iteration limit "
+                                    "or a convergence threshold in the document.");
+        return false;
+    }
+    if (!QDir().mkpath(settings.outputDirectory)) {
+        if (error)
+            *error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
+        return false;
+    }
+    if (settings.serial)
+        p.setMulticore(false);
+    const QString stem = QFileInfo(inputPath).completeBaseName();
+    finalPath = settings.finalDocument.isEmpty() ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
+                                                 : settings.finalDocument;
+    vtkFiles.clear();
+
+    const int start = grid.getStatistics().iterations;
+    int target = settings.iterations > 0 ? start + settings.iterations : p.getMaxIterations();
+    const double sites = double(grid.getWidth()) * grid.getHeight() * grid.getLength();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReport = -1000;
+    const int burst = std::max(1, settings.burst);
+    while (true) {
+        const int now = grid.getStatistics().iterations;
+        // A call ends on every iteration that writes outputs, so they come at
+        // the exact multiples of their intervals whatever the burst.
+        int count = target > 0 ? std::min(burst, target - now) : burst;
+        if ((cellTables || timeSeries) && interval > 0)
+            count = std::min(count, interval - now % interval);
+        if (settings.vtkEvery > 0)
+            count = std::min(count, settings.vtkEvery - now % settings.vtkEvery);
+        if (count <= 0 || grid.step(count) == 0)
+            break;
+        const int after = grid.getStatistics().iterations;
+        if (settings.vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0))
+            if (!writeOutputs(settings, error))
+                return false;
+        const qint64 elapsed = std::max<qint64>(1, clock.elapsed());
+        if (progress && (elapsed - lastReport >= 200 || (target > 0 && after >= target))) {
+            lastReport = elapsed;
+            const double mlups = sites * (after - start) / double(elapsed) / 1000.0;
+            int remaining = -1;
+            if (target > 0 && mlups > 0)
+                remaining = int((target - after) * sites / (mlups * 1e6));
+            progress({after, target, mlups, remaining});
+        }
+    }
+
+    StateDocument document(grid);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    if (!resultsAttributes.isEmpty()) {
+        StateDocument::Panel results;
+        results.name = QStringLiteral("results");
+        results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
+        results.read = [](QXmlStreamReader &reader, QString *) {
+            reader.skipCurrentElement();
+            return true;
+        };
+        panels.append(results);
+    }
+    document.setPanels(panels);
+    StateDocument::Options options;
+    options.compress = settings.compressFinal;
+    return document.save(finalPath, options, error);
+}
+
+bool BatchRun::writeOutputs(const Settings &settings, QString *error)
+{
+    const int iteration = grid.getStatistics().iterations;
+    const QDir dir(settings.outputDirectory);
+    if (interval > 0 && iteration % interval == 0) {
+        if (cellTables && !Exports::writeCellTable(
+                              -1, -1, -1, grid,
+                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
+            return false;
+        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
+            return false;
+    }
+    if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
+        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
+        if (!Exports::exportVtk(grid, dir.filePath(name), error))
+            return false;
+        vtkFiles.append({iteration, name});
+        return writeCollection(settings, error);
+    }
+    return true;
+}
+
+bool BatchRun::writeCollection(const Settings &settings, QString *error)
+{
+    QSaveFile file(QDir(settings.outputDirectory).filePath(QStringLiteral("run.pvd")));
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QXmlStreamWriter w(&file);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeStartElement("VTKFile");
+    w.writeAttribute("type", "Collection");
+    w.writeAttribute("version", "0.1");
+    w.writeAttribute("byte_order", "LittleEndian");
+    w.writeStartElement("Collection");
+    for (const auto &entry : vtkFiles) {
+        w.writeStartElement("DataSet");
+        w.writeAttribute("timestep", QString::number(entry.first));
+        w.writeAttribute("group", "");
+        w.writeAttribute("part", "0");
+        w.writeAttribute("file", entry.second);
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+    w.writeEndElement();
+    w.writeEndDocument();
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "panelkeeper.h"
+
+#include <QString>
+#include <QXmlStreamAttributes>
+
+#include <functional>
+
+class Grid;
+
+// Runs a simulation without a window: loads a state document or a geometry,
+// steps it for a number of iterations or until the document's own limits
+// (Max It., Stop When), writes the outputs its "results" settings ask for
+// (per-cell tables and the time-series table every interval; view images
+// need a window and are left out) plus, on request, VTK files indexed by a
+// ParaView collection, and saves the final state. The stepping is the
+// grid's own, so the populations are bitwise those of the same run in the
+// window.
+class BatchRun
+{
+public:
+    struct Settings
+    {
+        // Iterations to run; 0 runs until the document's limits.
+        int iterations = 0;
+        // Iterations per step call; the stop test is evaluated once per call.
+        int burst = 1;
+        // Folder of the outputs and the final document; made when missing.
+        QString outputDirectory;
+        // The final state document; empty: outputDirectory/<input stem>-final.lb2.
+        QString finalDocument;
+        bool compressFinal = false;
+        // A VTK file every n iterations (0: none), listed in run.pvd.
+        int vtkEvery = 0;
+        // Forces the rows of each phase to run one after the other.
+        bool serial = false;
+    };
+
+    struct Progress
+    {
+        int iteration;
+        int target; // 0 when the end is the convergence test
+        double mlups;
+        int remainingSeconds; // -1 when unknown
+    };
+
+    explicit BatchRun(Grid &grid);
+
+    // A state document (.lb2, .lb3, any XML) or a geometry (.png, .txt, .lb).
+    bool load(const QString &input, QString *error);
+    bool run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error);
+
+    bool cellTablesEnabled() const { return cellTables; }
+    bool timeSeriesEnabled() const { return timeSeries; }
+    int outputInterval() const { return interval; }
+    QString finalDocumentPath() const { return finalPath; }
+    // Set by load: warnings that did not stop it (view images skipped, ...).
+    QStringList warnings() const { return notes; }
+
+private:
+    bool writeOutputs(const Settings &settings, QString *error);
+    // run.pvd: the VTK files of the run as one time series for ParaView.
+    bool writeCollection(const Settings &settings, QString *error);
+
+    Grid &grid;
+    QString inputPath;
+    PanelKeeper keeper;
+    QXmlStreamAttributes resultsAttributes;
+    bool cellTables = false;
+    bool timeSeries = false;
+    bool images = false;
+    int interval = 10;
+    QString finalPath;
+    QStringList notes;
+    QList<QPair<int, QString>> vtkFiles;
+};

@@ -1,0 +1,147 @@
+// ondix-run: runs a simulation without a window.
+#include "batchrun.h"
+#include "simulationserver.h"
+
+#include "model/latticeboltzmann/grid.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int)
+{
+    stopRequested = true;
+}
+
+QString clock(int seconds)
+{
+    if (seconds < 0)
+        return QStringLiteral("--:--:--");
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A bar that redraws itself on a terminal; plain lines otherwise.
+void show(const BatchRun::Progress &p, bool terminal)
+{
+    if (terminal && p.target > 0) {
+        const int width = 30;
+        const int done = int(double(p.iteration) / p.target * width);
+        std::fprintf(stdout, "\r[%s%s] %d/%d  %.1f MLUPS  %s left ", QByteArray(done, '#').constData(),
+                     QByteArray(width - done, '.').constData(), p.iteration, p.target, p.mlups,
+                     clock(p.remainingSeconds).toLatin1().constData());
+    } else if (terminal) {
+        std::fprintf(stdout, "\riteration %d  %.1f MLUPS ", p.iteration, p.mlups);
+    } else {
+        std::fprintf(stdout, "iteration %d%s  %.1f MLUPS  remaining %s\n", p.iteration,
+                     p.target > 0 ? QStringLiteral(" of %1").arg(p.target).toLatin1().constData() : "", p.mlups,
+                     clock(p.remainingSeconds).toLatin1().constData());
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Runs an Ondix simulation without a window: a state document (.lb2, .lb3) or a geometry (.png, .txt, .lb),\n"
+        "for a number of iterations or until the document's iteration limit or convergence threshold, writing the\n"
+        "outputs its Results settings ask for and the final state document."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
+    const QCommandLineOption iterations({"n", "iterations"},
+                                        "Iterations to run (default: until the document ends the run).", "N");
+    const QCommandLineOption output({"o", "output"},
+                                    "Folder of the outputs (default: <input>-results beside the input).", "DIR");
+    const QCommandLineOption final({"f", "final"}, "The final state document (default: <output>/<input>-final.lb2).",
+                                   "FILE");
+    const QCommandLineOption compress("compress", "Write the final document compressed.");
+    const QCommandLineOption vtk("vtk-every", "Write a VTK file every N iterations, listed in run.pvd.", "N");
+    const QCommandLineOption burst("burst", "Iterations per step call (default 1).", "N");
+    const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
+    const QCommandLineOption watch("watch", "Serve a folder: run every state document dropped into it.", "DIR");
+    parser.addOptions({iterations, output, final, compress, vtk, burst, serial, watch});
+    parser.process(app);
+
+    auto number = [&](const QCommandLineOption &o, int fallback) {
+        if (!parser.isSet(o))
+            return fallback;
+        bool ok = false;
+        const int v = parser.value(o).toInt(&ok);
+        if (!ok || v < 0) {
+            std::fprintf(stderr, "ondix-run: --%s needs a whole number, not \"%s\"\n",
+                         o.names().constLast().toLatin1().constData(), parser.value(o).toLocal8Bit().constData());
+            std::exit(2);
+        }
+        return v;
+    };
+    BatchRun::Settings settings;
+    settings.iterations = number(iterations, 0);
+    settings.vtkEvery = number(vtk, 0);
+    settings.burst = std::max(1, number(burst, 1));
+    settings.serial = parser.isSet(serial);
+    settings.compressFinal = parser.isSet(compress);
+
+    Grid grid;
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+
+    if (parser.isSet(watch)) {
+        const QString dir = parser.value(watch);
+        if (!QFileInfo(dir).isDir()) {
+            std::fprintf(stderr, "ondix-run: %s is not a folder\n", dir.toLocal8Bit().constData());
+            return 2;
+        }
+        std::fprintf(stdout, "Watching %s for state documents (*.lb2); Ctrl+C stops.\n", dir.toLocal8Bit().constData());
+        SimulationServer server(grid, dir, settings);
+        server.serve(stopRequested, [](const QString &line) {
+            std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+            std::fflush(stdout);
+        });
+        return 0;
+    }
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() != 1) {
+        std::fprintf(stderr, "ondix-run: give one state document or geometry (see --help)\n");
+        return 2;
+    }
+    const QString input = inputs.first();
+    QString error;
+    BatchRun run(grid);
+    if (!run.load(input, &error)) {
+        std::fprintf(stderr, "ondix-run: %s: %s\n", input.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        return 1;
+    }
+    for (const QString &note : run.warnings())
+        std::fprintf(stderr, "ondix-run: %s\n", note.toLocal8Bit().constData());
+    const QFileInfo info(input);
+    settings.outputDirectory =
+        parser.isSet(output) ? parser.value(output) : info.absolutePath() + "/" + info.completeBaseName() + "-results";
+    settings.finalDocument = parser.value(final);
+    const bool terminal = isatty(fileno(stdout));
+    if (!run.run(
+            settings, [terminal](const BatchRun::Progress &p) { show(p, terminal); }, &error)) {
+        std::fprintf(stderr, "%sondix-run: %s\n", terminal ? "\n" : "", error.toLocal8Bit().constData());
+        return 1;
+    }
+    std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", terminal ? "\n" : "",
+                 grid.getStatistics().iterations, run.finalDocumentPath().toLocal8Bit().constData());
+    return 0;
+}

@@ -1,0 +1,178 @@
+#include "batch/batchrun.h"
+#include "batch/simulationserver.h"
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/simulationparameters.h"
+#include "persistence/statedocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QXmlStreamWriter>
+#include <QtTest>
+
+namespace {
+
+QVector<double> populations(Grid &grid)
+{
+    QVector<double> all;
+    const int q = grid.getParameters()->getModel();
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int i = 0; i < q; ++i)
+                all.append(grid.getCell(x, y, 0)->getF(i, 0));
+    return all;
+}
+
+// The channel example a few iterations in, saved with Results settings that
+// ask for tables every 10 iterations and a limit of maxIterations.
+QString prepareDocument(const QString &dir, const QString &name, int maxIterations)
+{
+    Grid grid;
+    QString error;
+    if (!GeometryFiles::load(grid, qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/channel-obstacle.png", false,
+                             &error))
+        return QString();
+    grid.step(7);
+    StateDocument document(grid);
+    StateDocument::Panel results;
+    results.name = QStringLiteral("results");
+    results.write = [maxIterations](QXmlStreamWriter &w) {
+        w.writeAttribute("maxIterations", QString::number(maxIterations));
+        w.writeAttribute("interval", "10");
+        w.writeAttribute("vp", "1");
+        w.writeAttribute("simulation", "1");
+        w.writeAttribute("images", "0");
+    };
+    results.read = [](QXmlStreamReader &r, QString *) {
+        r.skipCurrentElement();
+        return true;
+    };
+    document.setPanels({results});
+    const QString path = dir + "/" + name;
+    return document.save(path, StateDocument::Options(), &error) ? path : QString();
+}
+
+} // namespace
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runEqualsSteppingAndWritesOutputs();
+    void refusesWhatItCannotRun();
+    void serverRunsReadyDocumentsAndSetsBadOnesAside();
+};
+
+void TestBatchRun::runEqualsSteppingAndWritesOutputs()
+{
+    QTemporaryDir dir;
+    const QString doc = prepareDocument(dir.path(), "channel.lb2", 57);
+    QVERIFY(!doc.isEmpty());
+
+    QVector<double> direct;
+    {
+        Grid grid;
+        QVERIFY(StateDocument(grid).load(doc, StateDocument::Options()));
+        grid.getParameters()->setMaxIterations(57);
+        while (grid.step(1) > 0) {
+        }
+        QCOMPARE(grid.getStatistics().iterations, 57);
+        direct = populations(grid);
+    }
+    {
+        Grid grid;
+        BatchRun run(grid);
+        QString error;
+        QVERIFY2(run.load(doc, &error), qPrintable(error));
+        QVERIFY(run.cellTablesEnabled() && run.timeSeriesEnabled());
+        BatchRun::Settings settings;
+        settings.outputDirectory = dir.path() + "/out";
+        settings.vtkEvery = 25;
+        settings.burst = 4;
+        int reports = 0;
+        QVERIFY2(run.run(
+                     settings, [&](const BatchRun::Progress &p) { reports += p.target == 57; }, &error),
+                 qPrintable(error));
+        QVERIFY(reports > 0);
+        QCOMPARE(grid.getStatistics().iterations, 57);
+        QVERIFY(populations(grid) == direct);
+    }
+    QDir out(dir.path() + "/out");
+    QCOMPARE(out.entryList({"vp_*.csv"}),
+             QStringList({"vp_000010.csv", "vp_000020.csv", "vp_000030.csv", "vp_000040.csv", "vp_000050.csv"}));
+    QFile series(out.filePath("simulation.csv"));
+    QVERIFY(series.open(QIODevice::ReadOnly));
+    QCOMPARE(series.readAll().count('\n'), 6); // header and five lines
+    QFile pvd(out.filePath("run.pvd"));
+    QVERIFY(pvd.open(QIODevice::ReadOnly));
+    const QByteArray collection = pvd.readAll();
+    QVERIFY(collection.contains("file=\"vtk_000025.vtu\"") && collection.contains("file=\"vtk_000050.vtu\""));
+    QVERIFY(out.exists("vtk_000050.vtu"));
+
+    // The final document resumes the run where it ended, with its Results settings.
+    Grid grid;
+    BatchRun resumed(grid);
+    QString error;
+    QVERIFY2(resumed.load(out.filePath("channel-final.lb2"), &error), qPrintable(error));
+    QCOMPARE(grid.getStatistics().iterations, 57);
+    QVERIFY(populations(grid) == direct);
+    QVERIFY(resumed.cellTablesEnabled() && resumed.outputInterval() == 10);
+}
+
+void TestBatchRun::refusesWhatItCannotRun()
+{
+    QTemporaryDir dir;
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QFile junk(dir.path() + "/junk.lb2");
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("<grid><lattice");
+    junk.close();
+    QVERIFY(!run.load(junk.fileName(), &error));
+    QVERIFY(!error.isEmpty());
+
+    const QString doc = prepareDocument(dir.path(), "open.lb2", 0);
+    QVERIFY(run.load(doc, &error));
+    BatchRun::Settings settings;
+    settings.outputDirectory = dir.path() + "/out";
+    QVERIFY(!run.run(settings, nullptr, &error));
+    QVERIFY(error.contains("Nothing ends this run"));
+    QCOMPARE(grid.getStatistics().iterations, 7);
+}
+
+void TestBatchRun::serverRunsReadyDocumentsAndSetsBadOnesAside()
+{
+    QTemporaryDir dir;
+    QVERIFY(!prepareDocument(dir.path(), "good.lb2", 20).isEmpty());
+    QFile bad(dir.path() + "/bad.lb2");
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a document");
+    bad.close();
+
+    Grid grid;
+    SimulationServer server(grid, dir.path(), BatchRun::Settings());
+    QStringList log;
+    auto record = [&](const QString &line) { log << line; };
+    // The first look only notes the files: they may still be being written.
+    QCOMPARE(server.poll(record), 0);
+    QFile growing(dir.path() + "/growing.lb2");
+    QVERIFY(growing.open(QIODevice::WriteOnly));
+    growing.write("<grid");
+    growing.flush();
+    QCOMPARE(server.poll(record), 2);
+    QDir results(dir.path() + "/good-results");
+    QVERIFY(results.exists("good.lb2") && results.exists("good-final.lb2") && results.exists("vp_000010.csv"));
+    QVERIFY(!QFile::exists(dir.path() + "/good.lb2"));
+    QVERIFY(QFile::exists(dir.path() + "/bad.lb2.failed"));
+    QVERIFY(QFile::exists(dir.path() + "/bad.lb2.error.txt"));
+    QVERIFY(QFile::exists(dir.path() + "/growing.lb2"));
+    QCOMPARE(log.size(), 3);
+}
+
+QTEST_APPLESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
