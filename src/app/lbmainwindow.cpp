@@ -91,6 +91,10 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     });
     results = new Results(view, this);
     interpolation = new Interpolation(view->getGrid(), this);
+    connect(parameters, &Parameters2::cellsChanged, this, [this] {
+        view->rebuildGeometry(false, true);
+        repaintView();
+    });
     geometry = new Geometry(this);
     imageProcessing = new ImageProcessing(this);
     mesher = new Mesher(*view->getGrid(), this);

@@ -427,8 +427,9 @@ void Parameters2::applyMulticomponent()
     if (readReal(ui->mcG, p.getMcG(), -Huge, Huge, false, tr("Multicomponent G"), &g) &&
         readReal(ui->mcGads, p.getMcGads(), -Huge, Huge, false, tr("Gads"), &gads) &&
         readReal(ui->mcGads2, p.getMcGads2(), -Huge, Huge, false, tr("Gads 2"), &gads2))
-        parameters->setMulticomponentValues(ui->mcQuantity->currentIndex() + 1, g, gads, gads2,
-                                            ui->mcType->currentIndex() + 1);
+        parameters->setMulticomponent(ui->mcQuantity->currentIndex() + 1, g, gads, gads2,
+                                      ui->mcType->currentIndex() + 1);
+    emit cellsChanged();
 }
 
 void Parameters2::on_mcQuantity_currentIndexChanged(int)
@@ -456,18 +457,25 @@ void Parameters2::on_mcGads2_returnPressed()
     applyMulticomponent();
 }
 
+void Parameters2::applyPorous()
+{
+    double mean, variation;
+    if (readReal(ui->porousSolidDensity, parameters->getPorousSolidDensity(), 0.0, 1.0, false,
+                 tr("The porous solid density"), &mean) &&
+        readReal(ui->porousVariation, 0.0, 0.0, 1.0, false, tr("The porous variation"), &variation)) {
+        parameters->setPorousSolidDensity(mean, variation);
+        emit cellsChanged();
+    }
+}
+
 void Parameters2::on_porousSolidDensity_returnPressed()
 {
-    double v;
-    if (readReal(ui->porousSolidDensity, parameters->getPorousSolidDensity(), 0.0, 1.0, false,
-                 tr("The porous solid density"), &v))
-        parameters->setPorousSolidDensityValue(v);
+    applyPorous();
 }
 
 void Parameters2::on_porousVariation_returnPressed()
 {
-    double v;
-    readReal(ui->porousVariation, 0.0, 0.0, 1.0, false, tr("The porous variation"), &v);
+    applyPorous();
 }
 
 void Parameters2::on_shallowG_returnPressed()

@@ -34,6 +34,9 @@ public:
 signals:
     // The lattice model changed: every cell must be rebuilt for it, and the view.
     void modelChanged(int q);
+    // Cells were replaced or changed (the multicomponent kind, porous
+    // fractions): the view draws them anew.
+    void cellsChanged();
 
 private slots:
     void on_model_currentIndexChanged(int index);
@@ -99,6 +102,7 @@ private:
     void applyNano();
     void applyMulticomponent();
     void applyMultiphase();
+    void applyPorous();
     static QString number(double v);
 
     std::unique_ptr<Ui::Parameters2> ui;

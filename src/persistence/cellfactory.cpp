@@ -2,12 +2,19 @@
 
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -33,6 +40,13 @@ QHash<QString, CellFactory::Constructor> &table()
         {QStringLiteral("depositionWall"), [] { return static_cast<BaseCell *>(new DepositionWall); }},
         {QStringLiteral("interpolation"), [] { return static_cast<BaseCell *>(new InterpolationCell); }},
         {QStringLiteral("reflectWithFactor"), [] { return static_cast<BaseCell *>(new ReflectWithFactorCell); }},
+        {QStringLiteral("multiComponent"), [] { return static_cast<BaseCell *>(new MCCell); }},
+        {QStringLiteral("multi_rk"), [] { return static_cast<BaseCell *>(new RKCell); }},
+        {QStringLiteral("porous"), [] { return static_cast<BaseCell *>(new PorousCell); }},
+        {QStringLiteral("shallow"), [] { return static_cast<BaseCell *>(new ShallowCell); }},
+        {QStringLiteral("passivescalar"), [] { return static_cast<BaseCell *>(new PassiveScalar); }},
+        {QStringLiteral("thermalWall"), [] { return static_cast<BaseCell *>(new ThermalWall); }},
+        {QStringLiteral("deposition"), [] { return static_cast<BaseCell *>(new DepositionCell); }},
     };
     return kinds;
 }

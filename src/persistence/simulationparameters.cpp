@@ -2,10 +2,19 @@
 
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/forces/force.h"
+#include "model/latticeboltzmann/forces/forcelist.h"
+#include "model/latticeboltzmann/forces/gravity.h"
+#include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
+#include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/attributereader.h"
 #include "persistence/childelements.h"
@@ -220,6 +229,7 @@ void SimulationParameters::setPeriodicBoundaries(bool v)
 void SimulationParameters::setGravity(double g)
 {
     gravity = g;
+    addForce(new Gravity);
 }
 
 void SimulationParameters::setMultiphase(double g, double psi0, double p0, double gads)
@@ -228,6 +238,7 @@ void SimulationParameters::setMultiphase(double g, double psi0, double p0, doubl
     mpPsi0 = psi0;
     mpP0 = p0;
     mpGads = gads;
+    addForce(new MultiPhase);
 }
 
 void SimulationParameters::setMulticomponentValues(int quantity, double g, double gads, double gads2, int type)
@@ -244,21 +255,48 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
     setMulticomponentValues(quantity, g, gads, gads2, type);
     if (!grid)
         return;
-    // Only plain fluid exists among the fluid kinds, and it is what a single
-    // component asks for; the kinds of several components are not built.
-    if (quantity > 1 && (type == 1 || type == 2 || type == 4 || type == 5))
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO)
-            .warning("multicomponent error: the cell kind of type %d is not available; fluid cells stay as they are",
-                     type);
-    grid->forEachCell([quantity](BaseCell *cell, int, int, int) {
-        if (cell)
-            cell->setComponents(quantity);
-    });
+    // Every fluid cell becomes the kind of the chosen model; cells already of
+    // that kind keep their state (a loaded document's heat or deposition
+    // stays as it was).
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *cell = grid->getCell(x, y, z);
+                if (!cell || !cell->isFluid())
+                    continue;
+                BaseCell *replacement = nullptr;
+                if (quantity <= 1) {
+                    const bool kept = dynamic_cast<ShallowCell *>(cell) || dynamic_cast<PorousCell *>(cell) ||
+                                      typeid(*cell) == typeid(SCCell);
+                    if (!kept)
+                        replacement = new SCCell(randomInitialDensity());
+                } else if (type == 1 && !dynamic_cast<MCCell *>(cell)) {
+                    replacement = new MCCell(dynamic_cast<SCCell *>(cell));
+                } else if (type == 2 && !dynamic_cast<RKCell *>(cell)) {
+                    replacement = new RKCell;
+                } else if (type == 4 && !dynamic_cast<PassiveScalar *>(cell)) {
+                    replacement = new PassiveScalar;
+                } else if (type == 5 && !dynamic_cast<DepositionCell *>(cell)) {
+                    replacement = new DepositionCell;
+                }
+                if (replacement)
+                    grid->setCell(x, y, z, replacement, true, true);
+                grid->getCell(x, y, z)->setComponents(quantity);
+            }
 }
 
-void SimulationParameters::setPorousSolidDensity(double mean, double)
+void SimulationParameters::setPorousSolidDensity(double mean, double variation)
 {
     porousSolidDensity = mean;
+    if (!grid)
+        return;
+    // Each porous cell draws its own solid fraction around the mean (the cell
+    // keeps it within [0, 1]).
+    grid->forEachCell([mean, variation](BaseCell *cell, int, int, int) {
+        if (PorousCell *porous = dynamic_cast<PorousCell *>(cell))
+            porous->setSolidDensity(mean + (2.0 * (std::rand() % 1000) / 1000.0 - 1.0) * variation);
+    });
 }
 
 void SimulationParameters::setThermalExpansion(double v)
@@ -416,13 +454,7 @@ void SimulationParameters::passivate(QXmlStreamWriter &w) const
     w.writeAttribute("nanoThermalExpansion", real(nanoThermalExpansion));
     w.writeAttribute("nanoThermalConductivity", real(nanoThermalConductivity));
     w.writeAttribute("nanoHeatCapacitance", real(nanoHeatCapacitance));
-    w.writeStartElement("forces");
-    for (Force *force : forces) {
-        w.writeStartElement("force");
-        force->passivate(w);
-        w.writeEndElement();
-    }
-    w.writeEndElement();
+    ForceList::write(w, forces);
 }
 
 bool SimulationParameters::activate(QXmlStreamReader &reader, QString *error)
@@ -514,17 +546,12 @@ bool SimulationParameters::activate(QXmlStreamReader &reader, QString *error)
         nanoHeatCapacitance = a.real("nanoHeatCapacitance");
     }
     clearForces();
-    // The forces are found by name among the children; no force kind can be
-    // read back yet, so each saved force is reported and left out.
+    // The forces are found by name among the children; the list holds what
+    // the document lists.
     ChildElements children(reader);
     while (children.next()) {
-        if (reader.name() == QLatin1String("forces")) {
-            ChildElements saved(reader);
-            while (saved.next())
-                QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO)
-                    .warning("load error: force \"%s\" cannot be restored",
-                             qPrintable(reader.attributes().value("type").toString()));
-        }
+        if (reader.name() == QLatin1String("forces"))
+            forces = ForceList::read(reader, grid);
     }
     recomputeNanofluid();
     if (!a.ok() || reader.hasError()) {
