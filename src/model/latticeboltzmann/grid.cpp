@@ -7,6 +7,7 @@
 #include "immersed/immersedset.h"
 #include "lattice.h"
 #include "meltingsolidification/freesurfacesettings.h"
+#include "moving/movingcell.h"
 #include "moving/particlemanager.h"
 #include "nullcell.h"
 #include "parallelflux.h"
@@ -292,6 +293,7 @@ void Grid::buildSiteModes()
         if (other || wall)
             updateRowsWithWalls.append(y);
     }
+    cellsFitModel = cellsMatchModel();
     siteModesValid = true;
 }
 
@@ -329,14 +331,52 @@ void Grid::refine(int factor)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *source = old[std::size_t(((y / factor) * ox + x / factor) * oz + z)];
-                // Kinds that cannot be copied keep the fluid cell resize put there.
+                // Kinds that cannot be copied keep the fluid cell resize put
+                // there. Copies keep their groups (inlet and drag indices):
+                // numbering them afresh would reorder the groups.
                 if (BaseCell *copy = source ? source->clone() : nullptr)
-                    setCell(x, y, z, copy, true, true);
+                    setCell(x, y, z, copy, true, false);
             }
     for (BaseCell *c : old)
         delete c;
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
+}
+
+void Grid::rebuildCellsForModel()
+{
+    const int q = parameters->getModel();
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *old = cells[siteIndex(x, y, z)];
+                BaseCell *fresh = nullptr;
+                if (auto *fluid = dynamic_cast<SCCell *>(old); fluid && typeid(*old) == typeid(SCCell)) {
+                    if (fluid->getQ() == q)
+                        continue;
+                    auto *cell = new SCCell(fluid->getP0());
+                    double f[Lattice::MaxQ];
+                    Lattice::equilibriumArray(fluid->getVelocity(0), fluid->getP(0), q, f);
+                    cell->setF(f);
+                    cell->setFixedDensity(fluid->getFixedDensity());
+                    fresh = cell;
+                } else if (dynamic_cast<MovingCell *>(old) || (old->modelQ() != 0 && old->modelQ() != q)) {
+                    fresh = old->clone();
+                }
+                if (fresh)
+                    setCell(x, y, z, fresh, true, false);
+            }
+    parameters->setNeedsNeighbourRebuild(true);
+    siteModesValid = false;
+}
+
+bool Grid::cellsMatchModel() const
+{
+    const int q = parameters->getModel();
+    return std::all_of(cells.begin(), cells.end(), [q](BaseCell *c) {
+        const int m = c ? c->modelQ() : 0;
+        return m == 0 || m == q;
+    });
 }
 
 void Grid::resetAll()
@@ -596,6 +636,12 @@ int Grid::step(int count)
     }
     if (!siteModesValid)
         buildSiteModes();
+    if (!cellsFitModel) {
+        qWarning("Grid::step: some cells were built for another model than the current one (Q = %d); "
+                 "the cells must be rebuilt (Grid::rebuildCellsForModel) before stepping",
+                 parameters->getModel());
+        return 0;
+    }
     const bool fused = canFuse();
     for (int k = 0; k < count; ++k) {
         if (fused) {

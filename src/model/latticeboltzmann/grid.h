@@ -73,6 +73,15 @@ public:
     void resize(int width, int height, int length, bool keepOld = false);
     // Each old cell is cloned into a factor x factor block; z is not refined.
     void refine(int factor);
+    // Rebuilds every cell whose arrays were built for another model than the
+    // parameters' current one ("model"), keeping each site's kind: fluid
+    // cells keep their density, velocity and pinned density (at the new
+    // model's equilibrium), other kinds are cloned for the new model; cells
+    // that fit every model stay. Call it after every model change; until
+    // then step refuses to run.
+    void rebuildCellsForModel();
+    // Whether every cell fits the parameters' current model.
+    bool cellsMatchModel() const;
     void resetAll();
     void randomiseDensities();
     void resetBox(int x0, int x1, int y0, int y1, int z0, int z1, double p0, double p1);
@@ -173,5 +182,6 @@ private:
     std::vector<double> rowDeltaP;
     std::vector<double> rowTotalP;
     bool siteModesValid = false;
+    bool cellsFitModel = true;
     bool fastPath = true;
 };

@@ -49,12 +49,9 @@ inline void pushPlain(SCCell *c, BaseCell **block, std::uint32_t mode, const int
     }
 }
 
-// The kernels are also built for AVX2 and picked at run time; without fused
-// multiply-add the two builds round identically.
 template <int Q>
-__attribute__((target_clones("avx2", "default"))) void
-collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
-                const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
+void collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
+                     const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
 {
     const double omega = 1.0 / params[0];
     const double keep = 1.0 - omega;
@@ -158,9 +155,8 @@ void Scaled::boundaries(int y) const
 namespace {
 
 template <int Q>
-__attribute__((target_clones("avx2", "default"))) void commitRowPlain(const std::vector<BaseCell *> &cells,
-                                                                      const std::vector<std::uint32_t> &modes, int y,
-                                                                      int nx, int nz, double &deltaP, double &totalP)
+void commitRowPlain(const std::vector<BaseCell *> &cells, const std::vector<std::uint32_t> &modes, int y, int nx,
+                    int nz, double &deltaP, double &totalP)
 {
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {

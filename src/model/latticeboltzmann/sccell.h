@@ -42,6 +42,7 @@ public:
     int getKind() override { return 0; }
     void setF(double values[]) override;
     BaseCell *clone() override;
+    int modelQ() override { return q; }
 
     void setFixedDensity(double density) { fixedDensity = density; }
     double getFixedDensity() const { return fixedDensity; }
@@ -161,5 +162,5 @@ protected:
     int q = 9;
 
 private:
-    double entropicAlpha(const double *feq) const;
+    double entropicAlpha(const double *feq, const double *current) const;
 };
