@@ -11,6 +11,7 @@
 #include "moving/particlemanager.h"
 #include "nullcell.h"
 #include "parallelflux.h"
+#include "partialslipboundary.h"
 #include "persistence/cellcodes.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
@@ -334,7 +335,11 @@ void Grid::refine(int factor)
                 // Kinds that cannot be copied keep the fluid cell resize put
                 // there. Copies keep their groups (inlet and drag indices):
                 // numbering them afresh would reorder the groups.
-                if (BaseCell *copy = source ? source->clone() : nullptr)
+                BaseCell *copy = source ? source->clone() : nullptr;
+                // A partial-slip wall has no state of its own but no clone.
+                if (!copy && dynamic_cast<PartialSlipBoundary *>(source))
+                    copy = new PartialSlipBoundary;
+                if (copy)
                     setCell(x, y, z, copy, true, false);
             }
     for (BaseCell *c : old)
