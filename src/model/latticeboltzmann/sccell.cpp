@@ -22,31 +22,141 @@ SCCell::SCCell(double initialDensity) : p0(initialDensity)
     recomputeMoments();
 }
 
+SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) : p0(initialDensity)
+{
+    q = populations->q;
+    store = populations;
+    site = siteIndex;
+    double values[Lattice::MaxQ];
+    Lattice::equilibriumArray(Vector3d(), p0, q, values);
+    for (int i = 0; i < q; ++i) {
+        store->cur[std::size_t(i) * store->stride + site] = values[i];
+        store->next[std::size_t(i) * store->stride + site] = values[i];
+    }
+    deltaGeneration = store->generation;
+}
+
 SCCell::~SCCell()
 {
+    if (f)
+        BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+}
+
+void SCCell::attach(Populations *populations, int siteIndex)
+{
+    if (!f)
+        return;
+    for (int i = 0; i < q; ++i) {
+        populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
+        populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
+    }
     BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+    f = nullptr;
+    store = populations;
+    site = siteIndex;
+    deltaGeneration = store->generation;
+}
+
+void SCCell::detach()
+{
+    if (f)
+        return;
+    freezeDeltaP();
+    Populations *from = store;
+    double *block = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
+    for (int i = 0; i < q; ++i) {
+        block[i] = from->cur[std::size_t(i) * from->stride + site];
+        block[q + i] = from->next[std::size_t(i) * from->stride + site];
+    }
+    f = block;
+    fNext = block + q;
+    site = -1;
+    recomputeMoments();
+}
+
+const double *SCCell::currentValues(double *buffer) const
+{
+    if (f)
+        return f;
+    for (int i = 0; i < q; ++i)
+        buffer[i] = store->cur[std::size_t(i) * store->stride + site];
+    return buffer;
+}
+
+void SCCell::currentMoments(double &density, Vector3d &velocity) const
+{
+    if (f) {
+        density = rho;
+        velocity = u;
+        return;
+    }
+    double values[Lattice::MaxQ];
+    Lattice::moments(currentValues(values), q, density, velocity);
+}
+
+double SCCell::nextDensity() const
+{
+    double values[Lattice::MaxQ];
+    for (int i = 0; i < q; ++i)
+        values[i] = f ? fNext[i] : store->next[std::size_t(i) * store->stride + site];
+    double density;
+    Vector3d velocity;
+    Lattice::moments(values, q, density, velocity);
+    return density;
+}
+
+void SCCell::freezeDeltaP()
+{
+    if (f)
+        return;
+    lastDeltaP = getDeltaP();
+    deltaGeneration = store->generation;
+}
+
+double SCCell::getP(int)
+{
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    return density;
+}
+
+Vector3d SCCell::getVelocity(int)
+{
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    return velocity;
 }
 
 void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out)
 {
     const double tau = params[0];
     SimulationParameters *sp = currentParameters();
+    double buffer[Lattice::MaxQ];
+    const double *current = currentValues(buffer);
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
 
     shift = Vector3d();
     const QList<Force *> &forces = sp->getForces();
     for (Force *force : forces) {
         const Vector3d F = force->force(this, neighbours, 0, position.x, position.y, position.z, grid);
-        shift += F * (tau / rho);
+        shift += F * (tau / density);
     }
+    // The plain kernels leave the shift alone; they clear it when told.
+    if (!f && !forces.isEmpty())
+        store->shiftsDirty = true;
 
     const int order = sp->getVelocityOrder();
-    const Vector3d U = u + shift;
+    const Vector3d U = velocity + shift;
     const double uu = U.dot(U);
     double feq[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        feq[i] = equilibriumOf(U, uu, rho, q, i, order);
+        feq[i] = equilibriumOf(U, uu, density, q, i, order);
 
-    const double alpha = sp->getEntropic() ? 0.5 * entropicAlpha(feq, f) : 1.0;
+    const double alpha = sp->getEntropic() ? 0.5 * entropicAlpha(feq, current) : 1.0;
 
     double tauEff = tau;
     const double k = sp->getSmagorinsky();
@@ -54,20 +164,20 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
         double pxx = 0.0, pxy = 0.0, pyx = 0.0, pyy = 0.0;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double d = f[i] - feq[i];
+            const double d = current[i] - feq[i];
             pxx += e[0] * e[0] * d;
             pxy += e[0] * e[1] * d;
             pyx += e[1] * e[0] * d;
             pyy += e[1] * e[1] * d;
         }
         const double s = std::sqrt(8.0 * (pxx * pxx + pxy * pxy + pyx * pyx + pyy * pyy));
-        tauEff = (tau + std::sqrt(s * k * k * q / rho + tau * tau)) * 0.5;
+        tauEff = (tau + std::sqrt(s * k * k * q / density + tau * tau)) * 0.5;
     }
 
     const double omega = alpha / tauEff;
     const double keep = 1.0 - omega;
     for (int i = 0; i < q; ++i)
-        out[i] = f[i] * keep + omega * feq[i];
+        out[i] = current[i] * keep + omega * feq[i];
 }
 
 void SCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
@@ -158,16 +268,22 @@ double SCCell::entropicAlpha(const double *feq, const double *current) const
 
 double SCCell::equilibrium(int i, double, BaseCell *[], Grid *)
 {
-    const Vector3d U = u + shift;
-    return equilibriumOf(U, U.dot(U), rho, q, i, currentParameters()->getVelocityOrder());
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    const Vector3d U = velocity + shift;
+    return equilibriumOf(U, U.dot(U), density, q, i, currentParameters()->getVelocityOrder());
 }
 
+// While attached, the grid commits by flipping its arrays after the phase.
 void SCCell::postUpdate()
 {
     if (fixedDensity != 0.0) {
         reset(fixedDensity, 0.0);
         return;
     }
+    if (!f)
+        return;
     double *t = f;
     f = fNext;
     fNext = t;
@@ -178,6 +294,14 @@ void SCCell::reset(double density, double)
 {
     if (density >= 0.0)
         p0 = density;
+    if (!f) {
+        freezeDeltaP();
+        double values[Lattice::MaxQ];
+        Lattice::equilibriumArray(Vector3d(), p0, q, values);
+        for (int i = 0; i < q; ++i)
+            store->cur[std::size_t(i) * store->stride + site] = values[i];
+        return;
+    }
     Lattice::equilibriumArray(Vector3d(), p0, q, f);
     recomputeMoments();
 }
@@ -185,14 +309,40 @@ void SCCell::reset(double density, double)
 double SCCell::computeDeltaP()
 {
     double sum = 0.0;
-    for (int i = 0; i < q; ++i)
-        sum += std::abs(fNext[i] - f[i]);
+    if (f) {
+        for (int i = 0; i < q; ++i)
+            sum += std::abs(fNext[i] - f[i]);
+    } else {
+        for (int i = 0; i < q; ++i)
+            sum += std::abs(store->next[std::size_t(i) * store->stride + site] -
+                            store->cur[std::size_t(i) * store->stride + site]);
+        deltaGeneration = store->generation;
+    }
     lastDeltaP = sum / q;
     return lastDeltaP;
 }
 
+// While attached, the grid's flips commit without the cell: after a flip the
+// last deltaP is the change between the two arrays, taken when asked.
+double SCCell::getDeltaP()
+{
+    if (f || deltaGeneration == store->generation)
+        return lastDeltaP;
+    double sum = 0.0;
+    for (int i = 0; i < q; ++i)
+        sum += std::abs(store->cur[std::size_t(i) * store->stride + site] -
+                        store->next[std::size_t(i) * store->stride + site]);
+    return sum / q;
+}
+
 void SCCell::setF(double values[])
 {
+    if (!f) {
+        freezeDeltaP();
+        for (int i = 0; i < q; ++i)
+            store->cur[std::size_t(i) * store->stride + site] = values[i];
+        return;
+    }
     for (int i = 0; i < q; ++i)
         f[i] = values[i];
     recomputeMoments();
@@ -202,13 +352,19 @@ BaseCell *SCCell::clone()
 {
     SCCell *c = new SCCell(p0);
     for (int i = 0; i < q && i < c->q; ++i)
-        c->f[i] = f[i];
+        c->f[i] = getF(i, 0);
     c->recomputeMoments();
     return c;
 }
 
 void SCCell::setEquilibrium(const Vector3d &velocity, double density)
 {
+    if (!f) {
+        double values[Lattice::MaxQ];
+        Lattice::equilibriumArray(velocity, density, q, values);
+        setF(values);
+        return;
+    }
     const double keptRho = rho;
     Lattice::equilibriumArray(velocity, density, q, f);
     recomputeMoments();
@@ -219,17 +375,20 @@ void SCCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "singleComponent");
     writer.writeAttribute("p0", XmlFormat::real(p0));
-    writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
+    writer.writeAttribute("lastDeltaP", XmlFormat::real(getDeltaP()));
     for (int i = 0; i < q; ++i)
-        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(f[i]));
+        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(getF(i, 0)));
 }
 
 void SCCell::activate(QXmlStreamReader &reader, Grid *)
 {
     const QXmlStreamAttributes a = reader.attributes();
     p0 = XmlFormat::readReal(a, "p0");
-    lastDeltaP = XmlFormat::readReal(a, "lastDeltaP");
+    double values[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        f[i] = XmlFormat::readReal(a, QStringLiteral("f%1").arg(i));
-    recomputeMoments();
+        values[i] = XmlFormat::readReal(a, QStringLiteral("f%1").arg(i));
+    setF(values);
+    lastDeltaP = XmlFormat::readReal(a, "lastDeltaP");
+    if (!f)
+        deltaGeneration = store->generation;
 }
