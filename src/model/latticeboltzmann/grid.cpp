@@ -841,6 +841,7 @@ void Grid::prepareFusedChunks(int chunks)
     fusedChunks.clear();
     fusedChunkIndices.clear();
     fusedEdgeRows.clear();
+    fusedBuffers.assign(nz > 1 ? std::size_t(chunks) * 2 * nx * nz : 0, 0.0);
     for (int c = 0; c < chunks; ++c) {
         const int first = n * c / chunks, last = n * (c + 1) / chunks - 1;
         fusedChunks.emplace_back(first, last);

@@ -197,6 +197,8 @@ private:
     bool canFuse() const;
     void prepareFusedChunks(int chunks);
     void runFusedSweep();
+    // Per chunk of the 3D fused sweep: deltaP and density of one row's sites.
+    std::vector<double> fusedBuffers;
     std::vector<double> rowDeltaP;
     std::vector<double> rowTotalP;
     Populations populations;

@@ -58,7 +58,7 @@ void pushToPopulations(const Grid &g, Populations &p, int s, int x, int y, int z
 // kernel; with the options, fast sites collide through the cell's own
 // routine and push into the populations. Plain walls and null cells have
 // nothing to do; every other cell gets its virtual preUpdate.
-void Scaled::collideAndStream(int y) const
+void Scaled::collideAndStream(int y, int x0, int x1) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
@@ -78,7 +78,8 @@ void Scaled::collideAndStream(int y) const
         line.keep = 1.0 - line.omega;
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
-        for (int l = 0; l < lines; ++l) {
+        const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
+        for (int l = first; l <= last; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             line.base = std::size_t(lineIndex) * length;
             line.length = length;
@@ -104,7 +105,8 @@ void Scaled::collideAndStream(int y) const
         return;
     }
     double out[Lattice::MaxQ];
-    for (int x = 0; x < nx; ++x) {
+    const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : nx - 1;
+    for (int x = first; x <= last; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             BaseCell *cell = g.cells[s];
@@ -234,9 +236,73 @@ void Scaled::collideAndCommitChunk(int chunk) const
     const QList<int> &rows = grid->rows;
     const int first = grid->fusedChunks[std::size_t(chunk)].first;
     const int last = grid->fusedChunks[std::size_t(chunk)].second;
+    const int nx = grid->nx, nz = grid->nz;
     for (int k = first; k <= last; ++k) {
-        collideAndStream(rows[k]);
-        if (k - 1 > first && k - 1 < last)
-            commit(rows[k - 1]);
+        const bool commitPrevious = k - 1 > first && k - 1 < last;
+        if (nz == 1 || !commitPrevious) {
+            collideAndStream(rows[k]);
+            if (commitPrevious)
+                commit(rows[k - 1]);
+            continue;
+        }
+        // In 3D a row is a whole plane, too large to stay in cache until
+        // the next one is done: each column of the previous row is committed
+        // as soon as the columns around it in this row have streamed (the
+        // wrapped first and last ones at the end), and the row's sums are
+        // formed afterwards in site order.
+        const int y = rows[k], previous = rows[k - 1];
+        double *change = grid->fusedBuffers.data() + std::size_t(chunk) * 2 * nx * nz;
+        double *density = change + std::size_t(nx) * nz;
+        for (int x = 0; x < nx; ++x) {
+            collideAndStream(y, x, x);
+            if (x >= 2)
+                commitColumn(previous, x - 1, change, density);
+        }
+        if (nx > 1)
+            commitColumn(previous, nx - 1, change, density);
+        commitColumn(previous, 0, change, density);
+        sumRow(previous, change, density);
     }
+}
+
+void Scaled::commitColumn(int y, int x, double *change, double *density) const
+{
+    Grid &g = *grid;
+    const int nx = g.nx, nz = g.nz;
+    const std::size_t base = (std::size_t(y) * nx + x) * nz;
+    double *dc = change + std::size_t(x) * nz, *dr = density + std::size_t(x) * nz;
+    if (g.lineAttached[std::size_t(y) * nx + x]) {
+        LineKernels::Line line;
+        line.cur = g.populations.cur;
+        line.next = g.populations.next;
+        line.stride = g.populations.stride;
+        line.modes = nullptr;
+        line.base = base;
+        line.length = nz;
+        LineKernels::kernels(g.getVectorLevel()).stats[LineKernels::slot(g.neighbourQ)](line, dc, dr);
+    }
+    for (int z = 0; z < nz; ++z) {
+        const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
+        if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
+            continue;
+        BaseCell *cell = g.cells[base + std::size_t(z)];
+        dc[z] = cell->computeDeltaP();
+        cell->postUpdate();
+        dr[z] = cell->getP(-1);
+    }
+}
+
+void Scaled::sumRow(int y, const double *change, const double *density) const
+{
+    Grid &g = *grid;
+    const std::size_t n = std::size_t(g.nx) * g.nz, base = std::size_t(y) * n;
+    double deltaP = 0.0, totalP = 0.0;
+    for (std::size_t s = 0; s < n; ++s) {
+        if (g.siteModes[base + s] & (Grid::PlainWall | Grid::PlainNull))
+            continue;
+        deltaP += change[s];
+        totalP += density[s];
+    }
+    g.rowDeltaP[y] = deltaP;
+    g.rowTotalP[y] = totalP;
 }
