@@ -1,5 +1,6 @@
 // Throughput and memory benchmark of the grid's stepping. Run by hand:
-//   build/ondix-bench [iterations-scale]
+//   build/ondix-bench [iterations-scale [vector-level]]
+// (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
 // MLUPS per second of processor time, the bytes of memory
@@ -105,9 +106,15 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
+    const int vectorLevel = argc > 2 ? std::atoi(argv[2]) : 0;
     const int threads = QThreadPool::globalInstance()->maxThreadCount();
     const double bandwidth = inPlaceBandwidth(threads);
     std::printf("threads in pool: %d\n", threads);
+    {
+        Grid probe;
+        probe.setVectorLevel(vectorLevel);
+        std::printf("kernel vector level: %d (1 baseline, 2 AVX2, 3 AVX-512)\n", probe.getVectorLevel());
+    }
     std::printf("in-place bandwidth, all threads: %.2f GB/s (bytes read + written)\n", bandwidth / 1e9);
     std::printf("limit: 24 Q bytes per update (read current, write next with its line fill)\n\n");
 
@@ -126,6 +133,7 @@ int main(int argc, char *argv[])
         p->setEpsilon(0, 0.8);
         p->setPeriodicBoundaries(true);
         grid.resize(c.nx, c.ny, c.nz);
+        grid.setVectorLevel(vectorLevel);
         if (c.channel)
             for (int x = 0; x < c.nx; ++x) {
                 grid.setCell(x, 0, 0, new WallCell);
