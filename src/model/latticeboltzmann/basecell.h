@@ -53,6 +53,10 @@ public:
     // A new cell of the same kind and state, owned by the caller; null when
     // the kind cannot be copied.
     virtual BaseCell *clone();
+    // The direction count the cell's arrays were built for, or 0 when the
+    // cell keeps nothing per direction and fits every model. The grid
+    // refuses to step a cell built for another model than its own.
+    virtual int modelQ() { return 0; }
 };
 
 // Usual bodies shared by the cell kinds that leave most operations empty.

@@ -80,7 +80,9 @@ void *BlockPool::allocate(std::size_t bytes)
         c.freeList = *static_cast<void **>(block);
         return block;
     }
-    if (c.next == c.end) {
+    // A chunk is rounded up to whole huge pages, so its tail may be shorter
+    // than a block.
+    if (std::size_t(c.end - c.next) < size) {
         // Chunks grow geometrically so a large grid sits in few long runs.
         std::size_t blocks = FirstChunkBlocks;
         if (!c.chunkBytes.empty())

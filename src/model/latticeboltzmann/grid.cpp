@@ -6,10 +6,13 @@
 #include "dragwallcell.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
+#include "linekernels.h"
 #include "meltingsolidification/freesurfacesettings.h"
+#include "moving/movingcell.h"
 #include "moving/particlemanager.h"
 #include "nullcell.h"
 #include "parallelflux.h"
+#include "partialslipboundary.h"
 #include "persistence/cellcodes.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
@@ -35,7 +38,8 @@ Grid::Grid()
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z)
-                setCell(x, y, z, new SCCell(parameters->randomInitialDensity()), true, true);
+                setCell(x, y, z, new SCCell(parameters->randomInitialDensity(), &populations, siteIndex(x, y, z)), true,
+                        true);
 }
 
 Grid::~Grid()
@@ -61,6 +65,7 @@ void Grid::allocate(int width, int height, int length)
     const std::size_t n = std::size_t(nx) * ny * nz;
     neighbourQ = parameters->getModel();
     cells.assign(n, nullptr);
+    populations.allocate(neighbourQ, n);
     neighbours.assign(n * neighbourQ, nullptr);
     BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
     siteModes.assign(n, 0);
@@ -75,11 +80,67 @@ BaseCell **Grid::neighbourBlock(int x, int y, int z)
     return &neighbours[std::size_t(siteIndex(x, y, z)) * neighbourQ];
 }
 
+void Grid::releaseSite(BaseCell *old, int site, bool stays)
+{
+    if (!old)
+        return;
+    // A cell that dies here, or arrives already attached to this site,
+    // keeps its place; any other attached cell takes its values along.
+    auto *fluid = dynamic_cast<SCCell *>(old);
+    if (fluid && fluid->isAttached() && !(stays && fluid->isAttachedTo(&populations, site)))
+        fluid->detach();
+}
+
+void Grid::detachAll()
+{
+    for (BaseCell *c : cells)
+        if (auto *fluid = dynamic_cast<SCCell *>(c))
+            fluid->detach();
+}
+
+// Exact fluid cells built for the grid's model and not pinned live in the
+// grid's populations; every other cell keeps its own arrays.
+void Grid::attachCells()
+{
+    const int q = neighbourQ;
+    if (populations.q != q || populations.stride != cells.size()) {
+        detachAll();
+        populations.allocate(q, cells.size());
+    }
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        BaseCell *c = cells[s];
+        if (!c || typeid(*c) != typeid(SCCell))
+            continue;
+        auto *fluid = static_cast<SCCell *>(c);
+        const bool fits = fluid->getQ() == q && fluid->getFixedDensity() == 0.0;
+        if (fits && !fluid->isAttachedTo(&populations, int(s))) {
+            fluid->detach();
+            fluid->attach(&populations, int(s));
+        } else if (!fits) {
+            fluid->detach();
+        }
+    }
+    populations.layoutDirty = false;
+}
+
+void Grid::clearShifts()
+{
+    for (std::size_t s = 0; s < cells.size(); ++s)
+        if (siteModes[s] & PlainFluid)
+            static_cast<SCCell *>(cells[s])->clearShift();
+    populations.shiftsDirty = false;
+}
+
 void Grid::putCell(int x, int y, int z, BaseCell *cell)
 {
     if (!contains(x, y, z))
         return;
-    cells[siteIndex(x, y, z)] = cell;
+    const int s = siteIndex(x, y, z);
+    if (cells[s] != cell) {
+        releaseSite(cells[s], s, false);
+        releaseSite(cell, s, true);
+    }
+    cells[s] = cell;
     siteModesValid = false;
     fluxValid = false;
 }
@@ -88,14 +149,20 @@ void Grid::setCell(int x, int y, int z, BaseCell *cell, bool deleteOld, bool aut
 {
     if (!cell || !contains(x, y, z))
         return;
-    BaseCell *&slot = cells[siteIndex(x, y, z)];
+    const int s = siteIndex(x, y, z);
+    BaseCell *&slot = cells[s];
     if (BaseCell *old = slot) {
         if (old->isFluid())
             --statistics.fluidCells;
         particles->cellLeaves(x, y, z, old);
-        if (deleteOld && old != cell)
-            delete old;
+        if (old != cell) {
+            releaseSite(old, s, deleteOld);
+            if (deleteOld)
+                delete old;
+        }
     }
+    if (slot != cell)
+        releaseSite(cell, s, true);
     if (cell->isFluid())
         ++statistics.fluidCells;
     slot = cell;
@@ -226,6 +293,7 @@ void Grid::buildSiteModes()
 {
     const int q = neighbourQ;
     const std::size_t n = cells.size();
+    attachCells();
     siteModes.assign(n, 0);
     rowDeltaP.assign(ny, 0.0);
     rowTotalP.assign(ny, 0.0);
@@ -233,7 +301,7 @@ void Grid::buildSiteModes()
     for (std::size_t s = 0; s < n; ++s) {
         BaseCell *c = cells[s];
         std::uint32_t mode = 0;
-        if (exactly(c, typeid(SCCell)))
+        if (exactly(c, typeid(SCCell)) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= PlainFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
@@ -242,7 +310,7 @@ void Grid::buildSiteModes()
         siteModes[s] = mode;
     }
     for (std::size_t s = 0; s < n; ++s) {
-        if (!(siteModes[s] & PlainFluid) || static_cast<SCCell *>(cells[s])->getQ() != q)
+        if (!(siteModes[s] & PlainFluid))
             continue;
         BaseCell **block = &neighbours[s * q];
         std::uint32_t mode = siteModes[s] | FastFluid;
@@ -251,7 +319,7 @@ void Grid::buildSiteModes()
             if (!nb)
                 continue;
             if (exactly(nb, typeid(SCCell))) {
-                if (static_cast<SCCell *>(nb)->getQ() != q)
+                if (!static_cast<SCCell *>(nb)->isAttached())
                     mode &= ~FastFluid;
                 continue;
             }
@@ -292,6 +360,22 @@ void Grid::buildSiteModes()
         if (other || wall)
             updateRowsWithWalls.append(y);
     }
+    const int lines = nz > 1 ? nx * ny : ny;
+    const int length = nz > 1 ? nz : nx;
+    lineKinds.assign(std::size_t(lines), 0);
+    lineAttached.assign(std::size_t(lines), 0);
+    for (int l = 0; l < lines; ++l) {
+        bool all = true, any = false, attached = false;
+        for (int k = 0; k < length; ++k) {
+            const std::uint32_t mode = siteModes[std::size_t(l) * length + k];
+            all = all && (mode & FluidNeighbours);
+            any = any || (mode & FastFluid);
+            attached = attached || (mode & PlainFluid);
+        }
+        lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
+        lineAttached[std::size_t(l)] = attached;
+    }
+    cellsFitModel = cellsMatchModel();
     siteModesValid = true;
 }
 
@@ -299,7 +383,9 @@ void Grid::resize(int width, int height, int length, bool keepOld)
 {
     parameters->setSize(std::max(1, width), std::max(1, height), std::max(1, length));
     notify(3);
-    if (!keepOld)
+    if (keepOld)
+        detachAll();
+    else
         deleteCells();
     statistics.iterations = 0;
     statistics.fluidCells = 0;
@@ -307,14 +393,14 @@ void Grid::resize(int width, int height, int length, bool keepOld)
     allocate(width, height, length);
     const std::size_t n = cells.size();
     BlockPool::expect(sizeof(SCCell), n);
-    BlockPool::expect(2 * sizeof(double) * std::size_t(parameters->getModel()), n);
     rows.clear();
     fusedChunks.clear();
     for (int y = 0; y < ny; ++y) {
         rows.append(y);
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z)
-                setCell(x, y, z, new SCCell(parameters->randomInitialDensity()), true, true);
+                setCell(x, y, z, new SCCell(parameters->randomInitialDensity(), &populations, siteIndex(x, y, z)), true,
+                        true);
     }
 }
 
@@ -329,14 +415,56 @@ void Grid::refine(int factor)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *source = old[std::size_t(((y / factor) * ox + x / factor) * oz + z)];
-                // Kinds that cannot be copied keep the fluid cell resize put there.
-                if (BaseCell *copy = source ? source->clone() : nullptr)
-                    setCell(x, y, z, copy, true, true);
+                // Kinds that cannot be copied keep the fluid cell resize put
+                // there. Copies keep their groups (inlet and drag indices):
+                // numbering them afresh would reorder the groups.
+                BaseCell *copy = source ? source->clone() : nullptr;
+                // A partial-slip wall has no state of its own but no clone.
+                if (!copy && dynamic_cast<PartialSlipBoundary *>(source))
+                    copy = new PartialSlipBoundary;
+                if (copy)
+                    setCell(x, y, z, copy, true, false);
             }
     for (BaseCell *c : old)
         delete c;
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
+}
+
+void Grid::rebuildCellsForModel()
+{
+    const int q = parameters->getModel();
+    for (int y = 0; y < ny; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *old = cells[siteIndex(x, y, z)];
+                BaseCell *fresh = nullptr;
+                if (auto *fluid = dynamic_cast<SCCell *>(old); fluid && typeid(*old) == typeid(SCCell)) {
+                    if (fluid->getQ() == q)
+                        continue;
+                    auto *cell = new SCCell(fluid->getP0());
+                    double f[Lattice::MaxQ];
+                    Lattice::equilibriumArray(fluid->getVelocity(0), fluid->getP(0), q, f);
+                    cell->setF(f);
+                    cell->setFixedDensity(fluid->getFixedDensity());
+                    fresh = cell;
+                } else if (dynamic_cast<MovingCell *>(old) || (old->modelQ() != 0 && old->modelQ() != q)) {
+                    fresh = old->clone();
+                }
+                if (fresh)
+                    setCell(x, y, z, fresh, true, false);
+            }
+    parameters->setNeedsNeighbourRebuild(true);
+    siteModesValid = false;
+}
+
+bool Grid::cellsMatchModel() const
+{
+    const int q = parameters->getModel();
+    return std::all_of(cells.begin(), cells.end(), [q](BaseCell *c) {
+        const int m = c ? c->modelQ() : 0;
+        return m == 0 || m == q;
+    });
 }
 
 void Grid::resetAll()
@@ -440,6 +568,32 @@ void Grid::computeDrag()
         if (auto *d = dynamic_cast<DragWallCell *>(c))
             drag[d->index()] += d->dragContribution(this, x, y, z);
     });
+}
+
+int Grid::getVectorLevel() const
+{
+    const int best = LineKernels::bestLevel();
+    return vectorLevel <= 0 || vectorLevel > best ? best : vectorLevel;
+}
+
+bool Grid::lineTarget(int x, int y, int i, std::size_t &base, int &along) const
+{
+    const int q = neighbourQ;
+    const int *e = Lattice::tables.e[q][i];
+    const bool periodic = parameters->getPeriodicBoundaries();
+    int tx = x + e[0], ty = y + e[1];
+    if (periodic) {
+        tx = (tx + nx) % nx;
+        ty = (ty + ny) % ny;
+    }
+    if (nz == 1) {
+        along = e[0];
+        base = std::size_t(ty) * nx;
+        return ty >= 0 && ty < ny && (e[2] == 0 || periodic);
+    }
+    along = e[2];
+    base = (std::size_t(ty) * nx + tx) * nz;
+    return tx >= 0 && tx < nx && ty >= 0 && ty < ny;
 }
 
 Vector3d Grid::getDrag(int index)
@@ -581,7 +735,7 @@ const std::vector<Vector3d> &Grid::crossSectionFlux()
 std::size_t Grid::memoryBytes() const
 {
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
-           siteModes.capacity() * sizeof(std::uint32_t) + BlockPool::reservedBytes();
+           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + BlockPool::reservedBytes();
 }
 
 // ---- stepping ----
@@ -596,8 +750,18 @@ int Grid::step(int count)
     }
     if (!siteModesValid)
         buildSiteModes();
+    if (!cellsFitModel) {
+        qWarning("Grid::step: some cells were built for another model than the current one (Q = %d); "
+                 "the cells must be rebuilt (Grid::rebuildCellsForModel) before stepping",
+                 parameters->getModel());
+        return 0;
+    }
     const bool fused = canFuse();
     for (int k = 0; k < count; ++k) {
+        if (populations.layoutDirty)
+            buildSiteModes();
+        if (populations.shiftsDirty && fastPath)
+            clearShifts();
         if (fused) {
             runFusedSweep();
         } else {
@@ -647,6 +811,9 @@ void Grid::runPhase(int phase)
                 item(y);
         }
     }
+    // The commit of the attached cells is the flip of the populations.
+    if (phase == 2)
+        populations.flip();
     fluxValid = false;
 }
 
@@ -674,6 +841,7 @@ void Grid::prepareFusedChunks(int chunks)
     fusedChunks.clear();
     fusedChunkIndices.clear();
     fusedEdgeRows.clear();
+    fusedBuffers.assign(nz > 1 ? std::size_t(chunks) * 2 * nx * nz : 0, 0.0);
     for (int c = 0; c < chunks; ++c) {
         const int first = n * c / chunks, last = n * (c + 1) / chunks - 1;
         fusedChunks.emplace_back(first, last);
@@ -686,7 +854,8 @@ void Grid::prepareFusedChunks(int chunks)
 void Grid::runFusedSweep()
 {
     const bool parallel = parameters->getMulticore();
-    prepareFusedChunks(parallel ? QThreadPool::globalInstance()->maxThreadCount() : 1);
+    // More chunks than threads, so one busy core does not hold up the sweep.
+    prepareFusedChunks(parallel ? 4 * QThreadPool::globalInstance()->maxThreadCount() : 1);
     const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
     const Scaled commit(this, neighbours.data(), 2);
     if (parallel && fusedChunkIndices.size() > 1) {
@@ -698,6 +867,7 @@ void Grid::runFusedSweep()
         for (int y : qAsConst(fusedEdgeRows))
             commit(y);
     }
+    populations.flip();
     particles->preUpdate();
     melting->step();
     immersed->step();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listener.h"
+#include "populations.h"
 #include "simulationstats.h"
 #include "vector3d.h"
 #include "vector3i.h"
@@ -73,6 +74,15 @@ public:
     void resize(int width, int height, int length, bool keepOld = false);
     // Each old cell is cloned into a factor x factor block; z is not refined.
     void refine(int factor);
+    // Rebuilds every cell whose arrays were built for another model than the
+    // parameters' current one ("model"), keeping each site's kind: fluid
+    // cells keep their density, velocity and pinned density (at the new
+    // model's equilibrium), other kinds are cloned for the new model; cells
+    // that fit every model stay. Call it after every model change; until
+    // then step refuses to run.
+    void rebuildCellsForModel();
+    // Whether every cell fits the parameters' current model.
+    bool cellsMatchModel() const;
     void resetAll();
     void randomiseDensities();
     void resetBox(int x0, int x1, int y0, int y1, int z0, int z1, double p0, double p1);
@@ -119,6 +129,14 @@ public:
     // once the grid has stepped since its last edit).
     bool fusesPhases() const { return canFuse(); }
     bool getFastPath() const { return fastPath; }
+    // The instruction set of the line kernels: 0 the best the processor
+    // has, 1 baseline, 2 AVX2, 3 AVX-512 (capped at what the processor has).
+    // Every level gives bitwise the same result; choosing one is for
+    // comparisons.
+    void setVectorLevel(int level) { vectorLevel = level; }
+    int getVectorLevel() const;
+    // The populations of the plain fluid cells.
+    const Populations &getPopulations() const { return populations; }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table and the stepping tables.
     std::size_t memoryBytes() const;
@@ -127,7 +145,7 @@ public:
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
         FastFluid = 1u << 27,        // plain fluid whose neighbours are plain fluid, plain walls or absent
-        PlainFluid = 1u << 28,       // exactly an SCCell
+        PlainFluid = 1u << 28,       // an SCCell attached to the grid's populations
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
         FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
@@ -137,6 +155,15 @@ private:
     friend class Scaled;
 
     void deleteCells();
+    // Keeps the values of a cell that leaves the populations alive.
+    // With stays set, a cell attached to this very site keeps its place.
+    void releaseSite(BaseCell *old, int site, bool stays);
+    void detachAll();
+    void attachCells();
+    void clearShifts();
+    // The first site of the neighbour line in direction i of a line (the
+    // row y in 2D, the column (x, y) in 3D); false when it lies outside.
+    bool lineTarget(int x, int y, int i, std::size_t &base, int &along) const;
     void allocate(int width, int height, int length);
     void assignGroup(int x, int y, int z, BaseCell *cell);
     void buildSiteModes();
@@ -170,8 +197,16 @@ private:
     bool canFuse() const;
     void prepareFusedChunks(int chunks);
     void runFusedSweep();
+    // Per chunk of the 3D fused sweep: deltaP and density of one row's sites.
+    std::vector<double> fusedBuffers;
     std::vector<double> rowDeltaP;
     std::vector<double> rowTotalP;
+    Populations populations;
+    // Per line: 0 no fast site, 1 some (masked kernel), 2 all sites push to
+    // plain fluid; and whether it holds attached sites.
+    std::vector<std::uint8_t> lineKinds, lineAttached;
+    int vectorLevel = 0;
     bool siteModesValid = false;
+    bool cellsFitModel = true;
     bool fastPath = true;
 };

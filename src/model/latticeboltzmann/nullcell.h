@@ -8,4 +8,6 @@ class NullCell : public InertCell
 public:
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return 10; }
+    // Copies keep refined grids free of holes where walls were enclosed.
+    BaseCell *clone() override { return new NullCell; }
 };

@@ -3,6 +3,7 @@
 #include "grid.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
+#include "linekernels.h"
 #include "persistence/simulationparameters.h"
 #include "sccell.h"
 
@@ -31,64 +32,33 @@ void Scaled::operator()(const int &y) const
 
 namespace {
 
-// Writes a plain fluid site's post-collision values: into the next array of
-// each plain fluid neighbour, or for a plain wall back into the site's own
-// next array (where the wall would forward it), or nowhere when there is no
-// neighbour.
-inline void pushPlain(SCCell *c, BaseCell **block, std::uint32_t mode, const int *opp, int q, const double *out)
+// Writes a fast site's post-collision values into the grid's next array: to
+// the neighbour in each direction, or for a plain wall back into the site's
+// own opposite entry (where the wall would forward it). A fast site has a
+// neighbour in every direction, inside the box or across a periodic side.
+void pushToPopulations(const Grid &g, Populations &p, int s, int x, int y, int z, std::uint32_t mode, int q,
+                       const double *out)
 {
-    double *own = c->nextArray();
+    const int nx = g.getWidth(), ny = g.getHeight(), nz = g.getLength();
     for (int i = 0; i < q; ++i) {
-        BaseCell *n = block[i];
-        if (!n)
+        if (mode & (1u << i)) {
+            p.next[std::size_t(Lattice::tables.opp[q][i]) * p.stride + s] = out[i];
             continue;
-        if (mode & (1u << i))
-            own[opp[i]] = out[i];
-        else
-            static_cast<SCCell *>(n)->nextArray()[i] = out[i];
-    }
-}
-
-// The kernels are also built for AVX2 and picked at run time; without fused
-// multiply-add the two builds round identically.
-template <int Q>
-__attribute__((target_clones("avx2", "default"))) void
-collideRowPlain(Grid *grid, const std::vector<BaseCell *> &cells, BaseCell **neighbours,
-                const std::vector<std::uint32_t> &modes, int y, int nx, int nz, double *params)
-{
-    const double omega = 1.0 / params[0];
-    const double keep = 1.0 - omega;
-    const int *opp = Lattice::tables.opp[Q];
-    double out[Q];
-    for (int x = 0; x < nx; ++x) {
-        for (int z = 0; z < nz; ++z) {
-            const int s = (y * nx + x) * nz + z;
-            BaseCell *cell = cells[s];
-            BaseCell **block = neighbours + std::size_t(s) * Q;
-            const std::uint32_t mode = modes[s];
-            if (mode & Grid::FluidNeighbours) {
-                // Every neighbour is plain fluid: no tests per direction.
-                static_cast<SCCell *>(cell)->collidePlain<Q>(keep, omega, out);
-#pragma GCC unroll 32
-                for (int i = 0; i < Q; ++i)
-                    static_cast<SCCell *>(block[i])->nextArray()[i] = out[i];
-            } else if (mode & Grid::FastFluid) {
-                auto *c = static_cast<SCCell *>(cell);
-                c->collidePlain<Q>(keep, omega, out);
-                pushPlain(c, block, mode, opp, Q, out);
-            } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
-                cell->preUpdate(params, block, grid, Vector3i(x, y, z));
-            }
         }
+        const int *e = Lattice::tables.e[q][i];
+        const int tx = (x + e[0] + nx) % nx, ty = (y + e[1] + ny) % ny, tz = (z + e[2] + nz) % nz;
+        p.next[std::size_t(i) * p.stride + g.siteIndex(tx, ty, tz)] = out[i];
     }
 }
 
 } // namespace
 
-// Phase 0. Plain fluid whose neighbours are plain fluid or plain walls is
-// collided without virtual calls; plain walls and null cells have nothing to
-// do; every other cell gets its virtual preUpdate.
-void Scaled::collideAndStream(int y) const
+// Phase 0. With plain BGK (no forces, no Smagorinsky or entropic option,
+// second-order equilibrium) every line with fast sites runs the vector
+// kernel; with the options, fast sites collide through the cell's own
+// routine and push into the populations. Plain walls and null cells have
+// nothing to do; every other cell gets its virtual preUpdate.
+void Scaled::collideAndStream(int y, int x0, int x1) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
@@ -97,32 +67,54 @@ void Scaled::collideAndStream(int y) const
     SimulationParameters *sp = g.parameters.get();
     const bool plain =
         sp->getForces().isEmpty() && !sp->getEntropic() && !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
-    if (fast && plain) {
-        switch (q) {
-        case 9:
-            return collideRowPlain<9>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
-        case 15:
-            return collideRowPlain<15>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
-        case 19:
-            return collideRowPlain<19>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
-        case 27:
-            return collideRowPlain<27>(grid, g.cells, neighbours, g.siteModes, y, nx, nz, params);
-        default:
-            break;
+    const int slot = LineKernels::slot(q);
+    if (fast && plain && slot >= 0) {
+        const LineKernels::PushFunction push = LineKernels::kernels(g.getVectorLevel()).push[slot];
+        LineKernels::Line line;
+        line.cur = g.populations.cur;
+        line.next = g.populations.next;
+        line.stride = g.populations.stride;
+        line.omega = 1.0 / params[0];
+        line.keep = 1.0 - line.omega;
+        const int lines = nz > 1 ? nx : 1;
+        const int length = nz > 1 ? nz : nx;
+        const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
+        for (int l = first; l <= last; ++l) {
+            const int lineIndex = nz > 1 ? y * nx + l : y;
+            line.base = std::size_t(lineIndex) * length;
+            line.length = length;
+            const int kind = g.lineKinds[std::size_t(lineIndex)];
+            if (kind != 0) {
+                for (int i = 0; i < q; ++i)
+                    if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i]))
+                        line.targetBase[i] = 0;
+                line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
+                push(line);
+                if (kind == 2)
+                    continue;
+            }
+            for (int k = 0; k < length; ++k) {
+                const std::size_t s = line.base + std::size_t(k);
+                const std::uint32_t mode = g.siteModes[s];
+                if (mode & (Grid::FastFluid | Grid::PlainWall | Grid::PlainNull))
+                    continue;
+                const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
+                g.cells[s]->preUpdate(params, neighbours + s * q, grid, Vector3i(x, y, z));
+            }
         }
+        return;
     }
     double out[Lattice::MaxQ];
-    const int *opp = Lattice::tables.opp[q];
-    for (int x = 0; x < nx; ++x) {
+    const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : nx - 1;
+    for (int x = first; x <= last; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             BaseCell *cell = g.cells[s];
             BaseCell **block = neighbours + std::size_t(s) * q;
             const std::uint32_t mode = g.siteModes[s];
             if (fast && (mode & Grid::FastFluid)) {
-                auto *c = static_cast<SCCell *>(cell);
-                c->collide(params, block, grid, Vector3i(x, y, z), out);
-                pushPlain(c, block, mode, opp, q, out);
+                static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
+                pushToPopulations(g, g.populations, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
                 continue;
             } else {
@@ -155,70 +147,63 @@ void Scaled::boundaries(int y) const
     }
 }
 
-namespace {
-
-template <int Q>
-__attribute__((target_clones("avx2", "default"))) void commitRowPlain(const std::vector<BaseCell *> &cells,
-                                                                      const std::vector<std::uint32_t> &modes, int y,
-                                                                      int nx, int nz, double &deltaP, double &totalP)
-{
-    for (int x = 0; x < nx; ++x) {
-        for (int z = 0; z < nz; ++z) {
-            const int s = (y * nx + x) * nz + z;
-            BaseCell *cell = cells[s];
-            const std::uint32_t mode = modes[s];
-            if (mode & Grid::PlainFluid) {
-                auto *c = static_cast<SCCell *>(cell);
-                if (c->getFixedDensity() == 0.0 && c->getQ() == Q) {
-                    deltaP += c->commitPlain<Q>();
-                    totalP += c->SCCell::getP(-1);
-                    continue;
-                }
-            } else if (mode & (Grid::PlainWall | Grid::PlainNull)) {
-                continue;
-            }
-            deltaP += cell->computeDeltaP();
-            cell->postUpdate();
-            totalP += cell->getP(-1);
-        }
-    }
-}
-
-} // namespace
-
-// Phase 2. Plain fluid is committed without virtual calls by the same
-// arithmetic; plain walls and null cells contribute exact zeros, which leave
-// the sums unchanged, so they are skipped.
+// Phase 2. The attached cells are committed by the flip of the populations
+// that follows the phase; here their deltaP and their new density are summed
+// (by the line kernel on the fast path), in site order with the values of the
+// other cells, which commit themselves. Plain walls and null cells contribute
+// exact zeros, which leave the sums unchanged, so they are skipped.
 void Scaled::commit(int y) const
 {
     Grid &g = *grid;
-    const int nx = g.nx, nz = g.nz;
+    const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
     double deltaP = 0.0, totalP = 0.0;
-    if (g.fastPath) {
-        switch (g.neighbourQ) {
-        case 9:
-            commitRowPlain<9>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
-            break;
-        case 15:
-            commitRowPlain<15>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
-            break;
-        case 19:
-            commitRowPlain<19>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
-            break;
-        case 27:
-            commitRowPlain<27>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
-            break;
-        default:
-            commitRowPlain<0>(g.cells, g.siteModes, y, nx, nz, deltaP, totalP);
-            break;
+    const int slot = LineKernels::slot(q);
+    if (g.fastPath && slot >= 0) {
+        const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
+        constexpr int Tile = 256;
+        double change[Tile], density[Tile];
+        LineKernels::Line line;
+        line.cur = g.populations.cur;
+        line.next = g.populations.next;
+        line.stride = g.populations.stride;
+        line.modes = nullptr;
+        const int lines = nz > 1 ? nx : 1;
+        const int length = nz > 1 ? nz : nx;
+        for (int l = 0; l < lines; ++l) {
+            const int lineIndex = nz > 1 ? y * nx + l : y;
+            const std::size_t base = std::size_t(lineIndex) * length;
+            const bool attached = g.lineAttached[std::size_t(lineIndex)];
+            for (int t0 = 0; t0 < length; t0 += Tile) {
+                const int n = length - t0 < Tile ? length - t0 : Tile;
+                if (attached) {
+                    line.base = base + std::size_t(t0);
+                    line.length = n;
+                    stats(line, change, density);
+                }
+                for (int k = 0; k < n; ++k) {
+                    const std::size_t s = base + std::size_t(t0 + k);
+                    const std::uint32_t mode = g.siteModes[s];
+                    if (mode & Grid::PlainFluid) {
+                        deltaP += change[k];
+                        totalP += density[k];
+                    } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
+                        BaseCell *cell = g.cells[s];
+                        deltaP += cell->computeDeltaP();
+                        cell->postUpdate();
+                        totalP += cell->getP(-1);
+                    }
+                }
+            }
         }
     } else {
         for (int x = 0; x < nx; ++x) {
             for (int z = 0; z < nz; ++z) {
-                BaseCell *cell = g.cells[(y * nx + x) * nz + z];
+                const int s = (y * nx + x) * nz + z;
+                BaseCell *cell = g.cells[s];
                 deltaP += cell->computeDeltaP();
                 cell->postUpdate();
-                totalP += cell->getP(-1);
+                totalP +=
+                    (g.siteModes[s] & Grid::PlainFluid) ? static_cast<SCCell *>(cell)->nextDensity() : cell->getP(-1);
             }
         }
     }
@@ -251,9 +236,73 @@ void Scaled::collideAndCommitChunk(int chunk) const
     const QList<int> &rows = grid->rows;
     const int first = grid->fusedChunks[std::size_t(chunk)].first;
     const int last = grid->fusedChunks[std::size_t(chunk)].second;
+    const int nx = grid->nx, nz = grid->nz;
     for (int k = first; k <= last; ++k) {
-        collideAndStream(rows[k]);
-        if (k - 1 > first && k - 1 < last)
-            commit(rows[k - 1]);
+        const bool commitPrevious = k - 1 > first && k - 1 < last;
+        if (nz == 1 || !commitPrevious) {
+            collideAndStream(rows[k]);
+            if (commitPrevious)
+                commit(rows[k - 1]);
+            continue;
+        }
+        // In 3D a row is a whole plane, too large to stay in cache until
+        // the next one is done: each column of the previous row is committed
+        // as soon as the columns around it in this row have streamed (the
+        // wrapped first and last ones at the end), and the row's sums are
+        // formed afterwards in site order.
+        const int y = rows[k], previous = rows[k - 1];
+        double *change = grid->fusedBuffers.data() + std::size_t(chunk) * 2 * nx * nz;
+        double *density = change + std::size_t(nx) * nz;
+        for (int x = 0; x < nx; ++x) {
+            collideAndStream(y, x, x);
+            if (x >= 2)
+                commitColumn(previous, x - 1, change, density);
+        }
+        if (nx > 1)
+            commitColumn(previous, nx - 1, change, density);
+        commitColumn(previous, 0, change, density);
+        sumRow(previous, change, density);
     }
+}
+
+void Scaled::commitColumn(int y, int x, double *change, double *density) const
+{
+    Grid &g = *grid;
+    const int nx = g.nx, nz = g.nz;
+    const std::size_t base = (std::size_t(y) * nx + x) * nz;
+    double *dc = change + std::size_t(x) * nz, *dr = density + std::size_t(x) * nz;
+    if (g.lineAttached[std::size_t(y) * nx + x]) {
+        LineKernels::Line line;
+        line.cur = g.populations.cur;
+        line.next = g.populations.next;
+        line.stride = g.populations.stride;
+        line.modes = nullptr;
+        line.base = base;
+        line.length = nz;
+        LineKernels::kernels(g.getVectorLevel()).stats[LineKernels::slot(g.neighbourQ)](line, dc, dr);
+    }
+    for (int z = 0; z < nz; ++z) {
+        const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
+        if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
+            continue;
+        BaseCell *cell = g.cells[base + std::size_t(z)];
+        dc[z] = cell->computeDeltaP();
+        cell->postUpdate();
+        dr[z] = cell->getP(-1);
+    }
+}
+
+void Scaled::sumRow(int y, const double *change, const double *density) const
+{
+    Grid &g = *grid;
+    const std::size_t n = std::size_t(g.nx) * g.nz, base = std::size_t(y) * n;
+    double deltaP = 0.0, totalP = 0.0;
+    for (std::size_t s = 0; s < n; ++s) {
+        if (g.siteModes[base + s] & (Grid::PlainWall | Grid::PlainNull))
+            continue;
+        deltaP += change[s];
+        totalP += density[s];
+    }
+    g.rowDeltaP[y] = deltaP;
+    g.rowTotalP[y] = totalP;
 }

@@ -16,7 +16,15 @@ public:
     void operator()(const int &y) const;
 
 private:
-    void collideAndStream(int y) const;
+    void collideAndStream(int y) const { collideAndStream(y, 0, -1); }
+    // The sites of row y with x in [x0, x1] (x1 = -1: the whole row); in 2D a
+    // row is one line and always done whole.
+    void collideAndStream(int y, int x0, int x1) const;
+    // 3D fused sweep: the deltaP and density of every site of the column
+    // (x, y), kept at (x nz + z) in the chunk's row buffers, and their sum
+    // over the row in site order.
+    void commitColumn(int y, int x, double *change, double *density) const;
+    void sumRow(int y, const double *change, const double *density) const;
     void boundaries(int y) const;
     void commit(int y) const;
     void finish(int y) const;

@@ -22,31 +22,141 @@ SCCell::SCCell(double initialDensity) : p0(initialDensity)
     recomputeMoments();
 }
 
+SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) : p0(initialDensity)
+{
+    q = populations->q;
+    store = populations;
+    site = siteIndex;
+    double values[Lattice::MaxQ];
+    Lattice::equilibriumArray(Vector3d(), p0, q, values);
+    for (int i = 0; i < q; ++i) {
+        store->cur[std::size_t(i) * store->stride + site] = values[i];
+        store->next[std::size_t(i) * store->stride + site] = values[i];
+    }
+    deltaGeneration = store->generation;
+}
+
 SCCell::~SCCell()
 {
+    if (f)
+        BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+}
+
+void SCCell::attach(Populations *populations, int siteIndex)
+{
+    if (!f)
+        return;
+    for (int i = 0; i < q; ++i) {
+        populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
+        populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
+    }
     BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+    f = nullptr;
+    store = populations;
+    site = siteIndex;
+    deltaGeneration = store->generation;
+}
+
+void SCCell::detach()
+{
+    if (f)
+        return;
+    freezeDeltaP();
+    Populations *from = store;
+    double *block = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
+    for (int i = 0; i < q; ++i) {
+        block[i] = from->cur[std::size_t(i) * from->stride + site];
+        block[q + i] = from->next[std::size_t(i) * from->stride + site];
+    }
+    f = block;
+    fNext = block + q;
+    site = -1;
+    recomputeMoments();
+}
+
+const double *SCCell::currentValues(double *buffer) const
+{
+    if (f)
+        return f;
+    for (int i = 0; i < q; ++i)
+        buffer[i] = store->cur[std::size_t(i) * store->stride + site];
+    return buffer;
+}
+
+void SCCell::currentMoments(double &density, Vector3d &velocity) const
+{
+    if (f) {
+        density = rho;
+        velocity = u;
+        return;
+    }
+    double values[Lattice::MaxQ];
+    Lattice::moments(currentValues(values), q, density, velocity);
+}
+
+double SCCell::nextDensity() const
+{
+    double values[Lattice::MaxQ];
+    for (int i = 0; i < q; ++i)
+        values[i] = f ? fNext[i] : store->next[std::size_t(i) * store->stride + site];
+    double density;
+    Vector3d velocity;
+    Lattice::moments(values, q, density, velocity);
+    return density;
+}
+
+void SCCell::freezeDeltaP()
+{
+    if (f)
+        return;
+    lastDeltaP = getDeltaP();
+    deltaGeneration = store->generation;
+}
+
+double SCCell::getP(int)
+{
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    return density;
+}
+
+Vector3d SCCell::getVelocity(int)
+{
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    return velocity;
 }
 
 void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out)
 {
     const double tau = params[0];
     SimulationParameters *sp = currentParameters();
+    double buffer[Lattice::MaxQ];
+    const double *current = currentValues(buffer);
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
 
     shift = Vector3d();
     const QList<Force *> &forces = sp->getForces();
     for (Force *force : forces) {
         const Vector3d F = force->force(this, neighbours, 0, position.x, position.y, position.z, grid);
-        shift += F * (tau / rho);
+        shift += F * (tau / density);
     }
+    // The plain kernels leave the shift alone; they clear it when told.
+    if (!f && !forces.isEmpty())
+        store->shiftsDirty = true;
 
     const int order = sp->getVelocityOrder();
-    const Vector3d U = u + shift;
+    const Vector3d U = velocity + shift;
     const double uu = U.dot(U);
     double feq[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        feq[i] = equilibriumOf(U, uu, rho, q, i, order);
+        feq[i] = equilibriumOf(U, uu, density, q, i, order);
 
-    const double alpha = sp->getEntropic() ? 0.5 * entropicAlpha(feq) : 1.0;
+    const double alpha = sp->getEntropic() ? 0.5 * entropicAlpha(feq, current) : 1.0;
 
     double tauEff = tau;
     const double k = sp->getSmagorinsky();
@@ -54,20 +164,20 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
         double pxx = 0.0, pxy = 0.0, pyx = 0.0, pyy = 0.0;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double d = f[i] - feq[i];
+            const double d = current[i] - feq[i];
             pxx += e[0] * e[0] * d;
             pxy += e[0] * e[1] * d;
             pyx += e[1] * e[0] * d;
             pyy += e[1] * e[1] * d;
         }
         const double s = std::sqrt(8.0 * (pxx * pxx + pxy * pxy + pyx * pyx + pyy * pyy));
-        tauEff = (tau + std::sqrt(s * k * k * q / rho + tau * tau)) * 0.5;
+        tauEff = (tau + std::sqrt(s * k * k * q / density + tau * tau)) * 0.5;
     }
 
     const double omega = alpha / tauEff;
     const double keep = 1.0 - omega;
     for (int i = 0; i < q; ++i)
-        out[i] = f[i] * keep + omega * feq[i];
+        out[i] = current[i] * keep + omega * feq[i];
 }
 
 void SCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
@@ -79,68 +189,101 @@ void SCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
             n->setNextF(i, out[i], 0);
 }
 
-// Entropic limiter: x solves H(f (1 - x) + x feq) = H(f) with H(f) =
-// sum f_i ln(f_i / w_i); x = 2 is plain BGK. The root is bracketed in [1, 2]
-// because H of the mixture falls to its minimum near x = 1 (the equilibrium)
-// and rises again; where it has not risen back to H(f) by x = 2, or where f
-// has a non-positive entry (H undefined), BGK is used.
-double SCCell::entropicAlpha(const double *feq) const
+// Entropic limiter: x solves S(m(x)) = S(f) for the mixture m(x) = f + x
+// (feq - f), where S(f) = sum f_i ln(f_i / feq_i) is the entropy of f measured
+// from the cell's own equilibrium (H(f) = sum f_i ln(f_i / w_i) less its
+// value along the equilibrium's own logarithm); x = 2 is plain BGK. With
+// the polynomial equilibrium, H itself is not smallest at feq: its root then
+// strays from x = 2 by a term of order u^3 / |f - feq| that grows as the
+// flow nears equilibrium, which made smooth flows measurably too viscous.
+// Measured from feq the root tends to x = 2 near equilibrium and the limiter
+// acts only where f is far from it. The root is bracketed in [1, 2]: S falls
+// to zero at x = 1 and rises again; where it has not risen back by x = 2, or
+// where an entry is not positive (S undefined), BGK is used. S is formed
+// with log1p of the relative deviation, which keeps its precision near
+// equilibrium, and the search is regula falsi (Illinois) run until the
+// bracket or S has collapsed, so alpha is accurate however small S is.
+double SCCell::entropicAlpha(const double *feq, const double *current) const
 {
-    auto entropy = [&](double x, bool &valid) {
+    double r[Lattice::MaxQ], weight[Lattice::MaxQ];
+    int count = 0;
+    for (int i = 0; i < q; ++i) {
+        if (!(current[i] > 0.0) || !(feq[i] > 0.0))
+            return 2.0;
+        weight[count] = feq[i];
+        r[count++] = (current[i] - feq[i]) / feq[i];
+    }
+    auto g = [&](double x, bool &valid) {
         double h = 0.0;
-        for (int i = 0; i < q; ++i) {
-            const double w = Lattice::tables.w[q][i];
-            if (w <= Lattice::ActiveWeight)
-                continue;
-            const double m = f[i] * (1.0 - x) + x * feq[i];
-            if (!(m > 0.0)) {
+        for (int i = 0; i < count; ++i) {
+            const double a = (1.0 - x) * r[i];
+            if (!(1.0 + a > 0.0)) {
                 valid = false;
                 return 0.0;
             }
-            h += m * std::log(m / w);
+            h += weight[i] * ((1.0 + a) * std::log1p(a) - (1.0 + r[i]) * std::log1p(r[i]));
         }
         valid = true;
         return h;
     };
     bool valid = false;
-    const double h0 = entropy(0.0, valid);
-    if (!valid)
+    double lo = 1.0, hi = 2.0;
+    double gLo = g(lo, valid);
+    if (!valid || !(gLo < 0.0))
         return 2.0;
-    const double scale = std::abs(h0) > 1e-300 ? std::abs(h0) : 1.0;
-    int evaluations = 1;
-    double hi = 2.0;
-    double gHi = entropy(hi, valid) - h0;
-    ++evaluations;
+    double gHi = g(hi, valid);
     if (valid && gHi <= 0.0)
         return 2.0;
-    double lo = 1.0;
+    bool hiValid = valid;
+    int evaluations = 2;
+    int side = 0;
     double x = hi;
-    while (evaluations < 100) {
-        x = 0.5 * (lo + hi);
-        const double g = entropy(x, valid) - h0;
+    const double tolerance = 1e-13 * std::abs(gLo);
+    while (evaluations < 100 && hi - lo > 1e-13) {
+        // False position while both ends are usable, halving otherwise.
+        x = hiValid ? (lo * gHi - hi * gLo) / (gHi - gLo) : 0.5 * (lo + hi);
+        if (!(x > lo && x < hi))
+            x = 0.5 * (lo + hi);
+        const double gx = g(x, valid);
         ++evaluations;
-        if (valid && std::abs(g / scale) < 1e-5)
+        if (valid && std::abs(gx) <= tolerance)
             return x;
-        if (!valid || g > 0.0)
+        if (!valid || gx > 0.0) {
             hi = x;
-        else
+            gHi = gx;
+            hiValid = valid;
+            if (side == 1)
+                gLo *= 0.5;
+            side = 1;
+        } else {
             lo = x;
+            gLo = gx;
+            if (side == -1 && hiValid)
+                gHi *= 0.5;
+            side = -1;
+        }
     }
     return x;
 }
 
 double SCCell::equilibrium(int i, double, BaseCell *[], Grid *)
 {
-    const Vector3d U = u + shift;
-    return equilibriumOf(U, U.dot(U), rho, q, i, currentParameters()->getVelocityOrder());
+    double density;
+    Vector3d velocity;
+    currentMoments(density, velocity);
+    const Vector3d U = velocity + shift;
+    return equilibriumOf(U, U.dot(U), density, q, i, currentParameters()->getVelocityOrder());
 }
 
+// While attached, the grid commits by flipping its arrays after the phase.
 void SCCell::postUpdate()
 {
     if (fixedDensity != 0.0) {
         reset(fixedDensity, 0.0);
         return;
     }
+    if (!f)
+        return;
     double *t = f;
     f = fNext;
     fNext = t;
@@ -151,6 +294,14 @@ void SCCell::reset(double density, double)
 {
     if (density >= 0.0)
         p0 = density;
+    if (!f) {
+        freezeDeltaP();
+        double values[Lattice::MaxQ];
+        Lattice::equilibriumArray(Vector3d(), p0, q, values);
+        for (int i = 0; i < q; ++i)
+            store->cur[std::size_t(i) * store->stride + site] = values[i];
+        return;
+    }
     Lattice::equilibriumArray(Vector3d(), p0, q, f);
     recomputeMoments();
 }
@@ -158,14 +309,40 @@ void SCCell::reset(double density, double)
 double SCCell::computeDeltaP()
 {
     double sum = 0.0;
-    for (int i = 0; i < q; ++i)
-        sum += std::abs(fNext[i] - f[i]);
+    if (f) {
+        for (int i = 0; i < q; ++i)
+            sum += std::abs(fNext[i] - f[i]);
+    } else {
+        for (int i = 0; i < q; ++i)
+            sum += std::abs(store->next[std::size_t(i) * store->stride + site] -
+                            store->cur[std::size_t(i) * store->stride + site]);
+        deltaGeneration = store->generation;
+    }
     lastDeltaP = sum / q;
     return lastDeltaP;
 }
 
+// While attached, the grid's flips commit without the cell: after a flip the
+// last deltaP is the change between the two arrays, taken when asked.
+double SCCell::getDeltaP()
+{
+    if (f || deltaGeneration == store->generation)
+        return lastDeltaP;
+    double sum = 0.0;
+    for (int i = 0; i < q; ++i)
+        sum += std::abs(store->cur[std::size_t(i) * store->stride + site] -
+                        store->next[std::size_t(i) * store->stride + site]);
+    return sum / q;
+}
+
 void SCCell::setF(double values[])
 {
+    if (!f) {
+        freezeDeltaP();
+        for (int i = 0; i < q; ++i)
+            store->cur[std::size_t(i) * store->stride + site] = values[i];
+        return;
+    }
     for (int i = 0; i < q; ++i)
         f[i] = values[i];
     recomputeMoments();
@@ -175,13 +352,19 @@ BaseCell *SCCell::clone()
 {
     SCCell *c = new SCCell(p0);
     for (int i = 0; i < q && i < c->q; ++i)
-        c->f[i] = f[i];
+        c->f[i] = getF(i, 0);
     c->recomputeMoments();
     return c;
 }
 
 void SCCell::setEquilibrium(const Vector3d &velocity, double density)
 {
+    if (!f) {
+        double values[Lattice::MaxQ];
+        Lattice::equilibriumArray(velocity, density, q, values);
+        setF(values);
+        return;
+    }
     const double keptRho = rho;
     Lattice::equilibriumArray(velocity, density, q, f);
     recomputeMoments();
@@ -192,17 +375,20 @@ void SCCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "singleComponent");
     writer.writeAttribute("p0", XmlFormat::real(p0));
-    writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
+    writer.writeAttribute("lastDeltaP", XmlFormat::real(getDeltaP()));
     for (int i = 0; i < q; ++i)
-        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(f[i]));
+        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(getF(i, 0)));
 }
 
 void SCCell::activate(QXmlStreamReader &reader, Grid *)
 {
     const QXmlStreamAttributes a = reader.attributes();
     p0 = XmlFormat::readReal(a, "p0");
-    lastDeltaP = XmlFormat::readReal(a, "lastDeltaP");
+    double values[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        f[i] = XmlFormat::readReal(a, QStringLiteral("f%1").arg(i));
-    recomputeMoments();
+        values[i] = XmlFormat::readReal(a, QStringLiteral("f%1").arg(i));
+    setF(values);
+    lastDeltaP = XmlFormat::readReal(a, "lastDeltaP");
+    if (!f)
+        deltaGeneration = store->generation;
 }

@@ -2,6 +2,7 @@
 
 #include "basecell.h"
 #include "lattice.h"
+#include "populations.h"
 
 #include <cmath>
 #include <cstdint>
@@ -14,6 +15,9 @@ class SCCell : public BaseCell
 {
 public:
     explicit SCCell(double p0 = 1.0);
+    // A cell attached from the start to site `site` of the grid's
+    // populations, at rest at density p0 (the grid builds its fluid so).
+    SCCell(double p0, Populations *store, int site);
     ~SCCell() override;
     SCCell(const SCCell &) = delete;
     SCCell &operator=(const SCCell &) = delete;
@@ -23,44 +27,73 @@ public:
     void postUpdate() override;
     void finishUpdate(Grid *, int, int, int) override {}
     void reset(double p0, double p1) override;
-    double getF(int i, int) override { return f[i]; }
+    double getF(int i, int) override { return f ? f[i] : store->cur[std::size_t(i) * store->stride + site]; }
     void setNextF(int i, double value, int component) override
     {
-        if (component != 1)
+        if (component == 1)
+            return;
+        if (f)
             fNext[i] = value;
+        else
+            store->next[std::size_t(i) * store->stride + site] = value;
     }
     void setComponents(int) override {}
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
-    double getP(int) override { return rho; }
-    Vector3d getVelocity(int) override { return u; }
+    double getP(int) override;
+    Vector3d getVelocity(int) override;
     double computeDeltaP() override;
-    double getDeltaP() override { return lastDeltaP; }
-    double getNextF(int i, int) override { return fNext[i]; }
+    double getDeltaP() override;
+    double getNextF(int i, int) override { return f ? fNext[i] : store->next[std::size_t(i) * store->stride + site]; }
     Vector3d getForce(int) override { return shift; }
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
     BaseCell *clone() override;
+    int modelQ() override { return q; }
 
-    void setFixedDensity(double density) { fixedDensity = density; }
+    void setFixedDensity(double density)
+    {
+        fixedDensity = density;
+        // A pinned cell keeps its own arrays; the grid detaches it.
+        if (!f && density != 0.0)
+            store->layoutDirty = true;
+    }
     double getFixedDensity() const { return fixedDensity; }
     double getP0() const { return p0; }
     int getQ() const { return q; }
-    // f := equilibrium at (velocity, density); u is recomputed, rho kept.
+    // f := equilibrium at (velocity, density); u is recomputed, rho kept
+    // (while attached the density is always that of the populations).
     void setEquilibrium(const Vector3d &velocity, double density);
     // The cell's own equilibrium for direction i, honouring "velocityOrder".
     double equilibrium(int i, double tau, BaseCell *neighbours[], Grid *grid);
     // Replaces the force shift until the next preUpdate starts it afresh.
-    void setShift(const Vector3d &s) { shift = s; }
+    void setShift(const Vector3d &s)
+    {
+        shift = s;
+        if (!f)
+            store->shiftsDirty = true;
+    }
+    void clearShift() { shift = Vector3d(); }
 
     // Relaxes the distributions and writes the post-collision value of every
     // direction to out[] (forces, Smagorinsky and entropic options included).
     // preUpdate streams these values; the grid's fast path uses the same
     // routine so both give bitwise the same result.
     void collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out);
-    // Storage access for the grid's devirtualised stepping of plain fluid.
-    double *nextArray() { return fNext; }
+
+    // Attachment to the grid's populations: the values move into the grid's
+    // arrays at `site` and the cell's own arrays are freed; detaching moves
+    // them back. Only the grid calls these.
+    void attach(Populations *populations, int siteIndex);
+    void detach();
+    bool isAttached() const { return f == nullptr; }
+    bool isAttachedTo(const Populations *populations, int siteIndex) const
+    {
+        return !f && store == populations && site == siteIndex;
+    }
+    // The density of the next populations, as it will be after the commit.
+    double nextDensity() const;
 
     // The equilibrium of one direction for velocity U (uu = U.U) and density rho.
     static inline double equilibriumOf(const Vector3d &U, double uu, double density, int q, int i, int order)
@@ -77,89 +110,36 @@ public:
         return density * w * e;
     }
 
-    // Plain BGK for a fixed Q: no forces, no Smagorinsky or entropic option,
-    // second-order equilibrium. Same arithmetic as collide with the table
-    // constants folded, so the results are bitwise the same.
-    // The post-collision values go to out[0..Q-1].
-    template <int Q> void collidePlain(double keep, double omega, double *out)
-    {
-        if (!isPositiveZero(shift.x) || !isPositiveZero(shift.y) || !isPositiveZero(shift.z))
-            shift = Vector3d();
-        const Vector3d U = u + shift;
-        const double uu = U.dot(U);
-        const double density = rho;
-        const double *current = f;
-        // Written out per direction with the expression of equilibriumOf, so
-        // the compiler can vectorise it without changing a single rounding.
-        for (int i = 0; i < Q; ++i) {
-            const double s = Lattice::directionComponents<Q>.x[i] * U.x + Lattice::directionComponents<Q>.y[i] * U.y +
-                             Lattice::directionComponents<Q>.z[i] * U.z;
-            const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
-            out[i] = current[i] * keep + omega * (density * Lattice::tables.w[Q][i] * e);
-        }
-    }
-    // computeDeltaP followed by postUpdate for a free (not pinned) cell with
-    // a fixed Q; returns the deltaP.
-    template <int Q> double commitPlain()
-    {
-        const double *current = f, *next = fNext;
-        double change[Q];
-        for (int i = 0; i < Q; ++i)
-            change[i] = std::abs(next[i] - current[i]);
-        double sum = 0.0;
-#pragma GCC unroll 32
-        for (int i = 0; i < Q; ++i)
-            sum += change[i];
-        lastDeltaP = sum / Q;
-        f = fNext;
-        fNext = const_cast<double *>(current);
-        // Terms with a zero direction component add a zero, which never
-        // changes these sums, so they are left out.
-        double r = 0.0, mx = 0.0, my = 0.0, mz = 0.0;
-#pragma GCC unroll 32
-        for (int i = 0; i < Q; ++i) {
-            const double v = next[i];
-            r += v;
-            if (Lattice::tables.e[Q][i][0] != 0)
-                mx += v * Lattice::tables.e[Q][i][0];
-            if (Lattice::tables.e[Q][i][1] != 0)
-                my += v * Lattice::tables.e[Q][i][1];
-            if (Lattice::tables.e[Q][i][2] != 0)
-                mz += v * Lattice::tables.e[Q][i][2];
-        }
-        rho = r;
-        if (r > Lattice::ActiveWeight) {
-            const double inv = 1.0 / r;
-            u = Vector3d(mx * inv, my * inv, mz * inv);
-        } else {
-            u = Vector3d();
-        }
-        return lastDeltaP;
-    }
-
 protected:
-    void recomputeMoments()
-    {
-        Lattice::moments(f, q, rho, u);
-    }
-    static bool isPositiveZero(double v)
-    {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return bits == 0;
-    }
+    void recomputeMoments() { Lattice::moments(f, q, rho, u); }
+    // The current populations, gathered from the grid while attached.
+    const double *currentValues(double *buffer) const;
+    // Density and velocity of the current populations.
+    void currentMoments(double &density, Vector3d &velocity) const;
+    // Keeps the present deltaP as the cell's own before its populations change.
+    void freezeDeltaP();
 
-    // The fields read by every collision come first, within one cache line.
+    // The fields read by every collision come first. While attached, f is
+    // null, the populations live in the grid (store, site), and the density
+    // and velocity are computed from them, so rho's place holds the flip
+    // count at which lastDeltaP was taken.
     double *f = nullptr;
-    double *fNext = nullptr;
+    union {
+        double *fNext = nullptr;
+        Populations *store;
+    };
     Vector3d u;
-    double rho = 0.0;
+    union {
+        double rho = 0.0;
+        std::uint64_t deltaGeneration;
+    };
     Vector3d shift;
     double p0 = 1.0;
     double lastDeltaP = 0.0;
     double fixedDensity = 0.0;
     int q = 9;
+    int site = -1;
 
 private:
-    double entropicAlpha(const double *feq) const;
+    double entropicAlpha(const double *feq, const double *current) const;
 };

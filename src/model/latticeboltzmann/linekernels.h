@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The vectorised stepping of one line of plain fluid sites (a row in 2D, a
+// column of z in 3D) in the grid-owned populations: BGK collision with the
+// second-order equilibrium and a push to fixed offsets, and the statistics of
+// the committed line. Each kernel is built for AVX-512, AVX2 and the
+// baseline instruction set from the same source; without fused multiply-add
+// every build rounds exactly like the per-cell code.
+namespace LineKernels {
+
+// The site mode bits the kernels read (the grid's SiteMode values).
+constexpr std::uint32_t BounceMask = (1u << 27) - 1;
+constexpr std::uint32_t FastFluid = 1u << 27;
+constexpr std::uint32_t PlainFluid = 1u << 28;
+
+struct Line
+{
+    const double *cur;
+    double *next;
+    std::size_t stride;
+    // First site of the line and its length.
+    std::size_t base;
+    int length;
+    // Per direction: the first site of the line the pushes land in, and the
+    // offset along the line (-1, 0 or 1).
+    std::size_t targetBase[27];
+    int along[27];
+    // Per site of the line: the grid's mode, or null when every site pushes
+    // to all its neighbours (no walls in or around the line).
+    const std::uint32_t *modes;
+    double keep, omega;
+};
+
+// Collides the line's fast sites and pushes their values: to the
+// neighbours, or for a bounce-back direction into the site's own opposite
+// entry. Sites without FastFluid are left to the caller.
+using PushFunction = void (*)(const Line &line);
+// For the attached sites of a committed line: deltaP (the mean change over
+// the directions) and the density, in the order of the per-cell code.
+using StatsFunction = void (*)(const Line &line, double *deltaP, double *density);
+
+struct Set
+{
+    PushFunction push[4]; // Q = 9, 15, 19, 27
+    StatsFunction stats[4];
+};
+
+// Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.
+int bestLevel();
+const Set &kernels(int level);
+inline int slot(int q)
+{
+    return q == 9 ? 0 : q == 15 ? 1 : q == 19 ? 2 : q == 27 ? 3 : -1;
+}
+
+extern const Set baselineSet;
+extern const Set avx2Set;
+extern const Set avx512Set;
+
+} // namespace LineKernels

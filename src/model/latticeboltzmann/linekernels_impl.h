@@ -1,0 +1,209 @@
+// The line kernels, compiled once per instruction set by the
+// linekernels_*.cpp files (each defines KERNEL_SET to the name of its set).
+// Everything here has internal linkage, so no build's code is shared with
+// another's.
+#include "lattice.h"
+#include "linekernels.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace {
+
+using LineKernels::Line;
+
+// Sites per tile: the moments of a tile stay in the first-level cache.
+constexpr int Tile = 256;
+
+// |v| as std::abs gives it (the sign bit cleared), without a library call.
+inline double absolute(double v)
+{
+    return __builtin_fabs(v);
+}
+
+// Per site: density and velocity from the current populations in the order
+// of Lattice::moments, then U = u + shift with a zero shift and U.U, as the
+// per-cell collision forms them.
+template <int Q>
+inline void tileMoments(const double *__restrict cur, std::size_t stride, int n, double *__restrict rho,
+                        double *__restrict ux, double *__restrict uy, double *__restrict uz, double *__restrict uu)
+{
+    for (int k = 0; k < n; ++k) {
+        rho[k] = 0.0;
+        ux[k] = 0.0;
+        uy[k] = 0.0;
+        uz[k] = 0.0;
+    }
+    for (int i = 0; i < Q; ++i) {
+        const double *__restrict f = cur + std::size_t(i) * stride;
+        const double ex = Lattice::tables.e[Q][i][0], ey = Lattice::tables.e[Q][i][1], ez = Lattice::tables.e[Q][i][2];
+        for (int k = 0; k < n; ++k)
+            rho[k] += f[k];
+        // A zero component adds a zero, which never changes the sum.
+        if (ex != 0.0)
+            for (int k = 0; k < n; ++k)
+                ux[k] += f[k] * ex;
+        if (ey != 0.0)
+            for (int k = 0; k < n; ++k)
+                uy[k] += f[k] * ey;
+        if (ez != 0.0)
+            for (int k = 0; k < n; ++k)
+                uz[k] += f[k] * ez;
+    }
+    for (int k = 0; k < n; ++k) {
+        const double r = rho[k];
+        const double inv = 1.0 / r;
+        const bool massive = r > Lattice::ActiveWeight;
+        const double x = (massive ? ux[k] * inv : 0.0) + 0.0;
+        const double y = (massive ? uy[k] * inv : 0.0) + 0.0;
+        const double z = (massive ? uz[k] * inv : 0.0) + 0.0;
+        ux[k] = x;
+        uy[k] = y;
+        uz[k] = z;
+        uu[k] = x * x + y * y + z * z;
+    }
+}
+
+// e_i . U with the terms of zero components left out and the unit ones
+// added or subtracted. It differs from the full sum e_x U_x + e_y U_y +
+// e_z U_z at most in the sign of a zero result, which the equilibrium
+// polynomial cannot tell apart (it uses s s and 3 s + 1).
+template <int Q, int I> inline double projection(double ux, double uy, double uz)
+{
+    constexpr int ex = Lattice::tables.e[Q][I][0], ey = Lattice::tables.e[Q][I][1], ez = Lattice::tables.e[Q][I][2];
+    static_assert(ex * ex <= 1 && ey * ey <= 1 && ez * ez <= 1, "unit components");
+    double s = 0.0;
+    bool started = false;
+    if constexpr (ex != 0) {
+        s = ex > 0 ? ux : -ux;
+        started = true;
+    }
+    if constexpr (ey != 0) {
+        s = started ? (ey > 0 ? s + uy : s - uy) : (ey > 0 ? uy : -uy);
+        started = true;
+    }
+    if constexpr (ez != 0)
+        s = started ? (ez > 0 ? s + uz : s - uz) : (ez > 0 ? uz : -uz);
+    return s;
+}
+
+struct Tiles
+{
+    alignas(64) double rho[Tile];
+    alignas(64) double ux[Tile];
+    alignas(64) double uy[Tile];
+    alignas(64) double uz[Tile];
+    alignas(64) double uu[Tile];
+};
+
+// One direction of a tile: the post-collision values of the fast sites,
+// pushed to the neighbours or bounced into the sites' own opposite entries.
+template <int Q, int I, bool Masked>
+inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces)
+{
+    const std::size_t stride = line.stride;
+    const double keep = line.keep, omega = line.omega;
+    const int length = line.length;
+    constexpr double w = Lattice::tables.w[Q][I];
+    const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
+    const double *__restrict rho = t.rho;
+    const double *__restrict ux = t.ux;
+    const double *__restrict uy = t.uy;
+    const double *__restrict uz = t.uz;
+    const double *__restrict uu = t.uu;
+    const int a = line.along[I];
+    double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
+    // Sites whose target wraps around the line end are done apart.
+    const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
+    const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
+    auto value = [&](int k) {
+        const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
+        const double e = 4.5 * s * s - 1.5 * uu[k] + (3.0 * s + 1.0);
+        return f[k] * keep + omega * (rho[k] * w * e);
+    };
+    constexpr std::uint32_t bit = 1u << I;
+    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+    if (!Masked) {
+        for (int k = k0; k < k1; ++k)
+            dst[k] = value(k);
+    } else {
+        for (int k = k0; k < k1; ++k)
+            if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+                dst[k] = value(k);
+        if (bounces & bit) {
+            double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+            for (int k = 0; k < n; ++k)
+                if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
+                    own[k] = value(k);
+        }
+    }
+    if (k0 == 1 || k1 == n - 1) {
+        const int k = k0 == 1 ? 0 : n - 1;
+        const int target = k0 == 1 ? length - 1 : 0;
+        if (!Masked || (m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
+    }
+}
+
+template <int Q, bool Masked, std::size_t... I>
+inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces,
+                           std::index_sequence<I...>)
+{
+    (pushDirection<Q, int(I), Masked>(line, t, t0, n, bounces), ...);
+}
+
+template <int Q, bool Masked> void pushLine(const Line &line)
+{
+    const std::uint32_t *__restrict modes = line.modes;
+    const int length = line.length;
+    std::uint32_t bounces = 0;
+    if (Masked)
+        for (int k = 0; k < length; ++k)
+            if (modes[k] & LineKernels::FastFluid)
+                bounces |= modes[k];
+    Tiles t;
+    for (int t0 = 0; t0 < length; t0 += Tile) {
+        const int n = length - t0 < Tile ? length - t0 : Tile;
+        tileMoments<Q>(line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu);
+        pushDirections<Q, Masked>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+    }
+}
+
+template <int Q> void push(const Line &line)
+{
+    if (line.modes)
+        pushLine<Q, true>(line);
+    else
+        pushLine<Q, false>(line);
+}
+
+template <int Q> void stats(const Line &line, double *__restrict deltaP, double *__restrict density)
+{
+    const std::size_t stride = line.stride;
+    const double *__restrict cur = line.cur + line.base;
+    const double *__restrict next = line.next + line.base;
+    const int n = line.length;
+    for (int k = 0; k < n; ++k) {
+        deltaP[k] = 0.0;
+        density[k] = 0.0;
+    }
+    for (int i = 0; i < Q; ++i) {
+        const double *__restrict a = next + std::size_t(i) * stride;
+        const double *__restrict b = cur + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k) {
+            deltaP[k] += absolute(a[k] - b[k]);
+            density[k] += a[k];
+        }
+    }
+    for (int k = 0; k < n; ++k)
+        deltaP[k] = deltaP[k] / Q;
+}
+
+} // namespace
+
+namespace LineKernels {
+
+extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>}, {stats<9>, stats<15>, stats<19>, stats<27>}};
+
+} // namespace LineKernels

@@ -1,0 +1,53 @@
+#include "populations.h"
+
+#include "blockpool.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr std::size_t HugePage = std::size_t(2) << 20;
+
+double *allocateArray(std::size_t bytes)
+{
+    const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    void *memory = std::aligned_alloc(rounded >= HugePage ? HugePage : 64, rounded);
+    if (!memory)
+        throw std::bad_alloc();
+    BlockPool::adviseHugePages(memory, rounded);
+    std::memset(memory, 0, bytes);
+    return static_cast<double *>(memory);
+}
+
+} // namespace
+
+Populations::~Populations()
+{
+    release();
+}
+
+void Populations::allocate(int directions, std::size_t sites)
+{
+    release();
+    q = directions;
+    stride = sites;
+    const std::size_t bytes = std::size_t(q) * stride * sizeof(double);
+    cur = allocateArray(bytes);
+    try {
+        next = allocateArray(bytes);
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+void Populations::release()
+{
+    std::free(cur);
+    std::free(next);
+    cur = next = nullptr;
+    stride = 0;
+    q = 0;
+}

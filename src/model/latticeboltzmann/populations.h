@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The grid-owned populations of the plain fluid cells: a current and a next
+// array, each laid out direction by direction (entry i * stride + site, in
+// the grid's site order), so a line of sites reads and writes every
+// direction contiguously. The grid flips the two arrays once per iteration
+// instead of every cell swapping its own. Entries of sites whose cell is not
+// attached are unused.
+class Populations
+{
+public:
+    Populations() = default;
+    ~Populations();
+    Populations(const Populations &) = delete;
+    Populations &operator=(const Populations &) = delete;
+
+    // Zeroed arrays for q directions of the given number of sites.
+    void allocate(int q, std::size_t sites);
+    void release();
+    void flip()
+    {
+        double *t = cur;
+        cur = next;
+        next = t;
+        ++generation;
+    }
+    std::size_t bytes() const { return 2 * std::size_t(q) * stride * sizeof(double); }
+
+    double *cur = nullptr;
+    double *next = nullptr;
+    std::size_t stride = 0;
+    int q = 0;
+    // Counts the flips; a cell's last deltaP is its own until the next flip.
+    std::uint64_t generation = 0;
+    // Set when an attached cell's force shift may be non-zero (the plain
+    // kernels do not clear it), or when a cell was pinned and must leave.
+    bool shiftsDirty = false;
+    bool layoutDirty = false;
+};
