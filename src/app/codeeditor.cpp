@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <new>
+
 CodeEditor::CodeEditor(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::CodeEditor>())
 {
     ui->setupUi(this);
@@ -52,8 +54,18 @@ bool CodeEditor::loadFile(const QString &path, bool compressed, QString *error)
 bool CodeEditor::saveFile(const QString &path, bool compressed, QString *error)
 {
     QByteArray bytes = ui->textEdit->document()->isModified() || loadedBytes.isNull() ? text().toUtf8() : loadedBytes;
-    if (compressed)
-        bytes = qCompress(bytes, -1);
+    if (compressed) {
+        try {
+            bytes = qCompress(bytes, -1);
+        } catch (const std::bad_alloc &) {
+            bytes.clear();
+        }
+        if (bytes.isEmpty()) {
+            if (error)
+                *error = tr("Not enough memory to compress the text for %1.").arg(path);
+            return false;
+        }
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
