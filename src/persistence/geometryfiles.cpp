@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <QVector>
@@ -141,8 +140,9 @@ QList<int> existingLayerNumbers(const QString &path)
     if (name.size() < 4)
         return numbers;
     const QString stem = name.left(name.size() - 4) + QLatin1Char('_'), tail = name.right(4);
-    const QStringList entries =
-        info.dir().entryList({QRegularExpression::escape(stem) + "*" + tail}, QDir::Files | QDir::System);
+    // The wildcard holds only the extension (a name may itself contain
+    // wildcard characters); the stem is compared exactly below.
+    const QStringList entries = info.dir().entryList({"*" + tail}, QDir::Files | QDir::System);
     for (const QString &entry : entries) {
         if (!entry.startsWith(stem) || !entry.endsWith(tail))
             continue;
