@@ -57,8 +57,8 @@ private slots:
                                              << "reflect";
         // Kinds the program does not have yet, and unknown codes, are fluid;
         // the solid ones among them are plain walls.
-        for (const char *code : {"*", "h", "korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown",
-                                 ""})
+        for (const char *code :
+             {"*", "h", "korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown", ""})
             QTest::newRow(code) << code << "fluid";
         QTest::newRow("thermal wall") << "t"
                                       << "wall";
