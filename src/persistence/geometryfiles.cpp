@@ -301,10 +301,11 @@ public:
         for (; c < at; ++c) {
             if (*c < '0' || *c > '9')
                 return Bad;
-            magnitude = magnitude * 10 + unsigned(*c - '0');
-            // Far beyond any size or position, and far from overflowing.
-            if (magnitude > (1ULL << 62))
+            // Far beyond any size or position; checked before the
+            // multiplication, so it never wraps.
+            if (magnitude > (1ULL << 62) / 10)
                 return Bad;
+            magnitude = magnitude * 10 + unsigned(*c - '0');
         }
         value = negative ? -(long long)magnitude : (long long)magnitude;
         return Number;

@@ -328,6 +328,9 @@ private slots:
                                      << "not possible";
         QTest::newRow("overflowing size")
             << "overflow.txt" << QByteArray("99999999999999999999 1 1 0 0 0") << false << "not a whole number";
+        // 2^64 + 1, which a wrapping parser would read as 1.
+        QTest::newRow("wrapping size") << "wrap.txt" << QByteArray("18446744073709551617 1 1 0 0 0") << false
+                                       << "not a whole number";
         QTest::newRow("negative count") << "negcount.txt" << QByteArray("3 2 1 -1 0 0") << false << "negative";
         QTest::newRow("huge count") << "hugecount.txt" << QByteArray("3 2 1 0 2000000000 1 1 1") << false
                                     << "ends early";
