@@ -3,10 +3,13 @@
 #include "notice.h"
 #include "ui_codeeditor.h"
 
-#include <QFile>
+#include "persistence/geometryfiles.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QtEndian>
+
+#include <new>
 
 CodeEditor::CodeEditor(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::CodeEditor>())
 {
@@ -22,39 +25,47 @@ QString CodeEditor::text() const
 
 void CodeEditor::setText(const QString &text)
 {
+    loadedBytes = QByteArray();
     ui->textEdit->setPlainText(text);
 }
 
 bool CodeEditor::loadFile(const QString &path, bool compressed, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = tr("%1 could not be read: %2").arg(path, file.errorString());
+    // The same checks as the conversions: a regular file, read whole, and
+    // for ".lb2" a stream that unpacks to exactly its announced length.
+    QByteArray bytes;
+    if (!GeometryFiles::readFile(path, bytes, error))
         return false;
-    }
-    QByteArray bytes = file.readAll();
-    if (compressed && !bytes.isEmpty()) {
-        // The first four bytes hold the uncompressed length; an empty result
-        // is right only when that length is zero.
-        const quint32 expected = bytes.size() >= 4 ? qFromBigEndian<quint32>(bytes.constData()) : 1;
-        QByteArray plain = qUncompress(bytes);
-        if (plain.isEmpty() && expected != 0) {
-            if (error)
-                *error = tr("%1 is not a compressed .lb2 file.").arg(path);
+    if (compressed) {
+        QByteArray plain;
+        if (!GeometryFiles::unpackLb2(bytes, plain, QFileInfo(path).fileName(), error))
             return false;
-        }
         bytes = plain;
     }
-    setText(QString::fromUtf8(bytes));
+    // The explicit length keeps NUL bytes and whatever follows them.
+    setText(QString::fromUtf8(bytes.constData(), bytes.size()));
+    // Until the text is edited, saving writes back exactly these bytes, even
+    // where they are not valid UTF-8.
+    loadedBytes = bytes;
+    ui->textEdit->document()->setModified(false);
     return true;
 }
 
 bool CodeEditor::saveFile(const QString &path, bool compressed, QString *error)
 {
-    QByteArray bytes = text().toUtf8();
-    if (compressed)
-        bytes = qCompress(bytes, -1);
+    QByteArray bytes = ui->textEdit->document()->isModified() || loadedBytes.isNull() ? text().toUtf8() : loadedBytes;
+    if (compressed) {
+        try {
+            bytes = qCompress(bytes, -1);
+        } catch (const std::bad_alloc &) {
+            bytes.clear();
+        }
+        if (bytes.isEmpty()) {
+            if (error)
+                *error = tr("Not enough memory to compress the text for %1.").arg(path);
+            return false;
+        }
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)

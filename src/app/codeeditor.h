@@ -21,8 +21,9 @@ public:
 
     QString text() const;
     void setText(const QString &text);
-    // Reads a file into the editor (uncompressing it when compressed). On
-    // failure returns false with a message and keeps the current text.
+    // Reads a file into the editor (uncompressing it when compressed). A
+    // special, oversized or damaged file is refused with a message and the
+    // current text is kept.
     bool loadFile(const QString &path, bool compressed, QString *error = nullptr);
     // Writes the text as UTF-8, compressed when asked; the old file is
     // replaced only by a completely written one.
@@ -39,4 +40,7 @@ private:
     void save(const QString &caption, const QString &filter, bool compressed);
 
     std::unique_ptr<Ui::CodeEditor> ui;
+    // The bytes of the last file loaded, written back as they are while the
+    // text is unedited; null after setText.
+    QByteArray loadedBytes;
 };

@@ -87,7 +87,9 @@ BaseCell *averagedFluid(Grid &grid, int x, int y, int z)
 BaseCell *CellCodes::create(const QString &code, Grid &grid, int x, int y, int z, bool fillFromNeighbours)
 {
     SimulationParameters *sp = grid.getParameters();
-    if (code == QLatin1String("w"))
+    // Thermal walls and free-surface walls are solid: until their own kinds
+    // exist they are plain walls, so fluid never flows through them.
+    if (code == QLatin1String("w") || code == QLatin1String("t") || code == QLatin1String("korner_wall"))
         return new WallCell;
     if (code == QLatin1String("-"))
         return new NullCell;

@@ -8,7 +8,9 @@ class Grid;
 
 // The table of one-word cell codes from which the grid builds cells, and the
 // colours that stand for them in geometry images. Codes whose cell kinds the
-// program does not have yet create plain fluid.
+// program does not have yet create plain fluid, except the solid ones
+// (thermal wall "t", free-surface wall "korner_wall"), which create plain
+// walls.
 class CellCodes
 {
 public:

@@ -2,9 +2,11 @@
 
 #include "cellcodes.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/sccell.h"
 #include "simulationparameters.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -13,7 +15,12 @@
 #include <QStringList>
 #include <QVector>
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,20 +36,25 @@ QString shown(const QString &path)
     return QFileInfo(path).fileName();
 }
 
-bool readWhole(const QString &path, QByteArray &data, QString *error)
+// A regular file, or a link to one: a pipe or a device would block the
+// reader or never end.
+bool regularFile(const QString &path, QString *error)
 {
-    QFileInfo info(path);
-    if (!info.exists())
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0)
         return fail(error, QStringLiteral("The file %1 does not exist.").arg(path));
-    if (!info.isFile())
-        return fail(error, QStringLiteral("%1 is not a file.").arg(path));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    if (!S_ISREG(st.st_mode))
+        return fail(error, QStringLiteral("%1 is not a regular file.").arg(path));
     return true;
+}
+
+QString tooLarge(const QString &path, qint64 size)
+{
+    return QStringLiteral("%1 holds %2 bytes, more than the %3 a file may have.")
+        .arg(shown(path))
+        .arg(size)
+        .arg(GeometryFiles::MaxFileBytes);
 }
 
 // Writes through a temporary file that replaces the target only once it is
@@ -69,23 +81,103 @@ bool sizeAllowed(long long width, long long height, long long length)
            width * height <= limit && width * height * length <= limit;
 }
 
-// Reads one layer, which must be a PNG file that decodes.
-bool readPng(const QString &path, QImage &image, QString *error)
+// Refuses a domain that the machine cannot hold. The grid's present cells
+// are freed before the new ones are made, so their memory counts as free.
+bool memoryAllows(const Grid &grid, const QString &path, long long sites, int q, QString *error)
 {
-    QFileInfo info(path);
-    if (!info.exists())
-        return fail(error, QStringLiteral("The file %1 does not exist.").arg(path));
-    QFile file(path);
+    const double needed = GeometryFiles::estimatedBytes(sites, q);
+    const double available = GeometryFiles::availableBytes();
+    if (available < 0.0)
+        return true;
+    // A margin for the rest of the program and for the system.
+    const double usable = 0.8 * (available + double(grid.memoryBytes()));
+    if (needed <= usable)
+        return true;
+    return fail(error, QStringLiteral("%1 describes %2 sites, which need about %3 MB of memory; the machine "
+                                      "has about %4 MB free.")
+                           .arg(shown(path))
+                           .arg(sites)
+                           .arg(qint64(needed / 1048576.0))
+                           .arg(qint64(available / 1048576.0)));
+}
+
+// The model the grid will have once a geometry of the given length is loaded.
+int modelFor(const Grid &grid, int length)
+{
+    const int q = grid.getParameters()->getModel();
+    return length > 1 && q == 9 ? 19 : q;
+}
+
+// Opens one layer, which must be a regular PNG file, and reads its size
+// from the header without decoding it.
+bool openPng(const QString &path, QFile &file, QImageReader &reader, QSize &size, QString *error)
+{
+    if (!regularFile(path, error))
+        return false;
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    if (file.size() > GeometryFiles::MaxFileBytes)
+        return fail(error, tooLarge(path, file.size()));
     static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
     if (file.peek(8) != signature)
         return fail(error, QStringLiteral("%1 is not a PNG image.").arg(shown(path)));
-    QImageReader reader(&file, "png");
-    image = reader.read();
-    if (image.isNull())
+    reader.setDevice(&file);
+    reader.setFormat("png");
+    size = reader.size();
+    if (!size.isValid())
         return fail(error, QStringLiteral("Cannot decode the PNG image %1: %2").arg(shown(path), reader.errorString()));
     return true;
+}
+
+// The numbers of the layer files of a layered name that exist in its
+// folder (2 for pipe_2.png, and so on).
+QList<int> existingLayerNumbers(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    QList<int> numbers;
+    if (name.size() < 4)
+        return numbers;
+    const QString stem = name.left(name.size() - 4) + QLatin1Char('_'), tail = name.right(4);
+    // The wildcard holds only the extension (a name may itself contain
+    // wildcard characters); the stem is compared exactly below.
+    const QStringList entries = info.dir().entryList({"*" + tail}, QDir::Files | QDir::System);
+    for (const QString &entry : entries) {
+        if (!entry.startsWith(stem) || !entry.endsWith(tail))
+            continue;
+        const QString digits = entry.mid(stem.size(), entry.size() - stem.size() - tail.size());
+        bool ok = false;
+        const int k = digits.toInt(&ok);
+        if (ok && k >= 2 && digits == QString::number(k))
+            numbers.append(k);
+    }
+    return numbers;
+}
+
+// Hands the code map to the grid. Allocation failure while the grid builds
+// its cells leaves no old grid to return to (its cells are freed first), so
+// the grid is then cleared to one fluid site and the message says so.
+bool build(Grid &grid, const QStringList &codes, int width, int height, int length, bool switchModel,
+           const QString &path, QString *error)
+{
+    SimulationParameters *sp = grid.getParameters();
+    const int model = sp->getModel();
+    try {
+        if (switchModel && length > 1 && model == 9)
+            sp->setModel(19);
+        grid.loadTypes(codes, width, height, length);
+        return true;
+    } catch (const std::bad_alloc &) {
+        try {
+            if (sp->getModel() != model)
+                sp->setModel(model);
+            grid.resize(1, 1, 1);
+        } catch (const std::bad_alloc &) {
+        }
+        return fail(
+            error, QStringLiteral("Not enough memory to build the grid of %1; the grid was cleared.").arg(shown(path)));
+    }
 }
 
 } // namespace
@@ -94,13 +186,24 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
 {
     if (!mode.isEmpty() && mode != QLatin1String("korner"))
         return fail(error, QStringLiteral("Unknown colour table \"%1\".").arg(mode));
-    QImage first;
-    if (!readPng(path, first, error))
-        return false;
-    const int width = first.width(), height = first.height();
+    QSize size;
+    {
+        QFile file;
+        QImageReader reader;
+        if (!openPng(path, file, reader, size, error))
+            return false;
+    }
+    const int width = size.width(), height = size.height();
     int layers = 1;
     while (QFileInfo::exists(layerFileName(path, layers)))
         ++layers;
+    // A gap in the numbering would silently drop the layers after it.
+    for (int k : existingLayerNumbers(path))
+        if (k > layers + 1)
+            return fail(error,
+                        QStringLiteral("%1 exists, but %2 is missing: the layers of %3 must be numbered "
+                                       "without a gap.")
+                            .arg(shown(layerFileName(path, k - 1)), shown(layerFileName(path, layers)), shown(path)));
     if (!sizeAllowed(width, height, layers))
         return fail(error, QStringLiteral("%1 describes %2 x %3 x %4 sites, more than the %5 a geometry may have.")
                                .arg(shown(path))
@@ -108,77 +211,145 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
                                .arg(height)
                                .arg(layers)
                                .arg(MaxSites));
+    const long long sites = (long long)width * height * layers;
+    if (!memoryAllows(grid, path, sites, modelFor(grid, layers), error))
+        return false;
 
-    // Every layer is read and translated before the grid is touched.
-    QStringList codes;
-    codes.reserve(width * height * layers);
-    for (int i = 0; i < width * height * layers; ++i)
-        codes.append(QString());
-    for (int z = 0; z < layers; ++z) {
-        QImage layer;
-        const QString layerPath = z == 0 ? path : layerFileName(path, z);
-        if (z == 0)
-            layer = first;
-        else if (!readPng(layerPath, layer, error))
-            return false;
-        if (layer.width() != width || layer.height() != height)
-            return fail(error, QStringLiteral("Layer %1 is %2 x %3 pixels, but %4 is %5 x %6.")
-                                   .arg(shown(layerPath))
-                                   .arg(layer.width())
-                                   .arg(layer.height())
-                                   .arg(shown(path))
-                                   .arg(width)
-                                   .arg(height));
-        if (layer.format() != QImage::Format_RGB32 && layer.format() != QImage::Format_ARGB32)
-            layer = layer.convertToFormat(QImage::Format_ARGB32);
-        for (int row = height - 1; row >= 0; --row) {
-            const int y = height - 1 - row;
-            const QRgb *pixels = reinterpret_cast<const QRgb *>(layer.constScanLine(row));
-            for (int x = 0; x < width; ++x) {
-                const QString code = CellCodes::codeForColour(pixels[x], mode);
-                if (code.isEmpty())
-                    return fail(error, QStringLiteral("Pixel (%1, %2) of %3 has the colour %4, which the free-surface "
-                                                      "colour table does not list.")
-                                           .arg(x)
-                                           .arg(row)
-                                           .arg(shown(layerPath))
-                                           .arg(QColor(pixels[x]).name()));
-                codes[(y * width + x) * layers + z] = code;
+    try {
+        // Every layer is read and translated before the grid is touched.
+        QStringList codes;
+        codes.reserve(int(sites));
+        for (long long i = 0; i < sites; ++i)
+            codes.append(QString());
+        for (int z = 0; z < layers; ++z) {
+            const QString layerPath = z == 0 ? path : layerFileName(path, z);
+            QFile file;
+            QImageReader reader;
+            QSize layerSize;
+            if (!openPng(layerPath, file, reader, layerSize, error))
+                return false;
+            if (layerSize != size)
+                return fail(error, QStringLiteral("Layer %1 is %2 x %3 pixels, but %4 is %5 x %6.")
+                                       .arg(shown(layerPath))
+                                       .arg(layerSize.width())
+                                       .arg(layerSize.height())
+                                       .arg(shown(path))
+                                       .arg(width)
+                                       .arg(height));
+            QImage layer = reader.read();
+            if (layer.isNull())
+                return fail(
+                    error,
+                    QStringLiteral("Cannot decode the PNG image %1: %2").arg(shown(layerPath), reader.errorString()));
+            if (layer.size() != size)
+                return fail(error,
+                            QStringLiteral("%1 decodes to another size than its header gives.").arg(shown(layerPath)));
+            if (layer.format() != QImage::Format_RGB32 && layer.format() != QImage::Format_ARGB32)
+                layer = layer.convertToFormat(QImage::Format_ARGB32);
+            if (layer.isNull())
+                throw std::bad_alloc();
+            for (int row = height - 1; row >= 0; --row) {
+                const int y = height - 1 - row;
+                const QRgb *pixels = reinterpret_cast<const QRgb *>(layer.constScanLine(row));
+                for (int x = 0; x < width; ++x) {
+                    const QString code = CellCodes::codeForColour(pixels[x], mode);
+                    if (code.isEmpty())
+                        return fail(error, QStringLiteral("Pixel (%1, %2) of %3 has the colour %4, which the "
+                                                          "free-surface colour table does not list.")
+                                               .arg(x)
+                                               .arg(row)
+                                               .arg(shown(layerPath))
+                                               .arg(QColor(pixels[x]).name()));
+                    codes[(y * width + x) * layers + z] = code;
+                }
             }
         }
+        return build(grid, codes, width, height, layers, true, path, error);
+    } catch (const std::bad_alloc &) {
+        return fail(error, QStringLiteral("Not enough memory to read %1; the grid is unchanged.").arg(shown(path)));
     }
-
-    SimulationParameters *sp = grid.getParameters();
-    if (layers > 1 && sp->getModel() == 9)
-        sp->setModel(19);
-    grid.loadTypes(codes, width, height, layers);
-    return true;
 }
+
+namespace {
+
+// Reads the whitespace-separated whole numbers of a text geometry one at a
+// time, so a large file costs no more than its bytes.
+class NumberReader
+{
+public:
+    explicit NumberReader(const QByteArray &data) : at(data.constData()), end(data.constData() + data.size()) {}
+
+    enum Result { Number, End, Bad };
+    Result next(long long &value, QByteArray &token)
+    {
+        while (at < end && isSpace(*at))
+            ++at;
+        if (at == end)
+            return End;
+        const char *begin = at;
+        while (at < end && !isSpace(*at))
+            ++at;
+        ++count;
+        token = QByteArray(begin, int(std::min<std::ptrdiff_t>(at - begin, 40)));
+        const char *c = begin;
+        const bool negative = *c == '-';
+        if (*c == '-' || *c == '+')
+            ++c;
+        if (c == at)
+            return Bad;
+        unsigned long long magnitude = 0;
+        for (; c < at; ++c) {
+            if (*c < '0' || *c > '9')
+                return Bad;
+            // Far beyond any size or position; checked before the
+            // multiplication, so it never wraps.
+            if (magnitude > (1ULL << 62) / 10)
+                return Bad;
+            magnitude = magnitude * 10 + unsigned(*c - '0');
+        }
+        value = negative ? -(long long)magnitude : (long long)magnitude;
+        return Number;
+    }
+    // The ordinal of the last token read.
+    long long ordinal() const { return count; }
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+    const char *at;
+    const char *end;
+    long long count = 0;
+};
+
+} // namespace
 
 bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *error)
 {
     QByteArray data;
-    if (!readWhole(path, data, error))
+    if (!readFile(path, data, error))
         return false;
 
-    // All numbers are read and checked before the grid is touched.
-    const QList<QByteArray> tokens = data.simplified().split(' ');
-    QVector<long long> numbers;
-    numbers.reserve(tokens.size());
-    for (const QByteArray &token : tokens) {
-        if (token.isEmpty())
-            continue;
-        bool ok = false;
-        const long long v = token.toLongLong(&ok, 10);
-        if (!ok)
-            return fail(error, QStringLiteral("%1: \"%2\" (number %3) is not a whole number.")
-                                   .arg(shown(path), QString::fromLatin1(token.left(40)))
-                                   .arg(numbers.size() + 1));
-        numbers.append(v);
-    }
-    if (numbers.size() < 3)
-        return fail(error, QStringLiteral("%1 ends before the width, height and length.").arg(shown(path)));
-    const long long width = numbers[0], height = numbers[1], length = numbers[2];
+    // All numbers are read and checked, in one pass, before the grid is
+    // touched.
+    NumberReader numbers(data);
+    QByteArray token;
+    // ended is the message for a file that ends before the number.
+    auto read = [&](long long &value, const QString &ended) {
+        switch (numbers.next(value, token)) {
+        case NumberReader::Number:
+            return true;
+        case NumberReader::End:
+            return fail(error, ended);
+        case NumberReader::Bad:
+            break;
+        }
+        return fail(error, QStringLiteral("%1: \"%2\" (number %3) is not a whole number.")
+                               .arg(shown(path), QString::fromLatin1(token))
+                               .arg(numbers.ordinal()));
+    };
+    long long width = 0, height = 0, length = 0;
+    const QString size = QStringLiteral("%1 ends before the width, height and length.").arg(shown(path));
+    if (!read(width, size) || !read(height, size) || !read(length, size))
+        return false;
     if (!sizeAllowed(width, height, length))
         return fail(error, QStringLiteral("%1: the size %2 x %3 x %4 is not possible (each at least 1, at most %5 "
                                           "sites in all).")
@@ -187,50 +358,45 @@ bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *e
                                .arg(height)
                                .arg(length)
                                .arg(MaxSites));
-
-    static const char *const sections[] = {"inlets", "outlets", "walls"};
-    struct Section
-    {
-        QString code;
-        int first;
-        int count;
-    };
-    QVector<Section> listed;
-    int at = 3;
-    for (int s = 0; s < 3; ++s) {
-        if (at >= numbers.size())
-            return fail(error, QStringLiteral("%1 ends before the number of %2.").arg(shown(path), sections[s]));
-        const long long count = numbers[at++];
-        if (count < 0)
-            return fail(
-                error,
-                QStringLiteral("%1: the number of %2 is negative (%3).").arg(shown(path), sections[s]).arg(count));
-        if (count > (numbers.size() - at) / 3)
-            return fail(error, QStringLiteral("%1 ends early: it announces %2 %3 but holds fewer positions.")
-                                   .arg(shown(path))
-                                   .arg(count)
-                                   .arg(sections[s]));
-        listed.append(Section{QStringLiteral("sow").mid(s, 1), at, int(count)});
-        at += int(count) * 3;
-    }
-
     const int nx = int(width), ny = int(height), nz = int(length);
-    QStringList codes;
-    codes.reserve(nx * ny * nz);
-    const QString fluid = QStringLiteral("x");
-    for (int i = 0; i < nx * ny * nz; ++i)
-        codes.append(fluid);
-    for (const Section &section : qAsConst(listed))
-        for (int k = 0; k < section.count; ++k) {
-            const long long x = numbers[section.first + 3 * k], y = numbers[section.first + 3 * k + 1],
-                            z = numbers[section.first + 3 * k + 2];
-            // Positions outside the box are skipped.
-            if (x < 0 || y < 0 || z < 0 || x >= nx || y >= ny || z >= nz)
-                continue;
-            codes[int((y * nx + x) * nz + z)] = section.code;
+    const long long sites = width * height * length;
+    if (!memoryAllows(grid, path, sites, grid.getParameters()->getModel(), error))
+        return false;
+
+    try {
+        QStringList codes;
+        codes.reserve(int(sites));
+        const QString fluid = QStringLiteral("x");
+        for (long long i = 0; i < sites; ++i)
+            codes.append(fluid);
+        static const char *const sections[] = {"inlets", "outlets", "walls"};
+        for (int s = 0; s < 3; ++s) {
+            const QString code = QStringLiteral("sow").mid(s, 1);
+            long long count = 0;
+            if (!read(count, QStringLiteral("%1 ends before the number of %2.").arg(shown(path), sections[s])))
+                return false;
+            if (count < 0)
+                return fail(
+                    error,
+                    QStringLiteral("%1: the number of %2 is negative (%3).").arg(shown(path), sections[s]).arg(count));
+            const QString early = QStringLiteral("%1 ends early: it announces %2 %3 but holds fewer positions.")
+                                      .arg(shown(path))
+                                      .arg(count)
+                                      .arg(sections[s]);
+            for (long long k = 0; k < count; ++k) {
+                long long x = 0, y = 0, z = 0;
+                if (!read(x, early) || !read(y, early) || !read(z, early))
+                    return false;
+                // Positions outside the box are skipped.
+                if (x < 0 || y < 0 || z < 0 || x >= nx || y >= ny || z >= nz)
+                    continue;
+                codes[int((y * nx + x) * nz + z)] = code;
+            }
         }
-    grid.loadTypes(codes, nx, ny, nz);
-    return true;
+        return build(grid, codes, nx, ny, nz, false, path, error);
+    } catch (const std::bad_alloc &) {
+        return fail(error, QStringLiteral("Not enough memory to read %1; the grid is unchanged.").arg(shown(path)));
+    }
 }
 
 bool GeometryFiles::load(Grid &grid, const QString &path, bool korner, QString *error)
@@ -274,6 +440,11 @@ bool GeometryFiles::saveGeometryImage(const Grid &grid, const QString &path, int
         if (!file.commit())
             return fail(error, QStringLiteral("Cannot write %1: %2").arg(layerPath, file.errorString()));
     }
+    // Layers of this name beyond the grid's length would make the saved
+    // geometry load back longer than it is.
+    for (int k : existingLayerNumbers(path))
+        if (k > nz && !QFile::remove(layerFileName(path, k - 1)))
+            return fail(error, QStringLiteral("Cannot remove the old layer %1.").arg(layerFileName(path, k - 1)));
     return true;
 }
 
@@ -296,10 +467,104 @@ QString GeometryFiles::lbPathFor(const QString &lb2Path)
     return lb2Path + QLatin1String(".lb");
 }
 
+bool GeometryFiles::readFile(const QString &path, QByteArray &data, QString *error)
+{
+    if (!regularFile(path, error))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    const qint64 size = file.size();
+    if (size > MaxFileBytes)
+        return fail(error, tooLarge(path, size));
+    try {
+        QByteArray bytes = file.read(size);
+        if (file.error() != QFileDevice::NoError)
+            return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+        // A short read (a file that shrank, or a failing disk) is an error,
+        // never a shorter file.
+        if (bytes.size() != size)
+            return fail(
+                error,
+                QStringLiteral("Cannot read %1: %2 of its %3 bytes arrived.").arg(path).arg(bytes.size()).arg(size));
+        data = bytes;
+    } catch (const std::bad_alloc &) {
+        return fail(error, QStringLiteral("Not enough memory to read %1.").arg(shown(path)));
+    }
+    return true;
+}
+
+bool GeometryFiles::unpackLb2(const QByteArray &packed, QByteArray &plain, const QString &name, QString *error)
+{
+    const QString corrupt = QStringLiteral("%1 is not a compressed .lb2 file, or it is damaged.").arg(name);
+    if (packed.size() < 4)
+        return fail(error, corrupt);
+    // The first four bytes give the uncompressed size; deflate cannot shrink
+    // data by more than about 1032 : 1, so a larger claim is damage, and
+    // refusing it avoids a huge allocation.
+    const quint32 claimed = (quint32(uchar(packed[0])) << 24) | (quint32(uchar(packed[1])) << 16) |
+                            (quint32(uchar(packed[2])) << 8) | quint32(uchar(packed[3]));
+    if (double(claimed) > 1100.0 * double(packed.size() - 4) + 64.0)
+        return fail(error, corrupt);
+    if (qint64(claimed) > MaxFileBytes)
+        return fail(error, QStringLiteral("%1 unpacks to %2 bytes, more than the %3 a file may have.")
+                               .arg(name)
+                               .arg(claimed)
+                               .arg(MaxFileBytes));
+    // An empty file compresses to exactly four zero bytes.
+    if (claimed == 0) {
+        if (packed.size() != 4)
+            return fail(error, corrupt);
+        plain = QByteArray();
+        return true;
+    }
+    QByteArray bytes;
+    try {
+        bytes = qUncompress(packed);
+    } catch (const std::bad_alloc &) {
+        return fail(error, QStringLiteral("Not enough memory to decompress %1.").arg(name));
+    }
+    if (bytes.isEmpty() || quint32(bytes.size()) != claimed)
+        return fail(error, corrupt);
+    plain = bytes;
+    return true;
+}
+
+double GeometryFiles::estimatedBytes(long long sites, int q)
+{
+    // Per site: the fluid cell and its two population arrays, the cell and
+    // neighbour table entries, the stepping mode, and the code map entry;
+    // a quarter more for allocator overhead and the companions.
+    const double perSite = double(sizeof(SCCell)) + 2.0 * sizeof(double) * q + sizeof(void *) * (q + 1) +
+                           sizeof(std::uint32_t) + sizeof(QString) + sizeof(void *);
+    return 1.25 * perSite * double(sites);
+}
+
+double GeometryFiles::availableBytes()
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    if (meminfo.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = meminfo.readAll().split('\n');
+        for (const QByteArray &line : lines)
+            if (line.startsWith("MemAvailable:")) {
+                bool ok = false;
+                const double kb = line.mid(13).trimmed().split(' ').value(0).toDouble(&ok);
+                if (ok)
+                    return kb * 1024.0;
+            }
+    }
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0)
+        return double(pages) * double(page);
+#endif
+    return -1.0;
+}
+
 bool GeometryFiles::convertLbToLb2(const QString &path, QString *error)
 {
     QByteArray data;
-    if (!readWhole(path, data, error))
+    if (!readFile(path, data, error))
         return false;
     QByteArray compressed;
     try {
@@ -314,29 +579,8 @@ bool GeometryFiles::convertLbToLb2(const QString &path, QString *error)
 
 bool GeometryFiles::convertLb2ToLb(const QString &path, QString *error)
 {
-    QByteArray data;
-    if (!readWhole(path, data, error))
+    QByteArray data, plain;
+    if (!readFile(path, data, error) || !unpackLb2(data, plain, shown(path), error))
         return false;
-    const QString corrupt = QStringLiteral("%1 is not a compressed .lb2 file, or it is damaged.").arg(shown(path));
-    if (data.size() < 4)
-        return fail(error, corrupt);
-    // The first four bytes give the uncompressed size; deflate cannot shrink
-    // data by more than about 1032 : 1, so a larger claim is damage, and
-    // refusing it avoids a huge allocation.
-    const quint32 claimed = (quint32(uchar(data[0])) << 24) | (quint32(uchar(data[1])) << 16) |
-                            (quint32(uchar(data[2])) << 8) | quint32(uchar(data[3]));
-    if (double(claimed) > 1100.0 * double(data.size() - 4) + 64.0)
-        return fail(error, corrupt);
-    // An empty file compresses to exactly four zero bytes.
-    if (claimed == 0)
-        return data.size() == 4 ? writeWhole(lbPathFor(path), QByteArray(), error) : fail(error, corrupt);
-    QByteArray plain;
-    try {
-        plain = qUncompress(data);
-    } catch (const std::bad_alloc &) {
-        return fail(error, QStringLiteral("Not enough memory to decompress %1.").arg(shown(path)));
-    }
-    if (plain.isEmpty() || quint32(plain.size()) != claimed)
-        return fail(error, corrupt);
     return writeWhole(lbPathFor(path), plain, error);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class Grid;
@@ -13,15 +14,38 @@ class GeometryFiles
 public:
     // The largest domain a geometry file may describe, in sites.
     static constexpr long long MaxSites = 1LL << 26;
+    // The largest file the readers take whole; a larger one is refused, never
+    // read in part.
+    static constexpr qint64 MaxFileBytes = qint64(1) << 30;
+
+    // Reads a whole regular file (no pipe, device or directory) of at most
+    // MaxFileBytes and checks that every byte arrived.
+    static bool readFile(const QString &path, QByteArray &data, QString *error = nullptr);
+    // Unpacks the bytes of a ".lb2" file: a 4-byte big-endian length, then a
+    // zlib stream. A length that the stream cannot hold, a stream that does
+    // not inflate to exactly that length, or more than MaxFileBytes is
+    // refused as damage; name is the file named in the message.
+    static bool unpackLb2(const QByteArray &packed, QByteArray &plain, const QString &name, QString *error = nullptr);
+
+    // Bytes a domain of the given sites needs while it is built for a model
+    // with q directions (cells, their populations, the neighbour table and
+    // the code map).
+    static double estimatedBytes(long long sites, int q);
+    // Memory the machine can still give: MemAvailable where the system
+    // reports it, else the physical memory; -1 when unknown.
+    static double availableBytes();
 
     // mode "" for the ordinary colour table, "korner" for the free-surface one.
     static bool loadImageGeometry(Grid &grid, const QString &path, const QString &mode, QString *error = nullptr);
     // ".txt" and ".lb" text geometry.
     static bool loadTextGeometry(Grid &grid, const QString &path, QString *error = nullptr);
-    // Dispatches on the extension: ".png" to the image loader (mode "korner"
-    // when korner is set), ".txt" and ".lb" to the text loader.
+    // The one dispatcher the window uses. By extension, in any letter case:
+    // ".png" to the image loader (mode "korner" when korner is set), ".txt"
+    // and ".lb" to the text loader; anything else is refused.
     static bool load(Grid &grid, const QString &path, bool korner = false, QString *error = nullptr);
-    // One PNG per z layer at the given scale (1 or 2).
+    // One PNG per z layer at the given scale (1 or 2). Higher layers of the
+    // same name left from an earlier save are removed, so the saved
+    // geometry loads back with the length it has.
     static bool saveGeometryImage(const Grid &grid, const QString &path, int scale, QString *error = nullptr);
     // The file name of layer k (k >= 1) of a layered geometry: "_" and k + 1
     // inserted before the last four characters.

@@ -55,10 +55,15 @@ private slots:
                                          << "deposition wall";
         QTest::newRow("reflect with factor") << "r"
                                              << "reflect";
-        // Kinds the program does not have yet, and unknown codes, are fluid.
-        for (const char *code : {"*", "h", "t", "korner_solid", "korner_liquid", "korner_gas", "korner_interface",
-                                 "korner_wall", "unknown", ""})
+        // Kinds the program does not have yet, and unknown codes, are fluid;
+        // the solid ones among them are plain walls.
+        for (const char *code :
+             {"*", "h", "korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown", ""})
             QTest::newRow(code) << code << "fluid";
+        QTest::newRow("thermal wall") << "t"
+                                      << "wall";
+        QTest::newRow("free-surface wall") << "korner_wall"
+                                           << "wall";
     }
 
     void create()

@@ -19,6 +19,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 // One letter per cell kind: x fluid, w wall, r reflecting wall, v moving
@@ -90,6 +92,40 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A PNG that holds only its header (and the start of a pixel stream): enough for the
+// reader to learn the size, and proof that a refusal came before decoding.
+QByteArray headerOnlyPng(quint32 width, quint32 height)
+{
+    auto crc32 = [](const QByteArray &bytes) {
+        quint32 c = 0xffffffffu;
+        for (char b : bytes) {
+            c ^= quint8(b);
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+        }
+        return c ^ 0xffffffffu;
+    };
+    auto be32 = [](quint32 v) {
+        QByteArray b(4, 0);
+        for (int k = 0; k < 4; ++k)
+            b[k] = char(v >> (24 - 8 * k));
+        return b;
+    };
+    auto chunk = [&](const QByteArray &type, const QByteArray &data) {
+        return be32(quint32(data.size())) + type + data + be32(crc32(type + data));
+    };
+    const QByteArray ihdr = be32(width) + be32(height) + QByteArray("\x08\x02\0\0\0", 5);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", QByteArray("\x78\x9c", 2)) +
+           chunk("IEND", QByteArray());
+}
+
+// A file of the given size that takes no room on disk.
+bool sparseFile(const QString &path, qint64 size)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.resize(size);
 }
 
 const QStringList channelRows = {"wwwwwwww", "sxxxxxxo", "sxxwwxxo", "sxxxxxxo", "wwwwwwww"};
@@ -292,6 +328,9 @@ private slots:
                                      << "not possible";
         QTest::newRow("overflowing size")
             << "overflow.txt" << QByteArray("99999999999999999999 1 1 0 0 0") << false << "not a whole number";
+        // 2^64 + 1, which a wrapping parser would read as 1.
+        QTest::newRow("wrapping size") << "wrap.txt" << QByteArray("18446744073709551617 1 1 0 0 0") << false
+                                       << "not a whole number";
         QTest::newRow("negative count") << "negcount.txt" << QByteArray("3 2 1 -1 0 0") << false << "negative";
         QTest::newRow("huge count") << "hugecount.txt" << QByteArray("3 2 1 0 2000000000 1 1 1") << false
                                     << "ends early";
@@ -360,6 +399,129 @@ private slots:
             QCOMPARE(g.getParameters()->getModel(), 9);
             QCOMPARE(g.getCell(4, 3, 0), corner);
         }
+    }
+
+    // Layers 1, 2 and 4 is a gap, reported rather than dropping layer 4.
+    void layerGap()
+    {
+        writeImage(path("gap.png"), {"xx"});
+        writeImage(path("gap_2.png"), {"xx"});
+        writeImage(path("gap_4.png"), {"xx"});
+        Grid g;
+        g.getParameters()->setModel(9);
+        g.resize(3, 3, 1);
+        QString error;
+        QVERIFY(!GeometryFiles::load(g, path("gap.png"), false, &error));
+        QVERIFY2(error.contains("gap_4.png exists, but gap_3.png is missing"), qPrintable(error));
+        QCOMPARE(g.getWidth(), 3);
+        QCOMPARE(g.getParameters()->getModel(), 9);
+    }
+
+    // Saving a 2D grid over a name that held three layers leaves no stale
+    // layer behind: it loads back as 2D and keeps D2Q9.
+    void saveOverOlderLayers()
+    {
+        Grid g;
+        g.getParameters()->setModel(19);
+        g.resize(4, 3, 3);
+        QString error;
+        QVERIFY2(GeometryFiles::saveGeometryImage(g, path("over.png"), 1, &error), qPrintable(error));
+        QVERIFY(QFile::exists(path("over_3.png")));
+        writeText(path("over_x.png"), "unrelated");
+        Grid flat;
+        flat.getParameters()->setModel(9);
+        flat.resize(4, 3, 1);
+        flat.fillRegion("w", 0, 3, 0, 0, 0, 0);
+        QVERIFY2(GeometryFiles::saveGeometryImage(flat, path("over.png"), 1, &error), qPrintable(error));
+        QVERIFY(!QFile::exists(path("over_2.png")));
+        QVERIFY(!QFile::exists(path("over_3.png")));
+        QVERIFY(QFile::exists(path("over_x.png")));
+        Grid back;
+        back.getParameters()->setModel(9);
+        QVERIFY2(GeometryFiles::load(back, path("over.png"), false, &error), qPrintable(error));
+        QCOMPARE(back.getLength(), 1);
+        QCOMPARE(back.getParameters()->getModel(), 9);
+        QCOMPARE(kinds(back), kinds(flat));
+    }
+
+    // Extensions in any letter case reach their loader.
+    void extensionCase()
+    {
+        writeImage(path("UPPER.PNG"), {"sxw"});
+        writeText(path("UPPER.TXT"), "3 1 1 1 0 0 0 0 1 2 0 0");
+        writeText(path("upper.Lb"), "3 1 1 1 0 0 0 0 1 2 0 0");
+        for (const char *name : {"UPPER.PNG", "UPPER.TXT", "upper.Lb"}) {
+            Grid g;
+            g.getParameters()->setModel(9);
+            QString error;
+            QVERIFY2(GeometryFiles::load(g, path(name), false, &error), qPrintable(error));
+            QCOMPARE(kinds(g), QStringList({"sxw"}));
+        }
+    }
+
+    // Special and oversized files are refused without hanging, reading in
+    // part or touching the grid; the conversions write nothing.
+    void specialFiles()
+    {
+        QVERIFY(::mkfifo(QFile::encodeName(path("fifo.png")).constData(), 0600) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(path("fifo.txt")).constData(), 0600) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(path("layered_2.png")).constData(), 0600) == 0);
+        writeImage(path("layered.png"), {"xx"});
+        QVERIFY(sparseFile(path("big.txt"), GeometryFiles::MaxFileBytes + 1));
+        QVERIFY(sparseFile(path("big.lb"), GeometryFiles::MaxFileBytes + 1));
+        QVERIFY(sparseFile(path("big.png"), GeometryFiles::MaxFileBytes + 1));
+        writeText(path("big.lb2"), "precious");
+        const struct
+        {
+            const char *file;
+            const char *message;
+        } cases[] = {{"fifo.png", "not a regular file"},    {"fifo.txt", "not a regular file"},
+                     {"layered.png", "not a regular file"}, {"big.txt", "more than the"},
+                     {"big.lb", "more than the"},           {"big.png", "more than the"}};
+        for (const auto &c : cases) {
+            Grid g;
+            g.getParameters()->setModel(9);
+            g.resize(3, 2, 1);
+            BaseCell *corner = g.getCell(2, 1, 0);
+            QString error;
+            QVERIFY(!GeometryFiles::load(g, path(c.file), false, &error));
+            QVERIFY2(error.contains(c.message), qPrintable(c.file + (": " + error)));
+            QCOMPARE(g.getCell(2, 1, 0), corner);
+            QCOMPARE(g.getLength(), 1);
+        }
+        QString error;
+        QVERIFY(!GeometryFiles::convertLbToLb2(path("big.lb"), &error));
+        QVERIFY2(error.contains("more than the"), qPrintable(error));
+        QCOMPARE(readAll(path("big.lb2")), QByteArray("precious"));
+        QVERIFY(!GeometryFiles::convertLb2ToLb(path("fifo.txt"), &error));
+        QVERIFY(error.contains("not a regular file"));
+    }
+
+    // The size comes from the PNG header: a huge image is refused before
+    // any pixel is decoded, a domain the machine cannot hold before any
+    // memory is taken, and the grid stays as it was.
+    void sizeBeforeDecoding()
+    {
+        writeText(path("huge.png"), headerOnlyPng(20000, 20000));
+        writeText(path("wide.png"), headerOnlyPng(8192, 8192));
+        writeText(path("wide.txt"), "8000 8000 1");
+        Grid g;
+        g.getParameters()->setModel(9);
+        g.resize(3, 2, 1);
+        BaseCell *corner = g.getCell(2, 1, 0);
+        QString error;
+        QVERIFY(!GeometryFiles::load(g, path("huge.png"), false, &error));
+        QVERIFY2(error.contains("more than the"), qPrintable(error));
+        const double available = GeometryFiles::availableBytes();
+        QVERIFY(available > 0.0);
+        if (GeometryFiles::estimatedBytes(8000LL * 8000, 9) < 0.8 * available)
+            QSKIP("this machine could hold an 8000 x 8000 domain");
+        for (const char *file : {"wide.png", "wide.txt"}) {
+            QVERIFY(!GeometryFiles::load(g, path(file), false, &error));
+            QVERIFY2(error.contains("MB of memory"), qPrintable(error));
+        }
+        QCOMPARE(g.getCell(2, 1, 0), corner);
+        QCOMPARE(g.getWidth(), 3);
     }
 
     void saveFailures()

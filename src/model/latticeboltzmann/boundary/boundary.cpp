@@ -3,6 +3,7 @@
 #include "facetable.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
 #include "persistence/simulationparameters.h"
 
 #include <cmath>
@@ -34,4 +35,19 @@ int Boundary::targetSide(int q, BaseCell *neighbours[], BaseCell *&target)
         return -1;
     target = neighbours[FaceTable::face(q, side).front];
     return target ? side : -1;
+}
+
+MovingCell *Boundary::movingSource(int q, Grid *grid, Vector3i position, int side, int k, BaseCell *target)
+{
+    if (!grid || !target || !target->isFluid())
+        return nullptr;
+    const Vector3d normal = FaceTable::face(q, side).normal;
+    const Vector3i e = Lattice::direction(q, k);
+    const Vector3i source(position.x + int(normal.x) - e.x, position.y + int(normal.y) - e.y,
+                          position.z + int(normal.z) - e.z);
+    auto *moving = dynamic_cast<MovingCell *>(MovingCell::neighbourAt(grid, source));
+    // The wall writes only into the cell it finds in direction k.
+    if (!moving || MovingCell::neighbourAt(grid, source + e) != target)
+        return nullptr;
+    return moving;
 }

@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/basecell.h"
 
+class MovingCell;
 class SimulationParameters;
 
 // A boundary strategy: owned by an inlet or outlet cell, never placed in the
@@ -29,6 +30,13 @@ protected:
     // The face across which the boundary cell meets its target fluid cell,
     // and that cell; -1 (target null) when the cell has no such face.
     static int targetSide(int q, BaseCell *neighbours[], BaseCell *&target);
+    // The moving cell that feeds direction k of the target in phase 1 (its
+    // moving bounce-back), or null; position is the boundary cell's own and
+    // side the face it feeds. Where a moving wall meets an inlet or outlet
+    // both would write that entry of the corner fluid cell from different
+    // rows of the same phase: the wall's bounce-back wins, so strategies skip
+    // such entries and read the wall's value instead of the entry.
+    static MovingCell *movingSource(int q, Grid *grid, Vector3i position, int side, int k, BaseCell *target);
 
     double p = -1.0;
     double u = -1.0;

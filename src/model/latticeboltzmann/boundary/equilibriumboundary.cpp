@@ -2,11 +2,13 @@
 
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 EquilibriumBoundary::EquilibriumBoundary()
 {
@@ -79,9 +81,17 @@ void EquilibriumBoundary::passivate(QXmlStreamWriter &writer)
 
 void EquilibriumBoundary::activate(QXmlStreamReader &reader, Grid *)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    p = XmlFormat::readReal(a, "pressure");
-    u = XmlFormat::readReal(a, "velocity");
+    // A rejected value keeps the strategy as it was; -1 marks the quantity
+    // that is not prescribed.
+    AttributeReader a(reader);
+    const double pressure = a.real("pressure", 0.0, -1.0);
+    const double velocity = a.real("velocity");
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
+    p = pressure;
+    u = velocity;
 }
 
 BaseCell *EquilibriumBoundary::clone()

@@ -7,7 +7,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-void ExtrapolationBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
+void ExtrapolationBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i position)
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
@@ -30,6 +30,8 @@ void ExtrapolationBoundary::update(double[], BaseCell *neighbours[], Grid *grid,
     }
     for (int n = 0; n < face.count; ++n) {
         const int k = face.incoming[n];
+        if (movingSource(q, grid, position, side, k, target))
+            continue;
         target->setNextF(k, scalar ? Lattice::weight(q, k) * spread : target->getF(k, 1), 1);
         target->setNextF(k, target->getF(k, 0), 0);
     }

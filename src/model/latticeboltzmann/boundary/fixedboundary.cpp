@@ -3,11 +3,13 @@
 #include "facetable.h"
 #include "inletformula.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 FixedBoundary::FixedBoundary()
 {
@@ -24,7 +26,7 @@ void FixedBoundary::preUpdate(double[], BaseCell *[], Grid *grid, Vector3i)
     u = sp->sourceVelocity(multiComponentIndex) * InletFormula::evaluate(formula, iterationsOf(grid));
 }
 
-void FixedBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
+void FixedBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i position)
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
@@ -47,6 +49,8 @@ void FixedBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3
     const Vector3d inflow = face.normal * u;
     for (int n = 0; n < face.count; ++n) {
         const int k = face.incoming[n];
+        if (movingSource(q, grid, position, side, k, target))
+            continue;
         target->setNextF(k, 0.0, other);
         if (scalar)
             target->setNextF(k, Lattice::equilibrium(inflow, sp->getSourcePressure(1), q, k), other);
@@ -64,10 +68,18 @@ void FixedBoundary::passivate(QXmlStreamWriter &writer)
 
 void FixedBoundary::activate(QXmlStreamReader &reader, Grid *)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    u = XmlFormat::readReal(a, "velocity");
-    p = XmlFormat::readReal(a, "pressure");
-    multiComponentIndex = XmlFormat::readInt(a, "multiComponentIndex");
+    // A rejected value keeps the strategy as it was.
+    AttributeReader a(reader);
+    const double velocity = a.real("velocity");
+    const double pressure = a.real("pressure", 0.0, -1.0);
+    const int index = a.integer("multiComponentIndex", 0, 0, 2);
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
+    u = velocity;
+    p = pressure;
+    multiComponentIndex = index;
 }
 
 BaseCell *FixedBoundary::clone()

@@ -91,7 +91,13 @@ void OpenCell::passivate(QXmlStreamWriter &writer)
 void OpenCell::activate(QXmlStreamReader &reader, Grid *grid)
 {
     static const QStringList accepted = {"equilibrium", "extrapolation", "zouhe"};
-    Boundary *strategy = StrategyElement::read(reader, grid, accepted);
+    QString rejection;
+    Boundary *strategy = StrategyElement::read(reader, grid, accepted, &rejection);
+    // A rejected value keeps the outlet as it was.
+    if (!rejection.isEmpty()) {
+        qWarning("%s", qPrintable(rejection));
+        return;
+    }
     if (!strategy)
         qWarning("outlet error");
     setStrategy(strategy);

@@ -1,11 +1,13 @@
 #include "pointboundary.h"
 
 #include "model/latticeboltzmann/lattice.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 PointBoundary::PointBoundary(double density)
 {
@@ -31,7 +33,14 @@ void PointBoundary::passivate(QXmlStreamWriter &writer)
 
 void PointBoundary::activate(QXmlStreamReader &reader, Grid *)
 {
-    p = XmlFormat::readReal(reader.attributes(), "pressure");
+    // A rejected value keeps the strategy as it was.
+    AttributeReader a(reader);
+    const double pressure = a.real("pressure", 0.0, 0.0);
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
+    p = pressure;
 }
 
 BaseCell *PointBoundary::clone()

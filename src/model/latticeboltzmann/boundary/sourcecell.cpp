@@ -2,6 +2,7 @@
 
 #include "equilibriumboundary.h"
 #include "fixedboundary.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 #include "pointboundary.h"
@@ -115,9 +116,20 @@ void SourceCell::passivate(QXmlStreamWriter &writer)
 
 void SourceCell::activate(QXmlStreamReader &reader, Grid *grid)
 {
-    inletIndex = XmlFormat::readInt(reader.attributes(), "index");
+    // The groups are 0, 1 and 2; an index outside them keeps the inlet as it
+    // was (the reader still moves on to the child, so the next cell is read
+    // in its place).
+    AttributeReader a(reader);
+    const int index = a.integer("index", 0, 0, 2);
     static const QStringList accepted = {"equilibrium", "fixed", "point", "zouhe"};
-    Boundary *strategy = StrategyElement::read(reader, grid, accepted);
+    QString rejection;
+    Boundary *strategy = StrategyElement::read(reader, grid, accepted, &rejection);
+    if (!a.ok() || !rejection.isEmpty()) {
+        qWarning("%s", qPrintable(a.ok() ? rejection : a.error()));
+        delete strategy;
+        return;
+    }
+    inletIndex = index;
     if (!strategy)
         qWarning("inlet error");
     setStrategy(strategy);

@@ -3,6 +3,7 @@
 #include "equilibriumboundary.h"
 #include "extrapolationboundary.h"
 #include "fixedboundary.h"
+#include "persistence/attributereader.h"
 #include "pointboundary.h"
 #include "zouheboundary.h"
 
@@ -17,7 +18,7 @@ void StrategyElement::write(QXmlStreamWriter &writer, Boundary *strategy)
     writer.writeEndElement();
 }
 
-Boundary *StrategyElement::read(QXmlStreamReader &reader, Grid *grid, const QStringList &accepted)
+Boundary *StrategyElement::read(QXmlStreamReader &reader, Grid *grid, const QStringList &accepted, QString *rejection)
 {
     // The cell's own start element is current; its first child is the next
     // start element before the cell's end.
@@ -33,6 +34,16 @@ Boundary *StrategyElement::read(QXmlStreamReader &reader, Grid *grid, const QStr
     const QString type = reader.attributes().value("type").toString();
     if (!accepted.contains(type))
         return nullptr;
+    // The attributes every strategy may carry, checked before one is built.
+    AttributeReader a(reader);
+    a.real("velocity");
+    a.real("pressure", 0.0, -1.0);
+    a.integer("multiComponentIndex", 0, 0, 2);
+    if (!a.ok()) {
+        if (rejection)
+            *rejection = a.error();
+        return nullptr;
+    }
     Boundary *strategy = create(type);
     if (strategy)
         strategy->activate(reader, grid);

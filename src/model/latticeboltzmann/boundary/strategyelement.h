@@ -21,8 +21,10 @@ public:
     // accepted types; the strategy then reads its own attributes. Returns
     // null for a missing child or a type not accepted. The reader stays on
     // the child, or on the cell's end when there is no child, so the next
-    // cell element is not consumed.
-    static Boundary *read(QXmlStreamReader &reader, Grid *grid, const QStringList &accepted);
+    // cell element is not consumed. A numeric attribute that does not parse
+    // or lies outside its range gives null with the message in *rejection.
+    static Boundary *read(QXmlStreamReader &reader, Grid *grid, const QStringList &accepted,
+                          QString *rejection = nullptr);
 
     // A new strategy for an XML type ("zouhe", "equilibrium", "fixed",
     // "extrapolation", "point"), or null.

@@ -2,11 +2,14 @@
 
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 namespace {
 
@@ -44,7 +47,7 @@ void ZouHeBoundary::setBoundaryU(double value)
     p = -1.0;
 }
 
-void ZouHeBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
+void ZouHeBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i position)
 {
     SimulationParameters *sp = parametersOf(grid);
     const int q = sp->getModel();
@@ -53,15 +56,22 @@ void ZouHeBoundary::update(double[], BaseCell *neighbours[], Grid *grid, Vector3
     if (side < 0)
         return;
     if (q == 9)
-        updateD2Q9(side, target, sp);
+        updateD2Q9(side, target, sp, grid, position);
     else
-        updateEquilibrium(q, side, target);
+        updateEquilibrium(q, side, target, grid, position);
 }
 
-void ZouHeBoundary::updateD2Q9(int side, BaseCell *target, SimulationParameters *sp)
+void ZouHeBoundary::updateD2Q9(int side, BaseCell *target, SimulationParameters *sp, Grid *grid, Vector3i position)
 {
     const ZouHeFace &z = zouHeFaces[side];
-    auto F = [target](int i) { return target->getNextF(i, 0); };
+    // A known population that a moving wall writes in this same phase is
+    // taken from the wall, never from the entry it is writing.
+    const double reference = MovingCell::referenceDensity(grid);
+    auto F = [&](int i) {
+        if (MovingCell *wall = movingSource(9, grid, position, side, i, target))
+            return wall->returned(i, reference);
+        return target->getNextF(i, 0);
+    };
     const double S = F(0) + F(z.t1) + F(z.t2) + 2.0 * (F(z.b) + F(z.e) + F(z.h));
     const double tangential = 0.5 * (F(z.t1) - F(z.t2));
     const bool densityMode = p > 0.0;
@@ -77,16 +87,23 @@ void ZouHeBoundary::updateD2Q9(int side, BaseCell *target, SimulationParameters 
     const double fn = F(z.b) + (2.0 / 3.0) * flux;
     const double fd = F(z.h) - tangential + (1.0 / 6.0) * flux;
     const double fg = F(z.e) + tangential + (1.0 / 6.0) * flux;
-    target->setNextF(z.n, fn, 0);
-    target->setNextF(z.d, fd, 0);
-    target->setNextF(z.g, fg, 0);
-
     const int unknowns[3] = {z.n, z.d, z.g};
+    const double values[3] = {fn, fd, fg};
+    bool fed[3];
+    for (int n = 0; n < 3; ++n) {
+        fed[n] = !movingSource(9, grid, position, side, unknowns[n], target);
+        if (fed[n])
+            target->setNextF(unknowns[n], values[n], 0);
+    }
     if (densityMode)
-        for (int k : unknowns)
-            target->setNextF(k, target->getF(k, 1), 1);
+        for (int n = 0; n < 3; ++n)
+            if (fed[n])
+                target->setNextF(unknowns[n], target->getF(unknowns[n], 1), 1);
     if (sp->getMcType() == 4) {
-        for (int k : unknowns) {
+        for (int n = 0; n < 3; ++n) {
+            if (!fed[n])
+                continue;
+            const int k = unknowns[n];
             const double w = Lattice::weight(9, k);
             const double value = densityMode
                                      ? w * target->getP(1) * (1.0 + 3.0 * Lattice::dot(9, k, target->getVelocity(0)))
@@ -96,7 +113,7 @@ void ZouHeBoundary::updateD2Q9(int side, BaseCell *target, SimulationParameters 
     }
 }
 
-void ZouHeBoundary::updateEquilibrium(int q, int side, BaseCell *target)
+void ZouHeBoundary::updateEquilibrium(int q, int side, BaseCell *target, Grid *grid, Vector3i position)
 {
     const FaceTable::Face &face = FaceTable::face(q, side);
     const bool densityMode = p > 0.0;
@@ -104,7 +121,8 @@ void ZouHeBoundary::updateEquilibrium(int q, int side, BaseCell *target)
     const double density = densityMode ? p : target->getP(0);
     for (int n = 0; n < face.count; ++n) {
         const int k = face.incoming[n];
-        target->setNextF(k, Lattice::equilibrium(velocity, density, q, k), 0);
+        if (!movingSource(q, grid, position, side, k, target))
+            target->setNextF(k, Lattice::equilibrium(velocity, density, q, k), 0);
     }
 }
 
@@ -117,9 +135,17 @@ void ZouHeBoundary::passivate(QXmlStreamWriter &writer)
 
 void ZouHeBoundary::activate(QXmlStreamReader &reader, Grid *)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    p = XmlFormat::readReal(a, "pressure");
-    u = XmlFormat::readReal(a, "velocity");
+    // A rejected value keeps the strategy as it was; -1 marks the quantity
+    // that is not prescribed.
+    AttributeReader a(reader);
+    const double pressure = a.real("pressure", 0.0, -1.0);
+    const double velocity = a.real("velocity");
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
+    p = pressure;
+    u = velocity;
 }
 
 BaseCell *ZouHeBoundary::clone()

@@ -23,6 +23,6 @@ public:
     double getBoundaryP() override { return p; }
 
 private:
-    void updateD2Q9(int side, BaseCell *target, SimulationParameters *sp);
-    void updateEquilibrium(int q, int side, BaseCell *target);
+    void updateD2Q9(int side, BaseCell *target, SimulationParameters *sp, Grid *grid, Vector3i position);
+    void updateEquilibrium(int q, int side, BaseCell *target, Grid *grid, Vector3i position);
 };

@@ -3,12 +3,14 @@
 #include "../grid.h"
 #include "../wallcell.h"
 #include "movingwall.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QLoggingCategory>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 MovingCell::MovingCell(double initialDensity, int c, Grid *g) : grid(g), charge(c), p0(initialDensity)
 {
@@ -47,31 +49,47 @@ void MovingCell::preUpdate(double params[], BaseCell *neighbours[], Grid *g, Vec
         movingBody->exchange(params, neighbours, g, position);
 }
 
+double MovingCell::referenceDensity(const Grid *g)
+{
+    const SimulationParameters *sp = g ? g->getParameters() : currentParameters();
+    return 0.5 * (sp->getMinP0() + sp->getMaxP0());
+}
+
+double MovingCell::returned(int i, double reference) const
+{
+    const Vector3d ub = movingBody ? movingBody->getVelocity() : Vector3d();
+    const int o = Lattice::opposite(q, i);
+    return received[o] + 6.0 * Lattice::weight(q, o) * reference * Lattice::dot(q, i, ub);
+}
+
+BaseCell *MovingCell::neighbourAt(Grid *g, Vector3i site)
+{
+    if (g->getParameters()->getPeriodicBoundaries())
+        site = site.wrapped(g->getWidth(), g->getHeight(), g->getLength());
+    return g->getCell(site);
+}
+
 // Moving bounce-back: every fluid neighbour gets back, in the direction that
 // points from this site to it, what it streamed in here, corrected by
-// 2 w rho (e . u_b) / cs^2 with cs^2 = 1/3. The neighbour is looked up in the
-// grid itself (a particle may have moved since the neighbour table was built),
-// wrapped across the box like the neighbour table when the boundaries are
-// periodic, so fluid across a periodic seam is treated like any other.
+// 2 w rho0 (e . u_b) / cs^2 with cs^2 = 1/3. rho0 is one reference density
+// for all moving cells: with the receiving cell's own density the corrections
+// where a lid meets a resting wall no longer cancel, and a closed cavity
+// gains mass without bound. The neighbour is looked up in the grid itself (a
+// particle may have moved since the neighbour table was built), wrapped
+// across the box like the neighbour table when the boundaries are periodic,
+// so fluid across a periodic seam is treated like any other.
 void MovingCell::update(double params[], BaseCell *neighbours[], Grid *g, Vector3i position)
 {
     if (!g)
         return;
-    // A cell still waiting for its body bounces back as a wall at rest.
-    const Vector3d ub = movingBody ? movingBody->getVelocity() : Vector3d();
-    const bool periodic = g->getParameters()->getPeriodicBoundaries();
-    const int nx = g->getWidth(), ny = g->getHeight(), nz = g->getLength();
+    const double reference = referenceDensity(g);
     for (int i = 1; i < q; ++i) {
         if (!Lattice::isActive(q, i))
             continue;
-        Vector3i t = position + Lattice::direction(q, i);
-        if (periodic)
-            t = t.wrapped(nx, ny, nz);
-        BaseCell *n = g->getCell(t);
+        BaseCell *n = neighbourAt(g, position + Lattice::direction(q, i));
         if (!n || !n->isFluid())
             continue;
-        const int o = Lattice::opposite(q, i);
-        n->setNextF(i, received[o] + 6.0 * Lattice::weight(q, o) * n->getP(-1) * Lattice::dot(q, i, ub), -1);
+        n->setNextF(i, returned(i, reference), -1);
     }
     if (g->getParameters()->getMcType() == 4) {
         // The walls' scalar treatment reads nothing but the block it is given,
@@ -123,29 +141,48 @@ void MovingCell::passivate(QXmlStreamWriter &writer)
 
 void MovingCell::activate(QXmlStreamReader &reader, Grid *g)
 {
-    grid = g;
-    const QXmlStreamAttributes a = reader.attributes();
-    charge = XmlFormat::readInt(a, "charge");
-    p0 = XmlFormat::readReal(a, "p0");
+    // Everything is read and checked first; a rejected value keeps the cell
+    // (and its body) as it was, with a warning naming the attribute.
+    AttributeReader a(reader);
+    const int newCharge = a.integer("charge");
+    const double newP0 = a.real("p0", 0.0, 0.0);
+    double newReceived[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        received[i] = XmlFormat::readReal(a, QStringLiteral("nextF%1").arg(i));
-    releaseBody();
+        newReceived[i] = a.real(QStringLiteral("nextF%1").arg(i));
     // The body is the child element; stopping at the cell's own end keeps a
     // cell written without one from swallowing the next cell's element.
     do {
         reader.readNext();
     } while (!reader.isStartElement() && !reader.isEndElement() && !reader.atEnd());
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
     const QStringRef type = reader.isStartElement() ? reader.attributes().value("type") : QStringRef();
+    SomethingMoving *body = nullptr;
     if (type == QLatin1String("wall")) {
         auto *wall = new MovingWall;
-        wall->read(reader);
-        setBody(wall, true);
+        QString error;
+        if (!wall->readChecked(reader, &error)) {
+            delete wall;
+            qWarning("%s", qPrintable(error));
+            return;
+        }
+        body = wall;
     } else if (type == QLatin1String("particle")) {
         // Particles are looked up by index in the grid's particle manager;
         // until it holds particles the cell stays without a body.
     } else {
         QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("moving cell error");
     }
+    grid = g;
+    charge = newCharge;
+    p0 = newP0;
+    for (int i = 0; i < q; ++i)
+        received[i] = newReceived[i];
+    releaseBody();
+    if (body)
+        setBody(body, true);
 }
 
 BaseCell *MovingCell::clone()

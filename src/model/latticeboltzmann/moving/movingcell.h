@@ -38,6 +38,18 @@ public:
     double getP0() const { return p0; }
     void setP0(double v) { p0 = v; }
     Grid *getGrid() const { return grid; }
+
+    // The value the moving bounce-back sends into the fluid neighbour in
+    // direction i (a cell without a body acts as a wall at rest). Boundary
+    // strategies that meet a moving wall at a corner read it instead of the
+    // entry the wall writes in the same phase.
+    double returned(int i, double reference) const;
+    // The density that scales the velocity correction: the mean of the
+    // initial density range, the same for every moving cell.
+    static double referenceDensity(const Grid *grid);
+    // The cell at a site as the bounce-back sees it: wrapped across the box
+    // when the boundaries are periodic.
+    static BaseCell *neighbourAt(Grid *grid, Vector3i site);
     void setGrid(Grid *g) { grid = g; }
 
 private:

@@ -1,19 +1,38 @@
 #include "movingwall.h"
 
+#include "persistence/attributereader.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 #include <cmath>
 
-MovingWall::MovingWall(const Vector3d &v, int t) : velocity(v), period(t)
-{}
+namespace {
+
+// The phase folded into [0, |T|). The arithmetic runs in 64 bits: a
+// document may hold any int for both, and INT_MIN % -1 or -INT_MIN would
+// overflow in int.
+int folded(long long phase, int period)
+{
+    if (period == 0)
+        return 0;
+    const long long t = std::llabs(static_cast<long long>(period));
+    long long n = phase % t;
+    if (n < 0)
+        n += t;
+    return static_cast<int>(n);
+}
+
+} // namespace
+
+MovingWall::MovingWall(const Vector3d &v, int t) : velocity(v), period(t) {}
 
 void MovingWall::update()
 {
     if (period != 0)
-        phase = (phase + 1) % period;
+        phase = folded(static_cast<long long>(phase) + 1, period);
 }
 
 Vector3d MovingWall::getVelocity()
@@ -41,18 +60,28 @@ void MovingWall::write(QXmlStreamWriter &writer)
 
 void MovingWall::read(QXmlStreamReader &reader)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    velocity = Vector3d(XmlFormat::readReal(a, "velocityX"), XmlFormat::readReal(a, "velocityY"),
-                        XmlFormat::readReal(a, "velocityZ"));
-    period = XmlFormat::readInt(a, "period");
-    phase = XmlFormat::readInt(a, "current");
+    QString error;
+    if (!readChecked(reader, &error))
+        qWarning("%s", qPrintable(error));
+}
+
+bool MovingWall::readChecked(QXmlStreamReader &reader, QString *error)
+{
+    AttributeReader a(reader);
+    const Vector3d v(a.real("velocityX"), a.real("velocityY"), a.real("velocityZ"));
+    const int t = a.integer("period");
+    const int n = a.integer("current");
+    if (!a.ok()) {
+        if (error)
+            *error = a.error();
+        return false;
+    }
+    velocity = v;
+    period = t;
     // A phase outside the period (a hand-edited document) would index past
     // one oscillation; fold it back.
-    if (period != 0) {
-        phase %= period;
-        if (phase < 0)
-            phase += std::abs(period);
-    }
+    phase = folded(n, t);
+    return true;
 }
 
 SomethingMoving *MovingWall::copy()

@@ -172,6 +172,65 @@ private slots:
         back[0]->setNextF(1, 1.0, 0);
     }
 
+    void rejectedValues_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("attribute");
+        QTest::newRow("inlet group out of range")
+            << QByteArray("<lattice type=\"source\" index=\"7\"><boundary type=\"point\" pressure=\"1\"/></lattice>")
+            << "index";
+        QTest::newRow("NaN speed") << QByteArray("<lattice type=\"source\"><boundary type=\"fixed\" velocity=\"nan\"/>"
+                                                 "</lattice>")
+                                   << "velocity";
+        QTest::newRow("infinite density")
+            << QByteArray("<lattice type=\"source\"><boundary type=\"zouhe\" pressure=\"inf\"/></lattice>")
+            << "pressure";
+        QTest::newRow("negative density")
+            << QByteArray("<lattice type=\"open\"><boundary type=\"equilibrium\" pressure=\"-5\"/></lattice>")
+            << "pressure";
+        QTest::newRow("component out of range") << QByteArray("<lattice type=\"source\"><boundary type=\"fixed\" "
+                                                              "multiComponentIndex=\"3\"/></lattice>")
+                                                << "multiComponentIndex";
+        QTest::newRow("word for a number")
+            << QByteArray("<lattice type=\"open\"><boundary type=\"zouhe\" velocity=\"fast\"/></lattice>")
+            << "velocity";
+    }
+
+    // A value that does not parse or lies outside its range keeps the inlet
+    // or outlet with the strategy and group it had, with a warning naming
+    // the attribute; the next cell is still read.
+    void rejectedValues()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, attribute);
+        Grid g;
+        QXmlStreamReader r("<tavrine>" + cell + "<lattice type=\"wall\"/></tavrine>");
+        advance(r);
+        advance(r);
+        const bool inlet = r.attributes().value("type") == QLatin1String("source");
+        auto *kept = new EquilibriumBoundary;
+        kept->setBoundaryU(0.0125);
+        std::unique_ptr<BaseCell> c;
+        if (inlet) {
+            auto *s = new SourceCell(kept);
+            s->setIndex(1);
+            c.reset(s);
+        } else {
+            c.reset(new OpenCell(kept));
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*\"" + attribute + "\".*"));
+        c->activate(r, &g);
+        if (auto *s = dynamic_cast<SourceCell *>(c.get())) {
+            QCOMPARE(s->strategy(), kept);
+            QCOMPARE(s->index(), 1);
+        } else {
+            QCOMPARE(static_cast<OpenCell *>(c.get())->strategy(), kept);
+        }
+        QCOMPARE(kept->getBoundaryU(), 0.0125);
+        advance(r);
+        QCOMPARE(r.attributes().value("type").toString(), QString("wall"));
+    }
+
     void kinds()
     {
         SourceCell inlet;

@@ -133,7 +133,8 @@ private slots:
     }
 
     // Each fluid neighbour gets back what it streamed into the moving site,
-    // plus 6 w rho (e . u) in the direction pointing to it.
+    // plus 6 w rho0 (e . u) in the direction pointing to it, rho0 being the
+    // reference density, not the neighbour's own.
     void bounceBack()
     {
         QFETCH(bool, withBody);
@@ -147,16 +148,16 @@ private slots:
             moving->setBody(new MovingWall(velocity), true);
         grid.setCell(1, 0, 0, moving);
         // Fluid off equilibrium and of unequal densities, so every value differs.
-        double rho[3];
         for (int x = 0; x < 3; ++x)
             for (int y = 1; y < 3; ++y) {
                 double f[9];
                 for (int i = 0; i < 9; ++i)
                     f[i] = Lattice::weight(9, i) * (1.0 + 0.01 * i + 0.05 * x + 0.02 * y);
                 grid.getCell(x, y, 0)->setF(f);
-                if (y == 1)
-                    rho[x] = grid.getCell(x, y, 0)->getP(-1);
             }
+        grid.getParameters()->setMinP0(0.9);
+        grid.getParameters()->setMaxP0(1.3);
+        QCOMPARE(MovingCell::referenceDensity(&grid), 1.1);
         grid.step(1);
         const Vector3d u = withBody ? velocity : Vector3d();
         // Direction 3 (straight up), 2 (up and right) and 4 (up and left).
@@ -164,8 +165,7 @@ private slots:
         for (int x = 0; x < 3; ++x) {
             const int i = directions[x];
             const int o = Lattice::opposite(9, i);
-            const double expected =
-                moving->getNextF(o, 0) + 6.0 * Lattice::weight(9, o) * rho[x] * Lattice::dot(9, i, u);
+            const double expected = moving->getNextF(o, 0) + 6.0 * Lattice::weight(9, o) * 1.1 * Lattice::dot(9, i, u);
             const double actual = grid.getCell(x, 1, 0)->getF(i, 0);
             QVERIFY2(std::abs(actual - expected) < 1e-16, qPrintable(QString("direction %1").arg(i)));
             QVERIFY(moving->getNextF(o, 0) > 0.0);
@@ -345,6 +345,88 @@ private slots:
         QCOMPARE(back.getVelocity(0), Vector3d());
         toNextStart(reader);
         QVERIFY(reader.isStartElement());
+        QCOMPARE(reader.attributes().value("type").toString(), QString("wall"));
+    }
+
+    // Hostile periods and phases: no overflow in reading, folding or
+    // advancing the phase, which stays within one period.
+    void extremePhases_data()
+    {
+        QTest::addColumn<QString>("wall");
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("next");
+        QTest::newRow("INT_MIN % -1") << "period=\"-1\" current=\"-2147483648\"" << 0 << 0;
+        QTest::newRow("period INT_MIN") << "period=\"-2147483648\" current=\"-1\"" << 2147483647 << 0;
+        QTest::newRow("phase INT_MAX") << "period=\"-2147483648\" current=\"2147483647\"" << 2147483647 << 0;
+        QTest::newRow("period INT_MAX") << "period=\"2147483647\" current=\"2147483646\"" << 2147483646 << 0;
+    }
+
+    void extremePhases()
+    {
+        QFETCH(QString, wall);
+        QFETCH(int, phase);
+        QFETCH(int, next);
+        Grid grid;
+        const QString document =
+            "<grid><lattice type=\"moving\"><something type=\"wall\" velocityX=\"0.1\" " + wall + "/></lattice></grid>";
+        QXmlStreamReader reader(document);
+        toFirstCell(reader);
+        MovingCell back;
+        back.activate(reader, &grid);
+        auto *w = dynamic_cast<MovingWall *>(back.body());
+        QVERIFY(w);
+        QCOMPARE(w->getPhase(), phase);
+        QVERIFY(std::isfinite(back.getVelocity(0).x));
+        back.postUpdate();
+        QCOMPARE(w->getPhase(), next);
+        back.postUpdate();
+        QVERIFY(w->getPhase() >= 0);
+    }
+
+    // A value that does not parse, is not finite or is out of range keeps the
+    // cell and its wall as they were, with a warning naming the attribute.
+    void rejectedValues_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("attribute");
+        QTest::newRow("NaN velocity") << "<lattice type=\"moving\"><something type=\"wall\" velocityX=\"nan\"/>"
+                                         "</lattice>"
+                                      << "velocityX";
+        QTest::newRow("infinite received") << "<lattice type=\"moving\" nextF3=\"inf\"><something type=\"wall\"/>"
+                                              "</lattice>"
+                                           << "nextF3";
+        QTest::newRow("word for a period") << "<lattice type=\"moving\"><something type=\"wall\" period=\"ten\"/>"
+                                              "</lattice>"
+                                           << "period";
+        QTest::newRow("negative density") << "<lattice type=\"moving\" p0=\"-2\"><something type=\"wall\"/>"
+                                             "</lattice>"
+                                          << "p0";
+        QTest::newRow("huge charge") << "<lattice type=\"moving\" charge=\"99999999999\"><something "
+                                        "type=\"wall\"/></lattice>"
+                                     << "charge";
+    }
+
+    void rejectedValues()
+    {
+        QFETCH(QString, cell);
+        QFETCH(QString, attribute);
+        Grid grid;
+        const QString document = "<grid>" + cell + "<lattice type=\"wall\"/></grid>";
+        QXmlStreamReader reader(document);
+        toFirstCell(reader);
+        MovingCell back(1.25, 1, &grid);
+        back.setNextF(3, 0.5, 0);
+        auto *wall = new MovingWall(Vector3d(0.05, 0, 0), 7);
+        back.setBody(wall, true);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*\"" + attribute + "\".*"));
+        back.activate(reader, &grid);
+        QCOMPARE(back.body(), wall);
+        QCOMPARE(wall->getWallVelocity(), Vector3d(0.05, 0, 0));
+        QCOMPARE(wall->getPeriod(), 7);
+        QCOMPARE(back.getP0(), 1.25);
+        QCOMPARE(back.getCharge(), 1);
+        QCOMPARE(back.getNextF(3, 0), 0.5);
+        toNextStart(reader);
         QCOMPARE(reader.attributes().value("type").toString(), QString("wall"));
     }
 
