@@ -85,7 +85,7 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     codeEditor->setWindowFlag(Qt::Window);
     parameters = new Parameters2(view->getGrid(), this);
     connect(parameters, &Parameters2::modelChanged, this, [this](int) {
-        // MODEL-REBUILD-HOOK
+        view->getGrid()->rebuildCellsForModel();
         view->rebuildGeometry(false, true);
         repaintView();
     });

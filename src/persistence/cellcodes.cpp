@@ -5,10 +5,13 @@
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -87,10 +90,18 @@ BaseCell *averagedFluid(Grid &grid, int x, int y, int z)
 BaseCell *CellCodes::create(const QString &code, Grid &grid, int x, int y, int z, bool fillFromNeighbours)
 {
     SimulationParameters *sp = grid.getParameters();
-    // Thermal walls and free-surface walls are solid: until their own kinds
-    // exist they are plain walls, so fluid never flows through them.
-    if (code == QLatin1String("w") || code == QLatin1String("t") || code == QLatin1String("korner_wall"))
+    // Free-surface walls are solid: until the free-surface kinds exist they
+    // are plain walls, so fluid never flows through them.
+    if (code == QLatin1String("w") || code == QLatin1String("korner_wall"))
         return new WallCell;
+    // The grid numbers a thermal wall when it places it.
+    if (code == QLatin1String("t"))
+        return new ThermalWall;
+    if (code == QLatin1String("*"))
+        return new PorousCell(sp->randomInitialDensity());
+    // Shallow water is a 2D model; on a 3D lattice the site is plain fluid.
+    if (code == QLatin1String("h") && sp->getModel() == 9)
+        return new ShallowCell;
     if (code == QLatin1String("-"))
         return new NullCell;
     if (code == QLatin1String("s"))

@@ -6,10 +6,13 @@
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -57,11 +60,14 @@ private slots:
                                              << "reflect";
         // Kinds the program does not have yet, and unknown codes, are fluid;
         // the solid ones among them are plain walls.
-        for (const char *code :
-             {"*", "h", "korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown", ""})
+        for (const char *code : {"korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown", ""})
             QTest::newRow(code) << code << "fluid";
         QTest::newRow("thermal wall") << "t"
-                                      << "wall";
+                                      << "thermal wall";
+        QTest::newRow("porous") << "*"
+                                << "porous";
+        QTest::newRow("shallow water") << "h"
+                                       << "shallow";
         QTest::newRow("free-surface wall") << "korner_wall"
                                            << "wall";
     }
@@ -85,6 +91,13 @@ private slots:
             QVERIFY(cell->getP(0) >= 0.9 && cell->getP(0) <= 1.1);
         } else if (kind == "wall") {
             QCOMPARE(typeid(*cell), typeid(WallCell));
+        } else if (kind == "thermal wall") {
+            QCOMPARE(typeid(*cell), typeid(ThermalWall));
+        } else if (kind == "porous") {
+            QCOMPARE(typeid(*cell), typeid(PorousCell));
+            QVERIFY(cell->getP(0) >= 0.9 && cell->getP(0) <= 1.1);
+        } else if (kind == "shallow") {
+            QCOMPARE(typeid(*cell), typeid(ShallowCell));
         } else if (kind == "null") {
             QCOMPARE(typeid(*cell), typeid(NullCell));
         } else if (kind == "fixed inlet") {

@@ -4,6 +4,7 @@
 #include "blockpool.h"
 #include "boundary/sourcecell.h"
 #include "dragwallcell.h"
+#include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
 #include "linekernels.h"
@@ -219,6 +220,29 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
             source->setIndex(found);
         if (Boundary *strategy = source->strategy())
             strategy->setBoundaryU(parameters->sourceVelocity(source->index()));
+        return;
+    }
+    if (auto *thermal = dynamic_cast<ThermalWall *>(cell)) {
+        // Touching thermal walls share one temperature; a separate wall takes
+        // the next free index.
+        int found = -1;
+        scanSurrounding(*this, x, y, z, [&](BaseCell *c) {
+            auto *t = dynamic_cast<ThermalWall *>(c);
+            if (t && t != thermal) {
+                found = t->getIndex();
+                return true;
+            }
+            return false;
+        });
+        if (found < 0) {
+            forEachCell([&](BaseCell *c, int, int, int) {
+                auto *t = dynamic_cast<ThermalWall *>(c);
+                if (t && t != thermal)
+                    found = std::max(found, t->getIndex());
+            });
+            ++found;
+        }
+        thermal->setIndex(found);
         return;
     }
     if (auto *dragWall = dynamic_cast<DragWallCell *>(cell)) {

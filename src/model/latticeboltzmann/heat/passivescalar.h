@@ -36,6 +36,7 @@ public:
     int getKind() override { return 0; }
     void setF(double values[]) override;
     BaseCell *clone() override;
+    int modelQ() override { return q; }
 
 private:
     void recompute();

@@ -26,6 +26,7 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     BaseCell *clone() override;
+    int modelQ() override { return q; }
 
     SomethingMoving *body() const { return movingBody; }
     // Sets the carried body. A moving wall belongs to its one cell, which then

@@ -219,6 +219,20 @@ void MCCell::setF(double values[])
     recomputeCommonVelocity();
 }
 
+int MCCell::modelQ()
+{
+    return components.empty() ? 0 : components.front()->getQ();
+}
+
+BaseCell *MCCell::clone()
+{
+    MCCell *c = new MCCell;
+    c->setComponents(componentCount());
+    for (int j = 0; j < componentCount(); ++j)
+        c->components[j]->reset(components[j]->getP(-1), -1.0);
+    return c;
+}
+
 void MCCell::setFixedDensity(int j, double density)
 {
     if (j >= 0 && j < componentCount())

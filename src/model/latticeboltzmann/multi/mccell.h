@@ -43,6 +43,9 @@ public:
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
+    int modelQ() override;
+    // A fresh cell of the current model with as many components, each at its density, at rest.
+    BaseCell *clone() override;
 
     int componentCount() const { return int(components.size()); }
     SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }

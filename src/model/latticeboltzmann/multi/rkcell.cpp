@@ -85,6 +85,13 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i
     }
 }
 
+BaseCell *RKCell::clone()
+{
+    RKCell *c = new RKCell;
+    c->reset(rhoR, rhoB);
+    return c;
+}
+
 void RKCell::postUpdate()
 {
     for (int i = 0; i < q; ++i) {

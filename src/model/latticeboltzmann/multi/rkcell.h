@@ -36,6 +36,9 @@ public:
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
+    int modelQ() override { return q; }
+    // A fresh cell of the current model at the same colour densities, at rest.
+    BaseCell *clone() override;
 
 private:
     void recompute();
