@@ -1,4 +1,5 @@
-// Throughput and memory benchmark of the grid's stepping. Run by hand:
+// Throughput and memory benchmark of the grid's stepping, then the time to
+// save and load a state document. Run by hand:
 //   build/ondix-bench [iterations-scale [vector-level]]
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
@@ -6,6 +7,8 @@
 // MLUPS per second of processor time, the bytes of memory
 // per site, the limit that the machine's memory bandwidth sets and the
 // fraction of that limit the parallel run reached.
+
+#include "documentbench.h"
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -156,5 +159,7 @@ int main(int argc, char *argv[])
         std::printf("%-28s %10.1f %10.1f %12.1f %12.0f %14.1f %9.0f%%\n", c.name, serial, parallel, perCpu, perSite,
                     limit, 100.0 * parallel / limit);
     }
+    std::printf("\n");
+    benchDocument();
     return 0;
 }

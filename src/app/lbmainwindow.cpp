@@ -10,9 +10,11 @@
 
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
+#include "persistence/elementcopy.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
 #include "persistence/simulationparameters.h"
+#include "persistence/statedocument.h"
 #include "tools/geometry.h"
 #include "tools/imageprocessing.h"
 #include "tools/mesher.h"
@@ -31,6 +33,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 namespace {
 
@@ -168,11 +172,116 @@ void LBMainWindow::repaintView()
     view->updateGL();
 }
 
-// State documents are not read yet; the version is kept so that Reload All
-// reads a document the way it was last loaded.
+// Reads the state document at the remembered path into the running
+// simulation, with the window's panels; a document it refuses leaves
+// everything as it was.
 void LBMainWindow::loadAll2(int version)
 {
+    StateDocument document(*view->getGrid());
+    document.setPanels(documentPanels());
+    StateDocument::Options options;
+    options.version = version;
+    QString error;
+    if (!document.load(filePath, options, &error)) {
+        showNotice(this, tr("Load All"), error);
+        return;
+    }
+    loadedAll = 2;
     loadedAllVersion = version;
+    view->resetRunState();
+    view->rebuildGeometry(false, keepCameraOnLoad);
+    info->setFile(QFileInfo(filePath).fileName());
+    parameters->refresh();
+    results->refresh();
+    for (Chart *chart : getCharts()) {
+        chart->clearSeries();
+        chart->update(view->getGrid());
+    }
+    repaintView();
+    if (!document.warnings().isEmpty())
+        showNotice(this, tr("Load All"), document.warnings().join(QLatin1Char('\n')));
+}
+
+void LBMainWindow::saveAll(int version)
+{
+    const QString name =
+        version == 3
+            ? saveFileName(this, QStringLiteral("Save All (v3)"), QStringLiteral("*.lb3"), QStringLiteral("lb3"))
+            : saveFileName(this, QStringLiteral("Save All (v2)"), QStringLiteral("*.lb2"), QStringLiteral("lb2"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!saveAllTo(name, version, &error))
+        showNotice(this, tr("Save All"), error);
+}
+
+bool LBMainWindow::saveAllTo(const QString &path, int version, QString *error)
+{
+    StateDocument document(*view->getGrid());
+    document.setPanels(documentPanels());
+    StateDocument::Options options;
+    options.version = version;
+    options.compress = version == 2 && ui->actionUse_zipped_lb3->isChecked();
+    return document.save(path, options, error);
+}
+
+void LBMainWindow::openAll(int version)
+{
+    const QString name = QFileDialog::getOpenFileName(
+        this, version == 3 ? QStringLiteral("Load All (v3)") : QStringLiteral("Load All (v2)"), QString(),
+        version == 3 ? QStringLiteral("State (*.lb3);;All files (*)")
+                     : QStringLiteral("State (*.lb2 *.xml);;All files (*)"));
+    if (name.isEmpty())
+        return;
+    const QString previous = filePath;
+    filePath = name;
+    loadAll2(version);
+    if (loadedAll != 2 || loadedAllVersion != version)
+        filePath = previous;
+}
+
+// The panels of the window in the state document. Each panel writes and
+// reads a whole element of its own; the document starts and ends the
+// element itself, so the panel's element is copied in and out.
+QList<StateDocument::Panel> LBMainWindow::documentPanels()
+{
+    using Write = std::function<void(QXmlStreamWriter &)>;
+    using Read = std::function<void(QXmlStreamReader &)>;
+    auto panel = [](const QString &name, Write write, Read read) {
+        StateDocument::Panel p;
+        p.name = name;
+        p.write = [write](QXmlStreamWriter &writer) {
+            QByteArray element;
+            QXmlStreamWriter own(&element);
+            write(own);
+            ElementCopy::writeContent(element, writer);
+        };
+        p.read = [read](QXmlStreamReader &reader, QString *) {
+            const QByteArray element = ElementCopy::capture(reader);
+            QXmlStreamReader own(element);
+            if (own.readNextStartElement())
+                read(own);
+            return true;
+        };
+        return p;
+    };
+    return {
+        panel(
+            QStringLiteral("view"), [this](QXmlStreamWriter &w) { viewDock->write(w); },
+            [this](QXmlStreamReader &r) { viewDock->read(r); }),
+        panel(
+            QStringLiteral("info"), [this](QXmlStreamWriter &w) { info->write(w); },
+            [this](QXmlStreamReader &r) { info->read(r); }),
+        panel(
+            QStringLiteral("results"), [this](QXmlStreamWriter &w) { results->write(w); },
+            [this](QXmlStreamReader &r) { results->read(r); }),
+        panel(
+            QStringLiteral("colors"), [this](QXmlStreamWriter &w) { colors->write(w); },
+            [this](QXmlStreamReader &r) { colors->read(r); }),
+        panel(
+            QStringLiteral("interpolation"), [this](QXmlStreamWriter &w) { interpolation->write(w); },
+            [this](QXmlStreamReader &r) { interpolation->read(r); }),
+    };
 }
 
 void LBMainWindow::loadAll2()
@@ -401,9 +510,15 @@ void LBMainWindow::on_actionConvert_lb_to_lb2_triggered()
 }
 
 // The state-document commands arrive with the state document.
-void LBMainWindow::on_actionLoad_All_2_testing_triggered() {}
+void LBMainWindow::on_actionLoad_All_2_testing_triggered()
+{
+    openAll(2);
+}
 
-void LBMainWindow::on_actionSave_All_2_testing_triggered() {}
+void LBMainWindow::on_actionSave_All_2_testing_triggered()
+{
+    saveAll(2);
+}
 
 void LBMainWindow::on_actionStart_Server_triggered() {}
 
@@ -492,9 +607,15 @@ void LBMainWindow::on_actionMesher_triggered()
     showTool(mesher);
 }
 
-void LBMainWindow::on_actionSave_All_v3_triggered() {}
+void LBMainWindow::on_actionSave_All_v3_triggered()
+{
+    saveAll(3);
+}
 
-void LBMainWindow::on_actionLoad_All_v3_triggered() {}
+void LBMainWindow::on_actionLoad_All_v3_triggered()
+{
+    openAll(3);
+}
 
 void LBMainWindow::on_actionImage_Processing_triggered()
 {

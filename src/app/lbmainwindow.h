@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "persistence/statedocument.h"
+
 namespace Ui {
 class LBMainWindow;
 }
@@ -58,7 +60,12 @@ public:
     bool keepsCameraOnLoad() const { return keepCameraOnLoad; }
     void setKeepCameraOnLoad(bool keep) { keepCameraOnLoad = keep; }
 
+    // Writes the whole state with the window's panels ("Use zipped lb2"
+    // compresses a version-2 document).
+    bool saveAllTo(const QString &path, int version, QString *error = nullptr);
+
 public slots:
+    // Reads the state document at the remembered path (see setFilePath).
     void loadAll2(int version);
     void loadAll2();
     // Loads the geometry at the remembered path.
@@ -132,6 +139,9 @@ private:
     void selectPainter(const QString &name);
     void buildPainterMenu();
     void repaintView();
+    void saveAll(int version);
+    void openAll(int version);
+    QList<StateDocument::Panel> documentPanels();
     // Shows what went wrong in the last burst that the user should know
     // (an inlet formula stopped for running too long).
     void reportRunProblems();

@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
+#include "persistence/xmlformat.h"
 #include "view/lbwidget.h"
 
 #include <QCheckBox>
@@ -238,13 +239,16 @@ void Results::on_updatePoints_clicked()
 
 void Results::write(QXmlStreamWriter &writer) const
 {
+    // The values in force, which a field may not show when it was edited
+    // without Return or changed elsewhere.
+    const SimulationParameters &p = *view->getGrid()->getParameters();
     writer.writeStartElement("results");
-    writer.writeAttribute("maxIterations", maxSteps->text());
-    writer.writeAttribute("stopWhen", stopCriterion->text());
-    writer.writeAttribute("interval", interval->text());
-    writer.writeAttribute("images", flag(images->isChecked()));
-    writer.writeAttribute("vp", flag(vp->isChecked()));
-    writer.writeAttribute("simulation", flag(simulation->isChecked()));
+    writer.writeAttribute("maxIterations", QString::number(p.getMaxIterations()));
+    writer.writeAttribute("stopWhen", XmlFormat::real(p.getStopWhen()));
+    writer.writeAttribute("interval", QString::number(view->getInterval()));
+    writer.writeAttribute("images", flag(view->imagesEnabled()));
+    writer.writeAttribute("vp", flag(view->cellTableEnabled()));
+    writer.writeAttribute("simulation", flag(view->timeSeriesEnabled()));
     writer.writeAttribute("fixedX", fixedX->text());
     writer.writeAttribute("fixedY", fixedY->text());
     writer.writeAttribute("fixedZ", fixedZ->text());

@@ -1,5 +1,7 @@
 #include "panelkeeper.h"
 
+#include "persistence/elementcopy.h"
+
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -19,44 +21,10 @@ QList<StateDocument::Panel> PanelKeeper::panels(const QStringList &skip)
         StateDocument::Panel panel;
         panel.name = name;
         panel.read = [this, name](QXmlStreamReader &reader, QString *) {
-            // The element's content, copied token by token until its end.
-            QByteArray copy;
-            QXmlStreamWriter out(&copy);
-            int depth = 0;
-            do {
-                if (reader.isStartElement())
-                    ++depth;
-                out.writeCurrentToken(reader);
-                if (reader.isEndElement() && --depth == 0)
-                    break;
-            } while (!reader.atEnd() && (reader.readNext(), true));
-            kept[name] = copy;
+            kept[name] = ElementCopy::capture(reader);
             return !reader.hasError();
         };
-        panel.write = [this, name](QXmlStreamWriter &writer) {
-            const QByteArray copy = kept.value(name);
-            if (copy.isEmpty())
-                return;
-            // The document has started the element: write its attributes and
-            // children, not its own start and end.
-            QXmlStreamReader reader(copy);
-            int depth = 0;
-            while (!reader.atEnd()) {
-                reader.readNext();
-                if (reader.isStartElement()) {
-                    if (depth++ == 0) {
-                        writer.writeAttributes(reader.attributes());
-                        continue;
-                    }
-                } else if (reader.isEndElement()) {
-                    if (--depth == 0)
-                        break;
-                } else if (reader.isStartDocument() || reader.isEndDocument()) {
-                    continue;
-                }
-                writer.writeCurrentToken(reader);
-            }
-        };
+        panel.write = [this, name](QXmlStreamWriter &writer) { ElementCopy::writeContent(kept.value(name), writer); };
         list.append(panel);
     }
     return list;
