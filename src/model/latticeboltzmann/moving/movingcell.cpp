@@ -89,7 +89,10 @@ void MovingCell::update(double params[], BaseCell *neighbours[], Grid *g, Vector
         BaseCell *n = neighbourAt(g, position + Lattice::direction(q, i));
         if (!n || !n->isFluid())
             continue;
-        n->setNextF(i, returned(i, reference), -1);
+        // Each population set goes back on its own set: cells of two sets
+        // ignore the whole-cell component, and would lose what hit the wall.
+        n->setNextF(i, returned(i, reference), 0);
+        n->setNextF(i, receivedSecond[Lattice::opposite(q, i)], 1);
     }
     if (g->getParameters()->getMcType() == 4) {
         // The walls' scalar treatment reads nothing but the block it is given,
@@ -105,13 +108,16 @@ void MovingCell::postUpdate()
         movingBody->update();
 }
 
-// Only the fluid populations are kept: the second population set of a heat
-// or two-phase neighbour and the tracer colours would otherwise overwrite
-// them and come back as fluid.
+// The fluid populations and the second population set of a two-set
+// neighbour are kept apart; tracer colours are not returned.
 void MovingCell::setNextF(int i, double value, int component)
 {
-    if ((component == 0 || component == -1) && i >= 0 && i < q)
+    if (i < 0 || i >= q)
+        return;
+    if (component == 0 || component == -1)
         received[i] = value;
+    else if (component == 1)
+        receivedSecond[i] = value;
 }
 
 Vector3d MovingCell::getVelocity(int)

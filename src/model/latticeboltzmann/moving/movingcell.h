@@ -64,4 +64,7 @@ private:
     int q = 9;
     // What the fluid streamed into this site in the last phase 0.
     double received[Lattice::MaxQ];
+    // The second population set that reached the wall (a second component,
+    // the heat scalar, the blue colour); it goes back unchanged.
+    double receivedSecond[Lattice::MaxQ] = {};
 };

@@ -3,6 +3,8 @@
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -252,12 +254,16 @@ void TestForces::twoComponentsAtRestAndConserved()
                 QVERIFY(c->getVelocity(-1).length() < 1e-15);
             }
     }
-    // A walled box with interacting, unevenly mixed components keeps each
-    // component's mass to round-off.
+    // A walled box with a moving lid and interacting, unevenly mixed
+    // components keeps each component's mass to round-off.
     Grid grid;
     prepare(grid, 20, 20, 1.0);
     wallRow(grid, 0);
-    wallRow(grid, 19);
+    for (int x = 0; x < 20; ++x) {
+        auto *lid = new MovingCell(1.0, 0, &grid);
+        lid->setBody(new MovingWall(Vector3d(0.05, 0, 0), 0), true);
+        grid.setCell(x, 19, 0, lid, true, false);
+    }
     wallColumn(grid, 0);
     wallColumn(grid, 19);
     grid.getParameters()->setMulticomponentValues(2, 0.9, 0.1, -0.1, 1);
