@@ -18,6 +18,13 @@ public:
 
     int index() const { return groupIndex; }
     void setIndex(int index) { groupIndex = index; }
+    // A drag wall of the same group (what it received is not copied).
+    BaseCell *clone() override
+    {
+        auto *copy = new DragWallCell;
+        copy->setIndex(groupIndex);
+        return copy;
+    }
     // This wall's share of its group's drag at (x, y, z): the momentum
     // exchanged with the fluid in the last streaming,
     // sum over the neighbours i of 2 f_opp(i) e_i, where f_opp(i) is what

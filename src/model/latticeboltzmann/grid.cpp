@@ -443,9 +443,6 @@ void Grid::refine(int factor)
                 // there. Copies keep their groups (inlet and drag indices):
                 // numbering them afresh would reorder the groups.
                 BaseCell *copy = source ? source->clone() : nullptr;
-                // A partial-slip wall has no state of its own but no clone.
-                if (!copy && dynamic_cast<PartialSlipBoundary *>(source))
-                    copy = new PartialSlipBoundary;
                 if (copy)
                     setCell(x, y, z, copy, true, false);
             }

@@ -11,4 +11,5 @@ public:
     void setNextF(int i, double value, int component) override;
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return 7; }
+    BaseCell *clone() override { return new ReflectWithFactorCell; }
 };

@@ -151,6 +151,9 @@ private slots:
         grid.setCell(0, 9, 0, new PartialSlipBoundary);
         grid.setCell(7, 6, 0, new SourceCell);
         grid.setCell(1, 6, 0, new SourceCell);
+        auto *drag = new DragWallCell;
+        grid.setCell(5, 0, 0, drag);
+        drag->setIndex(3);
         setEquilibrium(grid.getCell(4, 4, 0), Vector3d(0.05, 0, 0), 1.2);
         grid.refine(3);
         QCOMPARE(grid.getWidth(), 30);
@@ -159,20 +162,22 @@ private slots:
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 30; ++x) {
                 BaseCell *c = grid.getCell(x, y, 0);
-                const bool wall = x / 3 == 2 && y / 3 == 3;
+                const bool wall = (x / 3 == 2 && y / 3 == 3) || (x / 3 == 5 && y / 3 == 0);
                 QCOMPARE(dynamic_cast<WallCell *>(c) != nullptr, wall);
                 if (x / 3 == 4 && y / 3 == 4) {
                     QVERIFY(std::abs(c->getP(0) - 1.2) < 1e-12);
                     QVERIFY(std::abs(c->getVelocity(0).x - 0.05) < 1e-12);
                 }
             }
-        // Null cells and partial-slip walls stay what they were.
+        // Null cells, partial-slip and drag walls stay what they were, drag
+        // walls in their group.
+        QCOMPARE(static_cast<DragWallCell *>(grid.getCell(17, 2, 0))->index(), 3);
         QVERIFY(dynamic_cast<NullCell *>(grid.getCell(28, 28, 0)));
         QVERIFY(dynamic_cast<PartialSlipBoundary *>(grid.getCell(1, 28, 0)));
         // Inlet groups keep their numbers (numbered afresh they would swap).
         QCOMPARE(static_cast<SourceCell *>(grid.getCell(22, 19, 0))->index(), 0);
         QCOMPARE(static_cast<SourceCell *>(grid.getCell(4, 19, 0))->index(), 1);
-        QCOMPARE(grid.getStatistics().fluidCells, 900 - 45);
+        QCOMPARE(grid.getStatistics().fluidCells, 900 - 54);
         QVERIFY(!grid.getParameters()->getNeedsNeighbourRebuild());
         QCOMPARE(grid.neighbourBlock(0, 0, 0)[1], grid.getCell(1, 0, 0));
     }
