@@ -2,15 +2,16 @@
 
 #include "grid.h"
 #include "lattice.h"
+#include "persistence/attributereader.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 #include <cmath>
 
-InterpolationCell::InterpolationCell(double d, double v, int t) : density(d), variation(v), period(t)
-{}
+InterpolationCell::InterpolationCell(double d, double v, int t) : density(d), variation(v), period(t) {}
 
 double InterpolationCell::densityAt(int iteration) const
 {
@@ -38,10 +39,17 @@ void InterpolationCell::passivate(QXmlStreamWriter &writer)
 
 void InterpolationCell::activate(QXmlStreamReader &reader, Grid *)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    density = XmlFormat::readReal(a, "density");
-    if (a.hasAttribute("variation")) {
-        variation = XmlFormat::readReal(a, "variation");
-        period = XmlFormat::readInt(a, "period");
+    // A rejected value keeps the point as it was; the message names it.
+    AttributeReader a(reader);
+    const double d = a.real("density", density, 0.0);
+    const bool full = a.has("variation");
+    const double v = full ? a.real("variation") : variation;
+    const int t = full ? a.integer("period", 0, 0) : period;
+    if (!a.ok()) {
+        qWarning() << "load error:" << a.error();
+        return;
     }
+    density = d;
+    variation = v;
+    period = t;
 }

@@ -1,11 +1,13 @@
 #include "sccell.h"
 
 #include "forces/force.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <QtDebug>
 
 #include <cmath>
 
@@ -382,13 +384,20 @@ void SCCell::passivate(QXmlStreamWriter &writer)
 
 void SCCell::activate(QXmlStreamReader &reader, Grid *)
 {
-    const QXmlStreamAttributes a = reader.attributes();
-    p0 = XmlFormat::readReal(a, "p0");
+    // A rejected value keeps the cell as it was; the message names it.
+    AttributeReader a(reader);
+    const double density = a.real("p0", p0);
     double values[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        values[i] = XmlFormat::readReal(a, QStringLiteral("f%1").arg(i));
+        values[i] = a.real(QStringLiteral("f%1").arg(i));
+    const double delta = a.real("lastDeltaP", 0.0, 0.0);
+    if (!a.ok()) {
+        qWarning() << "load error:" << a.error();
+        return;
+    }
+    p0 = density;
     setF(values);
-    lastDeltaP = XmlFormat::readReal(a, "lastDeltaP");
+    lastDeltaP = delta;
     if (!f)
         deltaGeneration = store->generation;
 }
