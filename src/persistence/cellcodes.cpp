@@ -169,6 +169,8 @@ QRgb CellCodes::colourForCode(const QString &code)
 
 QString CellCodes::codeForCell(BaseCell *cell)
 {
+    if (dynamic_cast<ThermalWall *>(cell))
+        return QStringLiteral("t");
     if (dynamic_cast<ReflectWithFactorCell *>(cell))
         return QStringLiteral("r");
     if (dynamic_cast<WallCell *>(cell))
@@ -179,6 +181,8 @@ QString CellCodes::codeForCell(BaseCell *cell)
         return QStringLiteral("s");
     if (dynamic_cast<OpenCell *>(cell))
         return QStringLiteral("o");
+    if (dynamic_cast<PorousCell *>(cell))
+        return QStringLiteral("*");
     if (dynamic_cast<NullCell *>(cell))
         return QStringLiteral("-");
     return QStringLiteral("x");

@@ -10,6 +10,7 @@
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
@@ -40,7 +41,8 @@ StaticColour staticColour(BaseCell *cell, float rgb[3])
     };
     if (type == typeid(SourceCell))
         return set(1.0f, 0.0f, 0.0f);
-    if (type == typeid(WallCell) || type == typeid(DragWallCell) || type == typeid(PartialSlipBoundary))
+    if (type == typeid(WallCell) || type == typeid(ThermalWall) || type == typeid(DragWallCell) ||
+        type == typeid(PartialSlipBoundary))
         return set(0.5f, 0.5f, 0.5f);
     if (type == typeid(OpenCell))
         return set(0.0f, 0.0f, 0.0f);

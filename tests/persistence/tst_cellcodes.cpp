@@ -243,9 +243,10 @@ private slots:
         std::unique_ptr<BaseCell> cells[] = {
             std::unique_ptr<BaseCell>(new WallCell), std::unique_ptr<BaseCell>(SourceCell::point(1.0)),
             std::unique_ptr<BaseCell>(OpenCell::extrapolation()), std::unique_ptr<BaseCell>(new NullCell),
-            std::unique_ptr<BaseCell>(new SCCell)};
-        const char *codes[] = {"w", "s", "o", "-", "x"};
-        for (int i = 0; i < 5; ++i)
+            std::unique_ptr<BaseCell>(new SCCell),   std::unique_ptr<BaseCell>(new ThermalWall(1)),
+            std::unique_ptr<BaseCell>(new PorousCell)};
+        const char *codes[] = {"w", "s", "o", "-", "x", "t", "*"};
+        for (int i = 0; i < 7; ++i)
             QCOMPARE(CellCodes::codeForCell(cells[i].get()), QString(codes[i]));
         QCOMPARE(CellCodes::colourForCode("x"), qRgb(255, 255, 255));
     }
