@@ -79,6 +79,12 @@ void DepositionCell::finishUpdate(Grid *grid, int x, int y, int z)
         const double back = d ? d->committed[o] : n->getF(o, 1);
         g[i] = g[i] + (back - g[i]) * deposited;
     }
+    // The concentration follows the reflected populations, so the next
+    // relaxation keeps the amount of the substance.
+    double t = 0.0;
+    for (int i = 0; i < 9; ++i)
+        t += g[i];
+    theta = t;
 }
 
 void DepositionCell::reset(double, double p1)
