@@ -143,10 +143,13 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
 
     shift = Vector3d();
     const QList<Force *> &forces = sp->getForces();
-    for (Force *force : forces) {
-        const Vector3d F = force->force(this, neighbours, 0, position.x, position.y, position.z, grid);
-        shift += F * (tau / density);
-    }
+    // A nearly empty cell takes no shift rather than an infinite one, as the
+    // multicomponent cell does.
+    if (density > 0.001)
+        for (Force *force : forces) {
+            const Vector3d F = force->force(this, neighbours, 0, position.x, position.y, position.z, grid);
+            shift += F * (tau / density);
+        }
     // The plain kernels leave the shift alone; they clear it when told.
     if (!f && !forces.isEmpty())
         store->shiftsDirty = true;
