@@ -612,6 +612,30 @@ void Parameters2::on_nanoparticles_currentIndexChanged(int index)
     applyNano();
 }
 
+// Puts the cells of the box (bounds counted from 1, included) back to rest at
+// the two densities; parts of the box outside the grid are left out.
+void Parameters2::on_updateInitial_clicked()
+{
+    QLineEdit *bounds[6] = {ui->regionMinX, ui->regionMaxX, ui->regionMinY,
+                            ui->regionMaxY, ui->regionMinZ, ui->regionMaxZ};
+    int b[6];
+    for (int k = 0; k < 6; ++k) {
+        bool ok = false;
+        b[k] = bounds[k]->text().trimmed().toInt(&ok) - 1;
+        if (!ok) {
+            message = tr("The box bounds must be whole numbers, counted from 1.");
+            ui->message->setText(message);
+            return;
+        }
+    }
+    double d1, d2;
+    if (!readReal(ui->initialDensity1, 1.0, 0.0, Huge, true, tr("Density 1"), &d1) ||
+        !readReal(ui->initialDensity2, 1.0, 0.0, Huge, false, tr("Density 2"), &d2))
+        return;
+    grid->resetBox(b[0], b[1], b[2], b[3], b[4], b[5], d1, d2);
+    emit cellsChanged();
+}
+
 void Parameters2::on_activateKorner_clicked(bool checked)
 {
     parameters->setMeltingFlag(checked);

@@ -88,6 +88,7 @@ private slots:
     void on_nanoThermalExpansion_returnPressed();
     void on_nanoparticles_currentIndexChanged(int index);
     void on_activateKorner_clicked(bool checked);
+    void on_updateInitial_clicked();
 
 private:
     // Reads a real from the field; refuses (restoring the shown value of

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -21,6 +22,7 @@ private slots:
     void modelChangeIsSignalledOnce();
     void editsActOnARunningChannel();
     void refreshShowsLoadedValues();
+    void initialDensitiesInABox();
     void screenshot();
 
 private:
@@ -151,6 +153,25 @@ void TestParameters2::refreshShowsLoadedValues()
     QCOMPARE(d.findChild<QLineEdit *>("sourceVelocity")->text(), QStringLiteral("0.031"));
     QCOMPARE(d.findChild<QComboBox *>("model")->currentText(), QStringLiteral("D3Q27"));
     QCOMPARE(p.getModel(), 27);
+}
+
+void TestParameters2::initialDensitiesInABox()
+{
+    Grid grid;
+    grid.getParameters()->setModel(9);
+    grid.getParameters()->setMinP0(1.0);
+    grid.getParameters()->setMaxP0(1.0);
+    grid.resize(8, 6, 1);
+    Parameters2 d(&grid);
+    const char *fields[] = {"regionMinX", "regionMaxX", "regionMinY", "regionMaxY", "regionMinZ", "regionMaxZ"};
+    const char *values[] = {"2", "3", "1", "9", "1", "1"};
+    for (int k = 0; k < 6; ++k)
+        d.findChild<QLineEdit *>(fields[k])->setText(values[k]);
+    d.findChild<QLineEdit *>("initialDensity1")->setText("1.5");
+    d.findChild<QPushButton *>("updateInitial")->click();
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x)
+            QCOMPARE(grid.getCell(x, y, 0)->getP(0), x == 1 || x == 2 ? 1.5 : 1.0);
 }
 
 // Remakes the README's picture of the dialog when ONDIX_SCREENSHOT_DIR is set.
