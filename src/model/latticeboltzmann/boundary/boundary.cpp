@@ -4,7 +4,11 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
+#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
+
+#include <QXmlStreamReader>
+#include <QtDebug>
 
 #include <cmath>
 
@@ -50,4 +54,18 @@ MovingCell *Boundary::movingSource(int q, Grid *grid, Vector3i position, int sid
     if (!moving || MovingCell::neighbourAt(grid, source + e) != target)
         return nullptr;
     return moving;
+}
+
+void Boundary::activate(QXmlStreamReader &reader, Grid *)
+{
+    // -1 marks the quantity that is not prescribed.
+    AttributeReader a(reader);
+    const double pressure = a.real("pressure", 0.0, -1.0);
+    const double velocity = a.real("velocity");
+    if (!a.ok()) {
+        qWarning("%s", qPrintable(a.error()));
+        return;
+    }
+    p = pressure;
+    u = velocity;
 }

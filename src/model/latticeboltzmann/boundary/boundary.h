@@ -18,6 +18,9 @@ public:
     virtual double getBoundaryP() = 0;
 
     int getKind() override { return -1; }
+    // Reads "pressure" and "velocity"; a rejected value keeps the strategy as
+    // it was. Strategies with more attributes read their own.
+    void activate(QXmlStreamReader &reader, Grid *grid) override;
 
     // The periodic modulation sin(6.2831853 (N mod T) / T) at iteration N;
     // 0 for a steady inlet (T = 0).

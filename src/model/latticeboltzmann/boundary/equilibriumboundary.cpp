@@ -2,13 +2,10 @@
 
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
-#include <QtDebug>
 
 EquilibriumBoundary::EquilibriumBoundary()
 {
@@ -77,21 +74,6 @@ void EquilibriumBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("type", "equilibrium");
     writer.writeAttribute("pressure", XmlFormat::real(p));
     writer.writeAttribute("velocity", XmlFormat::real(u));
-}
-
-void EquilibriumBoundary::activate(QXmlStreamReader &reader, Grid *)
-{
-    // A rejected value keeps the strategy as it was; -1 marks the quantity
-    // that is not prescribed.
-    AttributeReader a(reader);
-    const double pressure = a.real("pressure", 0.0, -1.0);
-    const double velocity = a.real("velocity");
-    if (!a.ok()) {
-        qWarning("%s", qPrintable(a.error()));
-        return;
-    }
-    p = pressure;
-    u = velocity;
 }
 
 BaseCell *EquilibriumBoundary::clone()

@@ -3,13 +3,10 @@
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
-#include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
-#include <QtDebug>
 
 namespace {
 
@@ -131,21 +128,6 @@ void ZouHeBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("type", "zouhe");
     writer.writeAttribute("pressure", XmlFormat::real(p));
     writer.writeAttribute("velocity", XmlFormat::real(u));
-}
-
-void ZouHeBoundary::activate(QXmlStreamReader &reader, Grid *)
-{
-    // A rejected value keeps the strategy as it was; -1 marks the quantity
-    // that is not prescribed.
-    AttributeReader a(reader);
-    const double pressure = a.real("pressure", 0.0, -1.0);
-    const double velocity = a.real("velocity");
-    if (!a.ok()) {
-        qWarning("%s", qPrintable(a.error()));
-        return;
-    }
-    p = pressure;
-    u = velocity;
 }
 
 BaseCell *ZouHeBoundary::clone()

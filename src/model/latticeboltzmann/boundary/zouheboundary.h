@@ -14,7 +14,6 @@ public:
 
     void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
-    void activate(QXmlStreamReader &reader, Grid *grid) override;
     BaseCell *clone() override;
 
     void setBoundaryP(double value) override;
