@@ -12,6 +12,13 @@ namespace GridTest {
 // Sets the model, relaxation time and wrapping, then sizes the grid with
 // fluid at density 1.
 void prepare(Grid &grid, int q, int nx, int ny, int nz, double tau, bool periodic);
+// Replaces every cell by make(x, y) (2D), without regrouping.
+template <typename Make> void fill(Grid &grid, Make make)
+{
+    for (int y = 0; y < grid.getHeight(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            grid.setCell(x, y, 0, make(x, y), true, false);
+}
 // Puts the cell's distributions at the equilibrium for (u, rho).
 void setEquilibrium(BaseCell *cell, const Vector3d &u, double rho);
 // Sum of the current distributions of every fluid cell.

@@ -1,3 +1,4 @@
+#include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/forces/forcelist.h"
 #include "model/latticeboltzmann/forces/gravity.h"
@@ -21,15 +22,8 @@ namespace {
 
 void prepare(Grid &grid, int nx, int ny, double tau)
 {
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setEpsilon(1, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->clearForces();
-    grid.resize(nx, ny, 1);
+    GridTest::prepare(grid, 9, nx, ny, 1, tau, true);
+    grid.getParameters()->setEpsilon(1, tau);
 }
 
 void wallRow(Grid &grid, int y)

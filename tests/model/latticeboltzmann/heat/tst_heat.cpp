@@ -1,3 +1,4 @@
+#include "../gridtest_helper.h"
 #include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/grid.h"
@@ -14,23 +15,11 @@ namespace {
 
 void prepare(Grid &grid, int nx, int ny, double tauF, double tauG)
 {
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tauF);
-    p->setEpsilon(1, tauG);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->clearForces();
-    grid.resize(nx, ny, 1);
+    GridTest::prepare(grid, 9, nx, ny, 1, tauF, true);
+    grid.getParameters()->setEpsilon(1, tauG);
 }
 
-template <typename Make> void fill(Grid &grid, Make make)
-{
-    for (int y = 0; y < grid.getHeight(); ++y)
-        for (int x = 0; x < grid.getWidth(); ++x)
-            grid.setCell(x, y, 0, make(x, y), true, false);
-}
+using GridTest::fill;
 
 // Hot thermal wall (index 0) below row 1, cold one (index 1) above row ny - 2.
 void heatedChannel(Grid &grid, double hot, double cold)

@@ -1,3 +1,4 @@
+#include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
@@ -16,22 +17,10 @@ namespace {
 
 void prepare(Grid &grid, int nx, int ny, double tau)
 {
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->clearForces();
-    grid.resize(nx, ny, 1);
+    GridTest::prepare(grid, 9, nx, ny, 1, tau, true);
 }
 
-template <typename Make> void fill(Grid &grid, Make make)
-{
-    for (int y = 0; y < grid.getHeight(); ++y)
-        for (int x = 0; x < grid.getWidth(); ++x)
-            grid.setCell(x, y, 0, make(x, y), true, false);
-}
+using GridTest::fill;
 
 QVector<double> populations(Grid &grid, int components)
 {
