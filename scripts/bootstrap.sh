@@ -10,6 +10,8 @@ packages=(
     xvfb xauth fonts-dejavu-core
     python3-vtk9 qt5-image-formats-plugins
 )
+# Further packages a caller needs (scripts/fuzz.sh asks for clang's).
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,7 +3,7 @@
 # Builds the fuzz targets of fuzz/ with clang, libFuzzer and the address and
 # undefined-behaviour sanitizers (in build-fuzz/, core library only), then
 # runs each target for SECONDS seconds on a working copy of its seed corpus.
-# Needs clang and libFuzzer (Debian: clang, libclang-rt-14-dev). Crashing
+# Installs what it needs (the build's packages, clang and libFuzzer). Crashing
 # inputs are kept in build-fuzz/artifacts/<target>/. Exits non-zero when a
 # target found a fault.
 set -uo pipefail
@@ -11,6 +11,8 @@ seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ONDIX_FUZZ_BUILD:-$root/build-fuzz}"
 targets=(textgeometry pnggeometry lb2 movingcell sourcecell opencell strategy)
+
+"$root/scripts/bootstrap.sh" clang libclang-rt-14-dev || exit 1
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DONDIX_CORE_ONLY=ON -DONDIX_SANITIZE=ON -DONDIX_FUZZ=ON \
