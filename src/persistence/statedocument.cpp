@@ -11,9 +11,12 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/immersed/immersedset.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QBuffer>
@@ -349,6 +352,7 @@ struct StateDocument::Parsed
     bool configHasMulticomponent = false;
     std::unique_ptr<UnitScales> scales;
     QList<std::pair<int, QByteArray>> panels;
+    QList<std::pair<QString, QByteArray>> sections;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
 
@@ -365,6 +369,17 @@ struct StateDocument::Parsed
 };
 
 StateDocument::StateDocument(Grid &grid) : grid(grid) {}
+
+DocumentSection *StateDocument::section(const QString &name) const
+{
+    if (name == QLatin1String("particleManager"))
+        return grid.getParticleManager();
+    if (name == QLatin1String("particles"))
+        return grid.getTracers();
+    if (name == QLatin1String("immersedBoundary"))
+        return grid.getImmersed();
+    return nullptr;
+}
 
 void StateDocument::setPanels(const QList<Panel> &panels)
 {
@@ -422,6 +437,7 @@ QList<QByteArray> StateDocument::parts(int version) const
     writer.setAutoFormatting(true);
     writer.writeStartElement("tavrine");
     writer.writeStartElement("particleManager");
+    grid.getParticleManager()->write(writer);
     writer.writeEndElement();
     writer.writeStartElement("passivescalarsingleton");
     writer.writeEndElement();
@@ -457,11 +473,13 @@ QList<QByteArray> StateDocument::parts(int version) const
     grid.getParameters()->passivate(writer);
     writer.writeEndElement();
     writer.writeStartElement("particles");
+    grid.getTracers()->write(writer);
     writer.writeEndElement();
     writer.writeStartElement("parameters");
     grid.getScales()->passivate(writer);
     writer.writeEndElement();
     writer.writeStartElement("immersedBoundary");
+    grid.getImmersed()->write(writer);
     writer.writeEndElement();
     QStringList names;
     for (const char *name : PanelOrder)
@@ -602,6 +620,11 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = why;
                 return false;
             }
+        } else if (section(name.toString())) {
+            QByteArray copy;
+            if (!captureElement(reader, &copy, false, error))
+                return false;
+            parsed.sections.append({name.toString(), copy});
         } else {
             for (int i = 0; i < panelList.size(); ++i) {
                 if (panelList[i].name == name && panelList[i].read) {
@@ -612,9 +635,8 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                     break;
                 }
             }
-            // Elements without a reader ("particleManager", "particles",
-            // "immersedBoundary", "scheduler", "regression" and unknown
-            // ones) are skipped whole.
+            // Elements without a reader ("scheduler", "regression" and
+            // unknown ones) are skipped whole.
         }
     }
     if (reader.hasError()) {
@@ -727,6 +749,15 @@ void StateDocument::commit(Parsed &parsed)
     if (parsed.scales)
         *grid.getScales() = *parsed.scales;
 
+    // Particles, tracers and immersed bodies come after the cells, so they
+    // can find the cells they belong to.
+    for (const auto &element : parsed.sections) {
+        QXmlStreamReader reader(element.second);
+        reader.readNextStartElement();
+        QString why;
+        if (!section(element.first)->read(reader, &why))
+            loadWarnings << QStringLiteral("element \"%1\": %2").arg(element.first, why);
+    }
     for (const auto &panel : parsed.panels) {
         QXmlStreamReader reader(panel.second);
         reader.readNextStartElement();

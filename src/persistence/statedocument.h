@@ -8,6 +8,7 @@
 #include <functional>
 #include <utility>
 
+class DocumentSection;
 class Grid;
 class QIODevice;
 class QXmlStreamReader;
@@ -76,6 +77,8 @@ private:
     struct Parsed;
     bool parse(const QByteArray &text, const QString &path, const Options &options, Parsed &parsed, QString *error);
     void commit(Parsed &parsed);
+    // The grid part that stores itself in the element of this name, if any.
+    DocumentSection *section(const QString &name) const;
     // The text in consecutive parts: the cells come in pieces formatted in
     // parallel, which go to the file (or the compressor) without being joined.
     QList<QByteArray> parts(int version) const;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "../documentsection.h"
+
 class Grid;
 
 // Immersed bodies that move with the flow and force it back. Holds no items
 // yet: the grid already calls its per-iteration step and per-site hook.
-class ImmersedSet
+class ImmersedSet : public DocumentSection
 {
 public:
     explicit ImmersedSet(Grid *grid) : grid(grid) {}

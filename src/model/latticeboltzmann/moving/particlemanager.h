@@ -1,11 +1,13 @@
 #pragma once
 
+#include "../documentsection.h"
+
 class Grid;
 class BaseCell;
 
 // Carries the moving solid particles of a grid. Holds no particles yet: the
 // grid already calls it at the points of an iteration where particles move.
-class ParticleManager
+class ParticleManager : public DocumentSection
 {
 public:
     explicit ParticleManager(Grid *grid) : grid(grid) {}

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "../documentsection.h"
+
 class Grid;
 
 // Tracer particles released from box regions and carried by the flow. Holds
 // no regions yet: the grid already calls it once per iteration.
-class TracerSet
+class TracerSet : public DocumentSection
 {
 public:
     explicit TracerSet(Grid *grid) : grid(grid) {}
