@@ -2,6 +2,7 @@
 
 #include "attributereader.h"
 #include "cellfactory.h"
+#include "cellscanner.h"
 #include "childelements.h"
 #include "compression.h"
 #include "simulationparameters.h"
@@ -32,6 +33,7 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <typeinfo>
@@ -243,11 +245,59 @@ struct Box
     qint64 sites() const { return qint64(width) * height * length; }
 };
 
-struct PlacedCell
+// Reads the cell element the reader is on, for the rows [firstRow, firstRow +
+// rowCount): its position, or `site` when it names none (a negative `site`
+// requires a position), its kind and its content. The reader ends on the
+// element's end.
+BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount, qint64 *site,
+                   int number, QString *error)
 {
-    qint64 site;
-    BaseCell *cell;
-};
+    AttributeReader a(reader);
+    const bool positioned = a.has("x") || a.has("y") || a.has("z");
+    if (positioned || *site < 0) {
+        const int x = a.integer("x", -1, 0, box.width - 1);
+        const int y = a.integer("y", -1, firstRow, firstRow + rowCount - 1);
+        const int z = a.integer("z", -1, 0, box.length - 1);
+        if (!a.ok() || x < 0 || y < 0 || z < 0) {
+            *error = a.ok() ? QStringLiteral("a cell element lacks one of \"x\", \"y\", \"z\"") : a.error();
+            return nullptr;
+        }
+        *site = (qint64(y) * box.width + x) * box.length + z;
+    }
+    const QString type = a.text("type");
+    std::unique_ptr<BaseCell> cell(CellFactory::create(type));
+    if (!cell) {
+        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
+        *error = QStringLiteral("cell %1 has the unknown type \"%2\"").arg(number).arg(type.left(40));
+        return nullptr;
+    }
+    if (readsOnlyAttributes(type)) {
+        if (!checkNumbers(reader, error))
+            return nullptr;
+        cell->activate(reader, grid);
+        // Next populations that the coming streaming does not rewrite.
+        if (type == QLatin1String("singleComponent") && a.has("n0")) {
+            for (int i = 0; i < Lattice::MaxQ; ++i) {
+                const QString key = QStringLiteral("n%1").arg(i);
+                if (a.has(key))
+                    cell->setNextF(i, a.real(key), 0);
+            }
+        }
+        ChildElements rest(reader);
+        while (rest.next()) {
+        }
+    } else {
+        // Kinds with child elements read from a copy of their own element,
+        // so a reader that stops early or runs on cannot touch the next cell.
+        QByteArray copy;
+        if (!captureElement(reader, &copy, true, error))
+            return nullptr;
+        QXmlStreamReader own(copy);
+        own.readNextStartElement();
+        cell->activate(own, grid);
+    }
+    return cell.release();
+}
 
 // Reads the "lattice" children of the current element (the "grid" element or
 // a chunk's root) for the rows [firstRow, firstRow + rowCount). Cells are
@@ -272,53 +322,12 @@ bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRo
                          .arg(box.length);
             return false;
         }
-        AttributeReader a(reader);
         qint64 site = firstSite + count;
-        const bool positioned = a.has("x") || a.has("y") || a.has("z");
-        if (positioned) {
-            const int x = a.integer("x", -1, 0, box.width - 1);
-            const int y = a.integer("y", -1, firstRow, firstRow + rowCount - 1);
-            const int z = a.integer("z", -1, 0, box.length - 1);
-            if (!a.ok() || x < 0 || y < 0 || z < 0) {
-                *error = a.ok() ? QStringLiteral("a cell element lacks one of \"x\", \"y\", \"z\"") : a.error();
-                return false;
-            }
-            site = (qint64(y) * box.width + x) * box.length + z;
-        }
-        const QString type = a.text("type");
-        BaseCell *cell = CellFactory::create(type);
-        if (!cell) {
-            QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
-            *error = QStringLiteral("cell %1 has the unknown type \"%2\"").arg(count).arg(type.left(40));
+        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, int(count), error);
+        if (!cell)
             return false;
-        }
         cells.push_back({site, cell});
         ++count;
-        if (readsOnlyAttributes(type)) {
-            if (!checkNumbers(reader, error))
-                return false;
-            cell->activate(reader, grid);
-            // Next populations that the coming streaming does not rewrite.
-            if (type == QLatin1String("singleComponent") && a.has("n0")) {
-                for (int i = 0; i < Lattice::MaxQ; ++i) {
-                    const QString key = QStringLiteral("n%1").arg(i);
-                    if (a.has(key))
-                        cell->setNextF(i, a.real(key), 0);
-                }
-            }
-            ChildElements rest(reader);
-            while (rest.next()) {
-            }
-        } else {
-            // Kinds with child elements read from a copy of their own element,
-            // so a reader that stops early or runs on cannot touch the next cell.
-            QByteArray copy;
-            if (!captureElement(reader, &copy, true, error))
-                return false;
-            QXmlStreamReader own(copy);
-            own.readNextStartElement();
-            cell->activate(own, grid);
-        }
         if (reader.hasError())
             break;
     }
@@ -337,6 +346,31 @@ bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRo
     return true;
 }
 
+// The content of the document's grid element: after the "<grid" start tag,
+// up to the last "</grid>". A wrong guess (a "<grid" inside a comment) leaves
+// text the cell scanner refuses.
+bool findCells(const char *data, qint64 size, const char **begin, const char **end)
+{
+    static const char open[] = "<grid ";
+    static const char close[] = "</grid>";
+    const char *stop = data + size;
+    const char *tag = std::search(data, stop, open, open + sizeof(open) - 1);
+    if (tag == stop)
+        return false;
+    const char *tagEnd = std::find(tag, stop, '>');
+    if (tagEnd == stop || tagEnd[-1] == '/')
+        return false;
+    const qint64 closeSize = sizeof(close) - 1;
+    for (const char *p = stop - closeSize; p > tagEnd; --p) {
+        if (std::memcmp(p, close, std::size_t(closeSize)) == 0) {
+            *begin = tagEnd + 1;
+            *end = p;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 struct StateDocument::Parsed
@@ -353,6 +387,10 @@ struct StateDocument::Parsed
     std::unique_ptr<UnitScales> scales;
     QList<std::pair<int, QByteArray>> panels;
     QList<std::pair<QString, QByteArray>> sections;
+    // The text of the grid's cells when the cell scanner reads them; the
+    // parsed text then holds an empty grid element.
+    const char *cellsBegin = nullptr;
+    const char *cellsEnd = nullptr;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
 
@@ -545,6 +583,31 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
     return true;
 }
 
+bool StateDocument::scanCells(Parsed &parsed, QString *error)
+{
+    const Box box = parsed.box;
+    CellScanner scanner(box.width, box.height, box.length, parsed.model,
+                        [this, box](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+                            QXmlStreamReader own(element);
+                            if (!own.readNextStartElement()) {
+                                *why = own.errorString();
+                                return nullptr;
+                            }
+                            *site = -1;
+                            return readCell(own, &grid, box, 0, box.height, site, 0, why);
+                        });
+    if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error))
+        return false;
+    qint64 count = 0;
+    for (const auto &piece : parsed.chunkCells)
+        count += qint64(piece.size());
+    if (count != box.sites()) {
+        *error = QStringLiteral("%1 cells for %2 sites").arg(count).arg(box.sites());
+        return false;
+    }
+    return true;
+}
+
 bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
                           QString *error)
 {
@@ -592,6 +655,14 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 ChildElements none(reader);
                 while (none.next()) {
                 }
+                continue;
+            }
+            if (parsed.cellsBegin) {
+                ChildElements none(reader);
+                while (none.next()) {
+                }
+                if (!scanCells(parsed, error))
+                    return false;
                 continue;
             }
             if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, error))
@@ -805,15 +876,51 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     SimulationParameters *parameters = grid.getParameters();
     const int oldModel = parameters->getModel();
     const bool oldRebuild = parameters->getNeedsNeighbourRebuild();
-    Parsed parsed;
-    QString why;
-    if (!parse(*device, size, path, options, parsed, &why)) {
+    const auto restoreModel = [&] {
         // The cells were built for the document's model; the running grid
         // keeps its own.
         if (parameters->getModel() != oldModel) {
             parameters->setModel(oldModel);
             parameters->setNeedsNeighbourRebuild(oldRebuild);
         }
+    };
+    QString why;
+
+    // The cells of a version-2 document are read by hand in parallel, and the
+    // rest of the document by the XML reader. When the scanner meets anything
+    // it does not read exactly, the whole document is read the general way.
+    if (options.version == 2) {
+        const char *data = nullptr;
+        qint64 bytes = 0;
+        if (device == &buffer) {
+            data = inflated.constData();
+            bytes = inflated.size();
+        } else {
+            data = reinterpret_cast<const char *>(file.map(0, file.size()));
+            bytes = file.size();
+        }
+        const char *begin = nullptr;
+        const char *end = nullptr;
+        if (data && findCells(data, bytes, &begin, &end)) {
+            QByteArray rest(data, int(begin - data));
+            rest.append(end, int(data + bytes - end));
+            QBuffer restDevice(&rest);
+            restDevice.open(QIODevice::ReadOnly);
+            Parsed parsed;
+            parsed.cellsBegin = begin;
+            parsed.cellsEnd = end;
+            if (parse(restDevice, size, path, options, parsed, &why)) {
+                commit(parsed);
+                return true;
+            }
+            restoreModel();
+        }
+        device->seek(0);
+    }
+
+    Parsed parsed;
+    if (!parse(*device, size, path, options, parsed, &why)) {
+        restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));
     }
     commit(parsed);

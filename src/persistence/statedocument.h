@@ -77,6 +77,8 @@ private:
     struct Parsed;
     bool parse(const QByteArray &text, const QString &path, const Options &options, Parsed &parsed, QString *error);
     void commit(Parsed &parsed);
+    // Reads the cells of a version-2 document through the cell scanner.
+    bool scanCells(Parsed &parsed, QString *error);
     // The grid part that stores itself in the element of this name, if any.
     DocumentSection *section(const QString &name) const;
     // The text in consecutive parts: the cells come in pieces formatted in

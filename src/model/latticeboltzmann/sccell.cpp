@@ -398,6 +398,11 @@ void SCCell::activate(QXmlStreamReader &reader, Grid *)
         qWarning() << "load error:" << a.error();
         return;
     }
+    restore(density, delta, values);
+}
+
+void SCCell::restore(double density, double delta, double values[])
+{
     p0 = density;
     setF(values);
     lastDeltaP = delta;

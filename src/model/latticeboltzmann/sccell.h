@@ -61,6 +61,9 @@ public:
     }
     double getFixedDensity() const { return fixedDensity; }
     double getP0() const { return p0; }
+    // What a stored cell brings back: its initial density, its last density
+    // change and its populations.
+    void restore(double density, double delta, double values[]);
     int getQ() const { return q; }
     // f := equilibrium at (velocity, density); u is recomputed, rho kept
     // (while attached the density is always that of the populations).

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class BaseCell;
+
+// A cell read from a document, with the site it goes to.
+struct PlacedCell
+{
+    qint64 site;
+    BaseCell *cell;
+};
+
+// Reads the cell elements of a state document's grid by hand, in parallel
+// pieces. Plain fluid, plain walls and null cells (nearly every site of a
+// large grid) are built straight from their attributes; any other element is
+// handed whole to a reader for single elements. The scanner accepts only text
+// it reads exactly as the general XML reader would: anything else (comments,
+// entities, an element without a position, a malformed tag, a number the
+// general reader words differently) makes it refuse, and the caller reads the
+// document the general way, which gives the message.
+class CellScanner
+{
+public:
+    // Reads one element given as its own text; null (and a message) when the
+    // element is unusable.
+    using ElementReader = std::function<BaseCell *(const QByteArray &element, qint64 *site, QString *error)>;
+
+    CellScanner(int width, int height, int length, int q, ElementReader readElement);
+
+    // Reads [begin, end), the content of the grid element. On success
+    // `pieces` holds every cell read (exactly one per site of the box is
+    // checked by the caller when placing them). On refusal every cell built
+    // is deleted and `error` says why.
+    bool scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces, QString *error) const;
+
+private:
+    bool scanPiece(const char *begin, const char *end, std::vector<PlacedCell> &cells, QString *error) const;
+
+    int width;
+    int height;
+    int length;
+    int q;
+    ElementReader readElement;
+};
