@@ -155,9 +155,9 @@ QList<int> existingLayerNumbers(const QString &path)
     return numbers;
 }
 
-// Hands the code map to the grid. Allocation failure while the grid builds
-// its cells leaves no old grid to return to (its cells are freed first), so
-// the grid is then cleared to one fluid site and the message says so.
+// Hands the code map to the grid. The grid builds the new cells before it
+// gives up the old ones, so when memory runs out the running grid (and its
+// model) stay as they were.
 bool build(Grid &grid, const QStringList &codes, int width, int height, int length, bool switchModel,
            const QString &path, QString *error)
 {
@@ -169,14 +169,11 @@ bool build(Grid &grid, const QStringList &codes, int width, int height, int leng
         grid.loadTypes(codes, width, height, length);
         return true;
     } catch (const std::bad_alloc &) {
-        try {
-            if (sp->getModel() != model)
-                sp->setModel(model);
-            grid.resize(1, 1, 1);
-        } catch (const std::bad_alloc &) {
-        }
+        if (sp->getModel() != model)
+            sp->setModel(model);
         return fail(
-            error, QStringLiteral("Not enough memory to build the grid of %1; the grid was cleared.").arg(shown(path)));
+            error,
+            QStringLiteral("Not enough memory to build the grid of %1; the simulation is unchanged.").arg(shown(path)));
     }
 }
 

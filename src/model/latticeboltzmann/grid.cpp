@@ -562,13 +562,77 @@ void Grid::enclosedWallsToNull()
 
 void Grid::loadTypes(const QStringList &codes, int width, int height, int length)
 {
-    resize(width, height, length, false);
-    for (int y = 0; y < ny; ++y)
+    // Everything the new domain needs is built before the old one is given
+    // up, so running out of memory on the way leaves the grid as it was.
+    const int w = std::max(1, width), h = std::max(1, height), l = std::max(1, length);
+    const std::size_t n = std::size_t(w) * h * l;
+    const int q = parameters->getModel();
+    std::vector<BaseCell *> fresh;
+    Populations freshPopulations;
+    std::vector<BaseCell *> freshCells, freshNeighbours;
+    std::vector<std::uint32_t> freshModes;
+    try {
+        fresh.assign(n, nullptr);
+        freshCells.assign(n, nullptr);
+        freshNeighbours.assign(n * std::size_t(q), nullptr);
+        freshModes.assign(n, 0);
+        freshPopulations.allocate(q, n);
+        // A resize draws a density for every site before the codes draw
+        // theirs; the same draws keep a loaded geometry as it always was.
+        for (std::size_t s = 0; s < n; ++s)
+            parameters->randomInitialDensity();
+        BlockPool::expect(sizeof(SCCell), n);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int z = 0; z < l; ++z) {
+                    const std::size_t s = (std::size_t(y) * w + x) * l + z;
+                    BaseCell *cell = CellCodes::create(
+                        s < std::size_t(codes.size()) ? codes[int(s)] : QStringLiteral("x"), *this, x, y, z, false);
+                    // Plain fluid goes straight into the new arrays.
+                    auto *fluid = dynamic_cast<SCCell *>(cell);
+                    if (fluid && typeid(*cell) == typeid(SCCell) && fluid->getQ() == q &&
+                        fluid->getFixedDensity() == 0.0) {
+                        const double p0 = fluid->getP0();
+                        delete cell;
+                        cell = new SCCell(p0, &freshPopulations, int(s));
+                    }
+                    fresh[s] = cell ? cell : new SCCell(parameters->randomInitialDensity(), &freshPopulations, int(s));
+                }
+    } catch (...) {
+        for (BaseCell *c : fresh)
+            delete c;
+        throw;
+    }
+
+    parameters->setSize(w, h, l);
+    notify(3);
+    deleteCells();
+    statistics.iterations = 0;
+    statistics.fluidCells = 0;
+    particles->clear();
+    nx = w;
+    ny = h;
+    nz = l;
+    neighbourQ = q;
+    cells.swap(freshCells);
+    neighbours.swap(freshNeighbours);
+    BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
+    siteModes.swap(freshModes);
+    siteModesValid = false;
+    fluxValid = false;
+    populations.adopt(freshPopulations);
+    rows.clear();
+    fusedChunks.clear();
+    for (int y = 0; y < ny; ++y) {
+        rows.append(y);
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
-                const int s = siteIndex(x, y, z);
-                fillRegion(s < codes.size() ? codes[s] : QStringLiteral("x"), x, x, y, y, z, z);
+                BaseCell *cell = fresh[std::size_t(siteIndex(x, y, z))];
+                if (auto *fluid = dynamic_cast<SCCell *>(cell))
+                    fluid->rebind(&populations);
+                setCell(x, y, z, cell, true, true);
             }
+    }
     resetAll();
     tracers->refresh();
 }

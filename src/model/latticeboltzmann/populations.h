@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 // The grid-owned populations of the plain fluid cells: a current and a next
 // array, each laid out direction by direction (entry i * stride + site, in
@@ -20,6 +21,16 @@ public:
     // Zeroed arrays for q directions of the given number of sites.
     void allocate(int q, std::size_t sites);
     void release();
+    // Takes the other's arrays, which it gets the present ones in exchange;
+    // the flip count stays this store's own.
+    void adopt(Populations &other)
+    {
+        std::swap(cur, other.cur);
+        std::swap(next, other.next);
+        std::swap(stride, other.stride);
+        std::swap(q, other.q);
+        layoutDirty = true;
+    }
     void flip()
     {
         double *t = cur;

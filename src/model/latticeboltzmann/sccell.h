@@ -91,6 +91,15 @@ public:
     void attach(Populations *populations, int siteIndex);
     void detach();
     bool isAttached() const { return f == nullptr; }
+    // An attached cell whose store's arrays were handed to another store
+    // follows them there.
+    void rebind(Populations *populations)
+    {
+        if (!f) {
+            store = populations;
+            deltaGeneration = store->generation;
+        }
+    }
     bool isAttachedTo(const Populations *populations, int siteIndex) const
     {
         return !f && store == populations && site == siteIndex;

@@ -142,6 +142,42 @@ private slots:
         QVERIFY(grid.getCell(0, 0, 0)->isFluid());
     }
 
+    // A geometry whose cells cannot be allocated leaves the running grid as
+    // it was; one that fits replaces it with the coded cells.
+    void loadTypesKeepsGridWhenMemoryRunsOut()
+    {
+        Grid grid;
+        prepare(grid, 9, 8, 6, 1, 0.8, true);
+        grid.setCell(3, 3, 0, new WallCell);
+        grid.step(5);
+        const std::vector<double> before = snapshot(grid);
+        bool thrown = false;
+        try {
+            grid.loadTypes({}, 200000, 200000, 1);
+        } catch (const std::bad_alloc &) {
+            thrown = true;
+        }
+        QVERIFY(thrown);
+        QCOMPARE(grid.getWidth(), 8);
+        QCOMPARE(grid.getParameters()->getWidth(), 8);
+        QCOMPARE(grid.getStatistics().iterations, 5);
+        QVERIFY(snapshot(grid) == before);
+        grid.step(2);
+        Grid same;
+        prepare(same, 9, 8, 6, 1, 0.8, true);
+        same.setCell(3, 3, 0, new WallCell);
+        same.step(7);
+        QVERIFY(snapshot(grid) == snapshot(same));
+
+        grid.loadTypes({"w", "f", "-", "f", "f", "w"}, 3, 2, 1);
+        QCOMPARE(grid.getHeight(), 2);
+        QVERIFY(dynamic_cast<WallCell *>(grid.getCell(0, 0, 0)));
+        QVERIFY(dynamic_cast<NullCell *>(grid.getCell(2, 0, 0)));
+        QCOMPARE(grid.getStatistics().fluidCells, 3);
+        grid.step(3);
+        QVERIFY(std::isfinite(totalMass(grid)));
+    }
+
     void refineClonesIntoBlocks()
     {
         Grid grid;
