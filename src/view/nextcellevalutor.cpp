@@ -12,9 +12,9 @@ bool sameCell(const Vector3d &a, const Vector3d &b)
 
 } // namespace
 
-Vector3d NextCellEvalutor::next(const Vector3d &point, const Grid &grid)
+Vector3d NextCellEvalutor::advance(const Vector3d &point, const Grid &grid, double sense) const
 {
-    const Vector3d v = evaluator.velocity(point, grid);
+    const Vector3d v = evaluator.velocity(point, grid) * sense;
     Vector3d q = point + v;
     for (int steps = 0; steps < 999 && sameCell(q, point); ++steps)
         q += v;

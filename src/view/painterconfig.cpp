@@ -2,6 +2,7 @@
 
 #include "customseeder.h"
 #include "equallyspacedseeder.h"
+#include "euler.h"
 #include "improvedlineedit.h"
 #include "renderer.h"
 #include "rungekutta.h"
@@ -45,9 +46,14 @@ void PainterConfig::repaintView()
 
 void PainterConfig::on_strategy_currentIndexChanged(int index)
 {
-    if (index != 0 && index != 1)
+    StreamLineAlgorithm *algorithm = nullptr;
+    if (index == 1)
+        algorithm = new RungeKutta;
+    else if (index == 2)
+        algorithm = new Euler;
+    else if (index != 0)
         return;
-    auto *generator = new SeedGenerator(*renderer.getGrid(), index == 1 ? new RungeKutta : nullptr);
+    auto *generator = new SeedGenerator(*renderer.getGrid(), algorithm);
     renderer.setGenerator(generator);
     ui->properties->setRowCount(0);
     // Each row goes in at the top, so the names end in descending order.

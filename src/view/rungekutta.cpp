@@ -7,9 +7,9 @@ Vector3d RungeKutta::direction(const Vector3d &point, const Grid &grid) const
     return speed > 1e-12 ? v * (1 / speed) : Vector3d();
 }
 
-Vector3d RungeKutta::next(const Vector3d &point, const Grid &grid)
+Vector3d RungeKutta::advance(const Vector3d &point, const Grid &grid, double h) const
 {
-    const double h = length;
+    // Against the flow, h is negative: the same scheme on the reversed field.
     const Vector3d k1 = direction(point, grid);
     if (k1.lengthSquared() == 0.0)
         return point;

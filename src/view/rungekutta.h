@@ -11,12 +11,14 @@ class RungeKutta : public StreamLineAlgorithm
 {
 public:
     explicit RungeKutta(double step = 1.0) : length(step) {}
-    Vector3d next(const Vector3d &point, const Grid &grid) override;
+    Vector3d next(const Vector3d &point, const Grid &grid) override { return advance(point, grid, length); }
+    Vector3d previous(const Vector3d &point, const Grid &grid) override { return advance(point, grid, -length); }
     double getStep() const { return length; }
-    void setStep(double step) { length = step; }
+    void setStep(double step) override { length = step; }
 
 private:
     Vector3d direction(const Vector3d &point, const Grid &grid) const;
+    Vector3d advance(const Vector3d &point, const Grid &grid, double h) const;
 
     double length;
     InterpolatingVelocityEvaluator evaluator;

@@ -1,7 +1,7 @@
 #include "seedgenerator.h"
 
 #include "nextcellevalutor.h"
-#include "rungekutta.h"
+#include "streamlinealgorithm.h"
 
 #include "model/latticeboltzmann/grid.h"
 
@@ -27,8 +27,8 @@ void SeedGenerator::changeProperty(const QString &name, const QString &value)
         return;
     bool ok = false;
     const double step = value.toDouble(&ok);
-    if (auto *integrator = dynamic_cast<RungeKutta *>(algorithm.get()); integrator && ok && step > 0)
-        integrator->setStep(step);
+    if (ok && step > 0)
+        algorithm->setStep(step);
 }
 
 QVector<StreamLine> SeedGenerator::generate()
@@ -36,6 +36,7 @@ QVector<StreamLine> SeedGenerator::generate()
     auto number = [this](const char *name) { return props.value(QLatin1String(name)).toInt(); };
     const int spacing = number("spacing");
     const int forward = number("forward");
+    const int backward = number("backward");
     const int lower[3] = {number("minx"), number("miny"), number("minz")};
     const int sizes[3] = {grid.getWidth(), grid.getHeight(), grid.getLength()};
     int upper[3] = {number("maxx"), number("maxy"), number("maxz")};
@@ -48,8 +49,16 @@ QVector<StreamLine> SeedGenerator::generate()
     for (int x = lower[0]; x <= upper[0]; x += step)
         for (int y = lower[1]; y <= upper[1]; y += step)
             for (int z = lower[2]; z <= upper[2]; z += step) {
+                // The line runs with the flow: the points traced backwards
+                // from the seed come first, in reverse.
                 StreamLine line;
                 Vector3d p(x, y, z);
+                for (int i = 0; i < backward; ++i) {
+                    p = algorithm->previous(p, grid);
+                    line.append(p);
+                }
+                std::reverse(line.begin(), line.end());
+                p = Vector3d(x, y, z);
                 line.append(p);
                 for (int i = 0; i < forward; ++i) {
                     p = algorithm->next(p, grid);

@@ -6,8 +6,8 @@
 
 class StreamLineAlgorithm;
 
-// Streamlines from a regular lattice of seeds, each followed forward by a
-// fixed number of steps of its algorithm. "eulerIntegrationStep" sets the
+// Streamlines from a regular lattice of seeds, each followed backward and
+// forward by fixed numbers of steps of its algorithm. "eulerIntegrationStep" sets the
 // step length of a fixed-step integrator; the next-cell algorithm chooses its
 // own steps and ignores it.
 class SeedGenerator : public StreamLineGenerator

@@ -2,6 +2,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/simulationparameters.h"
 #include "view/customseeder.h"
+#include "view/euler.h"
 #include "view/isolines.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
@@ -140,6 +141,7 @@ private slots:
         SeedGenerator generator(grid(), rungeKutta ? new RungeKutta : nullptr);
         generator.changeProperty("spacing", "7");
         generator.changeProperty("forward", "30");
+        generator.changeProperty("backward", "0");
         const QVector<StreamLine> lines = generator.generate();
         // Seeds at x = 0, 7, ..., 35 (up to the width, inclusive) and y = 0, 7, 14.
         QCOMPARE(lines.size(), 6 * 3);
@@ -154,6 +156,38 @@ private slots:
             // Inside the grid every step reaches another cell.
             if (seed.x < 20 && seed.y < 5)
                 QVERIFY(line[10].x > seed.x + 5);
+        }
+    }
+
+    // Each line runs with the flow through its seed: the backward points come
+    // first. The fixed-step schemes are exact in a uniform flow.
+    void backwardPointsRunAgainstTheFlow()
+    {
+        makeGrid(40, 20, 1);
+        const Vector3d u(0.05, 0.02, 0), along = u * (1 / u.length());
+        setFlow([u](int, int) { return u; });
+        for (int kind = 0; kind < 3; ++kind) {
+            StreamLineAlgorithm *algorithm = kind == 0   ? nullptr
+                                             : kind == 1 ? static_cast<StreamLineAlgorithm *>(new RungeKutta)
+                                                         : new Euler;
+            SeedGenerator generator(grid(), algorithm);
+            for (const char *name : {"minx", "maxx"})
+                generator.changeProperty(name, "15");
+            for (const char *name : {"miny", "maxy"})
+                generator.changeProperty(name, "10");
+            generator.changeProperty("forward", "5");
+            generator.changeProperty("backward", "4");
+            generator.changeProperty("eulerIntegrationStep", "0.7");
+            const StreamLine line = generator.generate().value(0);
+            QCOMPARE(line.size(), 10);
+            const Vector3d seed(15, 10, 0);
+            QCOMPARE(line[4].x, seed.x);
+            for (int k = 1; k < line.size(); ++k)
+                QVERIFY((line[k] - line[k - 1]).dot(u) > 0);
+            if (kind == 0)
+                continue;
+            for (int k = 0; k < line.size(); ++k)
+                QVERIFY((line[k] - (seed + along * (0.7 * (k - 4)))).length() < 1e-9);
         }
     }
 
