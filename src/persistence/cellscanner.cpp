@@ -104,7 +104,8 @@ const char *elementEnd(const char *p, const char *end)
 // A plain fluid cell, plain wall or null cell from its attributes, or null
 // when the element is anything else or holds anything the general reader
 // would treat differently (it then reads the element).
-BaseCell *plainCell(const Attribute *attributes, int n, int width, int height, int length, int q, qint64 *site)
+BaseCell *plainCell(const Attribute *attributes, int n, int width, int firstRow, int lastRow, int length, int q,
+                    qint64 *site)
 {
     int x = -1, y = -1, z = -1;
     std::string_view type;
@@ -144,7 +145,7 @@ BaseCell *plainCell(const Attribute *attributes, int n, int width, int height, i
             return nullptr;
         }
     }
-    if (x < 0 || y < 0 || z < 0 || x >= width || y >= height || z >= length)
+    if (x < 0 || y < firstRow || z < 0 || x >= width || y > lastRow || z >= length)
         return nullptr;
     *site = (qint64(y) * width + x) * length + z;
     const bool onlyPosition = !haveP0 && !haveDelta && fSeen == 0 && nSeen == 0;
@@ -166,18 +167,20 @@ BaseCell *plainCell(const Attribute *attributes, int n, int width, int height, i
 
 } // namespace
 
-CellScanner::CellScanner(int width, int height, int length, int q, ElementReader readElement)
-    : width(width), height(height), length(length), q(q), readElement(std::move(readElement))
+CellScanner::CellScanner(int width, int height, int length, int q, ElementReader readElement, int firstRow,
+                         int rowCount)
+    : width(width), length(length), q(q), readElement(std::move(readElement)), firstRow(firstRow),
+      lastRow(rowCount < 0 ? height - 1 : firstRow + rowCount - 1)
 {}
 
-bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces,
-                       QString *error) const
+bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces, QString *error,
+                       bool parallel) const
 {
     // Pieces start where a cell element opens after a space. A split that falls
     // inside an element leaves the piece before it with an unclosed element,
     // which that piece refuses.
     const qint64 size = end - begin;
-    const int wanted = int(std::min<qint64>(256, std::max<qint64>(1, size >> 20)));
+    const int wanted = parallel ? int(std::min<qint64>(256, std::max<qint64>(1, size >> 20))) : 1;
     std::vector<const char *> starts{begin};
     static const char opening[] = "<lattice";
     for (int k = 1; k < wanted; ++k) {
@@ -195,14 +198,19 @@ bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vect
     std::vector<QString> errors(static_cast<std::size_t>(count));
     QVector<int> order(count);
     std::iota(order.begin(), order.end(), 0);
-    QtConcurrent::blockingMap(order, [&](int k) {
+    const auto scanOne = [&](int k) {
         if (!scanPiece(starts[std::size_t(k)], starts[std::size_t(k) + 1], pieces[std::size_t(k)],
                        &errors[std::size_t(k)])) {
             for (const PlacedCell &c : pieces[std::size_t(k)])
                 delete c.cell;
             pieces[std::size_t(k)].clear();
         }
-    });
+    };
+    // One piece runs here: the caller may itself be a pool thread.
+    if (count == 1)
+        scanOne(0);
+    else
+        QtConcurrent::blockingMap(order, scanOne);
     for (const QString &e : errors) {
         if (e.isEmpty())
             continue;
@@ -294,7 +302,7 @@ bool CellScanner::scanPiece(const char *p, const char *end, std::vector<PlacedCe
         qint64 site = -1;
         BaseCell *cell = nullptr;
         if (simple && selfClosing) {
-            cell = plainCell(attributes, n, width, height, length, q, &site);
+            cell = plainCell(attributes, n, width, firstRow, lastRow, length, q, &site);
             if (cell)
                 p += 2;
         }

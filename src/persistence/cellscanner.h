@@ -30,20 +30,26 @@ public:
     // element is unusable.
     using ElementReader = std::function<BaseCell *(const QByteArray &element, qint64 *site, QString *error)>;
 
-    CellScanner(int width, int height, int length, int q, ElementReader readElement);
+    // Cells must lie in the rows [firstRow, firstRow + rowCount); a negative
+    // rowCount means every row of the box.
+    CellScanner(int width, int height, int length, int q, ElementReader readElement, int firstRow = 0,
+                int rowCount = -1);
 
-    // Reads [begin, end), the content of the grid element. On success
-    // `pieces` holds every cell read (exactly one per site of the box is
-    // checked by the caller when placing them). On refusal every cell built
-    // is deleted and `error` says why.
-    bool scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces, QString *error) const;
+    // Reads [begin, end), the content of the grid element (or of a chunk's
+    // root), in parallel pieces unless `parallel` is false. On success
+    // `pieces` holds every cell read (exactly one per site is checked by the
+    // caller when placing them). On refusal every cell built is deleted and
+    // `error` says why.
+    bool scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces, QString *error,
+              bool parallel = true) const;
 
 private:
     bool scanPiece(const char *begin, const char *end, std::vector<PlacedCell> &cells, QString *error) const;
 
     int width;
-    int height;
     int length;
     int q;
     ElementReader readElement;
+    int firstRow;
+    int lastRow;
 };

@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -368,6 +369,54 @@ bool findCells(const char *data, qint64 size, const char **begin, const char **e
             return true;
         }
     }
+    return false;
+}
+
+// Reads a version-3 chunk through the cell scanner; false (and no cells)
+// when the chunk needs the general reader.
+bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
+               std::vector<PlacedCell> &cells)
+{
+    // The chunk's cells lie between "<tavrine>" and "</tavrine>" with only
+    // white space around; any other form is read the general way.
+    const char *data = reinterpret_cast<const char *>(file.map(0, file.size()));
+    if (!data)
+        return false;
+    const char *stop = data + file.size();
+    static const char open[] = "<tavrine>";
+    static const char close[] = "</tavrine>";
+    const char *begin = data;
+    while (begin < stop && std::isspace(static_cast<unsigned char>(*begin)))
+        ++begin;
+    const char *end = stop;
+    while (end > begin && std::isspace(static_cast<unsigned char>(end[-1])))
+        --end;
+    const qint64 openSize = sizeof(open) - 1, closeSize = sizeof(close) - 1;
+    if (end - begin < openSize + closeSize || std::memcmp(begin, open, std::size_t(openSize)) != 0 ||
+        std::memcmp(end - closeSize, close, std::size_t(closeSize)) != 0)
+        return false;
+    CellScanner scanner(
+        box.width, box.height, box.length, model,
+        [&grid, box, rows](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+            QXmlStreamReader own(element);
+            if (!own.readNextStartElement()) {
+                *why = own.errorString();
+                return nullptr;
+            }
+            *site = -1;
+            return readCell(own, &grid, box, rows.first, rows.second, site, 0, why);
+        },
+        rows.first, rows.second);
+    std::vector<std::vector<PlacedCell>> pieces;
+    QString why;
+    if (!scanner.scan(begin + openSize, end - closeSize, pieces, &why, false))
+        return false;
+    cells = std::move(pieces.front());
+    if (qint64(cells.size()) == qint64(rows.second) * box.width * box.length)
+        return true;
+    for (const PlacedCell &c : cells)
+        delete c.cell;
+    cells.clear();
     return false;
 }
 
@@ -744,12 +793,15 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 errors[k] = QStringLiteral("%1 is larger than the memory allowed").arg(file.fileName());
                 return;
             }
+            const auto rows = chunkRows(parsed.box.height, k);
+            if (scanChunk(file, grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+                return;
+            file.seek(0);
             QXmlStreamReader chunkReader(&file);
             if (!chunkReader.readNextStartElement() || chunkReader.name() != QLatin1String("tavrine")) {
                 errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
                 return;
             }
-            const auto rows = chunkRows(parsed.box.height, k);
             QString why;
             if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k], &why))
                 errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
