@@ -147,7 +147,8 @@ bool BatchRun::writeOutputs(const Settings &settings, QString *error)
     }
     if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
         const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
-        if (!Exports::exportVtk(grid, dir.filePath(name), error))
+        if (!Exports::exportVtk(grid, dir.filePath(name), error,
+                                settings.vtkBinary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii))
             return false;
         vtkFiles.append({iteration, name});
         return writeCollection(settings, error);
