@@ -691,12 +691,21 @@ void LBMainWindow::on_actionSave_x2_triggered()
 
 void LBMainWindow::on_actionSave_VTK_triggered()
 {
-    const QString name =
-        saveFileName(this, QStringLiteral("Export VTK"), QStringLiteral("*.vtu"), QStringLiteral("vtu"));
-    if (name.isEmpty())
+    // Both forms are offered; the Results dialog's switch chooses the one
+    // shown first.
+    const QString ascii = tr("VTK, ASCII (*.vtu)");
+    const QString binary = tr("VTK, compressed binary (*.vtu)");
+    QFileDialog dialog(this, QStringLiteral("Export VTK"), QString(), ascii + ";;" + binary);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("vtu"));
+    dialog.selectNameFilter(results->vtkBinaryEnabled() ? binary : ascii);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const VtuWriter::Format format =
+        dialog.selectedNameFilter() == binary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii;
     QString error;
-    if (!Exports::exportVtk(*view->getGrid(), name, &error))
+    if (!Exports::exportVtk(*view->getGrid(), dialog.selectedFiles().first(), &error, format))
         showNotice(this, tr("Export to VTK"), error);
 }
 

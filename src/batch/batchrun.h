@@ -72,6 +72,8 @@ private:
     bool cellTables = false;
     bool timeSeries = false;
     bool images = false;
+    // The document's Results ask for binary VTK files.
+    bool documentVtkBinary = false;
     int interval = 10;
     QString finalPath;
     QStringList notes;

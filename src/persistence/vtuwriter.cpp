@@ -14,6 +14,9 @@ namespace {
 constexpr int chunkBytes = 64 * 1024;
 // The uncompressed size of a binary block, VTK's own default.
 constexpr int blockBytes = 32 * 1024;
+// zlib's fastest level: the export runs on the GUI thread or between bursts,
+// and higher levels cost several times the time for a few per cent of size.
+constexpr int compressionLevel = 1;
 // VTK's cell type number of an axis-aligned voxel.
 constexpr int voxelType = 11;
 
@@ -203,7 +206,7 @@ void VtuWriter::compressBlock(int bytes)
 {
     // qCompress puts the length in four bytes before the zlib stream; VTK
     // keeps lengths in its own header, so they are dropped.
-    const QByteArray block = qCompress(reinterpret_cast<const uchar *>(chunk.constData()), bytes);
+    const QByteArray block = qCompress(reinterpret_cast<const uchar *>(chunk.constData()), bytes, compressionLevel);
     compressed.append(block.constData() + 4, block.size() - 4);
     blockSizes.append(quint64(block.size() - 4));
     rawBytes += bytes;

@@ -1,11 +1,13 @@
 #include "window_helper.h"
 
 #include "app/lbmainwindow.h"
+#include "app/results.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/simulationparameters.h"
 #include "view/lbwidget.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,12 +38,14 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     view.rebuildGeometry(false, false);
     grid.getParameters()->setMaxIterations(20);
     view.setOutputs(false, true, true, 10);
+    window.getResults()->findChild<QCheckBox *>("vtkBinary")->setChecked(true);
     const QString document = staging.path() + "/flow.lb2";
     QString error;
     QVERIFY2(window.saveAllTo(document, 2, &error), qPrintable(error));
     // The run's settings must come from the document, not from the window.
     grid.getParameters()->setMaxIterations(0);
     view.setOutputs(false, false, false, 10);
+    window.getResults()->findChild<QCheckBox *>("vtkBinary")->setChecked(false);
     view.stepMany(3);
 
     QVERIFY(QFile::copy(document, watched.path() + "/flow.lb2"));
@@ -60,6 +64,12 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     QTRY_VERIFY_WITH_TIMEOUT(
         QFile::exists(results + "/flow-final.lb2") && QFile::exists(watched.path() + "/bad.lb2.error.txt"), 30000);
     QCOMPARE(grid.getStatistics().iterations, 20);
+    // The document's Binary VTK switch came with it: Export to VTK offers binary first.
+    QVERIFY(window.getResults()->vtkBinaryEnabled());
+    answerFileDialog(staging.path() + "/flow.vtu");
+    findAction(window, "actionSave_VTK")->trigger();
+    QFile vtu(staging.path() + "/flow.vtu");
+    QVERIFY(vtu.open(QIODevice::ReadOnly) && vtu.read(1024).contains("vtkZLibDataCompressor"));
     QVERIFY(!view.isRunning());
     QVERIFY(window.getServedDocument().isEmpty());
     QVERIFY(QFile::exists(results + "/flow.lb2") && !QFile::exists(watched.path() + "/flow.lb2"));
