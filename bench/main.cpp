@@ -1,6 +1,7 @@
 // Throughput and memory benchmark of the grid's stepping, then the time to
-// save and load a state document. Run by hand:
+// write a VTK file and to save and load a state document. Run by hand:
 //   build/ondix-bench [iterations-scale [vector-level]]
+// ONDIX_BENCH_ONLY=vtk or ONDIX_BENCH_ONLY=document runs that part alone.
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
@@ -9,6 +10,7 @@
 // fraction of that limit the parallel run reached.
 
 #include "documentbench.h"
+#include "vtkbench.h"
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -20,10 +22,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -108,6 +110,15 @@ double run(Grid &grid, int iterations, bool multicore, double *perCpuSecond = nu
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const QString only = qEnvironmentVariable("ONDIX_BENCH_ONLY");
+    if (only == QLatin1String("vtk")) {
+        benchVtk();
+        return 0;
+    }
+    if (only == QLatin1String("document")) {
+        benchDocument();
+        return 0;
+    }
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int vectorLevel = argc > 2 ? std::atoi(argv[2]) : 0;
     const int threads = QThreadPool::globalInstance()->maxThreadCount();
@@ -160,6 +171,7 @@ int main(int argc, char *argv[])
                     limit, 100.0 * parallel / limit);
     }
     std::printf("\n");
+    benchVtk();
     benchDocument();
     return 0;
 }

@@ -8,11 +8,13 @@
 #include "textdialog.h"
 #include "ui_lbmainwindow.h"
 
+#include "batch/dropfolder.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/elementcopy.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
+#include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 #include "tools/geometry.h"
@@ -33,8 +35,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
 
 namespace {
 
@@ -177,20 +182,29 @@ void LBMainWindow::repaintView()
 // everything as it was.
 void LBMainWindow::loadAll2(int version)
 {
+    QString error;
+    QStringList warnings;
+    if (!loadAllFrom(filePath, version, &error, &warnings)) {
+        showNotice(this, tr("Load All"), error);
+        return;
+    }
+    if (!warnings.isEmpty())
+        showNotice(this, tr("Load All"), warnings.join(QLatin1Char('\n')));
+}
+
+bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings)
+{
     StateDocument document(*view->getGrid());
     document.setPanels(documentPanels());
     StateDocument::Options options;
     options.version = version;
-    QString error;
-    if (!document.load(filePath, options, &error)) {
-        showNotice(this, tr("Load All"), error);
-        return;
-    }
+    if (!document.load(path, options, error))
+        return false;
     loadedAll = 2;
     loadedAllVersion = version;
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
-    info->setFile(QFileInfo(filePath).fileName());
+    info->setFile(QFileInfo(path).fileName());
     parameters->refresh();
     results->refresh();
     for (Chart *chart : getCharts()) {
@@ -198,8 +212,9 @@ void LBMainWindow::loadAll2(int version)
         chart->update(view->getGrid());
     }
     repaintView();
-    if (!document.warnings().isEmpty())
-        showNotice(this, tr("Load All"), document.warnings().join(QLatin1Char('\n')));
+    if (warnings)
+        *warnings = document.warnings();
+    return true;
 }
 
 void LBMainWindow::saveAll(int version)
@@ -520,11 +535,104 @@ void LBMainWindow::on_actionSave_All_2_testing_triggered()
     saveAll(2);
 }
 
-void LBMainWindow::on_actionStart_Server_triggered() {}
+void LBMainWindow::on_actionStart_Server_triggered()
+{
+    const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("Start Server"));
+    if (!directory.isEmpty())
+        startServer(directory);
+}
 
 void LBMainWindow::on_actionStop_Server_triggered()
 {
+    stopServer();
+}
+
+void LBMainWindow::startServer(const QString &directory, int pollMs)
+{
+    stopServer();
+    serverDirectory = QDir(directory);
+    OutputFolder::instance().setDirectory(serverDirectory.absolutePath() + "/");
+    serverFolder = std::make_unique<DropFolder>(serverDirectory.absolutePath());
+    serverRunning = 1;
+    if (!serverTimer) {
+        serverTimer = new QTimer(this);
+        connect(serverTimer, &QTimer::timeout, this, &LBMainWindow::pollServer);
+        connect(view, &LBWidget::ended, this, &LBMainWindow::finishServedDocument);
+    }
+    serverTimer->start(std::max(1, pollMs));
+    ui->actionStart_Server->setEnabled(false);
+    ui->actionStop_Server->setEnabled(true);
+}
+
+void LBMainWindow::stopServer()
+{
     serverRunning = 0;
+    if (serverTimer)
+        serverTimer->stop();
+    serverFolder.reset();
+    if (!servedDocument.isEmpty()) {
+        servedDocument.clear();
+        view->stopRun();
+    }
+    ui->actionStart_Server->setEnabled(true);
+    ui->actionStop_Server->setEnabled(false);
+}
+
+void LBMainWindow::pollServer()
+{
+    // One document at a time: the next waits until this one's run has ended.
+    if (!serverRunning || !servedDocument.isEmpty())
+        return;
+    for (const QString &path : serverFolder->ready())
+        if (serveDocument(path))
+            return;
+}
+
+bool LBMainWindow::serveDocument(const QString &path)
+{
+    QString error;
+    QStringList warnings;
+    if (!loadAllFrom(path, 2, &error, &warnings)) {
+        DropFolder::setAside(path, error);
+        return false;
+    }
+    setFilePath(path);
+    const SimulationParameters &p = *view->getGrid()->getParameters();
+    if (p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
+        DropFolder::setAside(path, tr("Nothing ends this run: the document's Results settings give neither an "
+                                      "iteration limit (Max It.) nor a convergence threshold (Stop When)."));
+        return false;
+    }
+    const QString results = DropFolder::resultsFolder(path);
+    if (!QDir().mkpath(results)) {
+        DropFolder::setAside(path, tr("The folder %1 cannot be made.").arg(results));
+        return false;
+    }
+    if (!warnings.isEmpty()) {
+        QFile notes(results + "/warnings.txt");
+        if (notes.open(QIODevice::WriteOnly | QIODevice::Text))
+            notes.write(warnings.join(QLatin1Char('\n')).toUtf8() + "\n");
+    }
+    servedDocument = path;
+    view->setOutputFolder(results);
+    view->startRun();
+    return true;
+}
+
+void LBMainWindow::finishServedDocument()
+{
+    if (servedDocument.isEmpty())
+        return;
+    const QString path = servedDocument;
+    servedDocument.clear();
+    view->stopRun();
+    QString error;
+    if (!saveAllTo(DropFolder::finalDocument(path), 2, &error) || !DropFolder::finish(path, &error)) {
+        DropFolder::setAside(path, error);
+        return;
+    }
+    // Reload All reads the document where it now lies.
+    setFilePath(DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName());
 }
 
 void LBMainWindow::on_actionChanges_triggered()
@@ -583,12 +691,21 @@ void LBMainWindow::on_actionSave_x2_triggered()
 
 void LBMainWindow::on_actionSave_VTK_triggered()
 {
-    const QString name =
-        saveFileName(this, QStringLiteral("Export VTK"), QStringLiteral("*.vtu"), QStringLiteral("vtu"));
-    if (name.isEmpty())
+    // Both forms are offered; the Results dialog's switch chooses the one
+    // shown first.
+    const QString ascii = tr("VTK, ASCII (*.vtu)");
+    const QString binary = tr("VTK, compressed binary (*.vtu)");
+    QFileDialog dialog(this, QStringLiteral("Export VTK"), QString(), ascii + ";;" + binary);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("vtu"));
+    dialog.selectNameFilter(results->vtkBinaryEnabled() ? binary : ascii);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    const VtuWriter::Format format =
+        dialog.selectedNameFilter() == binary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii;
     QString error;
-    if (!Exports::exportVtk(*view->getGrid(), name, &error))
+    if (!Exports::exportVtk(*view->getGrid(), dialog.selectedFiles().first(), &error, format))
         showNotice(this, tr("Export to VTK"), error);
 }
 

@@ -15,6 +15,8 @@ class LBMainWindow;
 }
 
 class Animation;
+class DropFolder;
+class QTimer;
 class Chart;
 class CodeEditor;
 class Colors;
@@ -63,6 +65,22 @@ public:
     // Writes the whole state with the window's panels ("Use zipped lb2"
     // compresses a version-2 document).
     bool saveAllTo(const QString &path, int version, QString *error = nullptr);
+
+    // The simulation server: watches the folder and runs each state document
+    // dropped into it ("*.lb2", once it has stopped growing) in this window,
+    // one after the other: loaded as by Load All, run by the run loop to its
+    // Results limits, with its outputs and its final state written into
+    // "<name>-results/" beside it, into which it is then moved. A document
+    // that cannot be loaded or has nothing that ends its run is set aside as
+    // "<name>.failed" with "<name>.error.txt". The folder is looked at every
+    // pollMs on the GUI thread, between bursts.
+    void startServer(const QString &directory, int pollMs = 1000);
+    // Stops watching; a document being run is stopped where it is and left
+    // in the folder, to be run afresh by a later server.
+    void stopServer();
+    bool isServing() const { return serverRunning != 0; }
+    // The document being run by the server; empty when it waits.
+    QString getServedDocument() const { return servedDocument; }
 
 public slots:
     // Reads the state document at the remembered path (see setFilePath).
@@ -141,6 +159,14 @@ private:
     void repaintView();
     void saveAll(int version);
     void openAll(int version);
+    // Load All without messages: false with the reason when the document was
+    // refused (the simulation is then as it was); warnings that did not stop
+    // the load go to *warnings.
+    bool loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings);
+    void pollServer();
+    // True when the document's run started; otherwise it was set aside.
+    bool serveDocument(const QString &path);
+    void finishServedDocument();
     QList<StateDocument::Panel> documentPanels();
     // Shows what went wrong in the last burst that the user should know
     // (an inlet formula stopped for running too long).
@@ -171,4 +197,7 @@ private:
     int serverRunning = 0;
     bool keepCameraOnLoad = false;
     QDir serverDirectory;
+    QTimer *serverTimer = nullptr;
+    std::unique_ptr<DropFolder> serverFolder;
+    QString servedDocument;
 };

@@ -50,6 +50,9 @@ Results::Results(LBWidget *view, QWidget *parent) : QDialog(parent), view(view)
     images = box(this, "images", tr("Images"));
     vp = box(this, "vp", tr("V, P etc."));
     simulation = box(this, "simulation", tr("Simulation"));
+    vtkBinary = box(this, "vtkBinary", tr("Binary VTK"));
+    vtkBinary->setToolTip(tr("Export to VTK writes compressed binary files: smaller, with exact values. "
+                             "Otherwise ASCII text."));
     interval = field(this, "interval", QString::number(view->getInterval()));
     maxSteps = field(this, "maxSteps", QStringLiteral("0"));
     stopCriterion = field(this, "stopCriterion", QStringLiteral("0"));
@@ -76,6 +79,7 @@ Results::Results(LBWidget *view, QWidget *parent) : QDialog(parent), view(view)
     switches->addWidget(vp);
     switches->addWidget(simulation);
     form->addRow(switches);
+    form->addRow(vtkBinary);
     form->addRow(tr("Interval:"), interval);
     form->addRow(tr("Max It.:"), maxSteps);
     form->addRow(tr("Stop When DeltaP <:"), stopCriterion);
@@ -130,6 +134,11 @@ void Results::refresh()
         points->setItem(row, 1, new QTableWidgetItem(QString::number(v.y + 1)));
         points->setItem(row, 2, new QTableWidgetItem(QString::number(v.z + 1)));
     }
+}
+
+bool Results::vtkBinaryEnabled() const
+{
+    return vtkBinary->isChecked();
 }
 
 void Results::applyOutputs()
@@ -252,6 +261,7 @@ void Results::write(QXmlStreamWriter &writer) const
     writer.writeAttribute("fixedX", fixedX->text());
     writer.writeAttribute("fixedY", fixedY->text());
     writer.writeAttribute("fixedZ", fixedZ->text());
+    writer.writeAttribute("vtkBinary", flag(vtkBinary->isChecked()));
     writer.writeEndElement();
 }
 
@@ -277,6 +287,7 @@ void Results::read(QXmlStreamReader &reader)
     images->setChecked(a.flag("images"));
     vp->setChecked(a.flag("vp"));
     simulation->setChecked(a.flag("simulation"));
+    vtkBinary->setChecked(a.flag("vtkBinary"));
     view->setOutputs(images->isChecked(), vp->isChecked(), simulation->isChecked(),
                      a.ok() ? every : view->getInterval());
     fixedX->setText(a.text("fixedX", QStringLiteral("0")));

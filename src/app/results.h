@@ -29,6 +29,8 @@ public:
     // Shows the parameters' limit, threshold and probe points again.
     void refresh();
     QString lastMessage() const { return message; }
+    // Whether VTK files are written as compressed binary rather than ASCII.
+    bool vtkBinaryEnabled() const;
 
 private slots:
     void on_images_clicked();
@@ -47,7 +49,7 @@ private:
     void accept();
 
     LBWidget *view;
-    QCheckBox *images, *vp, *simulation;
+    QCheckBox *images, *vp, *simulation, *vtkBinary;
     QLineEdit *interval, *maxSteps, *stopCriterion, *fixedX, *fixedY, *fixedZ;
     QTableWidget *points;
     QLabel *messageLabel;

@@ -43,6 +43,7 @@ bool BatchRun::load(const QString &input, QString *error)
         images = a.flag("images");
         cellTables = a.flag("vp");
         timeSeries = a.flag("simulation");
+        documentVtkBinary = a.flag("vtkBinary");
         interval = every;
         // The run's limits are Results settings, like the window's.
         grid.getParameters()->setMaxIterations(limit);
@@ -147,7 +148,9 @@ bool BatchRun::writeOutputs(const Settings &settings, QString *error)
     }
     if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
         const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
-        if (!Exports::exportVtk(grid, dir.filePath(name), error))
+        if (!Exports::exportVtk(grid, dir.filePath(name), error,
+                                settings.vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary
+                                                                        : VtuWriter::Format::Ascii))
             return false;
         vtkFiles.append({iteration, name});
         return writeCollection(settings, error);

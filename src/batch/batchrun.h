@@ -33,6 +33,8 @@ public:
         bool compressFinal = false;
         // A VTK file every n iterations (0: none), listed in run.pvd.
         int vtkEvery = 0;
+        // The VTK files in compressed binary rather than ASCII.
+        bool vtkBinary = false;
         // Forces the rows of each phase to run one after the other.
         bool serial = false;
     };
@@ -70,6 +72,8 @@ private:
     bool cellTables = false;
     bool timeSeries = false;
     bool images = false;
+    // The document's Results ask for binary VTK files.
+    bool documentVtkBinary = false;
     int interval = 10;
     QString finalPath;
     QStringList notes;

@@ -73,10 +73,11 @@ int main(int argc, char *argv[])
                                    "FILE");
     const QCommandLineOption compress("compress", "Write the final document compressed.");
     const QCommandLineOption vtk("vtk-every", "Write a VTK file every N iterations, listed in run.pvd.", "N");
+    const QCommandLineOption vtkBinary("vtk-binary", "Write the VTK files as compressed binary instead of ASCII.");
     const QCommandLineOption burst("burst", "Iterations per step call (default 1).", "N");
     const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
     const QCommandLineOption watch("watch", "Serve a folder: run every state document dropped into it.", "DIR");
-    parser.addOptions({iterations, output, final, compress, vtk, burst, serial, watch});
+    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch});
     parser.process(app);
 
     auto number = [&](const QCommandLineOption &o, int fallback) {
@@ -97,6 +98,7 @@ int main(int argc, char *argv[])
     settings.burst = std::max(1, number(burst, 1));
     settings.serial = parser.isSet(serial);
     settings.compressFinal = parser.isSet(compress);
+    settings.vtkBinary = parser.isSet(vtkBinary);
 
     Grid grid;
     std::signal(SIGINT, requestStop);

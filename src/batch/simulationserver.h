@@ -1,9 +1,8 @@
 #pragma once
 
 #include "batchrun.h"
+#include "dropfolder.h"
 
-#include <QDateTime>
-#include <QMap>
 #include <QString>
 
 #include <atomic>
@@ -11,14 +10,12 @@
 
 class Grid;
 
-// Watches a folder for state documents ("*.lb2") and runs each one to its
+// Watches a drop folder (see DropFolder) and runs each state document to its
 // end (the document's iteration limit or convergence threshold) with
-// BatchRun, one after the other, on the given grid. A document is taken only
-// once its size and time have stayed the same for a whole poll, so a file
-// still being written is never read half-written. Results go to
+// BatchRun, one after the other, on the given grid. Results go to
 // "<name>-results/" beside the document, into which the document is then
-// moved; a document that cannot be run is renamed "<name>.failed" and its
-// reason written to "<name>.error.txt", and the server goes on.
+// moved; a document that cannot be run is set aside with its reason, and the
+// server goes on.
 class SimulationServer
 {
 public:
@@ -34,7 +31,6 @@ private:
     bool handle(const QString &path, const std::function<void(const QString &)> &log);
 
     Grid &grid;
-    QString directory;
+    DropFolder folder;
     BatchRun::Settings base;
-    QMap<QString, QPair<qint64, QDateTime>> seen;
 };

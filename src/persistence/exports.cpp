@@ -60,12 +60,12 @@ bool drain(QIODevice &file, QByteArray &buffer, bool force = false)
 
 } // namespace
 
-bool Exports::exportVtk(Grid &grid, const QString &path, QString *error)
+bool Exports::exportVtk(Grid &grid, const QString &path, QString *error, VtuWriter::Format format)
 {
     QSaveFile file(path);
     if (!openSaveFile(file, error))
         return false;
-    VtuWriter writer(grid, &file);
+    VtuWriter writer(grid, &file, format);
     return finishSaveFile(file, writer.write(), error);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vtuwriter.h"
+
 #include <QString>
 
 class Grid;
@@ -13,7 +15,9 @@ class Grid;
 class Exports
 {
 public:
-    static bool exportVtk(Grid &grid, const QString &path, QString *error = nullptr);
+    // ASCII text, or compressed binary (smaller and faster, values exact).
+    static bool exportVtk(Grid &grid, const QString &path, QString *error = nullptr,
+                          VtuWriter::Format format = VtuWriter::Format::Ascii);
     // x, y, z select one index each, or -1 for all.
     static bool writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error = nullptr);
     // Appends one line, with a header first when the file is new or empty.

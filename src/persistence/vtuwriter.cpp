@@ -4,15 +4,31 @@
 #include "model/latticeboltzmann/grid.h"
 
 #include <QIODevice>
+#include <QtEndian>
+
+#include <cstring>
+#include <limits>
 
 namespace {
 // Text is passed to the stream writer in pieces of about this size.
 constexpr int chunkBytes = 64 * 1024;
+// The uncompressed size of a binary block, VTK's own default.
+constexpr int blockBytes = 32 * 1024;
+// zlib's fastest level: the export runs on the GUI thread or between bursts,
+// and higher levels cost several times the time for a few per cent of size.
+constexpr int compressionLevel = 1;
 // VTK's cell type number of an axis-aligned voxel.
 constexpr int voxelType = 11;
+
+void appendUInt64(QByteArray &bytes, quint64 value)
+{
+    const quint64 le = qToLittleEndian(value);
+    bytes.append(reinterpret_cast<const char *>(&le), sizeof le);
+}
 } // namespace
 
-VtuWriter::VtuWriter(Grid &grid, QIODevice *device) : grid(grid), xml(device)
+VtuWriter::VtuWriter(Grid &grid, QIODevice *device, Format format)
+    : grid(grid), device(device), format(format), xml(device)
 {
     xml.setAutoFormatting(false);
     chunk.reserve(chunkBytes + 256);
@@ -39,6 +55,14 @@ bool VtuWriter::write()
 {
     fluidCells = 0;
     forEachFluidCell([this](BaseCell *, int, int, int) { ++fluidCells; });
+    if (format == Format::Binary)
+        return writeBinary();
+    writeAscii();
+    return !xml.hasError();
+}
+
+void VtuWriter::writeAscii()
+{
     const qint64 points = qint64(grid.getWidth() + 1) * (grid.getHeight() + 1) * (grid.getLength() + 1);
 
     xml.writeStartDocument();
@@ -79,7 +103,114 @@ bool VtuWriter::write()
     xml.writeEndElement(); // CellData
 
     xml.writeEndDocument(); // closes Piece, UnstructuredGrid and VTKFile
-    return !xml.hasError();
+}
+
+template <typename Fill> QByteArray VtuWriter::encodeArray(const char *type, Fill fill)
+{
+    integerBytes = qstrcmp(type, "UInt8") == 0 ? 1 : (qstrcmp(type, "Int64") == 0 ? 8 : 4);
+    compressed.resize(0);
+    blockSizes.clear();
+    rawBytes = 0;
+    chunk.resize(0);
+    (this->*fill)();
+    QByteArray array;
+    array.reserve(8 * (3 + blockSizes.size()) + compressed.size());
+    appendUInt64(array, quint64(blockSizes.size()));
+    appendUInt64(array, quint64(blockBytes));
+    // The size of a last, partial block; 0 when every block is full.
+    appendUInt64(array, quint64(rawBytes % blockBytes));
+    for (quint64 size : qAsConst(blockSizes))
+        appendUInt64(array, size);
+    array += compressed;
+    compressed = QByteArray();
+    return array;
+}
+
+bool VtuWriter::writeBinary()
+{
+    const qint64 points = qint64(grid.getWidth() + 1) * (grid.getHeight() + 1) * (grid.getLength() + 1);
+    // Point numbers and offsets of very large grids need eight bytes.
+    const qint64 int32Max = std::numeric_limits<qint32>::max();
+    const char *index = points > int32Max || 8 * fluidCells > int32Max ? "Int64" : "Int32";
+    struct Array
+    {
+        const char *type;
+        const char *name;
+        int components;
+        QByteArray data;
+    };
+    Array arrays[] = {{"Int32", nullptr, 3, encodeArray("Int32", &VtuWriter::writePoints)},
+                      {index, "connectivity", 0, encodeArray(index, &VtuWriter::writeConnectivity)},
+                      {index, "offsets", 0, encodeArray(index, &VtuWriter::writeOffsets)},
+                      {"UInt8", "types", 0, encodeArray("UInt8", &VtuWriter::writeTypes)},
+                      {"Float64", "density", 0, encodeArray("Float64", &VtuWriter::writeDensity)},
+                      {"Float64", "velocity", 3, encodeArray("Float64", &VtuWriter::writeVelocity)}};
+
+    QByteArray head;
+    QXmlStreamWriter w(&head);
+    w.setAutoFormatting(false);
+    qint64 offset = 0;
+    auto array = [&](const Array &a) {
+        w.writeStartElement(QStringLiteral("DataArray"));
+        w.writeAttribute(QStringLiteral("type"), QLatin1String(a.type));
+        if (a.name)
+            w.writeAttribute(QStringLiteral("Name"), QLatin1String(a.name));
+        if (a.components > 0)
+            w.writeAttribute(QStringLiteral("NumberOfComponents"), QString::number(a.components));
+        w.writeAttribute(QStringLiteral("format"), QStringLiteral("appended"));
+        w.writeAttribute(QStringLiteral("offset"), QString::number(offset));
+        w.writeEndElement();
+        offset += a.data.size();
+    };
+    w.writeStartDocument();
+    w.writeStartElement(QStringLiteral("VTKFile"));
+    w.writeAttribute(QStringLiteral("type"), QStringLiteral("UnstructuredGrid"));
+    w.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
+    w.writeAttribute(QStringLiteral("byte_order"), QStringLiteral("LittleEndian"));
+    w.writeAttribute(QStringLiteral("header_type"), QStringLiteral("UInt64"));
+    w.writeAttribute(QStringLiteral("compressor"), QStringLiteral("vtkZLibDataCompressor"));
+    w.writeStartElement(QStringLiteral("UnstructuredGrid"));
+    w.writeStartElement(QStringLiteral("Piece"));
+    w.writeAttribute(QStringLiteral("NumberOfPoints"), QString::number(points));
+    w.writeAttribute(QStringLiteral("NumberOfCells"), QString::number(fluidCells));
+    w.writeStartElement(QStringLiteral("Points"));
+    array(arrays[0]);
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("Cells"));
+    for (int i = 1; i <= 3; ++i)
+        array(arrays[i]);
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("CellData"));
+    w.writeAttribute(QStringLiteral("Scalars"), QStringLiteral("density"));
+    w.writeAttribute(QStringLiteral("Vectors"), QStringLiteral("velocity"));
+    array(arrays[4]);
+    array(arrays[5]);
+    w.writeEndElement(); // CellData
+    w.writeEndElement(); // Piece
+    w.writeEndElement(); // UnstructuredGrid
+    w.writeStartElement(QStringLiteral("AppendedData"));
+    w.writeAttribute(QStringLiteral("encoding"), QStringLiteral("raw"));
+    // The underscore marks the start of the raw bytes; offsets count from after it.
+    w.writeCharacters(QStringLiteral("_"));
+    if (w.hasError())
+        return false;
+
+    bool ok = device->write(head) == head.size();
+    for (const Array &a : arrays)
+        ok = ok && device->write(a.data) == a.data.size();
+    const QByteArray tail("</AppendedData></VTKFile>\n");
+    return ok && device->write(tail) == tail.size();
+}
+
+void VtuWriter::compressBlock(int bytes)
+{
+    // qCompress puts the length in four bytes before the zlib stream; VTK
+    // keeps lengths in its own header, so they are dropped.
+    const QByteArray block = qCompress(reinterpret_cast<const uchar *>(chunk.constData()), bytes, compressionLevel);
+    compressed.append(block.constData() + 4, block.size() - 4);
+    blockSizes.append(quint64(block.size() - 4));
+    rawBytes += bytes;
+    chunk.remove(0, bytes);
 }
 
 void VtuWriter::startArray(const char *type, const char *name, int components, bool ascii)
@@ -159,6 +290,18 @@ void VtuWriter::writeVelocity()
 
 void VtuWriter::appendInteger(qint64 value)
 {
+    if (format == Format::Binary) {
+        if (integerBytes == 1) {
+            chunk += char(quint8(value));
+        } else if (integerBytes == 4) {
+            const qint32 le = qToLittleEndian(qint32(value));
+            chunk.append(reinterpret_cast<const char *>(&le), sizeof le);
+        } else {
+            const qint64 le = qToLittleEndian(value);
+            chunk.append(reinterpret_cast<const char *>(&le), sizeof le);
+        }
+        return;
+    }
     char digits[24];
     int n = 0;
     const bool negative = value < 0;
@@ -176,12 +319,26 @@ void VtuWriter::appendInteger(qint64 value)
 
 void VtuWriter::appendReal(double value)
 {
+    if (format == Format::Binary) {
+        quint64 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        const quint64 le = qToLittleEndian(bits);
+        chunk.append(reinterpret_cast<const char *>(&le), sizeof le);
+        return;
+    }
     chunk += QByteArray::number(value, 'g', 6);
     chunk += ' ';
 }
 
 void VtuWriter::flush(bool force)
 {
+    if (format == Format::Binary) {
+        while (chunk.size() >= blockBytes)
+            compressBlock(blockBytes);
+        if (force && !chunk.isEmpty())
+            compressBlock(chunk.size());
+        return;
+    }
     if (chunk.size() < chunkBytes && !(force && !chunk.isEmpty()))
         return;
     // The text is plain ASCII (digits, signs, points, exponents, spaces), so

@@ -2,20 +2,30 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 #include <QXmlStreamWriter>
 
 class Grid;
 class QIODevice;
 
 // Writes the fluid cells of a grid as a VTK XML unstructured grid of voxels
-// with the cell data "density" and "velocity" (component 0), in ASCII.
-// Points are the lattice corners, numbered x outer, then y, z inner; cells
-// are the fluid sites visited in the same order. The text goes to the device
-// in bounded chunks, so the document is never held in memory as a whole.
+// with the cell data "density" and "velocity" (component 0). Points are the
+// lattice corners, numbered x outer, then y, z inner; cells are the fluid
+// sites visited in the same order.
+//
+// Ascii writes every array as text in the element, in bounded chunks, so the
+// document is never held in memory as a whole. Binary writes the arrays as
+// appended raw data, zlib-compressed in blocks the way VTK's own writer does
+// (UInt64 block headers: block count, block size, size of the last block,
+// then the compressed size of each block); the compressed arrays are held in
+// memory until the head with their offsets is written. Binary values are
+// exact; ASCII reals carry six significant digits.
 class VtuWriter
 {
 public:
-    VtuWriter(Grid &grid, QIODevice *device);
+    enum class Format { Ascii, Binary };
+
+    VtuWriter(Grid &grid, QIODevice *device, Format format = Format::Ascii);
     // False when the stream writer reported an error.
     bool write();
 
@@ -32,6 +42,13 @@ private:
     void writeDensity();
     void writeVelocity();
 
+    void writeAscii();
+    bool writeBinary();
+    // Runs one array's writer and returns its compressed blocks with header.
+    template <typename Fill> QByteArray encodeArray(const char *type, Fill fill);
+    // Compresses the first bytes of the chunk as one block and drops them.
+    void compressBlock(int bytes);
+
     void startArray(const char *type, const char *name, int components, bool ascii);
     void appendInteger(qint64 value);
     void appendReal(double value);
@@ -40,7 +57,15 @@ private:
     void flush(bool force = false);
 
     Grid &grid;
+    QIODevice *device;
+    Format format;
     QXmlStreamWriter xml;
     QByteArray chunk;
     qint64 fluidCells = 0;
+    // Binary: the byte width of the integers of the array being encoded, the
+    // compressed blocks so far and their sizes.
+    int integerBytes = 4;
+    QByteArray compressed;
+    QVector<quint64> blockSizes;
+    qint64 rawBytes = 0;
 };

@@ -84,6 +84,7 @@ void LBWidget::startRun()
     total = 0;
     lastPainted = 0;
     failureReported = false;
+    endReported = false;
     queueRun();
 }
 
@@ -101,6 +102,7 @@ void LBWidget::resetRunState()
     captureFrame = false;
     captureIteration = 0;
     failureReported = false;
+    endReported = false;
     outputFolder.clear();
     // A run that goes on measures its throughput from here.
     if (startTime.isValid())
@@ -174,6 +176,10 @@ void LBWidget::run()
                     chart->update(grid);
     }
 
+    if (g == 0 && running && !endReported) {
+        endReported = true;
+        emit ended();
+    }
     if (running)
         queueRun();
 }

@@ -45,6 +45,9 @@ public:
     int getTotal() const { return total; }
     int getLastPainted() const { return lastPainted; }
     QString getOutputFolder() const { return outputFolder; }
+    // The folder of the periodic outputs of the coming run; by default each
+    // run makes its own in the output folder on its first output.
+    void setOutputFolder(const QString &path) { outputFolder = path; }
 
     // Iterations per call of run (at least 1) and iterations between repaints.
     int getBurst() const { return burst; }
@@ -93,6 +96,10 @@ signals:
     void translationChanged(double x, double y, double z);
     // A burst ran (at least one iteration).
     void stepped();
+    // The running loop met a grid that no longer steps (its iteration limit
+    // or convergence test ended the run); sent once per run, after the last
+    // frame was captured.
+    void ended();
     // A periodic output could not be written; sent once per run.
     void outputFailed(const QString &message);
 
@@ -133,6 +140,7 @@ private:
     bool running = false;
     bool queued = false;
     bool failureReported = false;
+    bool endReported = false;
 
     int mouseButton = 0;
     int lastX = 0;

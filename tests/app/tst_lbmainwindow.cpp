@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(entriesOf(bar[1]->menu()),
                  QStringList({"Next", "Begin", "End", "Reset", "-", "Exec. 2 it.", "Exec. 4 it.", "Exec. 8 it.",
                               "Exec. 16 it.", "Exec. 32 it.", "Exec. 64 it.", "Exec. 128 it.", "Exec. 256 it.",
-                              "Exec. 512 it.", "Exec. 1024 it."}));
+                              "Exec. 512 it.", "Exec. 1024 it.", "-", "Start Server", "Stop Server"}));
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
                               "Charts", "Results", "-", "lb2 Editor"}));

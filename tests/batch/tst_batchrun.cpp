@@ -65,6 +65,7 @@ private slots:
     void runEqualsSteppingAndWritesOutputs();
     void refusesWhatItCannotRun();
     void serverRunsReadyDocumentsAndSetsBadOnesAside();
+    void binaryVtkSeries();
 };
 
 void TestBatchRun::runEqualsSteppingAndWritesOutputs()
@@ -172,6 +173,30 @@ void TestBatchRun::serverRunsReadyDocumentsAndSetsBadOnesAside()
     QVERIFY(QFile::exists(dir.path() + "/bad.lb2.error.txt"));
     QVERIFY(QFile::exists(dir.path() + "/growing.lb2"));
     QCOMPARE(log.size(), 3);
+}
+
+void TestBatchRun::binaryVtkSeries()
+{
+    QTemporaryDir dir;
+    const QString doc = prepareDocument(dir.path(), "channel.lb2", 20);
+    QVERIFY(!doc.isEmpty());
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QVERIFY2(run.load(doc, &error), qPrintable(error));
+    BatchRun::Settings settings;
+    settings.outputDirectory = dir.path() + "/out";
+    settings.vtkEvery = 10;
+    settings.vtkBinary = true;
+    QVERIFY2(run.run(settings, nullptr, &error), qPrintable(error));
+    QFile pvd(settings.outputDirectory + "/run.pvd");
+    QVERIFY(pvd.open(QIODevice::ReadOnly));
+    const QByteArray collection = pvd.readAll();
+    QVERIFY(collection.contains("file=\"vtk_000010.vtu\"") && collection.contains("file=\"vtk_000020.vtu\""));
+    QFile vtu(settings.outputDirectory + "/vtk_000020.vtu");
+    QVERIFY(vtu.open(QIODevice::ReadOnly));
+    const QByteArray head = vtu.read(1024);
+    QVERIFY(head.contains("compressor=\"vtkZLibDataCompressor\"") && head.contains("format=\"appended\""));
 }
 
 QTEST_APPLESS_MAIN(TestBatchRun)

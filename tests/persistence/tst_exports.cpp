@@ -618,11 +618,14 @@ private slots:
         const Sample samples[] = {{"fluid2d", 9, 2, 1, 1, AllFluid},
                                   {"walls2d", 9, 6, 5, 1, WallsInside},
                                   {"walls3d", 19, 4, 3, 3, WallsInside},
-                                  {"nofluid", 9, 3, 2, 1, AllWalls}};
+                                  {"nofluid", 9, 3, 2, 1, AllWalls},
+                                  // Arrays of several compressed blocks, the last one partial.
+                                  {"blocks2d", 9, 70, 50, 1, WallsInside}};
         for (const Sample &s : samples) {
             auto grid = makeGrid(s.q, s.nx, s.ny, s.nz, s.layout);
             const QString base = QDir(out).filePath(s.name);
             QVERIFY(Exports::exportVtk(*grid, base + ".vtu"));
+            QVERIFY(Exports::exportVtk(*grid, base + "-binary.vtu", nullptr, VtuWriter::Format::Binary));
             // One line per cell: x y z density vx vy vz at full precision.
             QFile expected(base + ".expected");
             QVERIFY(expected.open(QIODevice::WriteOnly));

@@ -4,9 +4,12 @@ unstructured-grid reader and compares them with the grid they came from.
 
 Usage: vtureader.py PATH-TO-tst_exports
 
-The Qt test program writes the sample files and, beside each, an ".expected"
+The Qt test program writes the sample files, each in ASCII ("NAME.vtu") and
+in compressed binary ("NAME-binary.vtu"), and beside them an ".expected"
 file: the grid extents on the first line, then one line per fluid cell with
 x y z density vx vy vz at full precision, in the order of the exported cells.
+The binary file must hold the exact values and agree with the ASCII one to
+the ASCII file's six digits.
 """
 
 import os
@@ -16,7 +19,7 @@ import tempfile
 
 import vtk
 
-SAMPLES = ["fluid2d", "nofluid", "walls2d", "walls3d"]
+SAMPLES = ["fluid2d", "nofluid", "walls2d", "walls3d", "blocks2d"]
 
 
 class ErrorCatcher:
@@ -36,19 +39,45 @@ def close(written, value):
     return abs(written - value) <= 5.01e-6 * max(abs(value), 1e-300)
 
 
-def check(path, expected_path):
-    problems = []
-    with open(expected_path) as f:
-        nx, ny, nz = (int(v) for v in f.readline().split())
-        cells = [line.split() for line in f if line.strip()]
+def exact(written, value):
+    return written == value
 
+
+def read(path, problems):
     reader = vtk.vtkXMLUnstructuredGridReader()
     catcher = ErrorCatcher(reader)
     reader.SetFileName(path)
     reader.Update()
     if catcher.messages:
         problems.append("reader reported %s" % catcher.messages)
-    grid = reader.GetOutput()
+    return reader.GetOutput()
+
+
+def same_values(ascii_path, binary_path):
+    """The binary file's values rounded as the ASCII file writes them."""
+    problems = []
+    a = read(ascii_path, problems).GetCellData()
+    b = read(binary_path, problems).GetCellData()
+    for name, components in (("density", 1), ("velocity", 3)):
+        x, y = a.GetArray(name), b.GetArray(name)
+        if x is None or y is None or x.GetNumberOfTuples() != y.GetNumberOfTuples():
+            problems.append("%s arrays differ in shape" % name)
+            continue
+        for i in range(x.GetNumberOfTuples()):
+            for c in range(components):
+                if not close(x.GetComponent(i, c), y.GetComponent(i, c)):
+                    problems.append("%s %d: ascii %r, binary %r" % (name, i, x.GetComponent(i, c), y.GetComponent(i, c)))
+                    break
+    return problems
+
+
+def check(path, expected_path, agree=close):
+    problems = []
+    with open(expected_path) as f:
+        nx, ny, nz = (int(v) for v in f.readline().split())
+        cells = [line.split() for line in f if line.strip()]
+
+    grid = read(path, problems)
 
     points = (nx + 1) * (ny + 1) * (nz + 1)
     if grid.GetNumberOfPoints() != points:
@@ -85,10 +114,10 @@ def check(path, expected_path):
             want = (x + (k & 1), y + ((k >> 1) & 1), z + ((k >> 2) & 1))
             if tuple(int(round(c)) for c in corner) != want:
                 problems.append("cell %d corner %d at %s, expected %s" % (i, k, corner, want))
-        if not close(density.GetValue(i), rho):
+        if not agree(density.GetValue(i), rho):
             problems.append("cell %d density %r, expected %r" % (i, density.GetValue(i), rho))
         for got, want in zip(velocity.GetTuple3(i), (vx, vy, vz)):
-            if not close(got, want):
+            if not agree(got, want):
                 problems.append("cell %d velocity %r, expected %r" % (i, velocity.GetTuple3(i), (vx, vy, vz)))
                 break
     return problems
@@ -107,15 +136,20 @@ def main():
         failed = False
         for name in SAMPLES:
             base = os.path.join(folder, name)
-            if not os.path.exists(base + ".vtu"):
+            ascii_path, binary_path = base + ".vtu", base + "-binary.vtu"
+            if not os.path.exists(ascii_path) or not os.path.exists(binary_path):
                 print("%s: no file written" % name)
                 failed = True
                 continue
-            problems = check(base + ".vtu", base + ".expected")
-            for p in problems:
-                print("%s: %s" % (name, p))
-            print("%s: %s" % (name, "FAILED" if problems else "read back by VTK %s" % vtk.vtkVersion.GetVTKVersion()))
-            failed = failed or bool(problems)
+            for label, path, agree in (("ascii", ascii_path, close), ("binary", binary_path, exact)):
+                problems = check(path, base + ".expected", agree)
+                if label == "binary":
+                    problems += same_values(ascii_path, binary_path)
+                for p in problems:
+                    print("%s (%s): %s" % (name, label, p))
+                print("%s (%s): %s" % (name, label,
+                      "FAILED" if problems else "read back by VTK %s" % vtk.vtkVersion.GetVTKVersion()))
+                failed = failed or bool(problems)
         return 1 if failed else 0
 
 
