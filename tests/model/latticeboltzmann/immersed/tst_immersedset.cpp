@@ -8,10 +8,13 @@
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
+#include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -67,6 +70,7 @@ private slots:
     void rigidItemTurnsWithFluid_data();
     void rigidItemTurnsWithFluid();
     void badItemsAreRefused();
+    void imageGivesPointsAndPivot();
 };
 
 void TestImmersedSet::uniformFlowCarriesItems_data()
@@ -237,6 +241,31 @@ void TestImmersedSet::badItemsAreRefused()
     QVERIFY(set->isEmpty());
     grid.step(1);
     QVERIFY(set->getForces().empty());
+}
+
+// Blue pixels become points, column by column and from the bottom row up;
+// the last red pixel is the pivot; the item draws as cells.
+void TestImmersedSet::imageGivesPointsAndPivot()
+{
+    QTemporaryDir dir;
+    QImage image(3, 4, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setPixel(0, 3, qRgb(0, 0, 255));
+    image.setPixel(0, 0, qRgb(0, 0, 255));
+    image.setPixel(2, 1, qRgb(0, 0, 255));
+    image.setPixel(1, 2, qRgb(255, 0, 0));
+    image.setPixel(1, 1, qRgb(0, 0, 254));
+    QVERIFY(image.save(dir.path() + "/outline.png"));
+    std::unique_ptr<ImmersedItem> item(ImmersedItem::create("File"));
+    item->setParameter("file", dir.path() + "/outline.png");
+    item->setParameter("x", "10");
+    item->setParameter("y", "20");
+    QString error;
+    QVERIFY2(item->generatePoints(&error), qPrintable(error));
+    const std::vector<Vector3d> expected{{10, 20, 0}, {10, 23, 0}, {12, 22, 0}};
+    QVERIFY(item->getPoints() == expected);
+    QCOMPARE(item->getFixedPoint(), Vector3d(11, 21, 0));
+    QVERIFY(item->isCellular());
 }
 
 QTEST_APPLESS_MAIN(TestImmersedSet)

@@ -28,6 +28,7 @@ class TestMovingParticles : public QObject
 private slots:
     void chargedPairAccelerates();
     void wholeCellShifts();
+    void thermostatSetsSpeed();
     void fallReachesTerminalBalance();
 };
 
@@ -112,6 +113,25 @@ void TestMovingParticles::wholeCellShifts()
     QCOMPARE(p->cells.front().x, 10);
     QVERIFY(std::abs(p->displacement.x + 0.3) < 1e-12);
     QCOMPARE(grid.getStatistics().fluidCells, fluid);
+}
+
+// The speed normalisation gives a lone one-cell particle its temperature as
+// its speed, and leaves particles at rest alone.
+void TestMovingParticles::thermostatSetsSpeed()
+{
+    Grid grid;
+    GridTest::prepare(grid, 9, 8, 8, 1, 0.8, false);
+    GridTest::fill(grid, [](int, int) { return new NullCell; });
+    grid.setCell(4, 4, 0, particleCell(grid, 0), true, false);
+    ParticleManager *manager = grid.getParticleManager();
+    manager->setNormalizeVelocities(true);
+    grid.step(1);
+    MovingParticle *p = manager->particle(0);
+    QCOMPARE(p->velocity, Vector3d());
+    QCOMPARE(manager->getMeanSquaredSpeed(), 0.0);
+    p->temperature = 0.05;
+    grid.step(1);
+    QVERIFY(std::abs(p->velocity.length() - 0.05) < 1e-12);
 }
 
 // A particle falling under gravity through a closed channel settles to a
