@@ -73,6 +73,14 @@ void TestMovingParticles::chargedPairAccelerates()
     QVERIFY(n->velocity.dot(cn - ca) > 0.0);
     const Vector3d total = a->velocity * a->mass() + b->velocity * b->mass() + n->velocity * n->mass();
     QVERIFY(total.length() < 1e-15);
+    // Centres that coincide exert nothing on each other instead of dividing
+    // by zero.
+    manager->particle(0)->displacement = Vector3d();
+    manager->particle(1)->displacement = ca - cb;
+    manager->particle(2)->displacement = Vector3d();
+    manager->electrostatics();
+    QVERIFY(std::isfinite(a->electrostaticAcceleration.length()) && std::isfinite(a->potential));
+    QCOMPARE(a->electrostaticAcceleration, push(ca, cn, 0.0));
 }
 
 // A displacement of exactly half a cell does not move the particle, a little
