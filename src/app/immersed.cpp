@@ -95,6 +95,7 @@ void Immersed::on_immersedAdd_clicked()
     }
     showMessage(QString());
     refresh();
+    emit itemsChanged();
 }
 
 void Immersed::on_immersedRemove_clicked()
@@ -104,6 +105,7 @@ void Immersed::on_immersedRemove_clicked()
         return;
     grid->getImmersed()->removeItem(selected->data(Qt::UserRole).toInt());
     refresh();
+    emit itemsChanged();
 }
 
 void Immersed::refresh()

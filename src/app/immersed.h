@@ -23,6 +23,10 @@ public:
     void refresh();
     QString lastMessage() const { return message; }
 
+signals:
+    // An item was added or removed: the view should repaint.
+    void itemsChanged();
+
 private slots:
     void on_immersedAdd_clicked();
     void on_immersedType_currentIndexChanged(int index);

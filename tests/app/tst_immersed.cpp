@@ -93,7 +93,9 @@ void TestImmersed::dialogAddsDrawsAndRemoves()
     QVERIFY(grid.getImmersed()->isEmpty());
     QVERIFY(dialog.lastMessage().contains("not added"));
     setValue(table, "points", "90");
+    QSignalSpy changed(&dialog, &Immersed::itemsChanged);
     QTest::mouseClick(add, Qt::LeftButton);
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(grid.getImmersed()->getItems().size(), std::size_t(1));
     const ImmersedItem &item = *grid.getImmersed()->getItems()[0];
     QCOMPARE(item.typeName(), QString("Circle"));
