@@ -84,6 +84,7 @@ class TestParticleState : public QObject
 
 private slots:
     void resumesBitwise();
+    void refusesUnusableElements();
 };
 
 // Saving, loading and going on gives exactly the state of a run that was
@@ -127,6 +128,34 @@ void TestParticleState::resumesBitwise()
         serial = state(grid);
     }
     QVERIFY(serial == uninterrupted);
+}
+
+// A particle on a site that holds no moving cell, or an item without
+// points, is refused with a message, and the set keeps what it had.
+void TestParticleState::refusesUnusableElements()
+{
+    Grid grid;
+    build(grid, false);
+    grid.step(1);
+    QCOMPARE(grid.getParticleManager()->count(), 2);
+    const QByteArray particles = "<particleManager particlesQuantity=\"1\" smallParticlesQuantity=\"1\">"
+                                 "<particle pointsSize=\"1\"><point x=\"5\" y=\"5\" z=\"0\"/></particle>"
+                                 "<smallParticle index=\"0\"/></particleManager>";
+    QXmlStreamReader reader(particles);
+    reader.readNextStartElement();
+    QString error;
+    QVERIFY(!grid.getParticleManager()->read(reader, &error));
+    QVERIFY2(error.contains("(5, 5, 0)"), qPrintable(error));
+    QVERIFY(reader.isEndElement() && reader.name() == QLatin1String("particleManager"));
+    QCOMPARE(grid.getParticleManager()->count(), 2);
+
+    const QByteArray items = "<immersedBoundary itemsSize=\"1\"><item pointsSize=\"0\" id=\"4\"/>"
+                             "</immersedBoundary>";
+    QXmlStreamReader itemReader(items);
+    itemReader.readNextStartElement();
+    QVERIFY(!grid.getImmersed()->read(itemReader, &error));
+    QVERIFY(error.contains("no points"));
+    QCOMPARE(grid.getImmersed()->getItems().size(), std::size_t(2));
 }
 
 QTEST_APPLESS_MAIN(TestParticleState)
