@@ -104,6 +104,9 @@ Vector3d ImmersedSet::siteForce(int x, int y) const
 void ImmersedSet::step()
 {
     forces.clear();
+    // Without items the per-site force table is not even allocated.
+    if (items.empty())
+        return;
     for (const auto &itemPtr : items) {
         ImmersedItem &it = *itemPtr;
         std::vector<Vector3d> &points = it.pointsForUpdate();
