@@ -3,6 +3,7 @@
 #include "../grid.h"
 #include "../wallcell.h"
 #include "movingwall.h"
+#include "particlemanager.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
@@ -43,9 +44,13 @@ void MovingCell::setBody(SomethingMoving *body, bool owned)
     bodyOwned = body && owned;
 }
 
+// A body shared by many cells (a particle) is stepped once per iteration by
+// its owner, the particle manager, in a serial pass: calling it from every
+// cell, on several rows at once, would add its momentum concurrently and
+// advance it once per cell. A body of this cell alone (a wall) steps here.
 void MovingCell::preUpdate(double params[], BaseCell *neighbours[], Grid *g, Vector3i position)
 {
-    if (movingBody)
+    if (movingBody && bodyOwned)
         movingBody->exchange(params, neighbours, g, position);
 }
 
@@ -104,7 +109,7 @@ void MovingCell::update(double params[], BaseCell *neighbours[], Grid *g, Vector
 
 void MovingCell::postUpdate()
 {
-    if (movingBody)
+    if (movingBody && bodyOwned)
         movingBody->update();
 }
 
@@ -137,10 +142,11 @@ void MovingCell::passivate(QXmlStreamWriter &writer)
         wall->write(writer);
     } else {
         // A particle is written by the particle manager; the cell keeps only
-        // a reference to it. Cells whose particle has not been attached yet
-        // refer to none.
+        // its position in the manager's list. Cells not yet grouped into a
+        // particle refer to none.
+        const ParticleManager *manager = grid ? grid->getParticleManager() : nullptr;
         writer.writeAttribute("type", "particle");
-        writer.writeAttribute("index", QString::number(-1));
+        writer.writeAttribute("index", QString::number(manager ? manager->indexOf(movingBody) : -1));
     }
     writer.writeEndElement();
 }
@@ -166,6 +172,7 @@ void MovingCell::activate(QXmlStreamReader &reader, Grid *g)
     }
     const QStringRef type = reader.isStartElement() ? reader.attributes().value("type") : QStringRef();
     SomethingMoving *body = nullptr;
+    int particle = -1;
     if (type == QLatin1String("wall")) {
         auto *wall = new MovingWall;
         QString error;
@@ -176,14 +183,21 @@ void MovingCell::activate(QXmlStreamReader &reader, Grid *g)
         }
         body = wall;
     } else if (type == QLatin1String("particle")) {
-        // Particles are looked up by index in the grid's particle manager;
-        // until it holds particles the cell stays without a body.
+        // The particle manager reads its particles after the cells are
+        // placed and then ties this cell to the particle of this index.
+        AttributeReader b(reader);
+        particle = b.integer("index", -1, -1);
+        if (!b.ok()) {
+            qWarning("%s", qPrintable(b.error()));
+            return;
+        }
     } else {
         QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("moving cell error");
     }
     grid = g;
     charge = newCharge;
     p0 = newP0;
+    storedParticle = particle;
     for (int i = 0; i < q; ++i)
         received[i] = newReceived[i];
     releaseBody();

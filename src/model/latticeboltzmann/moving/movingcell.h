@@ -39,6 +39,9 @@ public:
     double getP0() const { return p0; }
     void setP0(double v) { p0 = v; }
     Grid *getGrid() const { return grid; }
+    // The particle index read from a document (-1 for none); the particle
+    // manager ties the cell to that particle once it has read its own list.
+    int particleIndex() const { return storedParticle; }
 
     // The value the moving bounce-back sends into the fluid neighbour in
     // direction i (a cell without a body acts as a wall at rest). Boundary
@@ -60,6 +63,7 @@ private:
     bool bodyOwned = false;
     Grid *grid = nullptr;
     int charge = 0;
+    int storedParticle = -1;
     double p0 = 1.0;
     int q = 9;
     // What the fluid streamed into this site in the last phase 0.

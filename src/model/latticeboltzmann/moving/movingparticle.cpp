@@ -1,0 +1,151 @@
+#include "movingparticle.h"
+
+#include "../basecell.h"
+#include "../lattice.h"
+#include "persistence/attributereader.h"
+#include "persistence/xmlformat.h"
+
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cstdlib>
+
+// The fluid neighbour in direction i sends f_opp(i) into the particle and gets
+// f_i back: the particle gains e_opp(i) (f_i + f_opp(i)).
+void MovingParticle::exchange(double[], BaseCell *neighbours[], Grid *, Vector3i)
+{
+    const int q = Lattice::currentQ();
+    for (int i = 1; i < q; ++i) {
+        BaseCell *n = neighbours[i];
+        if (!n || !n->isFluid())
+            continue;
+        const int o = Lattice::opposite(q, i);
+        movementQuantity += Lattice::direction(q, o) * (n->getF(i, -1) + n->getF(o, -1));
+    }
+}
+
+// The momentum gathered from the fluid is a force on the particle's mass,
+// as is the electrostatic term; gravity pulls along -y with g per unit mass.
+void MovingParticle::update(double gravity)
+{
+    if (!frozen && !cells.empty()) {
+        const double m = mass();
+        const Vector3d M = (movementQuantity + lastMovementQuantity) * 0.5;
+        double r1 = 0.0, r2 = 0.0;
+        // No draws without a temperature, so a cold run does not depend on
+        // the random sequence.
+        if (temperature != 0.0) {
+            r1 = (2.0 * (std::rand() % 32768) / 32767.0 - 1.0) * temperature;
+            r2 = (2.0 * (std::rand() % 32768) / 32767.0 - 1.0) * temperature;
+        }
+        const Vector3d E = electrostaticAcceleration;
+        const Vector3d dv((M.x + E.x + r2) / m, (M.y + E.y + r1 - gravity * m) / m, (M.z + E.z) / m);
+        const Vector3d next = velocity + dv;
+        displacement += (velocity + next) * 0.5;
+        velocity = next;
+    }
+    lastMovementQuantity = movementQuantity;
+    movementQuantity = Vector3d();
+    chargeProcessed = false;
+    movementProcessed = true;
+}
+
+Vector3d MovingParticle::centre() const
+{
+    Vector3d sum;
+    for (const Vector3i &c : cells)
+        sum += c.toVector3d();
+    if (!cells.empty())
+        sum = sum * (1.0 / double(cells.size()));
+    return sum + displacement;
+}
+
+void MovingParticle::write(QXmlStreamWriter &writer)
+{
+    auto vector = [&](const char *name, const Vector3d &v) {
+        writer.writeAttribute(QStringLiteral("%1X").arg(name), XmlFormat::real(v.x));
+        writer.writeAttribute(QStringLiteral("%1Y").arg(name), XmlFormat::real(v.y));
+        writer.writeAttribute(QStringLiteral("%1Z").arg(name), XmlFormat::real(v.z));
+    };
+    writer.writeAttribute("frozen", XmlFormat::flag(frozen));
+    vector("velocity", velocity);
+    writer.writeAttribute("temperature", XmlFormat::real(temperature));
+    writer.writeAttribute("charge", QString::number(charge));
+    writer.writeAttribute("relativeDensity", XmlFormat::real(relativeDensity));
+    vector("movementQuantity", movementQuantity);
+    vector("lastMovementQuantity", lastMovementQuantity);
+    vector("electrostaticAcceleration", electrostaticAcceleration);
+    writer.writeAttribute("chargeProcessed", XmlFormat::flag(chargeProcessed));
+    writer.writeAttribute("movementProcessed", XmlFormat::flag(movementProcessed));
+    // The site of the first cell: where the particle sits on the lattice.
+    const Vector3i first = cells.empty() ? Vector3i(0, 0, 0) : cells.front();
+    writer.writeAttribute("gridx", QString::number(first.x));
+    writer.writeAttribute("gridy", QString::number(first.y));
+    writer.writeAttribute("gridz", QString::number(first.z));
+    writer.writeAttribute("dx", XmlFormat::real(displacement.x));
+    writer.writeAttribute("dy", XmlFormat::real(displacement.y));
+    writer.writeAttribute("dz", XmlFormat::real(displacement.z));
+    writer.writeAttribute("pointsSize", QString::number(cells.size()));
+    for (const Vector3i &c : cells) {
+        writer.writeStartElement("point");
+        writer.writeAttribute("x", QString::number(c.x));
+        writer.writeAttribute("y", QString::number(c.y));
+        writer.writeAttribute("z", QString::number(c.z));
+        writer.writeEndElement();
+    }
+}
+
+void MovingParticle::read(QXmlStreamReader &reader)
+{
+    QString error;
+    if (!readChecked(reader, &error))
+        qWarning("%s", qPrintable(error));
+}
+
+bool MovingParticle::readChecked(QXmlStreamReader &reader, QString *error)
+{
+    AttributeReader a(reader);
+    auto vector = [&](const char *name) {
+        return Vector3d(a.real(QStringLiteral("%1X").arg(name)), a.real(QStringLiteral("%1Y").arg(name)),
+                        a.real(QStringLiteral("%1Z").arg(name)));
+    };
+    MovingParticle p;
+    p.frozen = a.flag("frozen");
+    p.velocity = vector("velocity");
+    p.temperature = a.real("temperature");
+    p.charge = a.integer("charge", 0, -1000000, 1000000);
+    // A particle without mass would take any push as an infinite speed.
+    p.relativeDensity = a.real("relativeDensity", 10.0, 1e-12);
+    p.movementQuantity = vector("movementQuantity");
+    p.lastMovementQuantity = vector("lastMovementQuantity");
+    p.electrostaticAcceleration = vector("electrostaticAcceleration");
+    p.chargeProcessed = a.flag("chargeProcessed");
+    p.movementProcessed = a.flag("movementProcessed");
+    p.displacement = Vector3d(a.real("dx"), a.real("dy"), a.real("dz"));
+    const int size = a.integer("pointsSize", 0, 0, 100000000);
+    if (!a.ok()) {
+        if (error)
+            *error = a.error();
+        reader.skipCurrentElement();
+        return false;
+    }
+    p.cells.reserve(std::size_t(std::min(size, 1 << 20)));
+    while (reader.readNextStartElement()) {
+        if (reader.name() == QLatin1String("point")) {
+            AttributeReader c(reader);
+            p.cells.emplace_back(c.integer("x"), c.integer("y"), c.integer("z"));
+            if (!c.ok()) {
+                if (error)
+                    *error = c.error();
+                reader.skipCurrentElement();
+                reader.skipCurrentElement();
+                return false;
+            }
+        }
+        reader.skipCurrentElement();
+    }
+    *this = p;
+    return true;
+}
