@@ -4,9 +4,11 @@
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "persistence/cellfactory.h"
+#include "persistence/geometryfiles.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -142,6 +144,27 @@ private slots:
         QCOMPARE(at(grid, 5, 1)->getMass(), 0.95 * at(grid, 5, 1)->getDensity());
     }
 
+    // Free-surface images are single D2Q9 planes: a layered one is refused
+    // and leaves the grid as it was, a plane switches a 3D model back to D2Q9.
+    void freeSurfaceImages()
+    {
+        QTemporaryDir dir;
+        QImage image(6, 4, QImage::Format_RGB32);
+        image.fill(qRgb(255, 0, 0));
+        const QString path = dir.filePath(QStringLiteral("melt.png"));
+        QVERIFY(image.save(path) && image.save(dir.filePath(QStringLiteral("melt_2.png"))));
+        Grid grid;
+        GridTest::prepare(grid, 19, 3, 3, 3, 0.8, false);
+        QString error;
+        QVERIFY(!GeometryFiles::loadImageGeometry(grid, path, QStringLiteral("korner"), &error));
+        QVERIFY(error.contains(QStringLiteral("two-dimensional")));
+        QCOMPARE(grid.getLength(), 3);
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("melt_2.png"))));
+        QVERIFY2(GeometryFiles::loadImageGeometry(grid, path, QStringLiteral("korner"), &error), qPrintable(error));
+        QCOMPARE(grid.getParameters()->getModel(), 9);
+        QCOMPARE(grid.getWidth() * grid.getHeight() * grid.getLength(), 24);
+    }
+
     // A melting run saved midway and loaded into another grid continues
     // bitwise like the run that went on.
     void saveLoadResumes()
@@ -188,6 +211,8 @@ private slots:
             file.write(text);
         }
         QVERIFY2(panels(resumed).load(path, StateDocument::Options(), &error), qPrintable(error));
+        // The run went on in parallel rows, the resumed one goes on serially.
+        resumed.getParameters()->setMulticore(false);
         QCOMPARE(resumed.getMeltingController()->getBeamX(), run.getMeltingController()->getBeamX());
         QCOMPARE(resumed.getMeltingController()->getMeltingEnergy(), 1.02);
         run.step(25);
