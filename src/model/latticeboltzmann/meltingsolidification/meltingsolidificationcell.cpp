@@ -157,15 +157,21 @@ void MeltingSolidificationCell::exchangeMass(BaseCell *neighbours[])
 }
 
 // Pulls population k from the upstream neighbour n(k), colliding it there
-// first; solids, walls and sites outside the model bounce it back.
+// first. Solids, walls and sites outside the model send back this cell's own
+// population after the same collision, so a cell hands on exactly the mass it
+// holds and a closed pool keeps its mass while it flows.
 void MeltingSolidificationCell::streamMass(BaseCell *neighbours[], double tau0, double gravity)
 {
     const double omega = 1.0 / tau0;
+    Vector3d own = u;
+    if (state == 'L')
+        own.y -= gravity;
     for (int k = 0; k < Q; ++k) {
         const MeltingSolidificationCell *n = melting(neighbours[opposite(k)]);
         const char other = n ? n->state : 'W';
         if (other == 'S' || other == 'W') {
-            fNext[k] = f[opposite(k)];
+            const int o = opposite(k);
+            fNext[k] = (1.0 - omega) * f[o] + omega * Lattice::equilibrium(own, rho, Q, o);
             continue;
         }
         Vector3d v = n->u;

@@ -117,6 +117,27 @@ private slots:
         QVERIFY(std::abs(total(grid, &MeltingSolidificationCell::getEnergy) - energy) < 1e-12 * energy);
     }
 
+    // Liquid pulled by gravity in a closed box of walls and solid flows but
+    // keeps its mass.
+    void closedBoxKeepsItsLiquid()
+    {
+        Grid grid;
+        GridTest::prepare(grid, 9, 20, 20, 1, 0.8, false);
+        GridTest::fill(grid, [&](int x, int y) -> BaseCell * {
+            const bool edge = x == 0 || x == 19 || y == 0 || y == 19;
+            return MeltingSolidificationCell::forCode(edge     ? "korner_wall"
+                                                      : x < 10 ? "korner_solid"
+                                                               : "korner_liquid",
+                                                      grid);
+        });
+        grid.getParameters()->setPassiveScalarGravity(1e-3);
+        const double mass = liquidMass(grid);
+        grid.step(300);
+        QVERIFY(at(grid, 14, 10)->getVelocity(0).length() > 1e-4);
+        QVERIFY2(std::abs(liquidMass(grid) - mass) < 1e-11 * mass,
+                 qPrintable(QString::number(liquidMass(grid) - mass)));
+    }
+
     // An interface cell that lost its mass turns gas and leaves its liquid
     // neighbours as full interface cells; a solid melts only above the
     // melting energy, into interface beside gas.
