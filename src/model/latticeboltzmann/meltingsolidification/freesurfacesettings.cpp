@@ -53,7 +53,10 @@ void FreeSurfaceSettings::setEnergies(double solid, double melting)
 
 bool FreeSurfaceSettings::isIdle() const
 {
-    return found && sites.empty() && foundAt == MeltingSolidificationCell::generation();
+    if (!grid)
+        return true;
+    refreshSites();
+    return sites.empty();
 }
 
 // The sampled Gaussian relative to the column nearest the beam, which keeps
@@ -87,7 +90,7 @@ void FreeSurfaceSettings::reportUnsupportedPair(char from, char to)
                                   QLatin1Char(to);
 }
 
-void FreeSurfaceSettings::refreshSites()
+void FreeSurfaceSettings::refreshSites() const
 {
     const unsigned now = MeltingSolidificationCell::generation();
     bool stale = !found || now != foundAt;

@@ -64,7 +64,7 @@ private:
         int x, y, z;
     };
     // Finds the grid's melting cells again when they may have changed.
-    void refreshSites();
+    void refreshSites() const;
     void clearBeam();
     void runBeam();
     void changeStates();
@@ -83,12 +83,13 @@ private:
     double solidEnergy = 1.5;
     double meltingEnergy = 2.0;
 
-    // The melting cells, y outermost, then x, then z; the z = 0 cells by
-    // column, each column from the top down; the generation they were found at.
-    std::vector<Site> sites;
-    std::vector<int> columnOrder;
-    unsigned foundAt = 0;
-    bool found = false;
-    bool beamClear = true;
-    std::atomic<bool> warned{false};
+    // A cache of the grid's cells: the melting cells, y outermost, then x,
+    // then z; the z = 0 cells by column, each column from the top down; the
+    // generation they were found at.
+    mutable std::vector<Site> sites;
+    mutable std::vector<int> columnOrder;
+    mutable unsigned foundAt = 0;
+    mutable bool found = false;
+    mutable bool beamClear = true;
+    mutable std::atomic<bool> warned{false};
 };
