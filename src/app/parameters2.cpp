@@ -2,6 +2,7 @@
 #include "ui_parameters2.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
 
@@ -139,6 +140,17 @@ void Parameters2::refresh()
     ui->nanoThermalConductivity->setText(number(nano[3]));
     ui->nanoHeatCapacitance->setText(number(nano[4]));
     ui->activateKorner->setChecked(p.getMeltingFlag());
+    const FreeSurfaceSettings &fs = *grid->getMeltingController();
+    ui->kornerSolidEnergy->setText(number(fs.getSolidEnergy()));
+    ui->kornerLiquidEnergy->setText(number(fs.getMeltingEnergy()));
+    ui->kornerSolidTau->setText(number(fs.getTauSolid()));
+    ui->kornerLiquidTau->setText(number(fs.getTauLiquid()));
+    ui->kornerGasTau->setText(number(fs.getTauGas()));
+    ui->ebmPower->setText(number(fs.getPower()));
+    ui->ebmStdDev->setText(number(fs.getStdDev()));
+    ui->ebmStartX->setText(QString::number(fs.getStartX()));
+    ui->ebmVelocity->setText(number(fs.getVelocity()));
+    ui->ebmTimesteps->setText(QString::number(fs.getTimesteps()));
     showPhysicalSpeeds();
     for (QWidget *w : blocked)
         w->blockSignals(false);
@@ -639,4 +651,70 @@ void Parameters2::on_updateInitial_clicked()
 void Parameters2::on_activateKorner_clicked(bool checked)
 {
     parameters->setMeltingFlag(checked);
+}
+
+// Return in either energy field applies both.
+void Parameters2::applyEnergies()
+{
+    FreeSurfaceSettings *fs = grid->getMeltingController();
+    double solid, melting;
+    if (readReal(ui->kornerSolidEnergy, fs->getSolidEnergy(), -Huge, Huge, false, tr("The solid energy"), &solid) &&
+        readReal(ui->kornerLiquidEnergy, fs->getMeltingEnergy(), -Huge, Huge, false, tr("The liquid energy"), &melting))
+        fs->setEnergies(solid, melting);
+}
+
+void Parameters2::on_kornerSolidEnergy_returnPressed()
+{
+    applyEnergies();
+}
+
+void Parameters2::on_kornerLiquidEnergy_returnPressed()
+{
+    applyEnergies();
+}
+
+// Return in any beam field applies all five and puts the beam back to its
+// start column; the absorption stays as it is.
+void Parameters2::applyBeam()
+{
+    FreeSurfaceSettings *fs = grid->getMeltingController();
+    double power, sigma, start, velocity, steps;
+    if (!readReal(ui->ebmPower, fs->getPower(), 0.0, Huge, false, tr("The beam power"), &power) ||
+        !readReal(ui->ebmStdDev, fs->getStdDev(), 0.0, Huge, false, tr("The beam width"), &sigma) ||
+        !readReal(ui->ebmStartX, fs->getStartX(), -1e9, 1e9, false, tr("The start column"), &start) ||
+        !readReal(ui->ebmVelocity, fs->getVelocity(), -Huge, Huge, false, tr("The beam velocity"), &velocity) ||
+        !readReal(ui->ebmTimesteps, fs->getTimesteps(), 0.0, 2147483647.0, false, tr("The beam timesteps"), &steps))
+        return;
+    if (start != std::floor(start) || steps != std::floor(steps)) {
+        QLineEdit *field = start != std::floor(start) ? ui->ebmStartX : ui->ebmTimesteps;
+        refuse(field, field == ui->ebmStartX ? fs->getStartX() : fs->getTimesteps(),
+               tr("The start column and the timesteps must be whole numbers."));
+        return;
+    }
+    fs->setBeam(power, sigma, int(start), velocity, int(steps), fs->getAbsorption());
+}
+
+void Parameters2::on_ebmPower_returnPressed()
+{
+    applyBeam();
+}
+
+void Parameters2::on_ebmStdDev_returnPressed()
+{
+    applyBeam();
+}
+
+void Parameters2::on_ebmStartX_returnPressed()
+{
+    applyBeam();
+}
+
+void Parameters2::on_ebmVelocity_returnPressed()
+{
+    applyBeam();
+}
+
+void Parameters2::on_ebmTimesteps_returnPressed()
+{
+    applyBeam();
 }

@@ -88,6 +88,13 @@ private slots:
     void on_nanoThermalExpansion_returnPressed();
     void on_nanoparticles_currentIndexChanged(int index);
     void on_activateKorner_clicked(bool checked);
+    void on_kornerSolidEnergy_returnPressed();
+    void on_kornerLiquidEnergy_returnPressed();
+    void on_ebmPower_returnPressed();
+    void on_ebmStdDev_returnPressed();
+    void on_ebmStartX_returnPressed();
+    void on_ebmVelocity_returnPressed();
+    void on_ebmTimesteps_returnPressed();
     void on_updateInitial_clicked();
 
 private:
@@ -104,6 +111,8 @@ private:
     void applyMulticomponent();
     void applyMultiphase();
     void applyPorous();
+    void applyEnergies();
+    void applyBeam();
     static QString number(double v);
 
     std::unique_ptr<Ui::Parameters2> ui;

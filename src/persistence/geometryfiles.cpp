@@ -201,6 +201,12 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
                         QStringLiteral("%1 exists, but %2 is missing: the layers of %3 must be numbered "
                                        "without a gap.")
                             .arg(shown(layerFileName(path, k - 1)), shown(layerFileName(path, layers)), shown(path)));
+    // The free-surface cells are defined for D2Q9 on one plane.
+    const bool korner = mode == QLatin1String("korner");
+    if (korner && layers > 1)
+        return fail(error, QStringLiteral("The free-surface model is two-dimensional, but %1 has %2 layers.")
+                               .arg(shown(path))
+                               .arg(layers));
     if (!sizeAllowed(width, height, layers))
         return fail(error, QStringLiteral("%1 describes %2 x %3 x %4 sites, more than the %5 a geometry may have.")
                                .arg(shown(path))
@@ -261,6 +267,8 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
                 }
             }
         }
+        if (korner && grid.getParameters()->getModel() != 9)
+            grid.getParameters()->setModel(9);
         return build(grid, codes, width, height, layers, true, path, error);
     } catch (const std::bad_alloc &) {
         return fail(error, QStringLiteral("Not enough memory to read %1; the grid is unchanged.").arg(shown(path)));

@@ -1,6 +1,7 @@
 #include "app/parameters2.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "persistence/geometryfiles.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
@@ -23,6 +24,7 @@ private slots:
     void editsActOnARunningChannel();
     void refreshShowsLoadedValues();
     void initialDensitiesInABox();
+    void freeSurfaceBeamAndEnergies();
     void screenshot();
 
 private:
@@ -175,6 +177,35 @@ void TestParameters2::initialDensitiesInABox()
 }
 
 // Remakes the README's picture of the dialog when ONDIX_SCREENSHOT_DIR is set.
+// Return in any beam field applies all five and restarts the beam; either
+// energy field applies both; a negative width is refused.
+void TestParameters2::freeSurfaceBeamAndEnergies()
+{
+    Grid grid;
+    FreeSurfaceSettings &fs = *grid.getMeltingController();
+    Parameters2 d(&grid);
+    QCOMPARE(d.findChild<QLineEdit *>("kornerLiquidEnergy")->text(), QStringLiteral("2"));
+    QVERIFY(d.findChild<QLineEdit *>("kornerGasTau")->isReadOnly());
+    d.findChild<QLineEdit *>("ebmPower")->setText("0.8");
+    d.findChild<QLineEdit *>("ebmStdDev")->setText("1.5");
+    d.findChild<QLineEdit *>("ebmStartX")->setText("12");
+    d.findChild<QLineEdit *>("ebmVelocity")->setText("0.02");
+    enter(d, "ebmTimesteps", "500");
+    QCOMPARE(fs.getPower(), 0.8);
+    QCOMPARE(fs.getStdDev(), 1.5);
+    QCOMPARE(fs.getStartX(), 12);
+    QCOMPARE(fs.getBeamX(), 12.0);
+    QCOMPARE(fs.getVelocity(), 0.02);
+    QCOMPARE(fs.getTimesteps(), 500);
+    enter(d, "ebmStdDev", "-1");
+    QVERIFY(!d.lastMessage().isEmpty());
+    QCOMPARE(fs.getStdDev(), 1.5);
+    d.findChild<QLineEdit *>("kornerSolidEnergy")->setText("1.2");
+    enter(d, "kornerLiquidEnergy", "3.5");
+    QCOMPARE(fs.getSolidEnergy(), 1.2);
+    QCOMPARE(fs.getMeltingEnergy(), 3.5);
+}
+
 void TestParameters2::screenshot()
 {
     const QString dir = qEnvironmentVariable("ONDIX_SCREENSHOT_DIR");
