@@ -9,6 +9,7 @@
 #include "ui_lbmainwindow.h"
 
 #include "batch/dropfolder.h"
+#include "immersed.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/elementcopy.h"
@@ -112,6 +113,8 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
         repaintView();
     });
     connect(mesher, &Mesher::parametersChanged, parameters, &Parameters2::refresh);
+    immersed = new Immersed(view->getGrid(), this);
+    connect(immersed, &Immersed::itemsChanged, this, [this] { repaintView(); });
     setWindowTitle(QStringLiteral("Ondix "));
     buildPainterMenu();
     connect(view, &LBWidget::stepped, this, &LBMainWindow::reportRunProblems);
@@ -207,6 +210,7 @@ bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error,
     info->setFile(QFileInfo(path).fileName());
     parameters->refresh();
     results->refresh();
+    immersed->refresh();
     for (Chart *chart : getCharts()) {
         chart->clearSeries();
         chart->update(view->getGrid());
@@ -794,7 +798,11 @@ void LBMainWindow::on_actionExec_1024_it_triggered()
     view->stepMany(1024);
 }
 
-void LBMainWindow::on_actionImmersed_triggered() {}
+void LBMainWindow::on_actionImmersed_triggered()
+{
+    immersed->refresh();
+    showTool(immersed);
+}
 
 void LBMainWindow::on_actionReset_Projection_triggered()
 {

@@ -22,6 +22,7 @@ class CodeEditor;
 class Colors;
 class Geometry;
 class ImageProcessing;
+class Immersed;
 class Mesher;
 class Parameters2;
 class Info;
@@ -190,6 +191,7 @@ private:
     Geometry *geometry = nullptr;
     ImageProcessing *imageProcessing = nullptr;
     Mesher *mesher = nullptr;
+    Immersed *immersed = nullptr;
     QString filePath;
     // 2 after a Load All; the version it used is what Reload All reads.
     int loadedAll = 0;

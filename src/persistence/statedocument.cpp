@@ -14,6 +14,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/immersed/immersedset.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -465,6 +466,8 @@ DocumentSection *StateDocument::section(const QString &name) const
         return grid.getTracers();
     if (name == QLatin1String("immersedBoundary"))
         return grid.getImmersed();
+    if (name == QLatin1String("freeSurface"))
+        return grid.getMeltingController();
     return nullptr;
 }
 
@@ -567,6 +570,9 @@ QList<QByteArray> StateDocument::parts(int version) const
     writer.writeEndElement();
     writer.writeStartElement("immersedBoundary");
     grid.getImmersed()->write(writer);
+    writer.writeEndElement();
+    writer.writeStartElement("freeSurface");
+    grid.getMeltingController()->write(writer);
     writer.writeEndElement();
     QStringList names;
     for (const char *name : PanelOrder)
@@ -842,6 +848,8 @@ void StateDocument::commit(Parsed &parsed)
     std::vector<BaseCell *> placed;
     placed.swap(parsed.placed);
     grid.resize(box.width, box.height, box.length);
+    // A document without bodies leaves none from before.
+    grid.getImmersed()->clear();
     for (int y = 0; y < box.height; ++y)
         for (int x = 0; x < box.width; ++x)
             for (int z = 0; z < box.length; ++z)
