@@ -14,6 +14,7 @@
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
@@ -32,6 +33,8 @@ enum class StaticColour { Own, Inherit, Skip };
 
 StaticColour staticColour(BaseCell *cell, float rgb[3])
 {
+    // A colour wrapper is drawn as the cell it wraps.
+    cell = PassiveScalarCell::innerOf(cell);
     const std::type_info &type = typeid(*cell);
     auto set = [rgb](float r, float g, float b) {
         rgb[0] = r;
