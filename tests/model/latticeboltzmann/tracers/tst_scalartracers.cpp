@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/tracers/momentpropagationcell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
+#include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
@@ -278,6 +279,12 @@ private slots:
         s.maxy = 3;
         s.red = 10;
         QVERIFY(settings->addSource(s, 1));
+        TracerRegion tracers;
+        tracers.from = Vector3i(2, 2, 0);
+        tracers.to = Vector3i(6, 16, 0);
+        first.getTracers()->setDiffusion(0.2);
+        first.getTracers()->setAmplification(5);
+        first.getTracers()->addRegion(tracers);
         QCOMPARE(first.step(37), 37);
         QByteArray element;
         {
@@ -292,6 +299,7 @@ private slots:
         Grid second;
         GridTest::prepare(second, 9, 5, 5, 1, 0.7, true);
         QVERIFY2(StateDocument(second).load(path, StateDocument::Options(), &error), qPrintable(error));
+        second.getTracers()->setDiffusion(0.2);
         QXmlStreamReader reader(element);
         reader.readNextStartElement();
         QVERIFY2(second.getScalarTracers()->read(reader, &error), qPrintable(error));
@@ -305,6 +313,13 @@ private slots:
         QVERIFY(totalColour(first) > 0.0);
         QVERIFY(bitwiseEqual(colourState(first), colourState(second)));
         QVERIFY(bitwiseEqual(fluidState(first), fluidState(second)));
+        const auto &trails = first.getTracers()->emitters();
+        QCOMPARE(second.getTracers()->emitters().size(), trails.size());
+        for (std::size_t e = 0; e < trails.size(); ++e) {
+            const auto &a = trails[e].trail, &b = second.getTracers()->emitters()[e].trail;
+            QVERIFY(a.size() > 1 && a.size() == b.size());
+            QVERIFY(std::memcmp(a.data(), b.data(), a.size() * sizeof(TracerPoint)) == 0);
+        }
 
         // A bad colour keeps the settings; a count that lies is not obeyed.
         QXmlStreamReader bad("<passivescalarsingleton epsilon=\"2\" colorsQuantity=\"1\"><color id=\"1\" "
