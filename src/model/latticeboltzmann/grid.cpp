@@ -460,6 +460,8 @@ void Grid::refine(int factor)
             }
     for (BaseCell *c : old)
         delete c;
+    // Colour wrappers are not copied; the refined cells are wrapped afresh.
+    scalarTracers->refresh();
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
 }
@@ -467,6 +469,9 @@ void Grid::refine(int factor)
 void Grid::rebuildCellsForModel()
 {
     const int q = parameters->getModel();
+    // The colours are laid out for the old model: the cells are rebuilt bare
+    // and wrapped afresh.
+    scalarTracers->unwrapAll();
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
@@ -487,6 +492,7 @@ void Grid::rebuildCellsForModel()
                 if (fresh)
                     setCell(x, y, z, fresh, true, false);
             }
+    scalarTracers->refresh();
     parameters->setNeedsNeighbourRebuild(true);
     siteModesValid = false;
 }

@@ -43,6 +43,9 @@ public:
     void apply(int type);
     // After a new geometry: wraps the fresh cells again when sources exist.
     void refresh();
+    // Puts every wrapped cell back in its place, keeping the sources (for
+    // edits that rebuild the cells; refresh wraps them again).
+    void unwrapAll();
 
     double getEpsilon() const { return epsilon; }
     void setEpsilon(double v) { epsilon = v; }
@@ -81,7 +84,6 @@ private:
     // Wraps every plain cell; wrappers whose colour count is not K are
     // reset like new ones. keepRead leaves the others untouched.
     void wrapAll(int type, bool keepRead);
-    void unwrapAll();
     void markSources();
 
     Grid *grid;
