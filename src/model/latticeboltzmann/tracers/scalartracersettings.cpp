@@ -29,13 +29,15 @@ void ScalarTracerSettings::removeSource(int id)
     for (int i = sourceList.size() - 1; i >= 0; --i)
         if (sourceList[i].id == id)
             sourceList.removeAt(i);
-    apply(1);
+    // The stored transport method stays: re-wrapping with another one would
+    // switch the remaining colours' method behind the user's back.
+    apply(type);
 }
 
 void ScalarTracerSettings::clearSources()
 {
     sourceList.clear();
-    apply(1);
+    apply(type);
 }
 
 const ScalarSource *ScalarTracerSettings::source(int id) const

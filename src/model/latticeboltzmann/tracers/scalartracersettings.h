@@ -25,7 +25,7 @@ public:
     // Appends the source, stores the type and rewraps; false when the
     // colour limit is reached.
     bool addSource(const ScalarSource &source, int type);
-    // Removes every source with that id and rewraps with type 1.
+    // Removes every source with that id and rewraps with the stored type.
     void removeSource(int id);
     // Removes every source, which unwraps every cell.
     void clearSources();
