@@ -56,7 +56,7 @@ bool isMeltingCell(BaseCell *)
 // Cells that carry a temperature: the heat model's fluid (and melting cells).
 bool isHeatCell(BaseCell *cell)
 {
-    return dynamic_cast<PassiveScalar *>(cell) || isMeltingCell(cell);
+    return dynamic_cast<PassiveScalar *>(PassiveScalarCell::innerOf(cell)) || isMeltingCell(cell);
 }
 
 bool isPassiveScalarCell(BaseCell *cell)
@@ -66,7 +66,7 @@ bool isPassiveScalarCell(BaseCell *cell)
 
 bool isPorousCell(BaseCell *cell)
 {
-    return dynamic_cast<PorousCell *>(cell) != nullptr;
+    return dynamic_cast<PorousCell *>(PassiveScalarCell::innerOf(cell)) != nullptr;
 }
 
 void clearBuffer(Renderer &r)
@@ -334,7 +334,10 @@ void Painters::detail(Renderer &r, bool)
 void Painters::permeability(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw, [](const DrawItem &, BaseCell *cell) { return static_cast<PorousCell *>(cell)->getSolidDensity(); },
+        r, draw,
+        [](const DrawItem &, BaseCell *cell) {
+            return static_cast<PorousCell *>(PassiveScalarCell::innerOf(cell))->getSolidDensity();
+        },
         isPorousCell);
 }
 
