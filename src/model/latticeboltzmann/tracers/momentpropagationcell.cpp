@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/lattice.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 void MomentPropagationCell::allocateColours(int count)
 {
@@ -48,11 +49,12 @@ void MomentPropagationCell::update(double params[], BaseCell *neighbours[], Grid
             const double w = Lattice::weight(q, j);
             if (n->isFluid()) {
                 // Only a wrapped neighbour has colours; a plain one counts as 0.
-                from[j] = dynamic_cast<MomentPropagationCell *>(n);
+                from[j] =
+                    typeid(*n) == typeid(MomentPropagationCell) ? static_cast<MomentPropagationCell *>(n) : nullptr;
                 share[j] = n->getF(Lattice::opposite(q, j), 0) / n->getP(0) - delta * w;
             } else {
-                auto *wrapper = dynamic_cast<PassiveScalarCell *>(n);
-                const bool outlet = wrapper ? wrapper->role() == Role::Outlet : false;
+                const bool wrapped = typeid(*n) == typeid(MomentPropagationCell);
+                const bool outlet = wrapped && static_cast<PassiveScalarCell *>(n)->role() == Role::Outlet;
                 // What would have come from a wall is the cell's own share.
                 if (!outlet)
                     ownShare[j] = innerCell->getF(j, 0) / density - delta * w;
