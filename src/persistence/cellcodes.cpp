@@ -14,6 +14,7 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "simulationparameters.h"
 
@@ -169,6 +170,7 @@ QRgb CellCodes::colourForCode(const QString &code)
 
 QString CellCodes::codeForCell(BaseCell *cell)
 {
+    cell = PassiveScalarCell::innerOf(cell);
     if (dynamic_cast<ThermalWall *>(cell))
         return QStringLiteral("t");
     if (dynamic_cast<ReflectWithFactorCell *>(cell))

@@ -17,6 +17,8 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/momentpropagationcell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QHash>
@@ -47,6 +49,9 @@ QHash<QString, CellFactory::Constructor> &table()
         {QStringLiteral("passivescalar"), [] { return static_cast<BaseCell *>(new PassiveScalar); }},
         {QStringLiteral("thermalWall"), [] { return static_cast<BaseCell *>(new ThermalWall); }},
         {QStringLiteral("deposition"), [] { return static_cast<BaseCell *>(new DepositionCell); }},
+        // The colour wrappers read their wrapped cell from their "cell" child.
+        {QStringLiteral("passiveScalarCell"), [] { return static_cast<BaseCell *>(new PassiveScalarCell); }},
+        {QStringLiteral("momentPropagationCell"), [] { return static_cast<BaseCell *>(new MomentPropagationCell); }},
     };
     return kinds;
 }

@@ -16,6 +16,7 @@
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 #include "persistence/childelements.h"
 #include "persistence/xmlformat.h"
@@ -158,7 +159,7 @@ template <typename T, typename Visit> void forEachOf(Grid *grid, Visit visit)
     if (!grid)
         return;
     grid->forEachCell([&](BaseCell *c, int, int, int) {
-        if (auto *cell = dynamic_cast<T *>(c))
+        if (auto *cell = dynamic_cast<T *>(PassiveScalarCell::innerOf(c)))
             visit(cell);
     });
 }
@@ -262,9 +263,11 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
-                BaseCell *cell = grid->getCell(x, y, z);
-                if (!cell || !cell->isFluid())
+                BaseCell *site = grid->getCell(x, y, z);
+                if (!site || !site->isFluid())
                     continue;
+                // A colour wrapper keeps its colours; its fluid is what changes.
+                BaseCell *cell = PassiveScalarCell::innerOf(site);
                 BaseCell *replacement = nullptr;
                 if (quantity <= 1) {
                     const bool kept = dynamic_cast<ShallowCell *>(cell) || dynamic_cast<PorousCell *>(cell) ||
@@ -280,8 +283,12 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
                 } else if (type == 5 && !dynamic_cast<DepositionCell *>(cell)) {
                     replacement = new DepositionCell;
                 }
-                if (replacement)
+                if (replacement && site != cell) {
+                    static_cast<PassiveScalarCell *>(site)->replaceInner(replacement);
+                    grid->setCell(x, y, z, site, false, false);
+                } else if (replacement) {
                     grid->setCell(x, y, z, replacement, true, true);
+                }
                 grid->getCell(x, y, z)->setComponents(quantity);
             }
 }

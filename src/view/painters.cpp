@@ -5,6 +5,8 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "persistence/simulationparameters.h"
 
 #include <QtOpenGL>
@@ -44,7 +46,7 @@ bool anyCell(BaseCell *)
     return true;
 }
 
-// The melting and coloured-scalar cell kinds are not part of the program
+// The melting cell kinds are not part of the program
 // yet, so the painters restricted to them find no cells.
 bool isMeltingCell(BaseCell *)
 {
@@ -54,17 +56,17 @@ bool isMeltingCell(BaseCell *)
 // Cells that carry a temperature: the heat model's fluid (and melting cells).
 bool isHeatCell(BaseCell *cell)
 {
-    return dynamic_cast<PassiveScalar *>(cell) || isMeltingCell(cell);
+    return dynamic_cast<PassiveScalar *>(PassiveScalarCell::innerOf(cell)) || isMeltingCell(cell);
 }
 
-bool isPassiveScalarCell(BaseCell *)
+bool isPassiveScalarCell(BaseCell *cell)
 {
-    return false;
+    return dynamic_cast<PassiveScalarCell *>(cell) != nullptr;
 }
 
 bool isPorousCell(BaseCell *cell)
 {
-    return dynamic_cast<PorousCell *>(cell) != nullptr;
+    return dynamic_cast<PorousCell *>(PassiveScalarCell::innerOf(cell)) != nullptr;
 }
 
 void clearBuffer(Renderer &r)
@@ -160,17 +162,63 @@ void Painters::arrow(Renderer &r, bool draw)
 void Painters::passiveScalar(Renderer &r, bool draw)
 {
     const int component = r.getComponent();
-    // The species mix (component -1) reads the species colours of the scalar
-    // model; with no scalar cells there is nothing to mix.
-    if (component < 0) {
-        if (!draw)
-            clearBuffer(r);
-        r.resetExtremes();
+    if (component >= 0) {
+        generalPass(
+            r, draw, [component](const DrawItem &, BaseCell *cell) { return cell->getP(component + 10); },
+            isPassiveScalarCell);
         return;
     }
-    generalPass(
-        r, draw, [component](const DrawItem &, BaseCell *cell) { return cell->getP(component + 10); },
-        isPassiveScalarCell);
+    // The species mix: each cell takes the sum of the species colours
+    // weighted by their concentrations relative to the largest one anywhere,
+    // and stores the concentration of the species whose colour is nearest
+    // that mix. Nothing is tracked.
+    if (!draw)
+        clearBuffer(r);
+    r.resetExtremes();
+    const QList<QRgb> &colours = r.getGrid()->getScalarTracers()->colourTable();
+    const int n = colours.size();
+    double largest = 0.0;
+    for (const DrawItem &item : r.getDrawList())
+        if (BaseCell *cell = r.cellOf(item); cell && isPassiveScalarCell(cell))
+            for (int i = 0; i < n; ++i)
+                largest = std::max(largest, cell->getP(i + 10));
+    // With no colour anywhere every mix is black and shows nothing.
+    if (n == 0 || !(largest > 0.0))
+        return;
+    std::vector<double> &buffer = r.valueBuffer();
+    if (draw)
+        glBegin(GL_QUADS);
+    for (const DrawItem &item : r.getDrawList()) {
+        BaseCell *cell = r.cellOf(item);
+        if (!cell || !isPassiveScalarCell(cell))
+            continue;
+        double mix[3] = {0.0, 0.0, 0.0};
+        for (int i = 0; i < n; ++i) {
+            const double share = cell->getP(i + 10) / largest;
+            mix[0] += qRed(colours[i]) * share;
+            mix[1] += qGreen(colours[i]) * share;
+            mix[2] += qBlue(colours[i]) * share;
+        }
+        int nearest = 0;
+        double best = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double dr = mix[0] - qRed(colours[i]), dg = mix[1] - qGreen(colours[i]),
+                         db = mix[2] - qBlue(colours[i]);
+            const double d = dr * dr + dg * dg + db * db;
+            if (i == 0 || d < best) {
+                best = d;
+                nearest = i;
+            }
+        }
+        const double v = cell->getP(nearest + 10);
+        buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
+        if (draw) {
+            glColor3d(mix[0] / 255.0, mix[1] / 255.0, mix[2] / 255.0);
+            r.drawCell(item, v);
+        }
+    }
+    if (draw)
+        glEnd();
 }
 
 void Painters::multicomponent(Renderer &r, bool draw)
@@ -286,7 +334,10 @@ void Painters::detail(Renderer &r, bool)
 void Painters::permeability(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw, [](const DrawItem &, BaseCell *cell) { return static_cast<PorousCell *>(cell)->getSolidDensity(); },
+        r, draw,
+        [](const DrawItem &, BaseCell *cell) {
+            return static_cast<PorousCell *>(PassiveScalarCell::innerOf(cell))->getSolidDensity();
+        },
         isPorousCell);
 }
 

@@ -14,6 +14,8 @@
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
@@ -32,6 +34,8 @@ enum class StaticColour { Own, Inherit, Skip };
 
 StaticColour staticColour(BaseCell *cell, float rgb[3])
 {
+    // A colour wrapper is drawn as the cell it wraps.
+    cell = PassiveScalarCell::innerOf(cell);
     const std::type_info &type = typeid(*cell);
     auto set = [rgb](float r, float g, float b) {
         rgb[0] = r;
@@ -758,8 +762,8 @@ void Renderer::frame()
         else
             painterPass(true);
     }
-    // Tracer trails and immersed items have nothing to show until those
-    // companions hold anything.
+    if (showParticles)
+        drawTrails();
     if (showIsolines)
         drawIsolines();
     if (showStreamlines)
@@ -769,4 +773,28 @@ void Renderer::frame()
     drawProbeMarkers();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+}
+
+void Renderer::drawTrails()
+{
+    const std::vector<TracerEmitter> &emitters = grid->getTracers()->emitters();
+    if (emitters.empty())
+        return;
+    glLineWidth(GLfloat(scale2));
+    const double s = cellSize, half = cellSize / 2.0;
+    auto inside = [this](const TracerPoint &p) {
+        return p.x >= ranges[0][0] && p.x <= ranges[0][1] && p.y >= ranges[1][0] && p.y <= ranges[1][1] &&
+               p.z >= ranges[2][0] && p.z <= ranges[2][1];
+    };
+    for (const TracerEmitter &e : emitters) {
+        glColor3d(e.red / 255.0, e.green / 255.0, e.blue / 255.0);
+        glBegin(GL_LINES);
+        for (const TracerPoint &p : e.trail) {
+            if (!inside(p))
+                continue;
+            glVertex3d(x0 + p.px * s + half, y0 + p.py * s + half, z0 + p.pz * s + half + 0.01);
+            glVertex3d(x0 + p.x * s + half, y0 + p.y * s + half, z0 + p.z * s + half + 0.01);
+        }
+        glEnd();
+    }
 }

@@ -208,6 +208,9 @@ private:
     void drawColorBar();
     void setUpLighting();
     void drawForces();
+    // The tracer trails: one segment per point from where it was to where it
+    // is, in its emitter's colour, when it lies inside the plane ranges.
+    void drawTrails();
     void drawProbeMarkers();
     void layerCorner(const DrawItem &item, double &px, double &py, double &pz) const;
 

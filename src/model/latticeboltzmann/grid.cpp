@@ -19,6 +19,8 @@
 #include "persistence/unitscales.h"
 #include "scaled.h"
 #include "sccell.h"
+#include "tracers/passivescalarcell.h"
+#include "tracers/scalartracersettings.h"
 #include "tracers/tracerset.h"
 #include "wallcell.h"
 
@@ -32,7 +34,8 @@
 
 Grid::Grid()
     : parameters(new SimulationParameters(this)), particles(new ParticleManager(this)), scales(new UnitScales),
-      tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this))
+      tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this)),
+      scalarTracers(new ScalarTracerSettings(this))
 {
     setCurrentParameters(parameters.get());
     allocate(parameters->getWidth(), parameters->getHeight(), parameters->getLength());
@@ -155,7 +158,7 @@ void Grid::setCell(int x, int y, int z, BaseCell *cell, bool deleteOld, bool aut
     if (BaseCell *old = slot) {
         if (old->isFluid())
             --statistics.fluidCells;
-        particles->cellLeaves(x, y, z, old);
+        particles->cellLeaves(x, y, z, PassiveScalarCell::innerOf(old));
         if (old != cell) {
             releaseSite(old, s, deleteOld);
             if (deleteOld)
@@ -167,9 +170,9 @@ void Grid::setCell(int x, int y, int z, BaseCell *cell, bool deleteOld, bool aut
     if (cell->isFluid())
         ++statistics.fluidCells;
     slot = cell;
-    particles->cellArrives(x, y, z, cell);
+    particles->cellArrives(x, y, z, PassiveScalarCell::innerOf(cell));
     if (autoGroup)
-        assignGroup(x, y, z, cell);
+        assignGroup(x, y, z, PassiveScalarCell::innerOf(cell));
     parameters->setNeedsNeighbourRebuild(true);
     siteModesValid = false;
     fluxValid = false;
@@ -187,12 +190,18 @@ template <typename Visit> void scanSurrounding(const Grid &g, int x, int y, int 
                 if (dx == 0 && dy == 0 && dz == 0)
                     continue;
                 if (BaseCell *c = g.getCell(x + dx, y + dy, z + dz))
-                    if (visit(c))
+                    if (visit(PassiveScalarCell::innerOf(c)))
                         return;
             }
 }
 
 } // namespace
+
+template <typename Visit> void Grid::forEachInner(Visit visit) const
+{
+    for (BaseCell *c : cells)
+        visit(PassiveScalarCell::innerOf(c));
+}
 
 void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
 {
@@ -207,7 +216,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
         });
         if (found < 0) {
             bool used[3] = {false, false, false};
-            forEachCell([&](BaseCell *c, int, int, int) {
+            forEachInner([&](BaseCell *c) {
                 auto *s = dynamic_cast<SourceCell *>(c);
                 if (s && s != source && s->index() >= 0 && s->index() < 3)
                     used[s->index()] = true;
@@ -235,7 +244,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
             return false;
         });
         if (found < 0) {
-            forEachCell([&](BaseCell *c, int, int, int) {
+            forEachInner([&](BaseCell *c) {
                 auto *t = dynamic_cast<ThermalWall *>(c);
                 if (t && t != thermal)
                     found = std::max(found, t->getIndex());
@@ -259,7 +268,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
         });
         if (w < 0) {
             int largest = -1;
-            forEachCell([&](BaseCell *c, int, int, int) {
+            forEachInner([&](BaseCell *c) {
                 auto *d = dynamic_cast<DragWallCell *>(c);
                 if (d && d != dragWall)
                     largest = std::max(largest, d->index());
@@ -269,7 +278,7 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
             dragWall->setIndex(w);
         } else {
             const int keep = std::min(w, v), merged = std::max(w, v);
-            forEachCell([&](BaseCell *c, int, int, int) {
+            forEachInner([&](BaseCell *c) {
                 auto *d = dynamic_cast<DragWallCell *>(c);
                 if (d && d != dragWall && d->index() == merged)
                     d->setIndex(keep);
@@ -307,8 +316,11 @@ void Grid::buildNeighbours()
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 const int s = siteIndex(x, y, z);
-                if (auto *wall = dynamic_cast<WallCell *>(cells[s]))
-                    wall->setNeighbours(&neighbours[std::size_t(s) * q]);
+                BaseCell **block = &neighbours[std::size_t(s) * q];
+                if (auto *wrapper = dynamic_cast<PassiveScalarCell *>(cells[s]))
+                    wrapper->setNeighbours(block);
+                if (auto *wall = dynamic_cast<WallCell *>(PassiveScalarCell::innerOf(cells[s])))
+                    wall->setNeighbours(block);
             }
     buildSiteModes();
 }
@@ -448,6 +460,8 @@ void Grid::refine(int factor)
             }
     for (BaseCell *c : old)
         delete c;
+    // Colour wrappers are not copied; the refined cells are wrapped afresh.
+    scalarTracers->refresh();
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
 }
@@ -455,6 +469,9 @@ void Grid::refine(int factor)
 void Grid::rebuildCellsForModel()
 {
     const int q = parameters->getModel();
+    // The colours are laid out for the old model: the cells are rebuilt bare
+    // and wrapped afresh.
+    scalarTracers->unwrapAll();
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
@@ -475,6 +492,7 @@ void Grid::rebuildCellsForModel()
                 if (fresh)
                     setCell(x, y, z, fresh, true, false);
             }
+    scalarTracers->refresh();
     parameters->setNeedsNeighbourRebuild(true);
     siteModesValid = false;
 }
@@ -542,7 +560,7 @@ void Grid::enclosedWallsToNull()
 {
     if (nz != 1)
         return;
-    auto isWall = [](BaseCell *c) { return dynamic_cast<WallCell *>(c) != nullptr; };
+    auto isWall = [](BaseCell *c) { return dynamic_cast<WallCell *>(PassiveScalarCell::innerOf(c)) != nullptr; };
     std::vector<Vector3i> enclosed;
     for (int y = 1; y <= ny - 2; ++y)
         for (int x = 1; x <= nx - 2; ++x) {
@@ -634,6 +652,7 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
             }
     }
     resetAll();
+    scalarTracers->refresh();
     tracers->refresh();
 }
 
@@ -650,7 +669,7 @@ void Grid::computeDrag()
 {
     drag.clear();
     forEachCell([this](BaseCell *c, int x, int y, int z) {
-        if (auto *d = dynamic_cast<DragWallCell *>(c))
+        if (auto *d = dynamic_cast<DragWallCell *>(PassiveScalarCell::innerOf(c)))
             drag[d->index()] += d->dragContribution(this, x, y, z);
     });
 }

@@ -21,6 +21,7 @@ class SimulationParameters;
 class UnitScales;
 class ParticleManager;
 class TracerSet;
+class ScalarTracerSettings;
 class FreeSurfaceSettings;
 class ImmersedSet;
 class QXmlStreamWriter;
@@ -50,6 +51,8 @@ public:
     UnitScales *getScales() const { return scales.get(); }
     ParticleManager *getParticleManager() const { return particles.get(); }
     TracerSet *getTracers() const { return tracers.get(); }
+    // The coloured scalar sources and their settings ("passivescalarsingleton").
+    ScalarTracerSettings *getScalarTracers() const { return scalarTracers.get(); }
     FreeSurfaceSettings *getMeltingController() const { return melting.get(); }
     ImmersedSet *getImmersed() const { return immersed.get(); }
     const QList<int> &getRows() const { return rows; }
@@ -166,6 +169,8 @@ private:
     bool lineTarget(int x, int y, int i, std::size_t &base, int &along) const;
     void allocate(int width, int height, int length);
     void assignGroup(int x, int y, int z, BaseCell *cell);
+    // Calls visit(cell) for every site's cell, looking through colour wrappers.
+    template <typename Visit> void forEachInner(Visit visit) const;
     void buildSiteModes();
 
     std::vector<BaseCell *> cells;
@@ -182,6 +187,7 @@ private:
     bool fluxValid = false;
     std::unique_ptr<FreeSurfaceSettings> melting;
     std::unique_ptr<ImmersedSet> immersed;
+    std::unique_ptr<ScalarTracerSettings> scalarTracers;
 
     int nx = 0, ny = 0, nz = 0;
     int neighbourQ = 0;

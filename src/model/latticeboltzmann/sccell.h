@@ -30,7 +30,9 @@ public:
     double getF(int i, int) override { return f ? f[i] : store->cur[std::size_t(i) * store->stride + site]; }
     void setNextF(int i, double value, int component) override
     {
-        if (component == 1)
+        // Only the fluid's own populations: writes for a second component or
+        // a colour (10 + k) from a neighbouring wrapper are not this cell's.
+        if (component != 0 && component != -1)
             return;
         if (f)
             fNext[i] = value;

@@ -3,6 +3,7 @@
 #include "gravity.h"
 #include "multicomponent.h"
 #include "multiphase.h"
+#include "passivescalarforce.h"
 #include "persistence/attributereader.h"
 
 #include <QXmlStreamReader>
@@ -17,6 +18,8 @@ QString ForceList::typeName(Force *force)
         return QStringLiteral("multicomponent");
     if (dynamic_cast<MultiPhase *>(force))
         return QStringLiteral("multiphase");
+    if (dynamic_cast<PassiveScalarForce *>(force))
+        return QStringLiteral("passiveScalarForce");
     return QString();
 }
 
@@ -28,6 +31,8 @@ Force *ForceList::create(const QString &type)
         return new MultiComponent;
     if (type == QLatin1String("multiphase"))
         return new MultiPhase;
+    if (type == QLatin1String("passiveScalarForce"))
+        return new PassiveScalarForce;
     return nullptr;
 }
 

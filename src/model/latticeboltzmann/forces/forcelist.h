@@ -13,7 +13,8 @@ class QXmlStreamWriter;
 class ForceList
 {
 public:
-    // "gravity", "multiphase", "multicomponent"; empty for other classes.
+    // "gravity", "multiphase", "multicomponent", "passiveScalarForce"; empty
+    // for other classes.
     static QString typeName(Force *force);
     // A new force of that type, or null for an unknown name.
     static Force *create(const QString &type);

@@ -3,11 +3,15 @@
 #include "model/latticeboltzmann/forces/forcelist.h"
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/forces/multiphase.h"
+#include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -120,6 +124,7 @@ private slots:
     void twoComponentSeparation();
     void serialEqualsParallel();
     void documentRoundTrip();
+    void passiveScalarForce();
 };
 
 // Walls at rows 0 and 65 close 64 fluid rows under gravity 1e-4: the density
@@ -382,6 +387,63 @@ void TestForces::documentRoundTrip()
     qDeleteAll(some);
     QVERIFY(bad.readNextStartElement());
     QCOMPARE(bad.name(), QLatin1String("next"));
+}
+
+// The force follows colour 0 inside its rectangle, pulses with its period,
+// shifts the equilibrium velocity by tau F / rho and keeps its seven fields
+// through the "forces" element.
+void TestForces::passiveScalarForce()
+{
+    Grid grid;
+    prepare(grid, 8, 6, 0.8);
+    ScalarSource source;
+    source.minx = source.maxx = -3;
+    QVERIFY(grid.getScalarTracers()->addSource(source, 1));
+    auto *colourCell = dynamic_cast<PassiveScalarCell *>(grid.getCell(3, 2, 0));
+    QVERIFY(colourCell);
+    double values[18];
+    for (int i = 0; i < 9; ++i) {
+        values[i] = colourCell->getF(i, 0);
+        values[9 + i] = Lattice::weight(9, i) * 0.5;
+    }
+    colourCell->setF(values);
+    grid.fillRegion("x", 4, 4, 2, 2, 0, 0); // a plain cell has no colour
+
+    auto *pulsed = new PassiveScalarForce(0.25, -1.5e-3, 1, 5, 2, 4, 4);
+    const double expected[] = {0.0, 1.0, 0.0, -1.0};
+    for (int n = 0; n < 4; ++n) {
+        grid.getStatistics().iterations = n;
+        const Vector3d f = pulsed->force(nullptr, nullptr, 0, 3, 2, 0, &grid);
+        QVERIFY(std::abs(f.x - 0.25 * 0.5 * expected[n]) < 1e-7 && std::abs(f.y + 1.5e-3 * 0.5 * expected[n]) < 1e-7);
+    }
+    grid.getStatistics().iterations = 0;
+    QCOMPARE(pulsed->force(nullptr, nullptr, 0, 4, 2, 0, &grid).x, 0.0);
+    QCOMPARE(pulsed->force(nullptr, nullptr, 0, 6, 2, 0, &grid).x, 0.0);
+
+    QByteArray xml;
+    {
+        QXmlStreamWriter w(&xml);
+        ForceList::write(w, {pulsed});
+    }
+    delete pulsed;
+    QXmlStreamReader r(xml);
+    r.readNextStartElement();
+    const QList<Force *> read = ForceList::read(r, &grid);
+    QCOMPARE(read.size(), 1);
+    auto *copy = dynamic_cast<PassiveScalarForce *>(read[0]);
+    QVERIFY(copy);
+    QCOMPARE(copy->strengthX, 0.25);
+    QCOMPARE(copy->strengthY, -1.5e-3);
+    QCOMPARE(QVector<int>({copy->minx, copy->maxx, copy->miny, copy->maxy, copy->period}),
+             QVector<int>({1, 5, 2, 4, 4}));
+    qDeleteAll(read);
+
+    // Steady (period 0): the whole strength, applied through the collision.
+    grid.getParameters()->addForce(new PassiveScalarForce(0.02, 0.01, 1, 5, 2, 4, 0));
+    QCOMPARE(grid.step(1), 1);
+    const Vector3d shift = colourCell->getForce(0);
+    QVERIFY(std::abs(shift.x - 0.02 * 0.5 * 0.8) < 1e-12 && std::abs(shift.y - 0.01 * 0.5 * 0.8) < 1e-12);
+    QCOMPARE(grid.getCell(2, 2, 0)->getForce(0).x, 0.0);
 }
 
 QTEST_APPLESS_MAIN(TestForces)

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "model/latticeboltzmann/basecell.h"
+
+#include <vector>
+
+// Wraps any cell and carries coloured passive scalars beside it: all fluid
+// work goes to the wrapped (inner) cell, and each colour k, addressed as
+// component 10 + k, is advected and diffused by its own lattice-Boltzmann
+// distribution relaxed with the tracer settings' epsilon. A cell marked as a
+// source emits the equilibrium of its colour at the emission value instead.
+class PassiveScalarCell : public BaseCell
+{
+public:
+    // Takes ownership of inner (which may be null only until activate).
+    explicit PassiveScalarCell(BaseCell *inner = nullptr);
+    ~PassiveScalarCell() override;
+    PassiveScalarCell(const PassiveScalarCell &) = delete;
+    PassiveScalarCell &operator=(const PassiveScalarCell &) = delete;
+
+    // The cell that code inspecting cell kinds should look at: the inner
+    // cell of a wrapper, the cell itself otherwise (null stays null).
+    static BaseCell *innerOf(BaseCell *cell);
+
+    void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    void postUpdate() override;
+    void finishUpdate(Grid *grid, int x, int y, int z) override { innerCell->finishUpdate(grid, x, y, z); }
+    void reset(double p0, double p1) override { innerCell->reset(p0, p1); }
+    double getF(int i, int component) override;
+    void setNextF(int i, double value, int component) override;
+    void setComponents(int n) override { innerCell->setComponents(n); }
+    void passivate(QXmlStreamWriter &writer) override;
+    void activate(QXmlStreamReader &reader, Grid *grid) override;
+    double getP(int component) override;
+    Vector3d getVelocity(int component) override { return innerCell->getVelocity(component); }
+    double computeDeltaP() override { return innerCell->computeDeltaP(); }
+    double getDeltaP() override { return innerCell->getDeltaP(); }
+    double getNextF(int i, int component) override { return innerCell->getNextF(i, component); }
+    Vector3d getForce(int component) override { return innerCell->getForce(component); }
+    bool isFluid() override { return innerCell->isFluid(); }
+    int getKind() override;
+    void setF(double values[]) override;
+    int modelQ() override;
+
+    // g := w_i c for every colour (c the settings' initial concentration).
+    virtual void initColours(double concentration);
+    // Zeroed colour arrays for the given number of colours.
+    virtual void allocateColours(int colours);
+    // theta_k := sum of colour k's distribution.
+    virtual void recomputeColours();
+
+    BaseCell *inner() const { return innerCell; }
+    // Hands the inner cell over to the caller; the wrapper then owns nothing.
+    BaseCell *releaseInner();
+    // Deletes the inner cell and wraps the given one instead.
+    void replaceInner(BaseCell *cell)
+    {
+        delete innerCell;
+        setInner(cell);
+    }
+    // The wrapper's own neighbour block, for the colour bounce-back at solids.
+    void setNeighbours(BaseCell **block) { neighbourBlock = block; }
+    int colourCount() const { return colours; }
+    double getFixedConcentration() const { return fixedConcentration; }
+    int getSourceIndex() const { return sourceIndex; }
+    // A fixed concentration below 0 unmarks the cell.
+    void setSource(double concentration, int index)
+    {
+        fixedConcentration = concentration;
+        sourceIndex = concentration >= 0.0 ? index : -1;
+    }
+    // The colour value of colour k (0 for a colour the cell does not have).
+    double colour(int k) const { return k >= 0 && k < colours ? theta[std::size_t(k)] : 0.0; }
+
+    // How the colours treat the inner cell, fixed when it is wrapped.
+    enum class Role {
+        Fluid,   // collides and streams the colours
+        Through, // inlets and other open kinds: carry the colours like fluid
+        Outlet,  // outlets: carry them and refill the target's incoming colours
+        Solid,   // bounce the colours back to where they came from
+        Null     // swallow them
+    };
+    Role role() const { return innerRole; }
+
+protected:
+    void setInner(BaseCell *cell);
+    // The file name of this kind and the colour values it stores.
+    virtual const char *typeName() const { return "passiveScalarCell"; }
+    virtual int valuesPerColour() const { return q; }
+    int storedValues() const { return colours * valuesPerColour(); }
+    virtual double storedValue(int n) const { return g[std::size_t(n)]; }
+    virtual void setStoredValue(int n, double v) { g[std::size_t(n)] = v; }
+    // Bitwise copy of the inner fluid's next populations (those not rewritten
+    // by every streaming, at open box edges) so a saved run resumes exactly.
+    void writeInnerNext(QXmlStreamWriter &writer);
+
+    BaseCell *innerCell = nullptr;
+    BaseCell **neighbourBlock = nullptr;
+    Role innerRole = Role::Null;
+    bool reflects = false;
+    int q = 9;
+    int colours = 0;
+    double fixedConcentration = -1.0;
+    int sourceIndex = -1;
+    std::vector<double> g, gNext, theta;
+};
