@@ -5,6 +5,7 @@
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 
 #include <QFormLayout>
@@ -113,7 +114,8 @@ void Interpolation::on_removeLine_clicked()
     int at[3];
     // The cell is replaced only while the site still holds an interpolation
     // point: the user may have changed the grid since.
-    if (site(text(0), text(1), text(2), at) && dynamic_cast<InterpolationCell *>(grid->getCell(at[0], at[1], at[2]))) {
+    if (site(text(0), text(1), text(2), at) &&
+        dynamic_cast<InterpolationCell *>(PassiveScalarCell::innerOf(grid->getCell(at[0], at[1], at[2])))) {
         grid->buildNeighbours();
         BaseCell **block = grid->neighbourBlock(at[0], at[1], at[2]);
         const int q = Lattice::currentQ();

@@ -12,6 +12,7 @@
 #include "immersed.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
+#include "particles.h"
 #include "persistence/elementcopy.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
@@ -113,6 +114,8 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
         repaintView();
     });
     connect(mesher, &Mesher::parametersChanged, parameters, &Parameters2::refresh);
+    particles = new Particles(view->getGrid(), this);
+    connect(particles, &Particles::changed, this, [this] { repaintView(); });
     immersed = new Immersed(view->getGrid(), this);
     connect(immersed, &Immersed::itemsChanged, this, [this] { repaintView(); });
     setWindowTitle(QStringLiteral("Ondix "));
@@ -210,6 +213,7 @@ bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error,
     info->setFile(QFileInfo(path).fileName());
     parameters->refresh();
     results->refresh();
+    particles->refresh();
     immersed->refresh();
     for (Chart *chart : getCharts()) {
         chart->clearSeries();
@@ -404,7 +408,11 @@ void LBMainWindow::on_actionVelocity_triggered()
 // Windows that later work brings: the tracers, planes, charts, view
 // and info docks, results, server, interpolation, animation, parameters,
 // mesher, immersed bodies, image processing and geometry script.
-void LBMainWindow::on_actionParticles_triggered() {}
+void LBMainWindow::on_actionParticles_triggered()
+{
+    particles->refresh();
+    showTool(particles);
+}
 
 void LBMainWindow::on_actionAbout_triggered()
 {

@@ -23,6 +23,7 @@ class Colors;
 class Geometry;
 class ImageProcessing;
 class Immersed;
+class Particles;
 class Mesher;
 class Parameters2;
 class Info;
@@ -192,6 +193,7 @@ private:
     ImageProcessing *imageProcessing = nullptr;
     Mesher *mesher = nullptr;
     Immersed *immersed = nullptr;
+    Particles *particles = nullptr;
     QString filePath;
     // 2 after a Load All; the version it used is what Reload All reads.
     int loadedAll = 0;

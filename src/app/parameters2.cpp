@@ -1,6 +1,7 @@
 #include "parameters2.h"
 #include "ui_parameters2.h"
 
+#include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "persistence/simulationparameters.h"
@@ -128,6 +129,19 @@ void Parameters2::refresh()
         ui->porousVariation->setText(QStringLiteral("0"));
     ui->shallowG->setText(number(p.getShallowG()));
     ui->shallowNB->setText(number(p.getShallowNB()));
+    {
+        PassiveScalarForce shown;
+        for (Force *force : p.getForces())
+            if (auto *external = dynamic_cast<PassiveScalarForce *>(force))
+                shown = *external;
+        ui->externalForceStrengthX->setText(number(shown.strengthX));
+        ui->externalForceStrengthY->setText(number(shown.strengthY));
+        ui->externalForceMinX->setText(QString::number(shown.minx));
+        ui->externalForceMaxX->setText(QString::number(shown.maxx));
+        ui->externalForceMinY->setText(QString::number(shown.miny));
+        ui->externalForceMaxY->setText(QString::number(shown.maxy));
+        ui->externalForcePeriod->setText(QString::number(shown.period));
+    }
 
     ui->thermalGravity->setText(number(p.getPassiveScalarGravity()));
     ui->thermal1->setText(number(p.getThermal(ui->thermalIndex->currentIndex())));
@@ -624,6 +638,28 @@ void Parameters2::on_nanoparticles_currentIndexChanged(int index)
     applyNano();
 }
 
+void Parameters2::applyExternalForce()
+{
+    double sx, sy;
+    if (!readReal(ui->externalForceStrengthX, 0.0, -Huge, Huge, false, tr("The external force's strength x"), &sx) ||
+        !readReal(ui->externalForceStrengthY, 0.0, -Huge, Huge, false, tr("The external force's strength y"), &sy))
+        return;
+    QLineEdit *fields[5] = {ui->externalForceMinX, ui->externalForceMaxX, ui->externalForceMinY, ui->externalForceMaxY,
+                            ui->externalForcePeriod};
+    int v[5];
+    for (int k = 0; k < 5; ++k) {
+        bool ok = false;
+        v[k] = fields[k]->text().trimmed().toInt(&ok);
+        if (!ok || (k == 4 && v[k] < 0)) {
+            message = tr("The external force's box and period must be whole numbers (the period 0 or more).");
+            ui->message->setText(message);
+            return;
+        }
+    }
+    accept();
+    parameters->addForce(new PassiveScalarForce(sx, sy, v[0], v[1], v[2], v[3], v[4]));
+}
+
 // Puts the cells of the box (bounds counted from 1, included) back to rest at
 // the two densities; parts of the box outside the grid are left out.
 void Parameters2::on_updateInitial_clicked()
@@ -717,4 +753,39 @@ void Parameters2::on_ebmVelocity_returnPressed()
 void Parameters2::on_ebmTimesteps_returnPressed()
 {
     applyBeam();
+}
+
+void Parameters2::on_externalForceStrengthX_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForceStrengthY_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForceMinX_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForceMaxX_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForceMinY_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForceMaxY_returnPressed()
+{
+    applyExternalForce();
+}
+
+void Parameters2::on_externalForcePeriod_returnPressed()
+{
+    applyExternalForce();
 }

@@ -68,6 +68,13 @@ private slots:
     void on_mcG_returnPressed();
     void on_mcGads_returnPressed();
     void on_mcGads2_returnPressed();
+    void on_externalForceStrengthX_returnPressed();
+    void on_externalForceStrengthY_returnPressed();
+    void on_externalForceMinX_returnPressed();
+    void on_externalForceMaxX_returnPressed();
+    void on_externalForceMinY_returnPressed();
+    void on_externalForceMaxY_returnPressed();
+    void on_externalForcePeriod_returnPressed();
     void on_porousSolidDensity_returnPressed();
     void on_porousVariation_returnPressed();
     void on_shallowG_returnPressed();
@@ -101,6 +108,8 @@ private:
     // Reads a real from the field; refuses (restoring the shown value of
     // previous and saying why) when it does not parse, is not finite or lies
     // outside [min, max] (open at the ends marked so).
+    // Replaces the external force with the values of its seven fields.
+    void applyExternalForce();
     bool readReal(QLineEdit *field, double previous, double min, double max, bool openMin, const QString &what,
                   double *value);
     void refuse(QLineEdit *field, double previous, const QString &why);

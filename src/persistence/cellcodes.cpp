@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/nullcell.h"
@@ -91,9 +92,10 @@ BaseCell *averagedFluid(Grid &grid, int x, int y, int z)
 BaseCell *CellCodes::create(const QString &code, Grid &grid, int x, int y, int z, bool fillFromNeighbours)
 {
     SimulationParameters *sp = grid.getParameters();
-    // Free-surface walls are solid: until the free-surface kinds exist they
-    // are plain walls, so fluid never flows through them.
-    if (code == QLatin1String("w") || code == QLatin1String("korner_wall"))
+    // The free-surface codes ("korner_...") give melting cells in their state.
+    if (BaseCell *melting = MeltingSolidificationCell::forCode(code, grid))
+        return melting;
+    if (code == QLatin1String("w"))
         return new WallCell;
     // The grid numbers a thermal wall when it places it.
     if (code == QLatin1String("t"))

@@ -8,6 +8,7 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/interpolationcell.h"
+#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/multi/rkcell.h"
@@ -52,6 +53,8 @@ QHash<QString, CellFactory::Constructor> &table()
         // The colour wrappers read their wrapped cell from their "cell" child.
         {QStringLiteral("passiveScalarCell"), [] { return static_cast<BaseCell *>(new PassiveScalarCell); }},
         {QStringLiteral("momentPropagationCell"), [] { return static_cast<BaseCell *>(new MomentPropagationCell); }},
+        {QStringLiteral("meltingSolidification"),
+         [] { return static_cast<BaseCell *>(new MeltingSolidificationCell); }},
     };
     return kinds;
 }

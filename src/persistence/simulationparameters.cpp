@@ -9,6 +9,7 @@
 #include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
+#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
@@ -264,7 +265,8 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *site = grid->getCell(x, y, z);
-                if (!site || !site->isFluid())
+                // Free-surface cells are their own model and keep their state.
+                if (!site || !site->isFluid() || dynamic_cast<MeltingSolidificationCell *>(site))
                     continue;
                 // A colour wrapper keeps its colours; its fluid is what changes.
                 BaseCell *cell = PassiveScalarCell::innerOf(site);

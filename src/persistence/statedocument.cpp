@@ -18,6 +18,7 @@
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 
@@ -188,8 +189,15 @@ qint64 bytesPerSite(int q)
 // Kinds that read only the attributes of their own element.
 bool readsOnlyAttributes(const QString &type)
 {
-    static const QStringList flat = {"singleComponent", "wall",           "null",          "partialSlip",
-                                     "dragWall",        "depositionWall", "interpolation", "reflectWithFactor"};
+    static const QStringList flat = {"singleComponent",
+                                     "wall",
+                                     "null",
+                                     "partialSlip",
+                                     "dragWall",
+                                     "depositionWall",
+                                     "interpolation",
+                                     "reflectWithFactor",
+                                     "meltingSolidification"};
     return flat.contains(type);
 }
 
@@ -462,6 +470,8 @@ DocumentSection *StateDocument::section(const QString &name) const
 {
     if (name == QLatin1String("particleManager"))
         return grid.getParticleManager();
+    if (name == QLatin1String("passivescalarsingleton"))
+        return grid.getScalarTracers();
     if (name == QLatin1String("particles"))
         return grid.getTracers();
     if (name == QLatin1String("immersedBoundary"))
@@ -530,6 +540,7 @@ QList<QByteArray> StateDocument::parts(int version) const
     grid.getParticleManager()->write(writer);
     writer.writeEndElement();
     writer.writeStartElement("passivescalarsingleton");
+    grid.getScalarTracers()->write(writer);
     writer.writeEndElement();
     // The grid goes in as text of its own, formatted in parallel; the writer
     // has finished every element it started, so the bytes join cleanly.

@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
+#include "meltingpainters.h"
 #include "persistence/simulationparameters.h"
 
 #include <QtOpenGL>
@@ -46,11 +47,9 @@ bool anyCell(BaseCell *)
     return true;
 }
 
-// The melting cell kinds are not part of the program
-// yet, so the painters restricted to them find no cells.
-bool isMeltingCell(BaseCell *)
+bool isMeltingCell(BaseCell *cell)
 {
-    return false;
+    return MeltingPainters::isMeltingCell(cell);
 }
 
 // Cells that carry a temperature: the heat model's fluid (and melting cells).
@@ -386,16 +385,12 @@ void Painters::macroflux(Renderer &r, bool draw)
         anyCell);
 }
 
-void Painters::korner(Renderer &r, bool)
+void Painters::korner(Renderer &r, bool draw)
 {
-    // Drawn in both passes; melting cells are not part of the program yet,
-    // so there is nothing to colour by phase.
-    clearBuffer(r);
-    r.resetExtremes();
+    MeltingPainters::korner(r, draw);
 }
 
 void Painters::temp(Renderer &r, bool draw)
 {
-    generalPass(
-        r, draw, [](const DrawItem &, BaseCell *) { return 0.0; }, isMeltingCell);
+    MeltingPainters::temp(r, draw);
 }

@@ -2,6 +2,7 @@
 
 #include "equallyspacedseeder.h"
 #include "flatfield.h"
+#include "immersedpainter.h"
 #include "isolines.h"
 #include "painters.h"
 #include "seedgenerator.h"
@@ -762,8 +763,10 @@ void Renderer::frame()
         else
             painterPass(true);
     }
-    if (showParticles)
+    if (showParticles) {
         drawTrails();
+        ImmersedPainter::draw(*this);
+    }
     if (showIsolines)
         drawIsolines();
     if (showStreamlines)

@@ -1,3 +1,4 @@
+#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/boundary/extrapolationboundary.h"
 #include "model/latticeboltzmann/boundary/fixedboundary.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
@@ -58,10 +59,18 @@ private slots:
                                          << "deposition wall";
         QTest::newRow("reflect with factor") << "r"
                                              << "reflect";
-        // Kinds the program does not have yet, and unknown codes, are fluid;
-        // the solid ones among them are plain walls.
-        for (const char *code : {"korner_solid", "korner_liquid", "korner_gas", "korner_interface", "unknown", ""})
+        // Unknown codes are fluid; the free-surface codes give melting cells
+        // in their state.
+        for (const char *code : {"unknown", ""})
             QTest::newRow(code) << code << "fluid";
+        QTest::newRow("korner_solid") << "korner_solid"
+                                      << "melting S";
+        QTest::newRow("korner_liquid") << "korner_liquid"
+                                       << "melting L";
+        QTest::newRow("korner_gas") << "korner_gas"
+                                    << "melting G";
+        QTest::newRow("korner_interface") << "korner_interface"
+                                          << "melting I";
         QTest::newRow("thermal wall") << "t"
                                       << "thermal wall";
         QTest::newRow("porous") << "*"
@@ -69,7 +78,7 @@ private slots:
         QTest::newRow("shallow water") << "h"
                                        << "shallow";
         QTest::newRow("free-surface wall") << "korner_wall"
-                                           << "wall";
+                                           << "melting W";
     }
 
     void create()
@@ -89,6 +98,10 @@ private slots:
         if (kind == "fluid") {
             QCOMPARE(typeid(*cell), typeid(SCCell));
             QVERIFY(cell->getP(0) >= 0.9 && cell->getP(0) <= 1.1);
+        } else if (kind.startsWith("melting")) {
+            auto *melting = dynamic_cast<MeltingSolidificationCell *>(cell.get());
+            QVERIFY(melting);
+            QCOMPARE(melting->getState(), kind.back().toLatin1());
         } else if (kind == "wall") {
             QCOMPARE(typeid(*cell), typeid(WallCell));
         } else if (kind == "thermal wall") {

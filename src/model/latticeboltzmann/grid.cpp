@@ -779,18 +779,8 @@ std::vector<double> Grid::streamFunction(int startX, int startY) const
 
 Vector3d Grid::interpolatedVelocity(double px, double py) const
 {
-    const double pi = 3.14159265;
-    auto phi = [pi](double r) {
-        r = std::abs(r);
-        return r <= 2.0 ? (1.0 + std::cos(pi * r / 2.0)) / 4.0 : 0.0;
-    };
-    const int cx = int(std::round(px)), cy = int(std::round(py));
-    Vector3d sum;
-    for (int i = cx - 2; i <= cx + 2; ++i)
-        for (int j = cy - 2; j <= cy + 2; ++j)
-            if (BaseCell *c = getCell(i, j, 0))
-                sum += c->getVelocity(0) * (phi(i - px) * phi(j - py));
-    return sum;
+    // The immersed bodies' kernel, whose weights add up to one.
+    return immersed->velocityAt(px, py);
 }
 
 Vector3d Grid::fluxAt(int x, int y) const

@@ -4,6 +4,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 
@@ -49,7 +50,7 @@ MovingCell *Boundary::movingSource(int q, Grid *grid, Vector3i position, int sid
     const Vector3i e = Lattice::direction(q, k);
     const Vector3i source(position.x + int(normal.x) - e.x, position.y + int(normal.y) - e.y,
                           position.z + int(normal.z) - e.z);
-    auto *moving = dynamic_cast<MovingCell *>(MovingCell::neighbourAt(grid, source));
+    auto *moving = dynamic_cast<MovingCell *>(PassiveScalarCell::innerOf(MovingCell::neighbourAt(grid, source)));
     // The wall writes only into the cell it finds in direction k.
     if (!moving || MovingCell::neighbourAt(grid, source + e) != target)
         return nullptr;

@@ -3,6 +3,7 @@
 #include "depositionwall.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
@@ -44,7 +45,7 @@ void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, 
             continue;
         if (n->isFluid())
             s += n->getP(0) * (9.0 / 5.0) * Lattice::tables.w[9][i];
-        else if (dynamic_cast<DepositionWall *>(n))
+        else if (dynamic_cast<DepositionWall *>(PassiveScalarCell::innerOf(n)))
             s += (9.0 / 5.0) * Lattice::tables.w[9][i];
     }
     // The neighbours' deposits are read during this phase, so the new value
@@ -72,10 +73,10 @@ void DepositionCell::finishUpdate(Grid *grid, int x, int y, int z)
     for (int i = 0; i < 9; ++i) {
         const int *e = Lattice::tables.e[9][i];
         BaseCell *n = grid->getCell(x + e[0], y + e[1], z);
-        if (!n || dynamic_cast<WallCell *>(n))
+        if (!n || dynamic_cast<WallCell *>(PassiveScalarCell::innerOf(n)))
             continue;
         const int o = Lattice::tables.opp[9][i];
-        const DepositionCell *d = dynamic_cast<DepositionCell *>(n);
+        const DepositionCell *d = dynamic_cast<DepositionCell *>(PassiveScalarCell::innerOf(n));
         const double back = d ? d->committed[o] : n->getF(o, 1);
         g[i] = g[i] + (back - g[i]) * deposited;
     }

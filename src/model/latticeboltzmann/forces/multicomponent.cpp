@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -27,7 +28,8 @@ Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int
         const Vector3d ei(e[0], e[1], e[2]);
         // A multicomponent neighbour whose first component is porous medium
         // weighs by the solid fraction: it repels less and adheres partly.
-        const MCCell *mc = dynamic_cast<MCCell *>(nb);
+        BaseCell *inner = PassiveScalarCell::innerOf(nb);
+        const MCCell *mc = dynamic_cast<MCCell *>(inner);
         const bool porous = mc && dynamic_cast<PorousCell *>(mc->component(0));
         const double solid = porous ? p->getPorousSolidDensity() : 1.0;
         const double scale = solid > 0.0 ? solid : 1.0;
@@ -38,7 +40,7 @@ Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int
                     others += nb->getP(j) / scale;
             interaction += ei * (w * others);
         }
-        if (porous || dynamic_cast<WallCell *>(nb))
+        if (porous || dynamic_cast<WallCell *>(inner))
             adhesion += ei * (solid * w);
     }
     return interaction * (-rhoM * g) + adhesion * (-rhoM * gads);

@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -35,9 +36,10 @@ Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int,
         interaction += ei * (w * psi(n, psi0, rho0));
         // Walls adhere fully, porous cells by their solid fraction (they are
         // fluid as well, so they also count in the interaction).
-        if (dynamic_cast<WallCell *>(n))
+        BaseCell *inner = PassiveScalarCell::innerOf(n);
+        if (dynamic_cast<WallCell *>(inner))
             adhesion += ei * w;
-        else if (dynamic_cast<PorousCell *>(n))
+        else if (dynamic_cast<PorousCell *>(inner))
             adhesion += ei * (w * p->getPorousSolidDensity());
     }
     return interaction * (-p->getMpG() * own) + adhesion * (-p->getMpGads() * own);

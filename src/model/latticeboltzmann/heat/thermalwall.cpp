@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 
@@ -27,7 +28,7 @@ int firstThermalDirection(Grid *grid, const Vector3i &site, int q)
     if (!block)
         return -1;
     for (int i = 1; i < q; ++i)
-        if (isAxis(q, i) && dynamic_cast<ThermalWall *>(block[i]))
+        if (isAxis(q, i) && dynamic_cast<ThermalWall *>(PassiveScalarCell::innerOf(block[i])))
             return i;
     return -1;
 }

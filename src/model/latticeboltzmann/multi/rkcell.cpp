@@ -1,6 +1,7 @@
 #include "rkcell.h"
 
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/attributereader.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
@@ -50,7 +51,7 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i
     // Colour gradient over the neighbour block, so periodic edges wrap.
     Vector3d g;
     for (int i = 1; i < q; ++i)
-        if (RKCell *n = dynamic_cast<RKCell *>(neighbours[i])) {
+        if (RKCell *n = dynamic_cast<RKCell *>(PassiveScalarCell::innerOf(neighbours[i]))) {
             const int *e = Lattice::tables.e[q][i];
             const double d = n->rhoR - n->rhoB;
             g += Vector3d(e[0] * d, e[1] * d, e[2] * d);

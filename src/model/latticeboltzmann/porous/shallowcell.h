@@ -18,9 +18,11 @@ public:
     void finishUpdate(Grid *, int, int, int) override {}
     void reset(double p0, double p1) override;
     double getF(int i, int) override { return i >= 0 && i < 9 ? f[i] : 0.0; }
-    void setNextF(int i, double value, int) override
+    // Only the fluid's own component: colours pushed by a neighbouring
+    // wrapper must not overwrite it.
+    void setNextF(int i, double value, int component) override
     {
-        if (i >= 0 && i < 9)
+        if (i >= 0 && i < 9 && (component == 0 || component == -1))
             fNext[i] = value;
     }
     void setComponents(int) override {}
