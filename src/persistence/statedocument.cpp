@@ -859,8 +859,10 @@ void StateDocument::commit(Parsed &parsed)
     std::vector<BaseCell *> placed;
     placed.swap(parsed.placed);
     grid.resize(box.width, box.height, box.length);
-    // A document without bodies leaves none from before.
+    // A document without bodies, tracers or colours leaves none from before.
     grid.getImmersed()->clear();
+    grid.getTracers()->clear();
+    grid.getScalarTracers()->clearSources();
     for (int y = 0; y < box.height; ++y)
         for (int x = 0; x < box.width; ++x)
             for (int z = 0; z < box.length; ++z)
