@@ -510,6 +510,11 @@ QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int inden
         const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
         const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
         QByteArray &out = texts[piece];
+        // Room for a plain fluid line per site (about 30 bytes per
+        // population), so the text is not copied at every doubling; pages
+        // that stay unused cost no memory.
+        const qint64 room = qint64(y1 - y0) * nx * nz * (64 + indent + 30 * grid.getParameters()->getModel());
+        out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, room)));
         for (int y = y0; y < y1; ++y)
             for (int x = 0; x < nx; ++x)
                 for (int z = 0; z < nz; ++z)
