@@ -3,16 +3,23 @@
 
 #include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/sccell.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QSignalBlocker>
 
 #include <iterator>
 
 #include <cmath>
 #include <limits>
+#include <typeinfo>
 
 namespace {
 
@@ -662,26 +669,122 @@ void Parameters2::applyExternalForce()
 
 // Puts the cells of the box (bounds counted from 1, included) back to rest at
 // the two densities; parts of the box outside the grid are left out.
-void Parameters2::on_updateInitial_clicked()
+bool Parameters2::regionBox(int box[6])
 {
     QLineEdit *bounds[6] = {ui->regionMinX, ui->regionMaxX, ui->regionMinY,
                             ui->regionMaxY, ui->regionMinZ, ui->regionMaxZ};
-    int b[6];
     for (int k = 0; k < 6; ++k) {
         bool ok = false;
-        b[k] = bounds[k]->text().trimmed().toInt(&ok) - 1;
+        box[k] = bounds[k]->text().trimmed().toInt(&ok) - 1;
         if (!ok) {
             message = tr("The box bounds must be whole numbers, counted from 1.");
             ui->message->setText(message);
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+void Parameters2::on_updateInitial_clicked()
+{
+    int b[6];
+    if (!regionBox(b))
+        return;
     double d1, d2;
     if (!readReal(ui->initialDensity1, 1.0, 0.0, Huge, true, tr("Density 1"), &d1) ||
         !readReal(ui->initialDensity2, 1.0, 0.0, Huge, false, tr("Density 2"), &d2))
         return;
     grid->resetBox(b[0], b[1], b[2], b[3], b[4], b[5], d1, d2);
     emit cellsChanged();
+}
+
+void Parameters2::makePorous(const int b[6], const std::function<double(int, int)> &solid)
+{
+    const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    for (int y = std::max(0, b[2]); y <= std::min(b[3], ny - 1); ++y)
+        for (int x = std::max(0, b[0]); x <= std::min(b[1], nx - 1); ++x)
+            for (int z = std::max(0, b[4]); z <= std::min(b[5], nz - 1); ++z) {
+                BaseCell *cell = grid->getCell(x, y, z);
+                if (auto *porous = dynamic_cast<PorousCell *>(cell)) {
+                    porous->setSolidDensity(solid(x, y));
+                    continue;
+                }
+                if (!cell || typeid(*cell) != typeid(SCCell))
+                    continue;
+                // The fluid keeps its populations; only the medium is added.
+                auto *fluid = static_cast<SCCell *>(cell);
+                double f[Lattice::MaxQ];
+                for (int i = 0; i < fluid->getQ(); ++i)
+                    f[i] = fluid->getF(i, 0);
+                auto *porous = new PorousCell(fluid->getP0());
+                porous->setF(f);
+                porous->setSolidDensity(solid(x, y));
+                grid->setCell(x, y, z, porous);
+            }
+    emit cellsChanged();
+}
+
+void Parameters2::on_updateConstant_clicked()
+{
+    int b[6];
+    double s;
+    if (!regionBox(b) || !readReal(ui->porousSolidDensity, parameters->getPorousSolidDensity(), 0.0, 1.0, false,
+                                   tr("The porous solid density"), &s))
+        return;
+    makePorous(b, [s](int, int) { return s; });
+}
+
+void Parameters2::on_regionAll_clicked()
+{
+    const int n[3] = {grid->getWidth(), grid->getHeight(), grid->getLength()};
+    QLineEdit *bounds[6] = {ui->regionMinX, ui->regionMaxX, ui->regionMinY,
+                            ui->regionMaxY, ui->regionMinZ, ui->regionMaxZ};
+    for (int a = 0; a < 3; ++a) {
+        bounds[2 * a]->setText(QStringLiteral("1"));
+        bounds[2 * a + 1]->setText(QString::number(n[a]));
+    }
+}
+
+// The middle half of the grid along each axis (all of a one-site axis).
+void Parameters2::on_regionCenter_clicked()
+{
+    const int n[3] = {grid->getWidth(), grid->getHeight(), grid->getLength()};
+    QLineEdit *bounds[6] = {ui->regionMinX, ui->regionMaxX, ui->regionMinY,
+                            ui->regionMaxY, ui->regionMinZ, ui->regionMaxZ};
+    for (int a = 0; a < 3; ++a) {
+        const int from = n[a] / 4 + 1, to = std::max(from, n[a] - n[a] / 4);
+        bounds[2 * a]->setText(QString::number(from));
+        bounds[2 * a + 1]->setText(QString::number(to));
+    }
+}
+
+bool Parameters2::loadPorousMask(const QString &path)
+{
+    QImageReader reader(path);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        message = tr("Cannot read the mask %1: %2").arg(QFileInfo(path).fileName(), reader.errorString());
+        ui->message->setText(message);
+        return false;
+    }
+    accept();
+    const int nx = grid->getWidth(), ny = grid->getHeight();
+    const int whole[6] = {0, nx - 1, 0, ny - 1, 0, grid->getLength() - 1};
+    // The image's top row is the grid's last row, as for geometry images.
+    makePorous(whole, [&image, nx, ny](int x, int y) {
+        const int px = int(qint64(x) * image.width() / nx);
+        const int py = int(qint64(ny - 1 - y) * image.height() / ny);
+        return 1.0 - qGray(image.pixel(px, py)) / 255.0;
+    });
+    return true;
+}
+
+void Parameters2::on_loadMaskPorousMedia_clicked()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Porous Media Mask"), QString(), tr("Images (*.png *.tiff *.tif)"));
+    if (!path.isEmpty())
+        loadPorousMask(path);
 }
 
 void Parameters2::on_activateKorner_clicked(bool checked)

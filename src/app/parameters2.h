@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 #include <memory>
 
 namespace Ui {
@@ -30,6 +32,10 @@ public:
     void refresh();
     // The last refusal, empty when the last edit was applied.
     QString lastMessage() const;
+    // Reads a grey mask image stretched over the grid's x and y: each fluid
+    // site gets the solid density 1 - grey/255 (black solid, white free), the
+    // same for every z. False with a message when the image cannot be read.
+    bool loadPorousMask(const QString &path);
 
 signals:
     // The lattice model changed: every cell must be rebuilt for it, and the view.
@@ -103,11 +109,21 @@ private slots:
     void on_ebmVelocity_returnPressed();
     void on_ebmTimesteps_returnPressed();
     void on_updateInitial_clicked();
+    void on_updateConstant_clicked();
+    void on_regionAll_clicked();
+    void on_regionCenter_clicked();
+    void on_loadMaskPorousMedia_clicked();
 
 private:
     // Reads a real from the field; refuses (restoring the shown value of
     // previous and saying why) when it does not parse, is not finite or lies
     // outside [min, max] (open at the ends marked so).
+    // The box of the initial-value group, counted from 0; false with a
+    // message when a bound is not a whole number.
+    bool regionBox(int box[6]);
+    // Gives the plain fluid and porous cells of the box the solid density
+    // solid(x, y); other kinds are left as they are.
+    void makePorous(const int box[6], const std::function<double(int, int)> &solid);
     // Replaces the external force with the values of its seven fields.
     void applyExternalForce();
     bool readReal(QLineEdit *field, double previous, double min, double max, bool openMin, const QString &what,

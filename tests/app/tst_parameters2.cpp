@@ -1,7 +1,10 @@
 #include "app/parameters2.h"
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/wallcell.h"
 #include "persistence/geometryfiles.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
@@ -25,6 +28,7 @@ private slots:
     void refreshShowsLoadedValues();
     void initialDensitiesInABox();
     void freeSurfaceBeamAndEnergies();
+    void porousRegionsAndExternalForce();
     void screenshot();
 
 private:
@@ -218,6 +222,68 @@ void TestParameters2::screenshot()
     d.resize(420, 520);
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     QVERIFY(d.grab().save(dir + "/parameters.png"));
+}
+
+// The box tools pick the centre half, make its fluid porous without touching
+// its populations or its walls, and a mask image sets the solid density site
+// by site; the external force is replaced from its seven fields.
+void TestParameters2::porousRegionsAndExternalForce()
+{
+    Grid grid;
+    grid.getParameters()->setModel(9);
+    grid.resize(8, 6, 1);
+    grid.setCell(3, 2, 0, new WallCell);
+    grid.step(2);
+    Parameters2 d(&grid);
+    d.findChild<QPushButton *>("regionCenter")->click();
+    QCOMPARE(d.findChild<QLineEdit *>("regionMinX")->text(), QStringLiteral("3"));
+    QCOMPARE(d.findChild<QLineEdit *>("regionMaxX")->text(), QStringLiteral("6"));
+    QCOMPARE(d.findChild<QLineEdit *>("regionMinY")->text(), QStringLiteral("2"));
+    QCOMPARE(d.findChild<QLineEdit *>("regionMaxY")->text(), QStringLiteral("5"));
+    const double before = grid.getCell(4, 3, 0)->getF(5, 0);
+    d.findChild<QLineEdit *>("porousSolidDensity")->setText("0.4");
+    d.findChild<QPushButton *>("updateConstant")->click();
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) {
+            auto *porous = dynamic_cast<PorousCell *>(grid.getCell(x, y, 0));
+            const bool inBox = x >= 2 && x <= 5 && y >= 1 && y <= 4 && !(x == 3 && y == 2);
+            QCOMPARE(porous != nullptr, inBox);
+            if (porous)
+                QCOMPARE(porous->getSolidDensity(), 0.4);
+        }
+    QVERIFY(dynamic_cast<WallCell *>(grid.getCell(3, 2, 0)));
+    QCOMPARE(grid.getCell(4, 3, 0)->getF(5, 0), before);
+
+    QImage mask(2, 1, QImage::Format_RGB32);
+    mask.setPixel(0, 0, qRgb(0, 0, 0));
+    mask.setPixel(1, 0, qRgb(255, 255, 255));
+    QTemporaryDir dir;
+    QVERIFY(mask.save(dir.filePath("mask.png")));
+    QVERIFY(d.loadPorousMask(dir.filePath("mask.png")));
+    QCOMPARE(static_cast<PorousCell *>(grid.getCell(0, 5, 0))->getSolidDensity(), 1.0);
+    QCOMPARE(static_cast<PorousCell *>(grid.getCell(7, 0, 0))->getSolidDensity(), 0.0);
+    QVERIFY(!d.loadPorousMask(dir.filePath("missing.png")));
+    QVERIFY(!d.lastMessage().isEmpty());
+
+    const char *fields[] = {"externalForceStrengthX", "externalForceStrengthY", "externalForceMinX",
+                            "externalForceMaxX",      "externalForceMinY",      "externalForceMaxY"};
+    const char *values[] = {"0.001", "-0.002", "1", "5", "2", "4"};
+    for (int k = 0; k < 6; ++k)
+        d.findChild<QLineEdit *>(fields[k])->setText(values[k]);
+    enter(d, "externalForcePeriod", "40");
+    auto external = [&grid]() -> PassiveScalarForce * {
+        for (Force *f : grid.getParameters()->getForces())
+            if (auto *e = dynamic_cast<PassiveScalarForce *>(f))
+                return e;
+        return nullptr;
+    };
+    QVERIFY(external());
+    QCOMPARE(external()->strengthY, -0.002);
+    QCOMPARE(external()->maxx, 5);
+    QCOMPARE(external()->period, 40);
+    enter(d, "externalForcePeriod", "-3");
+    QVERIFY(!d.lastMessage().isEmpty());
+    QCOMPARE(external()->period, 40);
 }
 
 QTEST_MAIN(TestParameters2)
