@@ -497,29 +497,49 @@ std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
     return {chunk * rows, chunk == Chunks - 1 ? height - (Chunks - 1) * rows : rows};
 }
 
-QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int indent) const
+bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
+                                const std::function<bool(const QByteArray &)> &sink) const
 {
+    // More pieces than threads: the first pieces are handed on (written)
+    // while the later ones are still being formatted.
     const int pieces = std::max(1, std::min(rowCount, 4 * QThreadPool::globalInstance()->maxThreadCount()));
-    QList<QByteArray> texts;
-    for (int i = 0; i < pieces; ++i)
-        texts.append(QByteArray());
-    QVector<int> indices(pieces);
-    std::iota(indices.begin(), indices.end(), 0);
     const int nx = grid.getWidth(), nz = grid.getLength();
-    QtConcurrent::blockingMap(indices, [&](int piece) {
+    const int q = grid.getParameters()->getModel();
+    std::vector<QFuture<QByteArray>> texts;
+    for (int piece = 0; piece < pieces; ++piece) {
         const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
         const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
-        QByteArray &out = texts[piece];
-        // Room for a plain fluid line per site (about 30 bytes per
-        // population), so the text is not copied at every doubling; pages
-        // that stay unused cost no memory.
-        const qint64 room = qint64(y1 - y0) * nx * nz * (64 + indent + 30 * grid.getParameters()->getModel());
-        out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, room)));
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < nx; ++x)
-                for (int z = 0; z < nz; ++z)
-                    if (BaseCell *cell = grid.getCell(x, y, z))
-                        appendCell(out, indent, grid, cell, x, y, z);
+        texts.push_back(QtConcurrent::run([this, y0, y1, nx, nz, q, indent] {
+            QByteArray out;
+            // Room for a plain fluid line per site (about 30 bytes per
+            // population), so the text is not copied at every doubling;
+            // pages that stay unused cost no memory.
+            const qint64 room = qint64(y1 - y0) * nx * nz * (64 + indent + 30 * q);
+            out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, room)));
+            for (int y = y0; y < y1; ++y)
+                for (int x = 0; x < nx; ++x)
+                    for (int z = 0; z < nz; ++z)
+                        if (BaseCell *cell = grid.getCell(x, y, z))
+                            appendCell(out, indent, grid, cell, x, y, z);
+            return out;
+        }));
+    }
+    bool ok = true;
+    for (QFuture<QByteArray> &text : texts) {
+        if (ok)
+            ok = sink(text.result());
+        else
+            text.waitForFinished();
+    }
+    return ok;
+}
+
+QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int indent) const
+{
+    QList<QByteArray> texts;
+    streamCells(firstRow, rowCount, indent, [&texts](const QByteArray &text) {
+        texts.append(text);
+        return true;
     });
     return texts;
 }
@@ -532,7 +552,7 @@ QByteArray StateDocument::text(int version) const
     return all;
 }
 
-QList<QByteArray> StateDocument::parts(int version) const
+QList<QByteArray> StateDocument::parts(int version, bool withCells) const
 {
     QList<QByteArray> list;
     QByteArray out;
@@ -564,7 +584,8 @@ QList<QByteArray> StateDocument::parts(int version) const
         gridText.append("\">");
         buffer.write(gridText);
         list.append(out);
-        list.append(cellsText(0, grid.getHeight(), 8));
+        if (withCells)
+            list.append(cellsText(0, grid.getHeight(), 8));
         out.clear();
         buffer.seek(0);
         buffer.write("\n    </grid>");
@@ -624,18 +645,22 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
                 return false;
         return true;
     };
+    // Cells go to the file piece by piece while later pieces are formatted.
+    const auto writeCells = [this](QSaveFile &file, int firstRow, int rowCount, int indent) {
+        return streamCells(firstRow, rowCount, indent,
+                           [&file](const QByteArray &text) { return file.write(text) == text.size(); });
+    };
     if (options.version == 3) {
         // Every file is written aside first; the files replace the old ones
         // only when all of them were written.
         std::vector<std::unique_ptr<QSaveFile>> files;
         for (int k = 0; k < Chunks; ++k) {
             const auto rows = chunkRows(grid.getHeight(), k);
-            QList<QByteArray> chunk = cellsText(rows.first, rows.second, 4);
-            chunk.prepend("<tavrine>");
-            chunk.append("\n</tavrine>\n");
             files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
-            if (!write(*files.back(), chunk))
-                return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), files.back()->errorString()));
+            QSaveFile &file = *files.back();
+            if (!write(file, {"<tavrine>"}) || !writeCells(file, rows.first, rows.second, 4) ||
+                file.write("\n</tavrine>\n") < 0)
+                return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), file.errorString()));
         }
         files.push_back(std::make_unique<QSaveFile>(path));
         if (!write(*files.back(), parts(3)))
@@ -645,11 +670,15 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
                 return fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
         return true;
     }
-    QList<QByteArray> text = parts(2);
-    if (options.compress)
-        text = {Compression::compress(text)};
     QSaveFile file(path);
-    if (!write(file, text) || !file.commit())
+    if (options.compress) {
+        if (!write(file, {Compression::compress(parts(2))}) || !file.commit())
+            return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+        return true;
+    }
+    const QList<QByteArray> frame = parts(2, false);
+    if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) || file.write(frame.last()) < 0 ||
+        !file.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
     return true;
 }

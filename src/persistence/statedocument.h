@@ -83,8 +83,13 @@ private:
     DocumentSection *section(const QString &name) const;
     // The text in consecutive parts: the cells come in pieces formatted in
     // parallel, which go to the file (or the compressor) without being joined.
-    QList<QByteArray> parts(int version) const;
+    // Without cells (version 2), the list is the text before them and after.
+    QList<QByteArray> parts(int version, bool withCells = true) const;
     QList<QByteArray> cellsText(int firstRow, int rowCount, int indent) const;
+    // Formats the cells of the rows in pieces on the thread pool and hands
+    // each piece to sink in order as soon as it is ready; false when sink
+    // refused one.
+    bool streamCells(int firstRow, int rowCount, int indent, const std::function<bool(const QByteArray &)> &sink) const;
     bool parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
                QString *error);
 
