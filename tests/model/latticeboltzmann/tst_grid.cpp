@@ -150,6 +150,9 @@ private slots:
         prepare(grid, 9, 8, 6, 1, 0.8, true);
         grid.setCell(3, 3, 0, new WallCell);
         grid.step(5);
+        // The address sanitizer ends the program on an allocation it cannot
+        // serve instead of throwing, so only the plain build tries one.
+#ifndef __SANITIZE_ADDRESS__
         const std::vector<double> before = snapshot(grid);
         bool thrown = false;
         try {
@@ -168,6 +171,7 @@ private slots:
         same.setCell(3, 3, 0, new WallCell);
         same.step(7);
         QVERIFY(snapshot(grid) == snapshot(same));
+#endif
 
         grid.loadTypes({"w", "f", "-", "f", "f", "w"}, 3, 2, 1);
         QCOMPARE(grid.getHeight(), 2);
