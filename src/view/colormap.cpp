@@ -33,6 +33,18 @@ QColor ColorMap::color(double v) const
     // Written so that NaN (an empty range) also counts as outside.
     if (!(f > 0.0 && f < 1.0))
         return QColor(255, 255, 255);
+    return colorAt(f);
+}
+
+std::vector<double> ColorMap::pieceEdges() const
+{
+    if (style == Wavelength)
+        return {0.18, 0.4, 0.48, 0.76};
+    return {0.25, 0.5, 0.75};
+}
+
+QColor ColorMap::colorAt(double f) const
+{
     double r = 0, g = 0, b = 0;
     switch (style) {
     case Wavelength:

@@ -2,6 +2,8 @@
 
 #include <QColor>
 
+#include <vector>
+
 // The mapping of painted numbers to colours: a value is normalised with the
 // colour range (centre and half-width), optionally snapped to a number of
 // steps, and read from one of three piecewise-linear ramps. Values on or
@@ -20,6 +22,13 @@ public:
     // The colour of v. An unknown style gives an invalid colour (drawn black)
     // whatever the value.
     QColor color(double v) const;
+    // The colour of the ramp at normalised position f of a known style,
+    // without the white of the range edges; color(v) is colorAt(fraction(v))
+    // inside the range.
+    QColor colorAt(double f) const;
+    // The positions in (0, 1) where the ramp of the style switches from one
+    // linear piece to the next.
+    std::vector<double> pieceEdges() const;
     // t snapped to the middle of its step when steps > 0; a t on a step
     // boundary is left as it is.
     double quantise(double t) const;

@@ -5,6 +5,8 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/populations.h"
 
 #include <QtConcurrent>
 #include <QtOpenGL>
@@ -68,6 +70,69 @@ struct Chunk
     bool tracked = false;
 };
 
+// Density or speed of the plain fluid cells read straight from the grid's
+// populations, summed in the order and with the arithmetic of
+// Lattice::moments so the values are bitwise those of the cells' own.
+class PlainMoments
+{
+public:
+    PlainMoments(const Grid &grid, bool speed) : grid(grid), pop(grid.getPopulations()), speed(speed)
+    {
+        const int q = pop.q;
+        if (q <= 0 || q > Lattice::MaxQ)
+            return;
+        for (int i = 0; i < q; ++i) {
+            if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
+                continue;
+            const int *e = Lattice::tables.e[q][i];
+            directions[count++] =
+                Direction{pop.cur + std::size_t(i) * pop.stride, double(e[0]), double(e[1]), double(e[2])};
+        }
+    }
+
+    // Whether the site's cell reads its populations from the grid; the grid
+    // knows without the cell being touched, which saves a memory access per
+    // cell.
+    bool covers(int site) const { return count > 0 && grid.isPlainFluidSite(site); }
+
+    double value(int site) const
+    {
+        const std::size_t s = std::size_t(site);
+        double r = 0.0;
+        if (!speed) {
+            for (int k = 0; k < count; ++k)
+                r += directions[k].values[s];
+            return r;
+        }
+        double mx = 0.0, my = 0.0, mz = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const Direction &d = directions[k];
+            const double f = d.values[s];
+            r += f;
+            mx += f * d.ex;
+            my += f * d.ey;
+            mz += f * d.ez;
+        }
+        if (!(r > Lattice::ActiveWeight))
+            return 0.0;
+        const double inv = 1.0 / r;
+        const double ux = mx * inv, uy = my * inv, uz = mz * inv;
+        return std::sqrt(ux * ux + uy * uy + uz * uz);
+    }
+
+private:
+    struct Direction
+    {
+        const double *values;
+        double ex, ey, ez;
+    };
+    const Grid &grid;
+    const Populations &pop;
+    Direction directions[Lattice::MaxQ];
+    int count = 0;
+    bool speed;
+};
+
 int powerOfTwo(int n)
 {
     int p = 1;
@@ -106,10 +171,15 @@ void FlatField::pass(Renderer &r, bool draw)
         cached.resize(std::size_t(items.size()));
         present.resize(std::size_t(items.size()));
     }
+    Grid *grid = r.getGrid();
+    const QString name = r.getPainterName();
+    const bool speed = name == QLatin1String("velocity");
+    const bool plainMoments = !reuse && (speed || name == QLatin1String("pressure"));
+    const PlainMoments moments(*grid, speed);
 
     const int step = std::max(1, r.getArrowSteps());
-    const int width = (r.getGrid()->getWidth() + step - 1) / step;
-    const int height = (r.getGrid()->getHeight() + step - 1) / step;
+    const int width = (grid->getWidth() + step - 1) / step;
+    const int height = (grid->getHeight() + step - 1) / step;
     if (draw)
         image.assign(std::size_t(width) * std::size_t(height), 0u);
 
@@ -119,14 +189,22 @@ void FlatField::pass(Renderer &r, bool draw)
         chunks.push_back(Chunk{begin, std::min(int(items.size()), begin + chunkSize)});
     const ColorMap &map = r.colorMap();
     const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
+    if (draw && knownStyle)
+        prepareRamp(map);
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
         for (int k = chunk.begin; k < chunk.end; ++k) {
             const DrawItem &item = items[k];
             if (!reuse) {
-                BaseCell *cell = r.cellOf(item);
-                present[std::size_t(k)] = cell != nullptr;
-                if (cell)
-                    cached[std::size_t(k)] = value(item, cell);
+                const int site = grid->siteIndex(item.x, item.y, item.z);
+                if (plainMoments && moments.covers(site)) {
+                    present[std::size_t(k)] = 1;
+                    cached[std::size_t(k)] = moments.value(site);
+                } else {
+                    BaseCell *cell = r.cellOf(item);
+                    present[std::size_t(k)] = cell != nullptr;
+                    if (cell)
+                        cached[std::size_t(k)] = value(item, cell);
+                }
             }
             if (!present[std::size_t(k)])
                 continue;
@@ -134,21 +212,24 @@ void FlatField::pass(Renderer &r, bool draw)
             chunk.minimum = std::min(chunk.minimum, v);
             chunk.maximum = std::max(chunk.maximum, v);
             chunk.tracked = true;
-            if (!draw) {
-                // Only values outside the range come out white, and only
-                // for the known styles, so the colour itself is not needed.
+            if (knownStyle) {
+                // Only values outside the range come out white.
                 const double f = map.fraction(v);
-                if (knownStyle && !(f > 0.0 && f < 1.0))
+                if (!(f > 0.0 && f < 1.0))
                     continue;
                 buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
+                if (draw)
+                    image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
+                        rampColor(map, f);
                 continue;
             }
             const QColor c = map.color(v);
             if (ColorMap::isWhite(c))
                 continue;
             buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
-            image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
-                qRgba(c.red(), c.green(), c.blue(), 255);
+            if (draw)
+                image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
+                    qRgba(c.red(), c.green(), c.blue(), 255);
         }
     });
     for (const Chunk &chunk : chunks)
@@ -161,6 +242,46 @@ void FlatField::pass(Renderer &r, bool draw)
         upload(width, height);
         drawQuad(r, width, height);
     }
+}
+
+void FlatField::prepareRamp(const ColorMap &map)
+{
+    if (ramp.size() == std::size_t(RampSize) && rampStyle == map.style && rampSteps == map.steps)
+        return;
+    rampStyle = map.style;
+    rampSteps = map.steps;
+    ramp.resize(std::size_t(RampSize));
+    // Every channel of a ramp piece is monotonic in f, so a slot whose two
+    // ends have the same colour has that colour throughout. Slots whose ends
+    // differ, that hold a piece edge, or that touch the range ends (where the
+    // arithmetic may step just outside a channel's range) stay 0 and are
+    // computed exactly.
+    auto rgb = [&map](double f) {
+        const QColor c = map.colorAt(f);
+        return qRgba(c.red(), c.green(), c.blue(), 255);
+    };
+    QRgb left = rgb(0.0);
+    for (int i = 0; i < RampSize; ++i) {
+        const QRgb right = rgb(double(i + 1) / RampSize);
+        ramp[std::size_t(i)] = left == right ? left : 0u;
+        left = right;
+    }
+    ramp.front() = ramp.back() = 0u;
+    for (double edge : map.pieceEdges()) {
+        const int i = int(edge * RampSize);
+        for (int j = std::max(0, i - 1); j <= std::min(RampSize - 1, i + 1); ++j)
+            ramp[std::size_t(j)] = 0u;
+    }
+}
+
+QRgb FlatField::rampColor(const ColorMap &map, double f) const
+{
+    // f lies in (0, 1) and RampSize is a power of two, so the product is exact.
+    const QRgb known = ramp[std::size_t(f * RampSize)];
+    if (known)
+        return known;
+    const QColor c = map.colorAt(f);
+    return qRgba(c.red(), c.green(), c.blue(), 255);
 }
 
 void FlatField::upload(int width, int height)

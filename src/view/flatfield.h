@@ -4,6 +4,7 @@
 
 #include <vector>
 
+class ColorMap;
 class Renderer;
 
 // The fast path of the scalar painters on a flat 2D field: the values and
@@ -25,6 +26,13 @@ public:
     void release();
 
 private:
+    // Slots of the colour ramp over the normalised range.
+    static constexpr int RampSize = 1 << 16;
+
+    void prepareRamp(const ColorMap &map);
+    // The pixel of normalised value f in (0, 1) of a known style: the ramp
+    // slot when it has one colour throughout, the exact colour otherwise.
+    QRgb rampColor(const ColorMap &map, double f) const;
     void upload(int width, int height);
     void drawQuad(const Renderer &renderer, int width, int height);
 
@@ -34,6 +42,11 @@ private:
     std::vector<double> cached;
     std::vector<unsigned char> present;
     bool computed = false;
+    // The colour of each ramp slot of the current style and steps, 0 where
+    // the slot's colour is not constant.
+    std::vector<QRgb> ramp;
+    int rampStyle = -1;
+    int rampSteps = -1;
     unsigned texture = 0;
     int textureWidth = 0;
     int textureHeight = 0;

@@ -102,6 +102,26 @@ private slots:
         }
     }
 
+    // After a step the plain fluid is read from the grid's populations and
+    // the colours come from the ramp table, also across quantised steps and
+    // with values beyond both range ends.
+    void steppedFieldWithColourSteps()
+    {
+        for (int style : {0, 2}) {
+            makeChannel(61, 37, QSize(480, 360));
+            grid().step(2);
+            renderer().selectPainter("velocity");
+            renderer().setStyle(style);
+            renderer().setColorSteps(7);
+            renderer().toggleContinuousAutoAdjust();
+            renderer().setRange(0.008, 0.006, true);
+            compareFrames("stepped velocity");
+            renderer().selectPainter("pressure");
+            renderer().setRange(1.0, 0.004, true);
+            compareFrames("stepped pressure");
+        }
+    }
+
     void otherOptionsTakeTheGeneralPath()
     {
         makeChannel(20, 10, QSize(300, 200));

@@ -140,6 +140,9 @@ public:
     int getVectorLevel() const;
     // The populations of the plain fluid cells.
     const Populations &getPopulations() const { return populations; }
+    // Whether the site holds a plain fluid cell reading the populations
+    // above; false for every site while the stepping tables are stale.
+    bool isPlainFluidSite(int site) const { return siteModesValid && (siteModes[std::size_t(site)] & PlainFluid); }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table and the stepping tables.
     std::size_t memoryBytes() const;
