@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSignalBlocker>
+#include <QTabBar>
 
 #include <iterator>
 
@@ -65,6 +66,8 @@ Parameters2::Parameters2(Grid *grid, QWidget *parent)
     : QDialog(parent), ui(new Ui::Parameters2), grid(grid), parameters(grid->getParameters()), scales(grid->getScales())
 {
     ui->setupUi(this);
+    // Every page title in view: the tabs do not hide behind scroll buttons.
+    ui->tabs->tabBar()->setUsesScrollButtons(false);
     refresh();
 }
 
