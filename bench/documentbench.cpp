@@ -1,8 +1,8 @@
 #include "documentbench.h"
 
+#include "benchchannel.h"
+
 #include "model/latticeboltzmann/grid.h"
-#include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QDir>
@@ -10,18 +10,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point t0)
-{
-    return std::chrono::duration<double>(Clock::now() - t0).count();
-}
 
 qint64 bytesOf(const QString &path, bool chunks)
 {
@@ -38,23 +30,7 @@ void benchDocument()
 {
     const int n = 1024;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, 0.8);
-    p->setMinP0Value(0.98);
-    p->setMaxP0Value(1.02);
-    grid.resize(n, n, 1);
-    // A channel with a cylinder, run long enough that the populations carry
-    // full-precision values.
-    for (int x = 0; x < n; ++x) {
-        grid.setCell(x, 0, 0, new WallCell);
-        grid.setCell(x, n - 1, 0, new WallCell);
-    }
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x)
-            if ((x - n / 4) * (x - n / 4) + (y - n / 2) * (y - n / 2) < 50 * 50)
-                grid.setCell(x, y, 0, new WallCell);
-    grid.step(3);
+    makeBenchChannel(grid, n);
 
     QTemporaryDir dir;
     StateDocument document(grid);
@@ -68,10 +44,10 @@ void benchDocument()
     };
     const Form forms[] = {{"version 2", 2, false}, {"version 2, compressed", 2, true}, {"version 3", 3, false}};
     {
-        auto t0 = Clock::now();
+        auto t0 = BenchClock::now();
         const std::clock_t c0 = std::clock();
         const QByteArray text = document.text(2);
-        std::printf("text of version 2: %.2f s (cpu %.2f s), %.1f MB\n", since(t0),
+        std::printf("text of version 2: %.2f s (cpu %.2f s), %.1f MB\n", secondsSince(t0),
                     double(std::clock() - c0) / CLOCKS_PER_SEC, text.size() / 1048576.0);
         std::fflush(stdout);
         if (qEnvironmentVariableIsSet("ONDIX_TEXT_ONLY"))
@@ -83,15 +59,15 @@ void benchDocument()
         options.version = form.version;
         options.compress = form.compress;
         QString error;
-        auto t0 = Clock::now();
+        auto t0 = BenchClock::now();
         const bool saved = document.save(path, options, &error);
-        const double save = since(t0);
+        const double save = secondsSince(t0);
         std::printf("%-22s saved in %.2f s, %.1f MB\n", form.name, save, bytesOf(path, form.version == 3) / 1048576.0);
         std::fflush(stdout);
-        t0 = Clock::now();
+        t0 = BenchClock::now();
         const std::clock_t c0 = std::clock();
         const bool loaded = saved && document.load(path, options, &error);
-        const double load = since(t0);
+        const double load = secondsSince(t0);
         std::printf("%-22s loaded in %.2f s (cpu %.2f s)\n", form.name, load,
                     double(std::clock() - c0) / CLOCKS_PER_SEC);
         if (!saved || !loaded) {
