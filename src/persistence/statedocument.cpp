@@ -381,6 +381,24 @@ bool findCells(const char *data, qint64 size, const char **begin, const char **e
     return false;
 }
 
+// A scanner for the cells of the rows [rows.first, rows.first + rows.second)
+// that hands every element it does not read itself to readCell.
+CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows)
+{
+    return CellScanner(
+        box.width, box.height, box.length, model,
+        [&grid, box, rows](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+            QXmlStreamReader own(element);
+            if (!own.readNextStartElement()) {
+                *why = own.errorString();
+                return nullptr;
+            }
+            *site = -1;
+            return readCell(own, &grid, box, rows.first, rows.second, site, 0, why);
+        },
+        rows.first, rows.second);
+}
+
 // Reads a version-3 chunk through the cell scanner; false (and no cells)
 // when the chunk needs the general reader.
 bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
@@ -404,18 +422,7 @@ bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int
     if (end - begin < openSize + closeSize || std::memcmp(begin, open, std::size_t(openSize)) != 0 ||
         std::memcmp(end - closeSize, close, std::size_t(closeSize)) != 0)
         return false;
-    CellScanner scanner(
-        box.width, box.height, box.length, model,
-        [&grid, box, rows](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
-            QXmlStreamReader own(element);
-            if (!own.readNextStartElement()) {
-                *why = own.errorString();
-                return nullptr;
-            }
-            *site = -1;
-            return readCell(own, &grid, box, rows.first, rows.second, site, 0, why);
-        },
-        rows.first, rows.second);
+    const CellScanner scanner = cellScanner(grid, box, model, rows);
     std::vector<std::vector<PlacedCell>> pieces;
     QString why;
     if (!scanner.scan(begin + openSize, end - closeSize, pieces, &why, false))
@@ -686,16 +693,7 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
 bool StateDocument::scanCells(Parsed &parsed, QString *error)
 {
     const Box box = parsed.box;
-    CellScanner scanner(box.width, box.height, box.length, parsed.model,
-                        [this, box](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
-                            QXmlStreamReader own(element);
-                            if (!own.readNextStartElement()) {
-                                *why = own.errorString();
-                                return nullptr;
-                            }
-                            *site = -1;
-                            return readCell(own, &grid, box, 0, box.height, site, 0, why);
-                        });
+    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height});
     if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error))
         return false;
     qint64 count = 0;
