@@ -1,7 +1,8 @@
 // Throughput and memory benchmark of the grid's stepping, then the time to
 // write a VTK file and to save and load a state document. Run by hand:
 //   build/ondix-bench [iterations-scale [vector-level]]
-// ONDIX_BENCH_ONLY=vtk or ONDIX_BENCH_ONLY=document runs that part alone.
+// ONDIX_BENCH_ONLY=step, vtk or document runs that part alone;
+// ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1).
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
@@ -140,7 +141,11 @@ int main(int argc, char *argv[])
     };
     std::printf("%-28s %10s %10s %12s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "per cpu-s", "bytes/site",
                 "limit MLUPS", "fraction");
+    const int onlyCase = qEnvironmentVariableIntValue("ONDIX_BENCH_CASE");
+    int index = 0;
     for (const Case &c : cases) {
+        if (onlyCase > 0 && ++index != onlyCase)
+            continue;
         Grid grid;
         SimulationParameters *p = grid.getParameters();
         p->setModel(c.q);
@@ -171,6 +176,8 @@ int main(int argc, char *argv[])
                     limit, 100.0 * parallel / limit);
     }
     std::printf("\n");
+    if (only == QLatin1String("step"))
+        return 0;
     benchVtk();
     benchDocument();
     return 0;

@@ -856,6 +856,7 @@ int Grid::step(int count)
             buildSiteModes();
         if (populations.shiftsDirty && fastPath)
             clearShifts();
+        skipAttachedSums = nz > 1 && k + 1 < count;
         if (fused) {
             runFusedSweep();
         } else {
@@ -880,6 +881,7 @@ int Grid::step(int count)
         tracers->step();
         ++statistics.iterations;
     }
+    skipAttachedSums = false;
     notify(1);
     return count;
 }

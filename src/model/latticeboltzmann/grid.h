@@ -218,4 +218,8 @@ private:
     bool siteModesValid = false;
     bool cellsFitModel = true;
     bool fastPath = true;
+    // In 3D the sums of the attached cells are formed only on the last
+    // iteration of a call to step: nothing reads them in between, and their
+    // second pass over the populations costs as much as the collision.
+    bool skipAttachedSums = false;
 };

@@ -99,7 +99,7 @@ struct Tiles
 
 // One direction of a tile: the post-collision values of the fast sites,
 // pushed to the neighbours or bounced into the sites' own opposite entries.
-template <int Q, int I, bool Masked>
+template <int Q, int I>
 inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces)
 {
     const std::size_t stride = line.stride;
@@ -123,81 +123,146 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
         return f[k] * keep + omega * (rho[k] * w * e);
     };
     constexpr std::uint32_t bit = 1u << I;
-    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
-    if (!Masked) {
-        for (int k = k0; k < k1; ++k)
+    const std::uint32_t *__restrict m = line.modes + t0;
+    for (int k = k0; k < k1; ++k)
+        if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
             dst[k] = value(k);
-    } else {
-        for (int k = k0; k < k1; ++k)
-            if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
-                dst[k] = value(k);
-        if (bounces & bit) {
-            double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
-            for (int k = 0; k < n; ++k)
-                if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
-                    own[k] = value(k);
-        }
+    if (bounces & bit) {
+        double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+        for (int k = 0; k < n; ++k)
+            if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
+                own[k] = value(k);
     }
     if (k0 == 1 || k1 == n - 1) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
-        if (!Masked || (m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+        if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
             line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
     }
 }
 
-template <int Q, bool Masked, std::size_t... I>
+template <int Q, std::size_t... I>
 inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces,
                            std::index_sequence<I...>)
 {
-    (pushDirection<Q, int(I), Masked>(line, t, t0, n, bounces), ...);
+    (pushDirection<Q, int(I)>(line, t, t0, n, bounces), ...);
 }
 
-template <int Q, bool Masked> void pushLine(const Line &line)
+// A line with walls or other cells in or around it, tile by tile: the
+// moments of a tile, then each direction's values where the mode allows.
+template <int Q> void pushMaskedLine(const Line &line)
 {
     const std::uint32_t *__restrict modes = line.modes;
     const int length = line.length;
     std::uint32_t bounces = 0;
-    if (Masked)
-        for (int k = 0; k < length; ++k)
-            if (modes[k] & LineKernels::FastFluid)
-                bounces |= modes[k];
+    for (int k = 0; k < length; ++k)
+        if (modes[k] & LineKernels::FastFluid)
+            bounces |= modes[k];
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
         tileMoments<Q>(line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu);
-        pushDirections<Q, Masked>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+        pushDirections<Q>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+    }
+}
+
+// Sum of f_i e_i over the directions whose component is non-zero, in
+// direction order, starting from zero: the order of Lattice::moments.
+template <int Q, int Axis, std::size_t... I>
+[[gnu::always_inline]] inline double component(const double *f, std::index_sequence<I...>)
+{
+    double sum = 0.0;
+    ((Lattice::tables.e[Q][I][Axis] == 0 ? void()
+                                         : void(sum += f[I] * double(Lattice::tables.e[Q][I][Axis]))),
+     ...);
+    return sum;
+}
+
+// One site's collision from its Q populations, the post-collision values in
+// out: the operations, in the same order, of tileMoments and pushDirection.
+template <int Q, std::size_t... I>
+[[gnu::always_inline]] inline void collideSite(const double *f, double keep, double omega, double *out, std::index_sequence<I...> seq)
+{
+    double r = 0.0;
+    ((r += f[I]), ...);
+    const double cx = component<Q, 0>(f, seq), cy = component<Q, 1>(f, seq), cz = component<Q, 2>(f, seq);
+    const double inv = 1.0 / r;
+    const bool massive = r > Lattice::ActiveWeight;
+    const double ux = (massive ? cx * inv : 0.0) + 0.0;
+    const double uy = (massive ? cy * inv : 0.0) + 0.0;
+    const double uz = (massive ? cz * inv : 0.0) + 0.0;
+    const double uu = ux * ux + uy * uy + uz * uz;
+    auto value = [&](auto i) {
+        constexpr int d = decltype(i)::value;
+        const double s = projection<Q, d>(ux, uy, uz);
+        const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
+        return f[d] * keep + omega * (r * Lattice::tables.w[Q][d] * e);
+    };
+    ((out[I] = value(std::integral_constant<int, int(I)>())), ...);
+}
+
+// A line whose sites are all fast and push to attached sites only: one pass
+// that reads each site's populations once and writes its Q values, for
+// every site whose pushes stay inside the line's targets; the two end sites,
+// whose pushes along the line may wrap, follow one by one.
+template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
+{
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base;
+    const int length = line.length;
+    const double keep = line.keep, omega = line.omega;
+    double *const dst[Q] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+#pragma GCC ivdep
+    for (int k = 1; k < length - 1; ++k) {
+        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        double out[Q];
+        collideSite<Q>(f, keep, omega, out, seq);
+        ((dst[I][k] = out[I]), ...);
+    }
+    for (int k : {0, length - 1}) {
+        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        double out[Q];
+        collideSite<Q>(f, keep, omega, out, seq);
+        auto store = [&](auto i) {
+            constexpr int d = decltype(i)::value;
+            int t = k + line.along[d];
+            t = t < 0 ? length - 1 : t == length ? 0 : t;
+            line.next[d * stride + line.targetBase[d] + std::size_t(t)] = out[d];
+        };
+        (store(std::integral_constant<int, int(I)>()), ...);
+        if (length == 1)
+            break;
     }
 }
 
 template <int Q> void push(const Line &line)
 {
     if (line.modes)
-        pushLine<Q, true>(line);
+        pushMaskedLine<Q>(line);
     else
-        pushLine<Q, false>(line);
+        pushPlainLine<Q>(line, std::make_index_sequence<Q>());
 }
 
-template <int Q> void stats(const Line &line, double *__restrict deltaP, double *__restrict density)
+template <int Q, std::size_t... I>
+void statsLine(const Line &line, double *__restrict deltaP, double *__restrict density, std::index_sequence<I...>)
 {
     const std::size_t stride = line.stride;
-    const double *__restrict cur = line.cur + line.base;
-    const double *__restrict next = line.next + line.base;
+    const double *const cur = line.cur + line.base;
+    const double *const next = line.next + line.base;
     const int n = line.length;
+#pragma GCC ivdep
     for (int k = 0; k < n; ++k) {
-        deltaP[k] = 0.0;
-        density[k] = 0.0;
+        double change = 0.0, sum = 0.0;
+        ((change += absolute(next[I * stride + std::size_t(k)] - cur[I * stride + std::size_t(k)])), ...);
+        ((sum += next[I * stride + std::size_t(k)]), ...);
+        deltaP[k] = change / Q;
+        density[k] = sum;
     }
-    for (int i = 0; i < Q; ++i) {
-        const double *__restrict a = next + std::size_t(i) * stride;
-        const double *__restrict b = cur + std::size_t(i) * stride;
-        for (int k = 0; k < n; ++k) {
-            deltaP[k] += absolute(a[k] - b[k]);
-            density[k] += a[k];
-        }
-    }
-    for (int k = 0; k < n; ++k)
-        deltaP[k] = deltaP[k] / Q;
+}
+
+template <int Q> void stats(const Line &line, double *deltaP, double *density)
+{
+    statsLine<Q>(line, deltaP, density, std::make_index_sequence<Q>());
 }
 
 } // namespace

@@ -172,7 +172,9 @@ void Scaled::commit(int y) const
         for (int l = 0; l < lines; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             const std::size_t base = std::size_t(lineIndex) * length;
-            const bool attached = g.lineAttached[std::size_t(lineIndex)];
+            const bool attached = g.lineAttached[std::size_t(lineIndex)] && !g.skipAttachedSums;
+            // Every site plain fluid: only the sums, in site order.
+            const bool plainLine = g.lineKinds[std::size_t(lineIndex)] == 2;
             for (int t0 = 0; t0 < length; t0 += Tile) {
                 const int n = length - t0 < Tile ? length - t0 : Tile;
                 if (attached) {
@@ -180,12 +182,22 @@ void Scaled::commit(int y) const
                     line.length = n;
                     stats(line, change, density);
                 }
+                if (plainLine) {
+                    if (attached)
+                        for (int k = 0; k < n; ++k) {
+                            deltaP += change[k];
+                            totalP += density[k];
+                        }
+                    continue;
+                }
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
                     const std::uint32_t mode = g.siteModes[s];
                     if (mode & Grid::PlainFluid) {
-                        deltaP += change[k];
-                        totalP += density[k];
+                        if (attached) {
+                            deltaP += change[k];
+                            totalP += density[k];
+                        }
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -271,6 +283,19 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     const int nx = g.nx, nz = g.nz;
     const std::size_t base = (std::size_t(y) * nx + x) * nz;
     double *dc = change + std::size_t(x) * nz, *dr = density + std::size_t(x) * nz;
+    if (g.skipAttachedSums) {
+        // Sums that nobody reads: only the other cells commit (each keeps
+        // its own last deltaP, which the view shows).
+        for (int z = 0; z < nz; ++z) {
+            const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
+            if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
+                continue;
+            BaseCell *cell = g.cells[base + std::size_t(z)];
+            cell->computeDeltaP();
+            cell->postUpdate();
+        }
+        return;
+    }
     if (g.lineAttached[std::size_t(y) * nx + x]) {
         LineKernels::Line line;
         line.cur = g.populations.cur;
@@ -295,6 +320,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
 void Scaled::sumRow(int y, const double *change, const double *density) const
 {
     Grid &g = *grid;
+    if (g.skipAttachedSums)
+        return;
     const std::size_t n = std::size_t(g.nx) * g.nz, base = std::size_t(y) * n;
     double deltaP = 0.0, totalP = 0.0;
     for (std::size_t s = 0; s < n; ++s) {
