@@ -1,7 +1,8 @@
 // Throughput and memory benchmark of the grid's stepping, then the time to
 // write a VTK file and to save and load a state document. Run by hand:
 //   build/ondix-bench [iterations-scale [vector-level]]
-// ONDIX_BENCH_ONLY=step, vtk or document runs that part alone;
+// With a display it also times a frame of the OpenGL view.
+// ONDIX_BENCH_ONLY=step, vtk, document or frame runs that part alone;
 // ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1).
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
@@ -11,6 +12,10 @@
 // fraction of that limit the parallel run reached.
 
 #include "documentbench.h"
+#ifdef ONDIX_BENCH_FRAME
+#include "framebench.h"
+#include <QApplication>
+#endif
 #include "vtkbench.h"
 
 #include "model/latticeboltzmann/grid.h"
@@ -27,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -110,8 +116,27 @@ double run(Grid &grid, int iterations, bool multicore, double *perCpuSecond = nu
 
 int main(int argc, char *argv[])
 {
+#ifdef ONDIX_BENCH_FRAME
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    std::unique_ptr<QCoreApplication> app(display ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+#else
+    const bool display = false;
     QCoreApplication app(argc, argv);
+#endif
     const QString only = qEnvironmentVariable("ONDIX_BENCH_ONLY");
+    auto frame = [display] {
+#ifdef ONDIX_BENCH_FRAME
+        if (display) {
+            benchFrame();
+            return;
+        }
+#endif
+        std::printf("\nNo display: the frame time is not measured.\n");
+    };
+    if (only == QLatin1String("frame")) {
+        frame();
+        return 0;
+    }
     if (only == QLatin1String("vtk")) {
         benchVtk();
         return 0;
@@ -178,6 +203,7 @@ int main(int argc, char *argv[])
     std::printf("\n");
     if (only == QLatin1String("step"))
         return 0;
+    frame();
     benchVtk();
     benchDocument();
     return 0;

@@ -65,6 +65,8 @@ struct Chunk
 {
     int begin = 0;
     int end = 0;
+    // The plain fluid values of the chunk's span of sites.
+    std::vector<double> span;
     double minimum = 1e100;
     double maximum = -1e100;
     bool tracked = false;
@@ -118,6 +120,46 @@ public:
         const double inv = 1.0 / r;
         const double ux = mx * inv, uy = my * inv, uz = mz * inv;
         return std::sqrt(ux * ux + uy * uy + uz * uz);
+    }
+
+    // value() for the n consecutive sites from first, into out: the same
+    // arithmetic for every site, with the sites side by side so the
+    // additions of different sites overlap instead of waiting on each other.
+    // Sites the grid does not cover get meaningless values.
+    void values(int first, int n, double *out) const
+    {
+        constexpr int Tile = 256;
+        double r[Tile], mx[Tile], my[Tile], mz[Tile];
+        for (int t0 = 0; t0 < n; t0 += Tile) {
+            const int m = std::min(Tile, n - t0);
+            const std::size_t base = std::size_t(first) + std::size_t(t0);
+            for (int j = 0; j < m; ++j)
+                r[j] = mx[j] = my[j] = mz[j] = 0.0;
+            for (int k = 0; k < count; ++k) {
+                const Direction &d = directions[k];
+                const double *f = d.values + base;
+                const double ex = d.ex, ey = d.ey, ez = d.ez;
+                for (int j = 0; j < m; ++j)
+                    r[j] += f[j];
+                if (speed)
+                    for (int j = 0; j < m; ++j) {
+                        mx[j] += f[j] * ex;
+                        my[j] += f[j] * ey;
+                        mz[j] += f[j] * ez;
+                    }
+            }
+            double *o = out + t0;
+            if (!speed) {
+                std::copy(r, r + m, o);
+                continue;
+            }
+            for (int j = 0; j < m; ++j) {
+                const double inv = 1.0 / r[j];
+                const double ux = mx[j] * inv, uy = my[j] * inv, uz = mz[j] * inv;
+                const double v = std::sqrt(ux * ux + uy * uy + uz * uz);
+                o[j] = r[j] > Lattice::ActiveWeight ? v : 0.0;
+            }
+        }
     }
 
 private:
@@ -186,51 +228,87 @@ void FlatField::pass(Renderer &r, bool draw)
     const int chunkSize = 4096;
     std::vector<Chunk> chunks;
     for (int begin = 0; begin < items.size(); begin += chunkSize)
-        chunks.push_back(Chunk{begin, std::min(int(items.size()), begin + chunkSize)});
+        chunks.push_back(Chunk{begin, std::min(int(items.size()), begin + chunkSize), {}});
     const ColorMap &map = r.colorMap();
     const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
     if (draw && knownStyle)
         prepareRamp(map);
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
+        // The list runs in site order; where the chunk's items are dense in
+        // their span of sites, the plain fluid values of the whole span are
+        // formed at once.
+        int first = 0;
+        if (plainMoments && chunk.end > chunk.begin) {
+            const DrawItem &a = items[chunk.begin], &b = items[chunk.end - 1];
+            first = grid->siteIndex(a.x, a.y, a.z);
+            const int n = grid->siteIndex(b.x, b.y, b.z) - first + 1;
+            if (n > 0 && n <= 2 * (chunk.end - chunk.begin)) {
+                chunk.span.resize(std::size_t(n));
+                moments.values(first, n, chunk.span.data());
+            }
+        }
+        // Everything the loop touches through locals: the stores through
+        // the byte array could otherwise alias every other array.
+        const DrawItem *list = items.constData();
+        double *values = cached.data();
+        unsigned char *has = present.data();
+        double *out = buffer.data();
+        QRgb *pixels = draw ? image.data() : nullptr;
+        const QRgb *rampSlots = pixels && knownStyle ? ramp.data() : nullptr;
+        const double *span = chunk.span.data();
+        const std::size_t spanSize = chunk.span.size();
+        const std::size_t gridWidth = std::size_t(grid->getWidth());
+        const double low = map.centre - map.halfWidth, range = 2 * map.halfWidth;
+        double minimum = chunk.minimum, maximum = chunk.maximum;
+        bool tracked = false;
         for (int k = chunk.begin; k < chunk.end; ++k) {
-            const DrawItem &item = items[k];
+            const DrawItem &item = list[k];
             if (!reuse) {
                 const int site = grid->siteIndex(item.x, item.y, item.z);
                 if (plainMoments && moments.covers(site)) {
-                    present[std::size_t(k)] = 1;
-                    cached[std::size_t(k)] = moments.value(site);
+                    has[k] = 1;
+                    const std::size_t offset = std::size_t(site - first);
+                    values[k] = offset < spanSize ? span[offset] : moments.value(site);
                 } else {
                     BaseCell *cell = r.cellOf(item);
-                    present[std::size_t(k)] = cell != nullptr;
+                    has[k] = cell != nullptr;
                     if (cell)
-                        cached[std::size_t(k)] = value(item, cell);
+                        values[k] = value(item, cell);
                 }
             }
-            if (!present[std::size_t(k)])
+            if (!has[k])
                 continue;
-            const double v = cached[std::size_t(k)];
-            chunk.minimum = std::min(chunk.minimum, v);
-            chunk.maximum = std::max(chunk.maximum, v);
-            chunk.tracked = true;
+            const double v = values[k];
+            minimum = std::min(minimum, v);
+            maximum = std::max(maximum, v);
+            tracked = true;
+            // A flat grid has one layer of sites: the value index is x + y nx.
+            const std::size_t at = std::size_t(item.x) + std::size_t(item.y) * gridWidth;
+            const std::size_t pixel = std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width);
             if (knownStyle) {
                 // Only values outside the range come out white.
-                const double f = map.fraction(v);
+                const double f = (v - low) / range;
                 if (!(f > 0.0 && f < 1.0))
                     continue;
-                buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
-                if (draw)
-                    image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
-                        rampColor(map, f);
+                out[at] = v;
+                if (pixels) {
+                    // f lies in (0, 1) and RampSize is a power of two, so the
+                    // product is exact.
+                    const QRgb known = rampSlots[std::size_t(f * RampSize)];
+                    pixels[pixel] = known ? known : rampColor(map, f);
+                }
                 continue;
             }
             const QColor c = map.color(v);
             if (ColorMap::isWhite(c))
                 continue;
-            buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
-            if (draw)
-                image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
-                    qRgba(c.red(), c.green(), c.blue(), 255);
+            out[at] = v;
+            if (pixels)
+                pixels[pixel] = qRgba(c.red(), c.green(), c.blue(), 255);
         }
+        chunk.minimum = minimum;
+        chunk.maximum = maximum;
+        chunk.tracked = tracked;
     });
     for (const Chunk &chunk : chunks)
         if (chunk.tracked) {
