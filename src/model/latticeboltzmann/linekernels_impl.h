@@ -1,5 +1,6 @@
 // The line kernels, compiled once per instruction set by the
-// linekernels_*.cpp files (each defines KERNEL_SET to the name of its set).
+// linekernels_*.cpp files (each defines KERNEL_SET to the name of its set and
+// KERNEL_SINGLE_PASS_FROM_Q to the least Q that runs the single-pass kernel).
 // Everything here has internal linkage, so no build's code is shared with
 // another's.
 #include "lattice.h"
@@ -99,7 +100,7 @@ struct Tiles
 
 // One direction of a tile: the post-collision values of the fast sites,
 // pushed to the neighbours or bounced into the sites' own opposite entries.
-template <int Q, int I>
+template <int Q, int I, bool Masked>
 inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces)
 {
     const std::size_t stride = line.stride;
@@ -123,46 +124,52 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
         return f[k] * keep + omega * (rho[k] * w * e);
     };
     constexpr std::uint32_t bit = 1u << I;
-    const std::uint32_t *__restrict m = line.modes + t0;
-    for (int k = k0; k < k1; ++k)
-        if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+    if (!Masked) {
+        for (int k = k0; k < k1; ++k)
             dst[k] = value(k);
-    if (bounces & bit) {
-        double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
-        for (int k = 0; k < n; ++k)
-            if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
-                own[k] = value(k);
+    } else {
+        for (int k = k0; k < k1; ++k)
+            if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+                dst[k] = value(k);
+        if (bounces & bit) {
+            double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+            for (int k = 0; k < n; ++k)
+                if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
+                    own[k] = value(k);
+        }
     }
     if (k0 == 1 || k1 == n - 1) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
-        if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
+        if (!Masked || (m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
             line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
     }
 }
 
-template <int Q, std::size_t... I>
+template <int Q, bool Masked, std::size_t... I>
 inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces,
                            std::index_sequence<I...>)
 {
-    (pushDirection<Q, int(I)>(line, t, t0, n, bounces), ...);
+    (pushDirection<Q, int(I), Masked>(line, t, t0, n, bounces), ...);
 }
 
-// A line with walls or other cells in or around it, tile by tile: the
-// moments of a tile, then each direction's values where the mode allows.
-template <int Q> void pushMaskedLine(const Line &line)
+// A line tile by tile: the moments of a tile, then each direction's values
+// (with walls or other cells in or around the line, where the mode allows).
+template <int Q, bool Masked> void pushTiledLine(const Line &line)
 {
     const std::uint32_t *__restrict modes = line.modes;
     const int length = line.length;
     std::uint32_t bounces = 0;
-    for (int k = 0; k < length; ++k)
-        if (modes[k] & LineKernels::FastFluid)
-            bounces |= modes[k];
+    if (Masked)
+        for (int k = 0; k < length; ++k)
+            if (modes[k] & LineKernels::FastFluid)
+                bounces |= modes[k];
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
         tileMoments<Q>(line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu);
-        pushDirections<Q>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+        pushDirections<Q, Masked>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
     }
 }
 
@@ -237,10 +244,15 @@ template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::ind
 
 template <int Q> void push(const Line &line)
 {
+    // The single pass holds a site's Q populations and its moments in
+    // registers: with 32 vector registers it is the faster, with 16 only
+    // for the 3D models on AVX2, and never on the baseline set.
     if (line.modes)
-        pushMaskedLine<Q>(line);
-    else
+        pushTiledLine<Q, true>(line);
+    else if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
         pushPlainLine<Q>(line, std::make_index_sequence<Q>());
+    else
+        pushTiledLine<Q, false>(line);
 }
 
 template <int Q, std::size_t... I>
@@ -260,9 +272,35 @@ void statsLine(const Line &line, double *__restrict deltaP, double *__restrict d
     }
 }
 
+// Direction by direction, for the sets where the single pass spills.
+template <int Q> void statsByDirection(const Line &line, double *__restrict deltaP, double *__restrict density)
+{
+    const std::size_t stride = line.stride;
+    const double *__restrict cur = line.cur + line.base;
+    const double *__restrict next = line.next + line.base;
+    const int n = line.length;
+    for (int k = 0; k < n; ++k) {
+        deltaP[k] = 0.0;
+        density[k] = 0.0;
+    }
+    for (int i = 0; i < Q; ++i) {
+        const double *__restrict a = next + std::size_t(i) * stride;
+        const double *__restrict b = cur + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k) {
+            deltaP[k] += absolute(a[k] - b[k]);
+            density[k] += a[k];
+        }
+    }
+    for (int k = 0; k < n; ++k)
+        deltaP[k] = deltaP[k] / Q;
+}
+
 template <int Q> void stats(const Line &line, double *deltaP, double *density)
 {
-    statsLine<Q>(line, deltaP, density, std::make_index_sequence<Q>());
+    if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
+        statsLine<Q>(line, deltaP, density, std::make_index_sequence<Q>());
+    else
+        statsByDirection<Q>(line, deltaP, density);
 }
 
 } // namespace
