@@ -97,35 +97,18 @@ public:
     // cell.
     bool covers(int site) const { return count > 0 && grid.isPlainFluidSite(site); }
 
+    // The value of one site.
     double value(int site) const
     {
-        const std::size_t s = std::size_t(site);
-        double r = 0.0;
-        if (!speed) {
-            for (int k = 0; k < count; ++k)
-                r += directions[k].values[s];
-            return r;
-        }
-        double mx = 0.0, my = 0.0, mz = 0.0;
-        for (int k = 0; k < count; ++k) {
-            const Direction &d = directions[k];
-            const double f = d.values[s];
-            r += f;
-            mx += f * d.ex;
-            my += f * d.ey;
-            mz += f * d.ez;
-        }
-        if (!(r > Lattice::ActiveWeight))
-            return 0.0;
-        const double inv = 1.0 / r;
-        const double ux = mx * inv, uy = my * inv, uz = mz * inv;
-        return std::sqrt(ux * ux + uy * uy + uz * uz);
+        double v;
+        values(site, 1, &v);
+        return v;
     }
 
-    // value() for the n consecutive sites from first, into out: the same
-    // arithmetic for every site, with the sites side by side so the
-    // additions of different sites overlap instead of waiting on each other.
-    // Sites the grid does not cover get meaningless values.
+    // The values of the n consecutive sites from first, into out, with the
+    // sites side by side so the additions of different sites overlap
+    // instead of waiting on each other. Sites the grid does not cover get
+    // meaningless values.
     void values(int first, int n, double *out) const
     {
         constexpr int Tile = 256;
@@ -254,11 +237,9 @@ void FlatField::pass(Renderer &r, bool draw)
         unsigned char *has = present.data();
         double *out = buffer.data();
         QRgb *pixels = draw ? image.data() : nullptr;
-        const QRgb *rampSlots = pixels && knownStyle ? ramp.data() : nullptr;
         const double *span = chunk.span.data();
         const std::size_t spanSize = chunk.span.size();
         const std::size_t gridWidth = std::size_t(grid->getWidth());
-        const double low = map.centre - map.halfWidth, range = 2 * map.halfWidth;
         double minimum = chunk.minimum, maximum = chunk.maximum;
         bool tracked = false;
         for (int k = chunk.begin; k < chunk.end; ++k) {
@@ -287,16 +268,12 @@ void FlatField::pass(Renderer &r, bool draw)
             const std::size_t pixel = std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width);
             if (knownStyle) {
                 // Only values outside the range come out white.
-                const double f = (v - low) / range;
+                const double f = map.fraction(v);
                 if (!(f > 0.0 && f < 1.0))
                     continue;
                 out[at] = v;
-                if (pixels) {
-                    // f lies in (0, 1) and RampSize is a power of two, so the
-                    // product is exact.
-                    const QRgb known = rampSlots[std::size_t(f * RampSize)];
-                    pixels[pixel] = known ? known : rampColor(map, f);
-                }
+                if (pixels)
+                    pixels[pixel] = rampColor(map, f);
                 continue;
             }
             const QColor c = map.color(v);
@@ -334,13 +311,9 @@ void FlatField::prepareRamp(const ColorMap &map)
     // differ, that hold a piece edge, or that touch the range ends (where the
     // arithmetic may step just outside a channel's range) stay 0 and are
     // computed exactly.
-    auto rgb = [&map](double f) {
-        const QColor c = map.colorAt(f);
-        return qRgba(c.red(), c.green(), c.blue(), 255);
-    };
-    QRgb left = rgb(0.0);
+    QRgb left = exactColor(map, 0.0);
     for (int i = 0; i < RampSize; ++i) {
-        const QRgb right = rgb(double(i + 1) / RampSize);
+        const QRgb right = exactColor(map, double(i + 1) / RampSize);
         ramp[std::size_t(i)] = left == right ? left : 0u;
         left = right;
     }
@@ -352,12 +325,8 @@ void FlatField::prepareRamp(const ColorMap &map)
     }
 }
 
-QRgb FlatField::rampColor(const ColorMap &map, double f) const
+QRgb FlatField::exactColor(const ColorMap &map, double f)
 {
-    // f lies in (0, 1) and RampSize is a power of two, so the product is exact.
-    const QRgb known = ramp[std::size_t(f * RampSize)];
-    if (known)
-        return known;
     const QColor c = map.colorAt(f);
     return qRgba(c.red(), c.green(), c.blue(), 255);
 }

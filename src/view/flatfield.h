@@ -32,7 +32,13 @@ private:
     void prepareRamp(const ColorMap &map);
     // The pixel of normalised value f in (0, 1) of a known style: the ramp
     // slot when it has one colour throughout, the exact colour otherwise.
-    QRgb rampColor(const ColorMap &map, double f) const;
+    // f lies in (0, 1) and RampSize is a power of two, so the product is exact.
+    QRgb rampColor(const ColorMap &map, double f) const
+    {
+        const QRgb known = ramp[std::size_t(f * RampSize)];
+        return known ? known : exactColor(map, f);
+    }
+    static QRgb exactColor(const ColorMap &map, double f);
     void upload(int width, int height);
     void drawQuad(const Renderer &renderer, int width, int height);
 

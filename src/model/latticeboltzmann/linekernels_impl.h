@@ -23,6 +23,14 @@ inline double absolute(double v)
     return __builtin_fabs(v);
 }
 
+// A velocity component from the momentum sum and 1 / rho as the per-cell
+// collision forms it: zero where the density is too small, and U = u + 0
+// with a zero force shift.
+inline double velocityComponent(double momentum, double inv, bool massive)
+{
+    return (massive ? momentum * inv : 0.0) + 0.0;
+}
+
 // Per site: density and velocity from the current populations in the order
 // of Lattice::moments, then U = u + shift with a zero shift and U.U, as the
 // per-cell collision forms them.
@@ -56,9 +64,9 @@ inline void tileMoments(const double *__restrict cur, std::size_t stride, int n,
         const double r = rho[k];
         const double inv = 1.0 / r;
         const bool massive = r > Lattice::ActiveWeight;
-        const double x = (massive ? ux[k] * inv : 0.0) + 0.0;
-        const double y = (massive ? uy[k] * inv : 0.0) + 0.0;
-        const double z = (massive ? uz[k] * inv : 0.0) + 0.0;
+        const double x = velocityComponent(ux[k], inv, massive);
+        const double y = velocityComponent(uy[k], inv, massive);
+        const double z = velocityComponent(uz[k], inv, massive);
         ux[k] = x;
         uy[k] = y;
         uz[k] = z;
@@ -89,6 +97,17 @@ template <int Q, int I> inline double projection(double ux, double uy, double uz
     return s;
 }
 
+// Direction I's post-collision value: BGK towards the second-order
+// equilibrium, in the per-cell collision's order of operations.
+template <int Q, int I>
+[[gnu::always_inline]] inline double relaxed(double f, double rho, double ux, double uy, double uz, double uu,
+                                             double keep, double omega)
+{
+    const double s = projection<Q, I>(ux, uy, uz);
+    const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
+    return f * keep + omega * (rho * Lattice::tables.w[Q][I] * e);
+}
+
 struct Tiles
 {
     alignas(64) double rho[Tile];
@@ -106,7 +125,6 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     const std::size_t stride = line.stride;
     const double keep = line.keep, omega = line.omega;
     const int length = line.length;
-    constexpr double w = Lattice::tables.w[Q][I];
     const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
     const double *__restrict rho = t.rho;
     const double *__restrict ux = t.ux;
@@ -118,11 +136,7 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     // Sites whose target wraps around the line end are done apart.
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
     const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
-    auto value = [&](int k) {
-        const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
-        const double e = 4.5 * s * s - 1.5 * uu[k] + (3.0 * s + 1.0);
-        return f[k] * keep + omega * (rho[k] * w * e);
-    };
+    auto value = [&](int k) { return relaxed<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega); };
     constexpr std::uint32_t bit = 1u << I;
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
@@ -195,17 +209,11 @@ template <int Q, std::size_t... I>
     const double cx = component<Q, 0>(f, seq), cy = component<Q, 1>(f, seq), cz = component<Q, 2>(f, seq);
     const double inv = 1.0 / r;
     const bool massive = r > Lattice::ActiveWeight;
-    const double ux = (massive ? cx * inv : 0.0) + 0.0;
-    const double uy = (massive ? cy * inv : 0.0) + 0.0;
-    const double uz = (massive ? cz * inv : 0.0) + 0.0;
+    const double ux = velocityComponent(cx, inv, massive);
+    const double uy = velocityComponent(cy, inv, massive);
+    const double uz = velocityComponent(cz, inv, massive);
     const double uu = ux * ux + uy * uy + uz * uz;
-    auto value = [&](auto i) {
-        constexpr int d = decltype(i)::value;
-        const double s = projection<Q, d>(ux, uy, uz);
-        const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
-        return f[d] * keep + omega * (r * Lattice::tables.w[Q][d] * e);
-    };
-    ((out[I] = value(std::integral_constant<int, int(I)>())), ...);
+    ((out[I] = relaxed<Q, int(I)>(f[I], r, ux, uy, uz, uu, keep, omega)), ...);
 }
 
 // A line whose sites are all fast and push to attached sites only: one pass

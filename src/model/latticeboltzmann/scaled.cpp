@@ -283,20 +283,9 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     const int nx = g.nx, nz = g.nz;
     const std::size_t base = (std::size_t(y) * nx + x) * nz;
     double *dc = change + std::size_t(x) * nz, *dr = density + std::size_t(x) * nz;
-    if (g.skipAttachedSums) {
-        // Sums that nobody reads: only the other cells commit (each keeps
-        // its own last deltaP, which the view shows).
-        for (int z = 0; z < nz; ++z) {
-            const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
-            if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
-                continue;
-            BaseCell *cell = g.cells[base + std::size_t(z)];
-            cell->computeDeltaP();
-            cell->postUpdate();
-        }
-        return;
-    }
-    if (g.lineAttached[std::size_t(y) * nx + x]) {
+    // Sums that nobody reads are left out for the attached cells; the other
+    // cells commit (and keep their own last deltaP, which the view shows).
+    if (!g.skipAttachedSums && g.lineAttached[std::size_t(y) * nx + x]) {
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
