@@ -102,7 +102,16 @@ private slots:
         view().rebuildGeometry(false);
     }
 
-    void cleanup() { window.reset(); }
+    void cleanup()
+    {
+        window.reset();
+        // Run folders are named by the second they start in: a test starting
+        // in the same second as the previous one would otherwise find that
+        // one's outputs in its folder.
+        QDir dir(temp.path());
+        for (const QString &run : dir.entryList({"sim*"}, QDir::Dirs | QDir::NoDotAndDotDot))
+            QDir(dir.filePath(run)).removeRecursively();
+    }
 
     void menusInOrder()
     {
