@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/plainmoments.h"
 #include "model/latticeboltzmann/populations.h"
 
 #include <QtConcurrent>
@@ -72,92 +73,6 @@ struct Chunk
     bool tracked = false;
 };
 
-// Density or speed of the plain fluid cells read straight from the grid's
-// populations, summed in the order and with the arithmetic of
-// Lattice::moments so the values are bitwise those of the cells' own.
-class PlainMoments
-{
-public:
-    PlainMoments(const Grid &grid, bool speed) : grid(grid), pop(grid.getPopulations()), speed(speed)
-    {
-        const int q = pop.q;
-        if (q <= 0 || q > Lattice::MaxQ)
-            return;
-        for (int i = 0; i < q; ++i) {
-            if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
-                continue;
-            const int *e = Lattice::tables.e[q][i];
-            directions[count++] =
-                Direction{pop.cur + std::size_t(i) * pop.stride, double(e[0]), double(e[1]), double(e[2])};
-        }
-    }
-
-    // Whether the site's cell reads its populations from the grid; the grid
-    // knows without the cell being touched, which saves a memory access per
-    // cell.
-    bool covers(int site) const { return count > 0 && grid.isPlainFluidSite(site); }
-
-    // The value of one site.
-    double value(int site) const
-    {
-        double v;
-        values(site, 1, &v);
-        return v;
-    }
-
-    // The values of the n consecutive sites from first, into out, with the
-    // sites side by side so the additions of different sites overlap
-    // instead of waiting on each other. Sites the grid does not cover get
-    // meaningless values.
-    void values(int first, int n, double *out) const
-    {
-        constexpr int Tile = 256;
-        double r[Tile], mx[Tile], my[Tile], mz[Tile];
-        for (int t0 = 0; t0 < n; t0 += Tile) {
-            const int m = std::min(Tile, n - t0);
-            const std::size_t base = std::size_t(first) + std::size_t(t0);
-            for (int j = 0; j < m; ++j)
-                r[j] = mx[j] = my[j] = mz[j] = 0.0;
-            for (int k = 0; k < count; ++k) {
-                const Direction &d = directions[k];
-                const double *f = d.values + base;
-                const double ex = d.ex, ey = d.ey, ez = d.ez;
-                for (int j = 0; j < m; ++j)
-                    r[j] += f[j];
-                if (speed)
-                    for (int j = 0; j < m; ++j) {
-                        mx[j] += f[j] * ex;
-                        my[j] += f[j] * ey;
-                        mz[j] += f[j] * ez;
-                    }
-            }
-            double *o = out + t0;
-            if (!speed) {
-                std::copy(r, r + m, o);
-                continue;
-            }
-            for (int j = 0; j < m; ++j) {
-                const double inv = 1.0 / r[j];
-                const double ux = mx[j] * inv, uy = my[j] * inv, uz = mz[j] * inv;
-                const double v = std::sqrt(ux * ux + uy * uy + uz * uz);
-                o[j] = r[j] > Lattice::ActiveWeight ? v : 0.0;
-            }
-        }
-    }
-
-private:
-    struct Direction
-    {
-        const double *values;
-        double ex, ey, ez;
-    };
-    const Grid &grid;
-    const Populations &pop;
-    Direction directions[Lattice::MaxQ];
-    int count = 0;
-    bool speed;
-};
-
 int powerOfTwo(int n)
 {
     int p = 1;
@@ -167,6 +82,18 @@ int powerOfTwo(int n)
 }
 
 } // namespace
+
+Grid::PlainValue FlatField::keptValue(const Renderer &r)
+{
+    if (!r.isFastFlatDrawing() || !supports(r))
+        return Grid::PlainValue::None;
+    const QString name = r.getPainterName();
+    if (name == QLatin1String("velocity"))
+        return Grid::PlainValue::Speed;
+    if (name == QLatin1String("pressure"))
+        return Grid::PlainValue::Density;
+    return Grid::PlainValue::None;
+}
 
 bool FlatField::supports(const Renderer &r)
 {
@@ -200,7 +127,13 @@ void FlatField::pass(Renderer &r, bool draw)
     const QString name = r.getPainterName();
     const bool speed = name == QLatin1String("velocity");
     const bool plainMoments = !reuse && (speed || name == QLatin1String("pressure"));
-    const PlainMoments moments(*grid, speed);
+    // Plain fluid values come from the populations, or from what the last
+    // step kept of them while that still holds.
+    const Populations &populations = grid->getPopulations();
+    const PlainMoments moments(populations, populations.cur, speed);
+    const bool populated = populations.q > 0 && populations.q <= Lattice::MaxQ;
+    const double *kept =
+        plainMoments ? grid->keptPlainValues(speed ? Grid::PlainValue::Speed : Grid::PlainValue::Density) : nullptr;
 
     const int step = std::max(1, r.getArrowSteps());
     const int width = (grid->getWidth() + step - 1) / step;
@@ -221,7 +154,7 @@ void FlatField::pass(Renderer &r, bool draw)
         // their span of sites, the plain fluid values of the whole span are
         // formed at once.
         int first = 0;
-        if (plainMoments && chunk.end > chunk.begin) {
+        if (plainMoments && !kept && chunk.end > chunk.begin) {
             const DrawItem &a = items[chunk.begin], &b = items[chunk.end - 1];
             first = grid->siteIndex(a.x, a.y, a.z);
             const int n = grid->siteIndex(b.x, b.y, b.z) - first + 1;
@@ -246,10 +179,15 @@ void FlatField::pass(Renderer &r, bool draw)
             const DrawItem &item = list[k];
             if (!reuse) {
                 const int site = grid->siteIndex(item.x, item.y, item.z);
-                if (plainMoments && moments.covers(site)) {
+                if (plainMoments && populated && grid->isPlainFluidSite(site)) {
                     has[k] = 1;
                     const std::size_t offset = std::size_t(site - first);
-                    values[k] = offset < spanSize ? span[offset] : moments.value(site);
+                    if (kept)
+                        values[k] = kept[site];
+                    else if (offset < spanSize)
+                        values[k] = span[offset];
+                    else
+                        moments.values(std::size_t(site), 1, &values[k]);
                 } else {
                     BaseCell *cell = r.cellOf(item);
                     has[k] = cell != nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/latticeboltzmann/grid.h"
+
 #include <QRgb>
 
 #include <vector>
@@ -19,6 +21,9 @@ class FlatField
 public:
     // Whether the current painter and options can take this path.
     static bool supports(const Renderer &renderer);
+    // The plain fluid quantity a frame of this path reads, which the step
+    // before it can keep (Grid::keepPlainValues); None off this path.
+    static Grid::PlainValue keptValue(const Renderer &renderer);
     // The painter pass: with draw false it refreshes the value buffer and
     // the extremes, with draw true it also draws the field.
     void pass(Renderer &renderer, bool draw);

@@ -2,6 +2,7 @@
 
 #include "chart.h"
 #include "executor.h"
+#include "flatfield.h"
 #include "renderer.h"
 
 #include "model/latticeboltzmann/grid.h"
@@ -140,6 +141,13 @@ void LBWidget::run()
             reportOutputFailure(tr("The image %1 could not be saved.").arg(outputFolder + name));
     }
 
+    // When a frame follows this burst, its last step keeps what the frame
+    // reads of the plain fluid, which spares the frame a pass over the
+    // populations.
+    const int after = stats.iterations + burst;
+    const bool paints =
+        (renderer->anyLayerShown() && after - lastPainted >= renderUpdate) || (images && after % interval == 0);
+    grid->keepPlainValues(paints ? FlatField::keptValue(*renderer) : Grid::PlainValue::None);
     const int g = grid->step(burst);
     const int iterations = stats.iterations;
     // Only a step that ran produces a new frame: a grid that refuses to step

@@ -5,7 +5,6 @@
 #include "view/lbwidget.h"
 #include "view/renderer.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 
 #include <cmath>
@@ -102,23 +101,42 @@ private slots:
         }
     }
 
-    // After a step the plain fluid is read from the grid's populations and
-    // the colours come from the ramp table, also across quantised steps and
-    // with values beyond both range ends.
+    // After steps that keep the values a frame reads, the plain fluid is
+    // read from them, until a written cell voids them; the colours come
+    // from the ramp table, also across quantised steps and with values
+    // beyond both range ends. With an inlet the grid steps in separate
+    // phases instead of one sweep.
     void steppedFieldWithColourSteps()
     {
         for (int style : {0, 2}) {
             makeChannel(61, 37, QSize(480, 360));
-            grid().step(2);
-            renderer().selectPainter("velocity");
+            if (style == 2) {
+                grid().fillRegion("s", 0, 0, 1, 35, 0, 0);
+                grid().fillRegion("o", 60, 60, 1, 35, 0, 0);
+                view->rebuildGeometry(false);
+            }
             renderer().setStyle(style);
             renderer().setColorSteps(7);
             renderer().toggleContinuousAutoAdjust();
-            renderer().setRange(0.008, 0.006, true);
-            compareFrames("stepped velocity");
-            renderer().selectPainter("pressure");
-            renderer().setRange(1.0, 0.004, true);
-            compareFrames("stepped pressure");
+            const std::pair<QString, double> painters[] = {{"velocity", 0.008}, {"pressure", 1.0}};
+            for (const auto &[painter, centre] : painters) {
+                renderer().selectPainter(painter);
+                renderer().setRange(centre, painter == "velocity" ? 0.006 : 0.004, true);
+                const Grid::PlainValue kind = FlatField::keptValue(renderer());
+                grid().keepPlainValues(kind);
+                // Every instruction set keeps the same values.
+                for (int level : {1, 2, 3}) {
+                    grid().setVectorLevel(level);
+                    grid().step(2);
+                    QVERIFY2(grid().keptPlainValues(kind), qPrintable(painter));
+                    compareFrames(QString("stepped %1, level %2").arg(painter).arg(level));
+                }
+                auto *cell = dynamic_cast<SCCell *>(grid().getCell(30, 20, 0));
+                QVERIFY(cell);
+                cell->setEquilibrium(Vector3d(0.011, 0.003, 0), 1.003);
+                QVERIFY(!grid().keptPlainValues(kind));
+                compareFrames("written " + painter);
+            }
         }
     }
 
@@ -132,44 +150,6 @@ private slots:
         renderer().selectPainter("arrow");
         view->grabFrame();
         QVERIFY(!renderer().lastFrameWasFlat());
-    }
-
-    // Prints the time of a 512 x 512 frame on both paths and of one step;
-    // set ONDIX_FRAME_TIME to run it.
-    void frameTime()
-    {
-        if (qEnvironmentVariableIsEmpty("ONDIX_FRAME_TIME"))
-            QSKIP("set ONDIX_FRAME_TIME=1 to measure the frame time");
-        makeChannel(512, 512, QSize(800, 800));
-        grid().getParameters()->setPeriodicBoundaries(true);
-        grid().step(5);
-        // The best of several runs: the machine may be busy with other work.
-        auto time = [this](bool fast, int repeats) {
-            renderer().setFastFlatDrawing(fast);
-            view->grabFrame();
-            double best = 1e300;
-            for (int i = 0; i < repeats; ++i) {
-                QElapsedTimer timer;
-                timer.start();
-                view->makeCurrent();
-                view->updateGL();
-                glFinish();
-                best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
-            }
-            return best;
-        };
-        const double quads = time(false, 10), texture = time(true, 30);
-        double step = 1e300;
-        for (int i = 0; i < 20; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            grid().step(1);
-            step = std::min(step, double(timer.nsecsElapsed()) / 1e6);
-        }
-        qInfo("512x512 frame, best of several: %.1f ms one quad per cell, %.1f ms textured (%.1fx faster); one D2Q9 "
-              "step %.1f ms; "
-              "frame = %.2f steps before, %.2f steps after",
-              quads, texture, quads / texture, step, quads / step, texture / step);
     }
 };
 

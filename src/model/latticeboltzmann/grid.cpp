@@ -857,6 +857,11 @@ int Grid::step(int count)
         if (populations.shiftsDirty && fastPath)
             clearShifts();
         skipAttachedSums = nz > 1 && k + 1 < count;
+        keeping = nz == 1 && k + 1 == count && keepWanted != PlainValue::None && fastPath &&
+                  LineKernels::slot(neighbourQ) >= 0;
+        keptKind = PlainValue::None;
+        if (keeping && kept.size() != cells.size())
+            kept.assign(cells.size(), 0.0);
         if (fused) {
             runFusedSweep();
         } else {
@@ -882,6 +887,7 @@ int Grid::step(int count)
         ++statistics.iterations;
     }
     skipAttachedSums = false;
+    keeping = false;
     notify(1);
     return count;
 }
@@ -909,7 +915,7 @@ void Grid::runPhase(int phase)
     }
     // The commit of the attached cells is the flip of the populations.
     if (phase == 2)
-        populations.flip();
+        flipPopulations();
     fluxValid = false;
 }
 
@@ -963,11 +969,23 @@ void Grid::runFusedSweep()
         for (int y : qAsConst(fusedEdgeRows))
             commit(y);
     }
-    populations.flip();
+    flipPopulations();
     particles->preUpdate();
     melting->step();
     immersed->step();
     fluxValid = false;
+}
+
+// The commit kept the view's values from the next array, which the flip
+// makes current; from here any write of a current value voids them.
+void Grid::flipPopulations()
+{
+    populations.flip();
+    if (!keeping)
+        return;
+    keptKind = keepWanted;
+    keptGeneration = populations.generation;
+    populations.clearTouched();
 }
 
 bool Grid::canStep() const

@@ -143,6 +143,22 @@ public:
     // Whether the site holds a plain fluid cell reading the populations
     // above; false for every site while the stepping tables are stale.
     bool isPlainFluidSite(int site) const { return siteModesValid && (siteModes[std::size_t(site)] & PlainFluid); }
+    // The quantity of the plain fluid sites a step keeps for the view. With
+    // Density or Speed asked for, the last iteration of each call to step on
+    // a 2D grid stores it for every attached site as a by-product of its
+    // sums, so a frame need not read the populations again.
+    enum class PlainValue { None, Density, Speed };
+    void keepPlainValues(PlainValue which) { keepWanted = which; }
+    // The values the last step kept, by site index and meaningful at plain
+    // fluid sites; null when it kept another quantity or none, or when the
+    // populations changed since.
+    const double *keptPlainValues(PlainValue which) const
+    {
+        const bool valid = which != PlainValue::None && keptKind == which &&
+                           keptGeneration == populations.generation && !populations.wasTouched() &&
+                           kept.size() == cells.size();
+        return valid ? kept.data() : nullptr;
+    }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table and the stepping tables.
     std::size_t memoryBytes() const;
@@ -222,4 +238,13 @@ private:
     // iteration of a call to step: nothing reads them in between, and their
     // second pass over the populations costs as much as the collision.
     bool skipAttachedSums = false;
+    // The view's values kept by the step (see keepPlainValues): what is
+    // asked for, whether this iteration keeps it, and what the last step
+    // kept, at which flip.
+    void flipPopulations();
+    PlainValue keepWanted = PlainValue::None;
+    PlainValue keptKind = PlainValue::None;
+    bool keeping = false;
+    std::uint64_t keptGeneration = 0;
+    std::vector<double> kept;
 };

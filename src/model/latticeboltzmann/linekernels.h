@@ -41,11 +41,16 @@ using PushFunction = void (*)(const Line &line);
 // For the attached sites of a committed line: deltaP (the mean change over
 // the directions) and the density, in the order of the per-cell code.
 using StatsFunction = void (*)(const Line &line, double *deltaP, double *density);
+// The same, and the speed |u| of each attached site from its committed
+// values, with the arithmetic of the view's PlainMoments (zero where the
+// density is too small).
+using StatsSpeedFunction = void (*)(const Line &line, double *deltaP, double *density, double *speed);
 
 struct Set
 {
     PushFunction push[4]; // Q = 9, 15, 19, 27
     StatsFunction stats[4];
+    StatsSpeedFunction statsSpeed[4];
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

@@ -263,8 +263,20 @@ template <int Q> void push(const Line &line)
         pushTiledLine<Q, false>(line);
 }
 
-template <int Q, std::size_t... I>
-void statsLine(const Line &line, double *__restrict deltaP, double *__restrict density, std::index_sequence<I...>)
+// The speed from the momentum sums and the density, as PlainMoments forms
+// it; sums that differ from its own only in the sign of a zero give the
+// same squares.
+inline double speedOf(double mx, double my, double mz, double density)
+{
+    const double inv = 1.0 / density;
+    const double ux = mx * inv, uy = my * inv, uz = mz * inv;
+    const double v = __builtin_sqrt(ux * ux + uy * uy + uz * uz);
+    return density > Lattice::ActiveWeight ? v : 0.0;
+}
+
+template <int Q, bool Speed, std::size_t... I>
+void statsLine(const Line &line, double *__restrict deltaP, double *__restrict density, double *__restrict speed,
+               std::index_sequence<I...> seq)
 {
     const std::size_t stride = line.stride;
     const double *const cur = line.cur + line.base;
@@ -272,49 +284,80 @@ void statsLine(const Line &line, double *__restrict deltaP, double *__restrict d
     const int n = line.length;
 #pragma GCC ivdep
     for (int k = 0; k < n; ++k) {
+        const double f[Q] = {next[I * stride + std::size_t(k)]...};
         double change = 0.0, sum = 0.0;
-        ((change += absolute(next[I * stride + std::size_t(k)] - cur[I * stride + std::size_t(k)])), ...);
-        ((sum += next[I * stride + std::size_t(k)]), ...);
+        ((change += absolute(f[I] - cur[I * stride + std::size_t(k)])), ...);
+        ((sum += f[I]), ...);
         deltaP[k] = change / Q;
         density[k] = sum;
+        if constexpr (Speed)
+            speed[k] = speedOf(component<Q, 0>(f, seq), component<Q, 1>(f, seq), component<Q, 2>(f, seq), sum);
     }
 }
 
 // Direction by direction, for the sets where the single pass spills.
-template <int Q> void statsByDirection(const Line &line, double *__restrict deltaP, double *__restrict density)
+template <int Q, bool Speed>
+void statsByDirection(const Line &line, double *__restrict deltaP, double *__restrict density,
+                      double *__restrict speed)
 {
     const std::size_t stride = line.stride;
     const double *__restrict cur = line.cur + line.base;
     const double *__restrict next = line.next + line.base;
     const int n = line.length;
-    for (int k = 0; k < n; ++k) {
-        deltaP[k] = 0.0;
-        density[k] = 0.0;
-    }
-    for (int i = 0; i < Q; ++i) {
-        const double *__restrict a = next + std::size_t(i) * stride;
-        const double *__restrict b = cur + std::size_t(i) * stride;
-        for (int k = 0; k < n; ++k) {
-            deltaP[k] += absolute(a[k] - b[k]);
-            density[k] += a[k];
+    constexpr int Tile = 256;
+    double m[3][Tile];
+    for (int t0 = 0; t0 < n; t0 += Tile) {
+        const int tn = n - t0 < Tile ? n - t0 : Tile;
+        double *__restrict dp = deltaP + t0;
+        double *__restrict rho = density + t0;
+        for (int k = 0; k < tn; ++k) {
+            dp[k] = 0.0;
+            rho[k] = 0.0;
+            m[0][k] = m[1][k] = m[2][k] = 0.0;
         }
+        for (int i = 0; i < Q; ++i) {
+            const double *__restrict a = next + std::size_t(i) * stride + t0;
+            const double *__restrict b = cur + std::size_t(i) * stride + t0;
+            for (int k = 0; k < tn; ++k) {
+                dp[k] += absolute(a[k] - b[k]);
+                rho[k] += a[k];
+            }
+            if constexpr (Speed)
+                for (int axis = 0; axis < 3; ++axis) {
+                    const int e = Lattice::tables.e[Q][i][axis];
+                    double *__restrict sum = m[axis];
+                    if (e != 0)
+                        for (int k = 0; k < tn; ++k)
+                            sum[k] += a[k] * double(e);
+                }
+        }
+        for (int k = 0; k < tn; ++k)
+            dp[k] = dp[k] / Q;
+        if constexpr (Speed)
+            for (int k = 0; k < tn; ++k)
+                speed[t0 + k] = speedOf(m[0][k], m[1][k], m[2][k], rho[k]);
     }
-    for (int k = 0; k < n; ++k)
-        deltaP[k] = deltaP[k] / Q;
+}
+
+template <int Q, bool Speed> void statsOf(const Line &line, double *deltaP, double *density, double *speed)
+{
+    if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
+        statsLine<Q, Speed>(line, deltaP, density, speed, std::make_index_sequence<Q>());
+    else
+        statsByDirection<Q, Speed>(line, deltaP, density, speed);
 }
 
 template <int Q> void stats(const Line &line, double *deltaP, double *density)
 {
-    if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
-        statsLine<Q>(line, deltaP, density, std::make_index_sequence<Q>());
-    else
-        statsByDirection<Q>(line, deltaP, density);
+    statsOf<Q, false>(line, deltaP, density, nullptr);
 }
 
 } // namespace
 
 namespace LineKernels {
 
-extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>}, {stats<9>, stats<15>, stats<19>, stats<27>}};
+extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
+                               {stats<9>, stats<15>, stats<19>, stats<27>},
+                               {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>}};
 
 } // namespace LineKernels

@@ -45,6 +45,7 @@ void Populations::allocate(int directions, std::size_t sites)
 
 void Populations::release()
 {
+    touch();
     std::free(cur);
     std::free(next);
     cur = next = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -30,6 +31,7 @@ public:
         std::swap(stride, other.stride);
         std::swap(q, other.q);
         layoutDirty = true;
+        touch();
     }
     void flip()
     {
@@ -38,6 +40,16 @@ public:
         next = t;
         ++generation;
     }
+    // Marks the current values as written outside the stepping (a cell set,
+    // attached or reset, the arrays replaced): values a step kept of them no
+    // longer hold. Cheap when already marked, and safe from several threads.
+    void touch()
+    {
+        if (!touched.load(std::memory_order_relaxed))
+            touched.store(true, std::memory_order_relaxed);
+    }
+    bool wasTouched() const { return touched.load(std::memory_order_relaxed); }
+    void clearTouched() { touched.store(false, std::memory_order_relaxed); }
     std::size_t bytes() const { return 2 * std::size_t(q) * stride * sizeof(double); }
 
     double *cur = nullptr;
@@ -50,4 +62,7 @@ public:
     // kernels do not clear it), or when a cell was pinned and must leave.
     bool shiftsDirty = false;
     bool layoutDirty = false;
+
+private:
+    std::atomic<bool> touched{false};
 };

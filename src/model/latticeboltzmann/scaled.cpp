@@ -7,6 +7,8 @@
 #include "persistence/simulationparameters.h"
 #include "sccell.h"
 
+#include <algorithm>
+
 void Scaled::operator()(const int &y) const
 {
     switch (phase) {
@@ -169,6 +171,11 @@ void Scaled::commit(int y) const
         line.modes = nullptr;
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
+        // The view's values of the committed sites, from the next array
+        // that the flip makes current (on a 2D grid, when the step keeps them).
+        const LineKernels::StatsSpeedFunction statsSpeed = LineKernels::kernels(g.getVectorLevel()).statsSpeed[slot];
+        double *kept = g.keeping ? g.kept.data() : nullptr;
+        const bool keepSpeed = g.keepWanted == Grid::PlainValue::Speed;
         for (int l = 0; l < lines; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             const std::size_t base = std::size_t(lineIndex) * length;
@@ -180,7 +187,12 @@ void Scaled::commit(int y) const
                 if (attached) {
                     line.base = base + std::size_t(t0);
                     line.length = n;
-                    stats(line, change, density);
+                    if (kept && keepSpeed)
+                        statsSpeed(line, change, density, kept + line.base);
+                    else
+                        stats(line, change, density);
+                    if (kept && !keepSpeed)
+                        std::copy(density, density + n, kept + line.base);
                 }
                 if (plainLine) {
                     if (attached)

@@ -35,6 +35,7 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
         store->cur[std::size_t(i) * store->stride + site] = values[i];
         store->next[std::size_t(i) * store->stride + site] = values[i];
     }
+    store->touch();
     deltaGeneration = store->generation;
 }
 
@@ -52,6 +53,7 @@ void SCCell::attach(Populations *populations, int siteIndex)
         populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
         populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
     }
+    populations->touch();
     BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
     f = nullptr;
     store = populations;
@@ -305,6 +307,7 @@ void SCCell::reset(double density, double)
         Lattice::equilibriumArray(Vector3d(), p0, q, values);
         for (int i = 0; i < q; ++i)
             store->cur[std::size_t(i) * store->stride + site] = values[i];
+        store->touch();
         return;
     }
     Lattice::equilibriumArray(Vector3d(), p0, q, f);
@@ -346,6 +349,7 @@ void SCCell::setF(double values[])
         freezeDeltaP();
         for (int i = 0; i < q; ++i)
             store->cur[std::size_t(i) * store->stride + site] = values[i];
+        store->touch();
         return;
     }
     for (int i = 0; i < q; ++i)
