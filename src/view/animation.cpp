@@ -10,8 +10,6 @@
 
 #include <QCheckBox>
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -82,17 +80,25 @@ void Animation::run()
 void Animation::writeFrame()
 {
     if (folder.isEmpty()) {
-        QString stem = QFileInfo(widget->getCurrentFile()).completeBaseName();
-        folder = OutputFolder::instance().directory() + QStringLiteral("sim") +
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + "-" + stem;
-        QDir().mkpath(folder);
+        QString error;
+        folder =
+            OutputFolder::instance().createRunFolder(widget->getCurrentFile(), QDateTime::currentDateTime(), &error);
+        if (folder.isEmpty()) {
+            reportFailure(error);
+            return;
+        }
     }
     const QString path = folder + QStringLiteral("/anim_%1.png").arg(frames, 6, 10, QLatin1Char('0'));
     ++frames;
-    if (widget->grabFrame().save(path, "PNG") || failureReported)
+    if (!widget->grabFrame().save(path, "PNG"))
+        reportFailure(tr("The animation frame %1 could not be saved.").arg(path));
+}
+
+void Animation::reportFailure(const QString &message)
+{
+    if (failureReported)
         return;
     failureReported = true;
-    const QString message = tr("The animation frame %1 could not be saved.").arg(path);
     ui->status->setText(message);
     emit frameWriteFailed(message);
 }

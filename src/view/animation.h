@@ -43,6 +43,8 @@ signals:
 
 private:
     void writeFrame();
+    // Shows the first failure of a start and sends frameWriteFailed.
+    void reportFailure(const QString &message);
     int step(const char *name) const;
 
     LBWidget *widget;

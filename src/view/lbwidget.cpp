@@ -10,9 +10,7 @@
 #include "persistence/outputfolder.h"
 #include "persistence/simulationparameters.h"
 
-#include <QDir>
 #include <QMouseEvent>
-#include <QRegularExpression>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -196,15 +194,15 @@ void LBWidget::writeOutputs()
 {
     Grid *grid = getGrid();
     const int iterations = grid->getStatistics().iterations;
-    if (outputFolder.isEmpty()) {
-        QString stem = currentFile;
-        stem.remove(QRegularExpression(QStringLiteral(".*[/]")));
-        stem.remove(QRegularExpression(QStringLiteral("[.].*")));
-        outputFolder = OutputFolder::instance().directory() + QStringLiteral("sim") +
-                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + "-" + stem;
-        QDir().mkdir(outputFolder);
-    }
     QString error;
+    if (outputFolder.isEmpty()) {
+        outputFolder = OutputFolder::instance().createRunFolder(currentFile, QDateTime::currentDateTime(), &error);
+        // Without a folder nothing is written; the next multiple tries again.
+        if (outputFolder.isEmpty()) {
+            reportOutputFailure(error);
+            return;
+        }
+    }
     if (cellTables) {
         const QString path = outputFolder + QStringLiteral("/vp_%1.csv").arg(iterations, 6, 10, QLatin1Char('0'));
         if (!Exports::writeCellTable(-1, -1, -1, *grid, path, &error))

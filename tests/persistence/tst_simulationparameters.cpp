@@ -274,6 +274,29 @@ private slots:
         f.setDirectory("");
         QCOMPARE(f.directory(), QString());
     }
+
+    // Runs started within one second never share a folder, and a folder
+    // that cannot be made is an error, not a write somewhere else.
+    void runFoldersAreNeverShared()
+    {
+        QTemporaryDir temp;
+        OutputFolder &f = OutputFolder::instance();
+        f.setDirectory(temp.path());
+        const QDateTime start(QDate(2026, 12, 8), QTime(16, 15, 2));
+        const QString plain = temp.filePath("sim20261208161502-channel");
+        QCOMPARE(f.createRunFolder("/models/channel.png", start), plain);
+        QCOMPARE(f.createRunFolder("channel", start), plain + "-2");
+        QVERIFY(QFile(plain + "-3").open(QIODevice::WriteOnly));
+        QCOMPARE(f.createRunFolder("channel", start), plain + "-4");
+        for (const char *suffix : {"", "-2", "-4"})
+            QVERIFY(QFileInfo(plain + suffix).isDir());
+
+        f.setDirectory(plain + "-3");
+        QString error;
+        QVERIFY(f.createRunFolder("channel", start, &error).isEmpty());
+        QVERIFY2(error.contains(plain + "-3/sim"), qPrintable(error));
+        f.setDirectory("");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimulationParameters)
