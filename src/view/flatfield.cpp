@@ -169,7 +169,7 @@ void FlatField::pass(Renderer &r, bool draw)
         double *values = cached.data();
         unsigned char *has = present.data();
         double *out = buffer.data();
-        QRgb *pixels = draw ? image.data() : nullptr;
+        Texel *pixels = draw ? image.data() : nullptr;
         const double *span = chunk.span.data();
         const std::size_t spanSize = chunk.span.size();
         const std::size_t gridWidth = std::size_t(grid->getWidth());
@@ -219,7 +219,7 @@ void FlatField::pass(Renderer &r, bool draw)
                 continue;
             out[at] = v;
             if (pixels)
-                pixels[pixel] = qRgba(c.red(), c.green(), c.blue(), 255);
+                pixels[pixel] = texel(c);
         }
         chunk.minimum = minimum;
         chunk.maximum = maximum;
@@ -249,9 +249,9 @@ void FlatField::prepareRamp(const ColorMap &map)
     // differ, that hold a piece edge, or that touch the range ends (where the
     // arithmetic may step just outside a channel's range) stay 0 and are
     // computed exactly.
-    QRgb left = exactColor(map, 0.0);
+    Texel left = exactColor(map, 0.0);
     for (int i = 0; i < RampSize; ++i) {
-        const QRgb right = exactColor(map, double(i + 1) / RampSize);
+        const Texel right = exactColor(map, double(i + 1) / RampSize);
         ramp[std::size_t(i)] = left == right ? left : 0u;
         left = right;
     }
@@ -263,10 +263,9 @@ void FlatField::prepareRamp(const ColorMap &map)
     }
 }
 
-QRgb FlatField::exactColor(const ColorMap &map, double f)
+FlatField::Texel FlatField::exactColor(const ColorMap &map, double f)
 {
-    const QColor c = map.colorAt(f);
-    return qRgba(c.red(), c.green(), c.blue(), 255);
+    return texel(map.colorAt(f));
 }
 
 void FlatField::upload(int width, int height)
@@ -278,7 +277,7 @@ void FlatField::upload(int width, int height)
     if (w != textureWidth || h != textureHeight) {
         textureWidth = w;
         textureHeight = h;
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -286,7 +285,9 @@ void FlatField::upload(int width, int height)
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.data());
+    // Texels in the texture's own order: a plain copy, where a swizzled
+    // upload costs a software renderer several times as much.
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, image.data());
 }
 
 void FlatField::drawQuad(const Renderer &r, int width, int height)

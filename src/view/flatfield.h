@@ -2,8 +2,9 @@
 
 #include "model/latticeboltzmann/grid.h"
 
-#include <QRgb>
+#include <QColor>
 
+#include <cstdint>
 #include <vector>
 
 class ColorMap;
@@ -31,6 +32,7 @@ public:
     void release();
 
 private:
+    using Texel = std::uint32_t;
     // Slots of the colour ramp over the normalised range.
     static constexpr int RampSize = 1 << 16;
 
@@ -38,16 +40,22 @@ private:
     // The pixel of normalised value f in (0, 1) of a known style: the ramp
     // slot when it has one colour throughout, the exact colour otherwise.
     // f lies in (0, 1) and RampSize is a power of two, so the product is exact.
-    QRgb rampColor(const ColorMap &map, double f) const
+    Texel rampColor(const ColorMap &map, double f) const
     {
-        const QRgb known = ramp[std::size_t(f * RampSize)];
+        const Texel known = ramp[std::size_t(f * RampSize)];
         return known ? known : exactColor(map, f);
     }
-    static QRgb exactColor(const ColorMap &map, double f);
+    static Texel exactColor(const ColorMap &map, double f);
+    // An opaque texel: red in the low byte, as the texture takes it without
+    // converting (never 0, which marks a ramp slot without one colour).
+    static Texel texel(const QColor &c)
+    {
+        return Texel(c.red()) | Texel(c.green()) << 8 | Texel(c.blue()) << 16 | Texel(255) << 24;
+    }
     void upload(int width, int height);
     void drawQuad(const Renderer &renderer, int width, int height);
 
-    std::vector<QRgb> image;
+    std::vector<Texel> image;
     // The values of the last computing pass, per draw item, and whether the
     // item's cell exists.
     std::vector<double> cached;
@@ -55,7 +63,7 @@ private:
     bool computed = false;
     // The colour of each ramp slot of the current style and steps, 0 where
     // the slot's colour is not constant.
-    std::vector<QRgb> ramp;
+    std::vector<Texel> ramp;
     int rampStyle = -1;
     int rampSteps = -1;
     unsigned texture = 0;

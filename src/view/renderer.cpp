@@ -25,6 +25,7 @@
 #include <QtOpenGL>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <typeinfo>
 
@@ -161,15 +162,26 @@ void Renderer::compileAxis()
     glEndList();
 }
 
+// The static cells, each as three faces: its square in the xy plane and two
+// upright faces along x and along y. Neighbouring cells of one colour share
+// their faces' edges, so each face kind is drawn as one quad per run of such
+// cells (along x for the first two, along y for the third): the same
+// surfaces with far fewer primitives, which a software renderer pays for
+// one by one.
 void Renderer::compileStatic()
 {
     if (staticList)
         glDeleteLists(staticList, 1);
     staticList = glGenLists(1);
     glNewList(staticList, GL_COMPILE);
-    glBegin(GL_QUADS);
     const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
     const double s = cellSize, t = arrowSteps * cellSize;
+    // Each site's colour as an index into colours, -1 where nothing is
+    // drawn. Cells without a colour of their own take the one set last in
+    // site order; index 0 is the colour current when the list is called.
+    std::vector<std::array<float, 3>> colours(1);
+    std::vector<signed char> colourOf(std::size_t(nx) * ny * nz, -1);
+    int current = 0;
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
@@ -180,25 +192,69 @@ void Renderer::compileStatic()
                 const StaticColour kind = staticColour(cell, rgb);
                 if (kind == StaticColour::Skip)
                     continue;
-                if (kind == StaticColour::Own)
-                    glColor3f(rgb[0], rgb[1], rgb[2]);
-                const double px = x0 + x * s, py = y0 + y * s, pz = z0 + z * s;
-                glNormal3d(0, 0, 1);
-                glVertex3d(px, py, pz);
-                glVertex3d(px + s, py, pz);
-                glVertex3d(px + s, py + s, pz);
-                glVertex3d(px, py + s, pz);
-                glNormal3d(0, 1, 0);
-                glVertex3d(px, py, pz);
-                glVertex3d(px + t, py, pz);
-                glVertex3d(px + t, py, pz + t);
-                glVertex3d(px, py, pz + t);
-                glNormal3d(1, 0, 0);
-                glVertex3d(px, py, pz);
-                glVertex3d(px, py + t, pz);
-                glVertex3d(px, py + t, pz + t);
-                glVertex3d(px, py, pz + t);
+                if (kind == StaticColour::Own) {
+                    const std::array<float, 3> c{rgb[0], rgb[1], rgb[2]};
+                    const auto known = std::find(colours.begin() + 1, colours.end(), c);
+                    current = int(known - colours.begin());
+                    if (known == colours.end() && colours.size() < 127)
+                        colours.push_back(c);
+                    current = std::min(current, int(colours.size()) - 1);
+                }
+                colourOf[std::size_t(grid->siteIndex(x, y, z))] = static_cast<signed char>(current);
             }
+    auto colourAt = [&](int x, int y, int z) { return colourOf[std::size_t(grid->siteIndex(x, y, z))]; };
+    // Faces wider than a cell overlap their neighbours' and are merged the
+    // same way; narrower ones would leave gaps, so they stay one per cell.
+    const bool mergeUpright = t >= s;
+    glBegin(GL_QUADS);
+    for (int c = 0; c < int(colours.size()); ++c) {
+        if (c > 0)
+            glColor3f(colours[std::size_t(c)][0], colours[std::size_t(c)][1], colours[std::size_t(c)][2]);
+        // Runs along x: the squares and the faces along x.
+        for (int z = 0; z < nz; ++z)
+            for (int y = 0; y < ny; ++y)
+                for (int x = 0; x < nx; ++x) {
+                    if (colourAt(x, y, z) != c)
+                        continue;
+                    int last = x;
+                    while (last + 1 < nx && colourAt(last + 1, y, z) == c)
+                        ++last;
+                    const double px = x0 + x * s, py = y0 + y * s, pz = z0 + z * s, end = x0 + last * s;
+                    glNormal3d(0, 0, 1);
+                    glVertex3d(px, py, pz);
+                    glVertex3d(end + s, py, pz);
+                    glVertex3d(end + s, py + s, pz);
+                    glVertex3d(px, py + s, pz);
+                    glNormal3d(0, 1, 0);
+                    for (int k = x; k <= last; ++k) {
+                        const double from = x0 + k * s, to = (mergeUpright ? end : from) + t;
+                        glVertex3d(from, py, pz);
+                        glVertex3d(to, py, pz);
+                        glVertex3d(to, py, pz + t);
+                        glVertex3d(from, py, pz + t);
+                        if (mergeUpright)
+                            break;
+                    }
+                    x = last;
+                }
+        // Runs along y: the faces along y.
+        for (int z = 0; z < nz; ++z)
+            for (int x = 0; x < nx; ++x)
+                for (int y = 0; y < ny; ++y) {
+                    if (colourAt(x, y, z) != c)
+                        continue;
+                    int last = y;
+                    while (mergeUpright && last + 1 < ny && colourAt(x, last + 1, z) == c)
+                        ++last;
+                    const double px = x0 + x * s, py = y0 + y * s, pz = z0 + z * s, end = y0 + last * s + t;
+                    glNormal3d(1, 0, 0);
+                    glVertex3d(px, py, pz);
+                    glVertex3d(px, end, pz);
+                    glVertex3d(px, end, pz + t);
+                    glVertex3d(px, py, pz + t);
+                    y = last;
+                }
+    }
     glEnd();
     glEndList();
 }
@@ -737,7 +793,9 @@ void Renderer::frame()
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glClearColor(GLfloat(background.redF()), GLfloat(background.greenF()), GLfloat(background.blueF()), 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The stencil is cleared with the depth it shares its words with, so the
+    // words are filled whole instead of masked one by one.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     if (showColorBar)
         drawColorBar();
     setUpLighting();
