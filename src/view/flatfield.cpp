@@ -150,35 +150,31 @@ void FlatField::pass(Renderer &r, bool draw)
     if (draw && knownStyle)
         prepareRamp(map);
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
-        // The list runs in site order; where the chunk's items are dense in
-        // their span of sites, the plain fluid values of the whole span are
-        // formed at once.
-        int first = 0;
-        if (plainMoments && !kept && chunk.end > chunk.begin) {
-            const DrawItem &a = items[chunk.begin], &b = items[chunk.end - 1];
-            first = grid->siteIndex(a.x, a.y, a.z);
-            const int n = grid->siteIndex(b.x, b.y, b.z) - first + 1;
-            if (n > 0 && n <= 2 * (chunk.end - chunk.begin)) {
-                chunk.span.resize(std::size_t(n));
-                moments.values(first, n, chunk.span.data());
-            }
+        if (chunk.end <= chunk.begin)
+            return;
+        // The list runs in site order, one item per site on this path.
+        const DrawItem *list = items.constData();
+        const int first = grid->siteIndex(list[chunk.begin].x, list[chunk.begin].y, list[chunk.begin].z);
+        const int n = grid->siteIndex(list[chunk.end - 1].x, list[chunk.end - 1].y, list[chunk.end - 1].z) - first + 1;
+        // Where the chunk's items are dense in their span of sites, the
+        // plain fluid values of the whole span are formed at once.
+        if (plainMoments && !kept && n > 0 && n <= 2 * (chunk.end - chunk.begin)) {
+            chunk.span.resize(std::size_t(n));
+            moments.values(std::size_t(first), n, chunk.span.data());
         }
         // Everything the loop touches through locals: the stores through
         // the byte array could otherwise alias every other array.
-        const DrawItem *list = items.constData();
         double *values = cached.data();
         unsigned char *has = present.data();
         double *out = buffer.data();
         Texel *pixels = draw ? image.data() : nullptr;
         const double *span = chunk.span.data();
         const std::size_t spanSize = chunk.span.size();
-        const std::size_t gridWidth = std::size_t(grid->getWidth());
         double minimum = chunk.minimum, maximum = chunk.maximum;
         bool tracked = false;
-        for (int k = chunk.begin; k < chunk.end; ++k) {
-            const DrawItem &item = list[k];
+        // Item k at the given site, value index and pixel.
+        auto visit = [&](int k, int site, std::size_t at, std::size_t pixel) __attribute__((always_inline)) {
             if (!reuse) {
-                const int site = grid->siteIndex(item.x, item.y, item.z);
                 if (plainMoments && populated && grid->isPlainFluidSite(site)) {
                     has[k] = 1;
                     const std::size_t offset = std::size_t(site - first);
@@ -189,37 +185,49 @@ void FlatField::pass(Renderer &r, bool draw)
                     else
                         moments.values(std::size_t(site), 1, &values[k]);
                 } else {
-                    BaseCell *cell = r.cellOf(item);
+                    BaseCell *cell = r.cellOf(list[k]);
                     has[k] = cell != nullptr;
                     if (cell)
-                        values[k] = value(item, cell);
+                        values[k] = value(list[k], cell);
                 }
             }
             if (!has[k])
-                continue;
+                return;
             const double v = values[k];
             minimum = std::min(minimum, v);
             maximum = std::max(maximum, v);
             tracked = true;
-            // A flat grid has one layer of sites: the value index is x + y nx.
-            const std::size_t at = std::size_t(item.x) + std::size_t(item.y) * gridWidth;
-            const std::size_t pixel = std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width);
             if (knownStyle) {
                 // Only values outside the range come out white.
                 const double f = map.fraction(v);
                 if (!(f > 0.0 && f < 1.0))
-                    continue;
+                    return;
                 out[at] = v;
                 if (pixels)
                     pixels[pixel] = rampColor(map, f);
-                continue;
+                return;
             }
             const QColor c = map.color(v);
             if (ColorMap::isWhite(c))
-                continue;
+                return;
             out[at] = v;
             if (pixels)
                 pixels[pixel] = texel(c);
+        };
+        // A flat grid has one layer of sites: the value index is x + y nx,
+        // the site index too. When the chunk's items are exactly the sites
+        // of their span, drawn one pixel each, the list need not be read.
+        if (step == 1 && n == chunk.end - chunk.begin) {
+            for (int j = 0; j < n; ++j)
+                visit(chunk.begin + j, first + j, std::size_t(first + j), std::size_t(first + j));
+        } else {
+            const std::size_t gridWidth = std::size_t(grid->getWidth());
+            for (int k = chunk.begin; k < chunk.end; ++k) {
+                const DrawItem &item = list[k];
+                visit(k, grid->siteIndex(item.x, item.y, item.z),
+                      std::size_t(item.x) + std::size_t(item.y) * gridWidth,
+                      std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width));
+            }
         }
         chunk.minimum = minimum;
         chunk.maximum = maximum;

@@ -20,7 +20,7 @@ private:
     Renderer &renderer() { return *view->getRenderer(); }
     Grid &grid() { return *view->getGrid(); }
 
-    void makeChannel(int nx, int ny, QSize size)
+    void makeChannel(int nx, int ny, QSize size, bool walls = true)
     {
         view = std::make_unique<LBWidget>();
         view->resize(size);
@@ -29,9 +29,11 @@ private:
         grid().getParameters()->setModel(9);
         grid().getParameters()->setPeriodicBoundaries(false);
         grid().resize(nx, ny, 1);
-        grid().fillRegion("w", 0, nx - 1, 0, 0, 0, 0);
-        grid().fillRegion("w", 0, nx - 1, ny - 1, ny - 1, 0, 0);
-        grid().fillRegion("w", nx / 3, nx / 3 + 2, ny / 3, ny / 2, 0, 0);
+        if (walls) {
+            grid().fillRegion("w", 0, nx - 1, 0, 0, 0, 0);
+            grid().fillRegion("w", 0, nx - 1, ny - 1, ny - 1, 0, 0);
+            grid().fillRegion("w", nx / 3, nx / 3 + 2, ny / 3, ny / 2, 0, 0);
+        }
         view->rebuildGeometry(false);
         for (int y = 0; y < ny; ++y)
             for (int x = 0; x < nx; ++x)
@@ -105,12 +107,13 @@ private slots:
     // read from them, until a written cell voids them; the colours come
     // from the ramp table, also across quantised steps and with values
     // beyond both range ends. With an inlet the grid steps in separate
-    // phases instead of one sweep.
+    // phases instead of one sweep; without walls every site is drawn.
     void steppedFieldWithColourSteps()
     {
-        for (int style : {0, 2}) {
-            makeChannel(61, 37, QSize(480, 360));
-            if (style == 2) {
+        for (int variant : {0, 1, 2}) {
+            const int style = variant == 1 ? 2 : 0;
+            makeChannel(61, 37, QSize(480, 360), variant != 2);
+            if (variant == 1) {
                 grid().fillRegion("s", 0, 0, 1, 35, 0, 0);
                 grid().fillRegion("o", 60, 60, 1, 35, 0, 0);
                 view->rebuildGeometry(false);
