@@ -829,7 +829,8 @@ const std::vector<Vector3d> &Grid::crossSectionFlux()
 std::size_t Grid::memoryBytes() const
 {
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
-           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + BlockPool::reservedBytes();
+           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + kept.capacity() * sizeof(double) +
+           BlockPool::reservedBytes();
 }
 
 // ---- stepping ----

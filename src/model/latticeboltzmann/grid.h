@@ -160,7 +160,7 @@ public:
         return valid ? kept.data() : nullptr;
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
-    // table and the stepping tables.
+    // table, the stepping tables and the values kept for the view.
     std::size_t memoryBytes() const;
 
     // Per-site stepping modes, rebuilt with the neighbour table.
