@@ -313,8 +313,10 @@ void statsByDirection(const Line &line, double *__restrict deltaP, double *__res
         for (int k = 0; k < tn; ++k) {
             dp[k] = 0.0;
             rho[k] = 0.0;
-            m[0][k] = m[1][k] = m[2][k] = 0.0;
         }
+        if constexpr (Speed)
+            for (int k = 0; k < tn; ++k)
+                m[0][k] = m[1][k] = m[2][k] = 0.0;
         for (int i = 0; i < Q; ++i) {
             const double *__restrict a = next + std::size_t(i) * stride + t0;
             const double *__restrict b = cur + std::size_t(i) * stride + t0;
