@@ -81,18 +81,24 @@ int powerOfTwo(int n)
     return p;
 }
 
+// The quantity of plain fluid a painter shows, which the grid's populations
+// give directly: the speed for "velocity", the density for "pressure".
+Grid::PlainValue plainQuantity(const QString &painter)
+{
+    if (painter == QLatin1String("velocity"))
+        return Grid::PlainValue::Speed;
+    if (painter == QLatin1String("pressure"))
+        return Grid::PlainValue::Density;
+    return Grid::PlainValue::None;
+}
+
 } // namespace
 
 Grid::PlainValue FlatField::keptValue(const Renderer &r)
 {
     if (!r.isFastFlatDrawing() || !supports(r))
         return Grid::PlainValue::None;
-    const QString name = r.getPainterName();
-    if (name == QLatin1String("velocity"))
-        return Grid::PlainValue::Speed;
-    if (name == QLatin1String("pressure"))
-        return Grid::PlainValue::Density;
-    return Grid::PlainValue::None;
+    return plainQuantity(r.getPainterName());
 }
 
 bool FlatField::supports(const Renderer &r)
@@ -124,16 +130,15 @@ void FlatField::pass(Renderer &r, bool draw)
         present.resize(std::size_t(items.size()));
     }
     Grid *grid = r.getGrid();
-    const QString name = r.getPainterName();
-    const bool speed = name == QLatin1String("velocity");
-    const bool plainMoments = !reuse && (speed || name == QLatin1String("pressure"));
+    const Grid::PlainValue quantity = plainQuantity(r.getPainterName());
+    const bool speed = quantity == Grid::PlainValue::Speed;
+    const bool plainMoments = !reuse && quantity != Grid::PlainValue::None;
     // Plain fluid values come from the populations, or from what the last
     // step kept of them while that still holds.
     const Populations &populations = grid->getPopulations();
     const PlainMoments moments(populations, populations.cur, speed);
     const bool populated = populations.q > 0 && populations.q <= Lattice::MaxQ;
-    const double *kept =
-        plainMoments ? grid->keptPlainValues(speed ? Grid::PlainValue::Speed : Grid::PlainValue::Density) : nullptr;
+    const double *kept = plainMoments ? grid->keptPlainValues(quantity) : nullptr;
 
     const int step = std::max(1, r.getArrowSteps());
     const int width = (grid->getWidth() + step - 1) / step;

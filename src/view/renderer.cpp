@@ -179,6 +179,7 @@ void Renderer::compileStatic()
     // Each site's colour as an index into colours, -1 where nothing is
     // drawn. Cells without a colour of their own take the one set last in
     // site order; index 0 is the colour current when the list is called.
+    // staticColour knows only a few colours, so an index fits a byte.
     std::vector<std::array<float, 3>> colours(1);
     std::vector<signed char> colourOf(std::size_t(nx) * ny * nz, -1);
     int current = 0;
@@ -194,11 +195,10 @@ void Renderer::compileStatic()
                     continue;
                 if (kind == StaticColour::Own) {
                     const std::array<float, 3> c{rgb[0], rgb[1], rgb[2]};
-                    const auto known = std::find(colours.begin() + 1, colours.end(), c);
-                    current = int(known - colours.begin());
-                    if (known == colours.end() && colours.size() < 127)
+                    current = int(std::find(colours.begin() + 1, colours.end(), c) - colours.begin());
+                    if (current == int(colours.size()))
                         colours.push_back(c);
-                    current = std::min(current, int(colours.size()) - 1);
+                    Q_ASSERT(colours.size() <= 128);
                 }
                 colourOf[std::size_t(grid->siteIndex(x, y, z))] = static_cast<signed char>(current);
             }
@@ -226,14 +226,13 @@ void Renderer::compileStatic()
                     glVertex3d(end + s, py + s, pz);
                     glVertex3d(px, py + s, pz);
                     glNormal3d(0, 1, 0);
-                    for (int k = x; k <= last; ++k) {
+                    // One face over the run, or one per cell.
+                    for (int k = x; k <= (mergeUpright ? x : last); ++k) {
                         const double from = x0 + k * s, to = (mergeUpright ? end : from) + t;
                         glVertex3d(from, py, pz);
                         glVertex3d(to, py, pz);
                         glVertex3d(to, py, pz + t);
                         glVertex3d(from, py, pz + t);
-                        if (mergeUpright)
-                            break;
                     }
                     x = last;
                 }
