@@ -66,12 +66,66 @@ struct Chunk
 {
     int begin = 0;
     int end = 0;
+    // The value indices the chunk owns.
+    int regionBegin = 0;
+    int regionEnd = 0;
     // The plain fluid values of the chunk's span of sites.
     std::vector<double> span;
     double minimum = 1e100;
     double maximum = -1e100;
     bool tracked = false;
 };
+
+// The values of the chunk's items, and whether each has a cell, into
+// values[j] and has[j] for item begin + j. Plain fluid values (plain set)
+// come from what the last step kept or, for a span of sites the items
+// mostly fill, are formed for the whole span at once; the others from the
+// cell.
+void gather(Renderer &r, const CellValue &value, const PlainMoments &moments, const double *kept, bool plain,
+            Chunk &chunk, int first, int n, double *values, unsigned char *has)
+{
+    const Grid *grid = r.getGrid();
+    const DrawItem *list = r.getDrawList().constData() + chunk.begin;
+    const int count = chunk.end - chunk.begin;
+    auto fromCell = [&](int j) {
+        BaseCell *cell = r.cellOf(list[j]);
+        has[j] = cell != nullptr;
+        if (cell)
+            values[j] = value(list[j], cell);
+    };
+    const double *source = nullptr;
+    if (plain && kept) {
+        source = kept + first;
+    } else if (plain && n > 0 && n <= 2 * count) {
+        chunk.span.resize(std::size_t(n));
+        moments.values(std::size_t(first), n, chunk.span.data());
+        source = chunk.span.data();
+    }
+    if (n == count && source) {
+        // Item j is site first + j.
+        for (int j = 0; j < count; ++j) {
+            if (grid->isPlainFluidSite(first + j)) {
+                has[j] = 1;
+                values[j] = source[j];
+            } else {
+                fromCell(j);
+            }
+        }
+        return;
+    }
+    for (int j = 0; j < count; ++j) {
+        const int site = grid->siteIndex(list[j].x, list[j].y, list[j].z);
+        if (plain && grid->isPlainFluidSite(site)) {
+            has[j] = 1;
+            if (source)
+                values[j] = source[site - first];
+            else
+                moments.values(std::size_t(site), 1, &values[j]);
+        } else {
+            fromCell(j);
+        }
+    }
+}
 
 int powerOfTwo(int n)
 {
@@ -112,8 +166,6 @@ bool FlatField::supports(const Renderer &r)
 void FlatField::pass(Renderer &r, bool draw)
 {
     std::vector<double> &buffer = r.valueBuffer();
-    if (!draw)
-        std::fill(buffer.begin(), buffer.end(), 0.0);
     r.resetExtremes();
     const QVector<DrawItem> &items = r.getDrawList();
     // Nothing changes between the two passes of a frame, so the drawing pass
@@ -123,8 +175,10 @@ void FlatField::pass(Renderer &r, bool draw)
     std::vector<double> psi;
     std::vector<Vector3d> omega;
     const CellValue value = reuse ? CellValue() : valueOf(r, psi, omega);
-    if (!reuse && !value)
+    if (!reuse && !value) {
+        std::fill(buffer.begin(), buffer.end(), 0.0);
         return;
+    }
     if (!reuse) {
         cached.resize(std::size_t(items.size()));
         present.resize(std::size_t(items.size()));
@@ -143,95 +197,134 @@ void FlatField::pass(Renderer &r, bool draw)
     const int step = std::max(1, r.getArrowSteps());
     const int width = (grid->getWidth() + step - 1) / step;
     const int height = (grid->getHeight() + step - 1) / step;
-    if (draw)
-        image.assign(std::size_t(width) * std::size_t(height), 0u);
+    // One pixel per site: pixel and value index are the site index, and each
+    // chunk clears its own part of the image. Otherwise the image is cleared
+    // here.
+    const bool pixelPerSite = step == 1;
+    if (draw) {
+        image.resize(std::size_t(width) * std::size_t(height));
+        if (!pixelPerSite)
+            std::fill(image.begin(), image.end(), 0u);
+    }
 
+    // Chunk c owns the value indices (and, one pixel per site, the pixels)
+    // from its first site up to the next chunk's first site, the first chunk
+    // from 0 and the last to the end: its items lie there, and it clears
+    // what they do not write.
     const int chunkSize = 4096;
     std::vector<Chunk> chunks;
-    for (int begin = 0; begin < items.size(); begin += chunkSize)
-        chunks.push_back(Chunk{begin, std::min(int(items.size()), begin + chunkSize), {}});
+    for (int begin = 0; begin < items.size(); begin += chunkSize) {
+        chunks.emplace_back();
+        chunks.back().begin = begin;
+        chunks.back().end = std::min(int(items.size()), begin + chunkSize);
+    }
+    const DrawItem *list = items.constData();
+    auto siteOf = [grid, list](int k) { return grid->siteIndex(list[k].x, list[k].y, list[k].z); };
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+        chunks[c].regionBegin = c == 0 ? 0 : siteOf(chunks[c].begin);
+        chunks[c].regionEnd = c + 1 < chunks.size() ? siteOf(chunks[c + 1].begin) : int(buffer.size());
+    }
+    if (chunks.empty()) {
+        if (draw)
+            std::fill(image.begin(), image.end(), 0u);
+        else
+            std::fill(buffer.begin(), buffer.end(), 0.0);
+    }
     const ColorMap &map = r.colorMap();
     const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
     if (draw && knownStyle)
         prepareRamp(map);
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
-        if (chunk.end <= chunk.begin)
-            return;
+        const int count = chunk.end - chunk.begin;
         // The list runs in site order, one item per site on this path.
-        const DrawItem *list = items.constData();
-        const int first = grid->siteIndex(list[chunk.begin].x, list[chunk.begin].y, list[chunk.begin].z);
-        const int n = grid->siteIndex(list[chunk.end - 1].x, list[chunk.end - 1].y, list[chunk.end - 1].z) - first + 1;
-        // Where the chunk's items are dense in their span of sites, the
-        // plain fluid values of the whole span are formed at once.
-        if (plainMoments && !kept && n > 0 && n <= 2 * (chunk.end - chunk.begin)) {
-            chunk.span.resize(std::size_t(n));
-            moments.values(std::size_t(first), n, chunk.span.data());
-        }
-        // Everything the loop touches through locals: the stores through
-        // the byte array could otherwise alias every other array.
-        double *values = cached.data();
-        unsigned char *has = present.data();
+        const int first = siteOf(chunk.begin);
+        const int n = siteOf(chunk.end - 1) - first + 1;
+        // Dense: the chunk's items are exactly the sites of their span, so
+        // item begin + j is site, value index and pixel first + j, and the
+        // list need not be read.
+        const bool dense = pixelPerSite && n == count;
+        double *values = cached.data() + chunk.begin;
+        unsigned char *has = present.data() + chunk.begin;
         double *out = buffer.data();
         Texel *pixels = draw ? image.data() : nullptr;
-        const double *span = chunk.span.data();
-        const std::size_t spanSize = chunk.span.size();
+
+        // What the chunk's items do not write of its region is cleared: the
+        // whole region, or around the span of a dense chunk, which writes
+        // every value index and pixel of it.
+        auto clear = [&](int from, int to) {
+            if (from >= to)
+                return;
+            if (!draw)
+                std::fill(out + from, out + to, 0.0);
+            if (pixels && pixelPerSite)
+                std::fill(pixels + from, pixels + to, 0u);
+        };
+        if (dense) {
+            clear(chunk.regionBegin, first);
+            clear(first + n, chunk.regionEnd);
+        } else {
+            clear(chunk.regionBegin, chunk.regionEnd);
+        }
+
+        if (!reuse)
+            gather(r, value, moments, kept, populated && plainMoments, chunk, first, n, values, has);
+
         double minimum = chunk.minimum, maximum = chunk.maximum;
         bool tracked = false;
-        // Item k at the given site, value index and pixel.
-        auto visit = [&](int k, int site, std::size_t at, std::size_t pixel) __attribute__((always_inline)) {
-            if (!reuse) {
-                if (plainMoments && populated && grid->isPlainFluidSite(site)) {
-                    has[k] = 1;
-                    const std::size_t offset = std::size_t(site - first);
-                    if (kept)
-                        values[k] = kept[site];
-                    else if (offset < spanSize)
-                        values[k] = span[offset];
-                    else
-                        moments.values(std::size_t(site), 1, &values[k]);
-                } else {
-                    BaseCell *cell = r.cellOf(list[k]);
-                    has[k] = cell != nullptr;
-                    if (cell)
-                        values[k] = value(list[k], cell);
-                }
-            }
-            if (!has[k])
-                return;
+        // Item k's colour and value at value index at and pixel; white and
+        // untouched where it has no cell or lies outside the range.
+        auto paint = [&](int k, std::size_t at, std::size_t pixel, bool zeroOutside) __attribute__((always_inline)) {
             const double v = values[k];
+            if (!has[k]) {
+                if (zeroOutside) {
+                    if (!draw)
+                        out[at] = 0.0;
+                    if (pixels)
+                        pixels[pixel] = 0u;
+                }
+                return;
+            }
             minimum = std::min(minimum, v);
             maximum = std::max(maximum, v);
             tracked = true;
             if (knownStyle) {
                 // Only values outside the range come out white.
                 const double f = map.fraction(v);
-                if (!(f > 0.0 && f < 1.0))
-                    return;
-                out[at] = v;
-                if (pixels)
-                    pixels[pixel] = rampColor(map, f);
+                if (f > 0.0 && f < 1.0) {
+                    out[at] = v;
+                    if (pixels)
+                        pixels[pixel] = rampColor(map, f);
+                } else if (zeroOutside) {
+                    if (!draw)
+                        out[at] = 0.0;
+                    if (pixels)
+                        pixels[pixel] = 0u;
+                }
                 return;
             }
             const QColor c = map.color(v);
-            if (ColorMap::isWhite(c))
+            if (ColorMap::isWhite(c)) {
+                if (zeroOutside) {
+                    if (!draw)
+                        out[at] = 0.0;
+                    if (pixels)
+                        pixels[pixel] = 0u;
+                }
                 return;
+            }
             out[at] = v;
             if (pixels)
                 pixels[pixel] = texel(c);
         };
-        // A flat grid has one layer of sites: the value index is x + y nx,
-        // the site index too. When the chunk's items are exactly the sites
-        // of their span, drawn one pixel each, the list need not be read.
-        if (step == 1 && n == chunk.end - chunk.begin) {
-            for (int j = 0; j < n; ++j)
-                visit(chunk.begin + j, first + j, std::size_t(first + j), std::size_t(first + j));
+        if (dense) {
+            for (int j = 0; j < count; ++j)
+                paint(j, std::size_t(first + j), std::size_t(first + j), true);
         } else {
             const std::size_t gridWidth = std::size_t(grid->getWidth());
-            for (int k = chunk.begin; k < chunk.end; ++k) {
-                const DrawItem &item = list[k];
-                visit(k, grid->siteIndex(item.x, item.y, item.z),
-                      std::size_t(item.x) + std::size_t(item.y) * gridWidth,
-                      std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width));
+            for (int j = 0; j < count; ++j) {
+                const DrawItem &item = list[chunk.begin + j];
+                paint(j, std::size_t(item.x) + std::size_t(item.y) * gridWidth,
+                      std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width), false);
             }
         }
         chunk.minimum = minimum;
