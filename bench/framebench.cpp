@@ -49,7 +49,7 @@ void benchFrame()
     grid.keepPlainValues(wanted);
     grid.step(2);
     const double quads = frameSeconds(view, false, 5);
-    const double texture = frameSeconds(view, true, 200);
+    const double texture = frameSeconds(view, true, 1000);
     double step = 1e300, keepingStep = 1e300;
     for (int i = 0; i < 40; ++i) {
         grid.keepPlainValues(i % 2 ? wanted : Grid::PlainValue::None);

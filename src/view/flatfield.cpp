@@ -163,15 +163,42 @@ bool FlatField::supports(const Renderer &r)
            isPlainScalar(r.getPainterName());
 }
 
-void FlatField::pass(Renderer &r, bool draw)
+void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
 {
     std::vector<double> &buffer = r.valueBuffer();
-    r.resetExtremes();
     const QVector<DrawItem> &items = r.getDrawList();
     // Nothing changes between the two passes of a frame, so the drawing pass
     // reuses the values of the computing pass.
     const bool reuse = draw && computed && cached.size() == std::size_t(items.size());
-    computed = false;
+    const ColorMap &map = r.colorMap();
+    const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
+    Grid *grid = r.getGrid();
+    const int step = std::max(1, r.getArrowSteps());
+    const int width = (grid->getWidth() + step - 1) / step;
+    const int height = (grid->getHeight() + step - 1) / step;
+    // The computing pass coloured the field with the range the drawing pass
+    // has: it wrote the same value buffer and extremes as this pass would,
+    // and only the drawing is left.
+    if (reuse && coloured && colouredWith.centre == map.centre && colouredWith.halfWidth == map.halfWidth &&
+        colouredWith.style == map.style && colouredWith.steps == map.steps) {
+        computed = coloured = deferred = false;
+        upload(width, height);
+        drawQuad(r, width, height);
+        return;
+    }
+    r.resetExtremes();
+    // Colours are formed when drawing, and ahead of it where the range stays
+    // and the ramp gives them.
+    const bool colour = draw || (drawFollows && knownStyle && !r.isContinuousAutoAdjust());
+    // A computing pass that does not colour and is followed by a drawing
+    // pass leaves the value buffer to it. The pass that writes the buffer
+    // also clears what its items do not write.
+    const bool defer = !draw && drawFollows && !colour;
+    const bool writesValues = !defer;
+    const bool ownsValues = draw ? deferred : !defer;
+    const ColorMap earlier = deferredWith;
+    const bool twoRanges = draw && deferred;
+    computed = coloured = deferred = false;
     std::vector<double> psi;
     std::vector<Vector3d> omega;
     const CellValue value = reuse ? CellValue() : valueOf(r, psi, omega);
@@ -183,7 +210,6 @@ void FlatField::pass(Renderer &r, bool draw)
         cached.resize(std::size_t(items.size()));
         present.resize(std::size_t(items.size()));
     }
-    Grid *grid = r.getGrid();
     const Grid::PlainValue quantity = plainQuantity(r.getPainterName());
     const bool speed = quantity == Grid::PlainValue::Speed;
     const bool plainMoments = !reuse && quantity != Grid::PlainValue::None;
@@ -194,14 +220,11 @@ void FlatField::pass(Renderer &r, bool draw)
     const bool populated = populations.q > 0 && populations.q <= Lattice::MaxQ;
     const double *kept = plainMoments ? grid->keptPlainValues(quantity) : nullptr;
 
-    const int step = std::max(1, r.getArrowSteps());
-    const int width = (grid->getWidth() + step - 1) / step;
-    const int height = (grid->getHeight() + step - 1) / step;
     // One pixel per site: pixel and value index are the site index, and each
     // chunk clears its own part of the image. Otherwise the image is cleared
     // here.
     const bool pixelPerSite = step == 1;
-    if (draw) {
+    if (colour) {
         image.resize(std::size_t(width) * std::size_t(height));
         if (!pixelPerSite)
             std::fill(image.begin(), image.end(), 0u);
@@ -225,14 +248,12 @@ void FlatField::pass(Renderer &r, bool draw)
         chunks[c].regionEnd = c + 1 < chunks.size() ? siteOf(chunks[c + 1].begin) : int(buffer.size());
     }
     if (chunks.empty()) {
-        if (draw)
+        if (colour)
             std::fill(image.begin(), image.end(), 0u);
-        else
+        if (ownsValues)
             std::fill(buffer.begin(), buffer.end(), 0.0);
     }
-    const ColorMap &map = r.colorMap();
-    const bool knownStyle = map.style >= ColorMap::Wavelength && map.style <= ColorMap::BlueGreenRed;
-    if (draw && knownStyle)
+    if (colour && knownStyle)
         prepareRamp(map);
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
         const int count = chunk.end - chunk.begin;
@@ -246,7 +267,7 @@ void FlatField::pass(Renderer &r, bool draw)
         double *values = cached.data() + chunk.begin;
         unsigned char *has = present.data() + chunk.begin;
         double *out = buffer.data();
-        Texel *pixels = draw ? image.data() : nullptr;
+        Texel *pixels = colour ? image.data() : nullptr;
 
         // What the chunk's items do not write of its region is cleared: the
         // whole region, or around the span of a dense chunk, which writes
@@ -254,7 +275,7 @@ void FlatField::pass(Renderer &r, bool draw)
         auto clear = [&](int from, int to) {
             if (from >= to)
                 return;
-            if (!draw)
+            if (ownsValues)
                 std::fill(out + from, out + to, 0.0);
             if (pixels && pixelPerSite)
                 std::fill(pixels + from, pixels + to, 0u);
@@ -271,50 +292,59 @@ void FlatField::pass(Renderer &r, bool draw)
 
         double minimum = chunk.minimum, maximum = chunk.maximum;
         bool tracked = false;
-        // Item k's colour and value at value index at and pixel; white and
-        // untouched where it has no cell or lies outside the range.
+        // Whether map shows v: inside the range, or any value with an unknown
+        // style.
+        auto shows = [knownStyle](const ColorMap &m, double v) {
+            if (knownStyle) {
+                const double f = m.fraction(v);
+                return f > 0.0 && f < 1.0;
+            }
+            return !ColorMap::isWhite(m.color(v));
+        };
+        // Item k's colour and value at value index at and pixel: white and a
+        // value of 0 where it has no cell or is not shown, untouched unless
+        // zeroOutside. A value shown by the earlier range of a deferred
+        // computing pass is written too.
         auto paint = [&](int k, std::size_t at, std::size_t pixel, bool zeroOutside) __attribute__((always_inline)) {
-            const double v = values[k];
             if (!has[k]) {
                 if (zeroOutside) {
-                    if (!draw)
+                    if (ownsValues)
                         out[at] = 0.0;
                     if (pixels)
                         pixels[pixel] = 0u;
                 }
                 return;
             }
+            const double v = values[k];
             minimum = std::min(minimum, v);
             maximum = std::max(maximum, v);
             tracked = true;
+            if (!writesValues && !pixels)
+                return;
+            bool shown;
+            Texel t = 0u;
             if (knownStyle) {
-                // Only values outside the range come out white.
                 const double f = map.fraction(v);
-                if (f > 0.0 && f < 1.0) {
+                shown = f > 0.0 && f < 1.0;
+                if (shown && pixels)
+                    t = rampColor(map, f);
+            } else {
+                const QColor c = map.color(v);
+                shown = !ColorMap::isWhite(c);
+                t = texel(c);
+            }
+            if (writesValues) {
+                if (shown || (twoRanges && shows(earlier, v)))
                     out[at] = v;
-                    if (pixels)
-                        pixels[pixel] = rampColor(map, f);
-                } else if (zeroOutside) {
-                    if (!draw)
-                        out[at] = 0.0;
-                    if (pixels)
-                        pixels[pixel] = 0u;
-                }
-                return;
+                else if (zeroOutside && ownsValues)
+                    out[at] = 0.0;
             }
-            const QColor c = map.color(v);
-            if (ColorMap::isWhite(c)) {
-                if (zeroOutside) {
-                    if (!draw)
-                        out[at] = 0.0;
-                    if (pixels)
-                        pixels[pixel] = 0u;
-                }
-                return;
+            if (pixels) {
+                if (shown)
+                    pixels[pixel] = t;
+                else if (zeroOutside)
+                    pixels[pixel] = 0u;
             }
-            out[at] = v;
-            if (pixels)
-                pixels[pixel] = texel(c);
         };
         if (dense) {
             for (int j = 0; j < count; ++j)
@@ -337,6 +367,10 @@ void FlatField::pass(Renderer &r, bool draw)
             r.track(chunk.maximum);
         }
     computed = !draw;
+    coloured = colour && !draw;
+    colouredWith = map;
+    deferred = defer;
+    deferredWith = map;
     if (draw) {
         upload(width, height);
         drawQuad(r, width, height);
@@ -413,6 +447,10 @@ void FlatField::drawQuad(const Renderer &r, int width, int height)
     // behind them in the depth buffer either.
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.5f);
+    // Texels are opaque or dropped by the alpha test, so blending would give
+    // the same colours; a software renderer would read every pixel for it.
+    const GLboolean blend = glIsEnabled(GL_BLEND);
+    glDisable(GL_BLEND);
     glBegin(GL_QUADS);
     glNormal3d(0, 0, -1);
     glTexCoord2d(0, 0);
@@ -425,6 +463,8 @@ void FlatField::drawQuad(const Renderer &r, int width, int height)
     glVertex3d(left, top, z);
     glEnd();
     glDisable(GL_ALPHA_TEST);
+    if (blend)
+        glEnable(GL_BLEND);
     glDisable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "colormap.h"
 #include "model/latticeboltzmann/grid.h"
 
 #include <QColor>
@@ -7,7 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-class ColorMap;
 class Renderer;
 
 // The fast path of the scalar painters on a flat 2D field: the values and
@@ -26,8 +26,12 @@ public:
     // before it can keep (Grid::keepPlainValues); None off this path.
     static Grid::PlainValue keptValue(const Renderer &renderer);
     // The painter pass: with draw false it refreshes the value buffer and
-    // the extremes, with draw true it also draws the field.
-    void pass(Renderer &renderer, bool draw);
+    // the extremes, with draw true it also draws the field. When a drawing
+    // pass follows (drawFollows), the computing pass leaves to it what it
+    // can: without continuous auto adjust it colours the field at once, and
+    // the drawing pass only draws it; with it, the range changes in between
+    // and the drawing pass writes the value buffer for both ranges.
+    void pass(Renderer &renderer, bool draw, bool drawFollows = false);
     // Frees the texture; the renderer's GL context must be current.
     void release();
 
@@ -61,6 +65,14 @@ private:
     std::vector<double> cached;
     std::vector<unsigned char> present;
     bool computed = false;
+    // The image holds the colours of the last computing pass, formed with
+    // this map.
+    bool coloured = false;
+    ColorMap colouredWith;
+    // The last computing pass left the value buffer to the drawing pass,
+    // which writes a value where this map or its own shows it.
+    bool deferred = false;
+    ColorMap deferredWith;
     // The colour of each ramp slot of the current style and steps, 0 where
     // the slot's colour is not constant.
     std::vector<Texel> ramp;

@@ -809,7 +809,7 @@ void Renderer::frame()
     fitValueBuffer();
     lastFlat = fastFlat && flat->supports(*this);
     if (lastFlat)
-        flat->pass(*this, false);
+        flat->pass(*this, false, showDynamic);
     else
         painterPass(false);
     if (showDynamic) {
