@@ -34,8 +34,11 @@ public:
     // A particle is shared by its cells; a copied cell carries none.
     SomethingMoving *copy() override { return nullptr; }
 
-    // The mean of the cells' positions plus the displacement.
-    Vector3d centre() const;
+    // The mean of the cells' positions plus the displacement. Along an axis
+    // with a period (the box size where the boundaries are periodic, 0
+    // otherwise) each cell counts at its image nearest to the first cell, so
+    // a particle across the seam has its centre there, wrapped into the box.
+    Vector3d centre(const Vector3i &period = Vector3i(0, 0, 0)) const;
     double mass() const { return double(cells.size()) * relativeDensity; }
 
     std::vector<Vector3i> cells;

@@ -37,6 +37,13 @@ int ParticleManager::indexOf(const void *body) const
     return -1;
 }
 
+Vector3i ParticleManager::period() const
+{
+    if (grid->getParameters()->getPeriodicBoundaries())
+        return Vector3i(grid->getWidth(), grid->getHeight(), grid->getLength());
+    return Vector3i(0, 0, 0);
+}
+
 Vector3i ParticleManager::wrap(const Vector3i &site) const
 {
     if (grid->getParameters()->getPeriodicBoundaries())
@@ -160,9 +167,13 @@ void ParticleManager::preUpdate()
 // Particles at the same centre exert nothing on each other.
 void ParticleManager::electrostatics()
 {
+    const Vector3i box = period();
     centres.clear();
     for (const auto &p : particles)
-        centres.push_back(p->centre());
+        centres.push_back(p->centre(box));
+    // Across periodic boundaries a particle feels the nearest image of each
+    // other one.
+    auto nearest = [](double d, int n) { return n > 0 ? d - n * std::round(d / n) : d; };
     for (std::size_t i = 0; i < particles.size(); ++i) {
         MovingParticle &a = *particles[i];
         a.potential = 0.0;
@@ -173,7 +184,8 @@ void ParticleManager::electrostatics()
             const MovingParticle &b = *particles[j];
             if (j == i || b.cells.empty())
                 continue;
-            const Vector3d d = centres[i] - centres[j];
+            const Vector3d raw = centres[i] - centres[j];
+            const Vector3d d(nearest(raw.x, box.x), nearest(raw.y, box.y), nearest(raw.z, box.z));
             const double f = d.lengthSquared();
             if (f == 0.0)
                 continue;

@@ -87,6 +87,9 @@ private:
     // Moves the particle's cells by s when nothing blocks them.
     bool shift(MovingParticle &p, const Vector3i &s);
     Vector3i wrap(const Vector3i &site) const;
+    // The box size along each axis when the boundaries are periodic, zeros
+    // otherwise.
+    Vector3i period() const;
     bool carries(const Vector3i &site, const MovingParticle *p) const;
     void dropParticle(int index);
 

@@ -27,6 +27,7 @@ class TestMovingParticles : public QObject
 
 private slots:
     void chargedPairAccelerates();
+    void chargesActAcrossThePeriodicSeam();
     void wholeCellShifts();
     void thermostatSetsSpeed();
     void fallReachesTerminalBalance();
@@ -81,6 +82,37 @@ void TestMovingParticles::chargedPairAccelerates()
     manager->electrostatics();
     QVERIFY(std::isfinite(a->electrostaticAcceleration.length()) && std::isfinite(a->potential));
     QCOMPARE(a->electrostaticAcceleration, push(ca, cn, 0.0));
+}
+
+// With periodic boundaries a particle across the seam is centred on it, and
+// each particle feels the nearest image of the other.
+void TestMovingParticles::chargesActAcrossThePeriodicSeam()
+{
+    Grid grid;
+    GridTest::prepare(grid, 9, 16, 12, 1, 0.8, true);
+    grid.getParameters()->setMulticore(false);
+    GridTest::fill(grid, [](int, int) { return new NullCell; });
+    grid.setCell(15, 5, 0, particleCell(grid, 1), true, false);
+    grid.setCell(0, 5, 0, particleCell(grid, 1), true, false);
+    grid.setCell(3, 11, 0, particleCell(grid, -1), true, false);
+    ParticleManager *manager = grid.getParticleManager();
+    const double k = 0.75;
+    manager->setElectrostatic(k);
+    grid.step(1);
+    QCOMPARE(manager->count(), 2);
+    const MovingParticle *a = manager->particle(0), *b = manager->particle(1);
+    QCOMPARE(int(a->cells.size()), 2);
+    const Vector3i box(16, 12, 1);
+    const Vector3d seam = a->centre(box) - a->displacement;
+    QVERIFY2(std::abs(seam.x - 15.5) < 1e-12 && seam.y == 5.0, qPrintable(QString::number(seam.x)));
+    // From b at (3, 11) the nearest image of a lies at (-0.5, 5) and b's of
+    // a at (3, -1): the pull runs across both seams.
+    const Vector3d d(-3.5, 6.0, 0.0);
+    const double f = d.lengthSquared();
+    const Vector3d expectA = d * (k * -2.0 / f + 1.0 / std::pow(f, 6)) * (1.0 / 20.0);
+    QVERIFY2((a->velocity - expectA).length() < 1e-12 * expectA.length(),
+             qPrintable(QString("%1 %2").arg(a->velocity.x).arg(a->velocity.y)));
+    QVERIFY((b->velocity * b->mass() + a->velocity * a->mass()).length() < 1e-15);
 }
 
 // A displacement of exactly half a cell does not move the particle, a little
