@@ -4,8 +4,12 @@
 #include "model/latticeboltzmann/grid.h"
 
 #include <QIODevice>
+#include <QtConcurrent>
 #include <QtEndian>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -14,6 +18,8 @@ namespace {
 constexpr int chunkBytes = 64 * 1024;
 // The uncompressed size of a binary block, VTK's own default.
 constexpr int blockBytes = 32 * 1024;
+// Blocks are compressed side by side, this many at a time.
+constexpr int batchBlocks = 64;
 // zlib's fastest level: the export runs on the GUI thread or between bursts,
 // and higher levels cost several times the time for a few per cent of size.
 constexpr int compressionLevel = 1;
@@ -57,8 +63,9 @@ bool VtuWriter::write()
     forEachFluidCell([this](BaseCell *, int, int, int) { ++fluidCells; });
     if (format == Format::Binary)
         return writeBinary();
+    textFailed = false;
     writeAscii();
-    return !xml.hasError();
+    return !xml.hasError() && !textFailed;
 }
 
 void VtuWriter::writeAscii()
@@ -202,13 +209,21 @@ bool VtuWriter::writeBinary()
     return ok && device->write(tail) == tail.size();
 }
 
-void VtuWriter::compressBlock(int bytes)
+void VtuWriter::compressBlocks(int bytes)
 {
-    // qCompress puts the length in four bytes before the zlib stream; VTK
-    // keeps lengths in its own header, so they are dropped.
-    const QByteArray block = qCompress(reinterpret_cast<const uchar *>(chunk.constData()), bytes, compressionLevel);
-    compressed.append(block.constData() + 4, block.size() - 4);
-    blockSizes.append(quint64(block.size() - 4));
+    std::vector<QByteArray> blocks(std::size_t((bytes + blockBytes - 1) / blockBytes));
+    const char *raw = chunk.constData();
+    QtConcurrent::blockingMap(blocks, [&](QByteArray &block) {
+        const int first = int(&block - blocks.data()) * blockBytes;
+        // qCompress puts the length in four bytes before the zlib stream;
+        // VTK keeps lengths in its own header, so they are dropped later.
+        block = qCompress(reinterpret_cast<const uchar *>(raw + first), std::min(blockBytes, bytes - first),
+                          compressionLevel);
+    });
+    for (const QByteArray &block : blocks) {
+        compressed.append(block.constData() + 4, block.size() - 4);
+        blockSizes.append(quint64(block.size() - 4));
+    }
     rawBytes += bytes;
     chunk.remove(0, bytes);
 }
@@ -302,19 +317,10 @@ void VtuWriter::appendInteger(qint64 value)
         }
         return;
     }
-    char digits[24];
-    int n = 0;
-    const bool negative = value < 0;
-    quint64 v = negative ? quint64(-(value + 1)) + 1 : quint64(value);
-    do {
-        digits[n++] = char('0' + v % 10);
-        v /= 10;
-    } while (v);
-    if (negative)
-        chunk += '-';
-    while (n)
-        chunk += digits[--n];
-    chunk += ' ';
+    char text[24];
+    char *end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end++ = ' ';
+    chunk.append(text, int(end - text));
 }
 
 void VtuWriter::appendReal(double value)
@@ -326,23 +332,40 @@ void VtuWriter::appendReal(double value)
         chunk.append(reinterpret_cast<const char *>(&le), sizeof le);
         return;
     }
-    chunk += QByteArray::number(value, 'g', 6);
-    chunk += ' ';
+    // Six significant digits as printf's %g gives them, which is also what
+    // QByteArray::number(value, 'g', 6) gives, except that any zero is "0"
+    // and any NaN "nan".
+    char text[32];
+    char *end = text;
+    if (std::isnan(value)) {
+        std::memcpy(text, "nan", 3);
+        end += 3;
+    } else if (value == 0.0) {
+        *end++ = '0';
+    } else {
+        end = std::to_chars(text, text + sizeof text - 1, value, std::chars_format::general, 6).ptr;
+    }
+    *end++ = ' ';
+    chunk.append(text, int(end - text));
 }
 
 void VtuWriter::flush(bool force)
 {
     if (format == Format::Binary) {
-        while (chunk.size() >= blockBytes)
-            compressBlock(blockBytes);
         if (force && !chunk.isEmpty())
-            compressBlock(chunk.size());
+            compressBlocks(chunk.size());
+        else if (chunk.size() >= batchBlocks * blockBytes)
+            compressBlocks(chunk.size() / blockBytes * blockBytes);
         return;
     }
     if (chunk.size() < chunkBytes && !(force && !chunk.isEmpty()))
         return;
-    // The text is plain ASCII (digits, signs, points, exponents, spaces), so
-    // the writer needs no escaping.
-    xml.writeCharacters(QString::fromLatin1(chunk));
+    // The text is plain ASCII (digits, signs, points, exponents, spaces): it
+    // needs no escaping and is its own UTF-8, so it goes to the device as it
+    // is. The stream writer writes through at once; an empty text makes it
+    // close the array's start tag first.
+    xml.writeCharacters(QString());
+    if (device->write(chunk) != chunk.size())
+        textFailed = true;
     chunk.resize(0); // keeps the reserved buffer
 }

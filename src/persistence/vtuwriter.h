@@ -17,16 +17,17 @@ class QIODevice;
 // document is never held in memory as a whole. Binary writes the arrays as
 // appended raw data, zlib-compressed in blocks the way VTK's own writer does
 // (UInt64 block headers: block count, block size, size of the last block,
-// then the compressed size of each block); the compressed arrays are held in
-// memory until the head with their offsets is written. Binary values are
-// exact; ASCII reals carry six significant digits.
+// then the compressed size of each block), up to 64 blocks compressed side
+// by side; the compressed arrays are held in memory until the head with
+// their offsets is written. Binary values are exact; ASCII reals carry six
+// significant digits.
 class VtuWriter
 {
 public:
     enum class Format { Ascii, Binary };
 
     VtuWriter(Grid &grid, QIODevice *device, Format format = Format::Ascii);
-    // False when the stream writer reported an error.
+    // False when a write to the device failed.
     bool write();
 
     // The number of corner point (x, y, z), x in 0..width, y in 0..height,
@@ -46,8 +47,9 @@ private:
     bool writeBinary();
     // Runs one array's writer and returns its compressed blocks with header.
     template <typename Fill> QByteArray encodeArray(const char *type, Fill fill);
-    // Compresses the first bytes of the chunk as one block and drops them.
-    void compressBlock(int bytes);
+    // Compresses the first bytes of the chunk, block by block side by side,
+    // and drops them.
+    void compressBlocks(int bytes);
 
     void startArray(const char *type, const char *name, int components, bool ascii);
     void appendInteger(qint64 value);
@@ -61,6 +63,8 @@ private:
     Format format;
     QXmlStreamWriter xml;
     QByteArray chunk;
+    // A write of array text to the device failed.
+    bool textFailed = false;
     qint64 fluidCells = 0;
     // Binary: the byte width of the integers of the array being encoded, the
     // compressed blocks so far and their sizes.

@@ -304,10 +304,12 @@ private slots:
             }
             BaseCell *cell = grid->getCell(s.x, s.y, s.z);
             const Vector3d u = cell->getVelocity(0);
-            QVERIFY2(sameToSixDigits(density[c].toDouble(), cell->getP(0)), qPrintable(density[c]));
-            QVERIFY(sameToSixDigits(velocity[3 * c].toDouble(), u.x));
-            QVERIFY(sameToSixDigits(velocity[3 * c + 1].toDouble(), u.y));
-            QVERIFY(sameToSixDigits(velocity[3 * c + 2].toDouble(), u.z));
+            // Six significant digits, exactly as %g writes them.
+            auto text = [](double v) { return QString::fromLatin1(QByteArray::number(v, 'g', 6)); };
+            QCOMPARE(density[c], text(cell->getP(0)));
+            QCOMPARE(velocity[3 * c], text(u.x));
+            QCOMPARE(velocity[3 * c + 1], text(u.y));
+            QCOMPARE(velocity[3 * c + 2], text(u.z));
         }
     }
 
