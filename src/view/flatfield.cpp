@@ -179,8 +179,8 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
     // The computing pass coloured the field with the range the drawing pass
     // has: it wrote the same value buffer and extremes as this pass would,
     // and only the drawing is left.
-    if (reuse && coloured && colouredWith.centre == map.centre && colouredWith.halfWidth == map.halfWidth &&
-        colouredWith.style == map.style && colouredWith.steps == map.steps) {
+    if (reuse && coloured && computedWith.centre == map.centre && computedWith.halfWidth == map.halfWidth &&
+        computedWith.style == map.style && computedWith.steps == map.steps) {
         computed = coloured = deferred = false;
         upload(width, height);
         drawQuad(r, width, height);
@@ -196,7 +196,7 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
     const bool defer = !draw && drawFollows && !colour;
     const bool writesValues = !defer;
     const bool ownsValues = draw ? deferred : !defer;
-    const ColorMap earlier = deferredWith;
+    const ColorMap earlier = computedWith;
     const bool twoRanges = draw && deferred;
     computed = coloured = deferred = false;
     std::vector<double> psi;
@@ -368,9 +368,8 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
         }
     computed = !draw;
     coloured = colour && !draw;
-    colouredWith = map;
     deferred = defer;
-    deferredWith = map;
+    computedWith = map;
     if (draw) {
         upload(width, height);
         drawQuad(r, width, height);

@@ -65,14 +65,13 @@ private:
     std::vector<double> cached;
     std::vector<unsigned char> present;
     bool computed = false;
-    // The image holds the colours of the last computing pass, formed with
-    // this map.
+    // The colour map of the last computing pass. The image holds the colours
+    // it formed with it (coloured), or it left the value buffer to the
+    // drawing pass, which writes a value where this map or its own shows it
+    // (deferred).
+    ColorMap computedWith;
     bool coloured = false;
-    ColorMap colouredWith;
-    // The last computing pass left the value buffer to the drawing pass,
-    // which writes a value where this map or its own shows it.
     bool deferred = false;
-    ColorMap deferredWith;
     // The colour of each ramp slot of the current style and steps, 0 where
     // the slot's colour is not constant.
     std::vector<Texel> ramp;

@@ -57,24 +57,13 @@ Vector3d MovingParticle::centre(const Vector3i &period) const
 {
     if (cells.empty())
         return displacement;
-    // Offsets from the first cell, each to the nearest image.
-    auto nearest = [](int d, int n) {
-        if (n > 0) {
-            d %= n;
-            if (2 * d > n)
-                d -= n;
-            else if (2 * d < -n)
-                d += n;
-        }
-        return d;
-    };
-    // Along an axis without a period the offsets are the positions
-    // themselves.
+    // Offsets from the first cell, each to the nearest image; along an axis
+    // without a period the offsets are the positions themselves.
     const Vector3i first = cells.front();
     const Vector3i ref(period.x > 0 ? first.x : 0, period.y > 0 ? first.y : 0, period.z > 0 ? first.z : 0);
     Vector3d sum;
     for (const Vector3i &c : cells)
-        sum += Vector3d(nearest(c.x - ref.x, period.x), nearest(c.y - ref.y, period.y), nearest(c.z - ref.z, period.z));
+        sum += nearestImage(c.toVector3d() - ref.toVector3d(), period);
     const Vector3d mean = ref.toVector3d() + sum * (1.0 / double(cells.size())) + displacement;
     auto wrap = [](double v, int n) {
         if (n <= 0)
@@ -83,6 +72,12 @@ Vector3d MovingParticle::centre(const Vector3i &period) const
         return v < 0.0 ? v + n : v;
     };
     return Vector3d(wrap(mean.x, period.x), wrap(mean.y, period.y), wrap(mean.z, period.z));
+}
+
+Vector3d MovingParticle::nearestImage(const Vector3d &d, const Vector3i &period)
+{
+    auto nearest = [](double v, int n) { return n > 0 ? v - n * std::round(v / n) : v; };
+    return Vector3d(nearest(d.x, period.x), nearest(d.y, period.y), nearest(d.z, period.z));
 }
 
 void MovingParticle::write(QXmlStreamWriter &writer)

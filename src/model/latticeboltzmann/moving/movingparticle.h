@@ -39,6 +39,8 @@ public:
     // otherwise) each cell counts at its image nearest to the first cell, so
     // a particle across the seam has its centre there, wrapped into the box.
     Vector3d centre(const Vector3i &period = Vector3i(0, 0, 0)) const;
+    // d taken to its nearest image along the axes with a period (0: none).
+    static Vector3d nearestImage(const Vector3d &d, const Vector3i &period);
     double mass() const { return double(cells.size()) * relativeDensity; }
 
     std::vector<Vector3i> cells;

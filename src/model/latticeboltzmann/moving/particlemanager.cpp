@@ -171,9 +171,6 @@ void ParticleManager::electrostatics()
     centres.clear();
     for (const auto &p : particles)
         centres.push_back(p->centre(box));
-    // Across periodic boundaries a particle feels the nearest image of each
-    // other one.
-    auto nearest = [](double d, int n) { return n > 0 ? d - n * std::round(d / n) : d; };
     for (std::size_t i = 0; i < particles.size(); ++i) {
         MovingParticle &a = *particles[i];
         a.potential = 0.0;
@@ -184,8 +181,9 @@ void ParticleManager::electrostatics()
             const MovingParticle &b = *particles[j];
             if (j == i || b.cells.empty())
                 continue;
-            const Vector3d raw = centres[i] - centres[j];
-            const Vector3d d(nearest(raw.x, box.x), nearest(raw.y, box.y), nearest(raw.z, box.z));
+            // Across periodic boundaries a particle feels the nearest image
+            // of each other one.
+            const Vector3d d = MovingParticle::nearestImage(centres[i] - centres[j], box);
             const double f = d.lengthSquared();
             if (f == 0.0)
                 continue;
