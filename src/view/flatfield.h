@@ -64,6 +64,10 @@ private:
     // item's cell exists.
     std::vector<double> cached;
     std::vector<unsigned char> present;
+    // What the step kept, which the last computing pass read in place for
+    // the plain fluid sites instead of gathering it; null when it gathered
+    // every value.
+    const double *aliasSource = nullptr;
     bool computed = false;
     // The colour map of the last computing pass. The image holds the colours
     // it formed with it (coloured), or it left the value buffer to the

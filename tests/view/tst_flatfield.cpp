@@ -107,20 +107,24 @@ private slots:
     // read from them, until a written cell voids them; the colours come
     // from the ramp table, also across quantised steps and with values
     // beyond both range ends. With an inlet the grid steps in separate
-    // phases instead of one sweep; without walls every site is drawn.
+    // phases instead of one sweep; without walls every site is drawn. The
+    // last variant adjusts the range continuously over several chunks of
+    // sites, with inlet and outlet cells between the plain fluid.
     void steppedFieldWithColourSteps()
     {
-        for (int variant : {0, 1, 2}) {
+        for (int variant : {0, 1, 2, 3}) {
             const int style = variant == 1 ? 2 : 0;
-            makeChannel(61, 37, QSize(480, 360), variant != 2);
-            if (variant == 1) {
-                grid().fillRegion("s", 0, 0, 1, 35, 0, 0);
-                grid().fillRegion("o", 60, 60, 1, 35, 0, 0);
+            const int nx = variant == 3 ? 97 : 61, ny = variant == 3 ? 61 : 37;
+            makeChannel(nx, ny, QSize(480, 360), variant != 2);
+            if (variant == 1 || variant == 3) {
+                grid().fillRegion("s", 0, 0, 1, ny - 2, 0, 0);
+                grid().fillRegion("o", nx - 1, nx - 1, 1, ny - 2, 0, 0);
                 view->rebuildGeometry(false);
             }
             renderer().setStyle(style);
             renderer().setColorSteps(7);
-            renderer().toggleContinuousAutoAdjust();
+            if (variant != 3)
+                renderer().toggleContinuousAutoAdjust();
             const std::pair<QString, double> painters[] = {{"velocity", 0.008}, {"pressure", 1.0}};
             for (const auto &[painter, centre] : painters) {
                 renderer().selectPainter(painter);

@@ -143,6 +143,17 @@ public:
     // Whether the site holds a plain fluid cell reading the populations
     // above; false for every site while the stepping tables are stale.
     bool isPlainFluidSite(int site) const { return siteModesValid && (siteModes[std::size_t(site)] & PlainFluid); }
+    // Whether every site from first to first + n - 1 holds a plain fluid cell.
+    bool arePlainFluidSites(int first, int n) const
+    {
+        if (!siteModesValid || n <= 0)
+            return false;
+        const std::uint32_t *modes = siteModes.data() + first;
+        std::uint32_t all = PlainFluid;
+        for (int i = 0; i < n; ++i)
+            all &= modes[i];
+        return all != 0;
+    }
     // The quantity of the plain fluid sites a step keeps for the view. With
     // Density or Speed asked for, the last iteration of each call to step on
     // a 2D grid stores it for every attached site as a by-product of its
