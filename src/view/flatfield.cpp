@@ -77,6 +77,16 @@ struct Chunk
     bool tracked = false;
 };
 
+// The item's value from its cell into value, and whether it has a cell
+// into has.
+void fromCell(Renderer &r, const CellValue &cellValue, const DrawItem &item, double &value, unsigned char &has)
+{
+    BaseCell *cell = r.cellOf(item);
+    has = cell != nullptr;
+    if (cell)
+        value = cellValue(item, cell);
+}
+
 // The values of the chunk's items, and whether each has a cell, into
 // values[j] and has[j] for item begin + j. Plain fluid values (plain set)
 // come from what the last step kept or, for a span of sites the items
@@ -88,12 +98,6 @@ void gather(Renderer &r, const CellValue &value, const PlainMoments &moments, co
     const Grid *grid = r.getGrid();
     const DrawItem *list = r.getDrawList().constData() + chunk.begin;
     const int count = chunk.end - chunk.begin;
-    auto fromCell = [&](int j) {
-        BaseCell *cell = r.cellOf(list[j]);
-        has[j] = cell != nullptr;
-        if (cell)
-            values[j] = value(list[j], cell);
-    };
     const double *source = nullptr;
     if (plain && kept) {
         source = kept + first;
@@ -109,7 +113,7 @@ void gather(Renderer &r, const CellValue &value, const PlainMoments &moments, co
                 has[j] = 1;
                 values[j] = source[j];
             } else {
-                fromCell(j);
+                fromCell(r, value, list[j], values[j], has[j]);
             }
         }
         return;
@@ -123,7 +127,7 @@ void gather(Renderer &r, const CellValue &value, const PlainMoments &moments, co
             else
                 moments.values(std::size_t(site), 1, &values[j]);
         } else {
-            fromCell(j);
+            fromCell(r, value, list[j], values[j], has[j]);
         }
     }
 }
@@ -478,13 +482,8 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
             for (int j = 0; j < count;) {
                 const int site = siteAt(j);
                 if (!grid->isPlainFluidSite(site)) {
-                    if (!reuse) {
-                        const DrawItem &item = list[chunk.begin + j];
-                        BaseCell *cell = r.cellOf(item);
-                        has[j] = cell != nullptr;
-                        if (cell)
-                            values[j] = value(item, cell);
-                    }
+                    if (!reuse)
+                        fromCell(r, value, list[chunk.begin + j], values[j], has[j]);
                     paintItem(j, std::size_t(site), std::size_t(site), dense);
                     ++j;
                     continue;
