@@ -20,6 +20,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
@@ -79,6 +80,9 @@ struct Case
     bool channel;
     int cylinder; // diameter, 0 for none
     int iterations;
+    // 0 none; with a coloured scalar source of this type (1 lattice-Boltzmann
+    // colours, 2 moment propagation) every cell carries a colour.
+    int tracerType = 0;
 };
 
 double processSeconds()
@@ -163,6 +167,8 @@ int main(int argc, char *argv[])
         {"D2Q9 channel 1024x256", 9, 1024, 256, 1, true, 0, 80},
         {"D2Q9 channel+cylinder d40", 9, 1024, 256, 1, true, 40, 80},
         {"D3Q19 periodic 128x128x128", 19, 128, 128, 128, false, 0, 8},
+        {"D2Q9 channel 512x512 colours", 9, 512, 512, 1, true, 0, 4, 1},
+        {"D2Q9 channel 512x512 moments", 9, 512, 512, 1, true, 0, 4, 2},
     };
     std::printf("%-28s %10s %10s %12s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "per cpu-s", "bytes/site",
                 "limit MLUPS", "fraction");
@@ -189,6 +195,14 @@ int main(int argc, char *argv[])
                 for (int x = 0; x < c.nx; ++x)
                     if ((x + 0.5 - cx) * (x + 0.5 - cx) + (y + 0.5 - cy) * (y + 0.5 - cy) <= r * r)
                         grid.setCell(x, y, 0, new WallCell);
+        }
+        if (c.tracerType > 0) {
+            ScalarSource source;
+            source.id = 1;
+            source.minx = source.maxx = 2;
+            source.miny = c.ny / 2 - 8;
+            source.maxy = c.ny / 2 + 8;
+            grid.getScalarTracers()->addSource(source, c.tracerType);
         }
         const int iterations = std::max(1, int(c.iterations * scale));
         double perCpu = 0.0;
