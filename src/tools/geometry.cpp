@@ -3,6 +3,7 @@
 
 #include "geometryscriptjob.h"
 #include "persistence/geometryfiles.h"
+#include "savefilename.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ Geometry::Geometry(QWidget *parent) : QMainWindow(parent), ui(new Ui::Geometry),
 {
     ui->setupUi(this);
     chooseFileName = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.png"));
+        return SaveFileName::ask(this, QStringLiteral("Save"), QStringLiteral("*.png"), QStringLiteral("png"));
     };
     connect(job, &GeometryScriptJob::output, this, &Geometry::appendOutput);
     connect(job, &GeometryScriptJob::finished, this, &Geometry::onJobFinished);
@@ -181,7 +182,8 @@ void Geometry::onJobFinished()
                      .arg(job->width())
                      .arg(job->height())
                      .arg(job->length()));
-    const QString fileName = chooseFileName();
+    // Load reads only names that end in ".png".
+    const QString fileName = SaveFileName::withSuffix(chooseFileName(), QStringLiteral("png"));
     if (!fileName.isEmpty()) {
         QElapsedTimer clock;
         clock.start();
@@ -227,7 +229,7 @@ void Geometry::on_actionGenerate_triggered()
 
 void Geometry::on_actionSave_triggered()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.js"));
+    const QString name = SaveFileName::ask(this, QStringLiteral("Save"), QStringLiteral("*.js"), QStringLiteral("js"));
     if (name.isEmpty())
         return;
     QSaveFile file(name);

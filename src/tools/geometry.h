@@ -23,8 +23,8 @@ class GeometryScriptJob;
 // output area shows what the script printed and how it ended (finished,
 // an error and its line, the time or memory limit, stopped by the user, a
 // crash of its process). Only a finished script asks for a file name; the
-// images its process wrote are then copied to that name. Generate is
-// disabled while a script runs.
+// images its process wrote are then copied to that name (".png" added when
+// the name has no suffix). Generate is disabled while a script runs.
 class Geometry : public QMainWindow
 {
     Q_OBJECT

@@ -123,6 +123,13 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("g_4.png")));
         // Layer 2 has no walls (create() only walls z = 0).
         QCOMPARE(QImage(dir.filePath("g_2.png")).pixel(0, 0), qRgb(255, 255, 255));
+
+        // A name typed without a suffix gets ".png", which Load needs.
+        QCOMPARE(generate(window, dir.filePath("h")), 1);
+        for (const char *name : {"h.png", "h_2.png", "h_3.png"})
+            QVERIFY(QFile::exists(dir.filePath(name)));
+        QVERIFY(!QFile::exists(dir.filePath("h")));
+        QCOMPARE(QImage(dir.filePath("h.png")).pixel(0, 0), qRgb(128, 128, 128));
     }
 
     // Scripts that throw, run forever or give a malformed result ask for no
