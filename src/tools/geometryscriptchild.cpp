@@ -141,8 +141,7 @@ void catchFailures()
     stack.ss_size = sizeof alternateStack;
     ::sigaltstack(&stack, nullptr);
     struct sigaction action
-    {
-    };
+    {};
     action.sa_sigaction = onFailureSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     sigemptyset(&action.sa_mask);
@@ -270,10 +269,11 @@ int runScript(const QString &folder, long long memory, int milliseconds)
     try {
         const QScriptValue value = engine.evaluate(code);
         if (engine.hasUncaughtException()) {
-            writeStatus(GeometryScriptChild::Status::ScriptError,
-                        QStringList{QString::number(engine.uncaughtExceptionLineNumber()),
-                                    engine.uncaughtException().toString().replace(QLatin1Char('\n'), QLatin1Char(' '))} +
-                            engine.uncaughtExceptionBacktrace());
+            writeStatus(
+                GeometryScriptChild::Status::ScriptError,
+                QStringList{QString::number(engine.uncaughtExceptionLineNumber()),
+                            engine.uncaughtException().toString().replace(QLatin1Char('\n'), QLatin1Char(' '))} +
+                    engine.uncaughtExceptionBacktrace());
             return ExitFailed;
         }
         int size[3] = {0, 0, 0};
@@ -319,8 +319,8 @@ int GeometryScriptChild::run(int argc, char **argv)
         std::fprintf(stderr, "%s: the memory and time limits must be positive whole numbers\n", option());
         return ExitUsage;
     }
-    statusFd = ::open(QFile::encodeName(statusFile(folder)).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0600);
+    statusFd =
+        ::open(QFile::encodeName(statusFile(folder)).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (statusFd < 0) {
         std::fprintf(stderr, "%s: cannot write in %s\n", option(), argv[2]);
         return ExitUsage;
@@ -356,8 +356,8 @@ struct StatusName
 };
 
 const StatusName StatusNames[] = {
-    {GeometryScriptChild::Status::Finished, "finished"},  {GeometryScriptChild::Status::ScriptError, "error"},
-    {GeometryScriptChild::Status::BadResult, "result"},   {GeometryScriptChild::Status::MemoryLimit, "memory"},
+    {GeometryScriptChild::Status::Finished, "finished"}, {GeometryScriptChild::Status::ScriptError, "error"},
+    {GeometryScriptChild::Status::BadResult, "result"},  {GeometryScriptChild::Status::MemoryLimit, "memory"},
     {GeometryScriptChild::Status::Crashed, "crashed"},
 };
 

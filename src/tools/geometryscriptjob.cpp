@@ -175,10 +175,10 @@ void GeometryScriptJob::readStatus(int exitCode, QProcess::ExitStatus status)
         lines.removeLast();
     GeometryScriptChild::Status said;
     if (lines.isEmpty() || !GeometryScriptChild::statusOfWord(lines.first(), &said)) {
-        end(Outcome::Crashed, status == QProcess::CrashExit
-                                  ? tr("Stopped: the script's process crashed (signal %1).").arg(exitCode)
-                                  : tr("Stopped: the script's process ended with code %1 and said nothing.")
-                                        .arg(exitCode));
+        end(Outcome::Crashed,
+            status == QProcess::CrashExit
+                ? tr("Stopped: the script's process crashed (signal %1).").arg(exitCode)
+                : tr("Stopped: the script's process ended with code %1 and said nothing.").arg(exitCode));
         return;
     }
     switch (said) {

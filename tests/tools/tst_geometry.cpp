@@ -195,11 +195,10 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("native join, time") << "new Array(300000000).join('ab').length" << 1000 << 2048 << 0
                                            << "Stopped: the script reached its time limit of 1 s.";
-        QTest::newRow("native join, stop") << "new Array(4294967295).join('').length" << 60000 << 2048 << 300
-                                           << "Stopped by the user.";
-        QTest::newRow("append loop, memory")
-            << "var a = []; for (;;) a.push('abcdefgh' + a.length);" << 30000 << 64 << 0
-            << "Stopped: the script reached its memory limit of 64 MB.";
+        QTest::newRow("native join, stop")
+            << "new Array(4294967295).join('').length" << 60000 << 2048 << 300 << "Stopped by the user.";
+        QTest::newRow("append loop, memory") << "var a = []; for (;;) a.push('abcdefgh' + a.length);" << 30000 << 64
+                                             << 0 << "Stopped: the script reached its memory limit of 64 MB.";
         QTest::newRow("native join, memory") << "new Array(30000000).join('ab').length" << 30000 << 64 << 0
                                              << "Stopped: the script reached its memory limit of 64 MB.";
     }

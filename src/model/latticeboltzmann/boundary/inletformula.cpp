@@ -216,8 +216,7 @@ public:
             return Answer::Unavailable;
         }
         const QByteArray body = text.toUtf8();
-        const QByteArray request =
-            QByteArray::number(limit) + ' ' + QByteArray::number(body.size()) + '\n' + body;
+        const QByteArray request = QByteArray::number(limit) + ' ' + QByteArray::number(body.size()) + '\n' + body;
         QDeadlineTimer deadline(limit);
         if (!send(request, deadline))
             return deadline.hasExpired() ? timedOut() : died(detail);
@@ -378,11 +377,12 @@ Outcome evaluateGuarded(const QString &formula, int iteration)
             break;
         case Evaluator::Answer::Died:
             outcome.stopped = true;
-            keepMessage(QStringLiteral("The inlet formula \"%1\" ended the process that evaluates it (%2): it took more "
-                                       "than %3 MB of memory or crashed the script engine. The inlet speed is 0 "
-                                       "while it stays.")
-                            .arg(shown, detail)
-                            .arg(memoryBytes.loadRelaxed() >> 20));
+            keepMessage(
+                QStringLiteral("The inlet formula \"%1\" ended the process that evaluates it (%2): it took more "
+                               "than %3 MB of memory or crashed the script engine. The inlet speed is 0 "
+                               "while it stays.")
+                    .arg(shown, detail)
+                    .arg(memoryBytes.loadRelaxed() >> 20));
             return outcome;
         case Evaluator::Answer::Unavailable:
             if (!detail.isEmpty())

@@ -105,8 +105,13 @@ private slots:
     void sameValuesInBothProcesses()
     {
         InletFormula::setTimeLimit(5000);
-        const QStringList formulas{"Math.sin(it() / 7) * 0.3 + 1 / 3", "Math.exp(-it() / 1e3) / 3e-7", "'2.5e-3'",
-                                   "it() > 3", "it( +", "0 / 0", "1 / 0"};
+        const QStringList formulas{"Math.sin(it() / 7) * 0.3 + 1 / 3",
+                                   "Math.exp(-it() / 1e3) / 3e-7",
+                                   "'2.5e-3'",
+                                   "it() > 3",
+                                   "it( +",
+                                   "0 / 0",
+                                   "1 / 0"};
         for (const QString &formula : formulas)
             for (int iteration : {0, 5, 123456}) {
                 InletFormula::setEvaluatorProgram(QString());
