@@ -233,15 +233,52 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("limit.png")));
     }
 
-    // A program that cannot be started is reported, and the window can run
-    // again.
-    void missingProgram()
+    // A script process that cannot start, crashes or ends without a word is
+    // reported in the window, which can run again.
+    void processFailures_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "no-such-program"
+                                 << "Could not start";
+        QTest::newRow("crash") << "#!/bin/sh\nkill -SEGV $$\n"
+                               << "Stopped: the script's process crashed (signal 11).";
+        QTest::newRow("silent") << "#!/bin/sh\nexit 1\n"
+                                << "ended with code 1 and said nothing";
+    }
+
+    void processFailures()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, message);
+        QString path = dir.filePath(QTest::currentDataTag());
+        if (program.startsWith(QLatin1String("#!"))) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(program.toUtf8());
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        Geometry window;
+        window.setScriptProgram(path);
+        QCOMPARE(generate(window, dir.filePath("failed.png")), 0);
+        QVERIFY2(window.output().contains(message), qPrintable(window.output()));
+        QVERIFY(!window.isRunning());
+        QVERIFY(window.findChild<QAction *>("actionGenerate")->isEnabled());
+    }
+
+    // A script that prints without end fills neither the window nor its
+    // memory: the output is cut and the time limit ends the run.
+    void printFlood()
     {
         Geometry window;
-        window.setScriptProgram(dir.filePath("no-such-program"));
-        QCOMPARE(generate(window, dir.filePath("missing.png")), 0);
-        QVERIFY2(window.output().contains(QLatin1String("Could not start")), qPrintable(window.output()));
-        QVERIFY(!window.isRunning());
+        window.setTimeLimit(1000);
+        window.setScript("for (;;) print('0123456789012345678901234567890123456789');");
+        QCOMPARE(generate(window, dir.filePath("flood.png")), 0);
+        const QString output = window.output();
+        QVERIFY2(output.contains(QLatin1String("the rest is left out")), qPrintable(output.right(200)));
+        QVERIFY(output.contains(QLatin1String("time limit of 1 s")));
+        QVERIFY(output.size() < 400 * 1024);
     }
 
     // The program itself runs scripts when started with the option.

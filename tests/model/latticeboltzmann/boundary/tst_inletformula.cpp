@@ -151,15 +151,28 @@ private slots:
         InletFormula::setMemoryLimit(qint64(256) << 20);
     }
 
-    // A program that does not answer as an evaluator leaves the formulas in
-    // this process, and says so once.
+    // A program that is missing or does not answer as an evaluator leaves
+    // the formulas in this process, and says so once.
+    void evaluatorMissing_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "/nonexistent/ondix"
+                                 << "No such file";
+        QTest::newRow("not an evaluator") << "/bin/true"
+                                          << "did not start as a formula evaluator";
+    }
+
     void evaluatorMissing()
     {
+        QFETCH(QString, program);
+        QFETCH(QString, message);
         InletFormula::setTimeLimit(5000);
-        InletFormula::setEvaluatorProgram(QStringLiteral("/nonexistent/ondix"));
+        InletFormula::setEvaluatorProgram(program);
         InletFormula::takeMessage();
         QCOMPARE(InletFormula::evaluateFresh("it() + 0.5", 2), 2.5);
-        QVERIFY(InletFormula::takeMessage().contains(QLatin1String("without a memory limit")));
+        const QString said = InletFormula::takeMessage();
+        QVERIFY2(said.contains(QLatin1String("without a memory limit")) && said.contains(message), qPrintable(said));
         QCOMPARE(InletFormula::evaluateFresh("it() + 0.5", 3), 3.5);
         QVERIFY(InletFormula::takeMessage().isEmpty());
     }
