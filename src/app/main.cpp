@@ -1,4 +1,7 @@
 #include "app/lbmainwindow.h"
+#include "model/latticeboltzmann/boundary/inletformula.h"
+#include "tools/geometryscriptchild.h"
+#include "tools/geometryscriptjob.h"
 
 #include <QApplication>
 
@@ -7,7 +10,15 @@
 
 int main(int argc, char *argv[])
 {
+    // Geometry scripts and inlet formulas run in processes of this program
+    // of their own, with no window.
+    if (GeometryScriptChild::isCall(argc, argv))
+        return GeometryScriptChild::run(argc, argv);
+    if (InletFormula::isEvaluatorCall(argc, argv))
+        return InletFormula::serveEvaluations(argc, argv);
     QApplication application(argc, argv);
+    GeometryScriptJob::setDefaultProgram(QCoreApplication::applicationFilePath());
+    InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     LBMainWindow window;
     window.showMaximized();
     // The random initial densities come from the standard generator.

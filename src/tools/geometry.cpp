@@ -1,25 +1,21 @@
 #include "geometry.h"
 #include "ui_geometry.h"
 
+#include "geometryscriptjob.h"
 #include "persistence/geometryfiles.h"
+#include "savefilename.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QImage>
 #include <QSaveFile>
-#include <QScriptEngine>
-#include <QScriptValue>
 #include <QStringList>
 #include <QTextCursor>
-#include <QTimer>
 
 namespace {
 
-// How often a running script lets the window handle its events.
-constexpr int EventIntervalMs = 100;
 // Open refuses larger files: they are not scripts anyone wrote by hand.
 constexpr qint64 MaxScriptBytes = 16 << 20;
 
@@ -83,25 +79,16 @@ const char *const TemplateLines[] = {
     "main();",
 };
 
-QRgb colourOf(const QStringRef &word)
-{
-    if (word == QLatin1String("wall"))
-        return qRgb(128, 128, 128);
-    if (word == QLatin1String("inlet"))
-        return qRgb(255, 0, 0);
-    if (word == QLatin1String("outlet"))
-        return qRgb(0, 0, 0);
-    return qRgb(255, 255, 255);
-}
-
 } // namespace
 
-Geometry::Geometry(QWidget *parent) : QMainWindow(parent), ui(new Ui::Geometry)
+Geometry::Geometry(QWidget *parent) : QMainWindow(parent), ui(new Ui::Geometry), job(new GeometryScriptJob(this))
 {
     ui->setupUi(this);
     chooseFileName = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.png"));
+        return SaveFileName::ask(this, QStringLiteral("Save"), QStringLiteral("*.png"), QStringLiteral("png"));
     };
+    connect(job, &GeometryScriptJob::output, this, &Geometry::appendOutput);
+    connect(job, &GeometryScriptJob::finished, this, &Geometry::onJobFinished);
     on_actionNew_triggered();
 }
 
@@ -130,128 +117,101 @@ QString Geometry::output() const
     return ui->output->toPlainText();
 }
 
+void Geometry::setTimeLimit(int milliseconds)
+{
+    job->setTimeLimit(milliseconds);
+}
+
+int Geometry::getTimeLimit() const
+{
+    return job->getTimeLimit();
+}
+
+void Geometry::setMemoryLimit(qint64 bytes)
+{
+    job->setMemoryLimit(bytes);
+}
+
+qint64 Geometry::getMemoryLimit() const
+{
+    return job->getMemoryLimit();
+}
+
+void Geometry::setScriptProgram(const QString &path)
+{
+    job->setProgram(path);
+}
+
 void Geometry::appendOutput(const QString &line)
 {
     ui->output->appendPlainText(line);
 }
 
-void Geometry::setRunning(QScriptEngine *running)
+void Geometry::setRunning(bool running)
 {
-    engine = running;
-    const bool idle = running == nullptr;
-    ui->actionGenerate->setEnabled(idle);
-    ui->actionNew->setEnabled(idle);
-    ui->actionOpen->setEnabled(idle);
-    ui->actionStop->setEnabled(!idle);
+    busy = running;
+    ui->actionGenerate->setEnabled(!running);
+    ui->actionNew->setEnabled(!running);
+    ui->actionOpen->setEnabled(!running);
+    ui->actionStop->setEnabled(running);
 }
 
 void Geometry::stop()
 {
-    if (!engine)
+    job->stop();
+}
+
+void Geometry::run()
+{
+    if (busy)
         return;
-    stopRequested = true;
-    engine->abortEvaluation();
+    setRunning(true);
+    job->start(script());
 }
 
-bool Geometry::evaluate(const QString &code, QString *result)
+void Geometry::onJobFinished()
 {
-    stopRequested = false;
-    timedOut = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, this, [this] {
-        timedOut = true;
-        stop();
-    });
-    watchdog.start(timeLimit);
-    const QScriptValue value = engine->evaluate(code);
-    watchdog.stop();
-    if (stopRequested) {
-        appendOutput(timedOut ? tr("Stopped: the script ran longer than %1 s.").arg(timeLimit / 1000.0)
-                              : tr("Stopped."));
-        return false;
+    if (job->outcome() != GeometryScriptJob::Outcome::Finished) {
+        appendOutput(job->message());
+        setRunning(false);
+        emit finished();
+        return;
     }
-    if (engine->hasUncaughtException()) {
-        appendOutput(tr("Uncaught exception at line %1: %2")
-                         .arg(engine->uncaughtExceptionLineNumber())
-                         .arg(engine->uncaughtException().toString()));
-        appendOutput(engine->uncaughtExceptionBacktrace().join(QLatin1Char('\n')));
-        return false;
+    appendOutput(tr("The script finished after %1 ms with %2 x %3 x %4 sites.")
+                     .arg(job->elapsed())
+                     .arg(job->width())
+                     .arg(job->height())
+                     .arg(job->length()));
+    // Load reads only names that end in ".png".
+    const QString fileName = SaveFileName::withSuffix(chooseFileName(), QStringLiteral("png"));
+    if (!fileName.isEmpty()) {
+        QElapsedTimer clock;
+        clock.start();
+        if (copyImages(fileName))
+            appendOutput(QStringLiteral("It took ") + QString::number(job->elapsed() + clock.elapsed()) +
+                         QStringLiteral(" ms"));
     }
-    *result = value.toString();
-    return true;
+    setRunning(false);
+    emit finished();
 }
 
-bool Geometry::writeImages(const QString &result, const QString &fileName)
+bool Geometry::copyImages(const QString &fileName)
 {
-    const QVector<QStringRef> fields = result.splitRef(QLatin1Char('|'));
-    bool okW = false, okH = false, okL = false;
-    const int w = fields.size() > 0 ? fields[0].toInt(&okW) : 0;
-    const int h = fields.size() > 1 ? fields[1].toInt(&okH) : 0;
-    const int l = fields.size() > 2 ? fields[2].toInt(&okL) : 0;
-    if (!okW || !okH || !okL || w < 1 || h < 1 || l < 1) {
-        appendOutput(tr("The script's result must start with the width, height and length as positive integers "
-                        "(W|H|L|...)."));
-        return false;
-    }
-    const long long sites = static_cast<long long>(w) * h * l;
-    if (sites > GeometryFiles::MaxSites) {
-        appendOutput(tr("%1 x %2 x %3 is too large: a domain has at most %4 sites.")
-                         .arg(w)
-                         .arg(h)
-                         .arg(l)
-                         .arg(GeometryFiles::MaxSites));
-        return false;
-    }
-    if (fields.size() != sites + 3) {
-        appendOutput(tr("The script gave %1 cells for %2 x %3 x %4 = %5 sites.")
-                         .arg(fields.size() - 3)
-                         .arg(w)
-                         .arg(h)
-                         .arg(l)
-                         .arg(sites));
-        return false;
-    }
-    for (int z = 0; z < l; ++z) {
-        QImage image(w, h, QImage::Format_RGB32);
-        for (int x = 0; x < w; ++x)
-            for (int y = 0; y < h; ++y)
-                image.setPixel(x, y, colourOf(fields[3 + (x * h + y) * l + z]));
+    for (int z = 0; z < job->length(); ++z) {
         const QString name = z == 0 ? fileName : GeometryFiles::layerFileName(fileName, z);
         appendOutput(QStringLiteral("Creating ") + name + QStringLiteral("..."));
-        QCoreApplication::processEvents();
-        if (stopRequested) {
-            appendOutput(tr("Stopped."));
+        QFile layer(job->layerFile(z));
+        if (!layer.open(QIODevice::ReadOnly)) {
+            appendOutput(tr("Could not read the image of layer %1: %2").arg(z + 1).arg(layer.errorString()));
             return false;
         }
         QSaveFile file(name);
-        if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || file.write(layer.readAll()) != layer.size() || !file.commit()) {
             appendOutput(tr("Could not write %1: %2").arg(name, file.errorString()));
             return false;
         }
     }
     return true;
-}
-
-void Geometry::run()
-{
-    if (engine)
-        return;
-    const QString code = script();
-    QScriptEngine scriptEngine;
-    scriptEngine.setProcessEventsInterval(EventIntervalMs);
-    setRunning(&scriptEngine);
-    QString result;
-    if (evaluate(code, &result)) {
-        const QString fileName = chooseFileName();
-        if (!fileName.isEmpty()) {
-            QElapsedTimer clock;
-            clock.start();
-            if (evaluate(code, &result) && writeImages(result, fileName))
-                appendOutput(QStringLiteral("It took ") + QString::number(clock.elapsed()) + QStringLiteral(" ms"));
-        }
-    }
-    setRunning(nullptr);
 }
 
 void Geometry::on_actionNew_triggered()
@@ -269,7 +229,7 @@ void Geometry::on_actionGenerate_triggered()
 
 void Geometry::on_actionSave_triggered()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.js"));
+    const QString name = SaveFileName::ask(this, QStringLiteral("Save"), QStringLiteral("*.js"), QStringLiteral("js"));
     if (name.isEmpty())
         return;
     QSaveFile file(name);
@@ -304,7 +264,7 @@ void Geometry::on_actionStop_triggered()
 
 void Geometry::closeEvent(QCloseEvent *event)
 {
-    // A script left running would keep the engine busy behind a hidden window.
+    // A script left running would go on behind a hidden window.
     stop();
     QMainWindow::closeEvent(event);
 }

@@ -10,7 +10,7 @@ namespace Ui {
 class Geometry;
 }
 
-class QScriptEngine;
+class GeometryScriptJob;
 
 // A window in which the user writes a script that describes a domain cell by
 // cell and turns its result into the layered PNG images that Load reads.
@@ -18,10 +18,13 @@ class QScriptEngine;
 // (x, y, z) at index (x H + y) L + z; "wall", "inlet" and "outlet" are
 // recognised, every other word is fluid.
 //
-// The script engine reaches nothing outside its own values. Every
-// evaluation lets the window process its events, can be stopped with Stop,
-// and is stopped by itself after the time limit; Generate is disabled while
-// a script runs.
+// The script runs once, in a process of its own under a memory and a time
+// limit, while the window stays responsive; Stop kills it at once. The
+// output area shows what the script printed and how it ended (finished,
+// an error and its line, the time or memory limit, stopped by the user, a
+// crash of its process). Only a finished script asks for a file name; the
+// images its process wrote are then copied to that name (".png" added when
+// the name has no suffix). Generate is disabled while a script runs.
 class Geometry : public QMainWindow
 {
     Q_OBJECT
@@ -36,15 +39,25 @@ public:
     QString script() const;
     void setScript(const QString &text);
     QString output() const;
-    bool isRunning() const { return engine != nullptr; }
+    bool isRunning() const { return busy; }
 
-    // Longest time one evaluation may take, in milliseconds (60 s at start).
-    void setTimeLimit(int milliseconds) { timeLimit = milliseconds; }
-    int getTimeLimit() const { return timeLimit; }
+    // Longest time a run may take, in milliseconds (60 s at start).
+    void setTimeLimit(int milliseconds);
+    int getTimeLimit() const;
+    // Most memory a script may take, in bytes (2 GiB at start).
+    void setMemoryLimit(qint64 bytes);
+    qint64 getMemoryLimit() const;
+    // The program that runs the script (see GeometryScriptJob).
+    void setScriptProgram(const QString &path);
     // Asks for the name of the first image; a save dialog unless replaced.
     void setFileNameChooser(std::function<QString()> chooser) { chooseFileName = std::move(chooser); }
 
+signals:
+    // A run ended, however it ended.
+    void finished();
+
 public slots:
+    // Starts the script; returns at once.
     void run();
     // Stops the running script, if any.
     void stop();
@@ -60,19 +73,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Evaluates the editor's text in the engine; false, with the reason in
-    // the output, when it was stopped or threw.
-    bool evaluate(const QString &code, QString *result);
-    // Writes the images of a result; false, with the reason in the output,
-    // when the result is malformed or a file cannot be written.
-    bool writeImages(const QString &result, const QString &fileName);
+    void onJobFinished();
+    // Copies the layer images of a finished run to fileName and its layer
+    // names; false, with the reason in the output, when one cannot be
+    // written.
+    bool copyImages(const QString &fileName);
     void appendOutput(const QString &line);
-    void setRunning(QScriptEngine *running);
+    void setRunning(bool running);
 
     std::unique_ptr<Ui::Geometry> ui;
-    QScriptEngine *engine = nullptr;
-    bool stopRequested = false;
-    bool timedOut = false;
-    int timeLimit = 60000;
+    GeometryScriptJob *job = nullptr;
+    bool busy = false;
     std::function<QString()> chooseFileName;
 };

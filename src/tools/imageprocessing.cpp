@@ -2,6 +2,7 @@
 #include "ui_imageprocessing.h"
 
 #include "app/notice.h"
+#include "savefilename.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
@@ -34,6 +35,9 @@ ImageProcessing::ImageProcessing(QWidget *parent)
     for (QPushButton *button : {ui->defaultColor, ui->fromColor, ui->toColor})
         paintButton(button, Qt::white);
     chooseColor = [this](const QColor &initial) { return QColorDialog::getColor(initial, this); };
+    chooseFileName = [this] {
+        return SaveFileName::ask(this, QStringLiteral("Save"), QStringLiteral("*.png"), QStringLiteral("png"));
+    };
 }
 
 ImageProcessing::~ImageProcessing() = default;
@@ -219,7 +223,8 @@ void ImageProcessing::on_actionOpen_triggered()
 
 void ImageProcessing::on_actionSave_triggered()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(), QStringLiteral("*.png"));
+    // A mask saved without ".png" could not be opened as one again.
+    const QString name = SaveFileName::withSuffix(chooseFileName(), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     if (processed.isNull()) {

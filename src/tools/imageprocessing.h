@@ -59,6 +59,9 @@ public:
     // Asks for a colour starting at the given one; an invalid colour means
     // cancelled. A colour dialog unless replaced.
     void setColorChooser(std::function<QColor(const QColor &)> chooser) { chooseColor = std::move(chooser); }
+    // Asks Save for the mask's file name, empty when cancelled; ".png" is
+    // added to a name without a suffix. A save dialog unless replaced.
+    void setFileNameChooser(std::function<QString()> chooser) { chooseFileName = std::move(chooser); }
 
 private slots:
     void on_actionOpen_triggered();
@@ -96,4 +99,5 @@ private:
     std::unique_ptr<QGraphicsScene> processedScene;
     QString lastMessage;
     std::function<QColor(const QColor &)> chooseColor;
+    std::function<QString()> chooseFileName;
 };

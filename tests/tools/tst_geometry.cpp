@@ -2,8 +2,13 @@
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/geometryfiles.h"
 #include "tools/geometry.h"
+#include "tools/geometryscriptchild.h"
+#include "tools/geometryscriptjob.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,8 +34,8 @@ class TestGeometry : public QObject
 
     QTemporaryDir dir;
 
-    // Runs the window's script, answering the file question with name; the
-    // number of questions asked is returned.
+    // Runs the window's script, answering the file question with name, and
+    // waits for the run to end; the number of questions asked is returned.
     int generate(Geometry &window, const QString &name)
     {
         int asked = 0;
@@ -38,9 +43,10 @@ class TestGeometry : public QObject
             ++asked;
             return name;
         });
-        // Generate queues the run; the next event processing runs it to the end.
+        QSignalSpy ended(&window, &Geometry::finished);
         window.findChild<QAction *>("actionGenerate")->trigger();
-        QCoreApplication::processEvents();
+        if (!ended.wait(60000))
+            qWarning("the run did not end");
         return asked;
     }
 
@@ -117,25 +123,30 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("g_4.png")));
         // Layer 2 has no walls (create() only walls z = 0).
         QCOMPARE(QImage(dir.filePath("g_2.png")).pixel(0, 0), qRgb(255, 255, 255));
+
+        // A name typed without a suffix gets ".png", which Load needs.
+        QCOMPARE(generate(window, dir.filePath("h")), 1);
+        for (const char *name : {"h.png", "h_2.png", "h_3.png"})
+            QVERIFY(QFile::exists(dir.filePath(name)));
+        QVERIFY(!QFile::exists(dir.filePath("h")));
+        QCOMPARE(QImage(dir.filePath("h.png")).pixel(0, 0), qRgb(128, 128, 128));
     }
 
-    // Scripts that throw, run forever or give a malformed result write no
-    // file and say why; a runaway script leaves Generate disabled until it is
-    // stopped.
+    // Scripts that throw, run forever or give a malformed result ask for no
+    // file name, write no file and say why; a runaway script leaves Generate
+    // disabled until it is stopped.
     void badScripts_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("asked");
         QTest::addColumn<QString>("message");
         QTest::newRow("throws") << "function f() { throw new Error('no domain'); }\nf();" << 0 << "no domain";
-        QTest::newRow("endless") << "while (true) {}" << 0 << "Stopped: the script ran longer than 0.3 s.";
-        QTest::newRow("endless second run")
-            << "var runs = (typeof runs == 'undefined') ? 1 : runs + 1; if (runs > 1) for (;;) {} '1|1|1|x';" << 1
-            << "Stopped: the script ran longer than 0.3 s.";
-        QTest::newRow("too few cells") << "'3|2|1|wall|wall'" << 1
+        QTest::newRow("endless") << "while (true) {}" << 0 << "Stopped: the script reached its time limit of 0.3 s.";
+        QTest::newRow("error line") << "var a = 1;\nvar b = 2;\nundefinedName();" << 0 << "at line 3";
+        QTest::newRow("too few cells") << "'3|2|1|wall|wall'" << 0
                                        << "The script gave 2 cells for 3 x 2 x 1 = 6 sites.";
-        QTest::newRow("bad size") << "'3|-2|1'" << 1 << "positive integers";
-        QTest::newRow("too large") << "'100000|100000|100'" << 1 << "too large";
+        QTest::newRow("bad size") << "'3|-2|1'" << 0 << "positive integers";
+        QTest::newRow("too large") << "'100000|100000|100'" << 0 << "too large";
     }
 
     void badScripts()
@@ -161,16 +172,148 @@ private slots:
             QVERIFY(generateWasDisabled);
     }
 
-    // Stop ends a running script at once.
-    void stopByHand()
+    // The script runs once: what it prints shows once, and its effects are
+    // not repeated.
+    void evaluatedOnceWithOutput()
     {
         Geometry window;
-        window.setScript("for (;;) {}");
-        QTimer::singleShot(200, &window, [&] { window.findChild<QAction *>("actionStop")->trigger(); });
-        QCOMPARE(generate(window, dir.filePath("stopped.png")), 0);
-        QVERIFY(window.output().endsWith(QLatin1String("Stopped.")));
+        window.setScript("print('making', 2, 'by', 1); '2|1|1|wall|fluid'");
+        QCOMPARE(generate(window, dir.filePath("once.png")), 1);
+        QCOMPARE(window.output().count(QLatin1String("making 2 by 1")), 1);
+        QCOMPARE(QImage(dir.filePath("once.png")).pixel(0, 0), qRgb(128, 128, 128));
+    }
+
+    // Built-in calls that the script engine cannot interrupt, and memory
+    // hogs, end at the limits in their own process while the window's event
+    // loop goes on; Stop kills at once.
+    void limits_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("timeLimit");
+        QTest::addColumn<int>("memoryMb");
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("native join, time") << "new Array(300000000).join('ab').length" << 1000 << 2048 << 0
+                                           << "Stopped: the script reached its time limit of 1 s.";
+        QTest::newRow("native join, stop")
+            << "new Array(4294967295).join('').length" << 60000 << 2048 << 300 << "Stopped by the user.";
+        QTest::newRow("append loop, memory") << "var a = []; for (;;) a.push('abcdefgh' + a.length);" << 30000 << 64
+                                             << 0 << "Stopped: the script reached its memory limit of 64 MB.";
+        QTest::newRow("native join, memory") << "new Array(30000000).join('ab').length" << 30000 << 64 << 0
+                                             << "Stopped: the script reached its memory limit of 64 MB.";
+    }
+
+    void limits()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, timeLimit);
+        QFETCH(int, memoryMb);
+        QFETCH(int, stopAfter);
+        QFETCH(QString, message);
+        Geometry window;
+        window.setTimeLimit(timeLimit);
+        window.setMemoryLimit(qint64(memoryMb) << 20);
+        window.setScript(script);
+        if (stopAfter > 0)
+            QTimer::singleShot(stopAfter, &window, [&] { window.findChild<QAction *>("actionStop")->trigger(); });
+        // The window's events go on during the run.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(generate(window, dir.filePath("limit.png")), 0);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(window.output().contains(message), qPrintable(window.output()));
+        QVERIFY2(took < (stopAfter > 0 ? stopAfter : timeLimit) + 5000, qPrintable(QString::number(took)));
+        QVERIFY2(ticks >= took / 50 / 2, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(took)));
+        QVERIFY(!window.isRunning());
+        QVERIFY(window.findChild<QAction *>("actionGenerate")->isEnabled());
+        QVERIFY(!QFile::exists(dir.filePath("limit.png")));
+    }
+
+    // A script process that cannot start, crashes or ends without a word is
+    // reported in the window, which can run again.
+    void processFailures_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << "no-such-program"
+                                 << "Could not start";
+        QTest::newRow("crash") << "#!/bin/sh\nkill -SEGV $$\n"
+                               << "Stopped: the script's process crashed (signal 11).";
+        QTest::newRow("silent") << "#!/bin/sh\nexit 1\n"
+                                << "ended with code 1 and said nothing";
+    }
+
+    void processFailures()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, message);
+        QString path = dir.filePath(QTest::currentDataTag());
+        if (program.startsWith(QLatin1String("#!"))) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(program.toUtf8());
+            file.close();
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        Geometry window;
+        window.setScriptProgram(path);
+        QCOMPARE(generate(window, dir.filePath("failed.png")), 0);
+        QVERIFY2(window.output().contains(message), qPrintable(window.output()));
+        QVERIFY(!window.isRunning());
+        QVERIFY(window.findChild<QAction *>("actionGenerate")->isEnabled());
+    }
+
+    // A script that prints without end fills neither the window nor its
+    // memory: the output is cut and the time limit ends the run.
+    void printFlood()
+    {
+        Geometry window;
+        window.setTimeLimit(1000);
+        window.setScript("for (;;) print('0123456789012345678901234567890123456789');");
+        QCOMPARE(generate(window, dir.filePath("flood.png")), 0);
+        const QString output = window.output();
+        QVERIFY2(output.contains(QLatin1String("the rest is left out")), qPrintable(output.right(200)));
+        QVERIFY(output.contains(QLatin1String("time limit of 1 s")));
+        QVERIFY(output.size() < 400 * 1024);
+    }
+
+    // The program itself runs scripts when started with the option.
+    void programHandlesTheOption()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/ondix");
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("the ondix program is not built beside the test");
+        QTemporaryDir work;
+        QFile script(GeometryScriptChild::scriptFile(work.path()));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("'1|2|1|inlet|outlet'");
+        script.close();
+        QProcess child;
+        child.start(program, {GeometryScriptChild::option(), work.path(), QString::number(256 << 20), "5000"});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+        const QImage image(GeometryScriptChild::layerFile(work.path(), 0));
+        QCOMPARE(image.size(), QSize(1, 2));
+        QCOMPARE(image.pixel(0, 0), qRgb(255, 0, 0));
+        QCOMPARE(image.pixel(0, 1), qRgb(0, 0, 0));
     }
 };
 
-QTEST_MAIN(TestGeometry)
+// The window's scripts run in a child process of the program that asks for
+// them: this test program is that program too.
+int main(int argc, char *argv[])
+{
+    if (GeometryScriptChild::isCall(argc, argv))
+        return GeometryScriptChild::run(argc, argv);
+    QApplication application(argc, argv);
+    GeometryScriptJob::setDefaultProgram(QCoreApplication::applicationFilePath());
+    TestGeometry test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_geometry.moc"

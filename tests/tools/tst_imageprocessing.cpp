@@ -178,6 +178,15 @@ private slots:
         click("add");
         QCOMPARE(static_cast<QStringListModel *>(list->model())->stringList(), QStringList({"1", "2", "4"}));
         QCOMPARE(window.processedImage().pixel(60, 30), qRgb(0, 255, 0));
+        // Save adds ".png" to a name typed without a suffix, as Open needs it.
+        QString saveAs = dir.filePath("mask");
+        window.setFileNameChooser([&] { return saveAs; });
+        window.findChild<QAction *>("actionSave")->trigger();
+        QVERIFY(!QFile::exists(dir.filePath("mask")));
+        QCOMPARE(QImage(dir.filePath("mask.png")).convertToFormat(QImage::Format_RGB32), window.processedImage());
+        saveAs = dir.filePath("mask.v2.png");
+        window.findChild<QAction *>("actionSave")->trigger();
+        QVERIFY(QFile::exists(saveAs));
         // Without smoothing and at a tenth of the tolerance most noisy pixels
         // fall outside every mapping.
         auto *average = window.findChild<QLineEdit *>("average");

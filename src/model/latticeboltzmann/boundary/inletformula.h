@@ -9,10 +9,19 @@
 // The script engine reaches nothing but its own values (no files, no
 // processes, no program objects), and a formula that runs longer than the
 // time limit is stopped: it then counts as 0 and a message is logged and
-// kept for the window to show. Every evaluation runs on one script thread
-// of its own whatever thread asks, so the engine's periodic event
-// processing, which lets the watchdog stop it, never delivers the events of
-// the window or of a phase worker in the middle of a step.
+// kept for the window to show.
+//
+// When an evaluator program is set, formulas are evaluated in one process
+// of that program, kept between evaluations, under a memory limit; a
+// formula that passes the time limit, even inside a built-in call such as
+// joining a huge array, is ended by killing that process, and one that
+// takes too much memory or crashes the script library ends only that
+// process. The next formula starts a new one. Without an evaluator program
+// formulas run in this process on one script thread of its own, where the
+// time limit is checked between statements only and memory is not limited.
+// Either way the caller waits for the value without running an event loop,
+// so the window's and the phase workers' events are never delivered in the
+// middle of a step.
 class InletFormula
 {
 public:
@@ -31,6 +40,25 @@ public:
     // Changing it forgets which formulas were stopped.
     static void setTimeLimit(int milliseconds);
     static int timeLimit();
+
+    // Most memory the evaluating process may take beyond what it has at its
+    // start, in bytes (256 MiB at start); applies to processes started after
+    // the call.
+    static void setMemoryLimit(qint64 bytes);
+    static qint64 memoryLimit();
+
+    // The program that evaluates formulas when started with
+    // evaluatorOption(): its main calls serveEvaluations when
+    // isEvaluatorCall says so. Empty (the start) evaluates in this process.
+    // Setting it forgets an earlier failure to start it.
+    static void setEvaluatorProgram(const QString &path);
+    static QString evaluatorProgram();
+    static const char *evaluatorOption();
+    static bool isEvaluatorCall(int argc, char **argv);
+    // The evaluating process: answers the requests on its standard input
+    // until that closes; returns the exit code. Makes its own application
+    // object: call it before any other is made.
+    static int serveEvaluations(int argc, char **argv);
 
     // The message about the last stopped formula, emptied by the call.
     static QString takeMessage();
