@@ -1,6 +1,7 @@
 #include "simulationserver.h"
 
-#include <QFileInfo>
+#include "dropjob.h"
+
 #include <QThread>
 
 SimulationServer::SimulationServer(Grid &grid, const QString &directory, const BatchRun::Settings &base)
@@ -9,10 +10,18 @@ SimulationServer::SimulationServer(Grid &grid, const QString &directory, const B
 
 int SimulationServer::poll(const std::function<void(const QString &)> &log)
 {
-    const QStringList documents = folder.ready();
-    for (const QString &path : documents)
-        handle(path, log);
-    return documents.size();
+    int taken = 0;
+    while (true) {
+        QString error;
+        const std::unique_ptr<DropJob> job = folder.claimNext(&error);
+        if (error != problem && !error.isEmpty() && log)
+            log(QStringLiteral("Cannot take a document: %1").arg(error));
+        problem = error;
+        if (!job)
+            return taken;
+        handle(*job, log);
+        ++taken;
+    }
 }
 
 void SimulationServer::serve(const std::atomic<bool> &stop, const std::function<void(const QString &)> &log,
@@ -25,27 +34,28 @@ void SimulationServer::serve(const std::atomic<bool> &stop, const std::function<
     }
 }
 
-bool SimulationServer::handle(const QString &path, const std::function<void(const QString &)> &log)
+void SimulationServer::handle(DropJob &job, const std::function<void(const QString &)> &log)
 {
-    const QFileInfo info(path);
-    const QString results = DropFolder::resultsFolder(path);
+    const QString name = job.name();
     BatchRun run(grid);
     BatchRun::Settings settings = base;
-    settings.outputDirectory = results;
+    settings.outputDirectory = job.resultsFolder();
+    settings.finalDocument = job.finalDocument();
     QString error;
-    bool ok = run.load(path, &error);
+    bool ok = run.load(job.document(), &error);
     if (ok) {
+        if (!run.warnings().isEmpty())
+            job.writeNote(QStringLiteral("warnings.txt"), run.warnings().join(QLatin1Char('\n')), nullptr);
         if (log)
-            log(QStringLiteral("Running %1").arg(info.fileName()));
+            log(QStringLiteral("Running %1 (results in %2)").arg(name, job.resultsFolder()));
         ok = run.run(settings, nullptr, &error);
     }
-    if (ok && DropFolder::finish(path, &error)) {
+    if (ok) {
         if (log)
-            log(QStringLiteral("Done %1: results in %2").arg(info.fileName(), results));
-        return true;
+            log(QStringLiteral("Done %1: results in %2").arg(name, job.resultsFolder()));
+        return;
     }
-    DropFolder::setAside(path, error);
+    job.fail(error);
     if (log)
-        log(QStringLiteral("Failed %1: %2").arg(info.fileName(), error));
-    return false;
+        log(QStringLiteral("Failed %1: %2 (the reason is in %3/error.txt)").arg(name, error, job.resultsFolder()));
 }

@@ -1,0 +1,131 @@
+#include "batch/dropfolder.h"
+#include "batch/dropjob.h"
+#include "batch/simulationserver.h"
+#include "batch_helper.h"
+#include "model/latticeboltzmann/grid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+// The watched folder: documents are taken by one runner each, into results
+// folders of their own, without following links out of the folder.
+class TestDropFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linksAreNeverFollowed();
+    void everyJobHasItsOwnResultsFolder();
+    void oneRunnerTakesEachDocument();
+};
+
+namespace {
+
+QStringList runServer(const QString &dir)
+{
+    Grid grid;
+    SimulationServer server(grid, dir, BatchRun::Settings());
+    server.setSettleTime(0);
+    QStringList log;
+    server.poll([&](const QString &line) { log << line; });
+    return log;
+}
+
+} // namespace
+
+void TestDropFolder::linksAreNeverFollowed()
+{
+    QTemporaryDir root;
+    const QString w = root.path() + "/w", outside = root.path() + "/outside";
+    QVERIFY(QDir().mkpath(w) && QDir().mkpath(outside + "/resdir"));
+    QVERIFY(writeFile(outside + "/victim.txt", "precious data\n"));
+    QVERIFY(writeFile(outside + "/elsewhere.lb2", limitedDocument(20)));
+    QVERIFY(writeFile(w + "/a.lb2", limitedDocument(20)));
+    QVERIFY(writeFile(w + "/b.lb2", "not a document\n"));
+    // Planted links: a results folder, an error note and a document that
+    // lead out of the folder.
+    QVERIFY(QFile::link(outside + "/resdir", w + "/a-results"));
+    QVERIFY(QFile::link(outside + "/victim.txt", w + "/b.lb2.error.txt"));
+    QVERIFY(QFile::link(outside + "/victim.txt", w + "/b-results"));
+    QVERIFY(QFile::link(outside + "/elsewhere.lb2", w + "/c.lb2"));
+
+    const QStringList log = runServer(w);
+
+    QVERIFY2(QDir(outside + "/resdir").isEmpty(), qPrintable(log.join('\n')));
+    QCOMPARE(readFile(outside + "/victim.txt"), QByteArray("precious data\n"));
+    QCOMPARE(readFile(outside + "/elsewhere.lb2"), limitedDocument(20));
+    QVERIFY(!QFile::exists(outside + "/elsewhere-results"));
+    QVERIFY(QFileInfo(w + "/c.lb2").isSymLink());
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 3);
+
+    // The jobs went to folders of their own beside the planted links.
+    QCOMPARE(documentIterations(w + "/a-results-2/a-final.lb2"), 20);
+    QVERIFY(QFile::exists(w + "/a-results-2/a.lb2"));
+    QVERIFY(QFile::exists(w + "/b-results-2/b.lb2"));
+    QVERIFY(readFile(w + "/b-results-2/error.txt").size() > 1);
+    QVERIFY(!QFile::exists(w + "/a.lb2") && !QFile::exists(w + "/b.lb2"));
+}
+
+void TestDropFolder::everyJobHasItsOwnResultsFolder()
+{
+    QTemporaryDir w;
+    QVERIFY(writeFile(w.path() + "/case.lb2", limitedDocument(20)));
+    QVERIFY(writeFile(w.path() + "/case.LB2", limitedDocument(30)));
+    runServer(w.path());
+    // A document of a name that has run before.
+    QVERIFY(writeFile(w.path() + "/case.lb2", limitedDocument(40)));
+    runServer(w.path());
+
+    QMap<QString, int> finals;
+    for (const QString &folder : QDir(w.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString dir = w.path() + "/" + folder;
+        const int iterations = documentIterations(dir + "/case-final.lb2");
+        finals[QDir(dir).entryList({"case.*"}, QDir::Files).join(',') + QString::number(iterations)] = iterations;
+        // Each table holds its own run's rows only: the header and one per 10 iterations.
+        QCOMPARE(lineCount(dir + "/simulation.csv"), 1 + iterations / 10);
+    }
+    QCOMPARE(finals.keys(), QStringList({"case.LB230", "case.lb220", "case.lb240"}));
+    QVERIFY(QDir(w.path()).exists("case-results") && QDir(w.path()).exists("case-results-2") &&
+            QDir(w.path()).exists("case-results-3"));
+}
+
+void TestDropFolder::oneRunnerTakesEachDocument()
+{
+    QTemporaryDir w;
+    const int count = 24;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(writeFile(w.path() + QStringLiteral("/job%1.lb2").arg(i), "x"));
+    // Two runners look at the folder at once and take what they can.
+    std::vector<std::unique_ptr<DropJob>> taken[2];
+    auto runner = [&](int r) {
+        DropFolder folder(w.path());
+        folder.setSettleTime(0);
+        while (auto job = folder.claimNext())
+            taken[r].push_back(std::move(job));
+    };
+    std::thread a(runner, 0), b(runner, 1);
+    a.join();
+    b.join();
+
+    QSet<QString> names;
+    for (const auto &list : taken)
+        for (const auto &job : list) {
+            names.insert(job->name());
+            QCOMPARE(QDir(job->resultsFolder()).entryList(QDir::Files), QStringList(job->name()));
+        }
+    QCOMPARE(int(taken[0].size() + taken[1].size()), count);
+    QCOMPARE(names.size(), count);
+    // Nothing is left behind: no document, no empty folder of a lost race.
+    QCOMPARE(QDir(w.path()).entryList(QDir::Files).size(), 0);
+    QCOMPARE(QDir(w.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), count);
+}
+
+QTEST_APPLESS_MAIN(TestDropFolder)
+#include "tst_dropfolder.moc"
