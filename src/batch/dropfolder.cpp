@@ -54,6 +54,8 @@ QList<DropFolder::Candidate> DropFolder::look()
         Sighting sighting = seen.value(entry.name, Sighting{entry.state, now});
         if (sighting.state != entry.state)
             sighting = Sighting{entry.state, now};
+        if (now - sighting.since >= settleMs && beingWritten(entry))
+            sighting.since = now; // the quiet time starts again once the writer is done
         still.insert(entry.name, sighting);
         if (now - sighting.since >= settleMs)
             ready.append(Candidate{entry.name, entry.state});
@@ -63,6 +65,18 @@ QList<DropFolder::Candidate> DropFolder::look()
         return a.state.modifiedNs != b.state.modifiedNs ? a.state.modifiedNs < b.state.modifiedNs : a.name < b.name;
     });
     return ready;
+}
+
+bool DropFolder::beingWritten(const DirectoryHandle::Entry &entry) const
+{
+    const int descriptor = handle.openRegular(entry.name, nullptr);
+    if (descriptor < 0)
+        return true;
+    FileState state;
+    const bool busy = !DirectoryHandle::stat(descriptor, &state) || state != entry.state ||
+                      DirectoryHandle::writers(descriptor) == DirectoryHandle::Writers::Some;
+    ::close(descriptor);
+    return busy;
 }
 
 std::unique_ptr<DropJob> DropFolder::claimNext(QString *error)
@@ -121,9 +135,10 @@ std::unique_ptr<DropJob> DropFolder::claim(const Candidate &candidate, QString *
     }
     const int descriptor = results.openRegular(candidate.name, &why);
     FileState state;
-    if (descriptor < 0 || !DirectoryHandle::stat(descriptor, &state) || state != candidate.state) {
-        // Written to (or replaced) since it was judged ready: it goes back to
-        // settle again.
+    if (descriptor < 0 || !DirectoryHandle::stat(descriptor, &state) || state != candidate.state ||
+        DirectoryHandle::writers(descriptor) == DirectoryHandle::Writers::Some) {
+        // Written to, replaced or opened for writing since it was judged
+        // ready: it goes back to settle again.
         if (descriptor >= 0)
             ::close(descriptor);
         seen.remove(candidate.name);

@@ -14,7 +14,11 @@ class DropJob;
 
 // A folder into which state documents ("*.lb2", any case) are dropped to be
 // run. Only regular files are taken, never through a symbolic link. A
-// document counts as ready once it has stayed the same for the settle time.
+// document counts as ready once it has stayed the same for the settle time
+// and no process has it open for writing (where the system can tell: on
+// local file systems, for the runner's own files or any file when it runs
+// with the lease capability), so a copy that pauses is not read
+// half-written. Readiness is judged afresh just before a document is taken.
 // A runner takes a ready document by moving it into a results folder made
 // for that job alone ("<name>-results/", then "<name>-results-2/", ... when
 // the name is taken): the move succeeds for one runner only, and no job's
@@ -65,6 +69,8 @@ private:
     };
 
     bool openFolder(QString *error);
+    // Open for writing by some process, or changed since it was listed.
+    bool beingWritten(const DirectoryHandle::Entry &entry) const;
     // The documents that are ready, oldest first.
     QList<Candidate> look();
     std::unique_ptr<DropJob> claim(const Candidate &candidate, QString *error);

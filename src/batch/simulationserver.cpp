@@ -43,6 +43,19 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
     settings.finalDocument = job.finalDocument();
     QString error;
     bool ok = run.load(job.document(), &error);
+    if (!job.unchanged()) {
+        // Written to while it was read: what was read is not the document.
+        // It goes back, to be taken once it stays unchanged.
+        QString why;
+        if (job.release(&why)) {
+            if (log)
+                log(QStringLiteral("Left %1 in the folder: it changed while it was read").arg(name));
+            return;
+        }
+        ok = false;
+        error = QStringLiteral("The document changed while it was read, and cannot go back to the folder: %1")
+                    .arg(why);
+    }
     if (ok) {
         if (!run.warnings().isEmpty())
             job.writeNote(QStringLiteral("warnings.txt"), run.warnings().join(QLatin1Char('\n')), nullptr);

@@ -24,6 +24,8 @@ private slots:
     void linksAreNeverFollowed();
     void everyJobHasItsOwnResultsFolder();
     void oneRunnerTakesEachDocument();
+    void aPausedCopyIsNotReadHalfWritten();
+    void aDocumentIsJudgedJustBeforeItIsRead();
 };
 
 namespace {
@@ -125,6 +127,65 @@ void TestDropFolder::oneRunnerTakesEachDocument()
     // Nothing is left behind: no document, no empty folder of a lost race.
     QCOMPARE(QDir(w.path()).entryList(QDir::Files).size(), 0);
     QCOMPARE(QDir(w.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), count);
+}
+
+void TestDropFolder::aPausedCopyIsNotReadHalfWritten()
+{
+    QTemporaryDir w;
+    const QByteArray document = limitedDocument(20);
+    QFile copy(w.path() + "/slow.lb2");
+    QVERIFY(copy.open(QIODevice::WriteOnly));
+    copy.write(document.left(document.size() / 2));
+    QVERIFY(copy.flush());
+
+    Grid grid;
+    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    server.setSettleTime(100);
+    QStringList log;
+    const auto record = [&](const QString &line) { log << line; };
+    // The copy pauses for longer than the settle time, still open.
+    for (int look = 0; look < 3; ++look) {
+        QCOMPARE(server.poll(record), 0);
+        QTest::qSleep(150);
+    }
+    QVERIFY(QFile::exists(w.path() + "/slow.lb2"));
+    copy.write(document.mid(document.size() / 2));
+    copy.close();
+    QCOMPARE(server.poll(record), 0);
+    QTest::qSleep(150);
+    QCOMPARE(server.poll(record), 1);
+    QCOMPARE(documentIterations(w.path() + "/slow-results/slow-final.lb2"), 20);
+    QVERIFY2(!QFile::exists(w.path() + "/slow-results/error.txt"), qPrintable(log.join('\n')));
+}
+
+void TestDropFolder::aDocumentIsJudgedJustBeforeItIsRead()
+{
+    QTemporaryDir w;
+    QVERIFY(writeFile(w.path() + "/a.lb2", limitedDocument(20)));
+    QVERIFY(writeFile(w.path() + "/b.lb2", limitedDocument(20)));
+    // Both are ready; while a runs, b is being replaced by a new upload.
+    const QByteArray upload = limitedDocument(30);
+    QFile b(w.path() + "/b.lb2");
+    Grid grid;
+    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    server.setSettleTime(0);
+    QStringList log;
+    const auto record = [&](const QString &line) {
+        log << line;
+        if (line.startsWith("Running a.lb2") && b.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            b.write(upload.left(upload.size() / 3));
+            b.flush();
+        }
+    };
+    QCOMPARE(server.poll(record), 1);
+    QVERIFY(b.isOpen());
+    QCOMPARE(documentIterations(w.path() + "/a-results/a-final.lb2"), 20);
+    QVERIFY2(QFile::exists(w.path() + "/b.lb2") && !QFile::exists(w.path() + "/b-results"),
+             qPrintable(log.join('\n')));
+    b.write(upload.mid(upload.size() / 3));
+    b.close();
+    QCOMPARE(server.poll(record), 1);
+    QCOMPARE(documentIterations(w.path() + "/b-results/b-final.lb2"), 30);
 }
 
 QTEST_APPLESS_MAIN(TestDropFolder)
