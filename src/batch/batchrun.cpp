@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamReader>
@@ -15,12 +16,22 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 BatchRun::BatchRun(Grid &grid) : grid(grid) {}
 
 bool BatchRun::load(const QString &input, QString *error)
 {
     inputPath = input;
     notes.clear();
+    // A pipe or a device named like a document would block the reader or
+    // never end.
+    struct stat st;
+    if (::stat(QFile::encodeName(input).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file").arg(input);
+        return false;
+    }
     const QString suffix = QFileInfo(input).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
         return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error);
@@ -62,19 +73,23 @@ bool BatchRun::load(const QString &input, QString *error)
     return true;
 }
 
-bool BatchRun::run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error)
+BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<void(const Progress &)> &progress,
+                                QString *error)
 {
+    ran = 0;
     SimulationParameters &p = *grid.getParameters();
     if (settings.iterations <= 0 && p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
         if (error)
             *error = QStringLiteral("Nothing ends this run: give a number of iterations, or set an iteration limit "
                                     "or a convergence threshold in the document.");
-        return false;
+        return Outcome::Failed;
     }
+    if (settings.stop && settings.stop->load())
+        return Outcome::Stopped;
     if (!QDir().mkpath(settings.outputDirectory)) {
         if (error)
             *error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
-        return false;
+        return Outcome::Failed;
     }
     if (settings.serial)
         p.setMulticore(false);
@@ -86,11 +101,21 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
     const int start = grid.getStatistics().iterations;
     int target = settings.iterations > 0 ? start + settings.iterations : p.getMaxIterations();
     const double sites = double(grid.getWidth()) * grid.getHeight() * grid.getLength();
+    const qint64 timeLimitMs = settings.timeLimit > 0.0 ? qint64(settings.timeLimit * 1000.0) : 0;
     QElapsedTimer clock;
     clock.start();
     qint64 lastReport = -1000;
     const int burst = std::max(1, settings.burst);
+    Outcome outcome = Outcome::Finished;
     while (true) {
+        if (settings.stop && settings.stop->load()) {
+            outcome = Outcome::Stopped;
+            break;
+        }
+        if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs) {
+            outcome = Outcome::TimeLimit;
+            break;
+        }
         const int now = grid.getStatistics().iterations;
         // A call ends on every iteration that writes outputs, so they come at
         // the exact multiples of their intervals whatever the burst.
@@ -102,9 +127,10 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
         if (count <= 0 || grid.step(count) == 0)
             break;
         const int after = grid.getStatistics().iterations;
+        ran = after - start;
         if (settings.vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0))
             if (!writeOutputs(settings, error))
-                return false;
+                return Outcome::Failed;
         const qint64 elapsed = std::max<qint64>(1, clock.elapsed());
         if (progress && (elapsed - lastReport >= 200 || (target > 0 && after >= target))) {
             lastReport = elapsed;
@@ -115,6 +141,9 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
             progress({after, target, mlups, remaining});
         }
     }
+    // Stopped before anything ran: the input is the state, and nothing is written.
+    if (outcome == Outcome::Stopped && ran == 0)
+        return outcome;
 
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
@@ -131,7 +160,9 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
     document.setPanels(panels);
     StateDocument::Options options;
     options.compress = settings.compressFinal;
-    return document.save(finalPath, options, error);
+    if (!document.save(finalPath, options, error))
+        return Outcome::Failed;
+    return outcome;
 }
 
 bool BatchRun::writeOutputs(const Settings &settings, QString *error)

@@ -2,6 +2,8 @@
 
 #include "dropjob.h"
 
+#include "model/latticeboltzmann/grid.h"
+
 #include <QThread>
 
 SimulationServer::SimulationServer(Grid &grid, const QString &directory, const BatchRun::Settings &base)
@@ -21,6 +23,8 @@ int SimulationServer::poll(const std::function<void(const QString &)> &log)
             return taken;
         handle(*job, log);
         ++taken;
+        if (base.stop && base.stop->load())
+            return taken;
     }
 }
 
@@ -56,17 +60,62 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
         error = QStringLiteral("The document changed while it was read, and cannot go back to the folder: %1")
                     .arg(why);
     }
+    if (ok && base.stop && base.stop->load()) {
+        // Asked to stop while it loaded: back it goes, untouched.
+        if (job.release(nullptr)) {
+            if (log)
+                log(QStringLiteral("Left %1 in the folder: the runner is stopping").arg(name));
+            return;
+        }
+    }
+    BatchRun::Outcome outcome = BatchRun::Outcome::Failed;
     if (ok) {
         if (!run.warnings().isEmpty())
             job.writeNote(QStringLiteral("warnings.txt"), run.warnings().join(QLatin1Char('\n')), nullptr);
         if (log)
             log(QStringLiteral("Running %1 (results in %2)").arg(name, job.resultsFolder()));
-        ok = run.run(settings, nullptr, &error);
+        outcome = run.run(settings, nullptr, &error);
     }
-    if (ok) {
+    const int iteration = grid.getStatistics().iterations;
+    switch (outcome) {
+    case BatchRun::Outcome::Finished:
         if (log)
             log(QStringLiteral("Done %1: results in %2").arg(name, job.resultsFolder()));
         return;
+    case BatchRun::Outcome::TimeLimit: {
+        const QString why = QStringLiteral("Stopped at iteration %1: the time limit of %2 s was reached.")
+                                .arg(iteration)
+                                .arg(settings.timeLimit);
+        job.writeNote(QStringLiteral("stopped.txt"), why, nullptr);
+        if (log)
+            log(QStringLiteral("Stopped %1 at iteration %2: the time limit of %3 s was reached; results in %4")
+                    .arg(name)
+                    .arg(iteration)
+                    .arg(settings.timeLimit)
+                    .arg(job.resultsFolder()));
+        return;
+    }
+    case BatchRun::Outcome::Stopped: {
+        // The runner is stopping: the state reached stays here, and the
+        // document goes back to be run afresh by a later runner.
+        QString why;
+        const bool back = job.release(&why);
+        job.writeNote(QStringLiteral("stopped.txt"),
+                      QStringLiteral("Stopped at iteration %1: the runner was asked to stop. %2")
+                          .arg(iteration)
+                          .arg(back ? QStringLiteral("The document went back to the folder.")
+                                    : QStringLiteral("The document stays here: %1").arg(why)),
+                      nullptr);
+        if (log)
+            log(QStringLiteral("Stopped %1 at iteration %2: %3")
+                    .arg(name)
+                    .arg(iteration)
+                    .arg(back ? QStringLiteral("it is back in the folder")
+                              : QStringLiteral("it stays in %1 (%2)").arg(job.resultsFolder(), why)));
+        return;
+    }
+    case BatchRun::Outcome::Failed:
+        break;
     }
     job.fail(error);
     if (log)

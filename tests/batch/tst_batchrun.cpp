@@ -96,7 +96,8 @@ void TestBatchRun::runEqualsSteppingAndWritesOutputs()
         settings.burst = 4;
         int reports = 0;
         QVERIFY2(run.run(
-                     settings, [&](const BatchRun::Progress &p) { reports += p.target == 57; }, &error),
+                     settings, [&](const BatchRun::Progress &p) { reports += p.target == 57; }, &error) ==
+                     BatchRun::Outcome::Finished,
                  qPrintable(error));
         QVERIFY(reports > 0);
         QCOMPARE(grid.getStatistics().iterations, 57);
@@ -141,7 +142,7 @@ void TestBatchRun::refusesWhatItCannotRun()
     QVERIFY(run.load(doc, &error));
     BatchRun::Settings settings;
     settings.outputDirectory = dir.path() + "/out";
-    QVERIFY(!run.run(settings, nullptr, &error));
+    QVERIFY(run.run(settings, nullptr, &error) == BatchRun::Outcome::Failed);
     QVERIFY(error.contains("Nothing ends this run"));
     QCOMPARE(grid.getStatistics().iterations, 7);
 }
@@ -186,7 +187,7 @@ void TestBatchRun::binaryVtkSeries()
     settings.outputDirectory = dir.path() + "/out";
     settings.vtkEvery = 10;
     settings.vtkBinary = true;
-    QVERIFY2(run.run(settings, nullptr, &error), qPrintable(error));
+    QVERIFY2(run.run(settings, nullptr, &error) == BatchRun::Outcome::Finished, qPrintable(error));
     QFile pvd(settings.outputDirectory + "/run.pvd");
     QVERIFY(pvd.open(QIODevice::ReadOnly));
     const QByteArray collection = pvd.readAll();
