@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCodec>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,37 @@ constexpr int MaxVariants = 1000;
 bool isDocumentName(const QByteArray &name)
 {
     return name.size() > 4 && name.right(4).toLower() == ".lb2";
+}
+
+bool isUtf8(const QByteArray &text)
+{
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForMib(106)->toUnicode(text.constData(), text.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+// Why an entry named like a document is not one; empty when it is.
+QString whyNotTaken(const DirectoryHandle::Entry &entry)
+{
+    if (entry.name.startsWith('.'))
+        return QStringLiteral("hidden (the name begins with a dot)");
+    // Paths are handed around as text: a name that does not survive the
+    // round trip could not be opened again.
+    if (!isUtf8(entry.name) || QFile::encodeName(QFile::decodeName(entry.name)) != entry.name)
+        return QStringLiteral("the name is not valid UTF-8");
+    switch (entry.state.kind) {
+    case FileState::Kind::Regular:
+        return QString();
+    case FileState::Kind::Link:
+        return QStringLiteral("a symbolic link, not a regular file");
+    case FileState::Kind::Folder:
+        return QStringLiteral("a folder, not a regular file");
+    case FileState::Kind::Pipe:
+        return QStringLiteral("a named pipe, not a regular file");
+    case FileState::Kind::Other:
+        break;
+    }
+    return QStringLiteral("not a regular file");
 }
 
 } // namespace
@@ -45,12 +77,17 @@ QList<DropFolder::Candidate> DropFolder::look()
         return ready;
     const qint64 now = clock.elapsed();
     QHash<QByteArray, Sighting> still;
+    QHash<QByteArray, QString> passed;
     for (const DirectoryHandle::Entry &entry : handle.entries()) {
-        if (!isDocumentName(entry.name) || entry.name.startsWith('.'))
+        if (!isDocumentName(entry.name))
             continue;
-        // Links, folders, pipes and devices are never documents.
-        if (entry.state.kind != FileState::Kind::Regular)
+        const QString why = whyNotTaken(entry);
+        if (!why.isEmpty()) {
+            if (reported.value(entry.name) != why)
+                skipped.append(Skipped{entry.name, why});
+            passed.insert(entry.name, why);
             continue;
+        }
         Sighting sighting = seen.value(entry.name, Sighting{entry.state, now});
         if (sighting.state != entry.state)
             sighting = Sighting{entry.state, now};
@@ -61,6 +98,7 @@ QList<DropFolder::Candidate> DropFolder::look()
             ready.append(Candidate{entry.name, entry.state});
     }
     seen = still;
+    reported = passed;
     std::sort(ready.begin(), ready.end(), [](const Candidate &a, const Candidate &b) {
         return a.state.modifiedNs != b.state.modifiedNs ? a.state.modifiedNs < b.state.modifiedNs : a.name < b.name;
     });
@@ -77,6 +115,46 @@ bool DropFolder::beingWritten(const DirectoryHandle::Entry &entry) const
                       DirectoryHandle::writers(descriptor) == DirectoryHandle::Writers::Some;
     ::close(descriptor);
     return busy;
+}
+
+QList<DropFolder::Skipped> DropFolder::takeSkipped()
+{
+    QList<Skipped> list;
+    list.swap(skipped);
+    return list;
+}
+
+QString DropFolder::printable(const QByteArray &text)
+{
+    QString out;
+    if (!isUtf8(text)) {
+        for (const char c : text) {
+            const uchar u = uchar(c);
+            if (u == '\\')
+                out += QLatin1String("\\\\");
+            else if (u >= 0x20 && u < 0x7f)
+                out += QLatin1Char(c);
+            else
+                out += QString::asprintf("\\x%02x", u);
+        }
+        return out;
+    }
+    for (const QChar c : QString::fromUtf8(text)) {
+        const ushort u = c.unicode();
+        if (u == '\\')
+            out += QLatin1String("\\\\");
+        else if (u == '\n')
+            out += QLatin1String("\\n");
+        else if (u == '\r')
+            out += QLatin1String("\\r");
+        else if (u == '\t')
+            out += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029)
+            out += QString::asprintf("\\u%04x", u);
+        else
+            out += c;
+    }
+    return out;
 }
 
 std::unique_ptr<DropJob> DropFolder::claimNext(QString *error)

@@ -13,7 +13,8 @@
 class DropJob;
 
 // A folder into which state documents ("*.lb2", any case) are dropped to be
-// run. Only regular files are taken, never through a symbolic link. A
+// run. Only regular files with a visible, UTF-8 name are taken, never
+// through a symbolic link; what is passed by is reported with the reason. A
 // document counts as ready once it has stayed the same for the settle time
 // and no process has it open for writing (where the system can tell: on
 // local file systems, for the runner's own files or any file when it runs
@@ -32,6 +33,16 @@ public:
     QString directory() const { return dir; }
     // How long a document must stay unchanged before it is taken.
     void setSettleTime(int milliseconds) { settleMs = milliseconds; }
+
+    // Entries named like documents that are never taken, with the reason.
+    struct Skipped
+    {
+        QByteArray name;
+        QString reason;
+    };
+    // The entries skipped since the last call, each reported once while it
+    // stays as it is.
+    QList<Skipped> takeSkipped();
 
     // One look at the folder: takes the oldest ready document and returns its
     // job, or null when none is ready (error then says why, when something
@@ -55,6 +66,10 @@ public:
 
     // The name without its ".lb2".
     static QByteArray stem(const QByteArray &name);
+    // Text fit for one line of a log: control characters and backslashes
+    // escaped ("\n", "\\", "\u0085"), the bytes of text that is not
+    // UTF-8 shown as "\xff".
+    static QString printable(const QByteArray &text);
 
 private:
     struct Candidate
@@ -80,4 +95,6 @@ private:
     QElapsedTimer clock;
     int settleMs = 1000;
     QHash<QByteArray, Sighting> seen;
+    QHash<QByteArray, QString> reported;
+    QList<Skipped> skipped;
 };

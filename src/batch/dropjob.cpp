@@ -23,6 +23,11 @@ QString DropJob::name() const
     return QFile::decodeName(fileName);
 }
 
+QString DropJob::printableName() const
+{
+    return DropFolder::printable(fileName);
+}
+
 QString DropJob::document() const
 {
     return results.pathOf(fileName);

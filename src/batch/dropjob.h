@@ -21,6 +21,8 @@ public:
 
     // The document's name as it was dropped.
     QString name() const;
+    // The name fit for one line of a log.
+    QString printableName() const;
     // Where the document now lies, inside its results folder.
     QString document() const;
     QString resultsFolder() const;

@@ -6,6 +6,16 @@
 
 #include <QThread>
 
+namespace {
+
+// Names and messages may hold line breaks; a log line holds none.
+QString shown(const QString &text)
+{
+    return DropFolder::printable(text.toUtf8());
+}
+
+} // namespace
+
 SimulationServer::SimulationServer(Grid &grid, const QString &directory, const BatchRun::Settings &base)
     : grid(grid), folder(directory), base(base)
 {}
@@ -16,8 +26,11 @@ int SimulationServer::poll(const std::function<void(const QString &)> &log)
     while (true) {
         QString error;
         const std::unique_ptr<DropJob> job = folder.claimNext(&error);
+        if (log)
+            for (const DropFolder::Skipped &s : folder.takeSkipped())
+                log(QStringLiteral("Skipped %1: %2").arg(DropFolder::printable(s.name), s.reason));
         if (error != problem && !error.isEmpty() && log)
-            log(QStringLiteral("Cannot take a document: %1").arg(error));
+            log(QStringLiteral("Cannot take a document: %1").arg(shown(error)));
         problem = error;
         if (!job)
             return taken;
@@ -40,7 +53,8 @@ void SimulationServer::serve(const std::atomic<bool> &stop, const std::function<
 
 void SimulationServer::handle(DropJob &job, const std::function<void(const QString &)> &log)
 {
-    const QString name = job.name();
+    const QString name = job.printableName();
+    const QString results = shown(job.resultsFolder());
     BatchRun run(grid);
     BatchRun::Settings settings = base;
     settings.outputDirectory = job.resultsFolder();
@@ -73,28 +87,26 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
         if (!run.warnings().isEmpty())
             job.writeNote(QStringLiteral("warnings.txt"), run.warnings().join(QLatin1Char('\n')), nullptr);
         if (log)
-            log(QStringLiteral("Running %1 (results in %2)").arg(name, job.resultsFolder()));
+            log(QStringLiteral("Running %1 (results in %2)").arg(name, results));
         outcome = run.run(settings, nullptr, &error);
     }
-    const int iteration = grid.getStatistics().iterations;
+    // Texts that come from outside go in with one arg call, so a "%1" in a
+    // file name stays as it is.
+    const QString iteration = QString::number(grid.getStatistics().iterations);
+    const QString limit = QString::number(settings.timeLimit);
     switch (outcome) {
     case BatchRun::Outcome::Finished:
         if (log)
-            log(QStringLiteral("Done %1: results in %2").arg(name, job.resultsFolder()));
+            log(QStringLiteral("Done %1: results in %2").arg(name, results));
         return;
-    case BatchRun::Outcome::TimeLimit: {
-        const QString why = QStringLiteral("Stopped at iteration %1: the time limit of %2 s was reached.")
-                                .arg(iteration)
-                                .arg(settings.timeLimit);
-        job.writeNote(QStringLiteral("stopped.txt"), why, nullptr);
+    case BatchRun::Outcome::TimeLimit:
+        job.writeNote(QStringLiteral("stopped.txt"),
+                      QStringLiteral("Stopped at iteration %1: the time limit of %2 s was reached.").arg(iteration, limit),
+                      nullptr);
         if (log)
             log(QStringLiteral("Stopped %1 at iteration %2: the time limit of %3 s was reached; results in %4")
-                    .arg(name)
-                    .arg(iteration)
-                    .arg(settings.timeLimit)
-                    .arg(job.resultsFolder()));
+                    .arg(name, iteration, limit, results));
         return;
-    }
     case BatchRun::Outcome::Stopped: {
         // The runner is stopping: the state reached stays here, and the
         // document goes back to be run afresh by a later runner.
@@ -102,16 +114,14 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
         const bool back = job.release(&why);
         job.writeNote(QStringLiteral("stopped.txt"),
                       QStringLiteral("Stopped at iteration %1: the runner was asked to stop. %2")
-                          .arg(iteration)
-                          .arg(back ? QStringLiteral("The document went back to the folder.")
-                                    : QStringLiteral("The document stays here: %1").arg(why)),
+                          .arg(iteration, back ? QStringLiteral("The document went back to the folder.")
+                                               : QStringLiteral("The document stays here: %1").arg(why)),
                       nullptr);
         if (log)
             log(QStringLiteral("Stopped %1 at iteration %2: %3")
-                    .arg(name)
-                    .arg(iteration)
-                    .arg(back ? QStringLiteral("it is back in the folder")
-                              : QStringLiteral("it stays in %1 (%2)").arg(job.resultsFolder(), why)));
+                    .arg(name, iteration,
+                         back ? QStringLiteral("it is back in the folder")
+                              : QStringLiteral("it stays in %1 (%2)").arg(results, shown(why))));
         return;
     }
     case BatchRun::Outcome::Failed:
@@ -119,5 +129,5 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
     }
     job.fail(error);
     if (log)
-        log(QStringLiteral("Failed %1: %2 (the reason is in %3/error.txt)").arg(name, error, job.resultsFolder()));
+        log(QStringLiteral("Failed %1: %2 (the reason is in %3/error.txt)").arg(name, shown(error), results));
 }

@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -26,6 +29,7 @@ private slots:
     void oneRunnerTakesEachDocument();
     void aPausedCopyIsNotReadHalfWritten();
     void aDocumentIsJudgedJustBeforeItIsRead();
+    void whatIsPassedByIsReportedOnLinesOfItsOwn();
 };
 
 namespace {
@@ -186,6 +190,45 @@ void TestDropFolder::aDocumentIsJudgedJustBeforeItIsRead()
     b.close();
     QCOMPARE(server.poll(record), 1);
     QCOMPARE(documentIterations(w.path() + "/b-results/b-final.lb2"), 30);
+}
+
+void TestDropFolder::whatIsPassedByIsReportedOnLinesOfItsOwn()
+{
+    QTemporaryDir w;
+    const QByteArray document = limitedDocument(20);
+    QVERIFY(writeFile(w.path() + "/.hidden.lb2", document));
+    QVERIFY(writeFile(w.path() + "/new\nline.lb2", document));
+    QVERIFY(writeFile(w.path() + QString::fromUtf8("/caf\xc3\xa9.lb2"), document));
+    QVERIFY(QDir(w.path()).mkdir("folder.lb2"));
+    QCOMPARE(::mkfifo(QFile::encodeName(w.path() + "/pipe.lb2").constData(), 0600), 0);
+    // A name that is not UTF-8 cannot be given as text: made from its bytes.
+    const QByteArray latin1 = QFile::encodeName(w.path()) + "/caf\xe9.lb2";
+    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, document.constData(), size_t(document.size())), ssize_t(document.size()));
+    ::close(fd);
+
+    Grid grid;
+    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    server.setSettleTime(0);
+    QStringList log;
+    const auto record = [&](const QString &line) { log << line; };
+    QCOMPARE(server.poll(record), 2);
+    QCOMPARE(server.poll(record), 0);
+    const QString all = log.join('\n');
+    for (const QString &line : log)
+        QVERIFY2(!line.contains('\n') && !line.contains('\r'), qPrintable(line));
+    // Each passed by once, with the reason.
+    QCOMPARE(log.filter("Skipped").size(), 4);
+    QVERIFY2(log.contains("Skipped .hidden.lb2: hidden (the name begins with a dot)"), qPrintable(all));
+    QVERIFY2(log.contains("Skipped caf\\xe9.lb2: the name is not valid UTF-8"), qPrintable(all));
+    QVERIFY2(log.contains("Skipped pipe.lb2: a named pipe, not a regular file"), qPrintable(all));
+    QVERIFY2(log.contains("Skipped folder.lb2: a folder, not a regular file"), qPrintable(all));
+    QVERIFY2(log.filter("Done new\\nline.lb2").size() == 1, qPrintable(all));
+    QCOMPARE(documentIterations(w.path() + "/new\nline-results/new\nline-final.lb2"), 20);
+    QCOMPARE(documentIterations(w.path() + QString::fromUtf8("/caf\xc3\xa9-results/caf\xc3\xa9-final.lb2")), 20);
+    QVERIFY(QFile::exists(w.path() + "/.hidden.lb2"));
+    QVERIFY(::access(latin1.constData(), F_OK) == 0);
 }
 
 QTEST_APPLESS_MAIN(TestDropFolder)
