@@ -81,8 +81,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Runs an Ondix simulation without a window: a state document (.lb2, .lb3) or a geometry (.png, .txt, .lb),\n"
         "for a number of iterations or until the document's iteration limit or convergence threshold, writing the\n"
-        "outputs its Results settings ask for and the final state document."));
-    parser.addHelpOption();
+        "outputs its Results settings ask for and the final state document.\n"
+        "SIGINT or SIGTERM ends a run at the next whole iteration and saves the state reached.\n"
+        "Exit codes: 0 done, 1 the run failed, 2 bad options, 3 the time limit was reached,\n"
+        "128 + N stopped by signal N (130 SIGINT, 143 SIGTERM)."));
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
     const QCommandLineOption iterations({"n", "iterations"},
                                         "Iterations to run (default: until the document ends the run).", "N");
@@ -102,7 +105,13 @@ int main(int argc, char *argv[])
         "exit code 3.",
         "SECONDS");
     parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, timeLimit});
-    parser.process(app);
+    // Bad options end the program with 2, as a run's own failures end it with 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "ondix-run: %s See --help.\n", parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
 
     auto number = [&](const QCommandLineOption &o, int fallback) {
         if (!parser.isSet(o))

@@ -22,6 +22,8 @@ private slots:
     void timeLimitEndsARun();
     void aPipeIsRefusedAtOnce();
     void aStoppedServerPutsItsDocumentBack();
+    void badOptionsEndWithTwo_data();
+    void badOptionsEndWithTwo();
 
 private:
     QString program;
@@ -149,6 +151,26 @@ void TestRunner::aStoppedServerPutsItsDocumentBack()
     QCOMPARE(readFile(dir.path() + "/long.lb2"), endlessDocument());
     QVERIFY(documentIterations(dir.path() + "/long-results/long-final.lb2") > 0);
     QVERIFY(readFile(dir.path() + "/long-results/stopped.txt").contains("asked to stop"));
+}
+
+void TestRunner::badOptionsEndWithTwo_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("unknown option") << QStringList({"--bogus", "x.lb2"});
+    QTest::newRow("missing value") << QStringList({"x.lb2", "-n"});
+    QTest::newRow("not a number") << QStringList({"-n", "many", "x.lb2"});
+    QTest::newRow("no input") << QStringList();
+}
+
+void TestRunner::badOptionsEndWithTwo()
+{
+    QFETCH(QStringList, arguments);
+    QProcess process;
+    process.start(program, arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    const QByteArray message = process.readAllStandardError();
+    QVERIFY2(message.startsWith("ondix-run: "), message.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRunner)
