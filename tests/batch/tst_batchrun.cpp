@@ -1,5 +1,6 @@
 #include "batch/batchrun.h"
 #include "batch/simulationserver.h"
+#include "batch_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -66,6 +67,7 @@ private slots:
     void refusesWhatItCannotRun();
     void serverRunsReadyDocumentsAndSetsBadOnesAside();
     void binaryVtkSeries();
+    void geometryRunWarnsOfNothing();
 };
 
 void TestBatchRun::runEqualsSteppingAndWritesOutputs()
@@ -196,6 +198,39 @@ void TestBatchRun::binaryVtkSeries()
     QVERIFY(vtu.open(QIODevice::ReadOnly));
     const QByteArray head = vtu.read(1024);
     QVERIFY(head.contains("compressor=\"vtkZLibDataCompressor\"") && head.contains("format=\"appended\""));
+}
+
+namespace {
+
+QStringList messages;
+
+void collect(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    messages << message;
+}
+
+} // namespace
+
+void TestBatchRun::geometryRunWarnsOfNothing()
+{
+    // A run from a geometry has none of the window's elements to keep; its
+    // final document has them empty, and nothing complains on the way.
+    QTemporaryDir dir;
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QVERIFY2(run.load(qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/poiseuille-channel.png", &error),
+             qPrintable(error));
+    BatchRun::Settings settings;
+    settings.iterations = 2;
+    settings.outputDirectory = dir.path();
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    const BatchRun::Outcome outcome = run.run(settings, nullptr, &error);
+    qInstallMessageHandler(previous);
+    QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+    QCOMPARE(documentIterations(run.finalDocumentPath()), 2);
 }
 
 QTEST_APPLESS_MAIN(TestBatchRun)
