@@ -20,6 +20,19 @@
 
 BatchRun::BatchRun(Grid &grid) : grid(grid) {}
 
+namespace {
+
+// The loaders name the file in their messages; one that does not gets the
+// path in front, so every message names it once.
+bool failNamingFile(const QString &input, QString *error)
+{
+    if (error && !error->contains(input) && !error->contains(QFileInfo(input).fileName()))
+        *error = QStringLiteral("%1: %2").arg(input, *error);
+    return false;
+}
+
+} // namespace
+
 bool BatchRun::load(const QString &input, QString *error)
 {
     inputPath = input;
@@ -34,7 +47,8 @@ bool BatchRun::load(const QString &input, QString *error)
     }
     const QString suffix = QFileInfo(input).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
-        return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error);
+        return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error) ||
+               failNamingFile(input, error);
 
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
@@ -66,7 +80,7 @@ bool BatchRun::load(const QString &input, QString *error)
     panels.append(results);
     document.setPanels(panels);
     if (!document.load(input, StateDocument::Options(), error))
-        return false;
+        return failNamingFile(input, error);
     notes = document.warnings();
     if (images)
         notes << QStringLiteral("The document asks for view images; a run without a window writes none.");

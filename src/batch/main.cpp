@@ -171,7 +171,7 @@ int main(int argc, char *argv[])
     QString error;
     BatchRun run(grid);
     if (!run.load(input, &error)) {
-        std::fprintf(stderr, "ondix-run: %s: %s\n", input.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        std::fprintf(stderr, "ondix-run: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
     for (const QString &note : run.warnings())

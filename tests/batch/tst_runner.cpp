@@ -24,6 +24,8 @@ private slots:
     void aStoppedServerPutsItsDocumentBack();
     void badOptionsEndWithTwo_data();
     void badOptionsEndWithTwo();
+    void aBadInputIsNamedOnce_data();
+    void aBadInputIsNamedOnce();
 
 private:
     QString program;
@@ -171,6 +173,32 @@ void TestRunner::badOptionsEndWithTwo()
     QCOMPARE(process.exitCode(), 2);
     const QByteArray message = process.readAllStandardError();
     QVERIFY2(message.startsWith("ondix-run: "), message.constData());
+}
+
+void TestRunner::aBadInputIsNamedOnce_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("garbage document") << "run/garbage.lb2" << QByteArray("not a document\n");
+    QTest::newRow("cut-off document") << "run/cut.lb2" << limitedDocument(20).left(3000);
+    QTest::newRow("not an image") << "run/fake.png" << QByteArray("not an image\n");
+}
+
+void TestRunner::aBadInputIsNamedOnce()
+{
+    QFETCH(QString, input);
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("run"));
+    QVERIFY(writeFile(dir.path() + "/" + input, content));
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(program, {"-n", "1", input});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 1);
+    const QByteArray message = process.readAllStandardError();
+    QVERIFY2(message.startsWith("ondix-run: "), message.constData());
+    QVERIFY2(message.count(QFileInfo(input).fileName().toUtf8()) == 1, message.constData());
 }
 
 QTEST_GUILESS_MAIN(TestRunner)
