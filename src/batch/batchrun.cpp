@@ -15,6 +15,8 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include <sys/stat.h>
 
@@ -118,7 +120,7 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
     const qint64 timeLimitMs = settings.timeLimit > 0.0 ? qint64(settings.timeLimit * 1000.0) : 0;
     QElapsedTimer clock;
     clock.start();
-    qint64 lastReport = -1000;
+    qint64 lastReport = std::numeric_limits<qint64>::min() / 2;
     const int burst = std::max(1, settings.burst);
     Outcome outcome = Outcome::Finished;
     while (true) {
@@ -142,16 +144,21 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
             break;
         const int after = grid.getStatistics().iterations;
         ran = after - start;
+        // The throughput so far, for the tables' "performance" column and
+        // the progress: sites times iterations per second, in millions.
+        const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
+        const double mlups = sites * ran / seconds / 1e6;
+        grid.getStatistics().mlups = mlups;
         if (settings.vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0))
             if (!writeOutputs(settings, error))
                 return Outcome::Failed;
-        const qint64 elapsed = std::max<qint64>(1, clock.elapsed());
-        if (progress && (elapsed - lastReport >= 200 || (target > 0 && after >= target))) {
+        const qint64 elapsed = clock.elapsed();
+        if (progress && (elapsed - lastReport >= settings.progressInterval || (target > 0 && after >= target))) {
             lastReport = elapsed;
-            const double mlups = sites * (after - start) / double(elapsed) / 1000.0;
+            // Rounded up: a run that has iterations left has time left.
             int remaining = -1;
-            if (target > 0 && mlups > 0)
-                remaining = int((target - after) * sites / (mlups * 1e6));
+            if (target > 0)
+                remaining = after >= target ? 0 : int(std::min(1e9, std::ceil(double(target - after) * seconds / ran)));
             progress({after, target, mlups, remaining});
         }
     }

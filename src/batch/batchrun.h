@@ -43,6 +43,8 @@ public:
         const std::atomic<bool> *stop = nullptr;
         // Seconds of running after which the run ends (0: no limit).
         double timeLimit = 0.0;
+        // Milliseconds between progress reports (and the last iteration's).
+        int progressInterval = 200;
     };
 
     enum class Outcome {
@@ -57,7 +59,7 @@ public:
         int iteration;
         int target; // 0 when the end is the convergence test
         double mlups;
-        int remainingSeconds; // -1 when unknown
+        int remainingSeconds; // rounded up; 0 only at the end, -1 when unknown
     };
 
     explicit BatchRun(Grid &grid);

@@ -68,6 +68,7 @@ private slots:
     void serverRunsReadyDocumentsAndSetsBadOnesAside();
     void binaryVtkSeries();
     void geometryRunWarnsOfNothing();
+    void throughputAndTimeLeftAreReal();
 };
 
 void TestBatchRun::runEqualsSteppingAndWritesOutputs()
@@ -231,6 +232,48 @@ void TestBatchRun::geometryRunWarnsOfNothing()
     QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
     QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
     QCOMPARE(documentIterations(run.finalDocumentPath()), 2);
+}
+
+void TestBatchRun::throughputAndTimeLeftAreReal()
+{
+    QTemporaryDir dir;
+    const int iterations = 600;
+    QVERIFY(writeFile(dir.path() + "/run.lb2", channelDocument({{"maxIterations", QString::number(iterations)},
+                                                                 {"interval", "50"},
+                                                                 {"simulation", "1"}})));
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QVERIFY2(run.load(dir.path() + "/run.lb2", &error), qPrintable(error));
+    BatchRun::Settings settings;
+    settings.outputDirectory = dir.path() + "/out";
+    settings.progressInterval = 0;
+    QList<BatchRun::Progress> reports;
+    QElapsedTimer clock;
+    clock.start();
+    const BatchRun::Outcome outcome =
+        run.run(settings, [&](const BatchRun::Progress &p) { reports << p; }, &error);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
+
+    // Time is left as long as iterations are, and none at the end.
+    QCOMPARE(reports.size(), iterations);
+    for (const BatchRun::Progress &p : reports)
+        QVERIFY2(p.iteration == iterations ? p.remainingSeconds == 0 : p.remainingSeconds >= 1,
+                 qPrintable(QStringLiteral("%1 s left at iteration %2").arg(p.remainingSeconds).arg(p.iteration)));
+
+    // The table's throughput is measured: the run's own clock started after
+    // this one and stopped before it, so its figure is no lower than the one
+    // seen from outside.
+    const QList<QByteArray> rows = readFile(settings.outputDirectory + "/simulation.csv").trimmed().split('\n');
+    QCOMPARE(rows.size(), 1 + iterations / 50);
+    QVERIFY(rows.first().startsWith("iterations,performance,"));
+    for (const QByteArray &row : rows.mid(1))
+        QVERIFY2(row.split(',').at(1).toDouble() > 0.0, row.constData());
+    const double sites = 20 * 10;
+    const double seen = sites * iterations / seconds / 1e6;
+    QVERIFY2(rows.last().split(',').at(1).toDouble() >= seen,
+             qPrintable(QStringLiteral("%1 against %2 MLUPS").arg(QString(rows.last())).arg(seen)));
 }
 
 QTEST_APPLESS_MAIN(TestBatchRun)
