@@ -153,6 +153,7 @@ int main(int argc, char *argv[])
             return 2;
         }
         std::fprintf(stdout, "Watching %s for state documents (*.lb2); Ctrl+C stops.\n", dir.toLocal8Bit().constData());
+        std::fflush(stdout);
         SimulationServer server(grid, dir, settings);
         server.serve(stopRequested, [](const QString &line) {
             std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
