@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -81,17 +82,20 @@ QList<DropFolder::Candidate> DropFolder::look()
     for (const DirectoryHandle::Entry &entry : handle.entries()) {
         if (!isDocumentName(entry.name))
             continue;
-        const QString why = whyNotTaken(entry);
+        Sighting sighting = seen.value(entry.name, Sighting{entry.state, now});
+        if (sighting.state != entry.state)
+            sighting = Sighting{entry.state, now};
+        QString why = whyNotTaken(entry);
+        bool busy = false;
+        if (why.isEmpty() && now - sighting.since >= settleMs)
+            why = probe(entry, &busy);
         if (!why.isEmpty()) {
             if (reported.value(entry.name) != why)
                 skipped.append(Skipped{entry.name, why});
             passed.insert(entry.name, why);
             continue;
         }
-        Sighting sighting = seen.value(entry.name, Sighting{entry.state, now});
-        if (sighting.state != entry.state)
-            sighting = Sighting{entry.state, now};
-        if (now - sighting.since >= settleMs && beingWritten(entry))
+        if (busy)
             sighting.since = now; // the quiet time starts again once the writer is done
         still.insert(entry.name, sighting);
         if (now - sighting.since >= settleMs)
@@ -105,16 +109,21 @@ QList<DropFolder::Candidate> DropFolder::look()
     return ready;
 }
 
-bool DropFolder::beingWritten(const DirectoryHandle::Entry &entry) const
+QString DropFolder::probe(const DirectoryHandle::Entry &entry, bool *busy) const
 {
     const int descriptor = handle.openRegular(entry.name, nullptr);
-    if (descriptor < 0)
-        return true;
+    if (descriptor < 0) {
+        if (errno == EACCES || errno == EPERM)
+            return QStringLiteral("it cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        // Gone or replaced since the listing: the next look sees what it is.
+        *busy = true;
+        return QString();
+    }
     FileState state;
-    const bool busy = !DirectoryHandle::stat(descriptor, &state) || state != entry.state ||
-                      DirectoryHandle::writers(descriptor) == DirectoryHandle::Writers::Some;
+    *busy = !DirectoryHandle::stat(descriptor, &state) || state != entry.state ||
+            DirectoryHandle::writers(descriptor) == DirectoryHandle::Writers::Some;
     ::close(descriptor);
-    return busy;
+    return QString();
 }
 
 QList<DropFolder::Skipped> DropFolder::takeSkipped()

@@ -84,8 +84,10 @@ private:
     };
 
     bool openFolder(QString *error);
-    // Open for writing by some process, or changed since it was listed.
-    bool beingWritten(const DirectoryHandle::Entry &entry) const;
+    // Why a document that has settled cannot be read, if it cannot; busy is
+    // set when some process has it open for writing or it changed since it
+    // was listed.
+    QString probe(const DirectoryHandle::Entry &entry, bool *busy) const;
     // The documents that are ready, oldest first.
     QList<Candidate> look();
     std::unique_ptr<DropJob> claim(const Candidate &candidate, QString *error);

@@ -208,18 +208,25 @@ void TestDropFolder::whatIsPassedByIsReportedOnLinesOfItsOwn()
     QCOMPARE(::write(fd, document.constData(), size_t(document.size())), ssize_t(document.size()));
     ::close(fd);
 
+    // Unreadable to the runner (unless it may read anything).
+    const bool privileged = ::geteuid() == 0;
+    QVERIFY(writeFile(w.path() + "/locked.lb2", document));
+    QVERIFY(QFile::setPermissions(w.path() + "/locked.lb2", QFileDevice::WriteOwner));
+
     Grid grid;
     SimulationServer server(grid, w.path(), BatchRun::Settings());
     server.setSettleTime(0);
     QStringList log;
     const auto record = [&](const QString &line) { log << line; };
-    QCOMPARE(server.poll(record), 2);
+    QCOMPARE(server.poll(record), privileged ? 3 : 2);
     QCOMPARE(server.poll(record), 0);
     const QString all = log.join('\n');
     for (const QString &line : log)
         QVERIFY2(!line.contains('\n') && !line.contains('\r'), qPrintable(line));
     // Each passed by once, with the reason.
-    QCOMPARE(log.filter("Skipped").size(), 4);
+    QCOMPARE(log.filter("Skipped").size(), privileged ? 4 : 5);
+    if (!privileged)
+        QVERIFY2(log.contains("Skipped locked.lb2: it cannot be read (Permission denied)"), qPrintable(all));
     QVERIFY2(log.contains("Skipped .hidden.lb2: hidden (the name begins with a dot)"), qPrintable(all));
     QVERIFY2(log.contains("Skipped caf\\xe9.lb2: the name is not valid UTF-8"), qPrintable(all));
     QVERIFY2(log.contains("Skipped pipe.lb2: a named pipe, not a regular file"), qPrintable(all));
