@@ -7,9 +7,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-QByteArray channelDocument(const QList<QPair<QString, QString>> &results)
+void buildChannel(Grid &grid)
 {
-    Grid grid;
     const int nx = 20, ny = 10;
     grid.resize(nx, ny, 1);
     grid.fillRegion("w", 0, nx - 1, 0, 0, 0, 0);
@@ -17,6 +16,12 @@ QByteArray channelDocument(const QList<QPair<QString, QString>> &results)
     grid.fillRegion("s", 0, 0, 1, ny - 2, 0, 0);
     grid.fillRegion("o", nx - 1, nx - 1, 1, ny - 2, 0, 0);
     grid.resetAll();
+}
+
+QByteArray channelDocument(const QList<QPair<QString, QString>> &results)
+{
+    Grid grid;
+    buildChannel(grid);
     StateDocument document(grid);
     StateDocument::Panel panel;
     panel.name = QStringLiteral("results");

@@ -5,9 +5,13 @@
 #include <QPair>
 #include <QString>
 
-// A 20 x 10 channel (walls along the bottom and top, an inlet and an outlet
-// column) as the text of a state document whose "results" element holds the
-// given attributes, e.g. {{"maxIterations", "20"}, {"simulation", "1"}}.
+class Grid;
+
+// A 20 x 10 channel: walls along the bottom and top, an inlet and an outlet
+// column.
+void buildChannel(Grid &grid);
+// The channel as the text of a state document whose "results" element holds
+// the given attributes, e.g. {{"maxIterations", "20"}, {"simulation", "1"}}.
 QByteArray channelDocument(const QList<QPair<QString, QString>> &results);
 // channelDocument with an iteration limit and both tables every 10 iterations.
 QByteArray limitedDocument(int maxIterations);

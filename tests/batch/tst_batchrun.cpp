@@ -27,15 +27,13 @@ QVector<double> populations(Grid &grid)
     return all;
 }
 
-// The channel example a few iterations in, saved with Results settings that
-// ask for tables every 10 iterations and a limit of maxIterations.
+// A channel a few iterations in, saved with Results settings that ask for
+// tables every 10 iterations and a limit of maxIterations.
 QString prepareDocument(const QString &dir, const QString &name, int maxIterations)
 {
     Grid grid;
     QString error;
-    if (!GeometryFiles::load(grid, qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/channel-obstacle.png", false,
-                             &error))
-        return QString();
+    buildChannel(grid);
     grid.step(7);
     StateDocument document(grid);
     StateDocument::Panel results;
@@ -217,11 +215,22 @@ void TestBatchRun::geometryRunWarnsOfNothing()
     // A run from a geometry has none of the window's elements to keep; its
     // final document has them empty, and nothing complains on the way.
     QTemporaryDir dir;
+    // A 12 x 6 channel as text geometry: inlets, outlets, walls.
+    QByteArray geometry = "12 6 1\n4\n";
+    for (int y = 1; y <= 4; ++y)
+        geometry += "0 " + QByteArray::number(y) + " 0\n";
+    geometry += "4\n";
+    for (int y = 1; y <= 4; ++y)
+        geometry += "11 " + QByteArray::number(y) + " 0\n";
+    geometry += "24\n";
+    for (int x = 0; x < 12; ++x)
+        geometry += QByteArray::number(x) + " 0 0\n" + QByteArray::number(x) + " 5 0\n";
+    QVERIFY(writeFile(dir.path() + "/channel.txt", geometry));
     Grid grid;
     BatchRun run(grid);
     QString error;
-    QVERIFY2(run.load(qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/poiseuille-channel.png", &error),
-             qPrintable(error));
+    QVERIFY2(run.load(dir.path() + "/channel.txt", &error), qPrintable(error));
+    QCOMPARE(grid.getWidth(), 12);
     BatchRun::Settings settings;
     settings.iterations = 2;
     settings.outputDirectory = dir.path();
