@@ -233,8 +233,10 @@ std::unique_ptr<DropJob> DropFolder::claim(const Candidate &candidate, QString *
             handle.removeEmptyFolder(folderName);
             return nullptr;
         }
+        // A new document has its name: this one stays with the reason.
         *error = QStringLiteral("%1 changed while it was being taken and cannot go back: %2")
                      .arg(handle.pathOf(candidate.name), why);
+        results.writeNew("error.txt", error->toUtf8() + '\n', nullptr);
         return nullptr;
     }
     seen.remove(candidate.name);
