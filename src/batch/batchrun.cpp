@@ -8,22 +8,49 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <sys/stat.h>
 
 BatchRun::BatchRun(Grid &grid) : grid(grid) {}
+
+namespace {
+
+// The loaders name the file in their messages; one that does not gets the
+// path in front, so every message names it once.
+bool failNamingFile(const QString &input, QString *error)
+{
+    if (error && !error->contains(input) && !error->contains(QFileInfo(input).fileName()))
+        *error = QStringLiteral("%1: %2").arg(input, *error);
+    return false;
+}
+
+} // namespace
 
 bool BatchRun::load(const QString &input, QString *error)
 {
     inputPath = input;
     notes.clear();
+    // A pipe or a device named like a document would block the reader or
+    // never end.
+    struct stat st;
+    if (::stat(QFile::encodeName(input).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file").arg(input);
+        return false;
+    }
     const QString suffix = QFileInfo(input).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
-        return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error);
+        return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error) ||
+               failNamingFile(input, error);
 
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
@@ -55,26 +82,30 @@ bool BatchRun::load(const QString &input, QString *error)
     panels.append(results);
     document.setPanels(panels);
     if (!document.load(input, StateDocument::Options(), error))
-        return false;
+        return failNamingFile(input, error);
     notes = document.warnings();
     if (images)
         notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
     return true;
 }
 
-bool BatchRun::run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error)
+BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<void(const Progress &)> &progress,
+                                QString *error)
 {
+    ran = 0;
     SimulationParameters &p = *grid.getParameters();
     if (settings.iterations <= 0 && p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
         if (error)
             *error = QStringLiteral("Nothing ends this run: give a number of iterations, or set an iteration limit "
                                     "or a convergence threshold in the document.");
-        return false;
+        return Outcome::Failed;
     }
+    if (settings.stop && settings.stop->load())
+        return Outcome::Stopped;
     if (!QDir().mkpath(settings.outputDirectory)) {
         if (error)
             *error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
-        return false;
+        return Outcome::Failed;
     }
     if (settings.serial)
         p.setMulticore(false);
@@ -86,11 +117,21 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
     const int start = grid.getStatistics().iterations;
     int target = settings.iterations > 0 ? start + settings.iterations : p.getMaxIterations();
     const double sites = double(grid.getWidth()) * grid.getHeight() * grid.getLength();
+    const qint64 timeLimitMs = settings.timeLimit > 0.0 ? qint64(settings.timeLimit * 1000.0) : 0;
     QElapsedTimer clock;
     clock.start();
-    qint64 lastReport = -1000;
+    qint64 lastReport = std::numeric_limits<qint64>::min() / 2;
     const int burst = std::max(1, settings.burst);
+    Outcome outcome = Outcome::Finished;
     while (true) {
+        if (settings.stop && settings.stop->load()) {
+            outcome = Outcome::Stopped;
+            break;
+        }
+        if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs) {
+            outcome = Outcome::TimeLimit;
+            break;
+        }
         const int now = grid.getStatistics().iterations;
         // A call ends on every iteration that writes outputs, so they come at
         // the exact multiples of their intervals whatever the burst.
@@ -102,19 +143,28 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
         if (count <= 0 || grid.step(count) == 0)
             break;
         const int after = grid.getStatistics().iterations;
+        ran = after - start;
+        // The throughput so far, for the tables' "performance" column and
+        // the progress: sites times iterations per second, in millions.
+        const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
+        const double mlups = sites * ran / seconds / 1e6;
+        grid.getStatistics().mlups = mlups;
         if (settings.vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0))
             if (!writeOutputs(settings, error))
-                return false;
-        const qint64 elapsed = std::max<qint64>(1, clock.elapsed());
-        if (progress && (elapsed - lastReport >= 200 || (target > 0 && after >= target))) {
+                return Outcome::Failed;
+        const qint64 elapsed = clock.elapsed();
+        if (progress && (elapsed - lastReport >= settings.progressInterval || (target > 0 && after >= target))) {
             lastReport = elapsed;
-            const double mlups = sites * (after - start) / double(elapsed) / 1000.0;
+            // Rounded up: a run that has iterations left has time left.
             int remaining = -1;
-            if (target > 0 && mlups > 0)
-                remaining = int((target - after) * sites / (mlups * 1e6));
+            if (target > 0)
+                remaining = after >= target ? 0 : int(std::min(1e9, std::ceil(double(target - after) * seconds / ran)));
             progress({after, target, mlups, remaining});
         }
     }
+    // Stopped before anything ran: the input is the state, and nothing is written.
+    if (outcome == Outcome::Stopped && ran == 0)
+        return outcome;
 
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
@@ -131,7 +181,9 @@ bool BatchRun::run(const Settings &settings, const std::function<void(const Prog
     document.setPanels(panels);
     StateDocument::Options options;
     options.compress = settings.compressFinal;
-    return document.save(finalPath, options, error);
+    if (!document.save(finalPath, options, error))
+        return Outcome::Failed;
+    return outcome;
 }
 
 bool BatchRun::writeOutputs(const Settings &settings, QString *error)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QXmlStreamAttributes>
 
+#include <atomic>
 #include <functional>
 
 class Grid;
@@ -37,6 +38,20 @@ public:
         bool vtkBinary = false;
         // Forces the rows of each phase to run one after the other.
         bool serial = false;
+        // Set from outside (a signal) to end the run before its end; checked
+        // between step calls, so the state saved is a whole iteration's.
+        const std::atomic<bool> *stop = nullptr;
+        // Seconds of running after which the run ends (0: no limit).
+        double timeLimit = 0.0;
+        // Milliseconds between progress reports (and the last iteration's).
+        int progressInterval = 200;
+    };
+
+    enum class Outcome {
+        Finished, // reached its iterations or the document's limits
+        Stopped,  // the stop flag was set
+        TimeLimit,
+        Failed
     };
 
     struct Progress
@@ -44,14 +59,19 @@ public:
         int iteration;
         int target; // 0 when the end is the convergence test
         double mlups;
-        int remainingSeconds; // -1 when unknown
+        int remainingSeconds; // rounded up; 0 only at the end, -1 when unknown
     };
 
     explicit BatchRun(Grid &grid);
 
     // A state document (.lb2, .lb3, any XML) or a geometry (.png, .txt, .lb).
     bool load(const QString &input, QString *error);
-    bool run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error);
+    // Steps the grid and saves the state reached as the final document, also
+    // when the run is stopped or out of time (not when it is stopped before
+    // its first iteration: the input is the state then).
+    Outcome run(const Settings &settings, const std::function<void(const Progress &)> &progress, QString *error);
+    // The iterations run by the last run.
+    int iterationsRun() const { return ran; }
 
     bool cellTablesEnabled() const { return cellTables; }
     bool timeSeriesEnabled() const { return timeSeries; }
@@ -76,6 +96,7 @@ private:
     bool documentVtkBinary = false;
     int interval = 10;
     QString finalPath;
+    int ran = 0;
     QStringList notes;
     QList<QPair<int, QString>> vtkFiles;
 };

@@ -17,10 +17,29 @@
 namespace {
 
 std::atomic<bool> stopRequested{false};
+std::atomic<int> stopSignal{0};
 
-void requestStop(int)
+// The run ends at the next whole iteration and saves its state. The handler
+// is reset at once, so a second signal ends the program without waiting.
+extern "C" void requestStop(int signal)
 {
+    stopSignal = signal;
     stopRequested = true;
+}
+
+void handleStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+const char *signalName(int signal)
+{
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
 }
 
 QString clock(int seconds)
@@ -62,8 +81,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Runs an Ondix simulation without a window: a state document (.lb2, .lb3) or a geometry (.png, .txt, .lb),\n"
         "for a number of iterations or until the document's iteration limit or convergence threshold, writing the\n"
-        "outputs its Results settings ask for and the final state document."));
-    parser.addHelpOption();
+        "outputs its Results settings ask for and the final state document.\n"
+        "SIGINT or SIGTERM ends a run at the next whole iteration and saves the state reached.\n"
+        "Exit codes: 0 done, 1 the run failed, 2 bad options, 3 the time limit was reached,\n"
+        "128 + N stopped by signal N (130 SIGINT, 143 SIGTERM)."));
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
     const QCommandLineOption iterations({"n", "iterations"},
                                         "Iterations to run (default: until the document ends the run).", "N");
@@ -77,8 +99,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption burst("burst", "Iterations per step call (default 1).", "N");
     const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
     const QCommandLineOption watch("watch", "Serve a folder: run every state document dropped into it.", "DIR");
-    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch});
-    parser.process(app);
+    const QCommandLineOption timeLimit(
+        "time-limit",
+        "End a run after SECONDS of stepping (each document's run with --watch), saving the state reached; "
+        "exit code 3.",
+        "SECONDS");
+    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, timeLimit});
+    // Bad options end the program with 2, as a run's own failures end it with 1.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "ondix-run: %s See --help.\n", parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(0);
 
     auto number = [&](const QCommandLineOption &o, int fallback) {
         if (!parser.isSet(o))
@@ -99,10 +132,19 @@ int main(int argc, char *argv[])
     settings.serial = parser.isSet(serial);
     settings.compressFinal = parser.isSet(compress);
     settings.vtkBinary = parser.isSet(vtkBinary);
+    if (parser.isSet(timeLimit)) {
+        bool ok = false;
+        settings.timeLimit = parser.value(timeLimit).toDouble(&ok);
+        if (!ok || !(settings.timeLimit > 0.0) || settings.timeLimit > 1e9) {
+            std::fprintf(stderr, "ondix-run: --time-limit needs a positive number of seconds, not \"%s\"\n",
+                         parser.value(timeLimit).toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    settings.stop = &stopRequested;
 
     Grid grid;
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    handleStopSignals();
 
     if (parser.isSet(watch)) {
         const QString dir = parser.value(watch);
@@ -111,11 +153,13 @@ int main(int argc, char *argv[])
             return 2;
         }
         std::fprintf(stdout, "Watching %s for state documents (*.lb2); Ctrl+C stops.\n", dir.toLocal8Bit().constData());
+        std::fflush(stdout);
         SimulationServer server(grid, dir, settings);
         server.serve(stopRequested, [](const QString &line) {
             std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
             std::fflush(stdout);
         });
+        std::fprintf(stdout, "Stopped watching %s (%s)\n", dir.toLocal8Bit().constData(), signalName(stopSignal));
         return 0;
     }
 
@@ -128,7 +172,7 @@ int main(int argc, char *argv[])
     QString error;
     BatchRun run(grid);
     if (!run.load(input, &error)) {
-        std::fprintf(stderr, "ondix-run: %s: %s\n", input.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        std::fprintf(stderr, "ondix-run: %s\n", error.toLocal8Bit().constData());
         return 1;
     }
     for (const QString &note : run.warnings())
@@ -138,12 +182,30 @@ int main(int argc, char *argv[])
         parser.isSet(output) ? parser.value(output) : info.absolutePath() + "/" + info.completeBaseName() + "-results";
     settings.finalDocument = parser.value(final);
     const bool terminal = isatty(fileno(stdout));
-    if (!run.run(
-            settings, [terminal](const BatchRun::Progress &p) { show(p, terminal); }, &error)) {
-        std::fprintf(stderr, "%sondix-run: %s\n", terminal ? "\n" : "", error.toLocal8Bit().constData());
-        return 1;
+    const BatchRun::Outcome outcome = run.run(
+        settings, [terminal](const BatchRun::Progress &p) { show(p, terminal); }, &error);
+    const char *lineEnd = terminal ? "\n" : "";
+    const int iteration = grid.getStatistics().iterations;
+    const QByteArray finalPath = run.finalDocumentPath().toLocal8Bit();
+    switch (outcome) {
+    case BatchRun::Outcome::Finished:
+        std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", lineEnd, iteration, finalPath.constData());
+        return 0;
+    case BatchRun::Outcome::TimeLimit:
+        std::fprintf(stdout, "%sStopped at iteration %d: the time limit of %g s was reached; state in %s\n", lineEnd,
+                     iteration, settings.timeLimit, finalPath.constData());
+        return 3;
+    case BatchRun::Outcome::Stopped:
+        if (run.iterationsRun() > 0)
+            std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
+                         signalName(stopSignal), finalPath.constData());
+        else
+            std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
+                         signalName(stopSignal));
+        return 128 + stopSignal;
+    case BatchRun::Outcome::Failed:
+        break;
     }
-    std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", terminal ? "\n" : "",
-                 grid.getStatistics().iterations, run.finalDocumentPath().toLocal8Bit().constData());
-    return 0;
+    std::fprintf(stderr, "%sondix-run: %s\n", lineEnd, error.toLocal8Bit().constData());
+    return 1;
 }

@@ -24,7 +24,13 @@ QList<StateDocument::Panel> PanelKeeper::panels(const QStringList &skip)
             kept[name] = ElementCopy::capture(reader);
             return !reader.hasError();
         };
-        panel.write = [this, name](QXmlStreamWriter &writer) { ElementCopy::writeContent(kept.value(name), writer); };
+        // An element the input did not have (a geometry has none) is written
+        // empty: there is nothing to copy into it.
+        panel.write = [this, name](QXmlStreamWriter &writer) {
+            const auto element = kept.constFind(name);
+            if (element != kept.constEnd())
+                ElementCopy::writeContent(*element, writer);
+        };
         list.append(panel);
     }
     return list;

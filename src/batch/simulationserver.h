@@ -8,29 +8,34 @@
 #include <atomic>
 #include <functional>
 
+class DropJob;
 class Grid;
 
 // Watches a drop folder (see DropFolder) and runs each state document to its
 // end (the document's iteration limit or convergence threshold) with
-// BatchRun, one after the other, on the given grid. Results go to
-// "<name>-results/" beside the document, into which the document is then
-// moved; a document that cannot be run is set aside with its reason, and the
+// BatchRun, one after the other, on the given grid. Each document is taken
+// into a results folder of its own, where its outputs and final state go; a
+// document that cannot be run gets its reason in "error.txt" there, and the
 // server goes on.
 class SimulationServer
 {
 public:
     SimulationServer(Grid &grid, const QString &directory, const BatchRun::Settings &base);
 
-    // One look at the folder: runs every document that is ready. Returns the
-    // number of documents handled (run or set aside).
+    // How long a document must stay unchanged before it is taken.
+    void setSettleTime(int milliseconds) { folder.setSettleTime(milliseconds); }
+    // Looks at the folder and runs the ready documents, looking again before
+    // each. Returns the number of documents taken (run or failed).
     int poll(const std::function<void(const QString &)> &log);
     // Polls every interval until stop is set.
     void serve(const std::atomic<bool> &stop, const std::function<void(const QString &)> &log, int intervalMs = 1000);
 
 private:
-    bool handle(const QString &path, const std::function<void(const QString &)> &log);
+    void handle(DropJob &job, const std::function<void(const QString &)> &log);
 
     Grid &grid;
     DropFolder folder;
     BatchRun::Settings base;
+    // The last problem with the folder itself, reported once.
+    QString problem;
 };

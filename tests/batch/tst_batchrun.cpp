@@ -1,5 +1,6 @@
 #include "batch/batchrun.h"
 #include "batch/simulationserver.h"
+#include "batch_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -26,15 +27,13 @@ QVector<double> populations(Grid &grid)
     return all;
 }
 
-// The channel example a few iterations in, saved with Results settings that
-// ask for tables every 10 iterations and a limit of maxIterations.
+// A channel a few iterations in, saved with Results settings that ask for
+// tables every 10 iterations and a limit of maxIterations.
 QString prepareDocument(const QString &dir, const QString &name, int maxIterations)
 {
     Grid grid;
     QString error;
-    if (!GeometryFiles::load(grid, qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/channel-obstacle.png", false,
-                             &error))
-        return QString();
+    buildChannel(grid);
     grid.step(7);
     StateDocument document(grid);
     StateDocument::Panel results;
@@ -66,6 +65,8 @@ private slots:
     void refusesWhatItCannotRun();
     void serverRunsReadyDocumentsAndSetsBadOnesAside();
     void binaryVtkSeries();
+    void geometryRunWarnsOfNothing();
+    void throughputAndTimeLeftAreReal();
 };
 
 void TestBatchRun::runEqualsSteppingAndWritesOutputs()
@@ -96,7 +97,8 @@ void TestBatchRun::runEqualsSteppingAndWritesOutputs()
         settings.burst = 4;
         int reports = 0;
         QVERIFY2(run.run(
-                     settings, [&](const BatchRun::Progress &p) { reports += p.target == 57; }, &error),
+                     settings, [&](const BatchRun::Progress &p) { reports += p.target == 57; }, &error) ==
+                     BatchRun::Outcome::Finished,
                  qPrintable(error));
         QVERIFY(reports > 0);
         QCOMPARE(grid.getStatistics().iterations, 57);
@@ -141,7 +143,7 @@ void TestBatchRun::refusesWhatItCannotRun()
     QVERIFY(run.load(doc, &error));
     BatchRun::Settings settings;
     settings.outputDirectory = dir.path() + "/out";
-    QVERIFY(!run.run(settings, nullptr, &error));
+    QVERIFY(run.run(settings, nullptr, &error) == BatchRun::Outcome::Failed);
     QVERIFY(error.contains("Nothing ends this run"));
     QCOMPARE(grid.getStatistics().iterations, 7);
 }
@@ -157,21 +159,19 @@ void TestBatchRun::serverRunsReadyDocumentsAndSetsBadOnesAside()
 
     Grid grid;
     SimulationServer server(grid, dir.path(), BatchRun::Settings());
+    server.setSettleTime(200);
     QStringList log;
     auto record = [&](const QString &line) { log << line; };
     // The first look only notes the files: they may still be being written.
     QCOMPARE(server.poll(record), 0);
-    QFile growing(dir.path() + "/growing.lb2");
-    QVERIFY(growing.open(QIODevice::WriteOnly));
-    growing.write("<grid");
-    growing.flush();
+    QTest::qSleep(250);
     QCOMPARE(server.poll(record), 2);
     QDir results(dir.path() + "/good-results");
     QVERIFY(results.exists("good.lb2") && results.exists("good-final.lb2") && results.exists("vp_000010.csv"));
     QVERIFY(!QFile::exists(dir.path() + "/good.lb2"));
-    QVERIFY(QFile::exists(dir.path() + "/bad.lb2.failed"));
-    QVERIFY(QFile::exists(dir.path() + "/bad.lb2.error.txt"));
-    QVERIFY(QFile::exists(dir.path() + "/growing.lb2"));
+    QVERIFY(QFile::exists(dir.path() + "/bad-results/bad.lb2"));
+    QVERIFY(QFile::exists(dir.path() + "/bad-results/error.txt"));
+    QVERIFY(!QFile::exists(dir.path() + "/bad.lb2"));
     QCOMPARE(log.size(), 3);
 }
 
@@ -188,7 +188,7 @@ void TestBatchRun::binaryVtkSeries()
     settings.outputDirectory = dir.path() + "/out";
     settings.vtkEvery = 10;
     settings.vtkBinary = true;
-    QVERIFY2(run.run(settings, nullptr, &error), qPrintable(error));
+    QVERIFY2(run.run(settings, nullptr, &error) == BatchRun::Outcome::Finished, qPrintable(error));
     QFile pvd(settings.outputDirectory + "/run.pvd");
     QVERIFY(pvd.open(QIODevice::ReadOnly));
     const QByteArray collection = pvd.readAll();
@@ -197,6 +197,92 @@ void TestBatchRun::binaryVtkSeries()
     QVERIFY(vtu.open(QIODevice::ReadOnly));
     const QByteArray head = vtu.read(1024);
     QVERIFY(head.contains("compressor=\"vtkZLibDataCompressor\"") && head.contains("format=\"appended\""));
+}
+
+namespace {
+
+QStringList messages;
+
+void collect(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    messages << message;
+}
+
+} // namespace
+
+void TestBatchRun::geometryRunWarnsOfNothing()
+{
+    // A run from a geometry has none of the window's elements to keep; its
+    // final document has them empty, and nothing complains on the way.
+    QTemporaryDir dir;
+    // A 12 x 6 channel as text geometry: inlets, outlets, walls.
+    QByteArray geometry = "12 6 1\n4\n";
+    for (int y = 1; y <= 4; ++y)
+        geometry += "0 " + QByteArray::number(y) + " 0\n";
+    geometry += "4\n";
+    for (int y = 1; y <= 4; ++y)
+        geometry += "11 " + QByteArray::number(y) + " 0\n";
+    geometry += "24\n";
+    for (int x = 0; x < 12; ++x)
+        geometry += QByteArray::number(x) + " 0 0\n" + QByteArray::number(x) + " 5 0\n";
+    QVERIFY(writeFile(dir.path() + "/channel.txt", geometry));
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QVERIFY2(run.load(dir.path() + "/channel.txt", &error), qPrintable(error));
+    QCOMPARE(grid.getWidth(), 12);
+    BatchRun::Settings settings;
+    settings.iterations = 2;
+    settings.outputDirectory = dir.path();
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    const BatchRun::Outcome outcome = run.run(settings, nullptr, &error);
+    qInstallMessageHandler(previous);
+    QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+    QCOMPARE(documentIterations(run.finalDocumentPath()), 2);
+}
+
+void TestBatchRun::throughputAndTimeLeftAreReal()
+{
+    QTemporaryDir dir;
+    const int iterations = 600;
+    QVERIFY(writeFile(dir.path() + "/run.lb2", channelDocument({{"maxIterations", QString::number(iterations)},
+                                                                 {"interval", "50"},
+                                                                 {"simulation", "1"}})));
+    Grid grid;
+    BatchRun run(grid);
+    QString error;
+    QVERIFY2(run.load(dir.path() + "/run.lb2", &error), qPrintable(error));
+    BatchRun::Settings settings;
+    settings.outputDirectory = dir.path() + "/out";
+    settings.progressInterval = 0;
+    QList<BatchRun::Progress> reports;
+    QElapsedTimer clock;
+    clock.start();
+    const BatchRun::Outcome outcome =
+        run.run(settings, [&](const BatchRun::Progress &p) { reports << p; }, &error);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
+
+    // Time is left as long as iterations are, and none at the end.
+    QCOMPARE(reports.size(), iterations);
+    for (const BatchRun::Progress &p : reports)
+        QVERIFY2(p.iteration == iterations ? p.remainingSeconds == 0 : p.remainingSeconds >= 1,
+                 qPrintable(QStringLiteral("%1 s left at iteration %2").arg(p.remainingSeconds).arg(p.iteration)));
+
+    // The table's throughput is measured: the run's own clock started after
+    // this one and stopped before it, so its figure is no lower than the one
+    // seen from outside.
+    const QList<QByteArray> rows = readFile(settings.outputDirectory + "/simulation.csv").trimmed().split('\n');
+    QCOMPARE(rows.size(), 1 + iterations / 50);
+    QVERIFY(rows.first().startsWith("iterations,performance,"));
+    for (const QByteArray &row : rows.mid(1))
+        QVERIFY2(row.split(',').at(1).toDouble() > 0.0, row.constData());
+    const double sites = 20 * 10;
+    const double seen = sites * iterations / seconds / 1e6;
+    QVERIFY2(rows.last().split(',').at(1).toDouble() >= seen,
+             qPrintable(QStringLiteral("%1 against %2 MLUPS").arg(QString(rows.last())).arg(seen)));
 }
 
 QTEST_APPLESS_MAIN(TestBatchRun)
