@@ -2,6 +2,7 @@
 #include "batchrun.h"
 #include "simulationserver.h"
 
+#include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 
 #include <QCommandLineParser>
@@ -75,7 +76,12 @@ void show(const BatchRun::Progress &p, bool terminal)
 
 int main(int argc, char *argv[])
 {
+    // Inlet formulas are evaluated in a process of this program of its own,
+    // under memory and time limits.
+    if (InletFormula::isEvaluatorCall(argc, argv))
+        return InletFormula::serveEvaluations(argc, argv);
     QCoreApplication app(argc, argv);
+    InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
