@@ -2,6 +2,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/simulationparameters.h"
 #include "view/chart.h"
+#include "view/fluxfield.h"
 #include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
@@ -119,7 +120,7 @@ private slots:
         QVERIFY(w.z != 0);
         QCOMPARE(label("vorticityZ"), number(w.z));
         QCOMPARE(label("streamFunction"), number(grid().streamFunction(0, 0)[3 + 6 * 20]));
-        QCOMPARE(label("flux"), number(grid().fluxAt(3, 6).length()));
+        QCOMPARE(label("flux"), number(FluxField::at(grid(), 3, 6).length()));
         QVERIFY(label("velocityX") != number(grid().getCell(4, 7, 0)->getVelocity(0).x));
         // The readouts follow the run.
         QTest::qWait(300);
