@@ -3,52 +3,89 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 
+#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
 // The distance between two points of a walk.
 const double spacing = 0.01;
+// No walk has this many points: far beyond any grid's diagonal / spacing.
+const double endless = 1e15;
 
-// The last point k (of o + k d, k > 0) whose truncated coordinate is still
-// c, as far as this axis decides; a huge number when d is 0.
-double lastPointIn(double o, double d, int c)
+// Where the walk o + k d (k > 0, d = 1 / inverse) leaves the cell c of one
+// axis: the last point k whose truncated coordinate is still c; endless when
+// the walk never moves along the axis.
+inline double lastPointIn(double o, double inverse, int c)
 {
-    const double limit = 1e15;
-    if (d > 0.0)
-        return std::min(limit, std::ceil((c + 1 - o) / d) - 1);
-    if (d < 0.0)
-        return std::min(limit, std::floor((o - c) / -d));
-    return limit;
+    if (inverse > 0.0) {
+        // The largest k below (c + 1 - o) / d.
+        const double t = std::min(endless, (c + 1 - o) * inverse);
+        const double k = double(std::int64_t(t));
+        return k == t ? k - 1 : k;
+    }
+    if (inverse < 0.0) {
+        // The largest k up to (o - c) / |d|.
+        const double t = std::min(endless, (c - o) * inverse);
+        return double(std::int64_t(t));
+    }
+    return endless;
 }
 
 // The sum over the points of the walk from (x + 0.5, y + 0.5) by (dx, dy) of
-// sites.weight at the site under each point, counting the points each site
-// holds. Each turn moves on by at least one point, and the walk ends at the
-// grid's edge, so it always ends.
-template <typename Sites> double walk(const Sites &sites, int x, int y, double dx, double dy, const Vector3d &u, double uu)
+// the momentum of the site under each point, counting the points each site
+// holds. The walk goes row by row of the axis it moves along faster (a):
+// within a row it moves less than a site along the other axis (b), so a row
+// holds the points of one or two sites, and where each row ends depends on
+// the row alone, not on the rows before it. The walk ends at the grid's
+// edge or at a site that is not fluid.
+template <typename Sites> Vector3d walk(const Sites &sites, int x, int y, double dx, double dy)
 {
-    const double ox = x + 0.5, oy = y + 0.5;
-    double sum = 0.0;
+    const bool alongX = std::abs(dx) >= std::abs(dy);
+    const double oa = alongX ? x + 0.5 : y + 0.5, ob = alongX ? y + 0.5 : x + 0.5;
+    const double da = alongX ? dx : dy, db = alongX ? dy : dx;
+    const double ia = 1.0 / da, ib = db != 0.0 ? 1.0 / db : 0.0;
+    const int step = da > 0.0 ? 1 : -1;
+    auto fluid = [&](int a, int b) { return alongX ? sites.fluid(a, b) : sites.fluid(b, a); };
+    auto momentum = [&](int a, int b) { return alongX ? sites.momentum(a, b) : sites.momentum(b, a); };
+    // The site of a point along b, -1 before the grid's edge.
+    auto siteB = [ob, db](double k) {
+        const double p = ob + k * db;
+        return p < 0.0 ? -1 : int(p);
+    };
+    Vector3d sum;
     double counted = 0.0;
-    for (;;) {
-        const double next = counted + 1;
-        const double px = ox + next * dx, py = oy + next * dy;
-        if (px < 0.0 || py < 0.0)
+    for (int a = int(oa);; a += step) {
+        if (a < 0)
             break;
-        const int ix = int(px), iy = int(py);
-        if (!sites.fluid(ix, iy))
+        const double rowEnd = lastPointIn(oa, ia, a);
+        if (rowEnd <= counted)
+            continue;
+        const int first = siteB(counted + 1), last = siteB(rowEnd);
+        if (first < 0 || !fluid(a, first))
             break;
-        const double last = std::max(next, std::min(lastPointIn(ox, dx, ix), lastPointIn(oy, dy, iy)));
-        sum += (last - counted) * sites.weight(ix, iy, u, uu);
-        counted = last;
+        if (first == last) {
+            sum += momentum(a, first) * (rowEnd - counted);
+            counted = rowEnd;
+            continue;
+        }
+        const double split = std::max(counted + 1, std::min(rowEnd, lastPointIn(ob, ib, first)));
+        sum += momentum(a, first) * (split - counted);
+        counted = split;
+        if (last < 0 || !fluid(a, last))
+            break;
+        sum += momentum(a, last) * (rowEnd - counted);
+        counted = rowEnd;
     }
     return sum;
 }
 
+// R U + (M . U / |U|^2) U, M the momentum summed along the line, all times
+// the spacing.
 template <typename Sites> Vector3d fluxOf(const Sites &sites, int x, int y)
 {
     if (!sites.fluid(x, y))
@@ -61,7 +98,8 @@ template <typename Sites> Vector3d fluxOf(const Sites &sites, int x, int y)
     const double planar = std::sqrt(u.x * u.x + u.y * u.y);
     if (planar > 0.0) {
         const double dx = -u.y / planar * spacing, dy = u.x / planar * spacing;
-        along = walk(sites, x, y, dx, dy, u, uu) + walk(sites, x, y, -dx, -dy, u, uu);
+        const Vector3d m = walk(sites, x, y, dx, dy) + walk(sites, x, y, -dx, -dy);
+        along = m.dot(u) / uu;
     }
     return (u * sites.density(x, y) + u * along) * spacing;
 }
@@ -72,17 +110,14 @@ struct FromArrays
     int nx, ny;
     const double *densities;
     const Vector3d *velocities;
+    const Vector3d *momenta;
     const unsigned char *isFluid;
 
     std::size_t site(int x, int y) const { return std::size_t(y) * nx + x; }
     bool fluid(int x, int y) const { return x < nx && y < ny && isFluid[site(x, y)]; }
     Vector3d velocity(int x, int y) const { return velocities[site(x, y)]; }
     double density(int x, int y) const { return densities[site(x, y)]; }
-    double weight(int x, int y, const Vector3d &u, double uu) const
-    {
-        const std::size_t s = site(x, y);
-        return densities[s] * (velocities[s].dot(u) / uu);
-    }
+    const Vector3d &momentum(int x, int y) const { return momenta[site(x, y)]; }
 };
 
 // The sites as the cells report them.
@@ -97,11 +132,7 @@ struct FromCells
     }
     Vector3d velocity(int x, int y) const { return cell(x, y)->getVelocity(0); }
     double density(int x, int y) const { return cell(x, y)->getP(0); }
-    double weight(int x, int y, const Vector3d &u, double uu) const
-    {
-        BaseCell *c = cell(x, y);
-        return c->getP(0) * (c->getVelocity(0).dot(u) / uu);
-    }
+    Vector3d momentum(int x, int y) const { return velocity(x, y) * density(x, y); }
 };
 
 } // namespace
@@ -112,16 +143,17 @@ const std::vector<Vector3d> &FluxField::compute(const Grid &grid)
     const std::size_t n = std::size_t(nx) * std::size_t(ny);
     density.resize(n);
     velocity.resize(n);
+    momentum.resize(n);
     fluid.resize(n);
     flux.resize(n);
     // Rows in groups, a few per thread, for the gathering and the walks alike.
-    QVector<int> groups;
+    groups.clear();
     const int rowsPerGroup = std::max(1, ny / (8 * std::max(1, QThreadPool::globalInstance()->maxThreadCount())));
     for (int y = 0; y < ny; y += rowsPerGroup)
-        groups << y;
-    auto rows = [ny, rowsPerGroup](int first) { return std::min(ny, first + rowsPerGroup); };
+        groups.push_back(y);
+    auto rowsEnd = [ny, rowsPerGroup](int first) { return std::min(ny, first + rowsPerGroup); };
     QtConcurrent::blockingMap(groups, [&](int first) {
-        for (int y = first; y < rows(first); ++y)
+        for (int y = first; y < rowsEnd(first); ++y)
             for (int x = 0; x < nx; ++x) {
                 const std::size_t s = std::size_t(y) * nx + x;
                 BaseCell *c = grid.getCell(x, y, 0);
@@ -129,12 +161,13 @@ const std::vector<Vector3d> &FluxField::compute(const Grid &grid)
                 if (fluid[s]) {
                     density[s] = c->getP(0);
                     velocity[s] = c->getVelocity(0);
+                    momentum[s] = velocity[s] * density[s];
                 }
             }
     });
-    const FromArrays sites{nx, ny, density.data(), velocity.data(), fluid.data()};
+    const FromArrays sites{nx, ny, density.data(), velocity.data(), momentum.data(), fluid.data()};
     QtConcurrent::blockingMap(groups, [&](int first) {
-        for (int y = first; y < rows(first); ++y)
+        for (int y = first; y < rowsEnd(first); ++y)
             for (int x = 0; x < nx; ++x)
                 flux[std::size_t(y) * nx + x] = fluxOf(sites, x, y);
     });

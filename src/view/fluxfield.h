@@ -11,9 +11,9 @@ class Grid;
 // 0.01 apart on the line through the site's centre across U (in the
 // xy-plane), in both directions from the centre up to the first point that
 // leaves the grid or falls on a site that is not fluid, rho (v . U) / |U|^2
-// for the site of density rho and velocity v under each point. Elsewhere,
-// and where U has no component in the plane, the line is empty and so is
-// the walk.
+// for the site of density rho and velocity v under each point. It is 0
+// where the site is not fluid or U is 0; where U has no component in the
+// plane the line is empty.
 //
 // The points are not visited one by one: the walk goes from site to site
 // and counts the points each site holds, so a site costs the number of
@@ -34,6 +34,8 @@ public:
 private:
     std::vector<double> density;
     std::vector<Vector3d> velocity;
+    std::vector<Vector3d> momentum;
     std::vector<unsigned char> fluid;
     std::vector<Vector3d> flux;
+    std::vector<int> groups;
 };
