@@ -33,9 +33,12 @@
 #include "view/view2.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -123,10 +126,32 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     connect(view, &LBWidget::stepped, this, &LBMainWindow::reportRunProblems);
     connect(view, &LBWidget::outputFailed, this,
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
+    qApp->installEventFilter(this);
+}
+
+bool LBMainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType())
+        return QMainWindow::eventFilter(watched, event);
+    // A field that takes a key overrides the shortcut of that key. For the
+    // run-control commands the field does not get to: the event stays
+    // unaccepted and the shortcut fires, wherever the focus is in the window
+    // or its docks.
+    // The window and its docks, floating ones included.
+    QWidget *window = static_cast<QWidget *>(watched)->window();
+    if (window != this && !(qobject_cast<QDockWidget *>(window) && window->parentWidget() == this))
+        return QMainWindow::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const QKeySequence pressed(int(key->modifiers()) | key->key());
+    for (QAction *action : ui->menuSimulation->actions())
+        if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed)
+            return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 LBMainWindow::~LBMainWindow()
 {
+    qApp->removeEventFilter(this);
     // The dock listens to the grid: it goes before the view that owns the grid.
     delete info;
 }

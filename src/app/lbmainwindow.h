@@ -84,6 +84,11 @@ public:
     // The document being run by the server; empty when it waits.
     QString getServedDocument() const { return servedDocument; }
 
+protected:
+    // Leaves the run-control shortcuts to the window while a text field of
+    // the window has the focus (a field would take Ctrl+E as "end of line").
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 public slots:
     // Reads the state document at the remembered path (see setFilePath).
     void loadAll2(int version);

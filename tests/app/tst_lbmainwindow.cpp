@@ -367,6 +367,40 @@ private slots:
         QVERIFY(!view().isRunning());
     }
 
+    // The run-control shortcuts reach the window while a text field of a
+    // dock has the focus (a field takes Ctrl+E and Ctrl+N for itself), and
+    // a click on the view takes the focus from the field.
+    void runShortcutsWhereverTheFocusIs()
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto *field = window->getInfo()->findChild<QLineEdit *>(QStringLiteral("renderUpdate"));
+        auto *probe = window->getInfo()->findChild<QLineEdit *>(QStringLiteral("infoX"));
+        field->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QTest::keyClick(field, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(iterations(), 1);
+        QTest::keyClick(field, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(view().isRunning());
+        QTRY_VERIFY(iterations() > 3);
+        probe->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), probe);
+        QTest::keyClick(probe, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(!view().isRunning());
+        QTest::keyClick(probe, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(iterations(), 0);
+        QTest::keyClick(probe, Qt::Key_1, Qt::AltModifier);
+        QCOMPARE(iterations(), 2);
+        // Other keys still edit the field.
+        probe->setText(QStringLiteral("12"));
+        probe->setCursorPosition(0);
+        QTest::keyClick(probe, Qt::Key_End);
+        QTest::keyClick(probe, Qt::Key_3);
+        QCOMPARE(probe->text(), QStringLiteral("123"));
+        QTest::mouseClick(&view(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(&view()));
+    }
+
     void beginAndEndThroughTheEventLoop()
     {
         trigger("actionStart");
