@@ -354,6 +354,13 @@ bool LBMainWindow::loadGeometry(const QString &path)
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
     info->setFile(QFileInfo(path).fileName());
+    // A geometry can change the model (layers make it 3D) and gives its
+    // inlets and outlets their own strategies: the dialogs show what is now
+    // in force.
+    parameters->refresh();
+    results->refresh();
+    particles->refresh();
+    immersed->refresh();
     for (Chart *chart : getCharts()) {
         chart->clearSeries();
         chart->update(view->getGrid());

@@ -6,6 +6,8 @@
 #include "view/lbwidget.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,7 +20,55 @@ class TestStateInWindow : public QObject
 
 private slots:
     void saveLoadAndContinue();
+    void loadRefreshesTheParameters();
 };
+
+// After every Load the Parameters dialog shows what is in force: the model a
+// layered image switched to, the strategy its inlets got; and choosing
+// another entry acts.
+void TestStateInWindow::loadRefreshesTheParameters()
+{
+    QTemporaryDir dir;
+    auto layer = [](int w, int h) {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        for (int x = 0; x < w; ++x)
+            for (int y : {0, h - 1})
+                image.setPixel(x, y, qRgb(128, 128, 128));
+        for (int y = 1; y < h - 1; ++y) {
+            image.setPixel(0, y, qRgb(255, 0, 0));
+            image.setPixel(w - 1, y, qRgb(0, 0, 0));
+        }
+        return image;
+    };
+    QVERIFY(layer(24, 10).save(dir.filePath("flat.png")));
+    for (const char *name : {"duct.png", "duct_2.png", "duct_3.png"})
+        QVERIFY(layer(12, 6).save(dir.filePath(name)));
+    LBMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Grid &grid = *window.getView()->getGrid();
+    window.setFilePath(dir.filePath("flat.png"));
+    window.load();
+    QVERIFY(grid.getParameters()->getModel() == 9);
+    window.findChild<QAction *>("actionModel_and_Parameters")->trigger();
+    Parameters2 *parameters = window.getParameters();
+    QVERIFY(parameters->isVisible());
+    auto *model = parameters->findChild<QComboBox *>("model");
+    auto *strategy = parameters->findChild<QComboBox *>("outletStrategy");
+    QCOMPARE(strategy->currentText(), QStringLiteral("Fixed flux"));
+    strategy->setCurrentText("Zou and He");
+    QCOMPARE(grid.getParameters()->getSourceStrategy(), 3);
+
+    window.setFilePath(dir.filePath("duct.png"));
+    window.load();
+    QCOMPARE(grid.getLength(), 3);
+    QCOMPARE(model->currentText(), QStringLiteral("D3Q19"));
+    QCOMPARE(strategy->currentText(), QStringLiteral("Fixed flux"));
+    model->setCurrentText("D2Q9");
+    QCOMPARE(grid.getParameters()->getModel(), 9);
+    QCOMPARE(grid.getCell(5, 3, 1)->modelQ(), 9);
+}
 
 void TestStateInWindow::saveLoadAndContinue()
 {
