@@ -146,9 +146,12 @@ void Info::notify(int code)
     const SimulationStats &stats = g->getStatistics();
     gridSize->setText(QStringLiteral("%1 x %2 x %3").arg(g->getWidth()).arg(g->getHeight()).arg(g->getLength()));
     iterations->setText(QString::number(stats.iterations));
-    deltaP->setText(number(stats.deltaP));
-    averageP->setText(number(stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
-    if (stats.iterations == 0)
+    // The figures of a step: before the first step of a run (after a reset
+    // or a load) the statistics still hold the previous run's.
+    const bool stepped = stats.iterations > 0;
+    deltaP->setText(number(stepped ? stats.deltaP : 0.0));
+    averageP->setText(number(stepped && stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
+    if (!stepped)
         mlups->setText(QStringLiteral("0"));
     // Code 3 comes before a resize, while the grid still has its old size.
     if (code != 3)

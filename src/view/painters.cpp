@@ -21,26 +21,28 @@ struct Entry
 {
     const char *name;
     PainterRoutine routine;
+    // Whether the values it tracks are lengths or fractions, never negative.
+    bool nonNegative;
 };
 
 // The painter list; its order is the order users choose from.
 const Entry table[] = {
-    {"velocity", &Painters::velocity},
-    {"pressure", &Painters::pressure},
-    {"temperature", &Painters::temperature},
-    {"arrow", &Painters::arrow},
-    {"passive scalar", &Painters::passiveScalar},
-    {"multicomponent", &Painters::multicomponent},
-    {"normal arrow", &Painters::normalArrow},
-    {"stream function", &Painters::streamFunction},
-    {"vorticity", &Painters::vorticity},
-    {"vorticity magnitude", &Painters::vorticityMagnitude},
-    {"detail", &Painters::detail},
-    {"permeability", &Painters::permeability},
-    {"microflux", &Painters::microflux},
-    {"macroflux", &Painters::macroflux},
-    {"korner", &Painters::korner},
-    {"temp", &Painters::temp},
+    {"velocity", &Painters::velocity, true},
+    {"pressure", &Painters::pressure, false},
+    {"temperature", &Painters::temperature, false},
+    {"arrow", &Painters::arrow, true},
+    {"passive scalar", &Painters::passiveScalar, false},
+    {"multicomponent", &Painters::multicomponent, false},
+    {"normal arrow", &Painters::normalArrow, true},
+    {"stream function", &Painters::streamFunction, false},
+    {"vorticity", &Painters::vorticity, false},
+    {"vorticity magnitude", &Painters::vorticityMagnitude, false},
+    {"detail", &Painters::detail, true},
+    {"permeability", &Painters::permeability, true},
+    {"microflux", &Painters::microflux, false},
+    {"macroflux", &Painters::macroflux, true},
+    {"korner", &Painters::korner, false},
+    {"temp", &Painters::temp, false},
 };
 
 bool anyCell(BaseCell *)
@@ -110,6 +112,14 @@ QStringList Painters::names()
     for (const Entry &e : table)
         list << QLatin1String(e.name);
     return list;
+}
+
+bool Painters::isNonNegative(const QString &name)
+{
+    for (const Entry &e : table)
+        if (name == QLatin1String(e.name))
+            return e.nonNegative;
+    return false;
 }
 
 PainterRoutine Painters::find(const QString &name)

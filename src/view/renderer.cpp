@@ -496,7 +496,15 @@ void Renderer::autoAdjust()
     // kind) would give an inverted range that hides everything.
     if (!(minimum <= maximum))
         return;
-    const double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
+    double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
+    // The widening stops at 0 for a quantity that cannot be negative: a
+    // speed range does not start below 0 (a value of exactly 0, at the edge,
+    // is then not drawn).
+    if (minimum >= 0.0 && centre - halfWidth < 0.0 && Painters::isNonNegative(painterName)) {
+        const double top = centre + halfWidth;
+        centre = top / 2;
+        halfWidth = top / 2;
+    }
     // An unchanged range keeps the cached isolines: with continuous auto
     // adjust on, every frame adjusts.
     if (centre != map.centre || halfWidth != map.halfWidth)

@@ -90,10 +90,13 @@ private slots:
         QCOMPARE(label("time"), Info::timeText(last[0].toInt()));
         QCOMPARE(label("remaining"), Info::timeText(last[1].toInt()));
         QVERIFY(last[1].toInt() > 0);
-        // A reset of the grid zeroes the throughput shown.
+        // A reset of the grid (or a new grid) zeroes the figures of the run.
+        QVERIFY(label("deltaP") != QLatin1String("0") && label("averageP") != QLatin1String("0"));
         grid().resetAll();
         QCOMPARE(label("iterations"), QStringLiteral("0"));
         QCOMPARE(label("mlups"), QStringLiteral("0"));
+        QCOMPARE(label("deltaP"), QStringLiteral("0"));
+        QCOMPARE(label("averageP"), QStringLiteral("0"));
     }
 
     void timeText()
