@@ -13,6 +13,7 @@
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "particles.h"
+#include "persistence/compression.h"
 #include "persistence/elementcopy.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
@@ -36,6 +37,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -71,6 +73,41 @@ QString saveFileName(QWidget *parent, const QString &caption, const QString &fil
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().first();
+}
+
+// The run's limits that loading the version-2 document at path would put in
+// force: those of its "results" element, or the ones given when it has none
+// or they do not read. Reads the document through once without building
+// anything; false when it cannot be read, which loading it then reports.
+bool documentLimits(const QString &path, int &maxIterations, double &stopWhen)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray inflated;
+    std::unique_ptr<QXmlStreamReader> reader;
+    if (Compression::looksCompressed(file.peek(256))) {
+        QString why;
+        if (!Compression::inflate(file.readAll(), qint64(1) << 40, &inflated, &why))
+            return false;
+        reader = std::make_unique<QXmlStreamReader>(inflated);
+    } else {
+        reader = std::make_unique<QXmlStreamReader>(&file);
+    }
+    // The element is a child of the document's root.
+    int depth = 0;
+    while (!reader->atEnd()) {
+        const QXmlStreamReader::TokenType token = reader->readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        } else if (token == QXmlStreamReader::StartElement) {
+            if (++depth == 2 && reader->name() == QLatin1String("results")) {
+                Results::readLimits(*reader, maxIterations, stopWhen);
+                return true;
+            }
+        }
+    }
+    return !reader->hasError();
 }
 
 } // namespace
@@ -213,14 +250,20 @@ void LBMainWindow::repaintView()
 // everything as it was.
 void LBMainWindow::loadAll2(int version)
 {
+    openDocument(filePath, version);
+}
+
+bool LBMainWindow::openDocument(const QString &path, int version)
+{
     QString error;
     QStringList warnings;
-    if (!loadAllFrom(filePath, version, &error, &warnings)) {
+    if (!loadAllFrom(path, version, &error, &warnings)) {
         showNotice(this, tr("Load All"), error);
-        return;
+        return false;
     }
     if (!warnings.isEmpty())
         showNotice(this, tr("Load All"), warnings.join(QLatin1Char('\n')));
+    return true;
 }
 
 bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings)
@@ -233,6 +276,7 @@ bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error,
         return false;
     loadedAll = 2;
     loadedAllVersion = version;
+    documentPath = path;
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
     info->setFile(QFileInfo(path).fileName());
@@ -281,11 +325,9 @@ void LBMainWindow::openAll(int version)
                      : QStringLiteral("State (*.lb2 *.xml);;All files (*)"));
     if (name.isEmpty())
         return;
-    const QString previous = filePath;
-    filePath = name;
-    loadAll2(version);
-    if (loadedAll != 2 || loadedAllVersion != version)
-        filePath = previous;
+    // Only a document that loaded becomes the remembered path.
+    if (openDocument(name, version))
+        setFilePath(name);
 }
 
 // The panels of the window in the state document. Each panel writes and
@@ -536,8 +578,9 @@ void LBMainWindow::on_actionSave_Image_triggered()
 
 void LBMainWindow::on_actionReload_All_triggered()
 {
-    if (loadedAll == 2)
-        loadAll2(loadedAllVersion);
+    // The last document that loaded, whatever was refused or loaded since.
+    if (loadedAll == 2 && openDocument(documentPath, loadedAllVersion))
+        setFilePath(documentPath);
 }
 
 void LBMainWindow::on_actionResults_triggered()
@@ -634,6 +677,19 @@ void LBMainWindow::pollServer()
 
 bool LBMainWindow::serveDocument(const QString &path)
 {
+    const QString endless = tr("Nothing ends this run: the document's Results settings give neither an "
+                               "iteration limit (Max It.) nor a convergence threshold (Stop When).");
+    // A document with nothing to end its run is set aside before it
+    // replaces the window's simulation.
+    {
+        const SimulationParameters &p = *view->getGrid()->getParameters();
+        int limit = p.getMaxIterations();
+        double threshold = p.getStopWhen();
+        if (documentLimits(path, limit, threshold) && limit <= 0 && threshold <= 0.0) {
+            DropFolder::setAside(path, endless);
+            return false;
+        }
+    }
     QString error;
     QStringList warnings;
     if (!loadAllFrom(path, 2, &error, &warnings)) {
@@ -643,8 +699,7 @@ bool LBMainWindow::serveDocument(const QString &path)
     setFilePath(path);
     const SimulationParameters &p = *view->getGrid()->getParameters();
     if (p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
-        DropFolder::setAside(path, tr("Nothing ends this run: the document's Results settings give neither an "
-                                      "iteration limit (Max It.) nor a convergence threshold (Stop When)."));
+        DropFolder::setAside(path, endless);
         return false;
     }
     const QString results = DropFolder::resultsFolder(path);
@@ -676,7 +731,8 @@ void LBMainWindow::finishServedDocument()
         return;
     }
     // Reload All reads the document where it now lies.
-    setFilePath(DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName());
+    documentPath = DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName();
+    setFilePath(documentPath);
 }
 
 void LBMainWindow::on_actionChanges_triggered()

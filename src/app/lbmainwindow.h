@@ -166,6 +166,8 @@ private:
     void repaintView();
     void saveAll(int version);
     void openAll(int version);
+    // Load All with messages; true when the document loaded.
+    bool openDocument(const QString &path, int version);
     // Load All without messages: false with the reason when the document was
     // refused (the simulation is then as it was); warnings that did not stop
     // the load go to *warnings.
@@ -200,9 +202,11 @@ private:
     Immersed *immersed = nullptr;
     Particles *particles = nullptr;
     QString filePath;
-    // 2 after a Load All; the version it used is what Reload All reads.
+    // 2 after a Load All; Reload All reads the last document that loaded,
+    // with the version it used.
     int loadedAll = 0;
     int loadedAllVersion = 2;
+    QString documentPath;
     int serverRunning = 0;
     bool keepCameraOnLoad = false;
     QDir serverDirectory;

@@ -1,3 +1,5 @@
+#include "window_helper.h"
+
 #include "app/lbmainwindow.h"
 #include "app/parameters2.h"
 #include "model/latticeboltzmann/basecell.h"
@@ -7,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -21,7 +24,86 @@ class TestStateInWindow : public QObject
 private slots:
     void saveLoadAndContinue();
     void loadRefreshesTheParameters();
+    void reloadAllReadsTheLastDocumentThatLoaded();
+    void serverSetsAsideEndlessDocumentsBeforeLoading();
 };
+
+// A channel of nx x ny between walls, with an inlet and an outlet column.
+static void smallChannel(Grid &grid, int nx, int ny)
+{
+    grid.getParameters()->setModel(9);
+    grid.resize(nx, ny, 1);
+    for (int x = 0; x < nx; ++x) {
+        grid.fillRegion("w", x, x, 0, 0, 0, 0);
+        grid.fillRegion("w", x, x, ny - 1, ny - 1, 0, 0);
+    }
+    grid.fillRegion("s", 0, 0, 1, ny - 2, 0, 0);
+    grid.fillRegion("o", nx - 1, nx - 1, 1, ny - 2, 0, 0);
+}
+
+// Reload All after a Load All that was refused reads the last document that
+// loaded, not the refused one.
+void TestStateInWindow::reloadAllReadsTheLastDocumentThatLoaded()
+{
+    QTemporaryDir dir;
+    LBMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Grid &grid = *window.getView()->getGrid();
+    smallChannel(grid, 20, 8);
+    window.getView()->rebuildGeometry(false);
+    window.getView()->stepMany(7);
+    const QString good = dir.filePath("good.lb2"), bad = dir.filePath("bad.lb2");
+    QString error;
+    QVERIFY2(window.saveAllTo(good, 2, &error), qPrintable(error));
+    QFile broken(bad);
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("<state><grid");
+    broken.close();
+
+    answerFileDialog(good);
+    window.findChild<QAction *>("actionLoad_All_2_testing")->trigger();
+    QCOMPARE(grid.getStatistics().iterations, 7);
+    window.getView()->stepMany(5);
+    answerFileDialog(bad);
+    window.findChild<QAction *>("actionLoad_All_2_testing")->trigger();
+    QCOMPARE(grid.getStatistics().iterations, 12);
+    QCOMPARE(window.getFilePath(), good);
+    window.findChild<QAction *>("actionReload_All")->trigger();
+    QCOMPARE(grid.getStatistics().iterations, 7);
+}
+
+// The server sets aside a document that has nothing to end its run without
+// letting it replace the simulation in the window.
+void TestStateInWindow::serverSetsAsideEndlessDocumentsBeforeLoading()
+{
+    QTemporaryDir staging, watched;
+    LBMainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Grid &grid = *window.getView()->getGrid();
+    smallChannel(grid, 16, 8);
+    window.getView()->rebuildGeometry(false);
+    grid.getParameters()->setMaxIterations(0);
+    grid.getParameters()->setStopWhen(0.0);
+    QString error;
+    const QString endless = staging.filePath("endless.lb2");
+    QVERIFY2(window.saveAllTo(endless, 2, &error), qPrintable(error));
+    // The window runs another simulation, which its own limit would end.
+    smallChannel(grid, 24, 10);
+    window.getView()->rebuildGeometry(false);
+    window.getView()->stepMany(3);
+    grid.getParameters()->setMaxIterations(50);
+    QVERIFY(QFile::copy(endless, watched.filePath("endless.lb2")));
+    window.startServer(watched.path(), 50);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(watched.filePath("endless.lb2.error.txt")), 15000);
+    window.stopServer();
+    QCOMPARE(grid.getWidth(), 24);
+    QCOMPARE(grid.getStatistics().iterations, 3);
+    QCOMPARE(grid.getParameters()->getMaxIterations(), 50);
+    QFile reason(watched.filePath("endless.lb2.error.txt"));
+    QVERIFY(reason.open(QIODevice::ReadOnly) && reason.readAll().contains("Nothing ends this run"));
+}
 
 // After every Load the Parameters dialog shows what is in force: the model a
 // layered image switched to, the strategy its inlets got; and choosing
