@@ -130,6 +130,12 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
             [this](const QString &m) { showNotice(this, tr("Animation"), m); });
     info = new Info(view, this);
     addDockWidget(Qt::RightDockWidgetArea, info);
+    // The two docks share the right side as tabs, each with the full height
+    // (the Info dock's Probe fields stay in view), and leave the view most
+    // of the width.
+    tabifyDockWidget(viewDock, info);
+    info->raise();
+    resizeDocks({viewDock, info}, {300, 300}, Qt::Horizontal);
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
@@ -518,7 +524,7 @@ void LBMainWindow::on_actionColors_triggered()
 
 void LBMainWindow::on_actionInfo_triggered()
 {
-    info->setVisible(!info->isVisible());
+    toggleDock(info);
 }
 
 void LBMainWindow::on_actionView_triggered()
@@ -811,12 +817,24 @@ void LBMainWindow::on_actionSave_VTK_triggered()
 
 void LBMainWindow::on_actionView_2_triggered()
 {
-    viewDock->setVisible(!viewDock->isVisible());
+    toggleDock(viewDock);
 }
 
 void LBMainWindow::on_actionInfo_2_triggered()
 {
-    info->setVisible(!info->isVisible());
+    toggleDock(info);
+}
+
+void LBMainWindow::toggleDock(QDockWidget *dock)
+{
+    // A dock behind the other one's tab is brought to the front; one in
+    // front is closed; a closed one is opened in front.
+    if (dock->isVisible()) {
+        dock->hide();
+        return;
+    }
+    dock->show();
+    dock->raise();
 }
 
 void LBMainWindow::on_actionMesher_triggered()

@@ -16,6 +16,7 @@ class LBMainWindow;
 
 class Animation;
 class DropFolder;
+class QDockWidget;
 class QTimer;
 class Chart;
 class CodeEditor;
@@ -181,6 +182,7 @@ private:
     // (an inlet formula stopped for running too long).
     void reportRunProblems();
     void showTool(QWidget *tool);
+    void toggleDock(QDockWidget *dock);
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;

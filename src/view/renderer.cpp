@@ -361,7 +361,7 @@ int Renderer::lineGroup() const
 {
     if (arrowSteps > 1)
         return arrowSteps;
-    const int figures = 64;
+    const int figures = 48;
     const int longest = std::max({grid->getWidth(), grid->getHeight(), grid->getLength()});
     return std::max(1, (longest + figures - 1) / figures);
 }

@@ -101,7 +101,7 @@ public:
     void setArrowSteps(int steps);
     // The cells per arrow (and per figure of the other line painters) along
     // each axis: the group when it is above 1, otherwise one chosen from the
-    // grid size so that the longest side carries at most 64 figures, which
+    // grid size so that the longest side carries at most 48 figures, which
     // keeps them readable and their drawing cheap.
     int lineGroup() const;
     // Whether a draw item carries a figure of the line painters.

@@ -1,6 +1,7 @@
 #include "window_helper.h"
 
 #include "app/codeeditor.h"
+#include "app/interpolation.h"
 #include "app/lbmainwindow.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -113,6 +114,29 @@ private slots:
             QDir(dir.filePath(run)).removeRecursively();
     }
 
+    // The default window of 1024 x 768 gives the view most of the width and
+    // shows the Info dock's Probe fields without scrolling.
+    void defaultWindowLayout()
+    {
+        window = std::make_unique<LBMainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(1024, 768));
+        if (!qEnvironmentVariableIsEmpty("ONDIX_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("ONDIX_SCREENSHOT_DIR") + "/default-window.png");
+        QVERIFY2(view().width() >= 0.6 * window->width(), qPrintable(QString::number(view().width())));
+        for (const char *name : {"infoX", "infoY", "infoZ"}) {
+            auto *field = window->getInfo()->findChild<QLineEdit *>(QLatin1String(name));
+            QVERIFY(field->isVisible());
+            const QRect onWindow(field->mapTo(window.get(), QPoint(0, 0)), field->size());
+            QVERIFY2(window->rect().contains(onWindow), name);
+            QVERIFY2(!field->visibleRegion().isEmpty(), name);
+            QCOMPARE(field->visibleRegion().boundingRect().size(), field->size());
+        }
+        if (!qEnvironmentVariableIsEmpty("ONDIX_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("ONDIX_SCREENSHOT_DIR") + "/default-window.png");
+    }
+
     void menusInOrder()
     {
         const QList<QAction *> bar = window->menuBar()->actions();
@@ -129,7 +153,12 @@ private slots:
                               "Exec. 512 it.", "Exec. 1024 it.", "-", "Start Server", "Stop Server"}));
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
-                              "Charts", "Results", "-", "lb2 Editor"}));
+                              "Charts", "Results", "Interpolation", "-", "lb2 Editor"}));
+        // The interpolation points dialog opens from its entry, which leaves
+        // Alt+4 to "Exec. 16 it.".
+        QVERIFY(findAction(*window, "actionInterpolation")->shortcut().isEmpty());
+        findAction(*window, "actionInterpolation")->trigger();
+        QVERIFY(window->getInterpolation()->isVisible());
         QCOMPARE(entriesOf(bar[3]->menu()), QStringList({"View", "Info", "Reset Projection", "-", "Geometry",
                                                          "Image Processing", "-", "Painter"}));
         QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
