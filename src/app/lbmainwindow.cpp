@@ -13,6 +13,7 @@
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "particles.h"
+#include "persistence/compression.h"
 #include "persistence/elementcopy.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
@@ -33,9 +34,13 @@
 #include "view/view2.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -70,6 +75,41 @@ QString saveFileName(QWidget *parent, const QString &caption, const QString &fil
     return dialog.selectedFiles().first();
 }
 
+// The run's limits that loading the version-2 document at path would put in
+// force: those of its "results" element, or the ones given when it has none
+// or they do not read. Reads the document through once without building
+// anything; false when it cannot be read, which loading it then reports.
+bool documentLimits(const QString &path, int &maxIterations, double &stopWhen)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray inflated;
+    std::unique_ptr<QXmlStreamReader> reader;
+    if (Compression::looksCompressed(file.peek(256))) {
+        QString why;
+        if (!Compression::inflate(file.readAll(), qint64(1) << 40, &inflated, &why))
+            return false;
+        reader = std::make_unique<QXmlStreamReader>(inflated);
+    } else {
+        reader = std::make_unique<QXmlStreamReader>(&file);
+    }
+    // The element is a child of the document's root.
+    int depth = 0;
+    while (!reader->atEnd()) {
+        const QXmlStreamReader::TokenType token = reader->readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        } else if (token == QXmlStreamReader::StartElement) {
+            if (++depth == 2 && reader->name() == QLatin1String("results")) {
+                Results::readLimits(*reader, maxIterations, stopWhen);
+                return true;
+            }
+        }
+    }
+    return !reader->hasError();
+}
+
 } // namespace
 
 LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<Ui::LBMainWindow>())
@@ -90,6 +130,12 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
             [this](const QString &m) { showNotice(this, tr("Animation"), m); });
     info = new Info(view, this);
     addDockWidget(Qt::RightDockWidgetArea, info);
+    // The two docks share the right side as tabs, each with the full height
+    // (the Info dock's Probe fields stay in view), and leave the view most
+    // of the width.
+    tabifyDockWidget(viewDock, info);
+    info->raise();
+    resizeDocks({viewDock, info}, {300, 300}, Qt::Horizontal);
     about = new TextDialog(tr("Credits"), QString::fromUtf8(creditsText), this);
     changes = new TextDialog(tr("Changes"), QString::fromUtf8(changesText), this);
     codeEditor = new CodeEditor(this);
@@ -123,10 +169,32 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     connect(view, &LBWidget::stepped, this, &LBMainWindow::reportRunProblems);
     connect(view, &LBWidget::outputFailed, this,
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
+    qApp->installEventFilter(this);
+}
+
+bool LBMainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType())
+        return QMainWindow::eventFilter(watched, event);
+    // A field that takes a key overrides the shortcut of that key. For the
+    // run-control commands the field does not get to: the event stays
+    // unaccepted and the shortcut fires, wherever the focus is in the window
+    // or its docks.
+    // The window and its docks, floating ones included.
+    QWidget *window = static_cast<QWidget *>(watched)->window();
+    if (window != this && !(qobject_cast<QDockWidget *>(window) && window->parentWidget() == this))
+        return QMainWindow::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    const QKeySequence pressed(int(key->modifiers()) | key->key());
+    for (QAction *action : ui->menuSimulation->actions())
+        if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed)
+            return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 LBMainWindow::~LBMainWindow()
 {
+    qApp->removeEventFilter(this);
     // The dock listens to the grid: it goes before the view that owns the grid.
     delete info;
 }
@@ -188,14 +256,20 @@ void LBMainWindow::repaintView()
 // everything as it was.
 void LBMainWindow::loadAll2(int version)
 {
+    openDocument(filePath, version);
+}
+
+bool LBMainWindow::openDocument(const QString &path, int version)
+{
     QString error;
     QStringList warnings;
-    if (!loadAllFrom(filePath, version, &error, &warnings)) {
+    if (!loadAllFrom(path, version, &error, &warnings)) {
         showNotice(this, tr("Load All"), error);
-        return;
+        return false;
     }
     if (!warnings.isEmpty())
         showNotice(this, tr("Load All"), warnings.join(QLatin1Char('\n')));
+    return true;
 }
 
 bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings)
@@ -208,6 +282,7 @@ bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error,
         return false;
     loadedAll = 2;
     loadedAllVersion = version;
+    documentPath = path;
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
     info->setFile(QFileInfo(path).fileName());
@@ -256,11 +331,9 @@ void LBMainWindow::openAll(int version)
                      : QStringLiteral("State (*.lb2 *.xml);;All files (*)"));
     if (name.isEmpty())
         return;
-    const QString previous = filePath;
-    filePath = name;
-    loadAll2(version);
-    if (loadedAll != 2 || loadedAllVersion != version)
-        filePath = previous;
+    // Only a document that loaded becomes the remembered path.
+    if (openDocument(name, version))
+        setFilePath(name);
 }
 
 // The panels of the window in the state document. Each panel writes and
@@ -329,6 +402,13 @@ bool LBMainWindow::loadGeometry(const QString &path)
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
     info->setFile(QFileInfo(path).fileName());
+    // A geometry can change the model (layers make it 3D) and gives its
+    // inlets and outlets their own strategies: the dialogs show what is now
+    // in force.
+    parameters->refresh();
+    results->refresh();
+    particles->refresh();
+    immersed->refresh();
     for (Chart *chart : getCharts()) {
         chart->clearSeries();
         chart->update(view->getGrid());
@@ -444,7 +524,7 @@ void LBMainWindow::on_actionColors_triggered()
 
 void LBMainWindow::on_actionInfo_triggered()
 {
-    info->setVisible(!info->isVisible());
+    toggleDock(info);
 }
 
 void LBMainWindow::on_actionView_triggered()
@@ -504,8 +584,9 @@ void LBMainWindow::on_actionSave_Image_triggered()
 
 void LBMainWindow::on_actionReload_All_triggered()
 {
-    if (loadedAll == 2)
-        loadAll2(loadedAllVersion);
+    // The last document that loaded, whatever was refused or loaded since.
+    if (loadedAll == 2 && openDocument(documentPath, loadedAllVersion))
+        setFilePath(documentPath);
 }
 
 void LBMainWindow::on_actionResults_triggered()
@@ -602,6 +683,19 @@ void LBMainWindow::pollServer()
 
 bool LBMainWindow::serveDocument(const QString &path)
 {
+    const QString endless = tr("Nothing ends this run: the document's Results settings give neither an "
+                               "iteration limit (Max It.) nor a convergence threshold (Stop When).");
+    // A document with nothing to end its run is set aside before it
+    // replaces the window's simulation.
+    {
+        const SimulationParameters &p = *view->getGrid()->getParameters();
+        int limit = p.getMaxIterations();
+        double threshold = p.getStopWhen();
+        if (documentLimits(path, limit, threshold) && limit <= 0 && threshold <= 0.0) {
+            DropFolder::setAside(path, endless);
+            return false;
+        }
+    }
     QString error;
     QStringList warnings;
     if (!loadAllFrom(path, 2, &error, &warnings)) {
@@ -611,8 +705,7 @@ bool LBMainWindow::serveDocument(const QString &path)
     setFilePath(path);
     const SimulationParameters &p = *view->getGrid()->getParameters();
     if (p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
-        DropFolder::setAside(path, tr("Nothing ends this run: the document's Results settings give neither an "
-                                      "iteration limit (Max It.) nor a convergence threshold (Stop When)."));
+        DropFolder::setAside(path, endless);
         return false;
     }
     const QString results = DropFolder::resultsFolder(path);
@@ -644,7 +737,8 @@ void LBMainWindow::finishServedDocument()
         return;
     }
     // Reload All reads the document where it now lies.
-    setFilePath(DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName());
+    documentPath = DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName();
+    setFilePath(documentPath);
 }
 
 void LBMainWindow::on_actionChanges_triggered()
@@ -723,12 +817,24 @@ void LBMainWindow::on_actionSave_VTK_triggered()
 
 void LBMainWindow::on_actionView_2_triggered()
 {
-    viewDock->setVisible(!viewDock->isVisible());
+    toggleDock(viewDock);
 }
 
 void LBMainWindow::on_actionInfo_2_triggered()
 {
-    info->setVisible(!info->isVisible());
+    toggleDock(info);
+}
+
+void LBMainWindow::toggleDock(QDockWidget *dock)
+{
+    // A dock behind the other one's tab is brought to the front; one in
+    // front is closed; a closed one is opened in front.
+    if (dock->isVisible()) {
+        dock->hide();
+        return;
+    }
+    dock->show();
+    dock->raise();
 }
 
 void LBMainWindow::on_actionMesher_triggered()

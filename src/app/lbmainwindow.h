@@ -16,6 +16,7 @@ class LBMainWindow;
 
 class Animation;
 class DropFolder;
+class QDockWidget;
 class QTimer;
 class Chart;
 class CodeEditor;
@@ -83,6 +84,11 @@ public:
     bool isServing() const { return serverRunning != 0; }
     // The document being run by the server; empty when it waits.
     QString getServedDocument() const { return servedDocument; }
+
+protected:
+    // Leaves the run-control shortcuts to the window while a text field of
+    // the window has the focus (a field would take Ctrl+E as "end of line").
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public slots:
     // Reads the state document at the remembered path (see setFilePath).
@@ -161,6 +167,8 @@ private:
     void repaintView();
     void saveAll(int version);
     void openAll(int version);
+    // Load All with messages; true when the document loaded.
+    bool openDocument(const QString &path, int version);
     // Load All without messages: false with the reason when the document was
     // refused (the simulation is then as it was); warnings that did not stop
     // the load go to *warnings.
@@ -174,6 +182,7 @@ private:
     // (an inlet formula stopped for running too long).
     void reportRunProblems();
     void showTool(QWidget *tool);
+    void toggleDock(QDockWidget *dock);
 
     std::unique_ptr<Ui::LBMainWindow> ui;
     LBWidget *view = nullptr;
@@ -195,9 +204,11 @@ private:
     Immersed *immersed = nullptr;
     Particles *particles = nullptr;
     QString filePath;
-    // 2 after a Load All; the version it used is what Reload All reads.
+    // 2 after a Load All; Reload All reads the last document that loaded,
+    // with the version it used.
     int loadedAll = 0;
     int loadedAllVersion = 2;
+    QString documentPath;
     int serverRunning = 0;
     bool keepCameraOnLoad = false;
     QDir serverDirectory;

@@ -1,12 +1,19 @@
 #include "parameters2.h"
 #include "ui_parameters2.h"
 
+#include "model/latticeboltzmann/boundary/equilibriumboundary.h"
+#include "model/latticeboltzmann/boundary/extrapolationboundary.h"
+#include "model/latticeboltzmann/boundary/fixedboundary.h"
+#include "model/latticeboltzmann/boundary/opencell.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/boundary/zouheboundary.h"
 #include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
 
@@ -114,8 +121,7 @@ void Parameters2::refresh()
     ui->sourceVelocity->setText(number(p.sourceVelocity(inlet)));
     ui->sourcePressure->setText(number(p.getSourcePressure(inlet)));
     ui->inletFormula->setText(p.getInletFormula(inlet));
-    const int strategy = p.getSourceStrategy();
-    ui->outletStrategy->setCurrentIndex(strategy >= 1 && strategy <= 3 ? strategy : 0);
+    ui->outletStrategy->setCurrentIndex(strategyInForce());
     ui->movingVelocity->setText(number(p.wallVelocity().x));
     ui->movingVelocityY->setText(number(p.wallVelocity().y));
     ui->periodicBoundaries->setChecked(p.getPeriodicBoundaries());
@@ -180,6 +186,39 @@ void Parameters2::refresh()
         w->blockSignals(false);
 }
 
+int Parameters2::strategyInForce() const
+{
+    // Each entry's inlet and outlet kinds, by position.
+    auto inletKind = [](const Boundary *b) {
+        return dynamic_cast<const ZouHeBoundary *>(b)         ? 3
+               : dynamic_cast<const FixedBoundary *>(b)       ? 2
+               : dynamic_cast<const EquilibriumBoundary *>(b) ? 1
+                                                              : 0;
+    };
+    auto outletKind = [](const Boundary *b) {
+        return dynamic_cast<const ZouHeBoundary *>(b)           ? 3
+               : dynamic_cast<const ExtrapolationBoundary *>(b) ? 2
+               : dynamic_cast<const EquilibriumBoundary *>(b)   ? 1
+                                                                : 0;
+    };
+    int shared = -1;
+    grid->forEachCell([&](BaseCell *cell, int, int, int) {
+        cell = PassiveScalarCell::innerOf(cell);
+        int kind;
+        if (auto *inlet = dynamic_cast<SourceCell *>(cell))
+            kind = inletKind(inlet->strategy());
+        else if (auto *outlet = dynamic_cast<OpenCell *>(cell))
+            kind = outletKind(outlet->strategy());
+        else
+            return;
+        shared = shared < 0 || shared == kind ? kind : 0;
+    });
+    if (shared >= 0)
+        return shared;
+    const int stored = parameters->getSourceStrategy();
+    return stored >= 1 && stored <= 3 ? stored : 0;
+}
+
 void Parameters2::refuse(QLineEdit *field, double previous, const QString &why)
 {
     message = why;
@@ -230,7 +269,8 @@ void Parameters2::on_model_currentIndexChanged(int)
 void Parameters2::on_velocityOrder_returnPressed()
 {
     double v;
-    if (readReal(ui->velocityOrder, parameters->getVelocityOrder(), 1, 2, false, tr("Velocity order"), &v)) {
+    // 0 drops the velocity from the equilibrium, 1 keeps its first order.
+    if (readReal(ui->velocityOrder, parameters->getVelocityOrder(), 0, 2, false, tr("Velocity order"), &v)) {
         parameters->setVelocityOrder(int(v));
         ui->velocityOrder->setText(QString::number(int(v)));
     }

@@ -124,6 +124,11 @@ private:
     // Gives the plain fluid and porous cells of the box the solid density
     // solid(x, y); other kinds are left as they are.
     void makePorous(const int box[6], const std::function<double(int, int)> &solid);
+    // The strategy position the inlets and outlets of the grid run: 1
+    // equilibrium, 2 fixed flux (with extrapolation outlets), 3 Zou and He
+    // when all of them run it; 0 when they differ; the stored choice when
+    // the grid has none.
+    int strategyInForce() const;
     // Replaces the external force with the values of its seven fields.
     void applyExternalForce();
     bool readReal(QLineEdit *field, double previous, double min, double max, bool openMin, const QString &what,

@@ -85,6 +85,11 @@ Particles::Particles(Grid *grid, QWidget *parent) : QDialog(parent), grid(grid)
     box->addWidget(colourPreview, 3, 0, 1, 4);
     regions->addLayout(box);
     layout->addLayout(regions);
+    boxMessage = new QLabel(this);
+    boxMessage->setObjectName("boxMessage");
+    boxMessage->setWordWrap(true);
+    boxMessage->setStyleSheet("color: #b00000");
+    layout->addWidget(boxMessage);
 
     auto *buttons = new QGridLayout;
     buttons->addWidget(button(this, "particlesNew", tr("New")), 0, 0);
@@ -188,15 +193,41 @@ int Particles::nextId() const
     return id;
 }
 
-void Particles::addFromFields(int id)
+bool Particles::boxFromFields(int box[6])
 {
-    int v[6];
-    for (int k = 0; k < 6; ++k) {
-        bool ok = false;
-        v[k] = corners[k]->text().toInt(&ok) - 1;
-        if (!ok)
-            v[k] = 0;
+    const int limits[3] = {grid->getWidth(), grid->getHeight(), grid->getLength()};
+    for (int a = 0; a < 3; ++a) {
+        int bounds[2];
+        for (int k = 0; k < 2; ++k) {
+            bool ok = false;
+            bounds[k] = corners[2 * a + k]->text().trimmed().toInt(&ok) - 1;
+            if (!ok)
+                bounds[k] = 0;
+        }
+        if (bounds[0] > bounds[1])
+            std::swap(bounds[0], bounds[1]);
+        // A 2D grid has one layer: z 0..0 or 1..1 alike mean it.
+        if (a == 2 && limits[2] == 1)
+            bounds[0] = bounds[1] = 0;
+        if (bounds[1] < 0 || bounds[0] >= limits[a]) {
+            boxMessage->setText(tr("The box lies outside the grid: x from 1 to %1, y from 1 to %2, z from 1 to %3.")
+                                    .arg(limits[0])
+                                    .arg(limits[1])
+                                    .arg(limits[2]));
+            return false;
+        }
+        box[2 * a] = std::max(0, bounds[0]);
+        box[2 * a + 1] = std::min(limits[a] - 1, bounds[1]);
     }
+    boxMessage->clear();
+    // The fields show the box that was taken.
+    for (int k = 0; k < 6; ++k)
+        corners[k]->setText(QString::number(box[k] + 1));
+    return true;
+}
+
+void Particles::add(int id, const int v[6])
+{
     if (scalarSelected()) {
         ScalarSource s;
         s.id = id;
@@ -299,7 +330,10 @@ void Particles::on_fixedConcentration_returnPressed()
 
 void Particles::on_particlesNew_clicked()
 {
-    addFromFields(nextId());
+    int box[6];
+    if (!boxFromFields(box))
+        return;
+    add(nextId(), box);
     refresh();
     list->setCurrentRow(list->count() - 1);
     emit changed();
@@ -308,13 +342,14 @@ void Particles::on_particlesNew_clicked()
 void Particles::on_update_clicked()
 {
     const int id = selectedId();
-    if (id < 0)
+    int box[6];
+    if (id < 0 || !boxFromFields(box))
         return;
     if (scalarSelected())
         grid->getScalarTracers()->removeSource(id);
     else
         grid->getTracers()->removeRegion(id);
-    addFromFields(id);
+    add(id, box);
     refresh();
     emit changed();
 }

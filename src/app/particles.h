@@ -57,9 +57,13 @@ private:
     // The id of the selected list entry, or -1.
     int selectedId() const;
     int nextId() const;
-    // Builds the region or source of the given id from the corner fields
-    // and adds it to the current target.
-    void addFromFields(int id);
+    // The box of the corner fields, counted from 0, in the grid: bounds in
+    // either order, parts outside the grid cut off, and on a 2D grid the
+    // one layer whatever the z fields say. False with a message when the box
+    // misses the grid.
+    bool boxFromFields(int box[6]);
+    // Adds the region or source of the given id and box to the current target.
+    void add(int id, const int box[6]);
     void showColour();
     void showEpsilonWarning();
 
@@ -72,5 +76,6 @@ private:
     QListWidget *list;
     QLabel *colourPreview;
     QLabel *warning;
+    QLabel *boxMessage;
     QColor colour1 = Qt::red, colour2 = Qt::blue;
 };

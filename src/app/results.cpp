@@ -69,6 +69,9 @@ Results::Results(LBWidget *view, QWidget *parent) : QDialog(parent), view(view)
     remove->setObjectName(QStringLiteral("removePoint"));
     QPushButton *update = new QPushButton(tr("Update"), this);
     update->setObjectName(QStringLiteral("updatePoints"));
+    // Return in a field applies the field; it presses no button.
+    for (QPushButton *button : {add, remove, update})
+        button->setAutoDefault(false);
     messageLabel = new QLabel(this);
     messageLabel->setWordWrap(true);
     messageLabel->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -161,10 +164,14 @@ void Results::on_simulation_clicked()
     applyOutputs();
 }
 
-void Results::on_interval_returnPressed()
+// A field whose value is the one in force changes nothing, so leaving it
+// keeps the message of an earlier refusal.
+void Results::on_interval_editingFinished()
 {
     bool ok = false;
     const int n = interval->text().trimmed().toInt(&ok);
+    if (ok && n == view->getInterval())
+        return;
     if (!ok || n < 1) {
         refuse(interval, QString::number(view->getInterval()),
                tr("The interval must be a whole number of iterations, at least 1."));
@@ -174,11 +181,13 @@ void Results::on_interval_returnPressed()
     view->setOutputs(images->isChecked(), vp->isChecked(), simulation->isChecked(), n);
 }
 
-void Results::on_maxSteps_returnPressed()
+void Results::on_maxSteps_editingFinished()
 {
     SimulationParameters &p = *view->getGrid()->getParameters();
     bool ok = false;
     const int n = maxSteps->text().trimmed().toInt(&ok);
+    if (ok && n == p.getMaxIterations())
+        return;
     if (!ok || n < 0) {
         refuse(maxSteps, QString::number(p.getMaxIterations()), tr("Max It. must be a whole number, 0 for no limit."));
         return;
@@ -187,11 +196,13 @@ void Results::on_maxSteps_returnPressed()
     p.setMaxIterations(n);
 }
 
-void Results::on_stopCriterion_returnPressed()
+void Results::on_stopCriterion_editingFinished()
 {
     SimulationParameters &p = *view->getGrid()->getParameters();
     bool ok = false;
     const double v = stopCriterion->text().trimmed().toDouble(&ok);
+    if (ok && v == p.getStopWhen())
+        return;
     if (!ok || !std::isfinite(v) || v < 0.0) {
         refuse(stopCriterion, QString::number(p.getStopWhen(), 'g', 6),
                tr("Stop When DeltaP < must be a number, 0 to switch the test off."));
@@ -265,23 +276,39 @@ void Results::write(QXmlStreamWriter &writer) const
     writer.writeEndElement();
 }
 
+bool Results::readLimits(QXmlStreamReader &reader, int &maxIterations, double &stopWhen, QString *error)
+{
+    AttributeReader a(reader);
+    const int limit = a.integer("maxIterations", maxIterations, 0);
+    const double threshold = a.real("stopWhen", stopWhen, 0.0);
+    if (!a.ok()) {
+        if (error)
+            *error = a.error();
+        return false;
+    }
+    maxIterations = limit;
+    stopWhen = threshold;
+    return true;
+}
+
 void Results::read(QXmlStreamReader &reader)
 {
     if (!reader.isStartElement() || reader.name() != QLatin1String("results"))
         return;
     AttributeReader a(reader);
     SimulationParameters &p = *view->getGrid()->getParameters();
-    const int limit = a.integer("maxIterations", p.getMaxIterations(), 0);
-    const double threshold = a.real("stopWhen", p.getStopWhen(), 0.0);
+    int limit = p.getMaxIterations();
+    double threshold = p.getStopWhen();
     const int every = a.integer("interval", view->getInterval(), 1);
-    if (a.ok()) {
+    QString why;
+    if (readLimits(reader, limit, threshold, &why) && a.ok()) {
         p.setMaxIterations(limit);
         p.setStopWhen(threshold);
         maxSteps->setText(QString::number(limit));
         stopCriterion->setText(QString::number(threshold, 'g', 6));
         interval->setText(QString::number(every));
     } else {
-        message = a.error();
+        message = why.isEmpty() ? a.error() : why;
         messageLabel->setText(message);
     }
     images->setChecked(a.flag("images"));

@@ -31,14 +31,19 @@ public:
     QString lastMessage() const { return message; }
     // Whether VTK files are written as compressed binary rather than ASCII.
     bool vtkBinaryEnabled() const;
+    // The run's limits of a "results" element: maxIterations and stopWhen
+    // take the element's values when both read (they keep theirs otherwise);
+    // false with the reason when they do not. The reader stays on the element.
+    static bool readLimits(QXmlStreamReader &reader, int &maxIterations, double &stopWhen, QString *error = nullptr);
 
 private slots:
     void on_images_clicked();
     void on_vp_clicked();
     void on_simulation_clicked();
-    void on_interval_returnPressed();
-    void on_maxSteps_returnPressed();
-    void on_stopCriterion_returnPressed();
+    // Each field applies on Return and when it loses the focus.
+    void on_interval_editingFinished();
+    void on_maxSteps_editingFinished();
+    void on_stopCriterion_editingFinished();
     void on_addPoint_clicked();
     void on_removePoint_clicked();
     void on_updatePoints_clicked();

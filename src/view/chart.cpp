@@ -1,4 +1,5 @@
 #include "chart.h"
+#include "chartscaledraw.h"
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -98,6 +99,8 @@ Chart::Chart(QWidget *parent) : QDialog(parent)
 
     plot = named(new QwtPlot, "plot");
     plot->setCanvasBackground(Qt::white);
+    plot->setAxisScaleDraw(QwtPlot::yLeft, new ChartScaleDraw);
+    plot->setAxisScaleDraw(QwtPlot::xBottom, new ChartScaleDraw);
     plot->setAxisTitle(QwtPlot::xBottom, QStringLiteral("iteration"));
     curve = new QwtPlotCurve;
     curve->setPen(QColor(0, 255, 0));
@@ -138,8 +141,16 @@ Chart::Chart(QWidget *parent) : QDialog(parent)
     bottom->addWidget(clear);
     controls->addRow(QStringLiteral("Interval:"), bottom);
 
+    disabledNote = named(new QLabel(QStringLiteral("Charts are off: clear \"Disable Charts\" in the Info dock to "
+                                                   "choose a type and take samples.")),
+                         "disabledNote");
+    disabledNote->setWordWrap(true);
+    disabledNote->setStyleSheet(QStringLiteral("color: #b00000"));
+    disabledNote->hide();
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(plot, 1);
+    layout->addWidget(disabledNote);
     layout->addLayout(controls);
     resize(560, 480);
 
@@ -163,6 +174,8 @@ int Chart::interval() const
 void Chart::enable(bool disabled)
 {
     chartType->setEnabled(!disabled);
+    chartType->setToolTip(disabled ? disabledNote->text() : QString());
+    disabledNote->setVisible(disabled);
 }
 
 void Chart::done(int result)

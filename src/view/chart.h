@@ -8,6 +8,7 @@
 class Grid;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -37,7 +38,8 @@ public:
     // With a grid: samples it and redraws. With null: redraws from the last grid.
     void update(Grid *grid);
     int interval() const;
-    // The chart type cannot be changed while charts are disabled.
+    // The chart type cannot be changed while charts are disabled; the chart
+    // then says so, and how to enable them.
     void enable(bool disabled);
     // Forgets the series (Reset of the simulation).
     void clearSeries();
@@ -93,6 +95,7 @@ private:
     bool open = true;
 
     QComboBox *chartType;
+    QLabel *disabledNote;
     QRadioButton *axisButtons[4];
     QLineEdit *probe[3];
     QLineEdit *other;

@@ -22,7 +22,7 @@ namespace {
 // quantity they paint; the general painter pass computes the same.
 using CellValue = std::function<double(const DrawItem &, BaseCell *)>;
 
-CellValue valueOf(Renderer &r, std::vector<double> &psi, std::vector<Vector3d> &omega)
+CellValue valueOf(Renderer &r)
 {
     Grid *grid = r.getGrid();
     const QString name = r.getPainterName();
@@ -31,14 +31,14 @@ CellValue valueOf(Renderer &r, std::vector<double> &psi, std::vector<Vector3d> &
     if (name == QLatin1String("pressure"))
         return [](const DrawItem &item, BaseCell *cell) { return cell->getP(item.layer - 1); };
     if (name == QLatin1String("stream function")) {
-        psi = grid->streamFunction(r.getStreamIntegrationX(), r.getStreamIntegrationY());
+        const std::vector<double> &psi = r.streamFunctionField();
         const std::size_t nx = std::size_t(grid->getWidth());
         return [&psi, nx](const DrawItem &item, BaseCell *) {
             return psi[std::size_t(item.x) + std::size_t(item.y) * nx];
         };
     }
     if (name == QLatin1String("vorticity magnitude")) {
-        omega = grid->vorticity();
+        const std::vector<Vector3d> &omega = r.vorticityField();
         return [grid, &omega](const DrawItem &item, BaseCell *) {
             return omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))].z;
         };
@@ -47,10 +47,10 @@ CellValue valueOf(Renderer &r, std::vector<double> &psi, std::vector<Vector3d> &
         return
             [grid](const DrawItem &item, BaseCell *) { return Painters::microfluxAt(*grid, item.x, item.y, item.z); };
     if (name == QLatin1String("macroflux")) {
-        const std::vector<Vector3d> &flux = grid->crossSectionFlux();
-        const std::size_t nx = std::size_t(grid->getWidth()), ny = std::size_t(grid->getHeight());
-        return [&flux, nx, ny](const DrawItem &item, BaseCell *) {
-            return flux[(std::size_t(item.z) * ny + std::size_t(item.y)) * nx + std::size_t(item.x)].length();
+        const std::vector<Vector3d> &flux = r.fluxField();
+        const std::size_t nx = std::size_t(grid->getWidth());
+        return [&flux, nx](const DrawItem &item, BaseCell *) {
+            return flux[std::size_t(item.y) * nx + std::size_t(item.x)].length();
         };
     }
     return CellValue();
@@ -283,9 +283,7 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
     const ColorMap earlier = computedWith;
     const bool twoRanges = draw && deferred;
     computed = coloured = deferred = false;
-    std::vector<double> psi;
-    std::vector<Vector3d> omega;
-    const CellValue value = reuse ? CellValue() : valueOf(r, psi, omega);
+    const CellValue value = reuse ? CellValue() : valueOf(r);
     if (!reuse && !value) {
         std::fill(buffer.begin(), buffer.end(), 0.0);
         return;

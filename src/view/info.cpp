@@ -1,6 +1,7 @@
 #include "info.h"
 
 #include "chart.h"
+#include "fluxfield.h"
 #include "lbwidget.h"
 #include "renderer.h"
 
@@ -145,10 +146,16 @@ void Info::notify(int code)
     const SimulationStats &stats = g->getStatistics();
     gridSize->setText(QStringLiteral("%1 x %2 x %3").arg(g->getWidth()).arg(g->getHeight()).arg(g->getLength()));
     iterations->setText(QString::number(stats.iterations));
-    deltaP->setText(number(stats.deltaP));
-    averageP->setText(number(stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
-    if (stats.iterations == 0)
+    // The figures of a step: before the first step of a run (after a reset
+    // or a load) the statistics still hold the previous run's.
+    const bool stepped = stats.iterations > 0;
+    deltaP->setText(number(stepped ? stats.deltaP : 0.0));
+    averageP->setText(number(stepped && stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
+    if (!stepped)
         mlups->setText(QStringLiteral("0"));
+    // Code 3 comes before a resize, while the grid still has its old size.
+    if (code != 3)
+        dropProbesOutside();
     // The readouts follow the run, a few times a second: the vorticity and
     // the stream function behind them are computed over the whole grid.
     // Code 3 comes before a resize, while the cells are about to go.
@@ -220,6 +227,25 @@ void Info::on_execBurst_editingFinished()
     view->setBurst(execBurst());
 }
 
+void Info::dropProbesOutside()
+{
+    const Grid *g = grid();
+    const int limits[3] = {g->getWidth(), g->getHeight(), g->getLength()};
+    for (int p = 0; p < 2; ++p) {
+        bool outside = false;
+        for (int a = 0; a < 3; ++a)
+            outside = outside || probe[p][a]->text().toInt() > limits[a];
+        if (!outside)
+            continue;
+        for (QLineEdit *e : probe[p])
+            e->setText(QStringLiteral("0"));
+        view->getRenderer()->setProbePoint(0, 0, 0, p);
+        if (p == 0)
+            for (QLabel *label : readouts)
+                label->clear();
+    }
+}
+
 void Info::probeConfirmed(int p, QLineEdit *confirmed)
 {
     // A zero coordinate switches the probe off altogether.
@@ -256,7 +282,7 @@ void Info::refreshReadouts()
     readouts[5]->setText(number(w.y));
     readouts[6]->setText(number(w.z));
     readouts[7]->setText(number(g->streamFunction(0, 0)[std::size_t(x) + std::size_t(y) * g->getWidth()]));
-    readouts[8]->setText(number(g->fluxAt(x, y).length()));
+    readouts[8]->setText(number(FluxField::at(*g, x, y).length()));
 }
 
 void Info::on_infoX_returnPressed()

@@ -63,6 +63,9 @@ private slots:
 
 private:
     void probeConfirmed(int probe, QLineEdit *confirmed);
+    // A probe that lies outside the grid (a new one, smaller than the one it
+    // was typed for) is switched off: its fields and marker go to 0.
+    void dropProbesOutside();
     void refreshReadouts();
     void applyChartSwitch();
     Grid *grid() const;

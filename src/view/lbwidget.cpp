@@ -17,6 +17,8 @@
 
 LBWidget::LBWidget(QWidget *parent) : QGLWidget(parent)
 {
+    // A click on the view takes the focus from a text field of the docks.
+    setFocusPolicy(Qt::ClickFocus);
     renderer = std::make_unique<Renderer>(this);
     executor = std::make_unique<Executor>(this);
 }

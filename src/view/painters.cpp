@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
+#include "linebatch.h"
 #include "meltingpainters.h"
 #include "persistence/simulationparameters.h"
 
@@ -20,26 +21,28 @@ struct Entry
 {
     const char *name;
     PainterRoutine routine;
+    // Whether the values it tracks are lengths or fractions, never negative.
+    bool nonNegative;
 };
 
 // The painter list; its order is the order users choose from.
 const Entry table[] = {
-    {"velocity", &Painters::velocity},
-    {"pressure", &Painters::pressure},
-    {"temperature", &Painters::temperature},
-    {"arrow", &Painters::arrow},
-    {"passive scalar", &Painters::passiveScalar},
-    {"multicomponent", &Painters::multicomponent},
-    {"normal arrow", &Painters::normalArrow},
-    {"stream function", &Painters::streamFunction},
-    {"vorticity", &Painters::vorticity},
-    {"vorticity magnitude", &Painters::vorticityMagnitude},
-    {"detail", &Painters::detail},
-    {"permeability", &Painters::permeability},
-    {"microflux", &Painters::microflux},
-    {"macroflux", &Painters::macroflux},
-    {"korner", &Painters::korner},
-    {"temp", &Painters::temp},
+    {"velocity", &Painters::velocity, true},
+    {"pressure", &Painters::pressure, false},
+    {"temperature", &Painters::temperature, false},
+    {"arrow", &Painters::arrow, true},
+    {"passive scalar", &Painters::passiveScalar, false},
+    {"multicomponent", &Painters::multicomponent, false},
+    {"normal arrow", &Painters::normalArrow, true},
+    {"stream function", &Painters::streamFunction, false},
+    {"vorticity", &Painters::vorticity, false},
+    {"vorticity magnitude", &Painters::vorticityMagnitude, false},
+    {"detail", &Painters::detail, true},
+    {"permeability", &Painters::permeability, true},
+    {"microflux", &Painters::microflux, false},
+    {"macroflux", &Painters::macroflux, true},
+    {"korner", &Painters::korner, false},
+    {"temp", &Painters::temp, false},
 };
 
 bool anyCell(BaseCell *)
@@ -101,14 +104,6 @@ void generalPass(Renderer &r, bool draw, Value value, Accepts accepts, bool rese
         glEnd();
 }
 
-// Arrows of a per-item vector; colour by magnitude when colour is set.
-template <typename Vector> void arrowPass(Renderer &r, bool draw, Vector vector, bool colour)
-{
-    for (const DrawItem &item : r.getDrawList())
-        if (BaseCell *cell = r.cellOf(item))
-            r.drawArrow(item, vector(item, cell), draw, colour);
-}
-
 } // namespace
 
 QStringList Painters::names()
@@ -117,6 +112,14 @@ QStringList Painters::names()
     for (const Entry &e : table)
         list << QLatin1String(e.name);
     return list;
+}
+
+bool Painters::isNonNegative(const QString &name)
+{
+    for (const Entry &e : table)
+        if (name == QLatin1String(e.name))
+            return e.nonNegative;
+    return false;
 }
 
 PainterRoutine Painters::find(const QString &name)
@@ -154,8 +157,10 @@ void Painters::arrow(Renderer &r, bool draw)
     if (!draw)
         clearBuffer(r);
     r.resetExtremes();
-    arrowPass(
-        r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1); }, true);
+    r.drawArrows(draw, true, [](const DrawItem &item, BaseCell *cell, Vector3d &v, float *) {
+        v = cell->getVelocity(item.layer - 1);
+        return true;
+    });
 }
 
 void Painters::passiveScalar(Renderer &r, bool draw)
@@ -251,16 +256,17 @@ void Painters::normalArrow(Renderer &r, bool draw)
     if (!draw)
         clearBuffer(r);
     r.resetExtremes();
-    glColor3f(0.5f, 0.5f, 0.5f);
-    arrowPass(
-        r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).normalized(); },
-        false);
+    r.drawArrows(draw, false, [](const DrawItem &item, BaseCell *cell, Vector3d &v, float rgb[3]) {
+        v = cell->getVelocity(item.layer - 1).normalized();
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return true;
+    });
 }
 
 void Painters::streamFunction(Renderer &r, bool draw)
 {
     Grid *grid = r.getGrid();
-    const std::vector<double> psi = grid->streamFunction(r.getStreamIntegrationX(), r.getStreamIntegrationY());
+    const std::vector<double> &psi = r.streamFunctionField();
     const int nx = grid->getWidth();
     generalPass(
         r, draw,
@@ -271,28 +277,26 @@ void Painters::streamFunction(Renderer &r, bool draw)
 void Painters::vorticity(Renderer &r, bool draw)
 {
     Grid *grid = r.getGrid();
-    const std::vector<Vector3d> omega = grid->vorticity();
+    const std::vector<Vector3d> &omega = r.vorticityField();
     if (!draw)
         clearBuffer(r);
     r.resetExtremes();
-    for (const DrawItem &item : r.getDrawList()) {
-        if (!r.cellOf(item))
-            continue;
-        const Vector3d &w = omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))];
-        if (w.x == 0.0 && w.y == 0.0 && w.z == 0.0)
-            continue;
-        if (w.z <= 0)
-            glColor3f(1, 0, 0);
-        else
-            glColor3f(0, 0, 1);
-        r.drawArrow(item, w, draw, false);
-    }
+    r.drawArrows(draw, false, [grid, &omega](const DrawItem &item, BaseCell *, Vector3d &v, float rgb[3]) {
+        v = omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))];
+        if (v.x == 0.0 && v.y == 0.0 && v.z == 0.0)
+            return false;
+        // Red turns clockwise, blue anticlockwise.
+        rgb[0] = v.z <= 0 ? 1.0f : 0.0f;
+        rgb[1] = 0.0f;
+        rgb[2] = v.z <= 0 ? 0.0f : 1.0f;
+        return true;
+    });
 }
 
 void Painters::vorticityMagnitude(Renderer &r, bool draw)
 {
     Grid *grid = r.getGrid();
-    const std::vector<Vector3d> omega = grid->vorticity();
+    const std::vector<Vector3d> &omega = r.vorticityField();
     generalPass(
         r, draw,
         [grid, &omega](const DrawItem &item, BaseCell *) {
@@ -301,32 +305,82 @@ void Painters::vorticityMagnitude(Renderer &r, bool draw)
         anyCell);
 }
 
-void Painters::detail(Renderer &r, bool)
+void Painters::detail(Renderer &r, bool draw)
 {
-    // Drawn in both passes, whatever the draw flag says.
+    // Drawn in both passes, whatever the draw flag says; the drawing pass
+    // draws the same segments over the computing pass's, so when one
+    // follows the computing pass only tracks.
     clearBuffer(r);
     r.resetExtremes();
-    glLineWidth(GLfloat(r.getScale2()));
+    const bool drawing = draw || !r.isDynamicShown();
+    const int group = r.lineGroup();
     const int q = r.getGrid()->getParameters()->getModel();
     const double length = r.getCellSize() / 2 * r.getScale1();
-    for (const DrawItem &item : r.getDrawList()) {
-        BaseCell *cell = r.cellOf(item);
-        if (!cell)
-            continue;
-        const Vector3d p = r.cellCentre(item.x, item.y, item.z) + Vector3d(1.1 * item.layer, 0, 0);
-        glBegin(GL_LINES);
-        for (int i = 0; i < q; ++i) {
-            if (!Lattice::isActive(q, i))
+    if (!r.isBatchedLines()) {
+        glLineWidth(GLfloat(r.getScale2()));
+        for (const DrawItem &item : r.getDrawList()) {
+            BaseCell *cell = r.cellOf(item);
+            if (!cell || !r.carriesFigure(item, group))
                 continue;
-            const Vector3i d = Lattice::direction(q, i);
-            const double f = cell->getF(i, 10);
-            const Vector3d e(d.x * f, d.y * f, d.z * f);
-            r.accept(e.length(), true);
-            const Vector3d end = p + e * length;
-            glVertex3d(p.x, p.y, p.z);
-            glVertex3d(end.x, end.y, end.z);
+            const Vector3d p = r.cellCentre(item.x, item.y, item.z) + Vector3d(1.1 * item.layer, 0, 0);
+            if (drawing)
+                glBegin(GL_LINES);
+            for (int i = 0; i < q; ++i) {
+                if (!Lattice::isActive(q, i))
+                    continue;
+                const Vector3i d = Lattice::direction(q, i);
+                const double f = cell->getF(i, 10);
+                const Vector3d e(d.x * f, d.y * f, d.z * f);
+                r.accept(e.length(), true);
+                if (!drawing)
+                    continue;
+                const Vector3d end = p + e * length;
+                glVertex3d(p.x, p.y, p.z);
+                glVertex3d(end.x, end.y, end.z);
+            }
+            if (drawing)
+                glEnd();
         }
-        glEnd();
+        return;
+    }
+    const QVector<DrawItem> &items = r.getDrawList();
+    const ColorMap &map = r.colorMap();
+    LineBatch &lines = r.lineBatch();
+    lines.collect(items.size(), [&](LineBatch::Chunk &chunk, int first, int end) {
+        for (int k = first; k < end; ++k) {
+            const DrawItem &item = items[k];
+            BaseCell *cell = r.cellOf(item);
+            if (!cell || !r.carriesFigure(item, group))
+                continue;
+            const Vector3d p = r.cellCentre(item.x, item.y, item.z) + Vector3d(1.1 * item.layer, 0, 0);
+            for (int i = 0; i < q; ++i) {
+                if (!Lattice::isActive(q, i))
+                    continue;
+                const Vector3i d = Lattice::direction(q, i);
+                const double f = cell->getF(i, 10);
+                const Vector3d e(d.x * f, d.y * f, d.z * f);
+                // As accept: tracked, and coloured when inside the range.
+                const double v = e.length();
+                chunk.track(v);
+                const QColor c = map.color(v);
+                if (!ColorMap::isWhite(c))
+                    chunk.colour(c.red() / 255.0f, c.green() / 255.0f, c.blue() / 255.0f);
+                if (drawing)
+                    chunk.line(p, p + e * length);
+            }
+        }
+    });
+    double low = 1e100, high = -1e100;
+    if (lines.extremes(low, high)) {
+        r.track(low);
+        r.track(high);
+    }
+    if (drawing) {
+        lines.draw(GLfloat(r.getScale2()), 1.0f);
+    } else {
+        float rgb[3];
+        if (lines.lastColour(rgb))
+            glColor3f(rgb[0], rgb[1], rgb[2]);
     }
 }
 
@@ -374,14 +428,12 @@ void Painters::microflux(Renderer &r, bool draw)
 
 void Painters::macroflux(Renderer &r, bool draw)
 {
-    Grid *grid = r.getGrid();
-    const std::vector<Vector3d> &flux = grid->crossSectionFlux();
-    const int nx = grid->getWidth(), ny = grid->getHeight();
+    // Every layer of a 3D grid shows the flux of the layer z = 0.
+    const std::vector<Vector3d> &flux = r.fluxField();
+    const std::size_t nx = std::size_t(r.getGrid()->getWidth());
     generalPass(
         r, draw,
-        [&flux, nx, ny](const DrawItem &item, BaseCell *) {
-            return flux[(std::size_t(item.z) * ny + item.y) * nx + item.x].length();
-        },
+        [&flux, nx](const DrawItem &item, BaseCell *) { return flux[std::size_t(item.y) * nx + item.x].length(); },
         anyCell);
 }
 

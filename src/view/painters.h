@@ -17,6 +17,9 @@ public:
     static QStringList names();
     // The routine of a name, or null for an unknown name.
     static PainterRoutine find(const QString &name);
+    // Whether the painter of that name tracks values that cannot be
+    // negative (speeds, lengths, solid fractions).
+    static bool isNonNegative(const QString &name);
 
     static void velocity(Renderer &r, bool draw);
     static void pressure(Renderer &r, bool draw);

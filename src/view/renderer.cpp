@@ -2,8 +2,10 @@
 
 #include "equallyspacedseeder.h"
 #include "flatfield.h"
+#include "fluxfield.h"
 #include "immersedpainter.h"
 #include "isolines.h"
+#include "linebatch.h"
 #include "painters.h"
 #include "seedgenerator.h"
 
@@ -65,6 +67,8 @@ Renderer::Renderer(QGLWidget *widget) : widget(widget), grid(std::make_unique<Gr
     seeder = std::make_unique<EquallySpacedSeeder>(10, *this);
     generator = std::make_unique<SeedGenerator>(*grid);
     flat = std::make_unique<FlatField>();
+    lines = std::make_unique<LineBatch>();
+    flux = std::make_unique<FluxField>();
 }
 
 // The view makes its context current before it destroys the renderer.
@@ -353,6 +357,15 @@ void Renderer::setArrowSteps(int steps)
     rebuildDrawList();
 }
 
+int Renderer::lineGroup() const
+{
+    if (arrowSteps > 1)
+        return arrowSteps;
+    const int figures = 48;
+    const int longest = std::max({grid->getWidth(), grid->getHeight(), grid->getLength()});
+    return std::max(1, (longest + figures - 1) / figures);
+}
+
 void Renderer::setDefaultFaceMask(int mask)
 {
     defaultFaceMask = mask;
@@ -415,11 +428,42 @@ void Renderer::fitValueBuffer()
         values.assign(sites, 0.0);
 }
 
+void Renderer::forgetFields()
+{
+    haveVorticity = haveStream = haveFlux = false;
+}
+
+const std::vector<Vector3d> &Renderer::vorticityField()
+{
+    if (!haveVorticity)
+        vorticityValues = grid->vorticity();
+    haveVorticity = true;
+    return vorticityValues;
+}
+
+const std::vector<double> &Renderer::streamFunctionField()
+{
+    if (!haveStream)
+        streamValues = grid->streamFunction(streamX, streamY);
+    haveStream = true;
+    return streamValues;
+}
+
+const std::vector<Vector3d> &Renderer::fluxField()
+{
+    if (!haveFlux)
+        flux->compute(*grid);
+    haveFlux = true;
+    return flux->values();
+}
+
 void Renderer::painterPass(bool draw)
 {
     fitValueBuffer();
-    if (!draw)
+    if (!draw) {
         arrowPeak = 0;
+        forgetFields();
+    }
     if (painter)
         painter(*this, draw);
     if (!draw)
@@ -452,7 +496,15 @@ void Renderer::autoAdjust()
     // kind) would give an inverted range that hides everything.
     if (!(minimum <= maximum))
         return;
-    const double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
+    double centre = (minimum + maximum) / 2, halfWidth = (maximum - minimum) / 2 * 1.01;
+    // The widening stops at 0 for a quantity that cannot be negative: a
+    // speed range does not start below 0 (a value of exactly 0, at the edge,
+    // is then not drawn).
+    if (minimum >= 0.0 && centre - halfWidth < 0.0 && Painters::isNonNegative(painterName)) {
+        const double top = centre + halfWidth;
+        centre = top / 2;
+        halfWidth = top / 2;
+    }
     // An unchanged range keeps the cached isolines: with continuous auto
     // adjust on, every frame adjusts.
     if (centre != map.centre || halfWidth != map.halfWidth)
@@ -556,7 +608,7 @@ void Renderer::drawArrow(const DrawItem &item, const Vector3d &v, bool draw, boo
     // Lattice velocities are a few hundredths: scaled by the frame's largest
     // arrow, arrows stay readable whatever the flow's speed.
     const double reference = arrowReference > 0 ? arrowReference : v.length();
-    const double k = arrowSpan * std::max(1, arrowSteps) * s * scale1 / 10 / reference;
+    const double k = arrowSpan * lineGroup() * s * scale1 / 10 / reference;
     const Vector3d tip = p + v * k;
     glBegin(GL_POINTS);
     glVertex3d(p.x, p.y, p.z);
@@ -574,6 +626,84 @@ void Renderer::drawArrow(const DrawItem &item, const Vector3d &v, bool draw, boo
         }
     }
     glEnd();
+}
+
+void Renderer::drawArrows(bool draw, bool byMagnitude, const ArrowOf &arrowOf)
+{
+    const int group = lineGroup();
+    if (!batchedLines) {
+        for (const DrawItem &item : drawList) {
+            if (!carriesFigure(item, group))
+                continue;
+            BaseCell *cell = cellOf(item);
+            Vector3d v;
+            float rgb[3] = {-1.0f, 0.0f, 0.0f};
+            if (!cell || !arrowOf(item, cell, v, rgb))
+                continue;
+            if (rgb[0] >= 0.0f && !byMagnitude)
+                glColor3f(rgb[0], rgb[1], rgb[2]);
+            drawArrow(item, v, draw, byMagnitude);
+        }
+        return;
+    }
+    const double s = cellSize;
+    const double reference = arrowReference;
+    const double scale = arrowSpan * group * s * scale1 / 10;
+    const DrawItem *items = drawList.constData();
+    lines->collect(drawList.size(), [&](LineBatch::Chunk &chunk, int first, int end) {
+        for (int i = first; i < end; ++i) {
+            const DrawItem &item = items[i];
+            if (!carriesFigure(item, group))
+                continue;
+            BaseCell *cell = cellOf(item);
+            Vector3d v;
+            float rgb[3] = {-1.0f, 0.0f, 0.0f};
+            if (!cell || !arrowOf(item, cell, v, rgb))
+                continue;
+            if (v.x == 0.0 && v.y == 0.0 && v.z == 0.0)
+                continue;
+            const double length = v.length();
+            if (byMagnitude) {
+                chunk.track(length);
+                const QColor c = map.color(length);
+                if (!ColorMap::isWhite(c))
+                    chunk.colour(c.red() / 255.0f, c.green() / 255.0f, c.blue() / 255.0f);
+            } else if (rgb[0] >= 0.0f) {
+                chunk.colour(rgb[0], rgb[1], rgb[2]);
+            }
+            if (!draw) {
+                chunk.reach(length);
+                continue;
+            }
+            // As drawArrow draws it.
+            const Vector3d p(x0 + 1.1 * item.layer + (item.x + 0.5) * s, y0 + (item.y + 0.5) * s,
+                             z0 + (item.z + 0.5) * s);
+            const double k = scale / (reference > 0 ? reference : length);
+            const Vector3d tip = p + v * k;
+            chunk.point(p);
+            chunk.line(p, tip);
+            if (v.x != 0.0) {
+                const double a = std::sqrt(0.0025 * (v.x * v.x + v.y * v.y) / (v.y * v.y / (v.x * v.x) + 1));
+                const double nx = -v.y * a / v.x, ny = a;
+                for (int sign = 1; sign >= -1; sign -= 2)
+                    chunk.line(tip, p + Vector3d(0.75 * v.x + sign * nx, 0.75 * v.y + sign * ny, v.z) * k);
+            }
+        }
+    });
+    double low = 1e100, high = -1e100;
+    if (lines->extremes(low, high)) {
+        track(low);
+        track(high);
+    }
+    if (draw) {
+        lines->draw(GLfloat(scale2), 1.0f);
+        return;
+    }
+    arrowPeak = std::max(arrowPeak, lines->peak());
+    // The colours set item by item stay GL's current colour.
+    float rgb[3];
+    if (lines->lastColour(rgb))
+        glColor3f(rgb[0], rgb[1], rgb[2]);
 }
 
 void Renderer::setBarGeometry(double x, double y, double width, double height, double capX, double capY, int capPoints)
@@ -638,16 +768,25 @@ void Renderer::setUpLighting()
 
 void Renderer::drawForces()
 {
-    const double painted = arrowReference;
-    arrowReference = 0;
-    for (const DrawItem &item : drawList)
-        if (BaseCell *cell = cellOf(item))
-            arrowReference = std::max(arrowReference, cell->getForce(0).length());
-    glColor3f(0.5f, 0.5f, 0.5f);
-    for (const DrawItem &item : drawList)
-        if (BaseCell *cell = cellOf(item))
-            drawArrow(item, cell->getForce(0), true, false);
+    // Scaled by the largest force, in grey.
+    const double painted = arrowReference, paintedPeak = arrowPeak;
+    const ArrowOf force = [](const DrawItem &, BaseCell *cell, Vector3d &v, float rgb[3]) {
+        v = cell->getForce(0);
+        rgb[0] = rgb[1] = rgb[2] = 0.5f;
+        return true;
+    };
+    arrowPeak = 0;
+    if (batchedLines) {
+        drawArrows(false, false, force);
+    } else {
+        for (const DrawItem &item : drawList)
+            if (BaseCell *cell = cellOf(item); cell && carriesFigure(item, lineGroup()))
+                arrowPeak = std::max(arrowPeak, cell->getForce(0).length());
+    }
+    arrowReference = arrowPeak;
+    drawArrows(true, false, force);
     arrowReference = painted;
+    arrowPeak = paintedPeak;
 }
 
 void Renderer::drawProbeMarkers()
@@ -807,6 +946,7 @@ void Renderer::frame()
     if (showStatic && staticList)
         glCallList(staticList);
     fitValueBuffer();
+    forgetFields();
     lastFlat = fastFlat && flat->supports(*this);
     if (lastFlat)
         flat->pass(*this, false, showDynamic);

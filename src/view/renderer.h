@@ -13,17 +13,24 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class BaseCell;
 class FlatField;
+class FluxField;
+class LineBatch;
 class Grid;
 class IsolineSeeder;
 class QGLWidget;
 class Renderer;
 
 using PainterRoutine = void (*)(Renderer &renderer, bool draw);
+// The arrow of a draw item: false for none; rgb its colour, or red < 0 to
+// leave the colour as it is (or to the magnitude, when arrows are coloured
+// by it). Called on several threads at once.
+using ArrowOf = std::function<bool(const DrawItem &item, BaseCell *cell, Vector3d &v, float rgb[3])>;
 
 // The scene of the OpenGL view: owns the grid and the camera, keeps the
 // display lists of the axes and the static cells, the list of cells to paint,
@@ -92,6 +99,16 @@ public:
 
     int getArrowSteps() const { return arrowSteps; }
     void setArrowSteps(int steps);
+    // The cells per arrow (and per figure of the other line painters) along
+    // each axis: the group when it is above 1, otherwise one chosen from the
+    // grid size so that the longest side carries at most 48 figures, which
+    // keeps them readable and their drawing cheap.
+    int lineGroup() const;
+    // Whether a draw item carries a figure of the line painters.
+    bool carriesFigure(const DrawItem &item, int group) const
+    {
+        return group <= arrowSteps || (item.x % group == 0 && item.y % group == 0 && item.z % group == 0);
+    }
     int getDefaultFaceMask() const { return defaultFaceMask; }
     void setDefaultFaceMask(int mask);
     // Inclusive plane ranges: axis 0 x, 1 y, 2 z.
@@ -131,6 +148,19 @@ public:
     bool isFastFlatDrawing() const { return fastFlat; }
     // Whether the last frame took the texture path.
     bool lastFrameWasFlat() const { return lastFlat; }
+    // Arrows and line painters are formed in parallel and drawn from vertex
+    // arrays; off, each item is drawn by GL calls of its own.
+    void setBatchedLines(bool on) { batchedLines = on; }
+    bool isBatchedLines() const { return batchedLines; }
+    LineBatch &lineBatch() { return *lines; }
+
+    // The grid's derived fields as the painters read them, computed at most
+    // once per frame: each computing pass forgets them.
+    const std::vector<Vector3d> &vorticityField();
+    const std::vector<double> &streamFunctionField();
+    // The cross-section flux of the layer z = 0, at x + y nx.
+    const std::vector<Vector3d> &fluxField();
+    void forgetFields();
 
     // Painters. An unknown name keeps the current painter.
     void selectPainter(const QString &name);
@@ -176,9 +206,12 @@ public:
     // Drawing primitives of the painters (inside a painter's draw pass).
     void drawCell(const DrawItem &item, double v);
     // Arrows are scaled so that the longest arrow of the frame spans 0.6 of
-    // a group of arrowSteps cells when scale1 is 10, leaving room between
-    // one arrow's head and the next one's tail.
+    // a line group of cells when scale1 is 10, leaving room between one
+    // arrow's head and the next one's tail.
     void drawArrow(const DrawItem &item, const Vector3d &v, bool draw, bool colour);
+    // An arrow per draw item, as drawArrow draws them one by one: coloured by
+    // magnitude (tracked) when byMagnitude, else as arrowOf says.
+    void drawArrows(bool draw, bool byMagnitude, const ArrowOf &arrowOf);
 
     // Colour bar geometry, in model units.
     void setBarGeometry(double x, double y, double width, double height, double captionX, double captionY,
@@ -232,6 +265,15 @@ private:
     bool fastFlat = true;
     bool lastFlat = false;
     std::unique_ptr<FlatField> flat;
+    bool batchedLines = true;
+    std::unique_ptr<LineBatch> lines;
+    std::unique_ptr<FluxField> flux;
+    // The derived fields of this frame, and whether each is computed.
+    std::vector<Vector3d> vorticityValues;
+    std::vector<double> streamValues;
+    bool haveVorticity = false;
+    bool haveStream = false;
+    bool haveFlux = false;
     // Largest arrow of the running compute pass and of the last one.
     double arrowPeak = 0.0;
     double arrowReference = 0.0;

@@ -1,6 +1,7 @@
 #include "window_helper.h"
 
 #include "app/codeeditor.h"
+#include "app/interpolation.h"
 #include "app/lbmainwindow.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -113,6 +114,29 @@ private slots:
             QDir(dir.filePath(run)).removeRecursively();
     }
 
+    // The default window of 1024 x 768 gives the view most of the width and
+    // shows the Info dock's Probe fields without scrolling.
+    void defaultWindowLayout()
+    {
+        window = std::make_unique<LBMainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(1024, 768));
+        if (!qEnvironmentVariableIsEmpty("ONDIX_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("ONDIX_SCREENSHOT_DIR") + "/default-window.png");
+        QVERIFY2(view().width() >= 0.6 * window->width(), qPrintable(QString::number(view().width())));
+        for (const char *name : {"infoX", "infoY", "infoZ"}) {
+            auto *field = window->getInfo()->findChild<QLineEdit *>(QLatin1String(name));
+            QVERIFY(field->isVisible());
+            const QRect onWindow(field->mapTo(window.get(), QPoint(0, 0)), field->size());
+            QVERIFY2(window->rect().contains(onWindow), name);
+            QVERIFY2(!field->visibleRegion().isEmpty(), name);
+            QCOMPARE(field->visibleRegion().boundingRect().size(), field->size());
+        }
+        if (!qEnvironmentVariableIsEmpty("ONDIX_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("ONDIX_SCREENSHOT_DIR") + "/default-window.png");
+    }
+
     void menusInOrder()
     {
         const QList<QAction *> bar = window->menuBar()->actions();
@@ -129,7 +153,12 @@ private slots:
                               "Exec. 512 it.", "Exec. 1024 it.", "-", "Start Server", "Stop Server"}));
         QCOMPARE(entriesOf(bar[2]->menu()),
                  QStringList({"Mesher", "Parameters", "Immersed", "-", "Colors", "View", "Tracers", "Animation", "-",
-                              "Charts", "Results", "-", "lb2 Editor"}));
+                              "Charts", "Results", "Interpolation", "-", "lb2 Editor"}));
+        // The interpolation points dialog opens from its entry, which leaves
+        // Alt+4 to "Exec. 16 it.".
+        QVERIFY(findAction(*window, "actionInterpolation")->shortcut().isEmpty());
+        findAction(*window, "actionInterpolation")->trigger();
+        QVERIFY(window->getInterpolation()->isVisible());
         QCOMPARE(entriesOf(bar[3]->menu()), QStringList({"View", "Info", "Reset Projection", "-", "Geometry",
                                                          "Image Processing", "-", "Painter"}));
         QCOMPARE(entriesOf(bar[4]->menu()), QStringList({"Credits", "Changes"}));
@@ -365,6 +394,40 @@ private slots:
         trigger("actionReset");
         QCOMPARE(iterations(), 0);
         QVERIFY(!view().isRunning());
+    }
+
+    // The run-control shortcuts reach the window while a text field of a
+    // dock has the focus (a field takes Ctrl+E and Ctrl+N for itself), and
+    // a click on the view takes the focus from the field.
+    void runShortcutsWhereverTheFocusIs()
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto *field = window->getInfo()->findChild<QLineEdit *>(QStringLiteral("renderUpdate"));
+        auto *probe = window->getInfo()->findChild<QLineEdit *>(QStringLiteral("infoX"));
+        field->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), field);
+        QTest::keyClick(field, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(iterations(), 1);
+        QTest::keyClick(field, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(view().isRunning());
+        QTRY_VERIFY(iterations() > 3);
+        probe->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), probe);
+        QTest::keyClick(probe, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(!view().isRunning());
+        QTest::keyClick(probe, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(iterations(), 0);
+        QTest::keyClick(probe, Qt::Key_1, Qt::AltModifier);
+        QCOMPARE(iterations(), 2);
+        // Other keys still edit the field.
+        probe->setText(QStringLiteral("12"));
+        probe->setCursorPosition(0);
+        QTest::keyClick(probe, Qt::Key_End);
+        QTest::keyClick(probe, Qt::Key_3);
+        QCOMPARE(probe->text(), QStringLiteral("123"));
+        QTest::mouseClick(&view(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(&view()));
     }
 
     void beginAndEndThroughTheEventLoop()
@@ -622,6 +685,64 @@ private slots:
         view().setOutputs(true, false, false, 1);
         trigger("actionExec_2_it");
         QVERIFY(view().getOutputFolder().endsWith("-"));
+    }
+
+    // A probe typed for one grid lies outside the next one loaded: it is
+    // switched off, never read. On the 2D channel loaded after the 3D duct
+    // (whose model it keeps) the fluid at rest may move along z only, which
+    // gives the flux readout no line across the flow to walk.
+    void probeSurvivesLoadingOtherGrids()
+    {
+        // A 2D channel of 30 x 12 and a 3D duct of 10 x 6 x 4 as PNG layers.
+        auto layer = [](int w, int h, bool walled) {
+            QImage image(w, h, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            for (int x = 0; x < w; ++x)
+                for (int y : {0, h - 1})
+                    image.setPixel(x, y, qRgb(128, 128, 128));
+            for (int y = 1; y < h - 1; ++y) {
+                image.setPixel(0, y, walled ? qRgb(128, 128, 128) : qRgb(255, 0, 0));
+                image.setPixel(w - 1, y, walled ? qRgb(128, 128, 128) : qRgb(0, 0, 0));
+            }
+            return image;
+        };
+        const QString channel = temp.filePath("probe-channel.png"), duct = temp.filePath("probe-duct.png");
+        QVERIFY(layer(30, 12, false).save(channel));
+        QVERIFY(layer(10, 6, true).save(duct));
+        QVERIFY(layer(10, 6, false).save(temp.filePath("probe-duct_2.png")));
+        QVERIFY(layer(10, 6, false).save(temp.filePath("probe-duct_3.png")));
+        QVERIFY(layer(10, 6, true).save(temp.filePath("probe-duct_4.png")));
+
+        Info *info = window->getInfo();
+        auto type = [info](const char *name, const char *text) {
+            auto *e = info->findChild<QLineEdit *>(QLatin1String(name));
+            e->setText(QLatin1String(text));
+            QTest::keyClick(e, Qt::Key_Return);
+        };
+        auto text = [info](const char *name) { return info->findChild<QLineEdit *>(QLatin1String(name))->text(); };
+        auto label = [info](const char *name) { return info->findChild<QLabel *>(QLatin1String(name))->text(); };
+        auto load = [this](const QString &path) {
+            window->setFilePath(path);
+            window->load();
+        };
+        load(channel);
+        type("infoX", "20");
+        type("infoY", "8");
+        type("infoZ", "1");
+        QVERIFY(!label("density").isEmpty());
+        QCOMPARE(view().getRenderer()->getProbePoint(0), Vector3i(20, 8, 1));
+        load(duct);
+        QCOMPARE(grid().getLength(), 4);
+        QCOMPARE(text("infoX") + text("infoY") + text("infoZ"), QStringLiteral("000"));
+        QCOMPARE(view().getRenderer()->getProbePoint(0), Vector3i(0, 0, 0));
+        QVERIFY(label("density").isEmpty());
+        load(channel);
+        QCOMPARE(grid().getWidth(), 30);
+        type("infoX", "20");
+        type("infoY", "8");
+        type("infoZ", "1");
+        QVERIFY(!label("flux").isEmpty());
+        trigger("actionExec_2_it");
     }
 
     void loadFailureKeepsTheSimulation()

@@ -1,5 +1,10 @@
 #include "app/parameters2.h"
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/boundary/equilibriumboundary.h"
+#include "model/latticeboltzmann/boundary/extrapolationboundary.h"
+#include "model/latticeboltzmann/boundary/opencell.h"
+#include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/boundary/zouheboundary.h"
 #include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
@@ -26,6 +31,7 @@ private slots:
     void modelChangeIsSignalledOnce();
     void editsActOnARunningChannel();
     void refreshShowsLoadedValues();
+    void strategyShownIsTheOneInForce();
     void initialDensitiesInABox();
     void freeSurfaceBeamAndEnergies();
     void porousRegionsAndExternalForce();
@@ -75,7 +81,8 @@ void TestParameters2::meaninglessValuesAreRefused()
         const char *field;
         const char *text;
     } bad[] = {{"epsilon", "0.5"}, {"epsilon", "0.3"}, {"epsilon", "abc"},       {"epsilon", "nan"},   {"dx", "0"},
-               {"minP0", "-1"},    {"maxP0", "inf"},   {"sourcePressure", "-2"}, {"nanoFraction", "1"}};
+               {"minP0", "-1"},    {"maxP0", "inf"},   {"sourcePressure", "-2"}, {"nanoFraction", "1"},
+               {"velocityOrder", "3"}};
     for (const auto &b : bad) {
         const double tau = p.getEpsilon(0), minP0 = p.getMinP0(), maxP0 = p.getMaxP0();
         const double dx = grid.getScales()->getDx(), rho = p.getSourcePressure(0), phi = p.nanoParameters()[0];
@@ -93,6 +100,10 @@ void TestParameters2::meaninglessValuesAreRefused()
     enter(d, "epsilon", "0.6");
     QVERIFY(d.lastMessage().isEmpty());
     QCOMPARE(p.parameterBlock()[0], 0.6);
+    // Order 0: the equilibrium without the velocity.
+    enter(d, "velocityOrder", "0");
+    QVERIFY(d.lastMessage().isEmpty());
+    QCOMPARE(p.getVelocityOrder(), 0);
 }
 
 void TestParameters2::modelChangeIsSignalledOnce()
@@ -159,6 +170,50 @@ void TestParameters2::refreshShowsLoadedValues()
     QCOMPARE(d.findChild<QLineEdit *>("sourceVelocity")->text(), QStringLiteral("0.031"));
     QCOMPARE(d.findChild<QComboBox *>("model")->currentText(), QStringLiteral("D3Q27"));
     QCOMPARE(p.getModel(), 27);
+}
+
+// The Strategy list shows what the inlets and outlets run: a painted channel
+// loads with fixed-flux inlets and extrapolation outlets, whatever was chosen
+// before, and choosing another strategy replaces them.
+void TestParameters2::strategyShownIsTheOneInForce()
+{
+    const QString path = qEnvironmentVariable("ONDIX_SOURCE_DIR") + "/examples/poiseuille-channel.png";
+    Grid grid;
+    QString error;
+    QVERIFY2(GeometryFiles::load(grid, path, false, &error), qPrintable(error));
+    Parameters2 d(&grid);
+    auto *strategy = d.findChild<QComboBox *>("outletStrategy");
+    QCOMPARE(strategy->currentText(), QStringLiteral("Fixed flux"));
+    auto count = [&grid](auto isKind) {
+        int n = 0;
+        grid.forEachCell([&](BaseCell *c, int, int, int) {
+            if (auto *inlet = dynamic_cast<SourceCell *>(c))
+                n += isKind(inlet->strategy());
+            if (auto *outlet = dynamic_cast<OpenCell *>(c))
+                n += isKind(outlet->strategy());
+        });
+        return n;
+    };
+    auto zouHe = [](Boundary *b) { return dynamic_cast<ZouHeBoundary *>(b) != nullptr; };
+    const int boundaries = count([](Boundary *) { return true; });
+    QVERIFY(boundaries > 40);
+    strategy->setCurrentText("Zou and He");
+    QCOMPARE(count(zouHe), boundaries);
+    QVERIFY2(GeometryFiles::load(grid, path, false, &error), qPrintable(error));
+    QCOMPARE(count(zouHe), 0);
+    d.refresh();
+    QCOMPARE(strategy->currentText(), QStringLiteral("Fixed flux"));
+    strategy->setCurrentText("Zou and He");
+    QCOMPARE(count(zouHe), boundaries);
+    // One outlet on its own strategy: the list says the kinds differ.
+    grid.forEachCell([](BaseCell *c, int, int, int) {
+        if (auto *outlet = dynamic_cast<OpenCell *>(c); outlet && !dynamic_cast<ExtrapolationBoundary *>(outlet->strategy()))
+            outlet->setStrategy(new ExtrapolationBoundary);
+    });
+    d.refresh();
+    QCOMPARE(strategy->currentIndex(), 0);
+    strategy->setCurrentText("Equilibrium");
+    QCOMPARE(count([](Boundary *b) { return dynamic_cast<EquilibriumBoundary *>(b) != nullptr; }), boundaries);
 }
 
 void TestParameters2::initialDensitiesInABox()

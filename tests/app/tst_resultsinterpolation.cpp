@@ -24,6 +24,7 @@ class TestResultsInterpolation : public QObject
 
 private slots:
     void resultsStopAndPersist();
+    void resultsFieldsApplyWhenLeft();
     void interpolationPointsRoundTrip();
     void interpolationPointSendsSound();
 
@@ -33,9 +34,57 @@ private:
         QLineEdit *e = d.template findChild<QLineEdit *>(field);
         QVERIFY(e);
         e->setText(text);
-        emit e->returnPressed();
+        QTest::keyClick(e, Qt::Key_Return);
     }
 };
+
+// Tab and a click elsewhere apply a field as Return does; Return adds no
+// probe row.
+void TestResultsInterpolation::resultsFieldsApplyWhenLeft()
+{
+    LBWidget view;
+    Grid &grid = *view.getGrid();
+    grid.getParameters()->setModel(9);
+    grid.resize(12, 10, 1);
+    Results results(&view);
+    results.show();
+    results.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&results));
+    auto field = [&results](const char *name) { return results.findChild<QLineEdit *>(name); };
+    auto *points = results.findChild<QTableWidget *>("points");
+    field("interval")->setFocus();
+    QTRY_VERIFY(field("interval")->hasFocus());
+    field("interval")->selectAll();
+    QTest::keyClicks(field("interval"), "1000");
+    QTest::keyClick(field("interval"), Qt::Key_Tab);
+    QCOMPARE(view.getInterval(), 1000);
+    field("maxSteps")->setFocus();
+    QTRY_VERIFY(field("maxSteps")->hasFocus());
+    field("maxSteps")->selectAll();
+    QTest::keyClicks(field("maxSteps"), "20000");
+    field("fixedX")->setFocus();
+    QTRY_VERIFY(field("fixedX")->hasFocus());
+    QCOMPARE(grid.getParameters()->getMaxIterations(), 20000);
+    for (const char *name : {"fixedX", "interval", "maxSteps", "stopCriterion"})
+        QTest::keyClick(field(name), Qt::Key_Return);
+    QCOMPARE(points->rowCount(), 0);
+    QVERIFY(results.isVisible());
+    // A refusal's message stays when the field is left unchanged.
+    field("maxSteps")->setText("-1");
+    QTest::keyClick(field("maxSteps"), Qt::Key_Return);
+    QCOMPARE(field("maxSteps")->text(), QStringLiteral("20000"));
+    const QString refusal = results.lastMessage();
+    QVERIFY(!refusal.isEmpty());
+    field("stopCriterion")->setFocus();
+    QTRY_VERIFY(field("stopCriterion")->hasFocus());
+    QCOMPARE(results.lastMessage(), refusal);
+    QByteArray xml;
+    {
+        QXmlStreamWriter w(&xml);
+        results.write(w);
+    }
+    QVERIFY(xml.contains("interval=\"1000\"") && xml.contains("maxIterations=\"20000\""));
+}
 
 void TestResultsInterpolation::resultsStopAndPersist()
 {

@@ -5,11 +5,17 @@
 #include "view/lbwidget.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QtTest>
+
+#include <qwt_plot.h>
+#include <qwt_scale_div.h>
+#include <qwt_scale_draw.h>
+#include <qwt_text.h>
 
 #include <cmath>
 #include <limits>
@@ -125,6 +131,44 @@ private slots:
         QCOMPARE(chart->getSeries().size(), 5);
         chart->clearSeries();
         QVERIFY(chart->getSeries().isEmpty());
+    }
+
+    // A disabled chart says why its type cannot be chosen.
+    void disabledChartSaysWhy()
+    {
+        chart->enable(true);
+        auto *note = widget<QLabel>("disabledNote");
+        QVERIFY(!widget<QComboBox>("chartType")->isEnabled());
+        QVERIFY(note->isVisible());
+        QVERIFY(note->text().contains("Disable Charts"));
+        chart->enable(false);
+        QVERIFY(widget<QComboBox>("chartType")->isEnabled());
+        QVERIFY(!note->isVisible());
+    }
+
+    // Ticks over a range far narrower than its values get labels that tell
+    // them apart; ordinary ranges keep the short form.
+    void axisLabelsTellTheTicksApart()
+    {
+        setType("-log(DeltaP)");
+        for (int i = 0; i < 8; ++i) {
+            grid().getStatistics().iterations = i;
+            grid().getStatistics().deltaP = std::pow(10.0, -(0.0486004 + 2e-10 * i));
+            chart->update(&grid());
+        }
+        auto *plot = widget<QwtPlot>("plot");
+        plot->replot();
+        QStringList labels;
+        for (double tick : plot->axisScaleDiv(QwtPlot::yLeft).ticks(QwtScaleDiv::MajorTick))
+            labels << plot->axisScaleDraw(QwtPlot::yLeft)->label(tick).text();
+        QVERIFY2(labels.size() >= 3, qPrintable(labels.join(' ')));
+        QCOMPARE(labels.removeDuplicates(), 0);
+        for (const QString &label : labels)
+            QVERIFY2(label.startsWith("0.0486004"), qPrintable(labels.join(" ")));
+        QStringList iterations;
+        for (double tick : plot->axisScaleDiv(QwtPlot::xBottom).ticks(QwtScaleDiv::MajorTick))
+            iterations << plot->axisScaleDraw(QwtPlot::xBottom)->label(tick).text();
+        QVERIFY2(iterations.contains("0") && iterations.contains("2"), qPrintable(iterations.join(' ')));
     }
 
     void longRunsKeepABoundedEvenSeries()

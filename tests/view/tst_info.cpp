@@ -2,6 +2,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "persistence/simulationparameters.h"
 #include "view/chart.h"
+#include "view/fluxfield.h"
 #include "view/info.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
@@ -89,10 +90,13 @@ private slots:
         QCOMPARE(label("time"), Info::timeText(last[0].toInt()));
         QCOMPARE(label("remaining"), Info::timeText(last[1].toInt()));
         QVERIFY(last[1].toInt() > 0);
-        // A reset of the grid zeroes the throughput shown.
+        // A reset of the grid (or a new grid) zeroes the figures of the run.
+        QVERIFY(label("deltaP") != QLatin1String("0") && label("averageP") != QLatin1String("0"));
         grid().resetAll();
         QCOMPARE(label("iterations"), QStringLiteral("0"));
         QCOMPARE(label("mlups"), QStringLiteral("0"));
+        QCOMPARE(label("deltaP"), QStringLiteral("0"));
+        QCOMPARE(label("averageP"), QStringLiteral("0"));
     }
 
     void timeText()
@@ -119,7 +123,7 @@ private slots:
         QVERIFY(w.z != 0);
         QCOMPARE(label("vorticityZ"), number(w.z));
         QCOMPARE(label("streamFunction"), number(grid().streamFunction(0, 0)[3 + 6 * 20]));
-        QCOMPARE(label("flux"), number(grid().fluxAt(3, 6).length()));
+        QCOMPARE(label("flux"), number(FluxField::at(grid(), 3, 6).length()));
         QVERIFY(label("velocityX") != number(grid().getCell(4, 7, 0)->getVelocity(0).x));
         // The readouts follow the run.
         QTest::qWait(300);

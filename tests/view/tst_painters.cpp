@@ -5,6 +5,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
+#include "view/fluxfield.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
 #include "view/renderer.h"
@@ -191,17 +192,31 @@ private slots:
         QCOMPARE(Painters::microfluxAt(grid(), 5, 5, 0), 0.0);
     }
 
+    void autoAdjustKeepsTheExtremesInside_data()
+    {
+        QTest::addColumn<QString>("painter");
+        QTest::newRow("velocity") << "velocity";
+        QTest::newRow("pressure") << "pressure";
+    }
+
+    // The range takes the extremes strictly inside; a speed range stops at
+    // 0, where the widening would take it below.
     void autoAdjustKeepsTheExtremesInside()
     {
-        setFlow([](int x, int y) { return Vector3d(0.001 * x, 0.002 * y, 0); }, [](int, int) { return 1.0; });
-        compute("velocity");
+        QFETCH(QString, painter);
+        setFlow([](int x, int y) { return Vector3d(0.001 * x + 1e-5, 0.002 * y, 0); },
+                [](int x, int) { return 1.0 + 0.001 * x; });
+        compute(painter.toLatin1().constData());
         const double low = renderer().getMinimum(), high = renderer().getMaximum();
         QVERIFY(high > low);
         QSignalSpy range(&renderer(), &Renderer::rangeChanged);
         renderer().autoAdjust();
         QCOMPARE(range.count(), 1);
-        QVERIFY(renderer().getCentre() - renderer().getHalfWidth() < low);
+        const double bottom = renderer().getCentre() - renderer().getHalfWidth();
+        QVERIFY(bottom < low);
         QVERIFY(renderer().getCentre() + renderer().getHalfWidth() > high);
+        if (painter == QLatin1String("velocity"))
+            QCOMPARE(bottom, 0.0);
         view->makeCurrent();
         QVERIFY(renderer().accept(low, false));
         QVERIFY(renderer().accept(high, false));
@@ -338,6 +353,114 @@ private slots:
             QVERIFY(renderer().getMaximum() < 0.2);
         else
             QCOMPARE(renderer().getMaximum(), -1e100);
+    }
+
+    void batchedLinesDrawWhatItemByItemDraws_data()
+    {
+        QTest::addColumn<QString>("painter");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<bool>("fixedRange");
+        for (const char *painter : {"arrow", "normal arrow", "vorticity", "detail"}) {
+            QTest::addRow("%s, every cell", painter) << painter << 16 << 1 << false;
+            QTest::addRow("%s, group 2, fixed range", painter) << painter << 16 << 2 << true;
+            QTest::addRow("%s, group from the grid size", painter) << painter << 150 << 1 << true;
+        }
+    }
+
+    // Arrows and detail lines formed in parallel and drawn from arrays give
+    // the pixels of drawing them one by one, colours left over from arrows
+    // outside a fixed range included.
+    void batchedLinesDrawWhatItemByItemDraws()
+    {
+        QFETCH(QString, painter);
+        QFETCH(int, width);
+        QFETCH(int, group);
+        QFETCH(bool, fixedRange);
+        if (width != grid().getWidth()) {
+            grid().resize(width, 12, 1);
+            view->rebuildGeometry(false);
+        }
+        renderer().setArrowSteps(group);
+        QCOMPARE(renderer().lineGroup(), width == 16 ? group : 4);
+        setFlow([](int x, int y) { return Vector3d(0.01 * (y - 6), -0.01 * (x % 16 - 8), 0); },
+                [](int x, int y) { return 1.0 + 0.01 * ((x + y) % 5); });
+        renderer().selectPainter(painter);
+        if (fixedRange) {
+            renderer().toggleContinuousAutoAdjust();
+            renderer().setRange(0.06, 0.03, true);
+        }
+        renderer().setBatchedLines(false);
+        const QImage single = view->grabFrame();
+        const double minimum = renderer().getMinimum(), maximum = renderer().getMaximum();
+        renderer().setBatchedLines(true);
+        const QImage batched = view->grabFrame();
+        QCOMPARE(renderer().getMinimum(), minimum);
+        QCOMPARE(renderer().getMaximum(), maximum);
+        int painted = 0;
+        for (int y = 0; y < single.height(); ++y)
+            for (int x = 0; x < single.width(); ++x)
+                painted += !isWhite(single.pixelColor(x, y));
+        // Vorticity in the plane points along z: its arrows are dots.
+        QVERIFY(painted > (painter == QLatin1String("vorticity") ? 20 : 200));
+        QVERIFY(batched == single);
+    }
+
+    // On a 240 x 80 channel in a view of the default window's size the
+    // arrows come one per group of 5 cells: long enough to read, with room
+    // between them.
+    void arrowsAreReadableOnALargeGrid()
+    {
+        grid().resize(240, 80, 1);
+        view->resize(700, 700);
+        view->rebuildGeometry(false);
+        setFlow([](int, int y) { return Vector3d(0.0002 * y * (79 - y), 0, 0); }, [](int, int) { return 1.0; });
+        renderer().selectPainter("arrow");
+        QCOMPARE(renderer().getArrowSteps(), 1);
+        QCOMPARE(renderer().lineGroup(), 5);
+        const QImage frame = view->grabFrame();
+        // The longest run of painted pixels along rows through the middle of
+        // the channel: one arrow's shaft.
+        int longest = 0, arrows = 0;
+        for (int y = 35; y <= 45; y += 5) {
+            const int row = pixelOfCell(0, y).y();
+            int run = 0;
+            for (int x = 0; x < frame.width(); ++x) {
+                if (!isWhite(frame.pixelColor(x, row))) {
+                    arrows += run == 0;
+                    longest = std::max(longest, ++run);
+                } else {
+                    run = 0;
+                }
+            }
+        }
+        QVERIFY2(longest >= 6, qPrintable(QString::number(longest)));
+        QVERIFY2(longest < 14, qPrintable(QString::number(longest)));
+        QVERIFY2(arrows >= 40, qPrintable(QString::number(arrows)));
+    }
+
+    // The macroflux painter paints the cross-section flux of each site.
+    void macrofluxPaintsTheFlux()
+    {
+        for (int x = 0; x < 16; ++x) {
+            grid().setCell(x, 0, 0, new WallCell);
+            grid().setCell(x, 11, 0, new WallCell);
+        }
+        view->rebuildGeometry(false);
+        setFlow([](int, int y) { return Vector3d(0.002 * y * (11 - y), 0.001, 0); }, [](int, int) { return 1.0; });
+        renderer().setRange(1.0, 1.0, true);
+        compute("macroflux");
+        int compared = 0;
+        for (int y = 1; y < 11; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const double flux = FluxField::at(grid(), x, y).length();
+                QVERIFY(flux > 0.0);
+                if (flux < 2.0) {
+                    QCOMPARE(valueAt(x, y), flux);
+                    ++compared;
+                }
+            }
+        QVERIFY(compared > 100);
     }
 
     void heightmapLiftsTheField()

@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -103,6 +104,7 @@ private slots:
         // The passive scalar: a green source at the left, painted as the mix.
         press(dialog, "passiveScalarType");
         QVERIFY(dialog.scalarSelected());
+        enter(dialog, "diffusionEffect", "0.5");
         QVERIFY(!dialog.findChild<QLabel *>("epsilonWarning")->text().isEmpty());
         enter(dialog, "diffusionEffect", "0.6");
         QVERIFY(dialog.findChild<QLabel *>("epsilonWarning")->text().isEmpty());
@@ -129,6 +131,45 @@ private slots:
         press(dialog, "deleteAll");
         QCOMPARE(scalar.colourCount(), 0);
         QVERIFY(tracers.regions().isEmpty());
+    }
+
+    // On a 2D grid the z fields mean its one layer, whatever they say (0..0
+    // is the natural entry there); bounds come in either order and are cut
+    // to the grid; a box that misses the grid is refused with a message.
+    void boxesAreTakenInTheGrid()
+    {
+        Grid grid;
+        grid.getParameters()->setModel(9);
+        grid.resize(30, 20, 1);
+        Particles dialog(&grid);
+        const char *corners[] = {"minX", "maxX", "minY", "maxY", "minZ", "maxZ"};
+        auto box = [&](const char *x0, const char *x1, const char *y0, const char *y1, const char *z0,
+                       const char *z1) {
+            const char *values[] = {x0, x1, y0, y1, z0, z1};
+            for (int k = 0; k < 6; ++k)
+                enter(dialog, corners[k], values[k]);
+        };
+        const TracerSet &tracers = *grid.getTracers();
+        box("3", "5", "12", "8", "0", "0");
+        press(dialog, "particlesNew");
+        QCOMPARE(tracers.regions().size(), 1);
+        QCOMPARE(tracers.regions()[0].from, Vector3i(2, 7, 0));
+        QCOMPARE(tracers.regions()[0].to, Vector3i(4, 11, 0));
+        QVERIFY(!tracers.emitters().empty());
+        QCOMPARE(dialog.findChild<QLineEdit *>("minZ")->text(), QStringLiteral("1"));
+        box("25", "40", "1", "1", "1", "1");
+        press(dialog, "particlesNew");
+        QCOMPARE(tracers.regions()[1].to, Vector3i(29, 0, 0));
+        QVERIFY(dialog.findChild<QLabel *>("boxMessage")->text().isEmpty());
+        // Outside: refused, and Update keeps the region it would replace.
+        box("31", "40", "1", "1", "1", "1");
+        press(dialog, "particlesNew");
+        QCOMPARE(tracers.regions().size(), 2);
+        QVERIFY(!dialog.findChild<QLabel *>("boxMessage")->text().isEmpty());
+        dialog.findChild<QListWidget *>("particles")->setCurrentRow(0);
+        press(dialog, "update");
+        QCOMPARE(tracers.regions().size(), 2);
+        QCOMPARE(tracers.regions()[0].from, Vector3i(2, 7, 0));
     }
 };
 
