@@ -9,6 +9,7 @@
 #include "ui_lbmainwindow.h"
 
 #include "batch/dropfolder.h"
+#include "batch/dropjob.h"
 #include "immersed.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
@@ -663,9 +664,13 @@ void LBMainWindow::stopServer()
     if (serverTimer)
         serverTimer->stop();
     serverFolder.reset();
-    if (!servedDocument.isEmpty()) {
+    if (servedJob) {
+        // The run stops where it is; the document goes back into the folder,
+        // to be run afresh by a later server (its outputs so far stay).
         servedDocument.clear();
         view->stopRun();
+        servedJob->release(nullptr);
+        servedJob.reset();
     }
     ui->actionStart_Server->setEnabled(true);
     ui->actionStop_Server->setEnabled(false);
@@ -674,15 +679,18 @@ void LBMainWindow::stopServer()
 void LBMainWindow::pollServer()
 {
     // One document at a time: the next waits until this one's run has ended.
-    if (!serverRunning || !servedDocument.isEmpty())
+    // Each is taken (moved into a results folder of its own) just before it
+    // is loaded.
+    if (!serverRunning || servedJob)
         return;
-    for (const QString &path : serverFolder->ready())
-        if (serveDocument(path))
+    while (std::unique_ptr<DropJob> job = serverFolder->claimNext())
+        if (serveDocument(std::move(job)))
             return;
 }
 
-bool LBMainWindow::serveDocument(const QString &path)
+bool LBMainWindow::serveDocument(std::unique_ptr<DropJob> job)
 {
+    const QString path = job->document();
     const QString endless = tr("Nothing ends this run: the document's Results settings give neither an "
                                "iteration limit (Max It.) nor a convergence threshold (Stop When).");
     // A document with nothing to end its run is set aside before it
@@ -692,52 +700,50 @@ bool LBMainWindow::serveDocument(const QString &path)
         int limit = p.getMaxIterations();
         double threshold = p.getStopWhen();
         if (documentLimits(path, limit, threshold) && limit <= 0 && threshold <= 0.0) {
-            DropFolder::setAside(path, endless);
+            if (!job->unchanged() && job->release(nullptr))
+                return false; // written to while it was read: taken again once it stays unchanged
+            job->fail(endless);
             return false;
         }
     }
     QString error;
     QStringList warnings;
-    if (!loadAllFrom(path, 2, &error, &warnings)) {
-        DropFolder::setAside(path, error);
+    const bool loaded = loadAllFrom(path, 2, &error, &warnings);
+    if (!job->unchanged() && job->release(nullptr))
+        return false; // written to while it was read: taken again once it stays unchanged
+    if (!loaded) {
+        job->fail(error);
         return false;
     }
     setFilePath(path);
     const SimulationParameters &p = *view->getGrid()->getParameters();
     if (p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
-        DropFolder::setAside(path, endless);
+        job->fail(endless);
         return false;
     }
-    const QString results = DropFolder::resultsFolder(path);
-    if (!QDir().mkpath(results)) {
-        DropFolder::setAside(path, tr("The folder %1 cannot be made.").arg(results));
-        return false;
-    }
-    if (!warnings.isEmpty()) {
-        QFile notes(results + "/warnings.txt");
-        if (notes.open(QIODevice::WriteOnly | QIODevice::Text))
-            notes.write(warnings.join(QLatin1Char('\n')).toUtf8() + "\n");
-    }
+    if (!warnings.isEmpty())
+        job->writeNote(QStringLiteral("warnings.txt"), warnings.join(QLatin1Char('\n')), nullptr);
     servedDocument = path;
-    view->setOutputFolder(results);
+    view->setOutputFolder(job->resultsFolder());
+    servedJob = std::move(job);
     view->startRun();
     return true;
 }
 
 void LBMainWindow::finishServedDocument()
 {
-    if (servedDocument.isEmpty())
+    if (!servedJob)
         return;
-    const QString path = servedDocument;
+    const std::unique_ptr<DropJob> job = std::move(servedJob);
     servedDocument.clear();
     view->stopRun();
     QString error;
-    if (!saveAllTo(DropFolder::finalDocument(path), 2, &error) || !DropFolder::finish(path, &error)) {
-        DropFolder::setAside(path, error);
+    if (!saveAllTo(job->finalDocument(), 2, &error)) {
+        job->fail(error);
         return;
     }
     // Reload All reads the document where it now lies.
-    documentPath = DropFolder::resultsFolder(path) + "/" + QFileInfo(path).fileName();
+    documentPath = job->document();
     setFilePath(documentPath);
 }
 

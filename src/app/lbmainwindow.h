@@ -16,6 +16,7 @@ class LBMainWindow;
 
 class Animation;
 class DropFolder;
+class DropJob;
 class QDockWidget;
 class QTimer;
 class Chart;
@@ -175,7 +176,7 @@ private:
     bool loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings);
     void pollServer();
     // True when the document's run started; otherwise it was set aside.
-    bool serveDocument(const QString &path);
+    bool serveDocument(std::unique_ptr<DropJob> job);
     void finishServedDocument();
     QList<StateDocument::Panel> documentPanels();
     // Shows what went wrong in the last burst that the user should know
@@ -215,4 +216,5 @@ private:
     QTimer *serverTimer = nullptr;
     std::unique_ptr<DropFolder> serverFolder;
     QString servedDocument;
+    std::unique_ptr<DropJob> servedJob;
 };

@@ -49,21 +49,6 @@ public:
     // went wrong rather than nothing being there).
     std::unique_ptr<DropJob> claimNext(QString *error = nullptr);
 
-    // The window's server: the documents that are ready, oldest first, left
-    // where they are. A document stays ready on later looks until it is moved
-    // away.
-    QStringList ready();
-    static QString resultsFolder(const QString &document);
-    // The final state document in the results folder.
-    static QString finalDocument(const QString &document);
-    // Moves the document into its results folder, which must be a real
-    // folder, without replacing a document already there.
-    static bool finish(const QString &document, QString *error);
-    // Renames the document "<name>.failed" and writes the reason into
-    // "<name>.error.txt", each under a numbered name when the name is taken:
-    // nothing is replaced and no link is followed.
-    static void setAside(const QString &document, const QString &reason);
-
     // The name without its ".lb2".
     static QByteArray stem(const QByteArray &name);
     // Text fit for one line of a log: control characters and backslashes

@@ -144,6 +144,10 @@ void LBWidget::run()
     // When a frame follows this burst, its last step keeps what the frame
     // reads of the plain fluid, which spares the frame a pass over the
     // populations.
+    // A refinement or a new grid restarts the grid's count: the frames
+    // follow the new count from this burst on.
+    if (stats.iterations < lastPainted)
+        lastPainted = stats.iterations - renderUpdate;
     const int after = stats.iterations + burst;
     const bool paints =
         (renderer->anyLayerShown() && after - lastPainted >= renderUpdate) || (images && after % interval == 0);

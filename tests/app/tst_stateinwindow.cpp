@@ -96,12 +96,12 @@ void TestStateInWindow::serverSetsAsideEndlessDocumentsBeforeLoading()
     grid.getParameters()->setMaxIterations(50);
     QVERIFY(QFile::copy(endless, watched.filePath("endless.lb2")));
     window.startServer(watched.path(), 50);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(watched.filePath("endless.lb2.error.txt")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(watched.filePath("endless-results/error.txt")), 15000);
     window.stopServer();
     QCOMPARE(grid.getWidth(), 24);
     QCOMPARE(grid.getStatistics().iterations, 3);
     QCOMPARE(grid.getParameters()->getMaxIterations(), 50);
-    QFile reason(watched.filePath("endless.lb2.error.txt"));
+    QFile reason(watched.filePath("endless-results/error.txt"));
     QVERIFY(reason.open(QIODevice::ReadOnly) && reason.readAll().contains("Nothing ends this run"));
 }
 

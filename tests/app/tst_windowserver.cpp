@@ -49,6 +49,10 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     view.stepMany(3);
 
     QVERIFY(QFile::copy(document, watched.path() + "/flow.lb2"));
+    // A planted link named like the results folder leads out of the folder:
+    // the job goes to a folder of its own beside it.
+    QTemporaryDir outside;
+    QVERIFY(QFile::link(outside.path(), watched.path() + "/flow-results"));
     QFile bad(watched.path() + "/bad.lb2");
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("<grid><lattice");
@@ -60,9 +64,10 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     start->trigger();
     QVERIFY(window.isServing());
 
-    const QString results = watched.path() + "/flow-results";
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QFile::exists(results + "/flow-final.lb2") && QFile::exists(watched.path() + "/bad.lb2.error.txt"), 30000);
+    const QString results = watched.path() + "/flow-results-2";
+    const QString badResults = watched.path() + "/bad-results";
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(results + "/flow-final.lb2") && QFile::exists(badResults + "/error.txt"),
+                             30000);
     QCOMPARE(grid.getStatistics().iterations, 20);
     // The document's Binary VTK switch came with it: Export to VTK offers binary first.
     QVERIFY(window.getResults()->vtkBinaryEnabled());
@@ -70,6 +75,7 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     findAction(window, "actionSave_VTK")->trigger();
     QFile vtu(staging.path() + "/flow.vtu");
     QVERIFY(vtu.open(QIODevice::ReadOnly) && vtu.read(1024).contains("vtkZLibDataCompressor"));
+    QVERIFY(QDir(outside.path()).isEmpty());
     QVERIFY(!view.isRunning());
     QVERIFY(window.getServedDocument().isEmpty());
     QVERIFY(QFile::exists(results + "/flow.lb2") && !QFile::exists(watched.path() + "/flow.lb2"));
@@ -77,8 +83,8 @@ void TestWindowServer::servesDroppedDocumentsAndSetsBadOnesAside()
     QFile series(results + "/simulation.csv");
     QVERIFY(series.open(QIODevice::ReadOnly));
     QCOMPARE(series.readAll().count('\n'), 3); // header and two lines
-    QVERIFY(QFile::exists(watched.path() + "/bad.lb2.failed") && !QFile::exists(watched.path() + "/bad.lb2"));
-    QFile reason(watched.path() + "/bad.lb2.error.txt");
+    QVERIFY(QFile::exists(badResults + "/bad.lb2") && !QFile::exists(watched.path() + "/bad.lb2"));
+    QFile reason(badResults + "/error.txt");
     QVERIFY(reason.open(QIODevice::ReadOnly) && reason.size() > 1);
 
     // The final state is a document that resumes at the end of the run.
