@@ -87,6 +87,7 @@ void Mesher::on_resizeGeometry_clicked()
 void Mesher::on_optimize_clicked()
 {
     grid.enclosedWallsToNull();
+    refresh(true);
 }
 
 void Mesher::on_porous_clicked()
