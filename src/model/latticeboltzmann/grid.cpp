@@ -370,9 +370,11 @@ void Grid::buildSiteModes()
             }
             mode &= ~FastFluid;
         }
+        // Without walls around it the site pushes only to plain fluid or out
+        // of the box, which the line kernels do without reading modes.
         if (!(mode & FastFluid))
             mode &= ~std::uint32_t(BounceMask);
-        else if (!(mode & BounceMask) && std::all_of(block, block + q, [](BaseCell *nb) { return nb != nullptr; }))
+        else if (!(mode & BounceMask))
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }

@@ -181,7 +181,7 @@ public:
         PlainFluid = 1u << 28,       // an SCCell attached to the grid's populations
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
-        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
+        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid or absent
     };
 
 private:
@@ -239,7 +239,7 @@ private:
     std::vector<double> rowTotalP;
     Populations populations;
     // Per line: 0 no fast site, 1 some (masked kernel), 2 all sites push to
-    // plain fluid; and whether it holds attached sites.
+    // plain fluid or out of the box; and whether it holds attached sites.
     std::vector<std::uint8_t> lineKinds, lineAttached;
     int vectorLevel = 0;
     bool siteModesValid = false;
