@@ -12,6 +12,7 @@
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -77,6 +78,13 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     const int q = Lattice::currentQ();
     const int n = componentCount();
     const QList<Force *> &forces = currentParameters()->getForces();
+    // Porous components exchange part of what they stream for their own
+    // opposite populations, as a porous cell on its own does.
+    double solid[MaxComponents];
+    for (int j = 0; j < n; ++j) {
+        const auto *porous = dynamic_cast<const PorousCell *>(components[j]);
+        solid[j] = porous ? porous->getSolidDensity() : 0.0;
+    }
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
@@ -106,7 +114,10 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                 feq = w * rho * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * v.dot(v));
             }
             const double f = components[j]->getF(i, -1);
-            nb->setNextF(i, f * (1.0 - 1.0 / taus[j]) + feq / taus[j], j);
+            double value = f * (1.0 - 1.0 / taus[j]) + feq / taus[j];
+            if (solid[j] != 0.0)
+                value = (1.0 - solid[j]) * value + solid[j] * components[j]->getF(Lattice::opposite(q, i), -1);
+            nb->setNextF(i, value, j);
         }
     }
 }
@@ -156,8 +167,7 @@ double MCCell::getNextF(int i, int component)
 
 void MCCell::setComponents(int n)
 {
-    if (n < 0)
-        n = 0;
+    n = std::clamp(n, 0, MaxComponents);
     while (componentCount() < n)
         components.push_back(new SCCell(currentParameters()->randomInitialDensity()));
     while (componentCount() > n) {
@@ -276,7 +286,7 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
             continue;
         }
         AttributeReader cells(reader);
-        announced = cells.integer("cellsSize", 0, 0, 3);
+        announced = cells.integer("cellsSize", 0, 0, MaxComponents);
         while (reader.readNextStartElement()) {
             const QStringRef type = reader.attributes().value("type");
             const bool porous = type == QLatin1String("porous");

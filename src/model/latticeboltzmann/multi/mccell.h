@@ -19,6 +19,8 @@ public:
     // Two components, copies of from when given, else fresh fluid at the
     // random initial density.
     explicit MCCell(SCCell *from = nullptr);
+    // The most components a cell holds ("mcQuantity" is 1, 2 or 3).
+    static constexpr int MaxComponents = 3;
     ~MCCell() override;
     MCCell(const MCCell &) = delete;
     MCCell &operator=(const MCCell &) = delete;

@@ -2,6 +2,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
@@ -51,6 +53,7 @@ class TestPorousShallow : public QObject
 private slots:
     void porousWithoutSolidIsPlainFluid();
     void darcySpeed();
+    void multicomponentDarcySpeed();
     void shallowEquilibriumAndLake();
     void shallowWaveSpeed();
     void manningFriction();
@@ -96,6 +99,43 @@ void TestPorousShallow::darcySpeed()
         const double expected = (1 - s) * 1e-5 / (2 * s * 1.0);
         QVERIFY2(std::abs(u - expected) < 1e-12, qPrintable(QString("s %1: %2 vs %3").arg(s).arg(u).arg(expected)));
         QVERIFY(std::abs(mass(grid, 0) - 36.0) < 1e-11);
+    }
+}
+
+// Porous components of a multicomponent cell hold the mixture back as a
+// porous cell holds plain fluid: its momentum sum_j sum_i f_ij e_i reaches
+// (1 - s) F / (2 s) with F the total body force, and s = 1 keeps it at rest.
+void TestPorousShallow::multicomponentDarcySpeed()
+{
+    const double g = 1e-4, rho0 = 1.0, rho1 = 0.6;
+    for (double s : {0.5, 1.0}) {
+        Grid grid;
+        prepare(grid, 6, 6, 0.8);
+        SimulationParameters *p = grid.getParameters();
+        p->setPorousSolidDensityValue(s);
+        p->setMulticomponentValues(2, 0.0, 0.0, 0.0, 1);
+        p->setGravity(g);
+        p->addForce(new Gravity);
+        fill(grid, [&](int, int) {
+            PorousCell porous(1.0);
+            auto *c = new MCCell(&porous);
+            c->reset(rho0, rho1);
+            return c;
+        });
+        QVERIFY(dynamic_cast<PorousCell *>(static_cast<MCCell *>(grid.getCell(0, 0, 0))->component(1)));
+        grid.step(200);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 6; ++x) {
+                BaseCell *c = grid.getCell(x, y, 0);
+                Vector3d momentum;
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 9; ++i)
+                        momentum += Vector3d(Lattice::direction(9, i).x, Lattice::direction(9, i).y, 0) * c->getF(i, j);
+                const double force = -g * (rho0 * p->getDensity1() + rho1 * p->getDensity2());
+                const double expected = (1 - s) * force / (2 * s);
+                QVERIFY2(std::abs(momentum.y - expected) < 1e-12 && std::abs(momentum.x) < 1e-15,
+                         qPrintable(QString("s %1: %2 vs %3").arg(s).arg(momentum.y).arg(expected)));
+            }
     }
 }
 
