@@ -462,8 +462,8 @@ void Grid::refine(int factor)
             }
     for (BaseCell *c : old)
         delete c;
-    // Colour wrappers are not copied; the refined cells are wrapped afresh.
-    scalarTracers->refresh();
+    // Colour wrappers are copied with their cells; the sources follow.
+    scalarTracers->refined(factor);
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
 }

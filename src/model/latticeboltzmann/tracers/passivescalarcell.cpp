@@ -223,6 +223,21 @@ void PassiveScalarCell::setF(double values[])
     recomputeColours();
 }
 
+BaseCell *PassiveScalarCell::clone()
+{
+    BaseCell *copy = innerCell->clone();
+    if (!copy)
+        return nullptr;
+    PassiveScalarCell *c = emptyWrapper(copy);
+    c->q = q;
+    c->colours = colours;
+    c->g = g;
+    c->gNext = gNext;
+    c->theta = theta;
+    c->setSource(fixedConcentration, sourceIndex);
+    return c;
+}
+
 void PassiveScalarCell::writeInnerNext(QXmlStreamWriter &writer)
 {
     if (typeid(*innerCell) != typeid(SCCell))

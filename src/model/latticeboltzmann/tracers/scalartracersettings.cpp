@@ -13,6 +13,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <limits>
 
 bool ScalarTracerSettings::addSource(const ScalarSource &s, int newType)
 {
@@ -120,6 +121,27 @@ void ScalarTracerSettings::refresh()
 {
     if (!sourceList.isEmpty())
         apply(type);
+}
+
+void ScalarTracerSettings::refined(int factor)
+{
+    if (sourceList.isEmpty() || factor < 1)
+        return;
+    // In 64 bits and kept within int: a box read from a document may reach
+    // far beyond the grid.
+    auto scaled = [factor](int v, int extra) {
+        const long long r = (long long)v * factor + extra;
+        return int(std::clamp<long long>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    for (ScalarSource &s : sourceList) {
+        s.minx = scaled(s.minx, 0);
+        s.maxx = scaled(s.maxx, factor - 1);
+        s.miny = scaled(s.miny, 0);
+        s.maxy = scaled(s.maxy, factor - 1);
+    }
+    wrapAll(type, true);
+    rebuildTable();
+    grid->getParameters()->setNeedsNeighbourRebuild(true);
 }
 
 void ScalarTracerSettings::write(QXmlStreamWriter &writer) const

@@ -46,6 +46,11 @@ public:
     // Puts every wrapped cell back in its place, keeping the sources (for
     // edits that rebuild the cells; refresh wraps them again).
     void unwrapAll();
+    // After the grid was refined by factor in x and y (each old site became
+    // a factor x factor block of copies): the source boxes cover the blocks
+    // of the sites they covered, the copied wrappers keep their colours and
+    // the cells that were not copied are wrapped afresh.
+    void refined(int factor);
 
     double getEpsilon() const { return epsilon; }
     void setEpsilon(double v) { epsilon = v; }
