@@ -484,7 +484,7 @@ void Grid::rebuildCellsForModel()
                         continue;
                     auto *cell = new SCCell(fluid->getP0());
                     double f[Lattice::MaxQ];
-                    Lattice::equilibriumArray(fluid->getVelocity(0), fluid->getP(0), q, f);
+                    Lattice::equilibriumArray(fluid->getLatticeVelocity(0), fluid->getP(0), q, f);
                     cell->setF(f);
                     cell->setFixedDensity(fluid->getFixedDensity());
                     fresh = cell;

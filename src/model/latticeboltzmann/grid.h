@@ -141,12 +141,18 @@ public:
     // The populations of the plain fluid cells.
     const Populations &getPopulations() const { return populations; }
     // Whether the site holds a plain fluid cell reading the populations
-    // above; false for every site while the stepping tables are stale.
-    bool isPlainFluidSite(int site) const { return siteModesValid && (siteModes[std::size_t(site)] & PlainFluid); }
-    // Whether every site from first to first + n - 1 holds a plain fluid cell.
+    // above, whose values the view may take from them; false for every site
+    // while the stepping tables are stale, and while a force may have
+    // shifted an attached cell's velocity (it then reports more than the
+    // populations' moments).
+    bool isPlainFluidSite(int site) const
+    {
+        return siteModesValid && !populations.shiftsDirty && (siteModes[std::size_t(site)] & PlainFluid);
+    }
+    // Whether every site from first to first + n - 1 is such a site.
     bool arePlainFluidSites(int first, int n) const
     {
-        if (!siteModesValid || n <= 0)
+        if (!siteModesValid || populations.shiftsDirty || n <= 0)
             return false;
         const std::uint32_t *modes = siteModes.data() + first;
         std::uint32_t all = PlainFluid;
@@ -167,7 +173,7 @@ public:
     {
         const bool valid = which != PlainValue::None && keptKind == which &&
                            keptGeneration == populations.generation && !populations.wasTouched() &&
-                           kept.size() == cells.size();
+                           !populations.shiftsDirty && kept.size() == cells.size();
         return valid ? kept.data() : nullptr;
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour

@@ -51,6 +51,7 @@ void MCCell::sizeArrays()
     for (std::size_t j = 0; j < n; ++j)
         taus[j] = eps[j < 3 ? j : 0];
     shifts.assign(n, Vector3d());
+    componentForces.assign(n, Vector3d());
     fixedDensities.assign(n, 0.0);
 }
 
@@ -87,13 +88,19 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     }
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
+        componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
         const double rho = components[j]->getP(-1);
         if (rho > 0.001) {
             const double s = taus[j] / rho;
-            shifts[j] = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid) * s;
-            for (Force *f : forces)
-                shifts[j] += f->force(components[j], neighbours, j, position.x, position.y, position.z, grid) * s;
+            const Vector3d between = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid);
+            shifts[j] = between * s;
+            componentForces[j] = between;
+            for (Force *f : forces) {
+                const Vector3d F = f->force(components[j], neighbours, j, position.x, position.y, position.z, grid);
+                shifts[j] += F * s;
+                componentForces[j] += F;
+            }
         }
     }
     for (int i = 0; i < q; ++i) {
@@ -191,12 +198,50 @@ double MCCell::getP(int m)
     return c ? c->getP(-1) : 0.0;
 }
 
-Vector3d MCCell::getVelocity(int m)
+Vector3d MCCell::getLatticeVelocity(int m)
 {
     if (m < 0)
         return common;
     SCCell *c = component(m);
-    return c ? c->getVelocity(-1) : Vector3d();
+    return c ? c->getLatticeVelocity(-1) : Vector3d();
+}
+
+namespace {
+
+double openFraction(SCCell *c)
+{
+    const auto *porous = dynamic_cast<const PorousCell *>(c);
+    return porous ? 1.0 - porous->getSolidDensity() : 1.0;
+}
+
+} // namespace
+
+Vector3d MCCell::getVelocity(int m)
+{
+    const int q = Lattice::currentQ();
+    // The component's momentum and half its force, scaled for a porous component.
+    auto share = [&](int j) {
+        SCCell *c = components[std::size_t(j)];
+        Vector3d momentum;
+        for (int i = 0; i < q; ++i) {
+            const int *e = Lattice::tables.e[q][i];
+            const double f = c->getF(i, -1);
+            momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
+        }
+        return (momentum + componentForces[std::size_t(j)] * 0.5) * openFraction(c);
+    };
+    double mass = 0.0;
+    Vector3d momentum;
+    if (m < 0) {
+        for (int j = 0; j < componentCount(); ++j) {
+            mass += components[std::size_t(j)]->getP(-1);
+            momentum += share(j);
+        }
+    } else if (m < componentCount()) {
+        mass = components[std::size_t(m)]->getP(-1);
+        momentum = share(m);
+    }
+    return mass > Lattice::ActiveWeight ? momentum * (1.0 / mass) : Vector3d();
 }
 
 double MCCell::computeDeltaP()

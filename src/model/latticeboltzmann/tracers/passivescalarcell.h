@@ -34,6 +34,7 @@ public:
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     double getP(int component) override;
     Vector3d getVelocity(int component) override { return innerCell->getVelocity(component); }
+    Vector3d getLatticeVelocity(int component) override { return innerCell->getLatticeVelocity(component); }
     double computeDeltaP() override { return innerCell->computeDeltaP(); }
     double getDeltaP() override { return innerCell->getDeltaP(); }
     double getNextF(int i, int component) override { return innerCell->getNextF(i, component); }
