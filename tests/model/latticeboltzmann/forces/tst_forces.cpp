@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
@@ -120,6 +121,8 @@ private slots:
     void twoComponentsAtRestAndConserved();
     void twoComponentSeparation();
     void serialEqualsParallel();
+    void thermalWallsActAsWalls_data();
+    void thermalWallsActAsWalls();
     void documentRoundTrip();
     void passiveScalarForce();
 };
@@ -417,6 +420,54 @@ void TestForces::serialEqualsParallel()
         }
         QVERIFY(result[0] == result[1]);
     }
+}
+
+void TestForces::thermalWallsActAsWalls_data()
+{
+    QTest::addColumn<bool>("multicomponent");
+    QTest::newRow("multiphase") << false;
+    QTest::newRow("multicomponent") << true;
+}
+
+// Outside the heat model a thermal wall is a wall like any other: it
+// bounces every fluid component back and the fluid adheres to it. A box
+// walled by thermal walls evolves bitwise like one walled by plain walls,
+// and differently from one without adhesion.
+void TestForces::thermalWallsActAsWalls()
+{
+    QFETCH(bool, multicomponent);
+    std::vector<double> result[3];
+    for (int run = 0; run < 3; ++run) {
+        Grid grid;
+        prepare(grid, 12, 10, 1.0);
+        const double gads = run == 2 ? 0.0 : 0.4;
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 12; ++x)
+                if (x == 0 || y == 0 || x == 11 || y == 9)
+                    grid.setCell(x, y, 0, run == 1 ? static_cast<BaseCell *>(new ThermalWall(0)) : new WallCell, true,
+                                 false);
+        SimulationParameters *p = grid.getParameters();
+        if (multicomponent) {
+            p->setMulticomponentValues(2, 0.9, gads, -gads, 1);
+            fillMulticomponent(grid,
+                               [](int x, int y) { return qMakePair(1.0 + 0.2 * ((x + y) % 3), 0.4 + 0.1 * (x % 2)); });
+        } else {
+            p->setMultiphase(-120.0, 4.0, 200.0, gads * 100.0);
+            for (int y = 1; y < 9; ++y)
+                for (int x = 1; x < 11; ++x)
+                    grid.getCell(x, y, 0)->reset(150.0 + 20.0 * ((x * 3 + y) % 4), -1);
+        }
+        grid.step(60);
+        grid.forEachCell([&](BaseCell *c, int, int, int) {
+            if (!c->isFluid())
+                return;
+            for (int j = 0; j < (multicomponent ? 2 : 1); ++j)
+                for (int i = 0; i < 9; ++i)
+                    result[run].push_back(c->getF(i, j));
+        });
+    }
+    QVERIFY(result[0] == result[1]);
+    QVERIFY(result[0] != result[2]);
 }
 
 void TestForces::documentRoundTrip()
