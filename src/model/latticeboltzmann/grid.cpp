@@ -3,7 +3,9 @@
 #include "basecell.h"
 #include "blockpool.h"
 #include "boundary/sourcecell.h"
+#include "deposition/depositioncell.h"
 #include "dragwallcell.h"
+#include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
@@ -11,12 +13,15 @@
 #include "meltingsolidification/freesurfacesettings.h"
 #include "moving/movingcell.h"
 #include "moving/particlemanager.h"
+#include "multi/mccell.h"
+#include "multi/rkcell.h"
 #include "nullcell.h"
 #include "parallelflux.h"
 #include "partialslipboundary.h"
 #include "persistence/cellcodes.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
+#include "porous/porouscell.h"
 #include "scaled.h"
 #include "sccell.h"
 #include "tracers/passivescalarcell.h"
@@ -558,6 +563,26 @@ void Grid::randomWalls(int percent)
                     fillRegion("w", x, x, y, y, z, z);
 }
 
+void Grid::setPorousSolidDensities(double mean, double variation)
+{
+    forEachInner([mean, variation](BaseCell *c) {
+        PorousCell *porous[MCCell::MaxComponents] = {};
+        int n = 0;
+        if (auto *p = dynamic_cast<PorousCell *>(c)) {
+            porous[n++] = p;
+        } else if (auto *mixture = dynamic_cast<MCCell *>(c)) {
+            for (int j = 0; j < mixture->componentCount() && n < MCCell::MaxComponents; ++j)
+                if (auto *p = dynamic_cast<PorousCell *>(mixture->component(j)))
+                    porous[n++] = p;
+        }
+        if (n == 0)
+            return;
+        const double s = mean + (2.0 * (std::rand() % 1000) / 1000.0 - 1.0) * variation;
+        for (int j = 0; j < n; ++j)
+            porous[j]->setSolidDensity(s);
+    });
+}
+
 void Grid::enclosedWallsToNull()
 {
     if (nz != 1)
@@ -663,8 +688,60 @@ void Grid::fillRegion(const QString &code, int x0, int x1, int y0, int y1, int z
     for (int y = std::max(0, y0); y <= std::min(y1, ny - 1); ++y)
         for (int x = std::max(0, x0); x <= std::min(x1, nx - 1); ++x)
             for (int z = std::max(0, z0); z <= std::min(z1, nz - 1); ++z)
-                if (BaseCell *cell = CellCodes::create(code, *this, x, y, z, fillFromNeighbours))
-                    setCell(x, y, z, cell, true, true);
+                if (BaseCell *cell = CellCodes::create(code, *this, x, y, z, fillFromNeighbours)) {
+                    cell = fluidForModel(cell, x, y, z, fillFromNeighbours);
+                    setCell(x, y, z, scalarTracers->wrapNew(cell, x, y, z), true, true);
+                }
+}
+
+BaseCell *Grid::fluidForModel(BaseCell *cell, int x, int y, int z, bool fromNeighbours)
+{
+    auto *fluid = dynamic_cast<SCCell *>(cell);
+    if (!fluid || typeid(*cell) != typeid(SCCell) || parameters->getMcQuantity() <= 1)
+        return cell;
+    const int type = parameters->getMcType();
+    BaseCell *made = nullptr;
+    if (type == 1) {
+        auto *mixture = new MCCell(fluid);
+        mixture->setComponents(parameters->getMcQuantity());
+        made = mixture;
+    } else if (type == 2) {
+        made = new RKCell;
+    } else if (type == 4) {
+        made = new PassiveScalar(fluid->getP(0), fluid->getLatticeVelocity(0), 0.0);
+    } else if (type == 5) {
+        made = new DepositionCell;
+    } else {
+        return cell;
+    }
+    delete cell;
+    if (!fromNeighbours)
+        return made;
+    // The mean of each population set over the surrounding cells of the kind.
+    const std::type_info &kind = typeid(*made);
+    double sum[2] = {0.0, 0.0};
+    int count = 0;
+    scanSurrounding(*this, x, y, z, [&](BaseCell *c) {
+        if (typeid(*c) == kind) {
+            sum[0] += c->getP(0);
+            sum[1] += c->getP(1);
+            ++count;
+        }
+        return false;
+    });
+    if (count == 0)
+        return made;
+    const double first = sum[0] / count, second = sum[1] / count;
+    if (type == 4) {
+        // The heat cell keeps the fluid's density and velocity.
+        auto *heat = static_cast<PassiveScalar *>(made);
+        made = new PassiveScalar(heat->getP(0), heat->getLatticeVelocity(0), second);
+        delete heat;
+    } else {
+        // The deposited amount (component 0 of a deposition cell) starts empty.
+        made->reset(type == 5 ? -1.0 : first, second);
+    }
+    return made;
 }
 
 void Grid::computeDrag()

@@ -93,18 +93,32 @@ void ScalarTracerSettings::wrapAll(int wrapType, bool keepRead)
                     w = moments ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
                     grid->setCell(x, y, z, w, false, false);
                 }
-                if (!fresh)
-                    continue;
-                w->setSource(-1.0, -1);
-                w->allocateColours(colours);
-                // Later sources take the sites they share with earlier ones.
-                for (int l = colours - 1; l >= 0; --l)
-                    if (sourceList[l].contains(x, y, z)) {
-                        w->setSource(fixedConcentration, l);
-                        w->initColours(initialConcentration);
-                        break;
-                    }
+                if (fresh)
+                    prepareFresh(w, x, y, z);
             }
+}
+
+void ScalarTracerSettings::prepareFresh(PassiveScalarCell *w, int x, int y, int z) const
+{
+    const int colours = colourCount();
+    w->setSource(-1.0, -1);
+    w->allocateColours(colours);
+    // Later sources take the sites they share with earlier ones.
+    for (int l = colours - 1; l >= 0; --l)
+        if (sourceList[l].contains(x, y, z)) {
+            w->setSource(fixedConcentration, l);
+            w->initColours(initialConcentration);
+            break;
+        }
+}
+
+BaseCell *ScalarTracerSettings::wrapNew(BaseCell *cell, int x, int y, int z) const
+{
+    if (sourceList.isEmpty() || !cell || dynamic_cast<PassiveScalarCell *>(cell))
+        return cell;
+    PassiveScalarCell *w = type != 1 ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
+    prepareFresh(w, x, y, z);
+    return w;
 }
 
 void ScalarTracerSettings::apply(int wrapType)
