@@ -37,6 +37,11 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#if defined(__SANITIZE_THREAD__)
+#include <atomic>
+#include <thread>
+#endif
+
 Grid::Grid()
     : parameters(new SimulationParameters(this)), particles(new ParticleManager(this)), scales(new UnitScales),
       tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this)),
@@ -137,7 +142,7 @@ void Grid::clearShifts()
     for (std::size_t s = 0; s < cells.size(); ++s)
         if (siteModes[s] & PlainFluid)
             static_cast<SCCell *>(cells[s])->clearShift();
-    populations.shiftsDirty = false;
+    populations.clearShiftMark();
 }
 
 void Grid::putCell(int x, int y, int z, BaseCell *cell)
@@ -198,6 +203,37 @@ template <typename Visit> void scanSurrounding(const Grid &g, int x, int y, int 
                     if (visit(PassiveScalarCell::innerOf(c)))
                         return;
             }
+}
+
+} // namespace
+
+namespace {
+
+// Applies work to every item on the thread pool; returns when all are done.
+// Built with the thread sanitizer, the items run on plain threads instead,
+// as many as the pool has (at least two), which take the items in turn: Qt
+// is not built with the sanitizer, so the pool's own hand-over of the work
+// (atomics and futex-based locks inside Qt) would look unordered and every
+// phase would seem to race with the code around it, while the start and
+// join of plain threads order exactly that. The items of one map stay
+// unordered among themselves, so a race between them is reported.
+template <typename Work> void mapOnPool(QList<int> &items, const Work &work)
+{
+#if defined(__SANITIZE_THREAD__)
+    std::atomic<int> next{0};
+    std::vector<std::thread> threads;
+    const int count = std::max(2, QThreadPool::globalInstance()->maxThreadCount());
+    for (int t = 0; t < count; ++t)
+        threads.emplace_back([&] {
+            for (int i = next.fetch_add(1, std::memory_order_relaxed); i < items.size();
+                 i = next.fetch_add(1, std::memory_order_relaxed))
+                work(items.at(i));
+        });
+    for (std::thread &t : threads)
+        t.join();
+#else
+    QtConcurrent::blockingMap(items, work);
+#endif
 }
 
 } // namespace
@@ -900,7 +936,7 @@ const std::vector<Vector3d> &Grid::crossSectionFlux()
     if (work.isEmpty())
         for (int y = 0; y < ny; ++y)
             work.append(y);
-    QtConcurrent::blockingMap(work, ParallelFlux(this, &fluxCache));
+    mapOnPool(work, ParallelFlux(this, &fluxCache));
     fluxValid = true;
     return fluxCache;
 }
@@ -934,7 +970,7 @@ int Grid::step(int count)
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty)
             buildSiteModes();
-        if (populations.shiftsDirty && fastPath)
+        if (populations.shiftsMarked() && fastPath)
             clearShifts();
         skipAttachedSums = nz > 1 && k + 1 < count;
         keeping = nz == 1 && k + 1 == count && keepWanted != PlainValue::None && fastPath &&
@@ -987,7 +1023,7 @@ void Grid::runPhase(int phase)
     if (!work->isEmpty()) {
         const Scaled item(this, neighbours.data(), phase);
         if (parameters->getMulticore() && work->size() > 1) {
-            QtConcurrent::blockingMap(*work, item);
+            mapOnPool(*work, item);
         } else {
             for (int y : qAsConst(*work))
                 item(y);
@@ -1041,8 +1077,8 @@ void Grid::runFusedSweep()
     const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
     const Scaled commit(this, neighbours.data(), 2);
     if (parallel && fusedChunkIndices.size() > 1) {
-        QtConcurrent::blockingMap(fusedChunkIndices, sweep);
-        QtConcurrent::blockingMap(fusedEdgeRows, commit);
+        mapOnPool(fusedChunkIndices, sweep);
+        mapOnPool(fusedEdgeRows, commit);
     } else {
         for (int c : qAsConst(fusedChunkIndices))
             sweep(c);

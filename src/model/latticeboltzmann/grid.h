@@ -162,12 +162,12 @@ public:
     // populations' moments).
     bool isPlainFluidSite(int site) const
     {
-        return siteModesValid && !populations.shiftsDirty && (siteModes[std::size_t(site)] & PlainFluid);
+        return siteModesValid && !populations.shiftsMarked() && (siteModes[std::size_t(site)] & PlainFluid);
     }
     // Whether every site from first to first + n - 1 is such a site.
     bool arePlainFluidSites(int first, int n) const
     {
-        if (!siteModesValid || populations.shiftsDirty || n <= 0)
+        if (!siteModesValid || populations.shiftsMarked() || n <= 0)
             return false;
         const std::uint32_t *modes = siteModes.data() + first;
         std::uint32_t all = PlainFluid;
@@ -187,7 +187,7 @@ public:
     const double *keptPlainValues(PlainValue which) const
     {
         const bool valid = which != PlainValue::None && keptKind == which && keptGeneration == populations.generation &&
-                           !populations.wasTouched() && !populations.shiftsDirty && kept.size() == cells.size();
+                           !populations.wasTouched() && !populations.shiftsMarked() && kept.size() == cells.size();
         return valid ? kept.data() : nullptr;
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour

@@ -163,7 +163,7 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
     }
     // The plain kernels leave the shift alone; they clear it when told.
     if (!f && !forces.isEmpty())
-        store->shiftsDirty = true;
+        store->markShifts();
 
     const int order = sp->getVelocityOrder();
     const Vector3d U = velocity + shift;

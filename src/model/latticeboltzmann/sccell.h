@@ -82,7 +82,7 @@ public:
         shift = s;
         forceTau = 0.0;
         if (!f)
-            store->shiftsDirty = true;
+            store->markShifts();
     }
     void clearShift()
     {
