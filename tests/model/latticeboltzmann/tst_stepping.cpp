@@ -108,7 +108,7 @@ private slots:
                 t.push_back(it);
                 logE.push_back(std::log(kineticEnergy(grid)));
             }
-            grid.step(1);
+            QVERIFY(stepFinite(grid, 1));
         }
         const double rate = -slope(t, logE);
         const double nu = rate / (2.0 * 2.0 * k * k);
@@ -127,7 +127,7 @@ private slots:
         const double initial = totalMass(grid);
         double maxSpeedEarly = 0.0;
         for (int it = 0; it < 1000; ++it) {
-            grid.step(1);
+            QVERIFY(stepFinite(grid, 1));
             if (it == 5)
                 for (int y = 1; y < 31; ++y)
                     for (int x = 1; x < 31; ++x)
@@ -162,6 +162,65 @@ private slots:
         grid.step(100);
         qInfo("null border: mass %.6f of %.6f after 100 iterations", totalMass(grid), initial);
         QVERIFY(initial - totalMass(grid) > 1e-4 * initial);
+    }
+
+    // The per-step statistics against sums formed here from the cells: the
+    // mean change over the fluid cells (walls, a large share of the sites,
+    // do not count) and the total density.
+    void statisticsMatchIndependentSums_data()
+    {
+        QTest::addColumn<int>("q");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("fast");
+        QTest::addColumn<bool>("multicore");
+        for (bool fast : {true, false})
+            for (bool multicore : {false, true}) {
+                const QByteArray name = QByteArray(fast ? "fast" : "per-site") + (multicore ? " parallel" : " serial");
+                QTest::newRow(("D2Q9 " + name).constData()) << 9 << 1 << fast << multicore;
+                QTest::newRow(("D3Q19 " + name).constData()) << 19 << 5 << fast << multicore;
+            }
+    }
+    void statisticsMatchIndependentSums()
+    {
+        QFETCH(int, q);
+        QFETCH(int, length);
+        QFETCH(bool, fast);
+        QFETCH(bool, multicore);
+        Grid grid;
+        buildMixedDomain(grid, q, 16, 12, length, false, 40);
+        grid.setFastPath(fast);
+        grid.getParameters()->setMulticore(multicore);
+        int fluid = 0, sites = 0;
+        grid.forEachCell([&](BaseCell *c, int, int, int) {
+            fluid += c->isFluid();
+            ++sites;
+        });
+        QVERIFY(fluid < 0.75 * sites && fluid > 0.4 * sites);
+        QCOMPARE(grid.getStatistics().fluidCells, fluid);
+        for (int n = 0; n < 3; ++n) {
+            std::vector<double> before;
+            grid.forEachCell([&](BaseCell *c, int, int, int) {
+                for (int i = 0; i < q; ++i)
+                    before.push_back(c->isFluid() ? c->getF(i, 0) : 0.0);
+            });
+            QCOMPARE(grid.step(1), 1);
+            double change = 0.0, mass = 0.0;
+            std::size_t k = 0;
+            grid.forEachCell([&](BaseCell *c, int, int, int) {
+                double sum = 0.0;
+                for (int i = 0; i < q; ++i, ++k)
+                    if (c->isFluid()) {
+                        sum += std::abs(c->getF(i, 0) - before[k]);
+                        mass += c->getF(i, 0);
+                    }
+                change += sum / q;
+            });
+            const SimulationStats &s = grid.getStatistics();
+            QVERIFY2(std::abs(s.deltaP / (change / fluid) - 1.0) < 1e-12,
+                     qPrintable(QString("%1 against %2").arg(s.deltaP).arg(change / fluid)));
+            QVERIFY2(std::abs(s.totalP / mass - 1.0) < 1e-12,
+                     qPrintable(QString("%1 against %2").arg(s.totalP).arg(mass)));
+        }
     }
 
     // Parallel rows, serial rows, the devirtualised and the generic path all
@@ -460,7 +519,7 @@ private slots:
                 t.push_back(it);
                 logE.push_back(std::log(kineticEnergy(grid)));
             }
-            grid.step(1);
+            QVERIFY(stepFinite(grid, 1));
         }
         const double nu = -slope(t, logE) / (4.0 * k * k);
         const double expected = (tau - 0.5) / 3.0;
