@@ -41,7 +41,15 @@ public:
     virtual void passivate(QXmlStreamWriter &writer);
     virtual void activate(QXmlStreamReader &reader, Grid *grid);
     virtual double getP(int component) = 0;
+    // The velocity everything outside the stepping reads (painters, probes,
+    // charts, exports): where a body force acts, the physical velocity
+    // u + F / (2 rho), the mean of the momentum before and after the force
+    // acted.
     virtual Vector3d getVelocity(int component) = 0;
+    // The velocity the stepping works with: the populations' first moment
+    // over the density (or what the cell's own collision uses), without the
+    // half-force term. The same as getVelocity where no force acts.
+    virtual Vector3d getLatticeVelocity(int component) { return getVelocity(component); }
     // Mean over the directions of |next - current|; kept as the last deltaP.
     virtual double computeDeltaP() = 0;
     virtual double getDeltaP() = 0;

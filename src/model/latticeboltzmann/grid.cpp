@@ -3,7 +3,9 @@
 #include "basecell.h"
 #include "blockpool.h"
 #include "boundary/sourcecell.h"
+#include "deposition/depositioncell.h"
 #include "dragwallcell.h"
+#include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
@@ -11,12 +13,15 @@
 #include "meltingsolidification/freesurfacesettings.h"
 #include "moving/movingcell.h"
 #include "moving/particlemanager.h"
+#include "multi/mccell.h"
+#include "multi/rkcell.h"
 #include "nullcell.h"
 #include "parallelflux.h"
 #include "partialslipboundary.h"
 #include "persistence/cellcodes.h"
 #include "persistence/simulationparameters.h"
 #include "persistence/unitscales.h"
+#include "porous/porouscell.h"
 #include "scaled.h"
 #include "sccell.h"
 #include "tracers/passivescalarcell.h"
@@ -31,6 +36,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <typeinfo>
+
+#if defined(__SANITIZE_THREAD__)
+#include <atomic>
+#include <thread>
+#endif
 
 Grid::Grid()
     : parameters(new SimulationParameters(this)), particles(new ParticleManager(this)), scales(new UnitScales),
@@ -132,7 +142,7 @@ void Grid::clearShifts()
     for (std::size_t s = 0; s < cells.size(); ++s)
         if (siteModes[s] & PlainFluid)
             static_cast<SCCell *>(cells[s])->clearShift();
-    populations.shiftsDirty = false;
+    populations.clearShiftMark();
 }
 
 void Grid::putCell(int x, int y, int z, BaseCell *cell)
@@ -193,6 +203,37 @@ template <typename Visit> void scanSurrounding(const Grid &g, int x, int y, int 
                     if (visit(PassiveScalarCell::innerOf(c)))
                         return;
             }
+}
+
+} // namespace
+
+namespace {
+
+// Applies work to every item on the thread pool; returns when all are done.
+// Built with the thread sanitizer, the items run on plain threads instead,
+// as many as the pool has (at least two), which take the items in turn: Qt
+// is not built with the sanitizer, so the pool's own hand-over of the work
+// (atomics and futex-based locks inside Qt) would look unordered and every
+// phase would seem to race with the code around it, while the start and
+// join of plain threads order exactly that. The items of one map stay
+// unordered among themselves, so a race between them is reported.
+template <typename Work> void mapOnPool(QList<int> &items, const Work &work)
+{
+#if defined(__SANITIZE_THREAD__)
+    std::atomic<int> next{0};
+    std::vector<std::thread> threads;
+    const int count = std::max(2, QThreadPool::globalInstance()->maxThreadCount());
+    for (int t = 0; t < count; ++t)
+        threads.emplace_back([&] {
+            for (int i = next.fetch_add(1, std::memory_order_relaxed); i < items.size();
+                 i = next.fetch_add(1, std::memory_order_relaxed))
+                work(items.at(i));
+        });
+    for (std::thread &t : threads)
+        t.join();
+#else
+    QtConcurrent::blockingMap(items, work);
+#endif
 }
 
 } // namespace
@@ -370,9 +411,11 @@ void Grid::buildSiteModes()
             }
             mode &= ~FastFluid;
         }
+        // Without walls around it the site pushes only to plain fluid or out
+        // of the box, which the line kernels do without reading modes.
         if (!(mode & FastFluid))
             mode &= ~std::uint32_t(BounceMask);
-        else if (!(mode & BounceMask) && std::all_of(block, block + q, [](BaseCell *nb) { return nb != nullptr; }))
+        else if (!(mode & BounceMask))
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }
@@ -460,8 +503,8 @@ void Grid::refine(int factor)
             }
     for (BaseCell *c : old)
         delete c;
-    // Colour wrappers are not copied; the refined cells are wrapped afresh.
-    scalarTracers->refresh();
+    // Colour wrappers are copied with their cells; the sources follow.
+    scalarTracers->refined(factor);
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
 }
@@ -482,7 +525,7 @@ void Grid::rebuildCellsForModel()
                         continue;
                     auto *cell = new SCCell(fluid->getP0());
                     double f[Lattice::MaxQ];
-                    Lattice::equilibriumArray(fluid->getVelocity(0), fluid->getP(0), q, f);
+                    Lattice::equilibriumArray(fluid->getLatticeVelocity(0), fluid->getP(0), q, f);
                     cell->setF(f);
                     cell->setFixedDensity(fluid->getFixedDensity());
                     fresh = cell;
@@ -554,6 +597,26 @@ void Grid::randomWalls(int percent)
             for (int z = 0; z < nz; ++z)
                 if (cells[siteIndex(x, y, z)]->isFluid() && std::rand() % 100 < percent)
                     fillRegion("w", x, x, y, y, z, z);
+}
+
+void Grid::setPorousSolidDensities(double mean, double variation)
+{
+    forEachInner([mean, variation](BaseCell *c) {
+        PorousCell *porous[MCCell::MaxComponents] = {};
+        int n = 0;
+        if (auto *p = dynamic_cast<PorousCell *>(c)) {
+            porous[n++] = p;
+        } else if (auto *mixture = dynamic_cast<MCCell *>(c)) {
+            for (int j = 0; j < mixture->componentCount() && n < MCCell::MaxComponents; ++j)
+                if (auto *p = dynamic_cast<PorousCell *>(mixture->component(j)))
+                    porous[n++] = p;
+        }
+        if (n == 0)
+            return;
+        const double s = mean + (2.0 * (std::rand() % 1000) / 1000.0 - 1.0) * variation;
+        for (int j = 0; j < n; ++j)
+            porous[j]->setSolidDensity(s);
+    });
 }
 
 void Grid::enclosedWallsToNull()
@@ -661,8 +724,60 @@ void Grid::fillRegion(const QString &code, int x0, int x1, int y0, int y1, int z
     for (int y = std::max(0, y0); y <= std::min(y1, ny - 1); ++y)
         for (int x = std::max(0, x0); x <= std::min(x1, nx - 1); ++x)
             for (int z = std::max(0, z0); z <= std::min(z1, nz - 1); ++z)
-                if (BaseCell *cell = CellCodes::create(code, *this, x, y, z, fillFromNeighbours))
-                    setCell(x, y, z, cell, true, true);
+                if (BaseCell *cell = CellCodes::create(code, *this, x, y, z, fillFromNeighbours)) {
+                    cell = fluidForModel(cell, x, y, z, fillFromNeighbours);
+                    setCell(x, y, z, scalarTracers->wrapNew(cell, x, y, z), true, true);
+                }
+}
+
+BaseCell *Grid::fluidForModel(BaseCell *cell, int x, int y, int z, bool fromNeighbours)
+{
+    auto *fluid = dynamic_cast<SCCell *>(cell);
+    if (!fluid || typeid(*cell) != typeid(SCCell) || parameters->getMcQuantity() <= 1)
+        return cell;
+    const int type = parameters->getMcType();
+    BaseCell *made = nullptr;
+    if (type == 1) {
+        auto *mixture = new MCCell(fluid);
+        mixture->setComponents(parameters->getMcQuantity());
+        made = mixture;
+    } else if (type == 2) {
+        made = new RKCell;
+    } else if (type == 4) {
+        made = new PassiveScalar(fluid->getP(0), fluid->getLatticeVelocity(0), 0.0);
+    } else if (type == 5) {
+        made = new DepositionCell;
+    } else {
+        return cell;
+    }
+    delete cell;
+    if (!fromNeighbours)
+        return made;
+    // The mean of each population set over the surrounding cells of the kind.
+    const std::type_info &kind = typeid(*made);
+    double sum[2] = {0.0, 0.0};
+    int count = 0;
+    scanSurrounding(*this, x, y, z, [&](BaseCell *c) {
+        if (typeid(*c) == kind) {
+            sum[0] += c->getP(0);
+            sum[1] += c->getP(1);
+            ++count;
+        }
+        return false;
+    });
+    if (count == 0)
+        return made;
+    const double first = sum[0] / count, second = sum[1] / count;
+    if (type == 4) {
+        // The heat cell keeps the fluid's density and velocity.
+        auto *heat = static_cast<PassiveScalar *>(made);
+        made = new PassiveScalar(heat->getP(0), heat->getLatticeVelocity(0), second);
+        delete heat;
+    } else {
+        // The deposited amount (component 0 of a deposition cell) starts empty.
+        made->reset(type == 5 ? -1.0 : first, second);
+    }
+    return made;
 }
 
 void Grid::computeDrag()
@@ -821,7 +936,7 @@ const std::vector<Vector3d> &Grid::crossSectionFlux()
     if (work.isEmpty())
         for (int y = 0; y < ny; ++y)
             work.append(y);
-    QtConcurrent::blockingMap(work, ParallelFlux(this, &fluxCache));
+    mapOnPool(work, ParallelFlux(this, &fluxCache));
     fluxValid = true;
     return fluxCache;
 }
@@ -855,7 +970,7 @@ int Grid::step(int count)
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty)
             buildSiteModes();
-        if (populations.shiftsDirty && fastPath)
+        if (populations.shiftsMarked() && fastPath)
             clearShifts();
         skipAttachedSums = nz > 1 && k + 1 < count;
         keeping = nz == 1 && k + 1 == count && keepWanted != PlainValue::None && fastPath &&
@@ -908,7 +1023,7 @@ void Grid::runPhase(int phase)
     if (!work->isEmpty()) {
         const Scaled item(this, neighbours.data(), phase);
         if (parameters->getMulticore() && work->size() > 1) {
-            QtConcurrent::blockingMap(*work, item);
+            mapOnPool(*work, item);
         } else {
             for (int y : qAsConst(*work))
                 item(y);
@@ -962,8 +1077,8 @@ void Grid::runFusedSweep()
     const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
     const Scaled commit(this, neighbours.data(), 2);
     if (parallel && fusedChunkIndices.size() > 1) {
-        QtConcurrent::blockingMap(fusedChunkIndices, sweep);
-        QtConcurrent::blockingMap(fusedEdgeRows, commit);
+        mapOnPool(fusedChunkIndices, sweep);
+        mapOnPool(fusedEdgeRows, commit);
     } else {
         for (int c : qAsConst(fusedChunkIndices))
             sweep(c);

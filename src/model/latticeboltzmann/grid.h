@@ -93,13 +93,28 @@ public:
     // (1 when it has none), at the equilibrium for u.
     BaseCell *fillFromAverage(int x, int y, int z, const Vector3d &u);
     void randomWalls(int percent);
+    // Gives every porous cell, also inside a colour wrapper or as a
+    // component of a multicomponent cell, the solid density mean +
+    // variation r with r drawn from std::rand in [-1, 1) (site order; the
+    // components of one cell share a draw).
+    void setPorousSolidDensities(double mean, double variation);
     void enclosedWallsToNull();
     // Builds the grid from one cell code per site (index (y nx + x) nz + z).
     void loadTypes(const QStringList &codes, int width, int height, int length);
     // Applies a cell code to the inclusive box; with fillFromNeighbours, new
-    // fluid cells start from the average of their fluid neighbours.
+    // fluid cells start from the average of their fluid neighbours. New
+    // fluid is the fluid of the active model (see fluidForModel), and with
+    // coloured scalar sources every new cell is wrapped like the others.
     void fillRegion(const QString &code, int x0, int x1, int y0, int y1, int z0, int z1,
                     bool fillFromNeighbours = false);
+    // The fluid cell of the parameters' model ("mcType" with more than one
+    // component: multicomponent, colour-gradient, heat or deposition) made
+    // from plain fluid about to be placed at (x, y, z), which it replaces
+    // (and deletes); any other cell, or plain fluid under a plain model, is
+    // returned as it is. The new cell keeps the fluid's density (and the
+    // heat cell its velocity); with fromNeighbours each population set
+    // starts from the mean of the surrounding cells of the same kind.
+    BaseCell *fluidForModel(BaseCell *cell, int x, int y, int z, bool fromNeighbours);
 
     void computeDrag();
     Vector3d getDrag(int index);
@@ -141,12 +156,18 @@ public:
     // The populations of the plain fluid cells.
     const Populations &getPopulations() const { return populations; }
     // Whether the site holds a plain fluid cell reading the populations
-    // above; false for every site while the stepping tables are stale.
-    bool isPlainFluidSite(int site) const { return siteModesValid && (siteModes[std::size_t(site)] & PlainFluid); }
-    // Whether every site from first to first + n - 1 holds a plain fluid cell.
+    // above, whose values the view may take from them; false for every site
+    // while the stepping tables are stale, and while a force may have
+    // shifted an attached cell's velocity (it then reports more than the
+    // populations' moments).
+    bool isPlainFluidSite(int site) const
+    {
+        return siteModesValid && !populations.shiftsMarked() && (siteModes[std::size_t(site)] & PlainFluid);
+    }
+    // Whether every site from first to first + n - 1 is such a site.
     bool arePlainFluidSites(int first, int n) const
     {
-        if (!siteModesValid || n <= 0)
+        if (!siteModesValid || populations.shiftsMarked() || n <= 0)
             return false;
         const std::uint32_t *modes = siteModes.data() + first;
         std::uint32_t all = PlainFluid;
@@ -165,9 +186,8 @@ public:
     // populations changed since.
     const double *keptPlainValues(PlainValue which) const
     {
-        const bool valid = which != PlainValue::None && keptKind == which &&
-                           keptGeneration == populations.generation && !populations.wasTouched() &&
-                           kept.size() == cells.size();
+        const bool valid = which != PlainValue::None && keptKind == which && keptGeneration == populations.generation &&
+                           !populations.wasTouched() && !populations.shiftsMarked() && kept.size() == cells.size();
         return valid ? kept.data() : nullptr;
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
@@ -181,7 +201,7 @@ public:
         PlainFluid = 1u << 28,       // an SCCell attached to the grid's populations
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
-        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid
+        FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid or absent
     };
 
 private:
@@ -239,7 +259,7 @@ private:
     std::vector<double> rowTotalP;
     Populations populations;
     // Per line: 0 no fast site, 1 some (masked kernel), 2 all sites push to
-    // plain fluid; and whether it holds attached sites.
+    // plain fluid or out of the box; and whether it holds attached sites.
     std::vector<std::uint8_t> lineKinds, lineAttached;
     int vectorLevel = 0;
     bool siteModesValid = false;

@@ -28,6 +28,12 @@ struct Line
     // offset along the line (-1, 0 or 1).
     std::size_t targetBase[27];
     int along[27];
+    // Directions whose target line lies outside the box (its sites have no
+    // neighbour there): their values leave the box and are not written.
+    std::uint32_t outside;
+    // Whether a push along the line past one of its ends lands at the other
+    // end (periodic boundaries) or leaves the box.
+    bool wraps;
     // Per site of the line: the grid's mode, or null when every site pushes
     // to all its neighbours (no walls in or around the line).
     const std::uint32_t *modes;
@@ -36,7 +42,9 @@ struct Line
 
 // Collides the line's fast sites and pushes their values: to the
 // neighbours, or for a bounce-back direction into the site's own opposite
-// entry. Sites without FastFluid are left to the caller.
+// entry; a value whose neighbour lies outside the box is dropped, as the
+// per-cell push drops it. Sites without FastFluid are left to the caller;
+// without modes every site is fast and has no wall around it.
 using PushFunction = void (*)(const Line &line);
 // For the attached sites of a committed line: deltaP (the mean change over
 // the directions) and the density, in the order of the per-cell code.

@@ -131,13 +131,18 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     const double *__restrict uy = t.uy;
     const double *__restrict uz = t.uz;
     const double *__restrict uu = t.uu;
+    constexpr std::uint32_t bit = 1u << I;
+    // No site of the line has a neighbour in this direction, so none has a
+    // wall there to bounce from either.
+    if (line.outside & bit)
+        return;
     const int a = line.along[I];
     double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
-    // Sites whose target wraps around the line end are done apart.
+    // Sites whose target lies past the line end are done apart: wrapped to
+    // the other end, or dropped.
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
     const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
     auto value = [&](int k) { return relaxed<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega); };
-    constexpr std::uint32_t bit = 1u << I;
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
         for (int k = k0; k < k1; ++k)
@@ -153,7 +158,7 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
                     own[k] = value(k);
         }
     }
-    if (k0 == 1 || k1 == n - 1) {
+    if ((k0 == 1 || k1 == n - 1) && line.wraps) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
         if (!Masked || (m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
@@ -216,10 +221,11 @@ template <int Q, std::size_t... I>
     ((out[I] = relaxed<Q, int(I)>(f[I], r, ux, uy, uz, uu, keep, omega)), ...);
 }
 
-// A line whose sites are all fast and push to attached sites only: one pass
-// that reads each site's populations once and writes its Q values, for
-// every site whose pushes stay inside the line's targets; the two end sites,
-// whose pushes along the line may wrap, follow one by one.
+// A line whose sites are all fast and push to attached sites only, with a
+// target line in every direction: one pass that reads each site's
+// populations once and writes its Q values, for every site whose pushes stay
+// inside the line's targets; the two end sites, whose pushes along the line
+// may wrap or leave the box, follow one by one.
 template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
 {
     const std::size_t stride = line.stride;
@@ -241,6 +247,8 @@ template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::ind
         auto store = [&](auto i) {
             constexpr int d = decltype(i)::value;
             int t = k + line.along[d];
+            if ((t < 0 || t == length) && !line.wraps)
+                return;
             t = t < 0 ? length - 1 : t == length ? 0 : t;
             line.next[d * stride + line.targetBase[d] + std::size_t(t)] = out[d];
         };
@@ -255,9 +263,11 @@ template <int Q> void push(const Line &line)
     // The single pass holds a site's Q populations and its moments in
     // registers: with 32 vector registers it is the faster, with 16 only
     // for the 3D models on AVX2, and never on the baseline set.
+    // A line along a face of a closed box (with directions leaving the box)
+    // goes direction by direction, which skips those directions whole.
     if (line.modes)
         pushTiledLine<Q, true>(line);
-    else if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
+    else if (Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
         pushPlainLine<Q>(line, std::make_index_sequence<Q>());
     else
         pushTiledLine<Q, false>(line);

@@ -50,6 +50,16 @@ public:
     }
     bool wasTouched() const { return touched.load(std::memory_order_relaxed); }
     void clearTouched() { touched.store(false, std::memory_order_relaxed); }
+    // Marks that an attached cell's force shift may be non-zero (the plain
+    // kernels do not clear it). The cells of a parallel phase all mark it,
+    // so it is atomic; cheap when already marked.
+    void markShifts()
+    {
+        if (!shifted.load(std::memory_order_relaxed))
+            shifted.store(true, std::memory_order_relaxed);
+    }
+    bool shiftsMarked() const { return shifted.load(std::memory_order_relaxed); }
+    void clearShiftMark() { shifted.store(false, std::memory_order_relaxed); }
     std::size_t bytes() const { return 2 * std::size_t(q) * stride * sizeof(double); }
 
     double *cur = nullptr;
@@ -58,11 +68,10 @@ public:
     int q = 0;
     // Counts the flips; a cell's last deltaP is its own until the next flip.
     std::uint64_t generation = 0;
-    // Set when an attached cell's force shift may be non-zero (the plain
-    // kernels do not clear it), or when a cell was pinned and must leave.
-    bool shiftsDirty = false;
+    // Set when a cell was pinned and must leave the populations.
     bool layoutDirty = false;
 
 private:
     std::atomic<bool> touched{false};
+    std::atomic<bool> shifted{false};
 };

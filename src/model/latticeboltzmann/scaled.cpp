@@ -36,10 +36,10 @@ namespace {
 
 // Writes a fast site's post-collision values into the grid's next array: to
 // the neighbour in each direction, or for a plain wall back into the site's
-// own opposite entry (where the wall would forward it). A fast site has a
-// neighbour in every direction, inside the box or across a periodic side.
-void pushToPopulations(const Grid &g, Populations &p, int s, int x, int y, int z, std::uint32_t mode, int q,
-                       const double *out)
+// own opposite entry (where the wall would forward it). A value whose
+// neighbour lies outside the box (no entry in the block) is dropped.
+void pushToPopulations(const Grid &g, Populations &p, BaseCell *const *block, int s, int x, int y, int z,
+                       std::uint32_t mode, int q, const double *out)
 {
     const int nx = g.getWidth(), ny = g.getHeight(), nz = g.getLength();
     for (int i = 0; i < q; ++i) {
@@ -47,6 +47,8 @@ void pushToPopulations(const Grid &g, Populations &p, int s, int x, int y, int z
             p.next[std::size_t(Lattice::tables.opp[q][i]) * p.stride + s] = out[i];
             continue;
         }
+        if (!block[i])
+            continue;
         const int *e = Lattice::tables.e[q][i];
         const int tx = (x + e[0] + nx) % nx, ty = (y + e[1] + ny) % ny, tz = (z + e[2] + nz) % nz;
         p.next[std::size_t(i) * p.stride + g.siteIndex(tx, ty, tz)] = out[i];
@@ -81,15 +83,19 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
         const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
+        line.wraps = sp->getPeriodicBoundaries();
         for (int l = first; l <= last; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             line.base = std::size_t(lineIndex) * length;
             line.length = length;
             const int kind = g.lineKinds[std::size_t(lineIndex)];
             if (kind != 0) {
+                line.outside = 0;
                 for (int i = 0; i < q; ++i)
-                    if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i]))
+                    if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
                         line.targetBase[i] = 0;
+                        line.outside |= 1u << i;
+                    }
                 line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
                 push(line);
                 if (kind == 2)
@@ -116,7 +122,7 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             const std::uint32_t mode = g.siteModes[s];
             if (fast && (mode & Grid::FastFluid)) {
                 static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
-                pushToPopulations(g, g.populations, s, x, y, z, mode, q, out);
+                pushToPopulations(g, g.populations, block, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
                 continue;
             } else {

@@ -125,12 +125,18 @@ double SCCell::getP(int)
     return density;
 }
 
-Vector3d SCCell::getVelocity(int)
+Vector3d SCCell::getLatticeVelocity(int)
 {
     double density;
     Vector3d velocity;
     currentMoments(density, velocity);
     return velocity;
+}
+
+Vector3d SCCell::getVelocity(int component)
+{
+    const Vector3d velocity = getLatticeVelocity(component);
+    return forceTau > 0.0 ? velocity + shift * (0.5 / forceTau) : velocity;
 }
 
 void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out)
@@ -144,17 +150,20 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
     currentMoments(density, velocity);
 
     shift = Vector3d();
+    forceTau = 0.0;
     const QList<Force *> &forces = sp->getForces();
     // A nearly empty cell takes no shift rather than an infinite one, as the
     // multicomponent cell does.
-    if (density > 0.001)
+    if (density > 0.001 && !forces.isEmpty()) {
         for (Force *force : forces) {
             const Vector3d F = force->force(this, neighbours, 0, position.x, position.y, position.z, grid);
             shift += F * (tau / density);
         }
+        forceTau = tau;
+    }
     // The plain kernels leave the shift alone; they clear it when told.
     if (!f && !forces.isEmpty())
-        store->shiftsDirty = true;
+        store->markShifts();
 
     const int order = sp->getVelocityOrder();
     const Vector3d U = velocity + shift;

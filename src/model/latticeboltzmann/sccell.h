@@ -43,7 +43,9 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     double getP(int) override;
+    // u + F / (2 rho) with the body force of the last collision.
     Vector3d getVelocity(int) override;
+    Vector3d getLatticeVelocity(int) override;
     double computeDeltaP() override;
     double getDeltaP() override;
     double getNextF(int i, int) override { return f ? fNext[i] : store->next[std::size_t(i) * store->stride + site]; }
@@ -72,14 +74,21 @@ public:
     void setEquilibrium(const Vector3d &velocity, double density);
     // The cell's own equilibrium for direction i, honouring "velocityOrder".
     double equilibrium(int i, double tau, BaseCell *neighbours[], Grid *grid);
-    // Replaces the force shift until the next preUpdate starts it afresh.
+    // Replaces the force shift until the next preUpdate starts it afresh;
+    // such a shift (the immersed bodies' force) is reported by getForce but
+    // does not enter the reported velocity.
     void setShift(const Vector3d &s)
     {
         shift = s;
+        forceTau = 0.0;
         if (!f)
-            store->shiftsDirty = true;
+            store->markShifts();
     }
-    void clearShift() { shift = Vector3d(); }
+    void clearShift()
+    {
+        shift = Vector3d();
+        forceTau = 0.0;
+    }
 
     // Relaxes the distributions and writes the post-collision value of every
     // direction to out[] (forces, Smagorinsky and entropic options included).
@@ -151,6 +160,10 @@ protected:
     double p0 = 1.0;
     double lastDeltaP = 0.0;
     double fixedDensity = 0.0;
+    // The relaxation time with which the last collision formed shift from
+    // the body forces (shift = tau F / rho), so that F / (2 rho) is
+    // shift / (2 tau); 0 when shift holds no body-force shift.
+    double forceTau = 0.0;
     int q = 9;
     int site = -1;
 

@@ -4,6 +4,11 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "persistence/simulationparameters.h"
 
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cmath>
+
 namespace GridTest {
 
 void prepare(Grid &grid, int q, int nx, int ny, int nz, double tau, bool periodic)
@@ -67,6 +72,22 @@ std::vector<double> snapshot(const Grid &grid)
                 }
             }
     return all;
+}
+
+bool stepFinite(Grid &grid, int iterations, int chunk)
+{
+    for (int done = 0; done < iterations;) {
+        const int n = std::min(chunk, iterations - done);
+        if (grid.step(n) != n)
+            return false;
+        done += n;
+        const SimulationStats &s = grid.getStatistics();
+        if (!std::isfinite(s.totalP) || !std::isfinite(s.deltaP)) {
+            qWarning("the run is no longer finite after %d iterations", done);
+            return false;
+        }
+    }
+    return true;
 }
 
 double slope(const std::vector<double> &x, const std::vector<double> &y)

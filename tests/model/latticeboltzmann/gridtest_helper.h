@@ -29,5 +29,10 @@ double kineticEnergy(const Grid &grid);
 std::vector<double> snapshot(const Grid &grid);
 // Least-squares slope of y over x.
 double slope(const std::vector<double> &x, const std::vector<double> &y);
+// Steps the grid by iterations in bursts of chunk, and stops as soon as the
+// run statistics (the total density and mean change of the last iteration)
+// are no longer finite: a run that blew up fails at once, use it as
+// QVERIFY(stepFinite(grid, n)). False also when a burst is refused.
+bool stepFinite(Grid &grid, int iterations, int chunk = 200);
 
 } // namespace GridTest

@@ -1,18 +1,26 @@
 #include "gridtest_helper.h"
 
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
 #include <cmath>
+#include <typeinfo>
 
 using namespace GridTest;
 
@@ -333,6 +341,86 @@ private slots:
         BaseCell *lone = grid.fillFromAverage(5, 0, 0, Vector3d());
         QVERIFY(std::abs(lone->getP(0) - 1.0) < 1e-12);
         delete lone;
+    }
+
+    // New fluid from a code follows the active model, and starts from the
+    // mean of its neighbours of that kind when filled from them.
+    void fillRegionFollowsTheModel_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("plain") << 0 << typeid(SCCell).name();
+        QTest::newRow("multicomponent") << 1 << typeid(MCCell).name();
+        QTest::newRow("colour gradient") << 2 << typeid(RKCell).name();
+        QTest::newRow("heat") << 4 << typeid(PassiveScalar).name();
+        QTest::newRow("deposition") << 5 << typeid(DepositionCell).name();
+    }
+    void fillRegionFollowsTheModel()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, kind);
+        Grid grid;
+        prepare(grid, 9, 6, 5, 1, 0.8, true);
+        SimulationParameters *p = grid.getParameters();
+        p->setMulticomponent(type == 0 ? 1 : 2, 0.0, 0.0, 0.0, type);
+        int others = 0;
+        grid.forEachCell([&](BaseCell *c, int, int, int) {
+            others += QString(typeid(*c).name()) != kind;
+            c->reset(type == 5 ? -1.0 : 1.2, 0.7);
+        });
+        QCOMPARE(others, 0);
+        grid.fillRegion("w", 1, 4, 1, 1, 0, 0);
+        grid.fillRegion("x", 2, 3, 1, 1, 0, 0, true);
+        grid.fillRegion("x", 5, 5, 4, 4, 0, 0);
+        QVERIFY(dynamic_cast<WallCell *>(grid.getCell(1, 1, 0)));
+        for (auto [x, y] : {std::pair{2, 1}, std::pair{3, 1}, std::pair{5, 4}}) {
+            BaseCell *c = grid.getCell(x, y, 0);
+            QCOMPARE(QString(typeid(*c).name()), kind);
+        }
+        QCOMPARE(grid.getStatistics().fluidCells, 6 * 5 - 2);
+        // Filled from its neighbours: each population set at their mean.
+        BaseCell *filled = grid.getCell(2, 1, 0);
+        if (type == 5) {
+            QCOMPARE(filled->getP(0), 0.0);
+            QVERIFY(std::abs(filled->getP(1) - 0.7) < 1e-12);
+        } else if (type != 0) {
+            QVERIFY(std::abs(filled->getP(0) - 1.2) < 1e-12);
+            QVERIFY(std::abs(filled->getP(1) - 0.7) < 1e-12);
+        }
+        if (type == 1)
+            QCOMPARE(static_cast<MCCell *>(filled)->componentCount(), 2);
+        QCOMPARE(grid.step(3), 3);
+    }
+
+    // With coloured scalar sources every new cell is wrapped like the
+    // others, and the porous solid density reaches porous cells inside a
+    // wrapper and the porous components of a multicomponent cell.
+    void editsReachWrappedAndComponentCells()
+    {
+        Grid grid;
+        prepare(grid, 9, 8, 6, 1, 0.8, true);
+        ScalarSource source;
+        source.minx = source.maxx = 2;
+        source.miny = source.maxy = 3;
+        QVERIFY(grid.getScalarTracers()->addSource(source, 1));
+        grid.fillRegion("w", 0, 7, 0, 0, 0, 0);
+        grid.fillRegion("*", 1, 3, 3, 3, 0, 0);
+        grid.fillRegion("x", 4, 4, 4, 4, 0, 0, true);
+        int bare = 0;
+        grid.forEachCell([&](BaseCell *c, int, int, int) { bare += !dynamic_cast<PassiveScalarCell *>(c); });
+        QCOMPARE(bare, 0);
+        auto *wrapped = static_cast<PassiveScalarCell *>(grid.getCell(2, 3, 0));
+        QCOMPARE(wrapped->getSourceIndex(), 0);
+        QVERIFY(dynamic_cast<PorousCell *>(wrapped->inner()));
+        PorousCell porous(1.0);
+        auto *mixture = new MCCell(&porous);
+        grid.setCell(6, 2, 0, grid.getScalarTracers()->wrapNew(mixture, 6, 2, 0));
+        grid.setPorousSolidDensities(0.35, 0.0);
+        QCOMPARE(static_cast<PorousCell *>(wrapped->inner())->getSolidDensity(), 0.35);
+        for (int j = 0; j < 2; ++j)
+            QCOMPARE(static_cast<PorousCell *>(mixture->component(j))->getSolidDensity(), 0.35);
+        QCOMPARE(grid.step(3), 3);
+        QVERIFY(std::isfinite(grid.getStatistics().totalP));
     }
 
     void randomWallsKeepsTheShare()

@@ -40,7 +40,7 @@ void EquilibriumBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *grid
     const bool twoComponents = sp->getMcQuantity() == 2 && mcType == 1;
     if (p > 0.0) {
         const double density = p * factor;
-        const Vector3d velocity = target->getVelocity(-1);
+        const Vector3d velocity = target->getLatticeVelocity(-1);
         for (int n = 0; n < face.count; ++n) {
             const int k = face.incoming[n];
             target->setNextF(k, Lattice::equilibrium(velocity, density, q, k), 0);
@@ -61,7 +61,8 @@ void EquilibriumBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *grid
         const int k = face.incoming[n];
         target->setNextF(k, Lattice::equilibrium(modulated, density, q, k), 0);
         if (mcType == 4) {
-            target->setNextF(k, Lattice::equilibrium(target->getVelocity(-1), sp->getSourcePressure(1), q, k), 1);
+            target->setNextF(k, Lattice::equilibrium(target->getLatticeVelocity(-1), sp->getSourcePressure(1), q, k),
+                             1);
         } else if (twoComponents) {
             target->setNextF(k, Lattice::equilibrium(inflow, sp->getSourcePressure(0), q, k), 0);
             target->setNextF(k, 0.0, 1);

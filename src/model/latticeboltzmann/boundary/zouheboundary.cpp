@@ -102,9 +102,9 @@ void ZouHeBoundary::updateD2Q9(int side, BaseCell *target, SimulationParameters 
                 continue;
             const int k = unknowns[n];
             const double w = Lattice::weight(9, k);
-            const double value = densityMode
-                                     ? w * target->getP(1) * (1.0 + 3.0 * Lattice::dot(9, k, target->getVelocity(0)))
-                                     : w * sp->getSourcePressure(1);
+            const double value =
+                densityMode ? w * target->getP(1) * (1.0 + 3.0 * Lattice::dot(9, k, target->getLatticeVelocity(0)))
+                            : w * sp->getSourcePressure(1);
             target->setNextF(k, value, 1);
         }
     }
@@ -114,7 +114,7 @@ void ZouHeBoundary::updateEquilibrium(int q, int side, BaseCell *target, Grid *g
 {
     const FaceTable::Face &face = FaceTable::face(q, side);
     const bool densityMode = p > 0.0;
-    const Vector3d velocity = densityMode ? target->getVelocity(-1) : face.normal * u;
+    const Vector3d velocity = densityMode ? target->getLatticeVelocity(-1) : face.normal * u;
     const double density = densityMode ? p : target->getP(0);
     for (int n = 0; n < face.count; ++n) {
         const int k = face.incoming[n];

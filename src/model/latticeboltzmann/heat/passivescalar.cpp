@@ -45,6 +45,26 @@ void PassiveScalar::recompute()
     u = r > Lattice::ActiveWeight ? m * (1.0 / r) : Vector3d();
 }
 
+namespace {
+
+// The buoyant acceleration F / rho that the collision shifts the
+// equilibrium by (times tau); zero in an empty cell.
+double buoyancy(const SimulationParameters *p, double theta, double rho)
+{
+    const double r = p->nanoDensityFactor();
+    if (!(rho > Lattice::ActiveWeight && r > 0.0))
+        return 0.0;
+    return p->getPassiveScalarGravity() * p->getEffectiveThermalExpansion() * theta / (r * rho);
+}
+
+} // namespace
+
+Vector3d PassiveScalar::getVelocity(int)
+{
+    const double a = buoyancy(currentParameters(), theta, rho);
+    return a == 0.0 ? u : Vector3d(u.x, u.y + 0.5 * a, u.z);
+}
+
 void PassiveScalar::preUpdate(double[], BaseCell *neighbours[], Grid *, Vector3i)
 {
     const SimulationParameters *p = currentParameters();

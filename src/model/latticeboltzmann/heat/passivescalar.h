@@ -26,7 +26,9 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     double getP(int component) override;
-    Vector3d getVelocity(int) override { return u; }
+    // u + F / (2 rho) with the buoyancy F of the present scalar.
+    Vector3d getVelocity(int) override;
+    Vector3d getLatticeVelocity(int) override { return u; }
     // Mean over the directions of the change of both population sets.
     double computeDeltaP() override;
     double getDeltaP() override { return lastDeltaP; }

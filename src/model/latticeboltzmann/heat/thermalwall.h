@@ -3,20 +3,20 @@
 #include "model/latticeboltzmann/wallcell.h"
 
 // A wall held at the temperature "thermal0".."thermal2" chosen by its index.
-// It bounces the fluid back like any wall; in phase 1 it completes the scalar
-// populations that its fluid face neighbour receives from the wall side, so
-// that the neighbour's scalar sums to the wall temperature. The missing
-// amount is shared among those directions in proportion to their weights
-// (1/6 : 2/3 : 1/6 on D2Q9), which works on every model. A fluid cell that
-// touches several thermal walls is completed by one of them only (the first
-// in direction order), so the result does not depend on the order of rows.
+// It bounces the fluid back like any wall, so its surface lies half-way
+// between the wall site and the fluid; the scalar (component 1 of a heat
+// cell) is held at the wall temperature T on that same plane by
+// anti-bounce-back: a scalar population g_i streamed into the wall returns
+// to its sender as 2 w_i T - g_i. That fixes the scalar at the plane to
+// second order, and a linear profile exactly. The second set of any other
+// kind of cell (a second fluid, a concentration) bounces back like the first.
 class ThermalWall : public WallCell
 {
 public:
     explicit ThermalWall(int index = 0) : index(index) {}
 
-    void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
-    // The fluid bounces back; the scalar is set in update instead.
+    // Nothing left for phase 1: the scalar is set as it streams in.
+    void update(double[], BaseCell *[], Grid *, Vector3i) override {}
     void setNextF(int i, double value, int component) override;
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;

@@ -75,7 +75,7 @@ ImmersedItem *ImmersedSet::item(int id) const
     return nullptr;
 }
 
-Vector3d ImmersedSet::velocityAt(double x, double y) const
+Vector3d ImmersedSet::velocityAt(double x, double y, bool reported) const
 {
     const int cx = int(std::round(x)), cy = int(std::round(y));
     Vector3d sum;
@@ -85,7 +85,7 @@ Vector3d ImmersedSet::velocityAt(double x, double y) const
             continue;
         for (int j = cy - 2; j <= cy + 2; ++j)
             if (BaseCell *c = grid->getCell(i, j, 0))
-                sum += c->getVelocity(0) * (wx * kernel(j - y));
+                sum += (reported ? c->getVelocity(0) : c->getLatticeVelocity(0)) * (wx * kernel(j - y));
     }
     return sum;
 }
@@ -121,7 +121,7 @@ void ImmersedSet::step()
         Vector3d sumU;
         double s = 0.0, inertia = 0.0;
         for (const Vector3d &p : points) {
-            const Vector3d u = velocityAt(p.x, p.y);
+            const Vector3d u = velocityAt(p.x, p.y, false);
             forces.push_back({Vector3d(p.x, p.y, 0.0), u * -k});
             moved.push_back(p + u);
             sumU += u;

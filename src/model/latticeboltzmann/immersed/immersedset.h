@@ -51,8 +51,9 @@ public:
     Vector3d siteForce(int x, int y) const;
 
     // The fluid velocity at a point of the plane z = 0: the kernel-weighted
-    // sum over the 5 x 5 sites around it.
-    Vector3d velocityAt(double x, double y) const;
+    // sum over the 5 x 5 sites around it, of the velocity the cells report
+    // or, for the bodies' own step, of the one the stepping uses.
+    Vector3d velocityAt(double x, double y, bool reported = true) const;
     // The interpolation kernel (1 + cos(pi r / 2)) / 4 for |r| <= 2. Its
     // values at the four or five sites around any point add up to one, so a
     // uniform field is interpolated exactly and a point force is spread whole.

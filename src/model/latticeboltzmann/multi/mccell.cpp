@@ -12,6 +12,7 @@
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -50,6 +51,7 @@ void MCCell::sizeArrays()
     for (std::size_t j = 0; j < n; ++j)
         taus[j] = eps[j < 3 ? j : 0];
     shifts.assign(n, Vector3d());
+    componentForces.assign(n, Vector3d());
     fixedDensities.assign(n, 0.0);
 }
 
@@ -77,15 +79,28 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     const int q = Lattice::currentQ();
     const int n = componentCount();
     const QList<Force *> &forces = currentParameters()->getForces();
+    // Porous components exchange part of what they stream for their own
+    // opposite populations, as a porous cell on its own does.
+    double solid[MaxComponents];
+    for (int j = 0; j < n; ++j) {
+        const auto *porous = dynamic_cast<const PorousCell *>(components[j]);
+        solid[j] = porous ? porous->getSolidDensity() : 0.0;
+    }
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
+        componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
         const double rho = components[j]->getP(-1);
         if (rho > 0.001) {
             const double s = taus[j] / rho;
-            shifts[j] = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid) * s;
-            for (Force *f : forces)
-                shifts[j] += f->force(components[j], neighbours, j, position.x, position.y, position.z, grid) * s;
+            const Vector3d between = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid);
+            shifts[j] = between * s;
+            componentForces[j] = between;
+            for (Force *f : forces) {
+                const Vector3d F = f->force(components[j], neighbours, j, position.x, position.y, position.z, grid);
+                shifts[j] += F * s;
+                componentForces[j] += F;
+            }
         }
     }
     for (int i = 0; i < q; ++i) {
@@ -106,7 +121,10 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                 feq = w * rho * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * v.dot(v));
             }
             const double f = components[j]->getF(i, -1);
-            nb->setNextF(i, f * (1.0 - 1.0 / taus[j]) + feq / taus[j], j);
+            double value = f * (1.0 - 1.0 / taus[j]) + feq / taus[j];
+            if (solid[j] != 0.0)
+                value = (1.0 - solid[j]) * value + solid[j] * components[j]->getF(Lattice::opposite(q, i), -1);
+            nb->setNextF(i, value, j);
         }
     }
 }
@@ -156,8 +174,7 @@ double MCCell::getNextF(int i, int component)
 
 void MCCell::setComponents(int n)
 {
-    if (n < 0)
-        n = 0;
+    n = std::clamp(n, 0, MaxComponents);
     while (componentCount() < n)
         components.push_back(new SCCell(currentParameters()->randomInitialDensity()));
     while (componentCount() > n) {
@@ -181,12 +198,50 @@ double MCCell::getP(int m)
     return c ? c->getP(-1) : 0.0;
 }
 
-Vector3d MCCell::getVelocity(int m)
+Vector3d MCCell::getLatticeVelocity(int m)
 {
     if (m < 0)
         return common;
     SCCell *c = component(m);
-    return c ? c->getVelocity(-1) : Vector3d();
+    return c ? c->getLatticeVelocity(-1) : Vector3d();
+}
+
+namespace {
+
+double openFraction(SCCell *c)
+{
+    const auto *porous = dynamic_cast<const PorousCell *>(c);
+    return porous ? 1.0 - porous->getSolidDensity() : 1.0;
+}
+
+} // namespace
+
+Vector3d MCCell::getVelocity(int m)
+{
+    const int q = Lattice::currentQ();
+    // The component's momentum and half its force, scaled for a porous component.
+    auto share = [&](int j) {
+        SCCell *c = components[std::size_t(j)];
+        Vector3d momentum;
+        for (int i = 0; i < q; ++i) {
+            const int *e = Lattice::tables.e[q][i];
+            const double f = c->getF(i, -1);
+            momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
+        }
+        return (momentum + componentForces[std::size_t(j)] * 0.5) * openFraction(c);
+    };
+    double mass = 0.0;
+    Vector3d momentum;
+    if (m < 0) {
+        for (int j = 0; j < componentCount(); ++j) {
+            mass += components[std::size_t(j)]->getP(-1);
+            momentum += share(j);
+        }
+    } else if (m < componentCount()) {
+        mass = components[std::size_t(m)]->getP(-1);
+        momentum = share(m);
+    }
+    return mass > Lattice::ActiveWeight ? momentum * (1.0 / mass) : Vector3d();
 }
 
 double MCCell::computeDeltaP()
@@ -276,7 +331,7 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
             continue;
         }
         AttributeReader cells(reader);
-        announced = cells.integer("cellsSize", 0, 0, 3);
+        announced = cells.integer("cellsSize", 0, 0, MaxComponents);
         while (reader.readNextStartElement()) {
             const QStringRef type = reader.attributes().value("type");
             const bool porous = type == QLatin1String("porous");

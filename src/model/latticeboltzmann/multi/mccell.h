@@ -19,6 +19,8 @@ public:
     // Two components, copies of from when given, else fresh fluid at the
     // random initial density.
     explicit MCCell(SCCell *from = nullptr);
+    // The most components a cell holds ("mcQuantity" is 1, 2 or 3).
+    static constexpr int MaxComponents = 3;
     ~MCCell() override;
     MCCell(const MCCell &) = delete;
     MCCell &operator=(const MCCell &) = delete;
@@ -34,7 +36,14 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     double getP(int component) override;
+    // Component -1: the mixture's physical velocity (sum_j m_j + F_j / 2) /
+    // sum_j rho_j, with the forces F_j of the last collision; component j:
+    // u_j + F_j / (2 rho_j). A porous component's share is scaled by 1 - s,
+    // as a porous cell's velocity is.
     Vector3d getVelocity(int component) override;
+    // Component -1: the common velocity of the equilibria; component j: the
+    // component's first moment over its density.
+    Vector3d getLatticeVelocity(int component) override;
     // Mean over the components of their mean change |next - current|.
     double computeDeltaP() override;
     double getDeltaP() override { return lastDeltaP; }
@@ -59,6 +68,8 @@ private:
     std::vector<SCCell *> components;
     std::vector<double> taus;
     std::vector<Vector3d> shifts;
+    // Per component: the force of the last collision (interaction and body forces).
+    std::vector<Vector3d> componentForces;
     std::vector<double> fixedDensities;
     Vector3d common;
     double lastDeltaP = 0.0;

@@ -36,6 +36,12 @@ void PorousCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, 
             nb->setNextF(i, keep * out[i] + s * getF(Lattice::opposite(n, i), 0), 0);
 }
 
+Vector3d PorousCell::getVelocity(int component)
+{
+    const Vector3d velocity = SCCell::getVelocity(component);
+    return solidDensity == 0.0 ? velocity : velocity * (1.0 - solidDensity);
+}
+
 BaseCell *PorousCell::clone()
 {
     PorousCell *c = new PorousCell(getP0());

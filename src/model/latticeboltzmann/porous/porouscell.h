@@ -9,12 +9,18 @@
 // that lets nothing through; in between a body force F drives the Darcy speed
 // u = (1 - s) F / (2 s rho). The exchange reads only the cell's own state, so
 // it does not depend on the order in which rows run.
+//
+// Over one step the momentum goes from M to (1 - s)(M + F) - s M, so the
+// velocity the cell reports, the mean of the two, is (1 - s)(u + F / (2 rho)):
+// that of plain fluid at s = 0, zero in a solid (s = 1), and the Darcy speed
+// above in a steady uniform medium.
 class PorousCell : public SCCell
 {
 public:
     explicit PorousCell(double p0 = 1.0);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
+    Vector3d getVelocity(int component) override;
     int getKind() override { return 9; }
     BaseCell *clone() override;
     void passivate(QXmlStreamWriter &writer) override;

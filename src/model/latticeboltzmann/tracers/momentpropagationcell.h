@@ -28,6 +28,7 @@ public:
     void recomputeColours() override;
 
 protected:
+    PassiveScalarCell *emptyWrapper(BaseCell *inner) const override { return new MomentPropagationCell(inner); }
     const char *typeName() const override { return "momentPropagationCell"; }
     int valuesPerColour() const override { return 1; }
     // Here g holds the colour values, gNext the next ones and theta the

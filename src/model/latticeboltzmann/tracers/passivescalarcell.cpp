@@ -107,7 +107,7 @@ void PassiveScalarCell::preUpdate(double params[], BaseCell *neighbours[], Grid 
     if (innerRole == Role::Null || colours == 0)
         return;
     const ScalarTracerSettings *settings = grid->getScalarTracers();
-    const Vector3d u = innerCell->getVelocity(0);
+    const Vector3d u = innerCell->getLatticeVelocity(0);
     const double omega = 1.0 / settings->getEpsilon();
     const double keep = 1.0 - omega;
     for (int k = 0; k < colours; ++k) {
@@ -143,7 +143,7 @@ void PassiveScalarCell::update(double params[], BaseCell *neighbours[], Grid *gr
     BaseCell *target = neighbours[face.front];
     if (!target)
         return;
-    const Vector3d u = target->getVelocity(0);
+    const Vector3d u = target->getLatticeVelocity(0);
     for (int k = 0; k < colours; ++k) {
         const double t = target->getP(10 + k);
         for (int c = 0; c < face.count; ++c) {
@@ -221,6 +221,21 @@ void PassiveScalarCell::setF(double values[])
         for (int i = 0; i < q; ++i)
             g[std::size_t(k * q + i)] = values[q + k * q + i];
     recomputeColours();
+}
+
+BaseCell *PassiveScalarCell::clone()
+{
+    BaseCell *copy = innerCell->clone();
+    if (!copy)
+        return nullptr;
+    PassiveScalarCell *c = emptyWrapper(copy);
+    c->q = q;
+    c->colours = colours;
+    c->g = g;
+    c->gNext = gNext;
+    c->theta = theta;
+    c->setSource(fixedConcentration, sourceIndex);
+    return c;
 }
 
 void PassiveScalarCell::writeInnerNext(QXmlStreamWriter &writer)

@@ -34,6 +34,7 @@ public:
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     double getP(int component) override;
     Vector3d getVelocity(int component) override { return innerCell->getVelocity(component); }
+    Vector3d getLatticeVelocity(int component) override { return innerCell->getLatticeVelocity(component); }
     double computeDeltaP() override { return innerCell->computeDeltaP(); }
     double getDeltaP() override { return innerCell->getDeltaP(); }
     double getNextF(int i, int component) override { return innerCell->getNextF(i, component); }
@@ -42,6 +43,9 @@ public:
     int getKind() override;
     void setF(double values[]) override;
     int modelQ() override;
+    // A wrapper of the same kind around the inner cell's clone, with the
+    // same colours and source mark; null when the inner cell has no clone.
+    BaseCell *clone() override;
 
     // g := w_i c for every colour (c the settings' initial concentration).
     virtual void initColours(double concentration);
@@ -85,6 +89,8 @@ public:
 
 protected:
     void setInner(BaseCell *cell);
+    // A new wrapper of this kind around inner, without colours.
+    virtual PassiveScalarCell *emptyWrapper(BaseCell *inner) const { return new PassiveScalarCell(inner); }
     // The file name of this kind and the colour values it stores.
     virtual const char *typeName() const { return "passiveScalarCell"; }
     virtual int valuesPerColour() const { return q; }

@@ -13,6 +13,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <limits>
 
 bool ScalarTracerSettings::addSource(const ScalarSource &s, int newType)
 {
@@ -92,18 +93,32 @@ void ScalarTracerSettings::wrapAll(int wrapType, bool keepRead)
                     w = moments ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
                     grid->setCell(x, y, z, w, false, false);
                 }
-                if (!fresh)
-                    continue;
-                w->setSource(-1.0, -1);
-                w->allocateColours(colours);
-                // Later sources take the sites they share with earlier ones.
-                for (int l = colours - 1; l >= 0; --l)
-                    if (sourceList[l].contains(x, y, z)) {
-                        w->setSource(fixedConcentration, l);
-                        w->initColours(initialConcentration);
-                        break;
-                    }
+                if (fresh)
+                    prepareFresh(w, x, y, z);
             }
+}
+
+void ScalarTracerSettings::prepareFresh(PassiveScalarCell *w, int x, int y, int z) const
+{
+    const int colours = colourCount();
+    w->setSource(-1.0, -1);
+    w->allocateColours(colours);
+    // Later sources take the sites they share with earlier ones.
+    for (int l = colours - 1; l >= 0; --l)
+        if (sourceList[l].contains(x, y, z)) {
+            w->setSource(fixedConcentration, l);
+            w->initColours(initialConcentration);
+            break;
+        }
+}
+
+BaseCell *ScalarTracerSettings::wrapNew(BaseCell *cell, int x, int y, int z) const
+{
+    if (sourceList.isEmpty() || !cell || dynamic_cast<PassiveScalarCell *>(cell))
+        return cell;
+    PassiveScalarCell *w = type != 1 ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
+    prepareFresh(w, x, y, z);
+    return w;
 }
 
 void ScalarTracerSettings::apply(int wrapType)
@@ -120,6 +135,27 @@ void ScalarTracerSettings::refresh()
 {
     if (!sourceList.isEmpty())
         apply(type);
+}
+
+void ScalarTracerSettings::refined(int factor)
+{
+    if (sourceList.isEmpty() || factor < 1)
+        return;
+    // In 64 bits and kept within int: a box read from a document may reach
+    // far beyond the grid.
+    auto scaled = [factor](int v, int extra) {
+        const long long r = (long long)v * factor + extra;
+        return int(std::clamp<long long>(r, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    for (ScalarSource &s : sourceList) {
+        s.minx = scaled(s.minx, 0);
+        s.maxx = scaled(s.maxx, factor - 1);
+        s.miny = scaled(s.miny, 0);
+        s.maxy = scaled(s.maxy, factor - 1);
+    }
+    wrapAll(type, true);
+    rebuildTable();
+    grid->getParameters()->setNeedsNeighbourRebuild(true);
 }
 
 void ScalarTracerSettings::write(QXmlStreamWriter &writer) const

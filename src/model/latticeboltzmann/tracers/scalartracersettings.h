@@ -6,7 +6,9 @@
 #include <QList>
 #include <QRgb>
 
+class BaseCell;
 class Grid;
+class PassiveScalarCell;
 
 // The coloured scalar sources of one grid and their transport constants.
 // While at least one source exists every cell of the grid is wrapped in a
@@ -43,9 +45,18 @@ public:
     void apply(int type);
     // After a new geometry: wraps the fresh cells again when sources exist.
     void refresh();
+    // A cell about to be placed at (x, y, z): wrapped as wrapAll wraps a
+    // fresh cell while sources exist (the cell itself otherwise, or when it
+    // is a wrapper already).
+    BaseCell *wrapNew(BaseCell *cell, int x, int y, int z) const;
     // Puts every wrapped cell back in its place, keeping the sources (for
     // edits that rebuild the cells; refresh wraps them again).
     void unwrapAll();
+    // After the grid was refined by factor in x and y (each old site became
+    // a factor x factor block of copies): the source boxes cover the blocks
+    // of the sites they covered, the copied wrappers keep their colours and
+    // the cells that were not copied are wrapped afresh.
+    void refined(int factor);
 
     double getEpsilon() const { return epsilon; }
     void setEpsilon(double v) { epsilon = v; }
@@ -84,6 +95,8 @@ private:
     // Wraps every plain cell; wrappers whose colour count is not K are
     // reset like new ones. keepRead leaves the others untouched.
     void wrapAll(int type, bool keepRead);
+    // A fresh wrapper's colours (zero) and its source mark.
+    void prepareFresh(PassiveScalarCell *wrapper, int x, int y, int z) const;
     void markSources();
 
     Grid *grid;

@@ -2,6 +2,7 @@
 // by a density outlet: the settled profile must be the parabola and the mass
 // flux must be the same along the channel.
 
+#include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/simulationparameters.h"
@@ -109,7 +110,7 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         const int iterations = Settle ? SettleIterations : ShortIterations;
-        QCOMPARE(g.step(iterations), iterations);
+        QVERIFY(GridTest::stepFinite(g, iterations));
         const qint64 ms = timer.elapsed();
         const ChannelFigures r = measure(g);
         const double balance = std::abs(r.flux20 - r.flux180) / r.flux20;

@@ -1,3 +1,4 @@
+#include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/simulationparameters.h"
@@ -106,7 +107,7 @@ private slots:
         const int iterations = 200, runs = 40;
         Grid serial;
         buildBox(serial, strategy, false);
-        QCOMPARE(serial.step(iterations), iterations);
+        QVERIFY(GridTest::stepFinite(serial, iterations));
         const std::vector<double> expected = populations(serial);
         QVERIFY(!expected.empty());
         for (double v : expected)
@@ -114,7 +115,7 @@ private slots:
         for (int run = 0; run < runs; ++run) {
             Grid parallel;
             buildBox(parallel, strategy, true);
-            QCOMPARE(parallel.step(iterations), iterations);
+            QVERIFY(GridTest::stepFinite(parallel, iterations));
             const std::vector<double> actual = populations(parallel);
             QCOMPARE(actual.size(), expected.size());
             QVERIFY2(std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(double)) == 0,

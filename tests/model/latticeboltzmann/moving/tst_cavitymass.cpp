@@ -1,3 +1,4 @@
+#include "../gridtest_helper.h"
 #include "flow_helper.h"
 
 #include "model/latticeboltzmann/grid.h"
@@ -62,7 +63,7 @@ private slots:
             grid.fillRegion("v", 1, n - 2, n - 1, n - 1, 0, 0);
         grid.randomiseDensities();
         const double before = FlowHelper::fluidMass(grid);
-        QCOMPARE(grid.step(iterations), iterations);
+        QVERIFY(GridTest::stepFinite(grid, iterations));
         bool healthy = false;
         const double after = FlowHelper::fluidMass(grid, &healthy);
         QVERIFY(healthy);
