@@ -916,6 +916,9 @@ void StateDocument::commit(Parsed &parsed)
     SimulationParameters *parameters = grid.getParameters();
     if (parsed.config) {
         parameters->copyPersistedFrom(*parsed.config);
+        // The document's forces replace the running ones, also when it
+        // lists none.
+        parameters->takeForcesFrom(*parsed.config);
         if (parsed.configHasMulticomponent)
             parameters->setMulticomponent(parsed.config->getMcQuantity(), parsed.config->getMcG(),
                                           parsed.config->getMcGads(), parsed.config->getMcGads2(),

@@ -7,6 +7,9 @@
 #include "model/latticeboltzmann/boundary/zouheboundary.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
+#include "model/latticeboltzmann/forces/forcelist.h"
+#include "model/latticeboltzmann/forces/multicomponent.h"
+#include "model/latticeboltzmann/forces/passivescalarforce.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -16,6 +19,7 @@
 #include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/compression.h"
 #include "persistence/simulationparameters.h"
@@ -279,6 +283,76 @@ private slots:
         g.step(31);
         QVERIFY(snapshot(g).sameAs(uninterrupted));
         QVERIFY(!QFile::exists(path + ".tmp"));
+    }
+
+    // Every kind of body force survives a save and a load: loaded into a
+    // fresh grid or over a grid that has other forces, the run goes on
+    // bitwise as the one that never stopped. A document without forces
+    // leaves none of the previous run's.
+    void forcesSurviveLoad()
+    {
+        const auto forceNames = [](const Grid &g) {
+            QStringList names;
+            for (Force *f : g.getParameters()->getForces())
+                names << ForceList::typeName(f);
+            return names;
+        };
+        const QString path = dir.filePath("forces.lb2");
+        const QStringList all = {"gravity", "multiphase", "multicomponent", "passiveScalarForce"};
+        Snapshot uninterrupted;
+        {
+            Grid g;
+            families[0](g);
+            SimulationParameters *p = g.getParameters();
+            ScalarSource source;
+            source.minx = 2;
+            source.maxx = 4;
+            source.miny = 3;
+            source.maxy = 9;
+            QVERIFY(g.getScalarTracers()->addSource(source, 1));
+            p->setGravity(1.25e-5);
+            p->setMultiphase(-0.35, 1.0, 1.0, 0.07);
+            p->setMulticomponentValues(1, 0.05, 0.013, 0.0, 1);
+            p->addForce(new MultiComponent);
+            p->addForce(new PassiveScalarForce(1.5e-3, -2.5e-3, 1, 25, 2, 11, 0));
+            QCOMPARE(forceNames(g), all);
+            g.step(17);
+            QString error;
+            QVERIFY2(StateDocument(g).save(path, {}, &error), qPrintable(error));
+            g.step(29);
+            uninterrupted = snapshot(g);
+        }
+        for (bool withOtherForces : {false, true}) {
+            Grid g;
+            if (withOtherForces) {
+                families[3](g);
+                g.getParameters()->setGravity(5e-3);
+                g.getParameters()->addForce(new PassiveScalarForce(0.1, 0.1, 0, 5, 0, 5, 3));
+                g.step(3);
+            }
+            QString error;
+            QVERIFY2(StateDocument(g).load(path, {}, &error), qPrintable(error));
+            QCOMPARE(forceNames(g), all);
+            QCOMPARE(g.getParameters()->getGravity(), 1.25e-5);
+            auto *colour = static_cast<PassiveScalarForce *>(g.getParameters()->getForces().last());
+            QCOMPARE(colour->strengthY, -2.5e-3);
+            QCOMPARE(colour->maxx, 25);
+            g.step(29);
+            QVERIFY(snapshot(g).sameAs(uninterrupted));
+        }
+        const QString plain = dir.filePath("noforces.lb2");
+        {
+            Grid g;
+            families[0](g);
+            QVERIFY(StateDocument(g).save(plain, {}));
+        }
+        Grid g;
+        families[3](g);
+        g.getParameters()->setGravity(5e-3);
+        QString error;
+        QVERIFY2(StateDocument(g).load(plain, {}, &error), qPrintable(error));
+        QVERIFY(g.getParameters()->getForces().isEmpty());
+        QCOMPARE(g.getParameters()->getGravity(), 0.0);
     }
 
     // The cells of a plain document are read by a fast scanner; text it does
