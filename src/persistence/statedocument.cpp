@@ -251,7 +251,21 @@ bool captureElement(QXmlStreamReader &reader, QByteArray *copy, bool checkAll, Q
 
 struct Box
 {
+    // The most sites a grid indexes (its site numbers are ints).
+    static constexpr qint64 MaxSites = std::numeric_limits<int>::max();
+
     int width = 0, height = 0, length = 0;
+    // Whether every side is positive and the site count fits a grid. Each
+    // factor is checked against what is left before it multiplies, so
+    // sides taken from a file never wrap the count.
+    bool fits() const
+    {
+        if (width < 1 || height < 1 || length < 1)
+            return false;
+        const qint64 area = qint64(width) * height; // below 2^62
+        return area <= MaxSites && area <= MaxSites / length;
+    }
+    // Only meaningful once fits() holds.
     qint64 sites() const { return qint64(width) * height * length; }
 };
 
@@ -735,8 +749,16 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = a.error();
                 return false;
             }
+            if (!parsed.box.fits()) {
+                *error = QStringLiteral("a grid of %1 x %2 x %3 sites is more than the %4 sites a grid can hold")
+                             .arg(parsed.box.width)
+                             .arg(parsed.box.height)
+                             .arg(parsed.box.length)
+                             .arg(Box::MaxSites);
+                return false;
+            }
             const qint64 sites = parsed.box.sites();
-            if (sites > std::numeric_limits<int>::max() || sites * bytesPerSite(parsed.model) > limit - size) {
+            if (sites * bytesPerSite(parsed.model) > limit - size) {
                 *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs more memory than the %4 MB allowed")
                              .arg(parsed.box.width)
                              .arg(parsed.box.height)

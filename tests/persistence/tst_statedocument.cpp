@@ -515,6 +515,15 @@ private slots:
         refuse(text.replace(at, 11, "type=\"warp\""), "unknown type");
         text = good;
         refuse(text.replace("height=\"14\"", "height=\"1400000\""), "more memory");
+        // Sides whose product wraps a 64-bit count (to a negative number,
+        // to exactly 0) or exceeds what a grid indexes.
+        const char *const hostileBoxes[] = {"width=\"1610612736\" height=\"1073741824\" length=\"8\"",
+                                            "width=\"1073741824\" height=\"1073741824\" length=\"16\"",
+                                            "width=\"65536\" height=\"65536\" length=\"1\""};
+        for (const char *box : hostileBoxes) {
+            text = good;
+            refuse(text.replace("width=\"30\" height=\"14\" length=\"1\"", box), "sites a grid can hold");
+        }
         text = good;
         refuse(text.replace("width=\"30\"", "width=\"-3\""), "width");
         text = good;

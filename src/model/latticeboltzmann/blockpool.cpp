@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -91,6 +92,12 @@ void *BlockPool::allocate(std::size_t bytes)
         if (c.expected > 0) {
             blocks = c.expected;
             c.expected = 0;
+        }
+        // A count announced from outside (a document's site count) may be
+        // beyond any memory: refuse it rather than let the size wrap.
+        if (blocks > (std::numeric_limits<std::size_t>::max() - HugePage) / size) {
+            --c.live;
+            throw std::bad_alloc();
         }
         const std::size_t chunk = (blocks * size + HugePage - 1) / HugePage * HugePage;
         char *memory = static_cast<char *>(std::aligned_alloc(chunk >= HugePage ? HugePage : Alignment, chunk));
