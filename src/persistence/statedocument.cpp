@@ -653,54 +653,65 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
 
 bool StateDocument::save(const QString &path, const Options &options, QString *error) const
 {
-    const auto fail = [error](const QString &why) {
+    const auto fail = [error](QSaveFile &file, const QString &why) {
         if (error)
-            *error = why;
+            *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), why);
+        file.cancelWriting();
         return false;
     };
+    const auto failure = [](QSaveFile &file) {
+        return file.error() != QFileDevice::NoError ? file.errorString()
+                                                    : QStringLiteral("the file could not be written completely");
+    };
     const auto write = [](QSaveFile &file, const QList<QByteArray> &parts) {
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.isOpen() && !file.open(QIODevice::WriteOnly))
             return false;
         for (const QByteArray &part : parts)
             if (file.write(part) != part.size())
                 return false;
         return true;
     };
+    // The last buffered bytes go out and are checked before anything is
+    // committed: the commit itself does not report a failed final write, and
+    // a file replaced by a short one is lost.
+    const auto complete = [](QSaveFile &file) { return file.flush() && file.error() == QFileDevice::NoError; };
     // Cells go to the file piece by piece while later pieces are formatted.
     const auto writeCells = [this](QSaveFile &file, int firstRow, int rowCount, int indent) {
         return streamCells(firstRow, rowCount, indent,
                            [&file](const QByteArray &text) { return file.write(text) == text.size(); });
     };
     if (options.version == 3) {
-        // Every file is written aside first; the files replace the old ones
-        // only when all of them were written.
+        // Every file is written aside and completed first; the files replace
+        // the old ones only when all of them are complete.
         std::vector<std::unique_ptr<QSaveFile>> files;
         for (int k = 0; k < Chunks; ++k) {
             const auto rows = chunkRows(grid.getHeight(), k);
             files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
             QSaveFile &file = *files.back();
             if (!write(file, {"<tavrine>"}) || !writeCells(file, rows.first, rows.second, 4) ||
-                file.write("\n</tavrine>\n") < 0)
-                return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), file.errorString()));
+                !write(file, {"\n</tavrine>\n"}) || !complete(file))
+                return fail(file, failure(file));
         }
         files.push_back(std::make_unique<QSaveFile>(path));
-        if (!write(*files.back(), parts(3)))
-            return fail(QStringLiteral("cannot write %1: %2").arg(path, files.back()->errorString()));
+        if (!write(*files.back(), parts(3)) || !complete(*files.back()))
+            return fail(*files.back(), failure(*files.back()));
         for (auto &file : files)
             if (!file->commit())
-                return fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
+                return fail(*file, file->errorString());
         return true;
     }
     QSaveFile file(path);
     if (options.compress) {
-        if (!write(file, {Compression::compress(parts(2))}) || !file.commit())
-            return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return true;
+        if (!write(file, {Compression::compress(parts(2))}) || !complete(file))
+            return fail(file, failure(file));
+    } else {
+        const QList<QByteArray> frame = parts(2, false);
+        if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) ||
+            !write(file, {frame.last()}) || !complete(file))
+            return fail(file, failure(file));
     }
-    const QList<QByteArray> frame = parts(2, false);
-    if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) || file.write(frame.last()) < 0 ||
-        !file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!file.commit())
+        return fail(file, file.errorString());
     return true;
 }
 

@@ -598,6 +598,81 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QStringList() << "keep.lb2*", QDir::Files).size(), 1);
     }
 
+    // A disk that fills up while the document's last buffered bytes are
+    // written (here: a file size limit just below the largest new file,
+    // whose bytes all wait in the write buffer until the end) makes the
+    // save fail with a message, and every file of the previous document
+    // stays as it was: for version 3 no chunk is replaced unless all are.
+    void fullDiskKeepsPreviousDocument_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("compress");
+        QTest::newRow("v2") << 2 << false;
+        QTest::newRow("v2, compressed") << 2 << true;
+        QTest::newRow("v3") << 3 << false;
+    }
+    void fullDiskKeepsPreviousDocument()
+    {
+        QFETCH(int, version);
+        QFETCH(bool, compress);
+        StateDocument::Options options;
+        options.version = version;
+        options.compress = compress;
+        const auto files = [version](const QString &path) {
+            QStringList list{path};
+            if (version == 3)
+                for (int k = 0; k < StateDocument::Chunks; ++k)
+                    list << StateDocument::chunkPath(path, k);
+            return list;
+        };
+        const auto contents = [&](const QString &path) {
+            QList<QByteArray> all;
+            for (const QString &name : files(path)) {
+                QFile f(name);
+                all << (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing"));
+            }
+            return all;
+        };
+        Grid g;
+        g.getParameters()->setMulticore(false);
+        g.resize(12, 10, 1);
+        g.fillRegion("w", 0, 11, 0, 9, 0, 0);
+        const QString path = dir.filePath(QStringLiteral("full%1%2.lb%3").arg(version).arg(compress).arg(version));
+        QVERIFY(StateDocument(g).save(path, options));
+        const QList<QByteArray> previous = contents(path);
+        // The last row (version 3: the last chunk) becomes fluid.
+        g.fillRegion("x", 0, 11, 9, 9, 0, 0);
+        g.step(2);
+        QTemporaryDir aside;
+        const QString dry = aside.filePath(QFileInfo(path).fileName());
+        QVERIFY(StateDocument(g).save(dry, options));
+        QList<qint64> sizes;
+        for (const QByteArray &bytes : contents(dry))
+            sizes << bytes.size();
+        std::sort(sizes.begin(), sizes.end());
+        const qint64 limit = sizes.last() - 1;
+        QVERIFY(sizes.size() == 1 || sizes[sizes.size() - 2] <= limit);
+        QVERIFY(sizes.last() < 16384);
+
+        rlimit old;
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = rlim_t(limit);
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        QString error;
+        const bool saved = StateDocument(g).save(path, options, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!saved);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(contents(path), previous);
+        QCOMPARE(QDir(dir.path()).entryList({QFileInfo(path).fileName() + "*"}, QDir::Files).size(),
+                 files(path).size());
+        Grid h;
+        QVERIFY(StateDocument(h).load(path, options, &error));
+        QVERIFY(dynamic_cast<WallCell *>(h.getCell(0, 9, 0)));
+    }
+
     // Version-3 chunks split the rows as the format fixes them.
     void chunkRows()
     {
