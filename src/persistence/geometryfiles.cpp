@@ -1,6 +1,7 @@
 #include "geometryfiles.h"
 
 #include "cellcodes.h"
+#include "compression.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "simulationparameters.h"
@@ -502,34 +503,55 @@ bool GeometryFiles::readFile(const QString &path, QByteArray &data, QString *err
 bool GeometryFiles::unpackLb2(const QByteArray &packed, QByteArray &plain, const QString &name, QString *error)
 {
     const QString corrupt = QStringLiteral("%1 is not a compressed .lb2 file, or it is damaged.").arg(name);
-    if (packed.size() < 4)
+    if (packed.size() < Compression::NarrowHeader)
         return fail(error, corrupt);
-    // The first four bytes give the uncompressed size; deflate cannot shrink
-    // data by more than about 1032 : 1, so a larger claim is damage, and
-    // refusing it avoids a huge allocation.
-    const quint32 claimed = (quint32(uchar(packed[0])) << 24) | (quint32(uchar(packed[1])) << 16) |
-                            (quint32(uchar(packed[2])) << 8) | quint32(uchar(packed[3]));
-    if (double(claimed) > 1100.0 * double(packed.size() - 4) + 64.0)
+    // The header gives the uncompressed size: four bytes, or the marker
+    // FF FF FF FF and eight bytes for a text of 2 GiB or more.
+    const auto *b = reinterpret_cast<const uchar *>(packed.constData());
+    const auto bigEndian = [b](int from, int count) {
+        quint64 n = 0;
+        for (int k = 0; k < count; ++k)
+            n = n << 8 | b[from + k];
+        return n;
+    };
+    int header = Compression::NarrowHeader;
+    quint64 claimed = bigEndian(0, 4);
+    if (claimed == 0xffffffffu && packed.size() >= Compression::WideHeader) {
+        header = Compression::WideHeader;
+        claimed = bigEndian(4, 8);
+    }
+    // Deflate cannot shrink data by more than about 1032 : 1, so a larger
+    // claim is damage, and refusing it avoids a huge allocation.
+    if (double(claimed) > 1100.0 * double(packed.size() - header) + 64.0)
         return fail(error, corrupt);
-    if (qint64(claimed) > MaxFileBytes)
+    if (claimed > quint64(MaxFileBytes))
         return fail(error, QStringLiteral("%1 unpacks to %2 bytes, more than the %3 a file may have.")
                                .arg(name)
                                .arg(claimed)
                                .arg(MaxFileBytes));
     // An empty file compresses to exactly four zero bytes.
-    if (claimed == 0) {
-        if (packed.size() != 4)
+    if (claimed == 0 && header == Compression::NarrowHeader) {
+        if (packed.size() != Compression::NarrowHeader)
             return fail(error, corrupt);
         plain = QByteArray();
         return true;
     }
     QByteArray bytes;
+    if (header == Compression::WideHeader) {
+        QString why;
+        if (!Compression::inflate(packed, MaxFileBytes, &bytes, &why))
+            return fail(error, why.startsWith(QLatin1String("not enough memory"))
+                                   ? QStringLiteral("Not enough memory to decompress %1.").arg(name)
+                                   : corrupt);
+        plain = bytes;
+        return true;
+    }
     try {
         bytes = qUncompress(packed);
     } catch (const std::bad_alloc &) {
         return fail(error, QStringLiteral("Not enough memory to decompress %1.").arg(name));
     }
-    if (bytes.isEmpty() || quint32(bytes.size()) != claimed)
+    if (bytes.isEmpty() || quint64(bytes.size()) != claimed)
         return fail(error, corrupt);
     plain = bytes;
     return true;

@@ -5,6 +5,8 @@
 #include "cellscanner.h"
 #include "childelements.h"
 #include "compression.h"
+#include "documentbytes.h"
+#include "memorydevice.h"
 #include "simulationparameters.h"
 #include "unitscales.h"
 #include "xmlformat.h"
@@ -521,27 +523,40 @@ std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
 bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
                                 const std::function<bool(const QByteArray &)> &sink) const
 {
-    // More pieces than threads: the first pieces are handed on (written)
-    // while the later ones are still being formatted.
-    const int pieces = std::max(1, std::min(rowCount, 4 * QThreadPool::globalInstance()->maxThreadCount()));
     const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
+    // Room for a plain fluid line per site (about 30 bytes per population).
+    const qint64 perSite = 64 + indent + 30 * q;
+    const qint64 rowSites = qint64(nx) * nz;
+    const qint64 first = qint64(firstRow) * rowSites, count = qint64(rowCount) * rowSites;
+    // More pieces than threads, so the first pieces are handed on (written)
+    // while the later ones are still being formatted; and pieces split by
+    // sites, not rows, so no piece outgrows what a QByteArray holds however
+    // long a row is.
+    const qint64 pieceBytes = qint64(128) << 20;
+    const qint64 pieces = std::max<qint64>(
+        1, std::min<qint64>(count, std::max<qint64>(4 * QThreadPool::globalInstance()->maxThreadCount(),
+                                                    count * perSite / pieceBytes + 1)));
     std::vector<QFuture<QByteArray>> texts;
-    for (int piece = 0; piece < pieces; ++piece) {
-        const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
-        const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
-        texts.push_back(QtConcurrent::run([this, y0, y1, nx, nz, q, indent] {
+    for (qint64 piece = 0; piece < pieces; ++piece) {
+        const qint64 s0 = first + count * piece / pieces;
+        const qint64 s1 = first + count * (piece + 1) / pieces;
+        texts.push_back(QtConcurrent::run([this, s0, s1, nx, nz, rowSites, perSite, indent] {
             QByteArray out;
-            // Room for a plain fluid line per site (about 30 bytes per
-            // population), so the text is not copied at every doubling;
-            // pages that stay unused cost no memory.
-            const qint64 room = qint64(y1 - y0) * nx * nz * (64 + indent + 30 * q);
-            out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, room)));
-            for (int y = y0; y < y1; ++y)
-                for (int x = 0; x < nx; ++x)
-                    for (int z = 0; z < nz; ++z)
-                        if (BaseCell *cell = grid.getCell(x, y, z))
-                            appendCell(out, indent, grid, cell, x, y, z);
+            // Pages of the reserve that stay unused cost no memory.
+            out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, (s1 - s0) * perSite)));
+            int y = int(s0 / rowSites), x = int(s0 % rowSites / nz), z = int(s0 % nz);
+            for (qint64 s = s0; s < s1; ++s) {
+                if (BaseCell *cell = grid.getCell(x, y, z))
+                    appendCell(out, indent, grid, cell, x, y, z);
+                if (++z == nz) {
+                    z = 0;
+                    if (++x == nx) {
+                        x = 0;
+                        ++y;
+                    }
+                }
+            }
             return out;
         }));
     }
@@ -1000,17 +1015,19 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         return fail(QStringLiteral("%1 is larger than the %2 MB allowed").arg(path).arg(limit >> 20));
     // Plain text is parsed straight from the file; a compressed document is
     // inflated in memory.
-    QByteArray inflated;
-    QBuffer buffer(&inflated);
+    DocumentBytes inflated;
+    std::unique_ptr<MemoryDevice> memory;
     QIODevice *device = &file;
     qint64 size = file.size();
     if (Compression::looksCompressed(file.peek(4096))) {
+        DocumentBytes packed;
         QString why;
-        if (!Compression::inflate(file.readAll(), limit, &inflated, &why))
+        if (!packed.readFile(file, &why) ||
+            !Compression::inflate(packed.data(), packed.size(), limit - size, &inflated, &why))
             return fail(QStringLiteral("%1: %2").arg(path, why));
         file.close();
-        buffer.open(QIODevice::ReadOnly);
-        device = &buffer;
+        memory = std::make_unique<MemoryDevice>(inflated.data(), inflated.size());
+        device = memory.get();
         size += inflated.size();
     }
 
@@ -1033,8 +1050,8 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     if (options.version == 2) {
         const char *data = nullptr;
         qint64 bytes = 0;
-        if (device == &buffer) {
-            data = inflated.constData();
+        if (memory) {
+            data = inflated.data();
             bytes = inflated.size();
         } else {
             data = reinterpret_cast<const char *>(file.map(0, file.size()));
@@ -1042,7 +1059,9 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         }
         const char *begin = nullptr;
         const char *end = nullptr;
-        if (data && findCells(data, bytes, &begin, &end)) {
+        // The text around the cells is small in any document this program
+        // writes; one that is not is read the general way.
+        if (data && findCells(data, bytes, &begin, &end) && bytes - (end - begin) < qint64(64) << 20) {
             QByteArray rest(data, int(begin - data));
             rest.append(end, int(data + bytes - end));
             QBuffer restDevice(&rest);

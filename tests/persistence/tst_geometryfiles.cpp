@@ -585,6 +585,12 @@ private slots:
         wrongLength[3] = char(wrongLength[3] + 1);
         QTest::newRow("wrong length") << wrongLength << false;
         QTest::newRow("zero length, data") << QByteArray("\0\0\0\0xyz", 7) << false;
+        // The 8-byte length of a long text, claiming more than a file may
+        // hold, and a short one over a cut stream.
+        QTest::newRow("wide, too long") << QByteArray("\xff\xff\xff\xff\0\0\0\x01\0\0\0\0", 12) + good.mid(4) << false;
+        QTest::newRow("wide, truncated") << QByteArray("\xff\xff\xff\xff\0\0\0\0", 8) + good.left(4) +
+                                                good.mid(4, good.size() / 3)
+                                         << false;
     }
 
     // Damaged input is reported and the existing ".lb" file is kept.
