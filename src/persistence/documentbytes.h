@@ -27,11 +27,11 @@ public:
     void resize(qint64 size);
     void clear();
 
-    // Reads the whole file from its start. False with a message when it
-    // cannot be read or does not hold the bytes it had when opened (a file
-    // cut short or replaced while it is read gives a message, never a
-    // signal, as a mapping of it would).
-    bool readFile(QFileDevice &file, QString *error);
+    // Reads the whole of an open file, in parallel pieces unless parallel is
+    // false. False with a message when it cannot be read or does not keep
+    // the size it had when reading began: a file cut short or grown while it
+    // is read gives a message, never a signal, as a mapping of it would.
+    bool readFile(QFileDevice &file, QString *error, bool parallel = true);
 
 private:
     char *bytes = nullptr;

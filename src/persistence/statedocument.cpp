@@ -417,15 +417,12 @@ CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, in
 
 // Reads a version-3 chunk through the cell scanner; false (and no cells)
 // when the chunk needs the general reader.
-bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
+bool scanChunk(const char *data, qint64 size, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
                std::vector<PlacedCell> &cells)
 {
     // The chunk's cells lie between "<tavrine>" and "</tavrine>" with only
     // white space around; any other form is read the general way.
-    const char *data = reinterpret_cast<const char *>(file.map(0, file.size()));
-    if (!data)
-        return false;
-    const char *stop = data + file.size();
+    const char *stop = data + size;
     static const char open[] = "<tavrine>";
     static const char close[] = "</tavrine>";
     const char *begin = data;
@@ -890,16 +887,23 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 errors[k] = QStringLiteral("%1 is larger than the memory allowed").arg(file.fileName());
                 return;
             }
-            const auto rows = chunkRows(parsed.box.height, k);
-            if (scanChunk(file, grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+            // Read whole into memory: a file cut short while it is read
+            // gives a message, where a mapping of it would give a signal.
+            DocumentBytes text;
+            QString why;
+            if (!text.readFile(file, &why, false)) {
+                errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
                 return;
-            file.seek(0);
-            QXmlStreamReader chunkReader(&file);
+            }
+            const auto rows = chunkRows(parsed.box.height, k);
+            if (scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+                return;
+            MemoryDevice device(text.data(), text.size());
+            QXmlStreamReader chunkReader(&device);
             if (!chunkReader.readNextStartElement() || chunkReader.name() != QLatin1String("tavrine")) {
                 errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
                 return;
             }
-            QString why;
             if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k], &why))
                 errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
         });
@@ -1013,23 +1017,26 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
     if (file.size() > limit)
         return fail(QStringLiteral("%1 is larger than the %2 MB allowed").arg(path).arg(limit >> 20));
-    // Plain text is parsed straight from the file; a compressed document is
-    // inflated in memory.
-    DocumentBytes inflated;
-    std::unique_ptr<MemoryDevice> memory;
-    QIODevice *device = &file;
+    // The document is read whole into memory (and inflated there when it is
+    // compressed): a file cut short or replaced while it loads gives a
+    // message, where a mapping of it would give a signal.
+    DocumentBytes text;
     qint64 size = file.size();
-    if (Compression::looksCompressed(file.peek(4096))) {
-        DocumentBytes packed;
+    {
         QString why;
-        if (!packed.readFile(file, &why) ||
-            !Compression::inflate(packed.data(), packed.size(), limit - size, &inflated, &why))
+        if (!text.readFile(file, &why))
             return fail(QStringLiteral("%1: %2").arg(path, why));
         file.close();
-        memory = std::make_unique<MemoryDevice>(inflated.data(), inflated.size());
-        device = memory.get();
-        size += inflated.size();
+        if (Compression::looksCompressed(
+                QByteArray::fromRawData(text.data(), int(std::min<qint64>(text.size(), 4096))))) {
+            DocumentBytes inflated;
+            if (!Compression::inflate(text.data(), text.size(), limit - size, &inflated, &why))
+                return fail(QStringLiteral("%1: %2").arg(path, why));
+            text = std::move(inflated);
+            size += text.size();
+        }
     }
+    MemoryDevice device(text.data(), text.size());
 
     SimulationParameters *parameters = grid.getParameters();
     const int oldModel = parameters->getModel();
@@ -1048,15 +1055,8 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     // rest of the document by the XML reader. When the scanner meets anything
     // it does not read exactly, the whole document is read the general way.
     if (options.version == 2) {
-        const char *data = nullptr;
-        qint64 bytes = 0;
-        if (memory) {
-            data = inflated.data();
-            bytes = inflated.size();
-        } else {
-            data = reinterpret_cast<const char *>(file.map(0, file.size()));
-            bytes = file.size();
-        }
+        const char *data = text.data();
+        const qint64 bytes = text.size();
         const char *begin = nullptr;
         const char *end = nullptr;
         // The text around the cells is small in any document this program
@@ -1075,11 +1075,10 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             }
             restoreModel();
         }
-        device->seek(0);
     }
 
     Parsed parsed;
-    if (!parse(*device, size, path, options, parsed, &why)) {
+    if (!parse(device, size, path, options, parsed, &why)) {
         restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));
     }

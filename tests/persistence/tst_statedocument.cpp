@@ -34,9 +34,11 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -715,6 +717,57 @@ private slots:
         Grid h;
         QVERIFY(StateDocument(h).load(path, options, &error));
         QVERIFY(dynamic_cast<WallCell *>(h.getCell(0, 9, 0)));
+    }
+
+    // A document emptied while it loads gives a message or loads whole; it
+    // never stops the program with a signal, as reading a mapping of a file
+    // cut short would. The reader also notices a file that ends before its
+    // announced size or grows on while it is read.
+    void documentCutWhileLoading()
+    {
+        const QString path = dir.filePath("cut.lb2");
+        QByteArray text;
+        {
+            Grid g;
+            g.getParameters()->setMulticore(false);
+            g.resize(180, 100, 1);
+            g.step(1);
+            text = StateDocument(g).text(2);
+        }
+        for (int delayMs : {0, 2, 5, 10, 20, 40}) {
+            writeFile(path, text);
+            Grid g;
+            StateDocument doc(g);
+            QString error;
+            std::thread cutter([&path, delayMs] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                QFile::resize(path, 0);
+            });
+            const bool loaded = doc.load(path, {}, &error);
+            cutter.join();
+            QVERIFY2(loaded ? g.getWidth() == 180 : !error.isEmpty(), qPrintable(error));
+        }
+
+        // Files whose size says one thing and whose reads another: the
+        // process status (size 0, bytes to read) and, where the system has
+        // one, a settings file (one page, fewer bytes).
+        for (const QString &changing :
+             {QStringLiteral("/proc/self/status"), QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled")}) {
+            QFile file(changing);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            DocumentBytes bytes;
+            QString error;
+            QVERIFY(!bytes.readFile(file, &error));
+            QVERIFY2(error.contains("changed while it was read"), qPrintable(error));
+        }
+        writeFile(path, text);
+        QFile whole(path);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        DocumentBytes bytes;
+        QString error;
+        QVERIFY(bytes.readFile(whole, &error));
+        QCOMPARE(QByteArray(bytes.data(), int(bytes.size())), text);
     }
 
     // Version-3 chunks split the rows as the format fixes them.
