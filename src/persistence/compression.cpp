@@ -88,7 +88,11 @@ void deflatePiece(Piece &piece, int level)
 
 bool Compression::looksCompressed(const QByteArray &bytes)
 {
-    for (const char c : bytes) {
+    // A byte-order mark may open a UTF-8 text; no compressed header starts
+    // with it (its length would be near 4 GiB in the 4-byte form).
+    const int start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (int i = start; i < bytes.size(); ++i) {
+        const char c = bytes[i];
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
             continue;
         return c != '<';

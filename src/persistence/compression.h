@@ -23,7 +23,7 @@ public:
     static constexpr int WideHeader = 12;
 
     // True when the bytes are not XML text: the first byte that is not white
-    // space is not '<'.
+    // space (after a UTF-8 byte-order mark) is not '<'.
     static bool looksCompressed(const QByteArray &bytes);
     // Deflates in parallel pieces that join into one zlib stream.
     static QByteArray compress(const QByteArray &text, int level = -1);

@@ -463,6 +463,12 @@ private slots:
         options.compress = false;
         QString error;
         QVERIFY2(doc.load(path, options, &error), qPrintable(error));
+        // A text that opens with a UTF-8 byte-order mark is text.
+        Grid h;
+        StateDocument marked(h);
+        QVERIFY2(marked.load(writeFile(dir.filePath("bom.lb2"), "\xEF\xBB\xBF\n" + text), options, &error),
+                 qPrintable(error));
+        QCOMPARE(marked.text(2), doc.text(2));
         // The same document again, but for the rebuild request a load makes.
         QCOMPARE(doc.text(2), QByteArray(text).replace("processNeighbors=\"0\"", "processNeighbors=\"1\""));
     }
