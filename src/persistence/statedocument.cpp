@@ -312,6 +312,11 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
         ChildElements rest(reader);
         while (rest.next()) {
         }
+        // Content the cell does not read must still be well-formed.
+        if (reader.hasError()) {
+            *error = reader.errorString();
+            return nullptr;
+        }
     } else {
         // Kinds with child elements read from a copy of their own element,
         // so a reader that stops early or runs on cannot touch the next cell.
@@ -410,7 +415,22 @@ CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, in
                 return nullptr;
             }
             *site = -1;
-            return readCell(own, &grid, box, rows.first, rows.second, site, 0, why);
+            std::unique_ptr<BaseCell> cell(readCell(own, &grid, box, rows.first, rows.second, site, 0, why));
+            if (!cell)
+                return nullptr;
+            // The element must be all the text the scanner handed over, and
+            // well-formed to its end, as the general reader requires.
+            while (!own.atEnd() && !own.hasError()) {
+                if (own.readNext() == QXmlStreamReader::StartElement || (own.isCharacters() && !own.isWhitespace())) {
+                    *why = QStringLiteral("text after a cell element");
+                    return nullptr;
+                }
+            }
+            if (own.hasError()) {
+                *why = own.errorString();
+                return nullptr;
+            }
+            return cell.release();
         },
         rows.first, rows.second);
 }
@@ -748,7 +768,16 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
 {
     const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
     QXmlStreamReader reader(&device);
-    if (!reader.readNextStartElement() || reader.name() != QLatin1String("tavrine")) {
+    // A document type declaration can give the cell elements attributes by
+    // default, which only the general reader applies: the cell scanner
+    // leaves such a document to it.
+    while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
+        if (reader.tokenType() == QXmlStreamReader::DTD && parsed.cellsBegin) {
+            *error = QStringLiteral("a document type declaration");
+            return false;
+        }
+    }
+    if (!reader.isStartElement() || reader.name() != QLatin1String("tavrine")) {
         *error = reader.hasError() ? reader.errorString() : QStringLiteral("the root element is not \"tavrine\"");
         return false;
     }
@@ -896,7 +925,8 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 return;
             }
             const auto rows = chunkRows(parsed.box.height, k);
-            if (scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+            if (options.scanCells &&
+                scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
                 return;
             MemoryDevice device(text.data(), text.size());
             QXmlStreamReader chunkReader(&device);
@@ -1054,7 +1084,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     // The cells of a version-2 document are read by hand in parallel, and the
     // rest of the document by the XML reader. When the scanner meets anything
     // it does not read exactly, the whole document is read the general way.
-    if (options.version == 2) {
+    if (options.version == 2 && options.scanCells) {
         const char *data = text.data();
         const qint64 bytes = text.size();
         const char *begin = nullptr;

@@ -31,6 +31,10 @@ public:
         // Bytes a load may use for the document text and the new cells;
         // 0 means half the physical memory.
         qint64 memoryLimit = 0;
+        // Plain cells are read by a fast scanner that gives what the general
+        // XML reader gives (or leaves the document to it); false reads every
+        // cell through the general reader, the scanner's reference.
+        bool scanCells = true;
     };
 
     // An element of the document that a part outside the core library owns
