@@ -273,10 +273,12 @@ struct Box
 
 // Reads the cell element the reader is on, for the rows [firstRow, firstRow +
 // rowCount): its position, or `site` when it names none (a negative `site`
-// requires a position), its kind and its content. The reader ends on the
-// element's end.
+// requires a position), its kind and its content. An element of an unknown
+// kind, or of none, becomes plain fluid at rest and is counted in
+// `unknownKinds`, so documents of other programs load. The reader ends on
+// the element's end.
 BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount, qint64 *site,
-                   int number, QString *error)
+                   std::atomic<qint64> *unknownKinds, QString *error)
 {
     AttributeReader a(reader);
     const bool positioned = a.has("x") || a.has("y") || a.has("z");
@@ -293,9 +295,16 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
     const QString type = a.text("type");
     std::unique_ptr<BaseCell> cell(CellFactory::create(type));
     if (!cell) {
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
-        *error = QStringLiteral("cell %1 has the unknown type \"%2\"").arg(number).arg(type.left(40));
-        return nullptr;
+        ++*unknownKinds;
+        // Its content is not read, but it must be well-formed.
+        ChildElements rest(reader);
+        while (rest.next())
+            rest.skip();
+        if (reader.hasError()) {
+            *error = reader.errorString();
+            return nullptr;
+        }
+        return new SCCell;
     }
     if (readsOnlyAttributes(type)) {
         if (!checkNumbers(reader, error))
@@ -336,7 +345,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
 // a position takes the next position in reading order. Stops at the
 // element's end and never reads more cells than the rows hold.
 bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount,
-               std::vector<PlacedCell> &cells, QString *error)
+               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds, QString *error)
 {
     const qint64 rowSites = qint64(box.width) * box.length;
     const qint64 capacity = rowSites * rowCount;
@@ -354,7 +363,7 @@ bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRo
             return false;
         }
         qint64 site = firstSite + count;
-        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, int(count), error);
+        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, unknownKinds, error);
         if (!cell)
             return false;
         cells.push_back({site, cell});
@@ -404,18 +413,19 @@ bool findCells(const char *data, qint64 size, const char **begin, const char **e
 
 // A scanner for the cells of the rows [rows.first, rows.first + rows.second)
 // that hands every element it does not read itself to readCell.
-CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows)
+CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows,
+                        std::atomic<qint64> *unknownKinds)
 {
     return CellScanner(
         box.width, box.height, box.length, model,
-        [&grid, box, rows](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+        [&grid, box, rows, unknownKinds](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
             QXmlStreamReader own(element);
             if (!own.readNextStartElement()) {
                 *why = own.errorString();
                 return nullptr;
             }
             *site = -1;
-            std::unique_ptr<BaseCell> cell(readCell(own, &grid, box, rows.first, rows.second, site, 0, why));
+            std::unique_ptr<BaseCell> cell(readCell(own, &grid, box, rows.first, rows.second, site, unknownKinds, why));
             if (!cell)
                 return nullptr;
             // The element must be all the text the scanner handed over, and
@@ -438,7 +448,7 @@ CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, in
 // Reads a version-3 chunk through the cell scanner; false (and no cells)
 // when the chunk needs the general reader.
 bool scanChunk(const char *data, qint64 size, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
-               std::vector<PlacedCell> &cells)
+               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds)
 {
     // The chunk's cells lie between "<tavrine>" and "</tavrine>" with only
     // white space around; any other form is read the general way.
@@ -455,14 +465,18 @@ bool scanChunk(const char *data, qint64 size, Grid &grid, const Box &box, int mo
     if (end - begin < openSize + closeSize || std::memcmp(begin, open, std::size_t(openSize)) != 0 ||
         std::memcmp(end - closeSize, close, std::size_t(closeSize)) != 0)
         return false;
-    const CellScanner scanner = cellScanner(grid, box, model, rows);
+    // Counted aside: a refused chunk is read again by the general reader.
+    std::atomic<qint64> unknown(0);
+    const CellScanner scanner = cellScanner(grid, box, model, rows, &unknown);
     std::vector<std::vector<PlacedCell>> pieces;
     QString why;
     if (!scanner.scan(begin + openSize, end - closeSize, pieces, &why, false))
         return false;
     cells = std::move(pieces.front());
-    if (qint64(cells.size()) == qint64(rows.second) * box.width * box.length)
+    if (qint64(cells.size()) == qint64(rows.second) * box.width * box.length) {
+        *unknownKinds += unknown;
         return true;
+    }
     for (const PlacedCell &c : cells)
         delete c.cell;
     cells.clear();
@@ -491,6 +505,8 @@ struct StateDocument::Parsed
     const char *cellsEnd = nullptr;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
+    // Cell elements of an unknown kind or of none, read as plain fluid.
+    std::atomic<qint64> unknownKinds{0};
 
     ~Parsed()
     {
@@ -750,7 +766,7 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
 bool StateDocument::scanCells(Parsed &parsed, QString *error)
 {
     const Box box = parsed.box;
-    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height});
+    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds);
     if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error))
         return false;
     qint64 count = 0;
@@ -837,7 +853,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                     return false;
                 continue;
             }
-            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, error))
+            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, &parsed.unknownKinds, error))
                 return false;
         } else if (name == QLatin1String("simulation")) {
             AttributeReader a(reader);
@@ -925,8 +941,8 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 return;
             }
             const auto rows = chunkRows(parsed.box.height, k);
-            if (options.scanCells &&
-                scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+            if (options.scanCells && scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows,
+                                               parsed.chunkCells[k], &parsed.unknownKinds))
                 return;
             MemoryDevice device(text.data(), text.size());
             QXmlStreamReader chunkReader(&device);
@@ -934,7 +950,8 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
                 return;
             }
-            if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k], &why))
+            if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k],
+                           &parsed.unknownKinds, &why))
                 errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
         });
         for (const QString &e : errors)
@@ -981,6 +998,13 @@ void StateDocument::commit(Parsed &parsed)
         for (int x = 0; x < box.width; ++x)
             for (int z = 0; z < box.length; ++z)
                 grid.setCell(x, y, z, placed[std::size_t(grid.siteIndex(x, y, z))], true, false);
+
+    if (parsed.unknownKinds > 0) {
+        const QString note = QStringLiteral("%1 cells of an unknown kind or of none became plain fluid")
+                                 .arg(qint64(parsed.unknownKinds));
+        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error: %s", qPrintable(note));
+        loadWarnings << note;
+    }
 
     SimulationStats &stats = grid.getStatistics();
     stats.iterations = parsed.iterations;
