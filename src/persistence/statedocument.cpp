@@ -677,9 +677,6 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
     writer.writeStartElement("immersedBoundary");
     grid.getImmersed()->write(writer);
     writer.writeEndElement();
-    writer.writeStartElement("freeSurface");
-    grid.getMeltingController()->write(writer);
-    writer.writeEndElement();
     QStringList names;
     for (const char *name : PanelOrder)
         names << QString::fromLatin1(name);
@@ -693,6 +690,12 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
                 panel.write(writer);
         writer.writeEndElement();
     }
+    // After the panels, so a reader that takes the panel elements in their
+    // fixed order right after "immersedBoundary" finds them there; this
+    // reader takes it in either place.
+    writer.writeStartElement("freeSurface");
+    grid.getMeltingController()->write(writer);
+    writer.writeEndElement();
     writer.writeEndElement();
     writer.writeEndDocument();
     list.append(out);

@@ -53,9 +53,10 @@ public:
 
     // The panel elements, written after the core elements in the order
     // "view", "scheduler", "info", "results", "colors", "regression",
-    // "interpolation" (then any other registered name); a name without a
-    // panel is written empty, and on loading an element without a panel is
-    // skipped.
+    // "interpolation" (then any other registered name, then the free-surface
+    // settings); a name without a panel is written empty, and on loading an
+    // element without a panel is skipped. Elements are read by name, in any
+    // order.
     void setPanels(const QList<Panel> &panels);
     const QList<Panel> &panels() const { return panelList; }
 

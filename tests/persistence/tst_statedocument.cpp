@@ -13,6 +13,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/nullcell.h"
@@ -549,6 +550,49 @@ private slots:
         QVERIFY2(doc.load(writeFile(dir.filePath("panels.lb2"), text), {}, &error), qPrintable(error));
         QCOMPARE(info, QStringLiteral("0"));
         QCOMPARE(colors, QStringLiteral("3"));
+    }
+
+    // The free-surface settings follow every panel element; a document that
+    // has them in the earlier place, between the immersed bodies and the
+    // panels, loads them and the panels alike.
+    void freeSurfaceAfterPanels()
+    {
+        Grid g;
+        families[0](g);
+        g.getMeltingController()->setBeam(0.73, 0.21, 4, 0.015, 9, 0.6);
+        StateDocument doc(g);
+        QString view, extra;
+        QList<StateDocument::Panel> panels;
+        for (QString *seen : {&view, &extra})
+            panels.append({seen == &view ? "view" : "extra", [](QXmlStreamWriter &w) { w.writeAttribute("a", "5"); },
+                           [seen](QXmlStreamReader &r, QString *) {
+                               *seen = r.attributes().value("a").toString();
+                               r.skipCurrentElement();
+                               return true;
+                           }});
+        doc.setPanels(panels);
+        const QByteArray text = doc.text(2);
+        const int surface = text.indexOf("<freeSurface ");
+        QVERIFY(surface > text.indexOf("<interpolation") && surface > text.indexOf("<extra "));
+        QVERIFY(text.indexOf("<immersedBoundary") < text.indexOf("<view "));
+        const int end = text.indexOf("/>", surface) + 2;
+        QByteArray earlier = text;
+        const QByteArray element = earlier.mid(surface, end - surface);
+        earlier.remove(surface, end - surface);
+        earlier.insert(earlier.indexOf("<view "), element + "\n    ");
+        for (const QByteArray &variant : {text, earlier}) {
+            Grid h;
+            StateDocument loaded(h);
+            view.clear();
+            extra.clear();
+            loaded.setPanels(panels);
+            QString error;
+            QVERIFY2(loaded.load(writeFile(dir.filePath("surface.lb2"), variant), {}, &error), qPrintable(error));
+            QCOMPARE(h.getMeltingController()->getPower(), 0.73);
+            QCOMPARE(h.getMeltingController()->getTimesteps(), 9);
+            QCOMPARE(view, QStringLiteral("5"));
+            QCOMPARE(extra, QStringLiteral("5"));
+        }
     }
 
     // Each kind of bad document is refused with a message, and the running
