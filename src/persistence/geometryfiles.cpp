@@ -18,7 +18,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +67,9 @@ bool writeWhole(const QString &path, const QByteArray &data, QString *error)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    if (file.write(data) != data.size()) {
+    // The last buffered bytes are written and checked before the commit,
+    // which does not report a failed final write.
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString why = file.errorString();
         file.cancelWriting();
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, why));
@@ -131,31 +135,6 @@ bool openPng(const QString &path, QFile &file, QImageReader &reader, QSize &size
     return true;
 }
 
-// The numbers of the layer files of a layered name that exist in its
-// folder (2 for pipe_2.png, and so on).
-QList<int> existingLayerNumbers(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    QList<int> numbers;
-    if (name.size() < 4)
-        return numbers;
-    const QString stem = name.left(name.size() - 4) + QLatin1Char('_'), tail = name.right(4);
-    // The wildcard holds only the extension (a name may itself contain
-    // wildcard characters); the stem is compared exactly below.
-    const QStringList entries = info.dir().entryList({"*" + tail}, QDir::Files | QDir::System);
-    for (const QString &entry : entries) {
-        if (!entry.startsWith(stem) || !entry.endsWith(tail))
-            continue;
-        const QString digits = entry.mid(stem.size(), entry.size() - stem.size() - tail.size());
-        bool ok = false;
-        const int k = digits.toInt(&ok);
-        if (ok && k >= 2 && digits == QString::number(k))
-            numbers.append(k);
-    }
-    return numbers;
-}
-
 // Hands the code map to the grid. The grid builds the new cells before it
 // gives up the old ones, so when memory runs out the running grid (and its
 // model) stay as they were.
@@ -192,16 +171,12 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
             return false;
     }
     const int width = size.width(), height = size.height();
+    // The geometry is the unbroken run of layers from the named file; files
+    // numbered beyond a gap are not part of it (a save writes and removes
+    // exactly such a run).
     int layers = 1;
     while (QFileInfo::exists(layerFileName(path, layers)))
         ++layers;
-    // A gap in the numbering would silently drop the layers after it.
-    for (int k : existingLayerNumbers(path))
-        if (k > layers + 1)
-            return fail(error,
-                        QStringLiteral("%1 exists, but %2 is missing: the layers of %3 must be numbered "
-                                       "without a gap.")
-                            .arg(shown(layerFileName(path, k - 1)), shown(layerFileName(path, layers)), shown(path)));
     // The free-surface cells are defined for D2Q9 on one plane.
     const bool korner = mode == QLatin1String("korner");
     if (korner && layers > 1)
@@ -420,6 +395,9 @@ bool GeometryFiles::saveGeometryImage(const Grid &grid, const QString &path, int
     if (scale < 1 || scale > 16)
         return fail(error, QStringLiteral("The image scale must be between 1 and 16, not %1.").arg(scale));
     const int nx = grid.getWidth(), ny = grid.getHeight(), nz = grid.getLength();
+    // Every layer is written aside and completed first; the files replace
+    // the old ones only when all of them are complete.
+    std::vector<std::unique_ptr<QSaveFile>> files;
     for (int z = 0; z < nz; ++z) {
         QImage image(nx * scale, ny * scale, QImage::Format_RGB32);
         if (image.isNull())
@@ -436,21 +414,26 @@ bool GeometryFiles::saveGeometryImage(const Grid &grid, const QString &path, int
                 }
             }
         const QString layerPath = z == 0 ? path : layerFileName(path, z);
-        QSaveFile file(layerPath);
+        files.push_back(std::make_unique<QSaveFile>(layerPath));
+        QSaveFile &file = *files.back();
         if (!file.open(QIODevice::WriteOnly))
             return fail(error, QStringLiteral("Cannot write %1: %2").arg(layerPath, file.errorString()));
-        if (!image.save(&file, "PNG")) {
+        if (!image.save(&file, "PNG") || !file.flush()) {
+            const QString why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                                     : QStringLiteral("the image could not be encoded");
             file.cancelWriting();
-            return fail(error, QStringLiteral("Cannot write the PNG image %1.").arg(layerPath));
+            return fail(error, QStringLiteral("Cannot write the PNG image %1: %2").arg(layerPath, why));
         }
-        if (!file.commit())
-            return fail(error, QStringLiteral("Cannot write %1: %2").arg(layerPath, file.errorString()));
     }
-    // Layers of this name beyond the grid's length would make the saved
-    // geometry load back longer than it is.
-    for (int k : existingLayerNumbers(path))
-        if (k > nz && !QFile::remove(layerFileName(path, k - 1)))
-            return fail(error, QStringLiteral("Cannot remove the old layer %1.").arg(layerFileName(path, k - 1)));
+    for (auto &file : files)
+        if (!file->commit())
+            return fail(error, QStringLiteral("Cannot write %1: %2").arg(file->fileName(), file->errorString()));
+    // Layers of this name right after the new last one would make the saved
+    // geometry load back longer than it is: that unbroken run goes, and no
+    // other file (a layer beyond a gap belongs to no geometry of this name).
+    for (int layer = nz; QFileInfo::exists(layerFileName(path, layer)); ++layer)
+        if (!QFile::remove(layerFileName(path, layer)))
+            return fail(error, QStringLiteral("Cannot remove the old layer %1.").arg(layerFileName(path, layer)));
     return true;
 }
 
