@@ -88,8 +88,9 @@ void setUp(Grid &g, int nx, int ny, int nz, int q, bool periodic)
 {
     SimulationParameters *p = g.getParameters();
     p->setModel(q);
-    p->setEpsilon(0, 0.73);
-    p->setMinP0Value(0.97);
+    // Reals with more digits than six, as a run really has.
+    p->setEpsilon(0, 0.7312345678901234);
+    p->setMinP0Value(0.9712345678901234);
     p->setMaxP0Value(1.03);
     p->setPeriodicBoundaries(periodic);
     p->setSlipWallCoefficient(0.4);
