@@ -6,6 +6,7 @@
 #include "childelements.h"
 #include "compression.h"
 #include "documentbytes.h"
+#include "geometryfiles.h"
 #include "memorydevice.h"
 #include "simulationparameters.h"
 #include "unitscales.h"
@@ -26,6 +27,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -38,6 +40,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -172,20 +175,18 @@ void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, i
     out.append(element);
 }
 
+// What the system can still give (MemAvailable); half the physical memory
+// where the system does not say.
 qint64 defaultMemoryLimit()
 {
+    const double available = GeometryFiles::availableBytes();
+    if (available > 0.0)
+        return qint64(available);
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || pageSize <= 0)
         return qint64(4) << 30;
     return qint64(pages) * pageSize / 2;
-}
-
-// A generous estimate of the bytes a site costs once loaded: its cell, the
-// cell's two population arrays and the site's entries in the grid's tables.
-qint64 bytesPerSite(int q)
-{
-    return 128 + 16 * q + 8 * (q + 2);
 }
 
 // Kinds that read only the attributes of their own element.
@@ -542,6 +543,25 @@ void StateDocument::setPanels(const QList<Panel> &panels)
     panelList = panels;
 }
 
+qint64 StateDocument::estimatedLoadBytes(qint64 sites, int q, qint64 textBytes)
+{
+    const qint64 pointer = sizeof(BaseCell *);
+    const qint64 populations = 2 * qint64(sizeof(double)) * q;
+    // A fluid cell read from the document, with populations of its own.
+    const qint64 cell = sizeof(SCCell) + populations;
+    // While the cells are read: the document text, the cells, and the list
+    // of read cells with their sites (up to twice its length as it grows).
+    const qint64 reading = textBytes + sites * (cell + 2 * qint64(sizeof(PlacedCell)));
+    // While the grid is built (the text is gone): the cells by site, the
+    // grid's cell, neighbour and mode tables and its populations, and the
+    // plain fluid its resize makes before the read cells take its place.
+    const qint64 building =
+        sites * (cell + pointer + pointer * (q + 1) + qint64(sizeof(std::uint32_t)) + populations + sizeof(SCCell));
+    // An eighth more for the allocators' rounding and the grid's smaller
+    // tables.
+    return std::max(reading, building) / 8 * 9;
+}
+
 QString StateDocument::chunkPath(const QString &path, int chunk)
 {
     return path + QStringLiteral(".n") + QString::number(chunk);
@@ -829,11 +849,19 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 return false;
             }
             const qint64 sites = parsed.box.sites();
-            if (sites * bytesPerSite(parsed.model) > limit - size) {
-                *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs more memory than the %4 MB allowed")
+            // Version 3 holds the text of its chunk files while it reads.
+            qint64 text = size;
+            if (options.version == 3)
+                for (int k = 0; k < Chunks; ++k)
+                    text += QFileInfo(chunkPath(path, k)).size();
+            const qint64 needed = estimatedLoadBytes(sites, parsed.model, text);
+            if (needed > limit) {
+                *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs about %4 MB of memory, more than the "
+                                        "%5 MB available")
                              .arg(parsed.box.width)
                              .arg(parsed.box.height)
                              .arg(parsed.box.length)
+                             .arg(needed >> 20)
                              .arg(limit >> 20);
                 return false;
             }
@@ -976,7 +1004,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
             slot = c.cell;
             c.cell = nullptr;
         }
-        list.clear();
+        std::vector<PlacedCell>().swap(list);
         return true;
     };
     if (!place(parsed.cells))
@@ -1090,7 +1118,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             if (!Compression::inflate(text.data(), text.size(), limit - size, &inflated, &why))
                 return fail(QStringLiteral("%1: %2").arg(path, why));
             text = std::move(inflated);
-            size += text.size();
+            size = text.size();
         }
     }
     MemoryDevice device(text.data(), text.size());
@@ -1127,6 +1155,8 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             parsed.cellsBegin = begin;
             parsed.cellsEnd = end;
             if (parse(restDevice, size, path, options, parsed, &why)) {
+                // The text is read; its memory goes before the grid is built.
+                text.clear();
                 commit(parsed);
                 return true;
             }
@@ -1139,6 +1169,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));
     }
+    text.clear();
     commit(parsed);
     return true;
 }

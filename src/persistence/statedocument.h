@@ -28,8 +28,8 @@ public:
         int version = 2;
         // Version 2 only: the file holds the compressed text.
         bool compress = false;
-        // Bytes a load may use for the document text and the new cells;
-        // 0 means half the physical memory.
+        // Bytes a load may use for the document text and the new grid; 0
+        // means what the system has available (MemAvailable).
         qint64 memoryLimit = 0;
         // Plain cells are read by a fast scanner that gives what the general
         // XML reader gives (or leaves the document to it); false reads every
@@ -72,6 +72,10 @@ public:
 
     // The text of a version-2 document, or of a version-3 main file.
     QByteArray text(int version) const;
+
+    // The most memory a load of a grid of this many sites and directions
+    // takes at once, holding a document text of textBytes while it reads.
+    static qint64 estimatedLoadBytes(qint64 sites, int q, qint64 textBytes);
 
     static QString chunkPath(const QString &path, int chunk);
     // First row and row count of a chunk for a grid height.

@@ -608,7 +608,7 @@ private slots:
         text = good;
         refuse(text.replace("height=\"14\"", "height=\"13\""), "");
         text = good;
-        refuse(text.replace("height=\"14\"", "height=\"1400000\""), "more memory");
+        refuse(text.replace("height=\"14\"", "height=\"1400000\""), "MB of memory", qint64(1) << 30);
         // Sides whose product wraps a 64-bit count (to a negative number,
         // to exactly 0) or exceeds what a grid indexes.
         const char *const hostileBoxes[] = {"width=\"1610612736\" height=\"1073741824\" length=\"8\"",
