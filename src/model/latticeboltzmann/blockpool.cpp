@@ -16,6 +16,8 @@ constexpr std::size_t Alignment = 16;
 constexpr std::size_t FirstChunkBlocks = 256;
 constexpr std::size_t MaxChunkBytes = std::size_t(64) << 20;
 constexpr std::size_t HugePage = std::size_t(2) << 20;
+// The most a size class keeps of its chunks once all its blocks are back.
+constexpr std::size_t RetainedBytes = HugePage;
 
 struct SizeClass
 {
@@ -28,14 +30,33 @@ struct SizeClass
     std::size_t live = 0;
     std::size_t expected = 0;
 
-    void dropChunks()
+    // Called when every block is back: the next generation of blocks is
+    // laid out afresh in allocation order. A small chunk stays for it, so a
+    // size whose only block comes and goes (a temporary made and freed per
+    // site) costs no system call each time; larger chunks go back to the
+    // system.
+    void restart()
     {
-        for (char *c : chunks)
-            std::free(c);
+        char *kept = nullptr;
+        std::size_t keptBytes = 0;
+        for (std::size_t k = 0; k < chunks.size(); ++k) {
+            if (!kept && chunkBytes[k] <= RetainedBytes) {
+                kept = chunks[k];
+                keptBytes = chunkBytes[k];
+            } else {
+                std::free(chunks[k]);
+            }
+        }
         chunks.clear();
         chunkBytes.clear();
-        next = end = nullptr;
         freeList = nullptr;
+        next = end = nullptr;
+        if (kept) {
+            chunks.push_back(kept);
+            chunkBytes.push_back(keptBytes);
+            next = kept;
+            end = kept + keptBytes;
+        }
     }
 };
 
@@ -126,10 +147,8 @@ void BlockPool::release(void *block, std::size_t bytes)
     SizeClass &c = p.classFor(size);
     *static_cast<void **>(block) = c.freeList;
     c.freeList = block;
-    // When every block is back, the chunks go: the next generation of cells
-    // is laid out afresh in allocation order.
     if (--c.live == 0)
-        c.dropChunks();
+        c.restart();
 }
 
 void BlockPool::expect(std::size_t bytes, std::size_t count)

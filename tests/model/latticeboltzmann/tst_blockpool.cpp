@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 class TestBlockPool : public QObject
 {
@@ -39,6 +40,35 @@ private slots:
         QVERIFY(blocks[1] != blocks[0] && blocks[2] != blocks[1]);
         for (void *b : blocks)
             BlockPool::release(b, size);
+    }
+
+    // A block made and freed over and over (a temporary per site) reuses
+    // the chunk its size keeps, laid out afresh from its start, rather than
+    // taking a new chunk from the system each time; a large chunk goes back
+    // to the system once all its blocks are.
+    void lastBlockKeepsSmallChunk()
+    {
+        const std::size_t size = 1040; // a size no other code uses
+        void *first = BlockPool::allocate(size);
+        const std::size_t reserved = BlockPool::reservedBytes();
+        BlockPool::release(first, size);
+        QCOMPARE(BlockPool::reservedBytes(), reserved);
+        for (int k = 0; k < 1000; ++k) {
+            void *again = BlockPool::allocate(size);
+            QCOMPARE(again, first);
+            BlockPool::release(again, size);
+        }
+        QCOMPARE(BlockPool::reservedBytes(), reserved);
+
+        const std::size_t count = 20000; // about 20 MB in one chunk
+        BlockPool::expect(size, count);
+        std::vector<void *> many(count);
+        for (void *&b : many)
+            b = BlockPool::allocate(size);
+        QVERIFY(BlockPool::reservedBytes() >= reserved + count * size);
+        for (void *b : many)
+            BlockPool::release(b, size);
+        QVERIFY(BlockPool::reservedBytes() <= reserved);
     }
 };
 
