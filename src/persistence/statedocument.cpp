@@ -21,6 +21,7 @@
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -250,6 +251,24 @@ bool captureElement(QXmlStreamReader &reader, QByteArray *copy, bool checkAll, Q
     } while (!reader.atEnd() && !reader.hasError());
     *error = reader.hasError() ? reader.errorString() : QStringLiteral("the document ends inside an element");
     return false;
+}
+
+// The coloured scalar sources of the captured settings element, which wrap
+// every cell of the grid once it is built.
+int colourSources(const QList<std::pair<QString, QByteArray>> &sections)
+{
+    int count = 0;
+    for (const auto &section : sections) {
+        if (section.first != QLatin1String("passivescalarsingleton"))
+            continue;
+        QXmlStreamReader reader(section.second);
+        reader.readNextStartElement();
+        ChildElements children(reader);
+        while (children.next())
+            if (reader.name() == QLatin1String("color") && count < ScalarTracerSettings::MaxColours)
+                ++count;
+    }
+    return count;
 }
 
 struct Box
@@ -543,12 +562,16 @@ void StateDocument::setPanels(const QList<Panel> &panels)
     panelList = panels;
 }
 
-qint64 StateDocument::estimatedLoadBytes(qint64 sites, int q, qint64 textBytes)
+qint64 StateDocument::estimatedLoadBytes(qint64 sites, int q, qint64 textBytes, int colours)
 {
     const qint64 pointer = sizeof(BaseCell *);
     const qint64 populations = 2 * qint64(sizeof(double)) * q;
-    // A fluid cell read from the document, with populations of its own.
-    const qint64 cell = sizeof(SCCell) + populations;
+    // A fluid cell read from the document, with populations of its own, and
+    // the wrapper that carries the coloured scalars, when there are any
+    // (two distributions and a value per colour).
+    const qint64 wrapper =
+        colours > 0 ? qint64(sizeof(PassiveScalarCell)) + qint64(colours) * (2 * q + 1) * qint64(sizeof(double)) : 0;
+    const qint64 cell = sizeof(SCCell) + populations + wrapper;
     // While the cells are read: the document text, the cells, and the list
     // of read cells with their sites (up to twice its length as it grows).
     const qint64 reading = textBytes + sites * (cell + 2 * qint64(sizeof(PlacedCell)));
@@ -854,7 +877,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
             if (options.version == 3)
                 for (int k = 0; k < Chunks; ++k)
                     text += QFileInfo(chunkPath(path, k)).size();
-            const qint64 needed = estimatedLoadBytes(sites, parsed.model, text);
+            const qint64 needed = estimatedLoadBytes(sites, parsed.model, text, colourSources(parsed.sections));
             if (needed > limit) {
                 *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs about %4 MB of memory, more than the "
                                         "%5 MB available")
@@ -990,6 +1013,18 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = e;
                 return false;
             }
+    }
+    // The colours wrap every site once the grid is built; their settings
+    // may come after the grid.
+    const int colours = colourSources(parsed.sections);
+    if (colours > 0 && estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) > limit) {
+        *error = QStringLiteral("a grid of %1 sites with %2 coloured scalars needs about %3 MB of memory, more than "
+                                "the %4 MB available")
+                     .arg(parsed.box.sites())
+                     .arg(colours)
+                     .arg(estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) >> 20)
+                     .arg(limit >> 20);
+        return false;
     }
     // Each site must be named exactly once. The counts are checked already,
     // so this array has the size of cells really read.
@@ -1135,6 +1170,18 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         }
     };
     QString why;
+    // Memory that runs out while the document is read (a parallel reader's
+    // failure arrives as Qt's wrapper of it) refuses the document; the read
+    // cells go with the parse.
+    const auto parseChecked = [&](QIODevice &from, Parsed &parsed) {
+        try {
+            return parse(from, size, path, options, parsed, &why);
+        } catch (const std::bad_alloc &) {
+        } catch (const QException &) {
+        }
+        why = QStringLiteral("not enough memory to read it");
+        return false;
+    };
 
     // The cells of a version-2 document are read by hand in parallel, and the
     // rest of the document by the XML reader. When the scanner meets anything
@@ -1154,7 +1201,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             Parsed parsed;
             parsed.cellsBegin = begin;
             parsed.cellsEnd = end;
-            if (parse(restDevice, size, path, options, parsed, &why)) {
+            if (parseChecked(restDevice, parsed)) {
                 // The text is read; its memory goes before the grid is built.
                 text.clear();
                 commit(parsed);
@@ -1165,7 +1212,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     }
 
     Parsed parsed;
-    if (!parse(device, size, path, options, parsed, &why)) {
+    if (!parseChecked(device, parsed)) {
         restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));
     }

@@ -74,8 +74,9 @@ public:
     QByteArray text(int version) const;
 
     // The most memory a load of a grid of this many sites and directions
-    // takes at once, holding a document text of textBytes while it reads.
-    static qint64 estimatedLoadBytes(qint64 sites, int q, qint64 textBytes);
+    // takes at once, holding a document text of textBytes while it reads,
+    // with every site wrapped for the given number of coloured scalars.
+    static qint64 estimatedLoadBytes(qint64 sites, int q, qint64 textBytes, int colours = 0);
 
     static QString chunkPath(const QString &path, int chunk);
     // First row and row count of a chunk for a grid height.

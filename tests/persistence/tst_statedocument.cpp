@@ -618,6 +618,31 @@ private slots:
             text = good;
             refuse(text.replace("width=\"30\" height=\"14\" length=\"1\"", box), "sites a grid can hold");
         }
+        // Coloured scalars wrap every site with two distributions each: 64
+        // of them on this small grid take more than a 2 MB limit allows,
+        // wherever their settings stand in the document.
+        const int settings = good.indexOf("<passivescalarsingleton");
+        const int settingsEnd = good.indexOf("/>", settings) + 2;
+        QByteArray colours = good.mid(settings, settingsEnd - 2 - settings) + ">";
+        for (int k = 0; k < 64; ++k)
+            colours += QStringLiteral("<color id=\"%1\" minx=\"%1\" maxx=\"%1\" miny=\"1\" maxy=\"1\" minz=\"0\" "
+                                      "maxz=\"0\" color1X=\"9\" color1Y=\"9\" color1Z=\"9\"/>")
+                           .arg(k % 30)
+                           .toLatin1();
+        colours += "</passivescalarsingleton>";
+        {
+            Grid h;
+            StateDocument::Options small;
+            small.memoryLimit = qint64(2) << 20;
+            QString error;
+            QVERIFY2(StateDocument(h).load(writeFile(dir.filePath("small.lb2"), good), small, &error),
+                     qPrintable(error));
+        }
+        text = good;
+        refuse(text.replace(settings, settingsEnd - settings, colours), "MB of memory", qint64(2) << 20);
+        text = good;
+        text.remove(settings, settingsEnd - settings);
+        refuse(text.replace("</tavrine>", colours + "</tavrine>"), "coloured scalars", qint64(2) << 20);
         text = good;
         refuse(text.replace("width=\"30\"", "width=\"-3\""), "width");
         text = good;
