@@ -120,13 +120,18 @@ void *BlockPool::allocate(std::size_t bytes)
             --c.live;
             throw std::bad_alloc();
         }
-        const std::size_t chunk = (blocks * size + HugePage - 1) / HugePage * HugePage;
-        char *memory = static_cast<char *>(std::aligned_alloc(chunk >= HugePage ? HugePage : Alignment, chunk));
+        // A large chunk is whole huge pages; a small one stays small, since
+        // the first touch of a huge page clears all of it.
+        const bool huge = blocks * size >= HugePage;
+        const std::size_t granule = huge ? HugePage : Alignment;
+        const std::size_t chunk = (blocks * size + granule - 1) / granule * granule;
+        char *memory = static_cast<char *>(std::aligned_alloc(granule, chunk));
         if (!memory) {
             --c.live;
             throw std::bad_alloc();
         }
-        BlockPool::adviseHugePages(memory, chunk);
+        if (huge)
+            BlockPool::adviseHugePages(memory, chunk);
         c.chunks.push_back(memory);
         c.chunkBytes.push_back(chunk);
         c.next = memory;

@@ -43,14 +43,18 @@ private slots:
     }
 
     // A block made and freed over and over (a temporary per site) reuses
-    // the chunk its size keeps, laid out afresh from its start, rather than
-    // taking a new chunk from the system each time; a large chunk goes back
-    // to the system once all its blocks are.
+    // the small chunk its size keeps, laid out afresh from its start, rather
+    // than taking a new chunk from the system each time; a large chunk goes
+    // back to the system once all its blocks are.
     void lastBlockKeepsSmallChunk()
     {
         const std::size_t size = 1040; // a size no other code uses
+        const std::size_t empty = BlockPool::reservedBytes();
         void *first = BlockPool::allocate(size);
         const std::size_t reserved = BlockPool::reservedBytes();
+        // The first chunk of a size is small: a huge page would be cleared
+        // whole when its first block is touched.
+        QVERIFY(reserved - empty < (std::size_t(1) << 20));
         BlockPool::release(first, size);
         QCOMPARE(BlockPool::reservedBytes(), reserved);
         for (int k = 0; k < 1000; ++k) {
