@@ -288,6 +288,11 @@ bool CellScanner::scanPiece(const char *p, const char *end, std::vector<PlacedCe
             }
             const std::string_view text(value, std::size_t(p - value));
             ++p;
+            // Attributes are separated by white space.
+            if (p < end && !isSpace(*p) && *p != '/' && *p != '>') {
+                *error = QStringLiteral("attributes without a space between them");
+                return false;
+            }
             if (references) {
                 *error = QStringLiteral("a value with references");
                 return false;

@@ -1,5 +1,7 @@
 #include "compression.h"
 
+#include "documentbytes.h"
+
 #include <QLibrary>
 #include <QtConcurrent>
 
@@ -86,7 +88,11 @@ void deflatePiece(Piece &piece, int level)
 
 bool Compression::looksCompressed(const QByteArray &bytes)
 {
-    for (const char c : bytes) {
+    // A byte-order mark may open a UTF-8 text; no compressed header starts
+    // with it (its length would be near 4 GiB in the 4-byte form).
+    const int start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (int i = start; i < bytes.size(); ++i) {
+        const char c = bytes[i];
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
             continue;
         return c != '<';
@@ -99,7 +105,7 @@ QByteArray Compression::compress(const QByteArray &text, int level)
     return compress(QList<QByteArray>{text}, level);
 }
 
-QByteArray Compression::compress(const QList<QByteArray> &parts, int level)
+QByteArray Compression::compress(const QList<QByteArray> &parts, int level, qint64 wideFrom)
 {
     const Zlib &z = zlib();
     qint64 total = 0;
@@ -126,8 +132,16 @@ QByteArray Compression::compress(const QList<QByteArray> &parts, int level)
     pieces.back().last = true;
     QtConcurrent::blockingMap(pieces, [level](Piece &p) { deflatePiece(p, level); });
     QByteArray out;
-    const quint32 n = quint32(total);
-    out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+    const auto bigEndian = [&out](quint64 n, int bytes) {
+        for (int k = bytes - 1; k >= 0; --k)
+            out.append(char(n >> (8 * k)));
+    };
+    if (total >= wideFrom) {
+        bigEndian(0xffffffffu, 4);
+        bigEndian(quint64(total), 8);
+    } else {
+        bigEndian(quint64(total), 4);
+    }
     // zlib header of the default compression level and window.
     out.append(char(0x78)).append(char(0x9c));
     uLong adler = 1;
@@ -139,7 +153,7 @@ QByteArray Compression::compress(const QList<QByteArray> &parts, int level)
     return out;
 }
 
-bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *text, QString *error)
+bool Compression::inflate(const char *bytes, qint64 size, qint64 limit, DocumentBytes *text, QString *error)
 {
     const auto fail = [error](const QString &why) {
         if (error)
@@ -149,40 +163,67 @@ bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *tex
     const Zlib &z = zlib();
     if (!z.ok)
         return fail(QStringLiteral("the compression library (zlib) could not be loaded"));
-    if (bytes.size() < 6)
+    const auto *b = reinterpret_cast<const uchar *>(bytes);
+    const auto bigEndian = [b](int from, int count) {
+        quint64 n = 0;
+        for (int k = 0; k < count; ++k)
+            n = n << 8 | b[from + k];
+        return n;
+    };
+    if (size < NarrowHeader + 2)
         return fail(QStringLiteral("the compressed document is truncated"));
-    const auto *b = reinterpret_cast<const uchar *>(bytes.constData());
-    const qint64 declared = (qint64(b[0]) << 24) | (qint64(b[1]) << 16) | (qint64(b[2]) << 8) | qint64(b[3]);
-    const qint64 cap = std::min<qint64>(limit, qint64(std::numeric_limits<int>::max()) - 64);
-    if (declared > cap)
+    qint64 header = NarrowHeader;
+    quint64 length = bigEndian(0, 4);
+    if (length == 0xffffffffu) {
+        if (size < WideHeader + 2)
+            return fail(QStringLiteral("the compressed document is truncated"));
+        header = WideHeader;
+        length = bigEndian(4, 8);
+    }
+    if (length > quint64(limit))
         return fail(QStringLiteral("the compressed document declares %1 bytes, more than the %2 bytes allowed")
-                        .arg(declared)
-                        .arg(cap));
+                        .arg(length)
+                        .arg(limit));
+    const qint64 declared = qint64(length);
     z_stream s{};
     if (z.startInflate(&s, ZLIB_VERSION, int(sizeof(z_stream))) != Z_OK)
         return fail(QStringLiteral("the compression library could not start"));
-    s.next_in = const_cast<Bytef *>(b + 4);
-    s.avail_in = uInt(bytes.size() - 4);
-    QByteArray out;
-    // Grows with the output; one byte beyond the declared length is enough
-    // to tell that the stream is longer than it says.
-    out.resize(int(std::min<qint64>(declared + 1, qint64(1) << 20)));
+    const uchar *in = b + header;
+    qint64 inLeft = size - header;
+    // zlib counts in 32 bits: input and output are handed over in pieces.
+    const qint64 piece = qint64(1) << 30;
+    DocumentBytes out;
     qint64 produced = 0;
     int rc = Z_OK;
-    while (true) {
-        if (produced == out.size()) {
-            if (produced > declared)
+    try {
+        // Grows with the output; one byte beyond the declared length is
+        // enough to tell that the stream is longer than it says.
+        out.resize(std::min<qint64>(declared + 1, qint64(1) << 20));
+        while (true) {
+            if (produced == out.size()) {
+                if (produced > declared)
+                    break;
+                out.resize(std::min<qint64>(declared + 1, out.size() * 2));
+            }
+            if (s.avail_in == 0 && inLeft > 0) {
+                s.next_in = const_cast<Bytef *>(in);
+                s.avail_in = uInt(std::min(piece, inLeft));
+                in += s.avail_in;
+                inLeft -= s.avail_in;
+            }
+            const qint64 room = std::min(piece, out.size() - produced);
+            s.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
+            s.avail_out = uInt(room);
+            rc = z.inflate(&s, Z_NO_FLUSH);
+            produced += room - s.avail_out;
+            if (rc == Z_STREAM_END || (rc != Z_OK && rc != Z_BUF_ERROR) || produced > declared)
                 break;
-            out.resize(int(std::min<qint64>(declared + 1, qint64(out.size()) * 2)));
+            if (rc == Z_BUF_ERROR && s.avail_in == 0 && inLeft == 0)
+                break;
         }
-        s.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
-        s.avail_out = uInt(out.size() - produced);
-        rc = z.inflate(&s, Z_NO_FLUSH);
-        produced = out.size() - s.avail_out;
-        if (rc == Z_STREAM_END || (rc != Z_OK && rc != Z_BUF_ERROR) || produced > declared)
-            break;
-        if (rc == Z_BUF_ERROR && s.avail_in == 0)
-            break;
+    } catch (const std::bad_alloc &) {
+        z.inflateEnd(&s);
+        return fail(QStringLiteral("not enough memory to inflate the compressed document"));
     }
     z.inflateEnd(&s);
     if (produced > declared)
@@ -194,7 +235,16 @@ bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *tex
         return fail(QStringLiteral("the compressed document inflates to %1 bytes, not the declared %2")
                         .arg(produced)
                         .arg(declared));
-    out.resize(int(produced));
-    *text = out;
+    out.resize(produced);
+    *text = std::move(out);
+    return true;
+}
+
+bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *text, QString *error)
+{
+    DocumentBytes out;
+    if (!inflate(bytes.constData(), bytes.size(), std::min(limit, NarrowLimit), &out, error))
+        return false;
+    *text = QByteArray(out.data(), int(out.size()));
     return true;
 }

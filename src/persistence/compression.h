@@ -4,21 +4,38 @@
 #include <QList>
 #include <QString>
 
-// The compressed form of a version-2 state document: a 4-byte big-endian
-// length of the text followed by one zlib stream, the layout of qCompress.
+#include <limits>
+
+class DocumentBytes;
+
+// The compressed form of a version-2 state document: a header with the
+// length of the text, then one zlib stream. A text shorter than NarrowLimit
+// gets the 4-byte big-endian length of qCompress's layout (which every
+// earlier version of the program reads); a longer one gets the marker
+// FF FF FF FF and an 8-byte big-endian length, so a document of any size
+// loads back.
 class Compression
 {
 public:
+    // The longest text the 4-byte form holds.
+    static constexpr qint64 NarrowLimit = qint64(std::numeric_limits<int>::max()) - 64;
+    static constexpr int NarrowHeader = 4;
+    static constexpr int WideHeader = 12;
+
     // True when the bytes are not XML text: the first byte that is not white
-    // space is not '<'.
+    // space (after a UTF-8 byte-order mark) is not '<'.
     static bool looksCompressed(const QByteArray &bytes);
     // Deflates in parallel pieces that join into one zlib stream.
     static QByteArray compress(const QByteArray &text, int level = -1);
-    // The same for a text given in consecutive parts.
-    static QByteArray compress(const QList<QByteArray> &parts, int level = -1);
-    // Inflates in memory. Refuses a declared length above limit, a stream
-    // that inflates beyond its declared length (it stops there) and a
-    // truncated or corrupt stream; memory grows only with what the stream
-    // really yields.
+    // The same for a text given in consecutive parts. A text of wideFrom
+    // bytes or more gets the 8-byte length (tests lower it to see the wide
+    // form without gigabytes).
+    static QByteArray compress(const QList<QByteArray> &parts, int level = -1, qint64 wideFrom = NarrowLimit + 1);
+    // Inflates in memory, either header form. Refuses a declared length
+    // above limit, a stream that inflates beyond its declared length (it
+    // stops there) and a truncated or corrupt stream; memory grows only with
+    // what the stream really yields.
+    static bool inflate(const char *bytes, qint64 size, qint64 limit, DocumentBytes *text, QString *error);
+    // The same into a QByteArray, for texts shorter than NarrowLimit.
     static bool inflate(const QByteArray &bytes, qint64 limit, QByteArray *text, QString *error);
 };

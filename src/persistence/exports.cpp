@@ -6,6 +6,8 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/moving/movingparticle.h"
+#include "model/latticeboltzmann/moving/particlemanager.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +110,8 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     grid.computeDrag();
     const QMap<int, Vector3d> &drag = grid.dragTable();
     const QList<Vector3i> probes = grid.getParameters()->getProbePoints();
+    const ParticleManager *manager = grid.getParticleManager();
+    const int particles = manager->count();
 
     QFile file(path);
     // An empty file counts as new, so a header lost with a failed first
@@ -124,6 +128,12 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
                 ",(" + QByteArray::number(p.x) + ';' + QByteArray::number(p.y) + ';' + QByteArray::number(p.z) + "),";
             text += CellRow::header();
         }
+        for (int k = 1; k <= particles; ++k) {
+            const QByteArray n = QByteArray::number(k);
+            text += ",mVx" + n + ",mVy" + n + ",mVz" + n + ",mx" + n + ",my" + n + ",mz" + n;
+        }
+        if (particles > 0)
+            text += ",Vi2/N,ElecPot";
         for (auto it = drag.cbegin(); it != drag.cend(); ++it) {
             const QByteArray i = QByteArray::number(it.key());
             text += ",drag" + i + "x,drag" + i + "y,drag" + i + "z";
@@ -147,6 +157,28 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
             row.emplace(grid);
         text += ",,";
         row->append(text, p.x, p.y, p.z);
+    }
+    // Each moving particle's velocity and centre, then the mean squared
+    // speed and the mean electrostatic potential times the coupling.
+    if (particles > 0) {
+        const bool periodic = grid.getParameters()->getPeriodicBoundaries();
+        const Vector3i period =
+            periodic ? Vector3i(grid.getWidth(), grid.getHeight(), grid.getLength()) : Vector3i(0, 0, 0);
+        double speeds = 0.0, potential = 0.0;
+        for (int k = 0; k < particles; ++k) {
+            const MovingParticle *p = manager->particle(k);
+            const Vector3d c = p->centre(period);
+            for (double v : {p->velocity.x, p->velocity.y, p->velocity.z, c.x, c.y, c.z}) {
+                text += ',';
+                CellRow::appendNumber(text, v);
+            }
+            speeds += p->velocity.dot(p->velocity);
+            potential += p->potential;
+        }
+        for (double v : {speeds / particles, manager->getElectrostatic() * potential / particles}) {
+            text += ',';
+            CellRow::appendNumber(text, v);
+        }
     }
     for (const Vector3d &d : drag) {
         for (double v : {d.x, d.y, d.z}) {

@@ -21,7 +21,9 @@ public:
     // x, y, z select one index each, or -1 for all.
     static bool writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error = nullptr);
     // Appends one line, with a header first when the file is new or empty.
-    // Probe points are lattice indices; the drag columns follow the grid's
-    // drag table, one group per drag-wall index.
+    // Probe points are lattice indices; then each moving particle's velocity
+    // and centre, the particles' mean squared speed and mean electrostatic
+    // potential (times the coupling constant); then the drag columns, which
+    // follow the grid's drag table, one group per drag-wall index.
     static bool appendTimeSeries(Grid &grid, const QString &path, QString *error = nullptr);
 };

@@ -1,6 +1,7 @@
 #include "geometryfiles.h"
 
 #include "cellcodes.h"
+#include "compression.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "simulationparameters.h"
@@ -17,7 +18,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +67,9 @@ bool writeWhole(const QString &path, const QByteArray &data, QString *error)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    if (file.write(data) != data.size()) {
+    // The last buffered bytes are written and checked before the commit,
+    // which does not report a failed final write.
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString why = file.errorString();
         file.cancelWriting();
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, why));
@@ -130,31 +135,6 @@ bool openPng(const QString &path, QFile &file, QImageReader &reader, QSize &size
     return true;
 }
 
-// The numbers of the layer files of a layered name that exist in its
-// folder (2 for pipe_2.png, and so on).
-QList<int> existingLayerNumbers(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    QList<int> numbers;
-    if (name.size() < 4)
-        return numbers;
-    const QString stem = name.left(name.size() - 4) + QLatin1Char('_'), tail = name.right(4);
-    // The wildcard holds only the extension (a name may itself contain
-    // wildcard characters); the stem is compared exactly below.
-    const QStringList entries = info.dir().entryList({"*" + tail}, QDir::Files | QDir::System);
-    for (const QString &entry : entries) {
-        if (!entry.startsWith(stem) || !entry.endsWith(tail))
-            continue;
-        const QString digits = entry.mid(stem.size(), entry.size() - stem.size() - tail.size());
-        bool ok = false;
-        const int k = digits.toInt(&ok);
-        if (ok && k >= 2 && digits == QString::number(k))
-            numbers.append(k);
-    }
-    return numbers;
-}
-
 // Hands the code map to the grid. The grid builds the new cells before it
 // gives up the old ones, so when memory runs out the running grid (and its
 // model) stay as they were.
@@ -191,16 +171,12 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
             return false;
     }
     const int width = size.width(), height = size.height();
+    // The geometry is the unbroken run of layers from the named file; files
+    // numbered beyond a gap are not part of it (a save writes and removes
+    // exactly such a run).
     int layers = 1;
     while (QFileInfo::exists(layerFileName(path, layers)))
         ++layers;
-    // A gap in the numbering would silently drop the layers after it.
-    for (int k : existingLayerNumbers(path))
-        if (k > layers + 1)
-            return fail(error,
-                        QStringLiteral("%1 exists, but %2 is missing: the layers of %3 must be numbered "
-                                       "without a gap.")
-                            .arg(shown(layerFileName(path, k - 1)), shown(layerFileName(path, layers)), shown(path)));
     // The free-surface cells are defined for D2Q9 on one plane.
     const bool korner = mode == QLatin1String("korner");
     if (korner && layers > 1)
@@ -419,6 +395,9 @@ bool GeometryFiles::saveGeometryImage(const Grid &grid, const QString &path, int
     if (scale < 1 || scale > 16)
         return fail(error, QStringLiteral("The image scale must be between 1 and 16, not %1.").arg(scale));
     const int nx = grid.getWidth(), ny = grid.getHeight(), nz = grid.getLength();
+    // Every layer is written aside and completed first; the files replace
+    // the old ones only when all of them are complete.
+    std::vector<std::unique_ptr<QSaveFile>> files;
     for (int z = 0; z < nz; ++z) {
         QImage image(nx * scale, ny * scale, QImage::Format_RGB32);
         if (image.isNull())
@@ -435,21 +414,26 @@ bool GeometryFiles::saveGeometryImage(const Grid &grid, const QString &path, int
                 }
             }
         const QString layerPath = z == 0 ? path : layerFileName(path, z);
-        QSaveFile file(layerPath);
+        files.push_back(std::make_unique<QSaveFile>(layerPath));
+        QSaveFile &file = *files.back();
         if (!file.open(QIODevice::WriteOnly))
             return fail(error, QStringLiteral("Cannot write %1: %2").arg(layerPath, file.errorString()));
-        if (!image.save(&file, "PNG")) {
+        if (!image.save(&file, "PNG") || !file.flush()) {
+            const QString why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                                     : QStringLiteral("the image could not be encoded");
             file.cancelWriting();
-            return fail(error, QStringLiteral("Cannot write the PNG image %1.").arg(layerPath));
+            return fail(error, QStringLiteral("Cannot write the PNG image %1: %2").arg(layerPath, why));
         }
-        if (!file.commit())
-            return fail(error, QStringLiteral("Cannot write %1: %2").arg(layerPath, file.errorString()));
     }
-    // Layers of this name beyond the grid's length would make the saved
-    // geometry load back longer than it is.
-    for (int k : existingLayerNumbers(path))
-        if (k > nz && !QFile::remove(layerFileName(path, k - 1)))
-            return fail(error, QStringLiteral("Cannot remove the old layer %1.").arg(layerFileName(path, k - 1)));
+    for (auto &file : files)
+        if (!file->commit())
+            return fail(error, QStringLiteral("Cannot write %1: %2").arg(file->fileName(), file->errorString()));
+    // Layers of this name right after the new last one would make the saved
+    // geometry load back longer than it is: that unbroken run goes, and no
+    // other file (a layer beyond a gap belongs to no geometry of this name).
+    for (int layer = nz; QFileInfo::exists(layerFileName(path, layer)); ++layer)
+        if (!QFile::remove(layerFileName(path, layer)))
+            return fail(error, QStringLiteral("Cannot remove the old layer %1.").arg(layerFileName(path, layer)));
     return true;
 }
 
@@ -502,34 +486,55 @@ bool GeometryFiles::readFile(const QString &path, QByteArray &data, QString *err
 bool GeometryFiles::unpackLb2(const QByteArray &packed, QByteArray &plain, const QString &name, QString *error)
 {
     const QString corrupt = QStringLiteral("%1 is not a compressed .lb2 file, or it is damaged.").arg(name);
-    if (packed.size() < 4)
+    if (packed.size() < Compression::NarrowHeader)
         return fail(error, corrupt);
-    // The first four bytes give the uncompressed size; deflate cannot shrink
-    // data by more than about 1032 : 1, so a larger claim is damage, and
-    // refusing it avoids a huge allocation.
-    const quint32 claimed = (quint32(uchar(packed[0])) << 24) | (quint32(uchar(packed[1])) << 16) |
-                            (quint32(uchar(packed[2])) << 8) | quint32(uchar(packed[3]));
-    if (double(claimed) > 1100.0 * double(packed.size() - 4) + 64.0)
+    // The header gives the uncompressed size: four bytes, or the marker
+    // FF FF FF FF and eight bytes for a text of 2 GiB or more.
+    const auto *b = reinterpret_cast<const uchar *>(packed.constData());
+    const auto bigEndian = [b](int from, int count) {
+        quint64 n = 0;
+        for (int k = 0; k < count; ++k)
+            n = n << 8 | b[from + k];
+        return n;
+    };
+    int header = Compression::NarrowHeader;
+    quint64 claimed = bigEndian(0, 4);
+    if (claimed == 0xffffffffu && packed.size() >= Compression::WideHeader) {
+        header = Compression::WideHeader;
+        claimed = bigEndian(4, 8);
+    }
+    // Deflate cannot shrink data by more than about 1032 : 1, so a larger
+    // claim is damage, and refusing it avoids a huge allocation.
+    if (double(claimed) > 1100.0 * double(packed.size() - header) + 64.0)
         return fail(error, corrupt);
-    if (qint64(claimed) > MaxFileBytes)
+    if (claimed > quint64(MaxFileBytes))
         return fail(error, QStringLiteral("%1 unpacks to %2 bytes, more than the %3 a file may have.")
                                .arg(name)
                                .arg(claimed)
                                .arg(MaxFileBytes));
     // An empty file compresses to exactly four zero bytes.
-    if (claimed == 0) {
-        if (packed.size() != 4)
+    if (claimed == 0 && header == Compression::NarrowHeader) {
+        if (packed.size() != Compression::NarrowHeader)
             return fail(error, corrupt);
         plain = QByteArray();
         return true;
     }
     QByteArray bytes;
+    if (header == Compression::WideHeader) {
+        QString why;
+        if (!Compression::inflate(packed, MaxFileBytes, &bytes, &why))
+            return fail(error, why.startsWith(QLatin1String("not enough memory"))
+                                   ? QStringLiteral("Not enough memory to decompress %1.").arg(name)
+                                   : corrupt);
+        plain = bytes;
+        return true;
+    }
     try {
         bytes = qUncompress(packed);
     } catch (const std::bad_alloc &) {
         return fail(error, QStringLiteral("Not enough memory to decompress %1.").arg(name));
     }
-    if (bytes.isEmpty() || quint32(bytes.size()) != claimed)
+    if (bytes.isEmpty() || quint64(bytes.size()) != claimed)
         return fail(error, corrupt);
     plain = bytes;
     return true;

@@ -43,9 +43,11 @@ public:
     // ".png" to the image loader (mode "korner" when korner is set), ".txt"
     // and ".lb" to the text loader; anything else is refused.
     static bool load(Grid &grid, const QString &path, bool korner = false, QString *error = nullptr);
-    // One PNG per z layer at the given scale (1 or 2). Higher layers of the
-    // same name left from an earlier save are removed, so the saved
-    // geometry loads back with the length it has.
+    // One PNG per z layer at the given scale (1 to 16); the layers replace
+    // the old files only once all are written. The unbroken run of layer
+    // files of the same name right after the new last layer (left from a
+    // longer geometry) is removed, so the saved geometry loads back with the
+    // length it has; no other file is touched.
     static bool saveGeometryImage(const Grid &grid, const QString &path, int scale, QString *error = nullptr);
     // The file name of layer k (k >= 1) of a layered geometry: "_" and k + 1
     // inserted before the last four characters.

@@ -357,6 +357,14 @@ void SimulationParameters::clearForces()
     forces.clear();
 }
 
+void SimulationParameters::takeForcesFrom(SimulationParameters &other)
+{
+    if (&other == this)
+        return;
+    clearForces();
+    forces.swap(other.forces);
+}
+
 void SimulationParameters::copyPersistedFrom(const SimulationParameters &o)
 {
     model = o.model;

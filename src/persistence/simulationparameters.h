@@ -188,9 +188,14 @@ public:
     // (otherwise it is deleted).
     void addForce(Force *force);
     void clearForces();
+    // Replaces this object's forces with the other's, which is left without
+    // any (forces cannot be copied, so a loaded configuration hands its own
+    // over).
+    void takeForcesFrom(SimulationParameters &other);
 
-    // Copies every field that the "config" element persists (and the derived
-    // constants) from another parameter object; nothing reaches the cells.
+    // Copies every field that the "config" element persists but the forces
+    // (and the derived constants) from another parameter object; nothing
+    // reaches the cells.
     void copyPersistedFrom(const SimulationParameters &other);
     // The "config" element: attributes, then the "forces" child.
     void passivate(QXmlStreamWriter &writer) const;

@@ -5,6 +5,9 @@
 #include "cellscanner.h"
 #include "childelements.h"
 #include "compression.h"
+#include "documentbytes.h"
+#include "geometryfiles.h"
+#include "memorydevice.h"
 #include "simulationparameters.h"
 #include "unitscales.h"
 #include "xmlformat.h"
@@ -18,12 +21,14 @@
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -36,6 +41,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -170,20 +176,18 @@ void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, i
     out.append(element);
 }
 
+// What the system can still give (MemAvailable); half the physical memory
+// where the system does not say.
 qint64 defaultMemoryLimit()
 {
+    const double available = GeometryFiles::availableBytes();
+    if (available > 0.0)
+        return qint64(available);
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || pageSize <= 0)
         return qint64(4) << 30;
     return qint64(pages) * pageSize / 2;
-}
-
-// A generous estimate of the bytes a site costs once loaded: its cell, the
-// cell's two population arrays and the site's entries in the grid's tables.
-qint64 bytesPerSite(int q)
-{
-    return 128 + 16 * q + 8 * (q + 2);
 }
 
 // Kinds that read only the attributes of their own element.
@@ -249,18 +253,52 @@ bool captureElement(QXmlStreamReader &reader, QByteArray *copy, bool checkAll, Q
     return false;
 }
 
+// The coloured scalar sources of the captured settings element, which wrap
+// every cell of the grid once it is built.
+int colourSources(const QList<std::pair<QString, QByteArray>> &sections)
+{
+    int count = 0;
+    for (const auto &section : sections) {
+        if (section.first != QLatin1String("passivescalarsingleton"))
+            continue;
+        QXmlStreamReader reader(section.second);
+        reader.readNextStartElement();
+        ChildElements children(reader);
+        while (children.next())
+            if (reader.name() == QLatin1String("color") && count < ScalarTracerSettings::MaxColours)
+                ++count;
+    }
+    return count;
+}
+
 struct Box
 {
+    // The most sites a grid indexes (its site numbers are ints).
+    static constexpr qint64 MaxSites = std::numeric_limits<int>::max();
+
     int width = 0, height = 0, length = 0;
+    // Whether every side is positive and the site count fits a grid. Each
+    // factor is checked against what is left before it multiplies, so
+    // sides taken from a file never wrap the count.
+    bool fits() const
+    {
+        if (width < 1 || height < 1 || length < 1)
+            return false;
+        const qint64 area = qint64(width) * height; // below 2^62
+        return area <= MaxSites && area <= MaxSites / length;
+    }
+    // Only meaningful once fits() holds.
     qint64 sites() const { return qint64(width) * height * length; }
 };
 
 // Reads the cell element the reader is on, for the rows [firstRow, firstRow +
 // rowCount): its position, or `site` when it names none (a negative `site`
-// requires a position), its kind and its content. The reader ends on the
-// element's end.
+// requires a position), its kind and its content. An element of an unknown
+// kind, or of none, becomes plain fluid at rest and is counted in
+// `unknownKinds`, so documents of other programs load. The reader ends on
+// the element's end.
 BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount, qint64 *site,
-                   int number, QString *error)
+                   std::atomic<qint64> *unknownKinds, QString *error)
 {
     AttributeReader a(reader);
     const bool positioned = a.has("x") || a.has("y") || a.has("z");
@@ -277,9 +315,16 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
     const QString type = a.text("type");
     std::unique_ptr<BaseCell> cell(CellFactory::create(type));
     if (!cell) {
-        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
-        *error = QStringLiteral("cell %1 has the unknown type \"%2\"").arg(number).arg(type.left(40));
-        return nullptr;
+        ++*unknownKinds;
+        // Its content is not read, but it must be well-formed.
+        ChildElements rest(reader);
+        while (rest.next())
+            rest.skip();
+        if (reader.hasError()) {
+            *error = reader.errorString();
+            return nullptr;
+        }
+        return new SCCell;
     }
     if (readsOnlyAttributes(type)) {
         if (!checkNumbers(reader, error))
@@ -295,6 +340,11 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
         }
         ChildElements rest(reader);
         while (rest.next()) {
+        }
+        // Content the cell does not read must still be well-formed.
+        if (reader.hasError()) {
+            *error = reader.errorString();
+            return nullptr;
         }
     } else {
         // Kinds with child elements read from a copy of their own element,
@@ -315,7 +365,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
 // a position takes the next position in reading order. Stops at the
 // element's end and never reads more cells than the rows hold.
 bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount,
-               std::vector<PlacedCell> &cells, QString *error)
+               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds, QString *error)
 {
     const qint64 rowSites = qint64(box.width) * box.length;
     const qint64 capacity = rowSites * rowCount;
@@ -333,7 +383,7 @@ bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRo
             return false;
         }
         qint64 site = firstSite + count;
-        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, int(count), error);
+        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, unknownKinds, error);
         if (!cell)
             return false;
         cells.push_back({site, cell});
@@ -383,33 +433,46 @@ bool findCells(const char *data, qint64 size, const char **begin, const char **e
 
 // A scanner for the cells of the rows [rows.first, rows.first + rows.second)
 // that hands every element it does not read itself to readCell.
-CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows)
+CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows,
+                        std::atomic<qint64> *unknownKinds)
 {
     return CellScanner(
         box.width, box.height, box.length, model,
-        [&grid, box, rows](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+        [&grid, box, rows, unknownKinds](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
             QXmlStreamReader own(element);
             if (!own.readNextStartElement()) {
                 *why = own.errorString();
                 return nullptr;
             }
             *site = -1;
-            return readCell(own, &grid, box, rows.first, rows.second, site, 0, why);
+            std::unique_ptr<BaseCell> cell(readCell(own, &grid, box, rows.first, rows.second, site, unknownKinds, why));
+            if (!cell)
+                return nullptr;
+            // The element must be all the text the scanner handed over, and
+            // well-formed to its end, as the general reader requires.
+            while (!own.atEnd() && !own.hasError()) {
+                if (own.readNext() == QXmlStreamReader::StartElement || (own.isCharacters() && !own.isWhitespace())) {
+                    *why = QStringLiteral("text after a cell element");
+                    return nullptr;
+                }
+            }
+            if (own.hasError()) {
+                *why = own.errorString();
+                return nullptr;
+            }
+            return cell.release();
         },
         rows.first, rows.second);
 }
 
 // Reads a version-3 chunk through the cell scanner; false (and no cells)
 // when the chunk needs the general reader.
-bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
-               std::vector<PlacedCell> &cells)
+bool scanChunk(const char *data, qint64 size, Grid &grid, const Box &box, int model, std::pair<int, int> rows,
+               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds)
 {
     // The chunk's cells lie between "<tavrine>" and "</tavrine>" with only
     // white space around; any other form is read the general way.
-    const char *data = reinterpret_cast<const char *>(file.map(0, file.size()));
-    if (!data)
-        return false;
-    const char *stop = data + file.size();
+    const char *stop = data + size;
     static const char open[] = "<tavrine>";
     static const char close[] = "</tavrine>";
     const char *begin = data;
@@ -422,14 +485,18 @@ bool scanChunk(QFile &file, Grid &grid, const Box &box, int model, std::pair<int
     if (end - begin < openSize + closeSize || std::memcmp(begin, open, std::size_t(openSize)) != 0 ||
         std::memcmp(end - closeSize, close, std::size_t(closeSize)) != 0)
         return false;
-    const CellScanner scanner = cellScanner(grid, box, model, rows);
+    // Counted aside: a refused chunk is read again by the general reader.
+    std::atomic<qint64> unknown(0);
+    const CellScanner scanner = cellScanner(grid, box, model, rows, &unknown);
     std::vector<std::vector<PlacedCell>> pieces;
     QString why;
     if (!scanner.scan(begin + openSize, end - closeSize, pieces, &why, false))
         return false;
     cells = std::move(pieces.front());
-    if (qint64(cells.size()) == qint64(rows.second) * box.width * box.length)
+    if (qint64(cells.size()) == qint64(rows.second) * box.width * box.length) {
+        *unknownKinds += unknown;
         return true;
+    }
     for (const PlacedCell &c : cells)
         delete c.cell;
     cells.clear();
@@ -458,6 +525,8 @@ struct StateDocument::Parsed
     const char *cellsEnd = nullptr;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
+    // Cell elements of an unknown kind or of none, read as plain fluid.
+    std::atomic<qint64> unknownKinds{0};
 
     ~Parsed()
     {
@@ -493,6 +562,29 @@ void StateDocument::setPanels(const QList<Panel> &panels)
     panelList = panels;
 }
 
+qint64 StateDocument::estimatedLoadBytes(qint64 sites, int q, qint64 textBytes, int colours)
+{
+    const qint64 pointer = sizeof(BaseCell *);
+    const qint64 populations = 2 * qint64(sizeof(double)) * q;
+    // A fluid cell read from the document, with populations of its own, and
+    // the wrapper that carries the coloured scalars, when there are any
+    // (two distributions and a value per colour).
+    const qint64 wrapper =
+        colours > 0 ? qint64(sizeof(PassiveScalarCell)) + qint64(colours) * (2 * q + 1) * qint64(sizeof(double)) : 0;
+    const qint64 cell = sizeof(SCCell) + populations + wrapper;
+    // While the cells are read: the document text, the cells, and the list
+    // of read cells with their sites (up to twice its length as it grows).
+    const qint64 reading = textBytes + sites * (cell + 2 * qint64(sizeof(PlacedCell)));
+    // While the grid is built (the text is gone): the cells by site, the
+    // grid's cell, neighbour and mode tables and its populations, and the
+    // plain fluid its resize makes before the read cells take its place.
+    const qint64 building =
+        sites * (cell + pointer + pointer * (q + 1) + qint64(sizeof(std::uint32_t)) + populations + sizeof(SCCell));
+    // An eighth more for the allocators' rounding and the grid's smaller
+    // tables.
+    return std::max(reading, building) / 8 * 9;
+}
+
 QString StateDocument::chunkPath(const QString &path, int chunk)
 {
     return path + QStringLiteral(".n") + QString::number(chunk);
@@ -507,27 +599,40 @@ std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
 bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
                                 const std::function<bool(const QByteArray &)> &sink) const
 {
-    // More pieces than threads: the first pieces are handed on (written)
-    // while the later ones are still being formatted.
-    const int pieces = std::max(1, std::min(rowCount, 4 * QThreadPool::globalInstance()->maxThreadCount()));
     const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
+    // Room for a plain fluid line per site (about 30 bytes per population).
+    const qint64 perSite = 64 + indent + 30 * q;
+    const qint64 rowSites = qint64(nx) * nz;
+    const qint64 first = qint64(firstRow) * rowSites, count = qint64(rowCount) * rowSites;
+    // More pieces than threads, so the first pieces are handed on (written)
+    // while the later ones are still being formatted; and pieces split by
+    // sites, not rows, so no piece outgrows what a QByteArray holds however
+    // long a row is.
+    const qint64 pieceBytes = qint64(128) << 20;
+    const qint64 pieces = std::max<qint64>(
+        1, std::min<qint64>(count, std::max<qint64>(4 * QThreadPool::globalInstance()->maxThreadCount(),
+                                                    count * perSite / pieceBytes + 1)));
     std::vector<QFuture<QByteArray>> texts;
-    for (int piece = 0; piece < pieces; ++piece) {
-        const int y0 = firstRow + int(qint64(rowCount) * piece / pieces);
-        const int y1 = firstRow + int(qint64(rowCount) * (piece + 1) / pieces);
-        texts.push_back(QtConcurrent::run([this, y0, y1, nx, nz, q, indent] {
+    for (qint64 piece = 0; piece < pieces; ++piece) {
+        const qint64 s0 = first + count * piece / pieces;
+        const qint64 s1 = first + count * (piece + 1) / pieces;
+        texts.push_back(QtConcurrent::run([this, s0, s1, nx, nz, rowSites, perSite, indent] {
             QByteArray out;
-            // Room for a plain fluid line per site (about 30 bytes per
-            // population), so the text is not copied at every doubling;
-            // pages that stay unused cost no memory.
-            const qint64 room = qint64(y1 - y0) * nx * nz * (64 + indent + 30 * q);
-            out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, room)));
-            for (int y = y0; y < y1; ++y)
-                for (int x = 0; x < nx; ++x)
-                    for (int z = 0; z < nz; ++z)
-                        if (BaseCell *cell = grid.getCell(x, y, z))
-                            appendCell(out, indent, grid, cell, x, y, z);
+            // Pages of the reserve that stay unused cost no memory.
+            out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, (s1 - s0) * perSite)));
+            int y = int(s0 / rowSites), x = int(s0 % rowSites / nz), z = int(s0 % nz);
+            for (qint64 s = s0; s < s1; ++s) {
+                if (BaseCell *cell = grid.getCell(x, y, z))
+                    appendCell(out, indent, grid, cell, x, y, z);
+                if (++z == nz) {
+                    z = 0;
+                    if (++x == nx) {
+                        x = 0;
+                        ++y;
+                    }
+                }
+            }
             return out;
         }));
     }
@@ -615,9 +720,6 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
     writer.writeStartElement("immersedBoundary");
     grid.getImmersed()->write(writer);
     writer.writeEndElement();
-    writer.writeStartElement("freeSurface");
-    grid.getMeltingController()->write(writer);
-    writer.writeEndElement();
     QStringList names;
     for (const char *name : PanelOrder)
         names << QString::fromLatin1(name);
@@ -631,6 +733,12 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
                 panel.write(writer);
         writer.writeEndElement();
     }
+    // After the panels, so a reader that takes the panel elements in their
+    // fixed order right after "immersedBoundary" finds them there; this
+    // reader takes it in either place.
+    writer.writeStartElement("freeSurface");
+    grid.getMeltingController()->write(writer);
+    writer.writeEndElement();
     writer.writeEndElement();
     writer.writeEndDocument();
     list.append(out);
@@ -639,61 +747,72 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
 
 bool StateDocument::save(const QString &path, const Options &options, QString *error) const
 {
-    const auto fail = [error](const QString &why) {
+    const auto fail = [error](QSaveFile &file, const QString &why) {
         if (error)
-            *error = why;
+            *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), why);
+        file.cancelWriting();
         return false;
     };
+    const auto failure = [](QSaveFile &file) {
+        return file.error() != QFileDevice::NoError ? file.errorString()
+                                                    : QStringLiteral("the file could not be written completely");
+    };
     const auto write = [](QSaveFile &file, const QList<QByteArray> &parts) {
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.isOpen() && !file.open(QIODevice::WriteOnly))
             return false;
         for (const QByteArray &part : parts)
             if (file.write(part) != part.size())
                 return false;
         return true;
     };
+    // The last buffered bytes go out and are checked before anything is
+    // committed: the commit itself does not report a failed final write, and
+    // a file replaced by a short one is lost.
+    const auto complete = [](QSaveFile &file) { return file.flush() && file.error() == QFileDevice::NoError; };
     // Cells go to the file piece by piece while later pieces are formatted.
     const auto writeCells = [this](QSaveFile &file, int firstRow, int rowCount, int indent) {
         return streamCells(firstRow, rowCount, indent,
                            [&file](const QByteArray &text) { return file.write(text) == text.size(); });
     };
     if (options.version == 3) {
-        // Every file is written aside first; the files replace the old ones
-        // only when all of them were written.
+        // Every file is written aside and completed first; the files replace
+        // the old ones only when all of them are complete.
         std::vector<std::unique_ptr<QSaveFile>> files;
         for (int k = 0; k < Chunks; ++k) {
             const auto rows = chunkRows(grid.getHeight(), k);
             files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
             QSaveFile &file = *files.back();
             if (!write(file, {"<tavrine>"}) || !writeCells(file, rows.first, rows.second, 4) ||
-                file.write("\n</tavrine>\n") < 0)
-                return fail(QStringLiteral("cannot write %1: %2").arg(chunkPath(path, k), file.errorString()));
+                !write(file, {"\n</tavrine>\n"}) || !complete(file))
+                return fail(file, failure(file));
         }
         files.push_back(std::make_unique<QSaveFile>(path));
-        if (!write(*files.back(), parts(3)))
-            return fail(QStringLiteral("cannot write %1: %2").arg(path, files.back()->errorString()));
+        if (!write(*files.back(), parts(3)) || !complete(*files.back()))
+            return fail(*files.back(), failure(*files.back()));
         for (auto &file : files)
             if (!file->commit())
-                return fail(QStringLiteral("cannot write %1: %2").arg(file->fileName(), file->errorString()));
+                return fail(*file, file->errorString());
         return true;
     }
     QSaveFile file(path);
     if (options.compress) {
-        if (!write(file, {Compression::compress(parts(2))}) || !file.commit())
-            return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return true;
+        if (!write(file, {Compression::compress(parts(2))}) || !complete(file))
+            return fail(file, failure(file));
+    } else {
+        const QList<QByteArray> frame = parts(2, false);
+        if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) ||
+            !write(file, {frame.last()}) || !complete(file))
+            return fail(file, failure(file));
     }
-    const QList<QByteArray> frame = parts(2, false);
-    if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) || file.write(frame.last()) < 0 ||
-        !file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (!file.commit())
+        return fail(file, file.errorString());
     return true;
 }
 
 bool StateDocument::scanCells(Parsed &parsed, QString *error)
 {
     const Box box = parsed.box;
-    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height});
+    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds);
     if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error))
         return false;
     qint64 count = 0;
@@ -711,7 +830,16 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
 {
     const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
     QXmlStreamReader reader(&device);
-    if (!reader.readNextStartElement() || reader.name() != QLatin1String("tavrine")) {
+    // A document type declaration can give the cell elements attributes by
+    // default, which only the general reader applies: the cell scanner
+    // leaves such a document to it.
+    while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
+        if (reader.tokenType() == QXmlStreamReader::DTD && parsed.cellsBegin) {
+            *error = QStringLiteral("a document type declaration");
+            return false;
+        }
+    }
+    if (!reader.isStartElement() || reader.name() != QLatin1String("tavrine")) {
         *error = reader.hasError() ? reader.errorString() : QStringLiteral("the root element is not \"tavrine\"");
         return false;
     }
@@ -735,12 +863,28 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = a.error();
                 return false;
             }
-            const qint64 sites = parsed.box.sites();
-            if (sites > std::numeric_limits<int>::max() || sites * bytesPerSite(parsed.model) > limit - size) {
-                *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs more memory than the %4 MB allowed")
+            if (!parsed.box.fits()) {
+                *error = QStringLiteral("a grid of %1 x %2 x %3 sites is more than the %4 sites a grid can hold")
                              .arg(parsed.box.width)
                              .arg(parsed.box.height)
                              .arg(parsed.box.length)
+                             .arg(Box::MaxSites);
+                return false;
+            }
+            const qint64 sites = parsed.box.sites();
+            // Version 3 holds the text of its chunk files while it reads.
+            qint64 text = size;
+            if (options.version == 3)
+                for (int k = 0; k < Chunks; ++k)
+                    text += QFileInfo(chunkPath(path, k)).size();
+            const qint64 needed = estimatedLoadBytes(sites, parsed.model, text, colourSources(parsed.sections));
+            if (needed > limit) {
+                *error = QStringLiteral("a grid of %1 x %2 x %3 sites needs about %4 MB of memory, more than the "
+                                        "%5 MB available")
+                             .arg(parsed.box.width)
+                             .arg(parsed.box.height)
+                             .arg(parsed.box.length)
+                             .arg(needed >> 20)
                              .arg(limit >> 20);
                 return false;
             }
@@ -763,7 +907,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                     return false;
                 continue;
             }
-            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, error))
+            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, &parsed.unknownKinds, error))
                 return false;
         } else if (name == QLatin1String("simulation")) {
             AttributeReader a(reader);
@@ -842,17 +986,26 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 errors[k] = QStringLiteral("%1 is larger than the memory allowed").arg(file.fileName());
                 return;
             }
-            const auto rows = chunkRows(parsed.box.height, k);
-            if (scanChunk(file, grid, parsed.box, parsed.model, rows, parsed.chunkCells[k]))
+            // Read whole into memory: a file cut short while it is read
+            // gives a message, where a mapping of it would give a signal.
+            DocumentBytes text;
+            QString why;
+            if (!text.readFile(file, &why, false)) {
+                errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
                 return;
-            file.seek(0);
-            QXmlStreamReader chunkReader(&file);
+            }
+            const auto rows = chunkRows(parsed.box.height, k);
+            if (options.scanCells && scanChunk(text.data(), text.size(), grid, parsed.box, parsed.model, rows,
+                                               parsed.chunkCells[k], &parsed.unknownKinds))
+                return;
+            MemoryDevice device(text.data(), text.size());
+            QXmlStreamReader chunkReader(&device);
             if (!chunkReader.readNextStartElement() || chunkReader.name() != QLatin1String("tavrine")) {
                 errors[k] = QStringLiteral("%1: the root element is not \"tavrine\"").arg(file.fileName());
                 return;
             }
-            QString why;
-            if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k], &why))
+            if (!readCells(chunkReader, &grid, parsed.box, rows.first, rows.second, parsed.chunkCells[k],
+                           &parsed.unknownKinds, &why))
                 errors[k] = QStringLiteral("%1: %2").arg(file.fileName(), why);
         });
         for (const QString &e : errors)
@@ -860,6 +1013,18 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = e;
                 return false;
             }
+    }
+    // The colours wrap every site once the grid is built; their settings
+    // may come after the grid.
+    const int colours = colourSources(parsed.sections);
+    if (colours > 0 && estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) > limit) {
+        *error = QStringLiteral("a grid of %1 sites with %2 coloured scalars needs about %3 MB of memory, more than "
+                                "the %4 MB available")
+                     .arg(parsed.box.sites())
+                     .arg(colours)
+                     .arg(estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) >> 20)
+                     .arg(limit >> 20);
+        return false;
     }
     // Each site must be named exactly once. The counts are checked already,
     // so this array has the size of cells really read.
@@ -874,7 +1039,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
             slot = c.cell;
             c.cell = nullptr;
         }
-        list.clear();
+        std::vector<PlacedCell>().swap(list);
         return true;
     };
     if (!place(parsed.cells))
@@ -900,6 +1065,13 @@ void StateDocument::commit(Parsed &parsed)
             for (int z = 0; z < box.length; ++z)
                 grid.setCell(x, y, z, placed[std::size_t(grid.siteIndex(x, y, z))], true, false);
 
+    if (parsed.unknownKinds > 0) {
+        const QString note = QStringLiteral("%1 cells of an unknown kind or of none became plain fluid")
+                                 .arg(qint64(parsed.unknownKinds));
+        QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error: %s", qPrintable(note));
+        loadWarnings << note;
+    }
+
     SimulationStats &stats = grid.getStatistics();
     stats.iterations = parsed.iterations;
     stats.deltaP = parsed.deltaP;
@@ -916,6 +1088,9 @@ void StateDocument::commit(Parsed &parsed)
     SimulationParameters *parameters = grid.getParameters();
     if (parsed.config) {
         parameters->copyPersistedFrom(*parsed.config);
+        // The document's forces replace the running ones, also when it
+        // lists none.
+        parameters->takeForcesFrom(*parsed.config);
         if (parsed.configHasMulticomponent)
             parameters->setMulticomponent(parsed.config->getMcQuantity(), parsed.config->getMcG(),
                                           parsed.config->getMcGads(), parsed.config->getMcGads2(),
@@ -962,21 +1137,26 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         return fail(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
     if (file.size() > limit)
         return fail(QStringLiteral("%1 is larger than the %2 MB allowed").arg(path).arg(limit >> 20));
-    // Plain text is parsed straight from the file; a compressed document is
-    // inflated in memory.
-    QByteArray inflated;
-    QBuffer buffer(&inflated);
-    QIODevice *device = &file;
+    // The document is read whole into memory (and inflated there when it is
+    // compressed): a file cut short or replaced while it loads gives a
+    // message, where a mapping of it would give a signal.
+    DocumentBytes text;
     qint64 size = file.size();
-    if (Compression::looksCompressed(file.peek(4096))) {
+    {
         QString why;
-        if (!Compression::inflate(file.readAll(), limit, &inflated, &why))
+        if (!text.readFile(file, &why))
             return fail(QStringLiteral("%1: %2").arg(path, why));
         file.close();
-        buffer.open(QIODevice::ReadOnly);
-        device = &buffer;
-        size += inflated.size();
+        if (Compression::looksCompressed(
+                QByteArray::fromRawData(text.data(), int(std::min<qint64>(text.size(), 4096))))) {
+            DocumentBytes inflated;
+            if (!Compression::inflate(text.data(), text.size(), limit - size, &inflated, &why))
+                return fail(QStringLiteral("%1: %2").arg(path, why));
+            text = std::move(inflated);
+            size = text.size();
+        }
     }
+    MemoryDevice device(text.data(), text.size());
 
     SimulationParameters *parameters = grid.getParameters();
     const int oldModel = parameters->getModel();
@@ -990,23 +1170,30 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
         }
     };
     QString why;
+    // Memory that runs out while the document is read (a parallel reader's
+    // failure arrives as Qt's wrapper of it) refuses the document; the read
+    // cells go with the parse.
+    const auto parseChecked = [&](QIODevice &from, Parsed &parsed) {
+        try {
+            return parse(from, size, path, options, parsed, &why);
+        } catch (const std::bad_alloc &) {
+        } catch (const QException &) {
+        }
+        why = QStringLiteral("not enough memory to read it");
+        return false;
+    };
 
     // The cells of a version-2 document are read by hand in parallel, and the
     // rest of the document by the XML reader. When the scanner meets anything
     // it does not read exactly, the whole document is read the general way.
-    if (options.version == 2) {
-        const char *data = nullptr;
-        qint64 bytes = 0;
-        if (device == &buffer) {
-            data = inflated.constData();
-            bytes = inflated.size();
-        } else {
-            data = reinterpret_cast<const char *>(file.map(0, file.size()));
-            bytes = file.size();
-        }
+    if (options.version == 2 && options.scanCells) {
+        const char *data = text.data();
+        const qint64 bytes = text.size();
         const char *begin = nullptr;
         const char *end = nullptr;
-        if (data && findCells(data, bytes, &begin, &end)) {
+        // The text around the cells is small in any document this program
+        // writes; one that is not is read the general way.
+        if (data && findCells(data, bytes, &begin, &end) && bytes - (end - begin) < qint64(64) << 20) {
             QByteArray rest(data, int(begin - data));
             rest.append(end, int(data + bytes - end));
             QBuffer restDevice(&rest);
@@ -1014,20 +1201,22 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             Parsed parsed;
             parsed.cellsBegin = begin;
             parsed.cellsEnd = end;
-            if (parse(restDevice, size, path, options, parsed, &why)) {
+            if (parseChecked(restDevice, parsed)) {
+                // The text is read; its memory goes before the grid is built.
+                text.clear();
                 commit(parsed);
                 return true;
             }
             restoreModel();
         }
-        device->seek(0);
     }
 
     Parsed parsed;
-    if (!parse(*device, size, path, options, parsed, &why)) {
+    if (!parseChecked(device, parsed)) {
         restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));
     }
+    text.clear();
     commit(parsed);
     return true;
 }

@@ -28,9 +28,13 @@ public:
         int version = 2;
         // Version 2 only: the file holds the compressed text.
         bool compress = false;
-        // Bytes a load may use for the document text and the new cells;
-        // 0 means half the physical memory.
+        // Bytes a load may use for the document text and the new grid; 0
+        // means what the system has available (MemAvailable).
         qint64 memoryLimit = 0;
+        // Plain cells are read by a fast scanner that gives what the general
+        // XML reader gives (or leaves the document to it); false reads every
+        // cell through the general reader, the scanner's reference.
+        bool scanCells = true;
     };
 
     // An element of the document that a part outside the core library owns
@@ -49,9 +53,10 @@ public:
 
     // The panel elements, written after the core elements in the order
     // "view", "scheduler", "info", "results", "colors", "regression",
-    // "interpolation" (then any other registered name); a name without a
-    // panel is written empty, and on loading an element without a panel is
-    // skipped.
+    // "interpolation" (then any other registered name, then the free-surface
+    // settings); a name without a panel is written empty, and on loading an
+    // element without a panel is skipped. Elements are read by name, in any
+    // order.
     void setPanels(const QList<Panel> &panels);
     const QList<Panel> &panels() const { return panelList; }
 
@@ -67,6 +72,11 @@ public:
 
     // The text of a version-2 document, or of a version-3 main file.
     QByteArray text(int version) const;
+
+    // The most memory a load of a grid of this many sites and directions
+    // takes at once, holding a document text of textBytes while it reads,
+    // with every site wrapped for the given number of coloured scalars.
+    static qint64 estimatedLoadBytes(qint64 sites, int q, qint64 textBytes, int colours = 0);
 
     static QString chunkPath(const QString &path, int chunk);
     // First row and row count of a chunk for a grid height.

@@ -1,6 +1,8 @@
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/moving/movingparticle.h"
+#include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/exports.h"
@@ -519,6 +521,58 @@ private slots:
         QCOMPARE(grid->dragTable().value(0), Vector3d(0.5, -0.25, 0));
         QCOMPARE(first.mid(45), (QList<QByteArray>{"0.5", "-0.25", "0", "1e-07", "2", "0"}));
         QCOMPARE(first[2], QByteArray("3.25e-05"));
+    }
+
+    // Moving particles add their velocity and centre, then the mean squared
+    // speed and the mean potential times the coupling, before the drag.
+    void timeSeriesParticles()
+    {
+        auto grid = makeGrid(9, 12, 10, 1, AllFluid);
+        grid->getParameters()->setPeriodicBoundaries(false);
+        grid->fillRegion("p", 2, 3, 2, 3, 0, 0);
+        grid->fillRegion("n", 8, 8, 6, 6, 0, 0);
+        grid->setCell(11, 9, 0, new FixedDragWall(Vector3d(0.5, 0, 0)));
+        ParticleManager *manager = grid->getParticleManager();
+        manager->formParticles();
+        QCOMPARE(manager->count(), 2);
+        manager->setElectrostatic(0.75);
+        MovingParticle *a = manager->particle(0), *b = manager->particle(1);
+        if (a->cells.size() != 4)
+            std::swap(a, b);
+        a->velocity = Vector3d(0.01, -0.02, 0.0);
+        a->displacement = Vector3d(0.25, 0.0, 0.0);
+        b->velocity = Vector3d(-0.003, 0.004, 0.0);
+        b->displacement = Vector3d(0.0, -0.375, 0.0);
+        manager->electrostatics();
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("simulation.csv");
+        QString error;
+        QVERIFY2(Exports::appendTimeSeries(*grid, path, &error), qPrintable(error));
+        const QList<QByteArray> lines = csvLines(readAll(path));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QByteArray("iterations,performance,deltaP,mVx1,mVy1,mVz1,mx1,my1,mz1,"
+                                      "mVx2,mVy2,mVz2,mx2,my2,mz2,Vi2/N,ElecPot,drag0x,drag0y,drag0z"));
+        const QList<QByteArray> fields = lines[1].split(',');
+        QCOMPARE(fields.size(), 20);
+        // The centres: the mean of the cells' positions plus the displacement.
+        const Vector3d ca(2.5 + 0.25, 2.5, 0.0), cb(8.0, 6.0 - 0.375, 0.0);
+        const int first = manager->particle(0) == a ? 3 : 9, second = first == 3 ? 9 : 3;
+        const double expectedA[] = {0.01, -0.02, 0.0, ca.x, ca.y, ca.z};
+        const double expectedB[] = {-0.003, 0.004, 0.0, cb.x, cb.y, cb.z};
+        for (int k = 0; k < 6; ++k) {
+            QVERIFY2(sameToSixDigits(fields[first + k].toDouble(), expectedA[k]), fields[first + k].constData());
+            QVERIFY2(sameToSixDigits(fields[second + k].toDouble(), expectedB[k]), fields[second + k].constData());
+        }
+        // Charges +1 per cell (4 cells) and -1 (1 cell): each particle's
+        // potential is n q n' q' / r + 1 / (12 r^12) of the pair.
+        const Vector3d d = ca - cb;
+        const double f = d.dot(d);
+        const double pairPotential = 4.0 * 1.0 * 1.0 * -1.0 / std::sqrt(f) + 1.0 / (12.0 * std::pow(f, 6));
+        const double meanSquare = (0.01 * 0.01 + 0.02 * 0.02 + 0.003 * 0.003 + 0.004 * 0.004) / 2.0;
+        QVERIFY2(sameToSixDigits(fields[15].toDouble(), meanSquare), fields[15].constData());
+        QVERIFY2(sameToSixDigits(fields[16].toDouble(), 0.75 * (2.0 * pairPotential) / 2.0), fields[16].constData());
+        QCOMPARE(fields.mid(17), (QList<QByteArray>{"0.5", "0", "0"}));
     }
 
     void timeSeriesWithoutProbesOrDrag()

@@ -151,47 +151,51 @@ private slots:
         QCOMPARE(defaults.getDm(), 8e-18);
     }
 
-    // Every persisted field survives the "config" element; values that
-    // differ from the defaults prove each key is read, not defaulted.
+    // Every persisted field survives the "config" element exactly; values
+    // that differ from the defaults prove each key is read, not defaulted,
+    // and reals with more than six significant digits prove they are
+    // written in full.
     void configRoundTrip()
     {
+        // 0.6 becomes 0.60000018849555921...
+        const auto odd = [](double v) { return v + v * M_PI * 1e-7; };
         SimulationParameters p;
         p.setModel(19);
         for (int i = 0; i < 3; ++i) {
-            p.setEpsilon(i, 0.6 + 0.1 * i);
-            p.setSourceVelocityValue(i, 0.01 * (i + 1));
-            p.setThermal(i, 2.0 + i);
+            p.setEpsilon(i, odd(0.6 + 0.1 * i));
+            p.setSourceVelocityValue(i, odd(0.01 * (i + 1)));
+            p.setThermal(i, odd(2.0 + i));
         }
-        p.setMinP0Value(0.95);
-        p.setMaxP0Value(1.05);
-        p.setSourcePressureValue(0, 1.01);
-        p.setSourcePressureValue(1, 1.02);
+        p.setMinP0Value(odd(0.95));
+        p.setMaxP0Value(odd(1.05));
+        p.setSourcePressureValue(0, odd(1.01));
+        p.setSourcePressureValue(1, odd(1.02));
         p.setSourcePeriodValue(0, 30);
         p.setSourcePeriodValue(1, 40);
-        p.setSourceAmplitudeValue(0, 0.1);
-        p.setSourceAmplitudeValue(1, 0.2);
+        p.setSourceAmplitudeValue(0, odd(0.1));
+        p.setSourceAmplitudeValue(1, odd(0.2));
         p.setPeriodicBoundaries(false);
-        p.setGravity(1e-5);
-        p.setMulticomponentValues(2, 0.9, 0.1, 0.2, 4);
-        p.setMultiphase(-5.0, 3.0, 150.0, -100.0);
-        p.setPorousSolidDensityValue(0.25);
-        p.setWallVelocityValue(Vector3d(0.1, 0.2, 0.3));
+        p.setGravity(odd(1e-5));
+        p.setMulticomponentValues(2, odd(0.9), odd(0.1), odd(0.2), 4);
+        p.setMultiphase(odd(-5.0), odd(3.0), odd(150.0), odd(-100.0));
+        p.setPorousSolidDensityValue(odd(0.25));
+        p.setWallVelocityValue(Vector3d(odd(0.1), odd(0.2), odd(0.3)));
         p.setWallPeriodValue(50);
-        p.setDensity1(1.5);
-        p.setDensity2(2.5);
-        p.setShallowG(0.3);
-        p.setShallowNB(0.4);
-        p.setPassiveScalarGravity(0.001);
-        p.setSmagorinsky(0.17);
+        p.setDensity1(odd(1.5));
+        p.setDensity2(odd(2.5));
+        p.setShallowG(odd(0.3));
+        p.setShallowNB(odd(0.4));
+        p.setPassiveScalarGravity(odd(0.001));
+        p.setSmagorinsky(odd(0.17));
         p.setEntropic(true);
-        p.setSlipWallCoefficient(0.35);
+        p.setSlipWallCoefficient(odd(0.35));
         p.setSourceStrategyValue(3);
         p.setOpenStrategyValue(2);
-        p.setThermalExpansion(0.7);
-        p.setDepositionRate(0.125);
+        p.setThermalExpansion(odd(0.7));
+        p.setDepositionRate(odd(0.125));
         p.setVelocityOrder(1);
-        p.setReflectWithFactor(0.5);
-        p.setNanoParameters(0.05, 3.0, 0.5, 20.0, 0.8);
+        p.setReflectWithFactor(odd(0.5));
+        p.setNanoParameters(odd(0.05), odd(3.0), odd(0.5), odd(20.0), odd(0.8));
         QByteArray text;
         QXmlStreamWriter writer(&text);
         writer.writeStartElement("config");
@@ -211,8 +215,23 @@ private slots:
         second.writeEndElement();
         second.writeEmptyElement("next");
         QCOMPARE(again, text);
-        QCOMPARE(q.getReflectWithFactor(), 0.5);
-        QCOMPARE(q.getEffectiveTau1(), p.getEffectiveTau1());
+        // Written with too few digits, the text would still read back to
+        // itself; the values must come back bitwise (lists compare exactly).
+        const auto values = [](const SimulationParameters &c) {
+            QVector<double> v;
+            for (int i = 0; i < 3; ++i)
+                v << c.getEpsilon(i) << c.sourceVelocity(i) << c.getThermal(i);
+            for (int i = 0; i < 2; ++i)
+                v << c.getSourcePressure(i) << c.getSourceAmplitude(i);
+            const Vector3d wall = c.wallVelocity();
+            v << c.getMinP0() << c.getMaxP0() << c.getGravity() << c.multicomponent() << c.multiphase()
+              << c.getPorousSolidDensity() << wall.x << wall.y << wall.z << c.getDensity1() << c.getDensity2()
+              << c.getShallowG() << c.getShallowNB() << c.getPassiveScalarGravity() << c.getSmagorinsky()
+              << c.getSlipWallCoefficient() << c.getThermalExpansion() << c.getDepositionRate()
+              << c.getReflectWithFactor() << c.nanoParameters() << c.getEffectiveTau0() << c.getEffectiveTau1();
+            return v;
+        };
+        QCOMPARE(values(q), values(p));
     }
 
     // A config with only the always-read keys: the optional groups take

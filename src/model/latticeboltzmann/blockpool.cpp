@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -15,6 +16,8 @@ constexpr std::size_t Alignment = 16;
 constexpr std::size_t FirstChunkBlocks = 256;
 constexpr std::size_t MaxChunkBytes = std::size_t(64) << 20;
 constexpr std::size_t HugePage = std::size_t(2) << 20;
+// The most a size class keeps of its chunks once all its blocks are back.
+constexpr std::size_t RetainedBytes = HugePage;
 
 struct SizeClass
 {
@@ -27,14 +30,33 @@ struct SizeClass
     std::size_t live = 0;
     std::size_t expected = 0;
 
-    void dropChunks()
+    // Called when every block is back: the next generation of blocks is
+    // laid out afresh in allocation order. A small chunk stays for it, so a
+    // size whose only block comes and goes (a temporary made and freed per
+    // site) costs no system call each time; larger chunks go back to the
+    // system.
+    void restart()
     {
-        for (char *c : chunks)
-            std::free(c);
+        char *kept = nullptr;
+        std::size_t keptBytes = 0;
+        for (std::size_t k = 0; k < chunks.size(); ++k) {
+            if (!kept && chunkBytes[k] <= RetainedBytes) {
+                kept = chunks[k];
+                keptBytes = chunkBytes[k];
+            } else {
+                std::free(chunks[k]);
+            }
+        }
         chunks.clear();
         chunkBytes.clear();
-        next = end = nullptr;
         freeList = nullptr;
+        next = end = nullptr;
+        if (kept) {
+            chunks.push_back(kept);
+            chunkBytes.push_back(keptBytes);
+            next = kept;
+            end = kept + keptBytes;
+        }
     }
 };
 
@@ -92,13 +114,24 @@ void *BlockPool::allocate(std::size_t bytes)
             blocks = c.expected;
             c.expected = 0;
         }
-        const std::size_t chunk = (blocks * size + HugePage - 1) / HugePage * HugePage;
-        char *memory = static_cast<char *>(std::aligned_alloc(chunk >= HugePage ? HugePage : Alignment, chunk));
+        // A count announced from outside (a document's site count) may be
+        // beyond any memory: refuse it rather than let the size wrap.
+        if (blocks > (std::numeric_limits<std::size_t>::max() - HugePage) / size) {
+            --c.live;
+            throw std::bad_alloc();
+        }
+        // A large chunk is whole huge pages; a small one stays small, since
+        // the first touch of a huge page clears all of it.
+        const bool huge = blocks * size >= HugePage;
+        const std::size_t granule = huge ? HugePage : Alignment;
+        const std::size_t chunk = (blocks * size + granule - 1) / granule * granule;
+        char *memory = static_cast<char *>(std::aligned_alloc(granule, chunk));
         if (!memory) {
             --c.live;
             throw std::bad_alloc();
         }
-        BlockPool::adviseHugePages(memory, chunk);
+        if (huge)
+            BlockPool::adviseHugePages(memory, chunk);
         c.chunks.push_back(memory);
         c.chunkBytes.push_back(chunk);
         c.next = memory;
@@ -119,10 +152,8 @@ void BlockPool::release(void *block, std::size_t bytes)
     SizeClass &c = p.classFor(size);
     *static_cast<void **>(block) = c.freeList;
     c.freeList = block;
-    // When every block is back, the chunks go: the next generation of cells
-    // is laid out afresh in allocation order.
     if (--c.live == 0)
-        c.dropChunks();
+        c.restart();
 }
 
 void BlockPool::expect(std::size_t bytes, std::size_t count)
