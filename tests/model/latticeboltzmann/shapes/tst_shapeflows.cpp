@@ -1,0 +1,48 @@
+#include "validate/circularcouette.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+class TestShapeFlows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Circular Couette flow between a turning cylinder and a resting one
+    // around it, at three resolutions: the velocity error of the
+    // interpolated walls falls at second order, that of staircase walls at
+    // about first order and stays several times larger; the torque on the
+    // turning cylinder, by momentum exchange on the moving wall, matches
+    // -4 pi mu omega R1^2 R2^2 / (R2^2 - R1^2).
+    void circularCouette()
+    {
+        const int radii[3] = {4, 8, 16};
+        double errors[3][3];
+        const WallScheme schemes[3] = {WallScheme::Staircase, WallScheme::Linear, WallScheme::Quadratic};
+        for (int s = 0; s < 3; ++s)
+            for (int k = 0; k < 3; ++k) {
+                const CircularCouette::Result r = CircularCouette::run(radii[k], schemes[s]);
+                errors[s][k] = r.l2Error;
+                const double torque = r.torque / r.torqueExact - 1.0;
+                qInfo("%s walls, R %d: L2 error %.3e, torque %+.2f %%", qPrintable(wallSchemeName(schemes[s])),
+                      radii[k], r.l2Error, 100.0 * torque);
+                if (schemes[s] != WallScheme::Staircase && radii[k] == 16)
+                    QVERIFY2(std::abs(torque) < 0.005, qPrintable(QString::number(torque)));
+            }
+        for (int s = 0; s < 3; ++s) {
+            const double first = std::log2(errors[s][0] / errors[s][1]), second = std::log2(errors[s][1] / errors[s][2]);
+            qInfo("%s walls: observed orders %.2f and %.2f", qPrintable(wallSchemeName(schemes[s])), first, second);
+            if (schemes[s] == WallScheme::Staircase) {
+                QVERIFY(first > 0.5 && first < 1.5 && second > 0.5 && second < 1.5);
+            } else {
+                QVERIFY(first >= 1.8 && second >= 1.8);
+                for (int k = 0; k < 3; ++k)
+                    QVERIFY(errors[s][k] * 4 < errors[0][k]);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShapeFlows)
+#include "tst_shapeflows.moc"
