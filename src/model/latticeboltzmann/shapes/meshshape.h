@@ -27,6 +27,8 @@ public:
     std::size_t triangleCount() const { return source.size() / 3; }
     // The number of edges bordering an odd number of triangles (0 when closed).
     std::size_t openEdges() const;
+    // The triangles' corners as placed, in lattice coordinates (for drawing).
+    const std::vector<Vector3d> &placedCorners() const { return placed().corners(); }
 
     double crossing(const Vector3d &a, const Vector3d &b) const override;
     void solidColumn(int x, int y, int z0, int z1, std::uint8_t *solid) const override;

@@ -68,6 +68,12 @@ std::size_t ShapeSet::place(Grid &grid, int index)
     return voxels.solidCount();
 }
 
+void ShapeSet::placeAll(Grid &grid)
+{
+    for (int index = 0; index < count(); ++index)
+        place(grid, index);
+}
+
 std::size_t ShapeSet::boundarySites(int index) const
 {
     return shape(index) ? entries[std::size_t(index)].sites.size() : 0;

@@ -30,6 +30,9 @@ public:
     // setCell) and returns how many sites it covers. Sites of the box that
     // the shape misses are left as they are.
     std::size_t place(Grid &grid, int index);
+    // Places every shape again, in order (after a refinement or a model
+    // change, whose copies of shape walls do not know their fractions).
+    void placeAll(Grid &grid);
     // The sites of the shape next to fluid when it was last placed.
     std::size_t boundarySites(int index) const;
     // Sets the shape's motion and that of its walls on the grid.

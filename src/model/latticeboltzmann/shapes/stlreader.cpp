@@ -22,6 +22,22 @@ bool StlReader::read(const QString &path, std::vector<Vector3d> &corners, QStrin
         error = QStringLiteral("%1 is empty.").arg(name);
         return false;
     }
+    // A binary file is 84 bytes and 50 per triangle, the count at byte 80;
+    // an ASCII one begins with "solid". Anything else is refused here, which
+    // also spares Assimp a failed import (it leaks what it had built).
+    bool binary = false;
+    if (data.size() >= 84) {
+        quint32 count = 0;
+        for (int k = 3; k >= 0; --k)
+            count = count << 8 | quint8(data[80 + k]);
+        binary = qint64(data.size()) == 84 + 50 * qint64(count);
+    }
+    if (!binary && !data.trimmed().startsWith("solid")) {
+        error = QStringLiteral("%1 is not a readable STL file: neither binary (84 bytes and 50 per triangle) nor "
+                               "ASCII (beginning with \"solid\").")
+                    .arg(name);
+        return false;
+    }
     // Read from memory with the STL importer named, so a file of another
     // kind is refused rather than read as whatever it resembles.
     Assimp::Importer importer;
