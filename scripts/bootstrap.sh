@@ -9,6 +9,7 @@ packages=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     xvfb xauth fonts-dejavu-core
     python3-vtk9 qt5-image-formats-plugins
+    libassimp-dev python3-matplotlib
 )
 # Further packages a caller needs (scripts/fuzz.sh asks for clang's).
 packages+=("$@")

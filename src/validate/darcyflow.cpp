@@ -1,0 +1,39 @@
+#include "darcyflow.h"
+
+#include "flowmeasure.h"
+
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/forces/gravity.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "persistence/simulationparameters.h"
+
+#include <cmath>
+
+DarcyFlow::Result DarcyFlow::run(double s)
+{
+    const int n = 6;
+    const double g = 1e-5;
+    Grid grid;
+    SimulationParameters *p = grid.getParameters();
+    p->setModel(9);
+    p->setEpsilon(0, 0.8);
+    p->setPeriodicBoundaries(true);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    p->setMulticore(false);
+    p->setPorousSolidDensityValue(s);
+    p->setGravity(g);
+    p->addForce(new Gravity);
+    grid.resize(n, n, 1);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            grid.setCell(x, y, 0, new PorousCell(1.0), true, false);
+    FlowMeasure::runToSteadyState(
+        grid, [&] { return grid.getCell(2, 3, 0)->getVelocity(0).y; }, 1e-14, 500, 100000);
+    Result r;
+    r.speed = -grid.getCell(2, 3, 0)->getVelocity(0).y;
+    r.expected = (1.0 - s) * g / (2.0 * s);
+    r.error = std::abs(r.speed - r.expected) / r.expected;
+    return r;
+}

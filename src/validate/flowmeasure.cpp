@@ -1,0 +1,37 @@
+#include "flowmeasure.h"
+
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+
+#include <cmath>
+
+Vector3d FlowMeasure::physicalVelocity(BaseCell *cell, double tau)
+{
+    return cell->getVelocity(0) + cell->getForce(0) * (0.5 / tau);
+}
+
+double FlowMeasure::fluidMass(const Grid &grid)
+{
+    double mass = 0.0;
+    grid.forEachCell([&](BaseCell *c, int, int, int) {
+        if (c->isFluid())
+            mass += c->getP(-1);
+    });
+    return mass;
+}
+
+int FlowMeasure::runToSteadyState(Grid &grid, const std::function<double()> &measure, double tolerance, int burst,
+                                  int most)
+{
+    double last = measure();
+    int done = 0;
+    while (done < most) {
+        grid.step(burst);
+        done += burst;
+        const double now = measure();
+        if (std::abs(now - last) <= tolerance * std::abs(now))
+            break;
+        last = now;
+    }
+    return done;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "model/latticeboltzmann/vector3d.h"
+
+#include <functional>
+
+class BaseCell;
+class Grid;
+
+// Measurements shared by the validation cases.
+class FlowMeasure
+{
+public:
+    // The fluid's velocity with the half force step of the shifted
+    // equilibrium: u + F / (2 rho) = u + shift / (2 tau).
+    static Vector3d physicalVelocity(BaseCell *cell, double tau);
+    // The sum of the densities of the fluid sites.
+    static double fluidMass(const Grid &grid);
+    // Steps the grid in bursts until measure() changes by less than
+    // tolerance (relative to its size) over a burst, or until most
+    // iterations; returns the iterations run.
+    static int runToSteadyState(Grid &grid, const std::function<double()> &measure, double tolerance, int burst,
+                                int most);
+};
