@@ -27,6 +27,8 @@ void ElementCopy::writeContent(const QByteArray &element, QXmlStreamWriter &writ
     int depth = 0;
     while (!reader.atEnd()) {
         reader.readNext();
+        if (reader.hasError())
+            break;
         if (reader.isStartElement()) {
             if (depth++ == 0) {
                 writer.writeAttributes(reader.attributes());

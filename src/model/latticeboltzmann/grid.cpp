@@ -551,7 +551,10 @@ bool Grid::cellsMatchModel() const
 
 void Grid::resetAll()
 {
+    // The previous run's change and total no longer describe these sites.
     statistics.iterations = 0;
+    statistics.deltaP = 0.0;
+    statistics.totalP = 0.0;
     for (BaseCell *c : cells)
         c->reset(-1.0, -1.0);
     notify(2);
@@ -908,6 +911,10 @@ Vector3d Grid::fluxAt(int x, int y) const
     if (uu == 0.0)
         return Vector3d();
     Vector3d S = U * cell->getP(0);
+    // A velocity with no in-plane part has no in-plane cross-section to
+    // walk: only the site itself counts.
+    if (U.x == 0.0 && U.y == 0.0)
+        return S * 0.01;
     const Vector3d d = Vector3d(-U.y, U.x, 0.0).normalized() * 0.01;
     for (int sign = 1; sign >= -1; sign -= 2) {
         double px = x + 0.5, py = y + 0.5;
