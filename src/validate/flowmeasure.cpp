@@ -7,7 +7,7 @@
 
 Vector3d FlowMeasure::physicalVelocity(BaseCell *cell, double tau)
 {
-    return cell->getVelocity(0) + cell->getForce(0) * (0.5 / tau);
+    return cell->getLatticeVelocity(0) + cell->getForce(0) * (0.5 / tau);
 }
 
 double FlowMeasure::fluidMass(const Grid &grid)

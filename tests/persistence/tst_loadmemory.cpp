@@ -82,7 +82,10 @@ private slots:
         // Resident memory may grow by whole huge pages.
         const qint64 slack = qint64(4) << 20;
         QVERIFY2(estimate + slack >= grown, qPrintable(figures));
-        QVERIFY2(estimate < 2 * grown, qPrintable(figures));
+        // The estimate is formed before any cell is read, as if every site
+        // were fluid: a document of walls, which keep no populations in the
+        // grid, takes about half of it.
+        QVERIFY2(estimate < (fluid ? 2 : 3) * grown, qPrintable(figures));
     }
 };
 
