@@ -102,7 +102,10 @@ private:
     Grid *grid;
     QList<ScalarSource> sourceList;
     QList<QRgb> table;
-    double epsilon = 0.5;
+    // Colours spread with (epsilon - 1/2) / 3: at 0.5 they would not diffuse
+    // and fill the field with checkerboard noise. 0.8 also suits moment
+    // propagation, whose fraction must stay below 1.
+    double epsilon = 0.8;
     int injectionPeriod = 0;
     int injectionTime = 0;
     int type = 1;

@@ -280,6 +280,30 @@ private slots:
         QVERIFY(std::isfinite(totalColour(grid)));
     }
 
+    // With the settings as they come, a source held at concentration 1 in
+    // fluid at rest spreads a smooth field between 0 and 1, not noise.
+    void defaultDiffusionSpreadsSmoothly()
+    {
+        Grid grid;
+        GridTest::prepare(grid, 9, 32, 32, 1, 0.8, true);
+        ScalarTracerSettings *settings = grid.getScalarTracers();
+        QVERIFY(!settings->epsilonWithoutDiffusion());
+        ScalarSource s;
+        s.id = 1;
+        s.minx = s.maxx = 16;
+        s.miny = s.maxy = 16;
+        QVERIFY(settings->addSource(s, 1));
+        QVERIFY(GridTest::stepFinite(grid, 400));
+        double lowest = 0.0, highest = 0.0;
+        grid.forEachCell([&](BaseCell *c, int, int, int) {
+            lowest = std::min(lowest, c->getP(10));
+            highest = std::max(highest, c->getP(10));
+        });
+        qInfo("colour between %.3g and %.3g; next to the source %.3g", lowest, highest, grid.getCell(17, 16, 0)->getP(10));
+        QVERIFY(lowest > -1e-3 && highest < 1.0 + 1e-3);
+        QVERIFY(grid.getCell(20, 16, 0)->getP(10) > 0.05);
+    }
+
     // A source emits its colour only inside the injection window, and a
     // plain fluid cell next to the wrappers ignores the colour pushed at it.
     void sourcesPulseAndPlainNeighboursIgnoreColour()
