@@ -37,7 +37,8 @@ public:
     void placeAll(Grid &grid);
     // After the grid was refined by factor in x and y (each old site became
     // a factor x factor block): moves and scales every shape with the sites
-    // and places it again.
+    // and places it again. A shape keeps its proportions, so on a 3D grid,
+    // whose length the refinement keeps, it grows along z as well.
     void refined(Grid &grid, int factor);
     // The sites of the shape next to fluid when it was last placed.
     std::size_t boundarySites(int index) const;
