@@ -20,6 +20,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/tracers/momentpropagationcell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QHash>
@@ -49,6 +50,9 @@ QHash<QString, CellFactory::Constructor> &table()
         {QStringLiteral("shallow"), [] { return static_cast<BaseCell *>(new ShallowCell); }},
         {QStringLiteral("passivescalar"), [] { return static_cast<BaseCell *>(new PassiveScalar); }},
         {QStringLiteral("thermalWall"), [] { return static_cast<BaseCell *>(new ThermalWall); }},
+        // A shape's wall; its shape places it again with exact fractions.
+        {QStringLiteral("shapeWall"),
+         [] { return static_cast<BaseCell *>(new ShapeWallCell(0, WallScheme::Quadratic, ShapeMotion())); }},
         {QStringLiteral("deposition"), [] { return static_cast<BaseCell *>(new DepositionCell); }},
         // The colour wrappers read their wrapped cell from their "cell" child.
         {QStringLiteral("passiveScalarCell"), [] { return static_cast<BaseCell *>(new PassiveScalarCell); }},

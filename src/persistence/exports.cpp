@@ -8,6 +8,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/moving/movingparticle.h"
 #include "model/latticeboltzmann/moving/particlemanager.h"
+#include "model/latticeboltzmann/shapes/shapeset.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,6 +113,7 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     const QList<Vector3i> probes = grid.getParameters()->getProbePoints();
     const ParticleManager *manager = grid.getParticleManager();
     const int particles = manager->count();
+    const ShapeSet *shapes = grid.shapes();
 
     QFile file(path);
     // An empty file counts as new, so a header lost with a failed first
@@ -137,6 +139,10 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
         for (auto it = drag.cbegin(); it != drag.cend(); ++it) {
             const QByteArray i = QByteArray::number(it.key());
             text += ",drag" + i + "x,drag" + i + "y,drag" + i + "z";
+        }
+        for (int k = 1; k <= shapes->count(); ++k) {
+            const QByteArray n = "shape" + QByteArray::number(k);
+            text += ',' + n + "Fx," + n + "Fy," + n + "Fz," + n + "Tx," + n + "Ty," + n + "Tz";
         }
         text += '\n';
     }
@@ -182,6 +188,14 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     }
     for (const Vector3d &d : drag) {
         for (double v : {d.x, d.y, d.z}) {
+            text += ',';
+            CellRow::appendNumber(text, v);
+        }
+    }
+    // The force and torque on each shape, from the last iteration.
+    for (int k = 0; k < shapes->count(); ++k) {
+        const Vector3d f = shapes->force(k), t = shapes->torque(k);
+        for (double v : {f.x, f.y, f.z, t.x, t.y, t.z}) {
             text += ',';
             CellRow::appendNumber(text, v);
         }

@@ -8,6 +8,7 @@
 #include "documentbytes.h"
 #include "geometryfiles.h"
 #include "memorydevice.h"
+#include "shapexml.h"
 #include "simulationparameters.h"
 #include "unitscales.h"
 #include "xmlformat.h"
@@ -21,6 +22,8 @@
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/shapes/shape.h"
+#include "model/latticeboltzmann/shapes/shapeset.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
@@ -517,6 +520,7 @@ struct StateDocument::Parsed
     std::unique_ptr<SimulationParameters> config;
     bool configHasMulticomponent = false;
     std::unique_ptr<UnitScales> scales;
+    std::vector<ShapeXml::Entry> shapes;
     QList<std::pair<int, QByteArray>> panels;
     QList<std::pair<QString, QByteArray>> sections;
     // The text of the grid's cells when the cell scanner reads them; the
@@ -664,7 +668,7 @@ QByteArray StateDocument::text(int version) const
     return all;
 }
 
-QList<QByteArray> StateDocument::parts(int version, bool withCells) const
+QList<QByteArray> StateDocument::parts(int version, bool withCells, const QString &path) const
 {
     QList<QByteArray> list;
     QByteArray out;
@@ -739,6 +743,11 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells) const
     writer.writeStartElement("freeSurface");
     grid.getMeltingController()->write(writer);
     writer.writeEndElement();
+    if (grid.shapes()->count() > 0) {
+        writer.writeStartElement("shapes");
+        ShapeXml::write(writer, *grid.shapes(), path);
+        writer.writeEndElement();
+    }
     writer.writeEndElement();
     writer.writeEndDocument();
     list.append(out);
@@ -787,7 +796,7 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
                 return fail(file, failure(file));
         }
         files.push_back(std::make_unique<QSaveFile>(path));
-        if (!write(*files.back(), parts(3)) || !complete(*files.back()))
+        if (!write(*files.back(), parts(3, true, path)) || !complete(*files.back()))
             return fail(*files.back(), failure(*files.back()));
         for (auto &file : files)
             if (!file->commit())
@@ -796,10 +805,10 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
     }
     QSaveFile file(path);
     if (options.compress) {
-        if (!write(file, {Compression::compress(parts(2))}) || !complete(file))
+        if (!write(file, {Compression::compress(parts(2, true, path))}) || !complete(file))
             return fail(file, failure(file));
     } else {
-        const QList<QByteArray> frame = parts(2, false);
+        const QList<QByteArray> frame = parts(2, false, path);
         if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) ||
             !write(file, {frame.last()}) || !complete(file))
             return fail(file, failure(file));
@@ -933,6 +942,9 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 *error = why;
                 return false;
             }
+        } else if (name == QLatin1String("shapes")) {
+            if (!ShapeXml::read(reader, path, parsed.shapes, error))
+                return false;
         } else if (section(name.toString())) {
             QByteArray copy;
             if (!captureElement(reader, &copy, false, error))
@@ -1099,6 +1111,9 @@ void StateDocument::commit(Parsed &parsed)
     parameters->setNeedsNeighbourRebuild(true);
     if (parsed.scales)
         *grid.getScales() = *parsed.scales;
+    // The shapes' walls are placed again (under the document's parameters),
+    // so they cut their links at exactly the fractions they had.
+    ShapeXml::apply(grid, parsed.shapes);
 
     // Particles, tracers and immersed bodies come after the cells, so they
     // can find the cells they belong to.

@@ -94,7 +94,9 @@ private:
     // The text in consecutive parts: the cells come in pieces formatted in
     // parallel, which go to the file (or the compressor) without being joined.
     // Without cells (version 2), the list is the text before them and after.
-    QList<QByteArray> parts(int version, bool withCells = true) const;
+    // Files named in the document (a shape's STL) beside path are named
+    // relative to it.
+    QList<QByteArray> parts(int version, bool withCells = true, const QString &path = QString()) const;
     QList<QByteArray> cellsText(int firstRow, int rowCount, int indent) const;
     // Formats the cells of the rows in pieces on the thread pool and hands
     // each piece to sink in order as soon as it is ready; false when sink

@@ -1,4 +1,5 @@
 #include "mesher.h"
+#include "shapeadder.h"
 #include "ui_mesher.h"
 
 #include "model/latticeboltzmann/grid.h"
@@ -11,6 +12,11 @@
 Mesher::Mesher(Grid &grid, QWidget *parent) : QDialog(parent), ui(new Ui::Mesher), grid(grid)
 {
     ui->setupUi(this);
+    // Shapes go in above the message line.
+    auto *shapes = new ShapeAdder(grid, this);
+    ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->message), shapes);
+    connect(shapes, &ShapeAdder::added, this, [this] { refresh(true); });
+    connect(shapes, &ShapeAdder::refused, this, &Mesher::refuse);
 }
 
 Mesher::~Mesher() = default;

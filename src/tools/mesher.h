@@ -13,8 +13,8 @@ class Grid;
 
 // A small dialog that edits the current grid in place: the cells of a box
 // become fluid or wall, the grid is refined by an integer factor, enclosed
-// walls become inert, random walls make a porous medium, or a new empty grid
-// replaces the old one. Each command is one grid operation; every command
+// walls become inert, random walls make a porous medium, a shape is added
+// (ShapeAdder), or a new empty grid replaces the old one. Each command is one grid operation; every command
 // but Optimize then asks the view to rebuild through geometryChanged.
 // Impossible entries (unparsable numbers, empty or oversized grids) change
 // nothing and are explained in the dialog.

@@ -77,7 +77,7 @@ ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, in
     auto measure = [&] {
         double sum = 0.0;
         for (int x = 1; x <= width; ++x) {
-            profile[std::size_t(x)] = -FlowMeasure::physicalVelocity(grid.getCell(x, 1, 0), tau).y;
+            profile[std::size_t(x)] = -FlowMeasure::physicalVelocity(grid.getCell(x, 1, 0)).y;
             sum += profile[std::size_t(x)] * (x + 0.5);
         }
         return sum;

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-Vector3d FlowMeasure::physicalVelocity(BaseCell *cell, double tau)
+Vector3d FlowMeasure::physicalVelocity(BaseCell *cell)
 {
-    return cell->getLatticeVelocity(0) + cell->getForce(0) * (0.5 / tau);
+    return cell->getVelocity(0);
 }
 
 double FlowMeasure::fluidMass(const Grid &grid)

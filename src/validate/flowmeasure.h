@@ -12,8 +12,9 @@ class FlowMeasure
 {
 public:
     // The fluid's velocity with the half force step of the shifted
-    // equilibrium: u + F / (2 rho) = u + shift / (2 tau).
-    static Vector3d physicalVelocity(BaseCell *cell, double tau);
+    // equilibrium, u + F / (2 rho) = u + shift / (2 tau): what the fluid
+    // cell itself reports as its velocity.
+    static Vector3d physicalVelocity(BaseCell *cell);
     // The sum of the densities of the fluid sites.
     static double fluidMass(const Grid &grid);
     // Steps the grid in bursts until measure() changes by less than

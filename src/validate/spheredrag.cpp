@@ -65,7 +65,7 @@ SphereDrag::Result SphereDrag::run(double radius, int box, WallScheme scheme, co
         double sum = 0.0;
         grid.forEachCell([&](BaseCell *cell, int, int, int) {
             if (cell->isFluid())
-                sum -= FlowMeasure::physicalVelocity(cell, tau).y;
+                sum -= FlowMeasure::physicalVelocity(cell).y;
         });
         return sum / (double(box) * box * box);
     };

@@ -9,6 +9,17 @@
 
 #include <cmath>
 
+namespace {
+
+// A label as one comma-separated field: quoted, with its quotes doubled, so
+// a comma inside it does not split the row.
+QString csvField(QString text)
+{
+    return '"' + text.replace('"', QStringLiteral("\"\"")) + '"';
+}
+
+} // namespace
+
 void ValidationReport::add(const QString &group, const QString &quantity, const QString &measured,
                            const QString &reference, double error, Limit kind, double limit)
 {
@@ -79,8 +90,7 @@ QString ValidationReport::markdown(const QString &mode, double seconds, bool plo
         if (plotted)
             out << "![" << p.title << "](validation/" << p.name << ".png)\n\n";
         else
-            out << "The plot was not drawn (Python 3 with matplotlib was not found); its data is in `validation/"
-                << p.name << ".csv`.\n\n";
+            out << "The plot was not drawn (see the notes); its data is in `validation/" << p.name << ".csv`.\n\n";
     }
     if (!notes.isEmpty()) {
         out << "## Notes\n\n";
@@ -115,7 +125,7 @@ bool ValidationReport::write(const QString &directory, const QString &mode, doub
         out << "label,x,y\n";
         for (const Series &s : p.series)
             for (int k = 0; k < s.x.size(); ++k)
-                out << s.label << "," << QString::number(s.x[k], 'g', 17) << "," << QString::number(s.y[k], 'g', 17)
+                out << csvField(s.label) << "," << QString::number(s.x[k], 'g', 17) << "," << QString::number(s.y[k], 'g', 17)
                     << "\n";
         out.flush();
         if (!file.commit()) {

@@ -3,6 +3,7 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/shapes/shapeset.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -51,7 +52,8 @@ Chart::Chart(QWidget *parent) : QDialog(parent)
 
     chartType = named(new QComboBox, "chartType");
     chartType->addItems({QStringLiteral("None"), QStringLiteral("-log(DeltaP)"), QStringLiteral("Velocity"),
-                         QStringLiteral("Pressure"), QStringLiteral("Drag")});
+                         QStringLiteral("Pressure"), QStringLiteral("Drag"),
+                         QStringLiteral("Shape Force")});
     const char *axisNames[4] = {"x", "y", "z", "time"};
     auto *axisGroup = new QButtonGroup(this);
     auto *axisRow = new QHBoxLayout;
@@ -271,6 +273,15 @@ void Chart::update(Grid *grid)
                     total = total + d;
                 append(it, total.length());
             }
+        } else if (type == ShapeForce) {
+            // The shape numbered in the component field (from 1), its force
+            // along the chosen axis or its size.
+            const int k = std::max(1, other->text().toInt()) - 1;
+            if (k < grid->shapes()->count()) {
+                const Vector3d f = grid->shapes()->force(k);
+                const int a = axis->currentIndex();
+                append(it, a == 1 ? f.x : a == 2 ? f.y : a == 3 ? f.z : f.length());
+            }
         } else if (type != None && axisButtons[3]->isChecked()) {
             double q;
             if (quantityAt(grid, px, py, pz, &q))
@@ -293,14 +304,14 @@ void Chart::update(Grid *grid)
 QVector<QPointF> Chart::shownPoints() const
 {
     const int type = chartType->currentIndex();
-    if (type == DeltaP || type == Drag || axisButtons[3]->isChecked())
+    if (type == DeltaP || type == Drag || type == ShapeForce || axisButtons[3]->isChecked())
         return series;
     return profile;
 }
 
 void Chart::redraw()
 {
-    static const char *titles[] = {"", "-log10(deltaP)", "velocity", "pressure", "drag"};
+    static const char *titles[] = {"", "-log10(deltaP)", "velocity", "pressure", "drag", "force on the shape"};
     plot->setAxisTitle(QwtPlot::yLeft, QLatin1String(titles[chartType->currentIndex()]));
     curve->setSamples(shownPoints());
     plot->replot();

@@ -19,7 +19,8 @@ class QwtPlotGrid;
 class QwtPlotMarker;
 class QwtPlotPicker;
 
-// A plot of the run: a time series of -log10(deltaP), the drag, or the
+// A plot of the run: a time series of -log10(deltaP), the drag, the force on
+// a shape, or the
 // velocity or pressure of a probe cell (one point per update, x = iteration),
 // or a profile of velocity or pressure along one lattice axis through the
 // probe cell. The run loop updates it every "Interval:" iterations. A long
@@ -77,7 +78,8 @@ private slots:
     void on_other_returnPressed();
 
 private:
-    enum Type { None, DeltaP, Velocity, Pressure, Drag };
+    // ShapeForce: the force on the shape numbered in the component field.
+    enum Type { None, DeltaP, Velocity, Pressure, Drag, ShapeForce };
 
     void append(double x, double y);
     // The plotted quantity of a cell, or false when the cell is missing or no fluid.

@@ -7,6 +7,8 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/shapes/shape.h"
+#include "model/latticeboltzmann/shapes/shapeset.h"
 #include "persistence/simulationparameters.h"
 
 #include <QCheckBox>
@@ -112,6 +114,9 @@ Info::Info(LBWidget *view, QWidget *parent) : QDockWidget(QStringLiteral("Info")
     form->addRow(QStringLiteral("Vorticity:"), row({readouts[4], readouts[5], readouts[6]}));
     form->addRow(QStringLiteral("Stream:"), readouts[7]);
     form->addRow(QStringLiteral("Flux:"), readouts[8]);
+    // One line per shape: the force and torque the fluid exerts on it.
+    shapeForces = valueLabel(QString(), QStringLiteral("shapeForces"));
+    form->addRow(QStringLiteral("Shapes:"), shapeForces);
 
     auto *scroll = new QScrollArea;
     scroll->setWidget(contents);
@@ -153,6 +158,16 @@ void Info::notify(int code)
     averageP->setText(number(stepped && stats.fluidCells > 0 ? stats.totalP / stats.fluidCells : 0.0));
     if (!stepped)
         mlups->setText(QStringLiteral("0"));
+    QStringList forces;
+    const ShapeSet &shapes = *g->shapes();
+    for (int k = 0; k < shapes.count(); ++k) {
+        const Vector3d f = shapes.force(k), t = shapes.torque(k);
+        forces << QStringLiteral("%1 %2: F %3 %4 %5, T %6 %7 %8")
+                      .arg(k + 1)
+                      .arg(shapes.shape(k)->kind(), number(f.x), number(f.y), number(f.z), number(t.x), number(t.y),
+                           number(t.z));
+    }
+    shapeForces->setText(forces.join(QLatin1Char('\n')));
     // Code 3 comes before a resize, while the grid still has its old size.
     if (code != 3)
         dropProbesOutside();

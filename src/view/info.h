@@ -83,6 +83,7 @@ private:
     QLabel *time;
     QLabel *remaining;
     QLabel *averageP;
+    QLabel *shapeForces;
     QCheckBox *multicoreSupport;
     QCheckBox *disableCharts;
     QLineEdit *renderUpdateEdit;

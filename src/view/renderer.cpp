@@ -8,6 +8,7 @@
 #include "linebatch.h"
 #include "painters.h"
 #include "seedgenerator.h"
+#include "shapepainter.h"
 
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
@@ -970,6 +971,7 @@ void Renderer::frame()
         drawStreamlines();
     if (showForces)
         drawForces();
+    ShapePainter::draw(*this);
     drawProbeMarkers();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();

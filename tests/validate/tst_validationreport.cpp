@@ -46,7 +46,8 @@ private slots:
         plot.title = "Convergence";
         plot.xLabel = "n";
         plot.yLabel = "error";
-        plot.series.push_back({"errors", {8, 16, 32}, {1e-2, 2.5e-3, 6.25e-4}});
+        // A label with a comma stays one field of the table.
+        plot.series.push_back({"errors, linear", {8, 16, 32}, {1e-2, 2.5e-3, 6.25e-4}});
         report.addPlot(plot);
         QString error;
         const QString script = QDir(qEnvironmentVariable("ONDIX_SOURCE_DIR")).filePath("src/validate/plots.py");
@@ -61,7 +62,7 @@ private slots:
         const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0], QString("# Convergence;n;error;log;log"));
-        QCOMPARE(lines[2], QString("errors,8,0.01"));
+        QCOMPARE(lines[2], QString("\"errors, linear\",8,0.01"));
         if (QFile::exists("/usr/bin/python3") && QFile::exists(script)) {
             ValidationReport again;
             again.addPlot(plot);
@@ -69,6 +70,9 @@ private slots:
             QFile drawn(dir.filePath("validation/convergence.png"));
             QVERIFY(drawn.open(QIODevice::ReadOnly));
             QVERIFY(drawn.read(8).startsWith("\x89PNG"));
+            QFile linked(dir.filePath("validation.md"));
+            QVERIFY(linked.open(QIODevice::ReadOnly));
+            QVERIFY(linked.readAll().contains("(validation/convergence.png)"));
         }
         // An unwritable folder is a clear failure, not a silent one.
         QFile blocker(dir.filePath("file"));

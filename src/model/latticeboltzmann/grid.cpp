@@ -8,6 +8,7 @@
 #include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
+#include "shapes/shapeset.h"
 #include "lattice.h"
 #include "linekernels.h"
 #include "meltingsolidification/freesurfacesettings.h"
@@ -45,7 +46,7 @@
 Grid::Grid()
     : parameters(new SimulationParameters(this)), particles(new ParticleManager(this)), scales(new UnitScales),
       tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this)),
-      scalarTracers(new ScalarTracerSettings(this))
+      scalarTracers(new ScalarTracerSettings(this)), shapeSet(new ShapeSet)
 {
     setCurrentParameters(parameters.get());
     allocate(parameters->getWidth(), parameters->getHeight(), parameters->getLength());
@@ -466,6 +467,8 @@ void Grid::resize(int width, int height, int length, bool keepOld)
         detachAll();
     else
         deleteCells();
+    if (!keepOld)
+        shapeSet->clear();
     statistics.iterations = 0;
     statistics.fluidCells = 0;
     particles->clear();
@@ -505,6 +508,7 @@ void Grid::refine(int factor)
         delete c;
     // Colour wrappers are copied with their cells; the sources follow.
     scalarTracers->refined(factor);
+    shapeSet->refined(*this, factor);
     buildNeighbours();
     parameters->setNeedsNeighbourRebuild(false);
 }
@@ -535,6 +539,8 @@ void Grid::rebuildCellsForModel()
                 if (fresh)
                     setCell(x, y, z, fresh, true, false);
             }
+    // The copied shape walls know no fractions for the new model's links.
+    shapeSet->placeAll(*this);
     scalarTracers->refresh();
     parameters->setNeedsNeighbourRebuild(true);
     siteModesValid = false;
@@ -691,6 +697,7 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
     parameters->setSize(w, h, l);
     notify(3);
     deleteCells();
+    shapeSet->clear();
     statistics.iterations = 0;
     statistics.fluidCells = 0;
     particles->clear();
@@ -1011,6 +1018,9 @@ int Grid::step(int count)
     }
     skipAttachedSums = false;
     keeping = false;
+    // The links of the last iteration give each shape's force and torque.
+    if (shapeSet->count() > 0)
+        shapeSet->computeForces(*this);
     notify(1);
     return count;
 }

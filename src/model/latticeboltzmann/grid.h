@@ -24,6 +24,7 @@ class TracerSet;
 class ScalarTracerSettings;
 class FreeSurfaceSettings;
 class ImmersedSet;
+class ShapeSet;
 class QXmlStreamWriter;
 
 // The simulation domain: a box of nx x ny x nz sites holding one cell each,
@@ -55,6 +56,8 @@ public:
     ScalarTracerSettings *getScalarTracers() const { return scalarTracers.get(); }
     FreeSurfaceSettings *getMeltingController() const { return melting.get(); }
     ImmersedSet *getImmersed() const { return immersed.get(); }
+    // The shapes placed on the grid; their forces are summed after each step.
+    ShapeSet *shapes() const { return shapeSet.get(); }
     const QList<int> &getRows() const { return rows; }
 
     BaseCell *getCell(int x, int y, int z) const { return contains(x, y, z) ? cells[siteIndex(x, y, z)] : nullptr; }
@@ -238,6 +241,7 @@ private:
     std::unique_ptr<FreeSurfaceSettings> melting;
     std::unique_ptr<ImmersedSet> immersed;
     std::unique_ptr<ScalarTracerSettings> scalarTracers;
+    std::unique_ptr<ShapeSet> shapeSet;
 
     int nx = 0, ny = 0, nz = 0;
     int neighbourQ = 0;

@@ -26,6 +26,29 @@ Rotation Rotation::fromAngles(double ax, double ay, double az)
     return rz * (ry * rx);
 }
 
+bool Rotation::fromMatrix(const double rows[9], Rotation &rotation)
+{
+    Rotation r;
+    for (int i = 0; i < 9; ++i) {
+        if (!std::isfinite(rows[i]))
+            return false;
+        r.m[i / 3][i % 3] = rows[i];
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const double dot = r.m[i][0] * r.m[j][0] + r.m[i][1] * r.m[j][1] + r.m[i][2] * r.m[j][2];
+            if (std::abs(dot - (i == j ? 1.0 : 0.0)) > 1e-9)
+                return false;
+        }
+    const double det = r.m[0][0] * (r.m[1][1] * r.m[2][2] - r.m[1][2] * r.m[2][1]) -
+                       r.m[0][1] * (r.m[1][0] * r.m[2][2] - r.m[1][2] * r.m[2][0]) +
+                       r.m[0][2] * (r.m[1][0] * r.m[2][1] - r.m[1][1] * r.m[2][0]);
+    if (std::abs(det - 1.0) > 1e-9)
+        return false;
+    rotation = r;
+    return true;
+}
+
 Rotation Rotation::takingZTo(const Vector3d &axis)
 {
     Rotation r;

@@ -14,6 +14,10 @@ public:
     // need not be of unit length; a zero axis gives the identity).
     static Rotation takingZTo(const Vector3d &axis);
 
+    // The rotation of a matrix given row by row; false when the matrix is
+    // not a proper rotation (orthonormal rows, determinant 1) to within 1e-9.
+    static bool fromMatrix(const double rows[9], Rotation &rotation);
+
     Vector3d apply(const Vector3d &v) const;
     // The inverse rotation (the transpose) applied to v.
     Vector3d applyInverse(const Vector3d &v) const;

@@ -53,7 +53,7 @@ std::size_t ShapeSet::place(Grid &grid, int index)
                 if (next < boundary.size() && grid.siteIndex(boundary[next].x, boundary[next].y, boundary[next].z) == site)
                     b = &boundary[next++];
                 if (b) {
-                    auto *wall = new ShapeWallCell(index, s->scheme(), motion);
+                    auto *wall = new ShapeWallCell(index, s->scheme(), motion, q);
                     for (int i = 1; i < q; ++i)
                         if (b->fraction[i] > 0.0)
                             wall->setFraction(i, b->fraction[i]);
@@ -72,6 +72,40 @@ void ShapeSet::placeAll(Grid &grid)
 {
     for (int index = 0; index < count(); ++index)
         place(grid, index);
+}
+
+void ShapeSet::refined(Grid &grid, int factor)
+{
+    if (factor < 1)
+        return;
+    // The copies of the old walls cover the old solid sites block by block;
+    // they become fluid first, so the sites the finer surface leaves out
+    // are fluid after placing again.
+    SimulationParameters *p = grid.getParameters();
+    const int ox = grid.getWidth() / factor, oy = grid.getHeight() / factor, nz = grid.getLength();
+    for (Entry &entry : entries) {
+        const ShapeVoxels old(*entry.shape, ox, oy, nz, p->getModel(), p->getPeriodicBoundaries(), p->getMulticore());
+        for (int y = 0; y < oy; ++y)
+            for (int x = 0; x < ox; ++x)
+                for (int z = 0; z < nz; ++z) {
+                    if (!old.solid()[std::size_t((y * ox + x) * nz + z)])
+                        continue;
+                    for (int by = factor * y; by < factor * (y + 1); ++by)
+                        for (int bx = factor * x; bx < factor * (x + 1); ++bx)
+                            grid.setCell(bx, by, z, grid.fillFromAverage(bx, by, z, Vector3d()), true, false);
+                }
+    }
+    // Old site x covers the new sites factor x .. factor x + factor - 1,
+    // whose middle is at factor x + (factor - 1) / 2. The refinement leaves z
+    // as it is, so does the move; the scale follows x and y.
+    const double shift = 0.5 * (factor - 1);
+    for (Entry &entry : entries) {
+        Shape &s = *entry.shape;
+        const Vector3d c = s.centre();
+        s.setCentre(Vector3d(c.x * factor + shift, c.y * factor + shift, c.z));
+        s.setScale(s.scale() * factor);
+    }
+    placeAll(grid);
 }
 
 std::size_t ShapeSet::boundarySites(int index) const
@@ -119,4 +153,12 @@ Vector3d ShapeSet::force(int index) const
 Vector3d ShapeSet::torque(int index) const
 {
     return shape(index) ? entries[std::size_t(index)].torque : Vector3d();
+}
+
+void ShapeSet::setLoad(int index, const Vector3d &force, const Vector3d &torque)
+{
+    if (shape(index)) {
+        entries[std::size_t(index)].force = force;
+        entries[std::size_t(index)].torque = torque;
+    }
 }

@@ -24,6 +24,8 @@ public:
     // Takes the shape and returns its index.
     int add(std::unique_ptr<Shape> shape);
     int count() const { return int(entries.size()); }
+    // Forgets every shape; the walls they placed stay on the grid.
+    void clear() { entries.clear(); }
     Shape *shape(int index) const;
 
     // Turns the sites inside the shape into walls (through the grid's
@@ -33,6 +35,11 @@ public:
     // Places every shape again, in order (after a refinement or a model
     // change, whose copies of shape walls do not know their fractions).
     void placeAll(Grid &grid);
+    // After the grid was refined by factor in x and y (each old site became
+    // a factor x factor block): moves and scales every shape with the sites
+    // and places it again. A shape keeps its proportions, so on a 3D grid,
+    // whose length the refinement keeps, it grows along z as well.
+    void refined(Grid &grid, int factor);
     // The sites of the shape next to fluid when it was last placed.
     std::size_t boundarySites(int index) const;
     // Sets the shape's motion and that of its walls on the grid.
@@ -43,6 +50,9 @@ public:
     void computeForces(Grid &grid);
     Vector3d force(int index) const;
     Vector3d torque(int index) const;
+    // Restores the last force and torque (of a saved state) until the next
+    // computeForces.
+    void setLoad(int index, const Vector3d &force, const Vector3d &torque);
 
 private:
     struct Entry

@@ -9,8 +9,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-ShapeWallCell::ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion)
-    : q(Lattice::currentQ()), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
+ShapeWallCell::ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion, int latticeQ)
+    : q(latticeQ > 0 ? latticeQ : Lattice::currentQ()), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
 {
     links = static_cast<double *>(BlockPool::allocate(3 * q * sizeof(double)));
     for (int k = 0; k < 3 * q; ++k)
@@ -152,7 +152,8 @@ void ShapeWallCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "shapeWall");
     writer.writeAttribute("shape", QString::number(index));
-    writer.writeAttribute("scheme", wallSchemeName(wallScheme));
+    // A number: the state document holds only numbers in a cell's attributes.
+    writer.writeAttribute("scheme", QString::number(int(wallScheme)));
     for (int i = 1; i < q; ++i)
         if (links[i] > 0.0)
             writer.writeAttribute(QStringLiteral("q%1").arg(i), XmlFormat::real(links[i]));
@@ -162,7 +163,7 @@ void ShapeWallCell::activate(QXmlStreamReader &reader, Grid *)
 {
     AttributeReader a(reader);
     index = a.integer("shape", 0, 0);
-    wallScheme = wallSchemeFromName(a.text("scheme"));
+    wallScheme = WallScheme(a.integer("scheme", int(WallScheme::Quadratic), 0, 2));
     for (int i = 1; i < q; ++i) {
         links[i] = a.real(QStringLiteral("q%1").arg(i), 0.0, 0.0, 1.0);
         links[q + i] = links[2 * q + i] = 0.0;

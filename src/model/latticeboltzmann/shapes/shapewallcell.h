@@ -19,7 +19,8 @@
 class ShapeWallCell : public WallCell
 {
 public:
-    ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion);
+    // For the lattice of q directions; 0 takes the current model's.
+    ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion, int latticeQ = 0);
     ~ShapeWallCell() override;
     ShapeWallCell(const ShapeWallCell &) = delete;
     ShapeWallCell &operator=(const ShapeWallCell &) = delete;
