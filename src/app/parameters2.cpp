@@ -759,7 +759,7 @@ void Parameters2::makePorous(const int b[6], const std::function<double(int, int
                 double f[Lattice::MaxQ];
                 for (int i = 0; i < fluid->getQ(); ++i)
                     f[i] = fluid->getF(i, 0);
-                auto *porous = new PorousCell(fluid->getP0());
+                auto *porous = new PorousCell(fluid->getP0(), *grid->getParameters());
                 porous->setF(f);
                 porous->setSolidDensity(solid(x, y));
                 grid->setCell(x, y, z, porous);

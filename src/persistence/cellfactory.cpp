@@ -5,6 +5,7 @@
 #include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/interpolationcell.h"
@@ -21,6 +22,7 @@
 #include "model/latticeboltzmann/tracers/momentpropagationcell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
+#include "persistence/simulationparameters.h"
 
 #include <QHash>
 
@@ -32,40 +34,53 @@ QHash<QString, CellFactory::Constructor> &table()
     // child names it. Moving cells get their body (a wall, or a reference to
     // a particle) from their "something" child.
     static QHash<QString, CellFactory::Constructor> kinds = {
-        {QStringLiteral("singleComponent"), [] { return static_cast<BaseCell *>(new SCCell); }},
-        {QStringLiteral("wall"), [] { return static_cast<BaseCell *>(new WallCell); }},
-        {QStringLiteral("null"), [] { return static_cast<BaseCell *>(new NullCell); }},
-        {QStringLiteral("source"), [] { return static_cast<BaseCell *>(new SourceCell); }},
-        {QStringLiteral("open"), [] { return static_cast<BaseCell *>(new OpenCell); }},
-        {QStringLiteral("moving"), [] { return static_cast<BaseCell *>(new MovingCell); }},
-        {QStringLiteral("partialSlip"), [] { return static_cast<BaseCell *>(new PartialSlipBoundary); }},
-        {QStringLiteral("dragWall"), [] { return static_cast<BaseCell *>(new DragWallCell); }},
-        {QStringLiteral("depositionWall"), [] { return static_cast<BaseCell *>(new DepositionWall); }},
-        {QStringLiteral("interpolation"), [] { return static_cast<BaseCell *>(new InterpolationCell); }},
-        {QStringLiteral("reflectWithFactor"), [] { return static_cast<BaseCell *>(new ReflectWithFactorCell); }},
-        {QStringLiteral("multiComponent"), [] { return static_cast<BaseCell *>(new MCCell); }},
-        {QStringLiteral("multi_rk"), [] { return static_cast<BaseCell *>(new RKCell); }},
-        {QStringLiteral("porous"), [] { return static_cast<BaseCell *>(new PorousCell); }},
-        {QStringLiteral("shallow"), [] { return static_cast<BaseCell *>(new ShallowCell); }},
-        {QStringLiteral("passivescalar"), [] { return static_cast<BaseCell *>(new PassiveScalar); }},
-        {QStringLiteral("thermalWall"), [] { return static_cast<BaseCell *>(new ThermalWall); }},
-        {QStringLiteral("deposition"), [] { return static_cast<BaseCell *>(new DepositionCell); }},
+        {QStringLiteral("singleComponent"),
+         [](Grid &g) { return static_cast<BaseCell *>(new SCCell(1.0, g.getParameters()->getModel())); }},
+        {QStringLiteral("wall"), [](Grid &) { return static_cast<BaseCell *>(new WallCell); }},
+        {QStringLiteral("null"), [](Grid &) { return static_cast<BaseCell *>(new NullCell); }},
+        {QStringLiteral("source"), [](Grid &) { return static_cast<BaseCell *>(new SourceCell); }},
+        {QStringLiteral("open"), [](Grid &) { return static_cast<BaseCell *>(new OpenCell); }},
+        {QStringLiteral("moving"), [](Grid &g) { return static_cast<BaseCell *>(new MovingCell(1.0, 0, &g)); }},
+        {QStringLiteral("partialSlip"), [](Grid &) { return static_cast<BaseCell *>(new PartialSlipBoundary); }},
+        {QStringLiteral("dragWall"), [](Grid &) { return static_cast<BaseCell *>(new DragWallCell); }},
+        {QStringLiteral("depositionWall"), [](Grid &) { return static_cast<BaseCell *>(new DepositionWall); }},
+        {QStringLiteral("interpolation"), [](Grid &) { return static_cast<BaseCell *>(new InterpolationCell); }},
+        {QStringLiteral("reflectWithFactor"),
+         [](Grid &) { return static_cast<BaseCell *>(new ReflectWithFactorCell); }},
+        {QStringLiteral("multiComponent"),
+         [](Grid &g) { return static_cast<BaseCell *>(new MCCell(*g.getParameters())); }},
+        {QStringLiteral("multi_rk"), [](Grid &g) { return static_cast<BaseCell *>(new RKCell(*g.getParameters())); }},
+        {QStringLiteral("porous"),
+         [](Grid &g) { return static_cast<BaseCell *>(new PorousCell(1.0, *g.getParameters())); }},
+        {QStringLiteral("shallow"),
+         [](Grid &g) { return static_cast<BaseCell *>(new ShallowCell(*g.getParameters())); }},
+        {QStringLiteral("passivescalar"),
+         [](Grid &g) { return static_cast<BaseCell *>(new PassiveScalar(*g.getParameters())); }},
+        {QStringLiteral("thermalWall"), [](Grid &) { return static_cast<BaseCell *>(new ThermalWall); }},
+        {QStringLiteral("deposition"),
+         [](Grid &g) { return static_cast<BaseCell *>(new DepositionCell(g.getParameters()->getModel())); }},
         // The colour wrappers read their wrapped cell from their "cell" child.
-        {QStringLiteral("passiveScalarCell"), [] { return static_cast<BaseCell *>(new PassiveScalarCell); }},
-        {QStringLiteral("momentPropagationCell"), [] { return static_cast<BaseCell *>(new MomentPropagationCell); }},
+        {QStringLiteral("passiveScalarCell"),
+         [](Grid &g) {
+             return static_cast<BaseCell *>(new PassiveScalarCell(nullptr, g.getParameters()->getModel()));
+         }},
+        {QStringLiteral("momentPropagationCell"),
+         [](Grid &g) {
+             return static_cast<BaseCell *>(new MomentPropagationCell(nullptr, g.getParameters()->getModel()));
+         }},
         {QStringLiteral("meltingSolidification"),
-         [] { return static_cast<BaseCell *>(new MeltingSolidificationCell); }},
+         [](Grid &) { return static_cast<BaseCell *>(new MeltingSolidificationCell); }},
     };
     return kinds;
 }
 
 } // namespace
 
-BaseCell *CellFactory::create(const QString &type)
+BaseCell *CellFactory::create(const QString &type, Grid &grid)
 {
     const auto &kinds = table();
     const auto it = kinds.constFind(type);
-    return it == kinds.constEnd() ? nullptr : (*it)();
+    return it == kinds.constEnd() ? nullptr : (*it)(grid);
 }
 
 bool CellFactory::knows(const QString &type)

@@ -313,7 +313,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
         *site = (qint64(y) * box.width + x) * box.length + z;
     }
     const QString type = a.text("type");
-    std::unique_ptr<BaseCell> cell(CellFactory::create(type));
+    std::unique_ptr<BaseCell> cell(CellFactory::create(type, *grid));
     if (!cell) {
         ++*unknownKinds;
         // Its content is not read, but it must be well-formed.
@@ -324,7 +324,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
             *error = reader.errorString();
             return nullptr;
         }
-        return new SCCell;
+        return new SCCell(1.0, grid->getParameters()->getModel());
     }
     if (readsOnlyAttributes(type)) {
         if (!checkNumbers(reader, error))

@@ -222,7 +222,7 @@ private:
     void refuse(const QByteArray &bytes, const QString &expected, qint64 memoryLimit = 0)
     {
         Grid g;
-        std::srand(11);
+        g.getParameters()->random().setSeed(11);
         families[3](g);
         g.step(7);
         const Snapshot before = snapshot(g);
@@ -236,7 +236,7 @@ private:
         QCOMPARE(g.getParameters()->getModel(), 9);
         g.step(3);
         Grid h;
-        std::srand(11);
+        h.getParameters()->random().setSeed(11);
         families[3](h);
         h.step(10);
         QVERIFY(snapshot(g).sameAs(snapshot(h)));

@@ -55,7 +55,7 @@ private slots:
         Grid g;
         g.getParameters()->setModel(9);
         g.resize(4, 3, 1);
-        g.forEachCell([&](BaseCell *, int x, int y, int z) { g.setCell(x, y, z, new SCCell(y == 0 ? 1.2 : 1.5)); });
+        g.forEachCell([&](BaseCell *, int x, int y, int z) { g.setCell(x, y, z, new SCCell(y == 0 ? 1.2 : 1.5, 9)); });
         for (int x = 1; x < 4; ++x)
             g.setCell(x, 0, 0, new WallCell);
         Mesher m(g);

@@ -3,6 +3,7 @@
 #include "grid.h"
 #include "lattice.h"
 #include "persistence/attributereader.h"
+#include "persistence/simulationparameters.h"
 #include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
@@ -23,7 +24,7 @@ double InterpolationCell::densityAt(int iteration) const
 void InterpolationCell::preUpdate(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     const double rho = densityAt(grid ? grid->getStatistics().iterations : 0);
-    const int q = Lattice::currentQ();
+    const int q = grid->getParameters()->getModel();
     for (int i = 0; i < q; ++i)
         if (BaseCell *n = neighbours[i])
             n->setNextF(i, Lattice::weight(q, i) * rho, 0);

@@ -24,7 +24,7 @@ double Boundary::modulation(int period, int iteration)
 
 SimulationParameters *Boundary::parametersOf(Grid *grid)
 {
-    return grid ? grid->getParameters() : currentParameters();
+    return grid->getParameters();
 }
 
 int Boundary::iterationsOf(Grid *grid)

@@ -77,7 +77,7 @@ void EquilibriumBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("velocity", XmlFormat::real(u));
 }
 
-BaseCell *EquilibriumBoundary::clone()
+BaseCell *EquilibriumBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new EquilibriumBoundary;
     copy->p = p;

@@ -44,7 +44,7 @@ void ExtrapolationBoundary::passivate(QXmlStreamWriter &writer)
 
 void ExtrapolationBoundary::activate(QXmlStreamReader &, Grid *) {}
 
-BaseCell *ExtrapolationBoundary::clone()
+BaseCell *ExtrapolationBoundary::clone(const SimulationParameters &)
 {
     return new ExtrapolationBoundary;
 }

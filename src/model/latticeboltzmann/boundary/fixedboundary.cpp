@@ -82,7 +82,7 @@ void FixedBoundary::activate(QXmlStreamReader &reader, Grid *)
     multiComponentIndex = index;
 }
 
-BaseCell *FixedBoundary::clone()
+BaseCell *FixedBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new FixedBoundary;
     copy->p = p;

@@ -103,7 +103,7 @@ void OpenCell::activate(QXmlStreamReader &reader, Grid *grid)
     setStrategy(strategy);
 }
 
-BaseCell *OpenCell::clone()
+BaseCell *OpenCell::clone(const SimulationParameters &parameters)
 {
-    return new OpenCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone()) : nullptr);
+    return new OpenCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone(parameters)) : nullptr);
 }

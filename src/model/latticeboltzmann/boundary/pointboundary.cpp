@@ -43,7 +43,7 @@ void PointBoundary::activate(QXmlStreamReader &reader, Grid *)
     p = pressure;
 }
 
-BaseCell *PointBoundary::clone()
+BaseCell *PointBoundary::clone(const SimulationParameters &)
 {
     return new PointBoundary(p);
 }

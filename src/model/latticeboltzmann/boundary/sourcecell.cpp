@@ -135,9 +135,10 @@ void SourceCell::activate(QXmlStreamReader &reader, Grid *grid)
     setStrategy(strategy);
 }
 
-BaseCell *SourceCell::clone()
+BaseCell *SourceCell::clone(const SimulationParameters &parameters)
 {
-    auto *copy = new SourceCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone()) : nullptr);
+    auto *copy =
+        new SourceCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone(parameters)) : nullptr);
     copy->inletIndex = inletIndex;
     return copy;
 }

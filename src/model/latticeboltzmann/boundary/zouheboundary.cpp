@@ -130,7 +130,7 @@ void ZouHeBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("velocity", XmlFormat::real(u));
 }
 
-BaseCell *ZouHeBoundary::clone()
+BaseCell *ZouHeBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new ZouHeBoundary;
     copy->p = p;

@@ -15,7 +15,7 @@
 
 MovingCell::MovingCell(double initialDensity, int c, Grid *g) : grid(g), charge(c), p0(initialDensity)
 {
-    q = Lattice::currentQ();
+    q = g->getParameters()->getModel();
     for (double &r : received)
         r = 0.0;
 }
@@ -56,7 +56,7 @@ void MovingCell::preUpdate(double params[], BaseCell *neighbours[], Grid *g, Vec
 
 double MovingCell::referenceDensity(const Grid *g)
 {
-    const SimulationParameters *sp = g ? g->getParameters() : currentParameters();
+    const SimulationParameters *sp = g->getParameters();
     return 0.5 * (sp->getMinP0() + sp->getMaxP0());
 }
 
@@ -205,7 +205,7 @@ void MovingCell::activate(QXmlStreamReader &reader, Grid *g)
         setBody(body, true);
 }
 
-BaseCell *MovingCell::clone()
+BaseCell *MovingCell::clone(const SimulationParameters &)
 {
     auto *copy = new MovingCell(p0, charge, grid);
     if (movingBody)

@@ -50,10 +50,11 @@ std::size_t ShapeSet::place(Grid &grid, int index)
                     continue;
                 BaseCell *cell;
                 const ShapeVoxels::Boundary *b = nullptr;
-                if (next < boundary.size() && grid.siteIndex(boundary[next].x, boundary[next].y, boundary[next].z) == site)
+                if (next < boundary.size() &&
+                    grid.siteIndex(boundary[next].x, boundary[next].y, boundary[next].z) == site)
                     b = &boundary[next++];
                 if (b) {
-                    auto *wall = new ShapeWallCell(index, s->scheme(), motion);
+                    auto *wall = new ShapeWallCell(q, index, s->scheme(), motion);
                     for (int i = 1; i < q; ++i)
                         if (b->fraction[i] > 0.0)
                             wall->setFraction(i, b->fraction[i]);

@@ -9,8 +9,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-ShapeWallCell::ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion)
-    : q(Lattice::currentQ()), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
+ShapeWallCell::ShapeWallCell(int model, int shapeIndex, WallScheme scheme, const ShapeMotion &motion)
+    : q(model), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
 {
     links = static_cast<double *>(BlockPool::allocate(3 * q * sizeof(double)));
     for (int k = 0; k < 3 * q; ++k)
@@ -169,7 +169,7 @@ void ShapeWallCell::activate(QXmlStreamReader &reader, Grid *)
     }
 }
 
-BaseCell *ShapeWallCell::clone()
+BaseCell *ShapeWallCell::clone(const SimulationParameters &parameters)
 {
-    return new ShapeWallCell(index, wallScheme, wallMotion);
+    return new ShapeWallCell(parameters.getModel(), index, wallScheme, wallMotion);
 }

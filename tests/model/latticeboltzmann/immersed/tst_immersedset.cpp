@@ -29,7 +29,7 @@ void setFlow(Grid &grid, const std::function<Vector3d(int, int)> &velocity)
 
 Vector3d fluidMomentum(const Grid &grid)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid.getParameters()->getModel();
     Vector3d sum;
     grid.forEachCell([&](BaseCell *c, int, int, int) {
         if (!c->isFluid())

@@ -195,7 +195,7 @@ private slots:
     void saveLoadResumes()
     {
         CellFactory::add(QStringLiteral("meltingSolidification"),
-                         [] { return static_cast<BaseCell *>(new MeltingSolidificationCell); });
+                         [](Grid &) { return static_cast<BaseCell *>(new MeltingSolidificationCell); });
         auto setUp = [](Grid &grid) {
             pool(grid, 14, 14);
             grid.getParameters()->setMeltingFlag(true);

@@ -300,7 +300,7 @@ private slots:
         QCOMPARE(wrapper(grid, 4, 3)->getFixedConcentration(), 1.0);
         QCOMPARE(wrapper(grid, 5, 3)->getKind(), 0);
         // A plain cell placed among the wrappers.
-        grid.setCell(6, 3, 0, new SCCell(1.0));
+        grid.setCell(6, 3, 0, new SCCell(1.0, 9));
         QVERIFY(typeid(*grid.getCell(6, 3, 0)) == typeid(SCCell));
         std::vector<double> received;
         for (int n = 0; n < 13; ++n) {
