@@ -5,9 +5,9 @@
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
+#include "model/xml/attributereader.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "app/lbmainwindow.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "tools/geometryscriptchild.h"
 #include "tools/geometryscriptjob.h"
 #include "view/lbwidget.h"

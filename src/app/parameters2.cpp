@@ -13,9 +13,9 @@
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
+#include "model/latticeboltzmann/unitscales.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

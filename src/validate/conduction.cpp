@@ -6,7 +6,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 

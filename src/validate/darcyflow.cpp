@@ -6,7 +6,7 @@
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 

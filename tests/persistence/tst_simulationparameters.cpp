@@ -1,7 +1,7 @@
 #include "model/latticeboltzmann/forces/force.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "persistence/outputfolder.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

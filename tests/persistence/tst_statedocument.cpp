@@ -20,13 +20,13 @@
 #include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/compression.h"
 #include "persistence/documentbytes.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
-#include "persistence/unitscales.h"
 
 #include <QTemporaryDir>
 #include <QXmlStreamReader>

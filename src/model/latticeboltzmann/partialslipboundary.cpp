@@ -2,7 +2,7 @@
 
 #include "grid.h"
 #include "lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamWriter>
 

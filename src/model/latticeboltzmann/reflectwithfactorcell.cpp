@@ -1,7 +1,7 @@
 #include "reflectwithfactorcell.h"
 
 #include "lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamWriter>
 

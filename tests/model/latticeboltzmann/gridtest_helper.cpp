@@ -2,7 +2,7 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QtGlobal>
 

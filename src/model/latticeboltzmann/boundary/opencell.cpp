@@ -2,7 +2,7 @@
 
 #include "equilibriumboundary.h"
 #include "extrapolationboundary.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "strategyelement.h"
 #include "zouheboundary.h"
 

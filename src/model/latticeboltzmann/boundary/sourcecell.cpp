@@ -2,9 +2,9 @@
 
 #include "equilibriumboundary.h"
 #include "fixedboundary.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "pointboundary.h"
 #include "strategyelement.h"
 #include "zouheboundary.h"

@@ -3,8 +3,8 @@
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamWriter>
 

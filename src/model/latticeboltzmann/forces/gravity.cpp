@@ -2,7 +2,7 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 

@@ -4,9 +4,9 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 

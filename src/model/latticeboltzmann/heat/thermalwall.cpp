@@ -3,9 +3,9 @@
 #include "passivescalar.h"
 
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
+#include "model/xml/attributereader.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

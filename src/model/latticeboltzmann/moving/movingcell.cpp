@@ -2,11 +2,11 @@
 
 #include "../grid.h"
 #include "../wallcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "movingwall.h"
 #include "particlemanager.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
 
 #include <QLoggingCategory>
 #include <QXmlStreamReader>

@@ -5,9 +5,9 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

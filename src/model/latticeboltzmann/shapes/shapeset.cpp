@@ -5,8 +5,8 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 ShapeSet::ShapeSet() = default;
 ShapeSet::~ShapeSet() = default;

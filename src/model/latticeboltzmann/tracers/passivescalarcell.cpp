@@ -6,17 +6,17 @@
 #include "model/latticeboltzmann/boundary/facetable.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/attributereader.h"
-#include "persistence/cellfactory.h"
-#include "persistence/childelements.h"
-#include "persistence/elementcopy.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/elementcopy.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

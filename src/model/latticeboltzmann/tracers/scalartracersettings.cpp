@@ -4,10 +4,10 @@
 #include "passivescalarcell.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
-#include "persistence/childelements.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

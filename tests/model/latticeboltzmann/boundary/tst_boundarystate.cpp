@@ -11,7 +11,7 @@
 #include "model/latticeboltzmann/boundary/zouheboundary.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

@@ -5,8 +5,8 @@
 #include "model/latticeboltzmann/immersed/immersedset.h"
 #include "model/latticeboltzmann/immersed/lineitem.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -1,11 +1,11 @@
 #include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
-#include "persistence/cellfactory.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QImage>

@@ -6,8 +6,8 @@
 #include "model/latticeboltzmann/shapes/shapevoxels.h"
 #include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "validate/channelflow.h"
 #include "validate/shapemass.h"
 

@@ -19,10 +19,10 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/momentpropagationcell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QHash>
 

@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/pointboundary.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/cellcodes.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -16,9 +17,8 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/cellcodes.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
