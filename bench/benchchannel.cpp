@@ -1,8 +1,8 @@
 #include "benchchannel.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 void makeBenchChannel(Grid &grid, int n)
 {

@@ -3,8 +3,8 @@
 #include "benchchannel.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QDir>

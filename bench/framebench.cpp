@@ -3,8 +3,8 @@
 #include "benchchannel.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "view/flatfield.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
@@ -73,8 +73,9 @@ void benchPainters(LBWidget &view)
     view.rebuildGeometry(false);
     Renderer &renderer = *view.getRenderer();
     renderer.setFastFlatDrawing(true);
-    const char *names[] = {"velocity",   "pressure",        "arrow",     "normal arrow",        "stream function",
-                           "vorticity",  "vorticity magnitude", "detail", "microflux",          "macroflux"};
+    const char *names[] = {
+        "velocity", "pressure",  "arrow",    "normal arrow", "stream function", "vorticity", "vorticity magnitude",
+        "detail",   "microflux", "macroflux"};
     std::printf("\nOne frame of each painter on a 240 x 80 D2Q9 channel in an 800 x 800 view (best of several)\n");
     std::printf("%-22s %10s %8s %12s %10s %8s\n", "painter", "frame ms", "steps", "frame cpu ms", "cpu steps",
                 "frames");

@@ -20,9 +20,9 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>

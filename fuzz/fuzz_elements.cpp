@@ -26,7 +26,7 @@ void readCells(const char *data, int size, BaseCell *(*make)(Grid &grid))
         // (its body and strategy act on the fluid around it).
         grid.setCell(1, 1, 0, cell);
         grid.step(3);
-        BaseCell *copy = cell->clone();
+        BaseCell *copy = cell->clone(*grid.getParameters());
         delete copy;
     }
 }

@@ -1,7 +1,7 @@
 #include "fuzz_helper.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FuzzHelper::writeScratch("document.lb2", QByteArray(reinterpret_cast<const char *>(data), int(size)));
     StateDocument::Options options;
     options.memoryLimit = qint64(64) << 20;
-    std::srand(3);
     Grid grid;
     StateDocument document(grid);
     QString error;
@@ -29,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString again = FuzzHelper::scratchPath("again.lb2");
     if (!document.save(again, options, &error))
         std::abort();
-    std::srand(3);
     Grid other;
     StateDocument reread(other);
     if (!reread.load(again, options, &error) || reread.text(2) != text)

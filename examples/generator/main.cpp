@@ -6,7 +6,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,8 +5,9 @@
 #include "model/latticeboltzmann/interpolationcell.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
+#include "model/xml/attributereader.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -118,7 +119,7 @@ void Interpolation::on_removeLine_clicked()
         dynamic_cast<InterpolationCell *>(PassiveScalarCell::innerOf(grid->getCell(at[0], at[1], at[2])))) {
         grid->buildNeighbours();
         BaseCell **block = grid->neighbourBlock(at[0], at[1], at[2]);
-        const int q = Lattice::currentQ();
+        const int q = grid->getParameters()->getModel();
         double sum = 0.0;
         int fluid = 0;
         for (int i = 0; i < q; ++i)
@@ -129,7 +130,7 @@ void Interpolation::on_removeLine_clicked()
         // The mean density of the fluid around it, not a sum in which walls
         // count as empty fluid.
         const double density = fluid > 0 ? sum / fluid : 1.0;
-        grid->setCell(at[0], at[1], at[2], new SCCell(density), true, true);
+        grid->setCell(at[0], at[1], at[2], new SCCell(density, q), true, true);
     }
     points->removeRow(row);
 }

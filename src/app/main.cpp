@@ -1,7 +1,10 @@
 #include "app/lbmainwindow.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "tools/geometryscriptchild.h"
 #include "tools/geometryscriptjob.h"
+#include "view/lbwidget.h"
 
 #include <QApplication>
 
@@ -21,7 +24,7 @@ int main(int argc, char *argv[])
     InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     LBMainWindow window;
     window.showMaximized();
-    // The random initial densities come from the standard generator.
-    std::srand(unsigned(std::time(nullptr)));
+    // The random initial densities of the user's simulation differ from run to run.
+    window.getView()->getGrid()->getParameters()->random().setSeed(unsigned(std::time(nullptr)));
     return application.exec();
 }

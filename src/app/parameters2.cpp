@@ -13,9 +13,9 @@
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
+#include "model/latticeboltzmann/unitscales.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -759,7 +759,7 @@ void Parameters2::makePorous(const int b[6], const std::function<double(int, int
                 double f[Lattice::MaxQ];
                 for (int i = 0; i < fluid->getQ(); ++i)
                     f[i] = fluid->getF(i, 0);
-                auto *porous = new PorousCell(fluid->getP0());
+                auto *porous = new PorousCell(fluid->getP0(), *grid->getParameters());
                 porous->setF(f);
                 porous->setSolidDensity(solid(x, y));
                 grid->setCell(x, y, z, porous);

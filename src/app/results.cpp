@@ -1,9 +1,9 @@
 #include "results.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "view/lbwidget.h"
 
 #include <QCheckBox>

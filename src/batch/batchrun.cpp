@@ -1,10 +1,10 @@
 #include "batchrun.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 
 #include <QDir>
 #include <QElapsedTimer>

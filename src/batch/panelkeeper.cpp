@@ -1,6 +1,6 @@
 #include "panelkeeper.h"
 
-#include "persistence/elementcopy.h"
+#include "model/xml/elementcopy.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

@@ -157,7 +157,7 @@ BaseCell *plainCell(const Attribute *attributes, int n, int width, int firstRow,
     // Next populations count only when the set starts at n0.
     if (type != "singleComponent" || fSeen != all || (nSeen && !(nSeen & 1)))
         return nullptr;
-    auto *cell = new SCCell;
+    auto *cell = new SCCell(1.0, q);
     cell->restore(haveP0 ? p0 : cell->getP0(), delta, f);
     for (int i = 0; i < q; ++i)
         if (nSeen >> i & 1)

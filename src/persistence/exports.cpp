@@ -1,7 +1,7 @@
 #include "exports.h"
 
 #include "cellrow.h"
-#include "simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "vtuwriter.h"
 
 #include "model/latticeboltzmann/basecell.h"

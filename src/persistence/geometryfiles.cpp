@@ -1,10 +1,10 @@
 #include "geometryfiles.h"
 
-#include "cellcodes.h"
 #include "compression.h"
+#include "model/latticeboltzmann/cellcodes.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QColor>
 #include <QDir>

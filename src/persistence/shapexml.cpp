@@ -1,8 +1,8 @@
 #include "shapexml.h"
 
-#include "attributereader.h"
-#include "childelements.h"
-#include "xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/shapes/boxshape.h"

@@ -1,17 +1,17 @@
 #include "statedocument.h"
 
-#include "attributereader.h"
-#include "cellfactory.h"
 #include "cellscanner.h"
-#include "childelements.h"
 #include "compression.h"
 #include "documentbytes.h"
 #include "geometryfiles.h"
 #include "memorydevice.h"
+#include "model/latticeboltzmann/cellfactory.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 #include "shapexml.h"
-#include "simulationparameters.h"
-#include "unitscales.h"
-#include "xmlformat.h"
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/blockpool.h"
@@ -316,7 +316,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
         *site = (qint64(y) * box.width + x) * box.length + z;
     }
     const QString type = a.text("type");
-    std::unique_ptr<BaseCell> cell(CellFactory::create(type));
+    std::unique_ptr<BaseCell> cell(CellFactory::create(type, *grid));
     if (!cell) {
         ++*unknownKinds;
         // Its content is not read, but it must be well-formed.
@@ -327,7 +327,7 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
             *error = reader.errorString();
             return nullptr;
         }
-        return new SCCell;
+        return new SCCell(1.0, grid->getParameters()->getModel());
     }
     if (readsOnlyAttributes(type)) {
         if (!checkNumbers(reader, error))

@@ -3,9 +3,9 @@
 #include "ui_mesher.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 
 #include <QLineEdit>
 

@@ -8,8 +8,8 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/shapes/boxshape.h"
 #include "model/latticeboltzmann/shapes/shapeset.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 #include <memory>

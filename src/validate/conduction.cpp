@@ -6,7 +6,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 
@@ -30,7 +30,7 @@ Conduction::Result Conduction::run(int h)
         grid.setCell(x, 0, 0, new ThermalWall(0), true, false);
         grid.setCell(x, h + 1, 0, new ThermalWall(1), true, false);
         for (int y = 1; y <= h; ++y)
-            grid.setCell(x, y, 0, new PassiveScalar(1.0, Vector3d(), 0.5 * (hot + cold)), true, false);
+            grid.setCell(x, y, 0, new PassiveScalar(*p, 1.0, Vector3d(), 0.5 * (hot + cold)), true, false);
     }
     Result r;
     r.iterations = FlowMeasure::runToSteadyState(

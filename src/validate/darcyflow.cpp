@@ -6,7 +6,7 @@
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 
@@ -28,7 +28,7 @@ DarcyFlow::Result DarcyFlow::run(double s)
     grid.resize(n, n, 1);
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x)
-            grid.setCell(x, y, 0, new PorousCell(1.0), true, false);
+            grid.setCell(x, y, 0, new PorousCell(1.0, *grid.getParameters()), true, false);
     FlowMeasure::runToSteadyState(
         grid, [&] { return grid.getCell(2, 3, 0)->getVelocity(0).y; }, 1e-14, 500, 100000);
     Result r;

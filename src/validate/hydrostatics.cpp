@@ -5,8 +5,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 

@@ -7,8 +7,8 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/shapes/shapeset.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 #include <memory>

@@ -8,7 +8,7 @@
 #include "model/latticeboltzmann/shapes/meshshape.h"
 #include "model/latticeboltzmann/shapes/shapeset.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
 #include <memory>

@@ -9,7 +9,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/shapes/shape.h"
 #include "model/latticeboltzmann/shapes/shapeset.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -6,9 +6,9 @@
 #include "renderer.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/exports.h"
 #include "persistence/outputfolder.h"
-#include "persistence/simulationparameters.h"
 
 #include <QMouseEvent>
 #include <QWheelEvent>

@@ -1,15 +1,15 @@
 #include "painters.h"
 
+#include "linebatch.h"
+#include "meltingpainters.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
-#include "linebatch.h"
-#include "meltingpainters.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtOpenGL>
 

@@ -18,11 +18,11 @@
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/outputfolder.h"
-#include "persistence/simulationparameters.h"
 
 #include <QMutexLocker>
 #include <QtOpenGL>

@@ -2,7 +2,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/immersed/immerseditem.h"
 #include "model/latticeboltzmann/immersed/immersedset.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "view/immersedpainter.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"

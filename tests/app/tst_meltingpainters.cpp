@@ -1,7 +1,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "view/lbwidget.h"
 #include "view/meltingpainters.h"
 #include "view/renderer.h"

@@ -9,10 +9,10 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -80,9 +80,9 @@ void TestParameters2::meaninglessValuesAreRefused()
     {
         const char *field;
         const char *text;
-    } bad[] = {{"epsilon", "0.5"}, {"epsilon", "0.3"}, {"epsilon", "abc"},       {"epsilon", "nan"},   {"dx", "0"},
-               {"minP0", "-1"},    {"maxP0", "inf"},   {"sourcePressure", "-2"}, {"nanoFraction", "1"},
-               {"velocityOrder", "3"}};
+    } bad[] = {{"epsilon", "0.5"},    {"epsilon", "0.3"},    {"epsilon", "abc"}, {"epsilon", "nan"},
+               {"dx", "0"},           {"minP0", "-1"},       {"maxP0", "inf"},   {"sourcePressure", "-2"},
+               {"nanoFraction", "1"}, {"velocityOrder", "3"}};
     for (const auto &b : bad) {
         const double tau = p.getEpsilon(0), minP0 = p.getMinP0(), maxP0 = p.getMaxP0();
         const double dx = grid.getScales()->getDx(), rho = p.getSourcePressure(0), phi = p.nanoParameters()[0];
@@ -207,7 +207,8 @@ void TestParameters2::strategyShownIsTheOneInForce()
     QCOMPARE(count(zouHe), boundaries);
     // One outlet on its own strategy: the list says the kinds differ.
     grid.forEachCell([](BaseCell *c, int, int, int) {
-        if (auto *outlet = dynamic_cast<OpenCell *>(c); outlet && !dynamic_cast<ExtrapolationBoundary *>(outlet->strategy()))
+        if (auto *outlet = dynamic_cast<OpenCell *>(c);
+            outlet && !dynamic_cast<ExtrapolationBoundary *>(outlet->strategy()))
             outlet->setStrategy(new ExtrapolationBoundary);
     });
     d.refresh();

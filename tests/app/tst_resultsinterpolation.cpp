@@ -3,8 +3,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/interpolationcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "view/lbwidget.h"
 
 #include <cmath>

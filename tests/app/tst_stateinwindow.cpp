@@ -4,7 +4,7 @@
 #include "app/parameters2.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "view/lbwidget.h"
 
 #include <QAction>

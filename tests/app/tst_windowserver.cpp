@@ -3,7 +3,7 @@
 #include "app/lbmainwindow.h"
 #include "app/results.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "view/lbwidget.h"
 
 #include <QAction>

@@ -4,8 +4,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QDir>
@@ -247,9 +247,9 @@ void TestBatchRun::throughputAndTimeLeftAreReal()
 {
     QTemporaryDir dir;
     const int iterations = 600;
-    QVERIFY(writeFile(dir.path() + "/run.lb2", channelDocument({{"maxIterations", QString::number(iterations)},
-                                                                 {"interval", "50"},
-                                                                 {"simulation", "1"}})));
+    QVERIFY(writeFile(
+        dir.path() + "/run.lb2",
+        channelDocument({{"maxIterations", QString::number(iterations)}, {"interval", "50"}, {"simulation", "1"}})));
     Grid grid;
     BatchRun run(grid);
     QString error;
@@ -260,8 +260,8 @@ void TestBatchRun::throughputAndTimeLeftAreReal()
     QList<BatchRun::Progress> reports;
     QElapsedTimer clock;
     clock.start();
-    const BatchRun::Outcome outcome =
-        run.run(settings, [&](const BatchRun::Progress &p) { reports << p; }, &error);
+    const BatchRun::Outcome outcome = run.run(
+        settings, [&](const BatchRun::Progress &p) { reports << p; }, &error);
     const double seconds = clock.nsecsElapsed() / 1e9;
     QVERIFY2(outcome == BatchRun::Outcome::Finished, qPrintable(error));
 

@@ -4,9 +4,9 @@
 #include "model/latticeboltzmann/moving/movingparticle.h"
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/exports.h"
-#include "persistence/simulationparameters.h"
 
 #include <QDir>
 #include <QElapsedTimer>

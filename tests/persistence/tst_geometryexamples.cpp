@@ -5,9 +5,9 @@
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 

@@ -1,15 +1,15 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/cellcodes.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/cellcodes.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QFile>

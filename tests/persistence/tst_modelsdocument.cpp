@@ -7,8 +7,8 @@
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QTemporaryDir>
@@ -24,8 +24,8 @@ namespace {
 void build(Grid &grid, const QString &model, bool multicore)
 {
     // The porous fractions are drawn at random: the same draws for every build.
-    std::srand(7);
     SimulationParameters *p = grid.getParameters();
+    p->random().setSeed(7);
     p->setModel(9);
     p->setEpsilon(0, 0.8);
     p->setEpsilon(1, 0.9);
@@ -64,7 +64,7 @@ void build(Grid &grid, const QString &model, bool multicore)
         p->setPorousSolidDensityValue(0.3);
         for (int y = 3; y < 9; ++y)
             for (int x = 4; x < 12; ++x)
-                grid.setCell(x, y, 0, new PorousCell(1.0), true, false);
+                grid.setCell(x, y, 0, new PorousCell(1.0, *grid.getParameters()), true, false);
         p->setPorousSolidDensity(0.3, 0.2);
         p->setGravity(1e-5);
     }
@@ -73,7 +73,7 @@ void build(Grid &grid, const QString &model, bool multicore)
     if (model == "shallow")
         for (int y = 1; y < 11; ++y)
             for (int x = 0; x < 16; ++x)
-                grid.setCell(x, y, 0, new ShallowCell, true, false);
+                grid.setCell(x, y, 0, new ShallowCell(*grid.getParameters()), true, false);
     // Uneven starting fields, so the state has something to carry.
     for (int y = 1; y < 11; ++y)
         for (int x = 0; x < 16; ++x)

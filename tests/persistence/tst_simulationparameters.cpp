@@ -1,7 +1,7 @@
 #include "model/latticeboltzmann/forces/force.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "persistence/outputfolder.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -21,7 +21,7 @@ public:
             ++*deleted;
     }
     Vector3d force(BaseCell *, BaseCell **, int, int, int, int, Grid *) override { return Vector3d(1, 0, 0); }
-    bool isActive() override { return active; }
+    bool isActive(const SimulationParameters &) override { return active; }
     bool active;
     int *deleted;
 };
@@ -68,7 +68,7 @@ private slots:
         SimulationParameters p;
         p.setMinP0(0.9);
         p.setMaxP0(1.1);
-        std::srand(7);
+        p.random().setSeed(7);
         double lo = 2, hi = 0;
         for (int i = 0; i < 20000; ++i) {
             const double r = p.randomInitialDensity();

@@ -2,9 +2,9 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 #include "tools/mesher.h"
 #include "view/lbwidget.h"
 #include "view/view.h"
@@ -55,7 +55,7 @@ private slots:
         Grid g;
         g.getParameters()->setModel(9);
         g.resize(4, 3, 1);
-        g.forEachCell([&](BaseCell *, int x, int y, int z) { g.setCell(x, y, z, new SCCell(y == 0 ? 1.2 : 1.5)); });
+        g.forEachCell([&](BaseCell *, int x, int y, int z) { g.setCell(x, y, z, new SCCell(y == 0 ? 1.2 : 1.5, 9)); });
         for (int x = 1; x < 4; ++x)
             g.setCell(x, 0, 0, new WallCell);
         Mesher m(g);

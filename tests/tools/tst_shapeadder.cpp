@@ -6,7 +6,7 @@
 #include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "tools/mesher.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "view/customseeder.h"
 #include "view/euler.h"
 #include "view/isolines.h"

@@ -1,6 +1,6 @@
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "view/customseeder.h"
 #include "view/equallyspacedseeder.h"
 #include "view/lbwidget.h"

@@ -1,10 +1,10 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
-#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "view/fluxfield.h"
 #include "view/lbwidget.h"
 #include "view/painters.h"
@@ -108,8 +108,8 @@ private slots:
     // painter the solid fraction of porous cells; other cells stay unpainted.
     void temperatureAndPermeability()
     {
-        grid().setCell(3, 4, 0, new PassiveScalar(1.0, Vector3d(), 0.35), true, false);
-        PorousCell *porous = new PorousCell(1.0);
+        grid().setCell(3, 4, 0, new PassiveScalar(*grid().getParameters(), 1.0, Vector3d(), 0.35), true, false);
+        PorousCell *porous = new PorousCell(1.0, *grid().getParameters());
         porous->setSolidDensity(0.25);
         grid().setCell(5, 6, 0, porous, true, false);
         view->rebuildGeometry(false);

@@ -2,9 +2,9 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
-#include "persistence/simulationparameters.h"
 #include "view/lbwidget.h"
 #include "view/renderer.h"
 
@@ -143,8 +143,7 @@ private slots:
         grid.resize(30, 20, 1);
         Particles dialog(&grid);
         const char *corners[] = {"minX", "maxX", "minY", "maxY", "minZ", "maxZ"};
-        auto box = [&](const char *x0, const char *x1, const char *y0, const char *y1, const char *z0,
-                       const char *z1) {
+        auto box = [&](const char *x0, const char *x1, const char *y0, const char *y1, const char *z0, const char *z1) {
             const char *values[] = {x0, x1, y0, y1, z0, z1};
             for (int k = 0; k < 6; ++k)
                 enter(dialog, corners[k], values[k]);

@@ -6,7 +6,7 @@ void BaseCell::activate(QXmlStreamReader &, Grid *) {}
 
 void BaseCell::setF(double[]) {}
 
-BaseCell *BaseCell::clone()
+BaseCell *BaseCell::clone(const SimulationParameters &)
 {
     return nullptr;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 class Grid;
+class SimulationParameters;
 class QXmlStreamReader;
 class QXmlStreamWriter;
 
@@ -58,9 +59,10 @@ public:
     virtual bool isFluid() = 0;
     virtual int getKind() = 0;
     virtual void setF(double values[]);
-    // A new cell of the same kind and state, owned by the caller; null when
-    // the kind cannot be copied.
-    virtual BaseCell *clone();
+    // A new cell of the same kind and state built for the model and settings
+    // of the given parameters (the simulation it goes into), owned by the
+    // caller; null when the kind cannot be copied.
+    virtual BaseCell *clone(const SimulationParameters &parameters);
     // The direction count the cell's arrays were built for, or 0 when the
     // cell keeps nothing per direction and fits every model. The grid
     // refuses to step a cell built for another model than its own.

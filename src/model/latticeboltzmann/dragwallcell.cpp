@@ -1,7 +1,9 @@
 #include "dragwallcell.h"
 
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -28,7 +30,6 @@ Vector3d DragWallCell::dragContribution(Grid *, int, int, int)
     Vector3d d;
     if (!neighbourBlock)
         return d;
-    const int q = Lattice::currentQ();
     for (int i = 1; i < q; ++i) {
         if (!neighbourBlock[i])
             continue;
@@ -45,7 +46,6 @@ void DragWallCell::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("index", QString::number(groupIndex));
     // What the fluid sent in the last step, so the drag reads right at once
     // after a load; a wall that has received nothing keeps the short form.
-    const int q = Lattice::currentQ();
     bool nothing = true;
     for (int i = 0; i < q; ++i)
         nothing = nothing && received[i] == 0.0;
@@ -53,11 +53,11 @@ void DragWallCell::passivate(QXmlStreamWriter &writer)
         writer.writeAttribute(QStringLiteral("received%1").arg(i), XmlFormat::real(received[i]));
 }
 
-void DragWallCell::activate(QXmlStreamReader &reader, Grid *)
+void DragWallCell::activate(QXmlStreamReader &reader, Grid *grid)
 {
     AttributeReader a(reader);
     groupIndex = a.integer("index");
-    const int q = Lattice::currentQ();
+    const int q = grid->getParameters()->getModel();
     for (int i = 0; i < q; ++i)
         received[i] = a.real(QStringLiteral("received%1").arg(i));
 }

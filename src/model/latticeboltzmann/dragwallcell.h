@@ -19,7 +19,7 @@ public:
     int index() const { return groupIndex; }
     void setIndex(int index) { groupIndex = index; }
     // A drag wall of the same group (what it received is not copied).
-    BaseCell *clone() override
+    BaseCell *clone(const SimulationParameters &) override
     {
         auto *copy = new DragWallCell;
         copy->setIndex(groupIndex);

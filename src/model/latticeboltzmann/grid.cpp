@@ -12,6 +12,9 @@
 #include "lattice.h"
 #include "linekernels.h"
 #include "meltingsolidification/freesurfacesettings.h"
+#include "model/latticeboltzmann/cellcodes.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/unitscales.h"
 #include "moving/movingcell.h"
 #include "moving/particlemanager.h"
 #include "multi/mccell.h"
@@ -19,9 +22,6 @@
 #include "nullcell.h"
 #include "parallelflux.h"
 #include "partialslipboundary.h"
-#include "persistence/cellcodes.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/unitscales.h"
 #include "porous/porouscell.h"
 #include "scaled.h"
 #include "sccell.h"
@@ -48,7 +48,6 @@ Grid::Grid()
       tracers(new TracerSet(this)), melting(new FreeSurfaceSettings(this)), immersed(new ImmersedSet(this)),
       scalarTracers(new ScalarTracerSettings(this)), shapeSet(new ShapeSet)
 {
-    setCurrentParameters(parameters.get());
     allocate(parameters->getWidth(), parameters->getHeight(), parameters->getLength());
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
@@ -360,9 +359,9 @@ void Grid::buildNeighbours()
                 const int s = siteIndex(x, y, z);
                 BaseCell **block = &neighbours[std::size_t(s) * q];
                 if (auto *wrapper = dynamic_cast<PassiveScalarCell *>(cells[s]))
-                    wrapper->setNeighbours(block);
+                    wrapper->setNeighbours(block, parameters.get());
                 if (auto *wall = dynamic_cast<WallCell *>(PassiveScalarCell::innerOf(cells[s])))
-                    wall->setNeighbours(block);
+                    wall->setNeighbours(block, *parameters);
             }
     buildSiteModes();
 }
@@ -500,7 +499,7 @@ void Grid::refine(int factor)
                 // Kinds that cannot be copied keep the fluid cell resize put
                 // there. Copies keep their groups (inlet and drag indices):
                 // numbering them afresh would reorder the groups.
-                BaseCell *copy = source ? source->clone() : nullptr;
+                BaseCell *copy = source ? source->clone(*parameters) : nullptr;
                 if (copy)
                     setCell(x, y, z, copy, true, false);
             }
@@ -527,14 +526,14 @@ void Grid::rebuildCellsForModel()
                 if (auto *fluid = dynamic_cast<SCCell *>(old); fluid && typeid(*old) == typeid(SCCell)) {
                     if (fluid->getQ() == q)
                         continue;
-                    auto *cell = new SCCell(fluid->getP0());
+                    auto *cell = new SCCell(fluid->getP0(), q);
                     double f[Lattice::MaxQ];
                     Lattice::equilibriumArray(fluid->getLatticeVelocity(0), fluid->getP(0), q, f);
                     cell->setF(f);
                     cell->setFixedDensity(fluid->getFixedDensity());
                     fresh = cell;
                 } else if (dynamic_cast<MovingCell *>(old) || (old->modelQ() != 0 && old->modelQ() != q)) {
-                    fresh = old->clone();
+                    fresh = old->clone(*parameters);
                 }
                 if (fresh)
                     setCell(x, y, z, fresh, true, false);
@@ -594,7 +593,7 @@ BaseCell *Grid::fillFromAverage(int x, int y, int z, const Vector3d &u)
         }
     }
     const double density = count > 0 ? sum / count : 1.0;
-    auto *cell = new SCCell(density);
+    auto *cell = new SCCell(density, parameters->getModel());
     cell->setEquilibrium(u, density);
     return cell;
 }
@@ -604,13 +603,13 @@ void Grid::randomWalls(int percent)
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z)
-                if (cells[siteIndex(x, y, z)]->isFluid() && std::rand() % 100 < percent)
+                if (cells[siteIndex(x, y, z)]->isFluid() && parameters->random().next() % 100 < percent)
                     fillRegion("w", x, x, y, y, z, z);
 }
 
 void Grid::setPorousSolidDensities(double mean, double variation)
 {
-    forEachInner([mean, variation](BaseCell *c) {
+    forEachInner([this, mean, variation](BaseCell *c) {
         PorousCell *porous[MCCell::MaxComponents] = {};
         int n = 0;
         if (auto *p = dynamic_cast<PorousCell *>(c)) {
@@ -622,7 +621,7 @@ void Grid::setPorousSolidDensities(double mean, double variation)
         }
         if (n == 0)
             return;
-        const double s = mean + (2.0 * (std::rand() % 1000) / 1000.0 - 1.0) * variation;
+        const double s = mean + (2.0 * (parameters->random().next() % 1000) / 1000.0 - 1.0) * variation;
         for (int j = 0; j < n; ++j)
             porous[j]->setSolidDensity(s);
     });
@@ -748,15 +747,15 @@ BaseCell *Grid::fluidForModel(BaseCell *cell, int x, int y, int z, bool fromNeig
     const int type = parameters->getMcType();
     BaseCell *made = nullptr;
     if (type == 1) {
-        auto *mixture = new MCCell(fluid);
+        auto *mixture = new MCCell(*parameters, fluid);
         mixture->setComponents(parameters->getMcQuantity());
         made = mixture;
     } else if (type == 2) {
-        made = new RKCell;
+        made = new RKCell(*parameters);
     } else if (type == 4) {
-        made = new PassiveScalar(fluid->getP(0), fluid->getLatticeVelocity(0), 0.0);
+        made = new PassiveScalar(*parameters, fluid->getP(0), fluid->getLatticeVelocity(0), 0.0);
     } else if (type == 5) {
-        made = new DepositionCell;
+        made = new DepositionCell(parameters->getModel());
     } else {
         return cell;
     }
@@ -781,7 +780,7 @@ BaseCell *Grid::fluidForModel(BaseCell *cell, int x, int y, int z, bool fromNeig
     if (type == 4) {
         // The heat cell keeps the fluid's density and velocity.
         auto *heat = static_cast<PassiveScalar *>(made);
-        made = new PassiveScalar(heat->getP(0), heat->getLatticeVelocity(0), second);
+        made = new PassiveScalar(*parameters, heat->getP(0), heat->getLatticeVelocity(0), second);
         delete heat;
     } else {
         // The deposited amount (component 0 of a deposition cell) starts empty.

@@ -98,8 +98,8 @@ public:
     void randomWalls(int percent);
     // Gives every porous cell, also inside a colour wrapper or as a
     // component of a multicomponent cell, the solid density mean +
-    // variation r with r drawn from std::rand in [-1, 1) (site order; the
-    // components of one cell share a draw).
+    // variation r with r drawn from the simulation's generator in [-1, 1)
+    // (site order; the components of one cell share a draw).
     void setPorousSolidDensities(double mean, double variation);
     void enclosedWallsToNull();
     // Builds the grid from one cell code per site (index (y nx + x) nz + z).

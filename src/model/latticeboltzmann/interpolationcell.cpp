@@ -2,8 +2,9 @@
 
 #include "grid.h"
 #include "lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -23,7 +24,7 @@ double InterpolationCell::densityAt(int iteration) const
 void InterpolationCell::preUpdate(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     const double rho = densityAt(grid ? grid->getStatistics().iterations : 0);
-    const int q = Lattice::currentQ();
+    const int q = grid->getParameters()->getModel();
     for (int i = 0; i < q; ++i)
         if (BaseCell *n = neighbours[i])
             n->setNextF(i, Lattice::weight(q, i) * rho, 0);

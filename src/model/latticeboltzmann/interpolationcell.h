@@ -15,7 +15,7 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     int getKind() override { return -1; }
-    BaseCell *clone() override { return new InterpolationCell(density, variation, period); }
+    BaseCell *clone(const SimulationParameters &) override { return new InterpolationCell(density, variation, period); }
 
     double getDensity() const { return density; }
     double getVariation() const { return variation; }

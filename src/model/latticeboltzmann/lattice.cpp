@@ -1,15 +1,8 @@
 #include "lattice.h"
 
-#include "persistence/simulationparameters.h"
-
 #include <cstring>
 
 namespace Lattice {
-int currentQ()
-{
-    return currentParameters()->getModel();
-}
-
 int modelFromName(const char *name)
 {
     if (std::strcmp(name, "D3Q15") == 0)

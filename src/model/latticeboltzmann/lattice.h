@@ -152,9 +152,6 @@ inline double dot(int q, int i, const Vector3d &u)
     return v[0] * u.x + v[1] * u.y + v[2] * u.z;
 }
 
-// The model of the current parameters.
-int currentQ();
-
 // "D3Q15" -> 15, "D3Q19" -> 19, "D3Q27" -> 27, anything else -> 9.
 int modelFromName(const char *name);
 const char *modelName(int q);

@@ -9,5 +9,5 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return 10; }
     // Copies keep refined grids free of holes where walls were enclosed.
-    BaseCell *clone() override { return new NullCell; }
+    BaseCell *clone(const SimulationParameters &) override { return new NullCell; }
 };

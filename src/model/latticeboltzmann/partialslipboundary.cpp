@@ -1,7 +1,8 @@
 #include "partialslipboundary.h"
 
+#include "grid.h"
 #include "lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamWriter>
 
@@ -41,9 +42,9 @@ bool carriesFluid(BaseCell *cell)
 // Reads the neighbours' current values, which no cell changes during the
 // streaming phase, and writes only entries that point from this site into
 // its neighbours, so it runs alongside the fluid's streaming.
-void PartialSlipBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *, Vector3i)
+void PartialSlipBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid->getParameters()->getModel();
     if (q != 9) {
         // Slip is defined on the D2Q9 lattice only; elsewhere the site is a
         // plain no-slip wall for the fluid around it.
@@ -54,7 +55,7 @@ void PartialSlipBoundary::preUpdate(double[], BaseCell *neighbours[], Grid *, Ve
         }
         return;
     }
-    const double s = currentParameters()->getSlipWallCoefficient();
+    const double s = grid->getParameters()->getSlipWallCoefficient();
     for (const SlipFace &face : faces) {
         BaseCell *fluid = neighbours[face.normal];
         if (!carriesFluid(fluid))

@@ -13,5 +13,5 @@ public:
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return -1; }
-    BaseCell *clone() override { return new PartialSlipBoundary; }
+    BaseCell *clone(const SimulationParameters &) override { return new PartialSlipBoundary; }
 };

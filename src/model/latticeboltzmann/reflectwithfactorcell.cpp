@@ -1,7 +1,7 @@
 #include "reflectwithfactorcell.h"
 
 #include "lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamWriter>
 
@@ -9,11 +9,11 @@ void ReflectWithFactorCell::setNextF(int i, double value, int component)
 {
     if (!neighbourBlock)
         return;
-    const int j = Lattice::opposite(Lattice::currentQ(), i);
+    const int j = Lattice::opposite(q, i);
     BaseCell *sender = neighbourBlock[j];
     if (!sender)
         return;
-    const double factor = component > 9 ? currentParameters()->getReflectWithFactor() : 1.0;
+    const double factor = component > 9 && settings ? settings->getReflectWithFactor() : 1.0;
     sender->setNextF(j, factor * value, component);
 }
 

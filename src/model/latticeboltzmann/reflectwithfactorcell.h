@@ -11,5 +11,14 @@ public:
     void setNextF(int i, double value, int component) override;
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return 7; }
-    BaseCell *clone() override { return new ReflectWithFactorCell; }
+    BaseCell *clone(const SimulationParameters &) override { return new ReflectWithFactorCell; }
+    // The factor is read from the parameters of the grid that links the wall.
+    void setNeighbours(BaseCell **block, const SimulationParameters &parameters) override
+    {
+        WallCell::setNeighbours(block, parameters);
+        settings = &parameters;
+    }
+
+private:
+    const SimulationParameters *settings = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "immersed/immersedset.h"
 #include "lattice.h"
 #include "linekernels.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "sccell.h"
 
 #include <algorithm>

@@ -1,9 +1,10 @@
 #include "sccell.h"
 
 #include "forces/force.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -11,9 +12,9 @@
 
 #include <cmath>
 
-SCCell::SCCell(double initialDensity) : p0(initialDensity)
+SCCell::SCCell(double initialDensity, int model) : p0(initialDensity)
 {
-    q = Lattice::currentQ();
+    q = model;
     // One pooled block holds both arrays, so a cell's data is contiguous and
     // cells built in site order have their arrays in site order.
     f = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
@@ -142,7 +143,7 @@ Vector3d SCCell::getVelocity(int component)
 void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out)
 {
     const double tau = params[0];
-    SimulationParameters *sp = currentParameters();
+    const SimulationParameters *sp = grid->getParameters();
     double buffer[Lattice::MaxQ];
     const double *current = currentValues(buffer);
     double density;
@@ -282,13 +283,13 @@ double SCCell::entropicAlpha(const double *feq, const double *current) const
     return x;
 }
 
-double SCCell::equilibrium(int i, double, BaseCell *[], Grid *)
+double SCCell::equilibrium(int i, double, BaseCell *[], Grid *grid)
 {
     double density;
     Vector3d velocity;
     currentMoments(density, velocity);
     const Vector3d U = velocity + shift;
-    return equilibriumOf(U, U.dot(U), density, q, i, currentParameters()->getVelocityOrder());
+    return equilibriumOf(U, U.dot(U), density, q, i, grid->getParameters()->getVelocityOrder());
 }
 
 // While attached, the grid commits by flipping its arrays after the phase.
@@ -366,9 +367,9 @@ void SCCell::setF(double values[])
     recomputeMoments();
 }
 
-BaseCell *SCCell::clone()
+BaseCell *SCCell::clone(const SimulationParameters &parameters)
 {
-    SCCell *c = new SCCell(p0);
+    SCCell *c = new SCCell(p0, parameters.getModel());
     for (int i = 0; i < q && i < c->q; ++i)
         c->f[i] = getF(i, 0);
     c->recomputeMoments();

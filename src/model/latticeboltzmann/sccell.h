@@ -14,7 +14,8 @@
 class SCCell : public BaseCell
 {
 public:
-    explicit SCCell(double p0 = 1.0);
+    // A free cell for model q at rest at density p0.
+    SCCell(double p0, int q);
     // A cell attached from the start to site `site` of the grid's
     // populations, at rest at density p0 (the grid builds its fluid so).
     SCCell(double p0, Populations *store, int site);
@@ -53,7 +54,7 @@ public:
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     int modelQ() override { return q; }
 
     void setFixedDensity(double density)

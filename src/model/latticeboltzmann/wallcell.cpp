@@ -1,15 +1,22 @@
 #include "wallcell.h"
 
+#include "grid.h"
 #include "lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamWriter>
+
+void WallCell::setNeighbours(BaseCell **block, const SimulationParameters &parameters)
+{
+    neighbourBlock = block;
+    q = parameters.getModel();
+}
 
 void WallCell::setNextF(int i, double value, int component)
 {
     if (!neighbourBlock)
         return;
-    const int j = Lattice::opposite(Lattice::currentQ(), i);
+    const int j = Lattice::opposite(q, i);
     if (BaseCell *sender = neighbourBlock[j])
         sender->setNextF(j, value, component);
 }
@@ -50,11 +57,13 @@ const FaceTest *faceTests(int q)
 
 } // namespace
 
-void WallCell::update(double[], BaseCell *neighbours[], Grid *, Vector3i)
+void WallCell::update(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    if (currentParameters()->getMcType() != 4)
+    if (grid->getParameters()->getMcType() != 4)
         return;
-    const int q = Lattice::currentQ();
+    // The grid's model, not the linked one: a moving cell applies this with a
+    // wall of its own that no grid has linked.
+    const int q = grid->getParameters()->getModel();
     const FaceTest *tests = faceTests(q);
     for (int t = 0; t < 4; ++t) {
         BaseCell *fluid = neighbours[tests[t].entry];
@@ -79,7 +88,7 @@ void WallCell::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("type", "wall");
 }
 
-BaseCell *WallCell::clone()
+BaseCell *WallCell::clone(const SimulationParameters &)
 {
     return new WallCell();
 }

@@ -14,13 +14,18 @@ public:
     void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
     int getKind() override { return 1; }
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     virtual double getWallValue(int) { return 0.0; }
     virtual double getWallValue2(int, int, int, int, int) { return 0.0; }
-    virtual void setNeighbours(BaseCell **block) { neighbourBlock = block; }
+    // The grid hands every wall its neighbour block and its parameters (the
+    // model, and settings some walls read) when it links the sites.
+    virtual void setNeighbours(BaseCell **block, const SimulationParameters &parameters);
     BaseCell **getNeighbours() const { return neighbourBlock; }
+    // The model of the neighbour block; 0 before the wall is linked.
+    int linkedModel() const { return q; }
 
 protected:
     BaseCell **neighbourBlock = nullptr;
+    int q = 0;
 };

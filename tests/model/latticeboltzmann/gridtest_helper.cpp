@@ -2,7 +2,7 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QtGlobal>
 
@@ -25,7 +25,7 @@ void prepare(Grid &grid, int q, int nx, int ny, int nz, double tau, bool periodi
 void setEquilibrium(BaseCell *cell, const Vector3d &u, double rho)
 {
     double f[Lattice::MaxQ];
-    Lattice::equilibriumArray(u, rho, Lattice::currentQ(), f);
+    Lattice::equilibriumArray(u, rho, cell->modelQ(), f);
     cell->setF(f);
 }
 
@@ -42,7 +42,7 @@ template <typename Visit> static void forEachFluid(const Grid &grid, Visit visit
 
 double totalMass(const Grid &grid)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid.getParameters()->getModel();
     double sum = 0.0;
     forEachFluid(grid, [&](BaseCell *c) {
         for (int i = 0; i < q; ++i)
@@ -60,7 +60,7 @@ double kineticEnergy(const Grid &grid)
 
 std::vector<double> snapshot(const Grid &grid)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid.getParameters()->getModel();
     std::vector<double> all;
     for (int y = 0; y < grid.getHeight(); ++y)
         for (int x = 0; x < grid.getWidth(); ++x)

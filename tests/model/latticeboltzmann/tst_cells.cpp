@@ -5,8 +5,8 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -22,7 +22,7 @@ namespace {
 class ScalarProbe : public SCCell
 {
 public:
-    ScalarProbe() : SCCell(1.0) {}
+    ScalarProbe() : SCCell(1.0, 9) {}
     double scalarNext[Lattice::MaxQ] = {};
     void setNextF(int i, double value, int component) override
     {
@@ -88,7 +88,7 @@ private slots:
     void nextArrayWrites()
     {
         Grid grid;
-        SCCell c(1.0);
+        SCCell c(1.0, 9);
         c.setNextF(3, 0.5, 1);
         QCOMPARE(c.getNextF(3, 0), Lattice::weight(9, 3));
         c.setNextF(3, 0.5, 0);
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(c.getF(3, 0), 0.5);
         // The arrays are exchanged, so the old current values are now next.
         QCOMPARE(c.getNextF(3, 0), 1.0 / 9);
-        SCCell same(1.0);
+        SCCell same(1.0, 9);
         QCOMPARE(same.computeDeltaP(), 0.0);
     }
 
@@ -123,7 +123,7 @@ private slots:
     void resetKeepsStoredDensityWhenNegative()
     {
         Grid grid;
-        SCCell c(1.2);
+        SCCell c(1.2, 9);
         setEquilibrium(&c, Vector3d(0.1, 0, 0), 0.7);
         c.reset(-1, 0);
         QVERIFY(std::abs(c.getP(0) - 1.2) < 1e-14);
@@ -136,10 +136,10 @@ private slots:
     void cloneCopiesDistributions()
     {
         Grid grid;
-        SCCell c(1.1);
+        SCCell c(1.1, 9);
         setEquilibrium(&c, Vector3d(0.03, -0.01, 0), 0.95);
         c.setFixedDensity(2.0);
-        BaseCell *copy = c.clone();
+        BaseCell *copy = c.clone(*grid.getParameters());
         QVERIFY(dynamic_cast<SCCell *>(copy));
         for (int i = 0; i < 9; ++i)
             QCOMPARE(copy->getF(i, 0), c.getF(i, 0));
@@ -149,13 +149,13 @@ private slots:
         delete copy;
         // A null cell copies as a null cell, so refined grids keep their fillers.
         NullCell n;
-        BaseCell *filler = n.clone();
+        BaseCell *filler = n.clone(*grid.getParameters());
         QVERIFY(dynamic_cast<NullCell *>(filler));
         delete filler;
         // A drag wall copies into the same drag group.
         DragWallCell d;
         d.setIndex(4);
-        BaseCell *wall = d.clone();
+        BaseCell *wall = d.clone(*grid.getParameters());
         QVERIFY(dynamic_cast<DragWallCell *>(wall));
         QCOMPARE(static_cast<DragWallCell *>(wall)->index(), 4);
         delete wall;
@@ -164,7 +164,7 @@ private slots:
     void fluidCellDocumentRoundTrip()
     {
         Grid grid;
-        SCCell c(1.05);
+        SCCell c(1.05, 9);
         setEquilibrium(&c, Vector3d(0.04, 0.01, 0), 1.02);
         c.computeDeltaP();
         const QXmlStreamAttributes a = written(c);
@@ -182,7 +182,7 @@ private slots:
         writer.writeEndElement();
         QXmlStreamReader reader(text);
         reader.readNextStartElement();
-        SCCell back(1.0);
+        SCCell back(1.0, 9);
         back.activate(reader, &grid);
         QCOMPARE(back.getP0(), 1.05);
         for (int i = 0; i < 9; ++i)

@@ -12,10 +12,10 @@
 #include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(grid.getCell(10, 0, 0), nullptr);
         QCOMPARE(grid.getCell(0, 0, 10), nullptr);
         QCOMPARE(grid.neighbourBlock(0, -1, 0), nullptr);
-        QCOMPARE(currentParameters(), grid.getParameters());
+        QCOMPARE(grid.getParameters()->getGrid(), &grid);
     }
 
     void fluidCountFollowsSetCell()
@@ -77,7 +77,7 @@ private slots:
         QCOMPARE(grid.getStatistics().fluidCells, 19);
         grid.setCell(1, 1, 0, new WallCell);
         QCOMPARE(grid.getStatistics().fluidCells, 19);
-        grid.setCell(1, 1, 0, new SCCell(1.0));
+        grid.setCell(1, 1, 0, new SCCell(1.0, 9));
         QCOMPARE(grid.getStatistics().fluidCells, 20);
         grid.fillRegion("-", 0, 4, 0, 0, 0, 0);
         QCOMPARE(grid.getStatistics().fluidCells, 15);
@@ -412,8 +412,8 @@ private slots:
         auto *wrapped = static_cast<PassiveScalarCell *>(grid.getCell(2, 3, 0));
         QCOMPARE(wrapped->getSourceIndex(), 0);
         QVERIFY(dynamic_cast<PorousCell *>(wrapped->inner()));
-        PorousCell porous(1.0);
-        auto *mixture = new MCCell(&porous);
+        PorousCell porous(1.0, *grid.getParameters());
+        auto *mixture = new MCCell(*grid.getParameters(), &porous);
         grid.setCell(6, 2, 0, grid.getScalarTracers()->wrapNew(mixture, 6, 2, 0));
         grid.setPorousSolidDensities(0.35, 0.0);
         QCOMPARE(static_cast<PorousCell *>(wrapped->inner())->getSolidDensity(), 0.35);
@@ -427,7 +427,7 @@ private slots:
     {
         Grid grid;
         prepare(grid, 9, 50, 40, 1, 0.8, true);
-        std::srand(3);
+        grid.getParameters()->random().setSeed(3);
         grid.randomWalls(25);
         const int walls = 2000 - grid.getStatistics().fluidCells;
         QVERIFY(walls > 400 && walls < 600);

@@ -1,6 +1,7 @@
+#include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QtTest>
 
@@ -120,13 +121,17 @@ private slots:
         QCOMPARE(QString(Lattice::modelName(Lattice::modelFromName("D3Q27"))), QString("D3Q27"));
     }
 
-    void currentQFollowsTheNewestGrid()
+    void eachGridBuildsForItsOwnModel()
     {
+        // A grid made later does not change the model an earlier one builds for.
         Grid grid;
         grid.getParameters()->setModel(19);
-        QCOMPARE(Lattice::currentQ(), 19);
         Grid other;
-        QCOMPARE(Lattice::currentQ(), 9);
+        grid.resize(3, 3, 3);
+        other.resize(3, 3, 1);
+        QCOMPARE(grid.getCell(1, 1, 1)->modelQ(), 19);
+        QCOMPARE(other.getCell(1, 1, 0)->modelQ(), 9);
+        QVERIFY(grid.cellsMatchModel() && other.cellsMatchModel());
     }
 
     void wrapAndTranslate()

@@ -6,8 +6,8 @@
 #include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -138,7 +138,7 @@ private slots:
         }
         QCOMPARE(slip->getKind(), -1);
         QVERIFY(!slip->isFluid());
-        BaseCell *copy = slip->clone();
+        BaseCell *copy = slip->clone(*grid.getParameters());
         QVERIFY(dynamic_cast<PartialSlipBoundary *>(copy));
         delete copy;
     }
@@ -220,7 +220,7 @@ private slots:
         ReflectWithFactorCell wall;
         // Nothing happens before the wall has its neighbour block.
         wall.setNextF(2, 0.8, component);
-        wall.setNeighbours(block);
+        wall.setNeighbours(block, *grid.getParameters());
         wall.setNextF(2, 0.8, component);
         QCOMPARE(sender.writes, 0);
         block[6] = &sender;
@@ -314,7 +314,7 @@ private slots:
         QCOMPARE(cell->getKind(), code);
         QVERIFY(!cell->isFluid());
         // A copy is of the same kind, so a refined grid keeps its walls.
-        BaseCell *copy = cell->clone();
+        BaseCell *copy = cell->clone(*grid.getParameters());
         QVERIFY(copy);
         QCOMPARE(typeid(*copy).name(), typeid(*cell).name());
         QCOMPARE(copy->getKind(), code);

@@ -4,8 +4,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -32,7 +32,7 @@ void buildRandomBox(Grid &grid, int n, bool nullBorder)
     SimulationParameters *p = grid.getParameters();
     p->setMinP0(0.9);
     p->setMaxP0(1.1);
-    std::srand(11);
+    p->random().setSeed(11);
     grid.randomiseDensities();
     for (int i = 0; i < n; ++i) {
         for (auto [x, y] : {std::pair{i, 0}, std::pair{i, n - 1}, std::pair{0, i}, std::pair{n - 1, i}}) {
@@ -49,7 +49,7 @@ void buildRandomBox(Grid &grid, int n, bool nullBorder)
 void buildMixedDomain(Grid &grid, int q, int nx, int ny, int nz, bool periodic = true, int wallPercent = 15)
 {
     prepare(grid, q, nx, ny, nz, 0.7, periodic);
-    std::srand(5);
+    grid.getParameters()->random().setSeed(5);
     grid.randomWalls(wallPercent);
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)

@@ -4,9 +4,9 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
+#include "model/xml/attributereader.h"
 
 #include <QXmlStreamReader>
 #include <QtDebug>
@@ -24,7 +24,7 @@ double Boundary::modulation(int period, int iteration)
 
 SimulationParameters *Boundary::parametersOf(Grid *grid)
 {
-    return grid ? grid->getParameters() : currentParameters();
+    return grid->getParameters();
 }
 
 int Boundary::iterationsOf(Grid *grid)

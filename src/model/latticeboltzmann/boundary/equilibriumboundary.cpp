@@ -2,8 +2,8 @@
 
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamWriter>
 
@@ -77,7 +77,7 @@ void EquilibriumBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("velocity", XmlFormat::real(u));
 }
 
-BaseCell *EquilibriumBoundary::clone()
+BaseCell *EquilibriumBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new EquilibriumBoundary;
     copy->p = p;

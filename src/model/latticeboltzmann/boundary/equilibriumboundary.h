@@ -13,7 +13,7 @@ public:
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     void setBoundaryP(double value) override;
     void setBoundaryU(double value) override;

@@ -2,7 +2,7 @@
 
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -44,7 +44,7 @@ void ExtrapolationBoundary::passivate(QXmlStreamWriter &writer)
 
 void ExtrapolationBoundary::activate(QXmlStreamReader &, Grid *) {}
 
-BaseCell *ExtrapolationBoundary::clone()
+BaseCell *ExtrapolationBoundary::clone(const SimulationParameters &)
 {
     return new ExtrapolationBoundary;
 }

@@ -11,7 +11,7 @@ public:
     void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     // Nothing is prescribed.
     void setBoundaryP(double) override {}

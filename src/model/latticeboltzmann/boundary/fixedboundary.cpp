@@ -3,9 +3,9 @@
 #include "facetable.h"
 #include "inletformula.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -82,7 +82,7 @@ void FixedBoundary::activate(QXmlStreamReader &reader, Grid *)
     multiComponentIndex = index;
 }
 
-BaseCell *FixedBoundary::clone()
+BaseCell *FixedBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new FixedBoundary;
     copy->p = p;

@@ -15,7 +15,7 @@ public:
     void update(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     void setBoundaryP(double value) override { p = value; }
     void setBoundaryU(double value) override { u = value; }

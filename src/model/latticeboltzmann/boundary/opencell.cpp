@@ -2,7 +2,7 @@
 
 #include "equilibriumboundary.h"
 #include "extrapolationboundary.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "strategyelement.h"
 #include "zouheboundary.h"
 
@@ -103,7 +103,7 @@ void OpenCell::activate(QXmlStreamReader &reader, Grid *grid)
     setStrategy(strategy);
 }
 
-BaseCell *OpenCell::clone()
+BaseCell *OpenCell::clone(const SimulationParameters &parameters)
 {
-    return new OpenCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone()) : nullptr);
+    return new OpenCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone(parameters)) : nullptr);
 }

@@ -29,7 +29,7 @@ public:
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     int getKind() override { return 2; }
     // A new outlet with a copy of the strategy.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     Boundary *strategy() const { return currentStrategy; }
     // Takes ownership of the new strategy and deletes the previous one.

@@ -1,9 +1,9 @@
 #include "pointboundary.h"
 
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -43,7 +43,7 @@ void PointBoundary::activate(QXmlStreamReader &reader, Grid *)
     p = pressure;
 }
 
-BaseCell *PointBoundary::clone()
+BaseCell *PointBoundary::clone(const SimulationParameters &)
 {
     return new PointBoundary(p);
 }

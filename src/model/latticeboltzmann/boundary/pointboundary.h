@@ -12,7 +12,7 @@ public:
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     void setBoundaryP(double value) override { p = value; }
     // The speed is not used.

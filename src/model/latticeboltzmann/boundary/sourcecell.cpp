@@ -2,9 +2,9 @@
 
 #include "equilibriumboundary.h"
 #include "fixedboundary.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "pointboundary.h"
 #include "strategyelement.h"
 #include "zouheboundary.h"
@@ -135,9 +135,10 @@ void SourceCell::activate(QXmlStreamReader &reader, Grid *grid)
     setStrategy(strategy);
 }
 
-BaseCell *SourceCell::clone()
+BaseCell *SourceCell::clone(const SimulationParameters &parameters)
 {
-    auto *copy = new SourceCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone()) : nullptr);
+    auto *copy =
+        new SourceCell(currentStrategy ? static_cast<Boundary *>(currentStrategy->clone(parameters)) : nullptr);
     copy->inletIndex = inletIndex;
     return copy;
 }

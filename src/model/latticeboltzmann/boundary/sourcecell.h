@@ -32,7 +32,7 @@ public:
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     int getKind() override { return inletIndex == 0 ? 3 : 8; }
     // A new inlet with a copy of the strategy.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     Boundary *strategy() const { return currentStrategy; }
     // Takes ownership of the new strategy and deletes the previous one.

@@ -3,7 +3,7 @@
 #include "equilibriumboundary.h"
 #include "extrapolationboundary.h"
 #include "fixedboundary.h"
-#include "persistence/attributereader.h"
+#include "model/xml/attributereader.h"
 #include "pointboundary.h"
 #include "zouheboundary.h"
 

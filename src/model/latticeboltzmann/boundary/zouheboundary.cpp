@@ -3,8 +3,8 @@
 #include "facetable.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamWriter>
 
@@ -130,7 +130,7 @@ void ZouHeBoundary::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("velocity", XmlFormat::real(u));
 }
 
-BaseCell *ZouHeBoundary::clone()
+BaseCell *ZouHeBoundary::clone(const SimulationParameters &)
 {
     auto *copy = new ZouHeBoundary;
     copy->p = p;

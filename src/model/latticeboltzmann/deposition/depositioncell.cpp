@@ -3,10 +3,10 @@
 #include "depositionwall.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -22,7 +22,7 @@ std::atomic<bool> warnedPlanar{false};
 
 } // namespace
 
-DepositionCell::DepositionCell() : planar(Lattice::currentQ() == 9)
+DepositionCell::DepositionCell(int q) : planar(q == 9)
 {
     if (!planar && !warnedPlanar.exchange(true))
         qWarning() << "Deposition cells need the D2Q9 model; on a 3D model they stay still.";
@@ -30,7 +30,7 @@ DepositionCell::DepositionCell() : planar(Lattice::currentQ() == 9)
         g[i] = gNext[i] = committed[i] = 0.0;
 }
 
-void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i)
+void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     if (!planar)
         return;
@@ -50,7 +50,7 @@ void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, 
     }
     // The neighbours' deposits are read during this phase, so the new value
     // takes effect at the commit.
-    depositedNext = std::min(1.0, deposited + currentParameters()->getDepositionRate() * theta * s);
+    depositedNext = std::min(1.0, deposited + grid->getParameters()->getDepositionRate() * theta * s);
 }
 
 void DepositionCell::postUpdate()

@@ -12,7 +12,8 @@
 class DepositionCell : public BaseCell
 {
 public:
-    DepositionCell();
+    // A deposition cell for model q (it moves on D2Q9 only).
+    explicit DepositionCell(int q);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void update(double[], BaseCell *[], Grid *, Vector3i) override {}

@@ -8,5 +8,5 @@ class DepositionWall : public WallCell
 {
 public:
     void passivate(QXmlStreamWriter &writer) override;
-    BaseCell *clone() override { return new DepositionWall; }
+    BaseCell *clone(const SimulationParameters &) override { return new DepositionWall; }
 };

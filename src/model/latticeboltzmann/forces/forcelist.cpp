@@ -1,10 +1,10 @@
 #include "forcelist.h"
 
 #include "gravity.h"
+#include "model/xml/attributereader.h"
 #include "multicomponent.h"
 #include "multiphase.h"
 #include "passivescalarforce.h"
-#include "persistence/attributereader.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

@@ -8,5 +8,5 @@ class Gravity : public Force
 {
 public:
     Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
-    bool isActive() override;
+    bool isActive(const SimulationParameters &parameters) override;
 };

@@ -1,23 +1,24 @@
 #include "multicomponent.h"
 
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 
-Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int, int, int, Grid *)
+Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int, int, int, Grid *grid)
 {
-    const SimulationParameters *p = currentParameters();
+    const SimulationParameters *p = grid->getParameters();
     const double rhoM = cell->getP(m);
     const double g = p->getMcG();
     const int n = p->getMcQuantity();
     const double gads = m == 0 ? p->getMcGads() : m == 1 ? p->getMcGads2() : 0.0;
     const bool interacts = rhoM > 0.001 && std::abs(g) > 0.001;
-    const int q = Lattice::currentQ();
+    const int q = p->getModel();
     Vector3d interaction, adhesion;
     for (int i = 1; i < q; ++i) {
         BaseCell *nb = neighbours[i];

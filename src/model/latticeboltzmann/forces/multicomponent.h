@@ -11,5 +11,5 @@ class MultiComponent : public Force
 {
 public:
     Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
-    bool isActive() override { return true; }
+    bool isActive(const SimulationParameters &) override { return true; }
 };

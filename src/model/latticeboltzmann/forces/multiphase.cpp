@@ -1,10 +1,11 @@
 #include "multiphase.h"
 
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <cmath>
 
@@ -19,11 +20,11 @@ double MultiPhase::psi(BaseCell *cell, double psi0, double rho0)
     return psi0 * std::exp(-rho0 / rho);
 }
 
-Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int, int, Grid *)
+Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int, int, Grid *grid)
 {
-    const SimulationParameters *p = currentParameters();
+    const SimulationParameters *p = grid->getParameters();
     const double psi0 = p->getMpPsi0(), rho0 = p->getMpP0();
-    const int q = Lattice::currentQ();
+    const int q = p->getModel();
     const double own = psi(cell, psi0, rho0);
     Vector3d interaction, adhesion;
     for (int i = 1; i < q; ++i) {
@@ -45,7 +46,7 @@ Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int,
     return interaction * (-p->getMpG() * own) + adhesion * (-p->getMpGads() * own);
 }
 
-bool MultiPhase::isActive()
+bool MultiPhase::isActive(const SimulationParameters &parameters)
 {
-    return std::abs(currentParameters()->getMpG()) > 1e-100;
+    return std::abs(parameters.getMpG()) > 1e-100;
 }

@@ -10,7 +10,7 @@ class MultiPhase : public Force
 {
 public:
     Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
-    bool isActive() override;
+    bool isActive(const SimulationParameters &parameters) override;
 
     // The pseudopotential of a cell (0 for null or non-fluid cells).
     static double psi(BaseCell *cell, double psi0, double rho0);

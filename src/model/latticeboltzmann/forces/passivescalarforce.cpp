@@ -2,8 +2,8 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

@@ -15,7 +15,7 @@ public:
     {}
 
     Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
-    bool isActive() override { return true; }
+    bool isActive(const SimulationParameters &) override { return true; }
     void passivate(QXmlStreamWriter &writer) override;
     // A value that does not parse leaves that field as it was.
     void activate(QXmlStreamReader &reader, Grid *grid) override;

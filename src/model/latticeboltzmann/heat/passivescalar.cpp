@@ -1,9 +1,10 @@
 #include "passivescalar.h"
 
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -11,14 +12,16 @@
 
 #include <cmath>
 
-PassiveScalar::PassiveScalar() : q(Lattice::currentQ())
+PassiveScalar::PassiveScalar(const SimulationParameters &parameters) : settings(&parameters), q(parameters.getModel())
 {
     for (int i = 0; i < Lattice::MaxQ; ++i)
         f[i] = fNext[i] = g[i] = gNext[i] = 0.0;
     reset(1.0, 0.0);
 }
 
-PassiveScalar::PassiveScalar(double density, const Vector3d &velocity, double scalar) : PassiveScalar()
+PassiveScalar::PassiveScalar(const SimulationParameters &parameters, double density, const Vector3d &velocity,
+                             double scalar)
+    : PassiveScalar(parameters)
 {
     for (int i = 0; i < q; ++i) {
         f[i] = Lattice::equilibrium(velocity, density, q, i);
@@ -61,13 +64,13 @@ double buoyancy(const SimulationParameters *p, double theta, double rho)
 
 Vector3d PassiveScalar::getVelocity(int)
 {
-    const double a = buoyancy(currentParameters(), theta, rho);
+    const double a = buoyancy(settings, theta, rho);
     return a == 0.0 ? u : Vector3d(u.x, u.y + 0.5 * a, u.z);
 }
 
-void PassiveScalar::preUpdate(double[], BaseCell *neighbours[], Grid *, Vector3i)
+void PassiveScalar::preUpdate(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    const SimulationParameters *p = currentParameters();
+    const SimulationParameters *p = grid->getParameters();
     const double tauF = p->getEffectiveTau0(), tauG = p->getEffectiveTau1();
     const double beta = p->getEffectiveThermalExpansion(), r = p->nanoDensityFactor();
     const double gravity = p->getPassiveScalarGravity();
@@ -159,9 +162,9 @@ void PassiveScalar::setF(double values[])
     recompute();
 }
 
-BaseCell *PassiveScalar::clone()
+BaseCell *PassiveScalar::clone(const SimulationParameters &parameters)
 {
-    PassiveScalar *c = new PassiveScalar;
+    PassiveScalar *c = new PassiveScalar(parameters);
     if (c->q != q)
         return c;
     for (int i = 0; i < q; ++i) {

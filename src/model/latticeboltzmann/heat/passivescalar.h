@@ -11,9 +11,11 @@
 class PassiveScalar : public BaseCell
 {
 public:
-    PassiveScalar();
+    // A heat cell for the model of the parameters, which it keeps for the
+    // buoyancy of the velocity it reports.
+    explicit PassiveScalar(const SimulationParameters &parameters);
     // Fluid at the equilibrium of (rho, u) carrying the scalar theta at rest.
-    PassiveScalar(double rho, const Vector3d &u, double theta);
+    PassiveScalar(const SimulationParameters &parameters, double rho, const Vector3d &u, double theta);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void update(double[], BaseCell *[], Grid *, Vector3i) override {}
@@ -37,10 +39,11 @@ public:
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     int modelQ() override { return q; }
 
 private:
+    const SimulationParameters *settings;
     void recompute();
 
     int q;

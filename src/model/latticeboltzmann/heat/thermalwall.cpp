@@ -3,9 +3,9 @@
 #include "passivescalar.h"
 
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
+#include "model/xml/attributereader.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -15,7 +15,6 @@ void ThermalWall::setNextF(int i, double value, int component)
 {
     if (!neighbourBlock)
         return;
-    const int q = Lattice::currentQ();
     const int j = Lattice::opposite(q, i);
     BaseCell *sender = neighbourBlock[j];
     if (!sender)
@@ -27,7 +26,7 @@ void ThermalWall::setNextF(int i, double value, int component)
     }
     // The scalar's equilibrium at the resting wall is w_i T in every
     // direction (w_i = w_j).
-    sender->setNextF(j, 2.0 * Lattice::weight(q, i) * currentParameters()->getThermal(index) - value, 1);
+    sender->setNextF(j, 2.0 * Lattice::weight(q, i) * settings->getThermal(index) - value, 1);
 }
 
 void ThermalWall::passivate(QXmlStreamWriter &writer)

@@ -21,11 +21,18 @@ public:
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
     int getKind() override { return index == 0 ? 5 : index == 1 ? 6 : -1; }
-    BaseCell *clone() override { return new ThermalWall(index); }
+    BaseCell *clone(const SimulationParameters &) override { return new ThermalWall(index); }
+    // The wall temperature is read from the parameters of the grid that links it.
+    void setNeighbours(BaseCell **block, const SimulationParameters &parameters) override
+    {
+        WallCell::setNeighbours(block, parameters);
+        settings = &parameters;
+    }
 
     int getIndex() const { return index; }
     void setIndex(int i) { index = i; }
 
 private:
     int index;
+    const SimulationParameters *settings = nullptr;
 };

@@ -2,9 +2,9 @@
 
 #include "meltingsolidificationcell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QtDebug>
 

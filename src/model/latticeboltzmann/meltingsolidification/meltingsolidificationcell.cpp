@@ -3,9 +3,9 @@
 #include "freesurfacesettings.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -232,7 +232,7 @@ void MeltingSolidificationCell::streamEnergy(BaseCell *neighbours[])
 
 void MeltingSolidificationCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    const SimulationParameters *p = grid ? grid->getParameters() : currentParameters();
+    const SimulationParameters *p = grid ? grid->getParameters() : nullptr;
     const double tau0 = p ? p->getEffectiveTau0() : params[0];
     const double gravity = p ? p->getPassiveScalarGravity() : 0.0;
     if (state == 'I')
@@ -308,7 +308,7 @@ void MeltingSolidificationCell::setF(double values[])
     recompute();
 }
 
-BaseCell *MeltingSolidificationCell::clone()
+BaseCell *MeltingSolidificationCell::clone(const SimulationParameters &)
 {
     return new MeltingSolidificationCell(settings);
 }

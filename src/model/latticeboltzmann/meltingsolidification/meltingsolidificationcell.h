@@ -54,7 +54,7 @@ public:
     int getKind() override { return -1; }
     // Nine mass populations, then nine energy populations.
     void setF(double values[]) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     int modelQ() override { return Q; }
 
     char getState() const { return state; }

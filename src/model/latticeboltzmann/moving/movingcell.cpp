@@ -2,11 +2,11 @@
 
 #include "../grid.h"
 #include "../wallcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "movingwall.h"
 #include "particlemanager.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
 
 #include <QLoggingCategory>
 #include <QXmlStreamReader>
@@ -15,7 +15,7 @@
 
 MovingCell::MovingCell(double initialDensity, int c, Grid *g) : grid(g), charge(c), p0(initialDensity)
 {
-    q = Lattice::currentQ();
+    q = g->getParameters()->getModel();
     for (double &r : received)
         r = 0.0;
 }
@@ -56,7 +56,7 @@ void MovingCell::preUpdate(double params[], BaseCell *neighbours[], Grid *g, Vec
 
 double MovingCell::referenceDensity(const Grid *g)
 {
-    const SimulationParameters *sp = g ? g->getParameters() : currentParameters();
+    const SimulationParameters *sp = g->getParameters();
     return 0.5 * (sp->getMinP0() + sp->getMaxP0());
 }
 
@@ -205,7 +205,7 @@ void MovingCell::activate(QXmlStreamReader &reader, Grid *g)
         setBody(body, true);
 }
 
-BaseCell *MovingCell::clone()
+BaseCell *MovingCell::clone(const SimulationParameters &)
 {
     auto *copy = new MovingCell(p0, charge, grid);
     if (movingBody)

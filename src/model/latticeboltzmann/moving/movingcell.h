@@ -11,7 +11,8 @@ class SomethingMoving;
 class MovingCell : public InertCell
 {
 public:
-    explicit MovingCell(double p0 = 1.0, int charge = 0, Grid *grid = nullptr);
+    // A moving cell of the grid's model.
+    MovingCell(double p0, int charge, Grid *grid);
     ~MovingCell() override;
     MovingCell(const MovingCell &) = delete;
     MovingCell &operator=(const MovingCell &) = delete;
@@ -25,7 +26,7 @@ public:
     int getKind() override { return 4; }
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     int modelQ() override { return q; }
 
     SomethingMoving *body() const { return movingBody; }

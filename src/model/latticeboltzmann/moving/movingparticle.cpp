@@ -1,9 +1,11 @@
 #include "movingparticle.h"
 
 #include "../basecell.h"
+#include "../grid.h"
 #include "../lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -15,9 +17,9 @@
 
 // The fluid neighbour in direction i sends f_opp(i) into the particle and gets
 // f_i back: the particle gains e_opp(i) (f_i + f_opp(i)).
-void MovingParticle::exchange(double[], BaseCell *neighbours[], Grid *, Vector3i)
+void MovingParticle::exchange(double[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid->getParameters()->getModel();
     for (int i = 1; i < q; ++i) {
         BaseCell *n = neighbours[i];
         if (!n || !n->isFluid())
@@ -29,7 +31,7 @@ void MovingParticle::exchange(double[], BaseCell *neighbours[], Grid *, Vector3i
 
 // The momentum gathered from the fluid is a force on the particle's mass,
 // as is the electrostatic term; gravity pulls along -y with g per unit mass.
-void MovingParticle::update(double gravity)
+void MovingParticle::update(double gravity, RandomSource *random)
 {
     if (!frozen && !cells.empty()) {
         const double m = mass();
@@ -37,9 +39,9 @@ void MovingParticle::update(double gravity)
         double r1 = 0.0, r2 = 0.0;
         // No draws without a temperature, so a cold run does not depend on
         // the random sequence.
-        if (temperature != 0.0) {
-            r1 = (2.0 * (std::rand() % 32768) / 32767.0 - 1.0) * temperature;
-            r2 = (2.0 * (std::rand() % 32768) / 32767.0 - 1.0) * temperature;
+        if (temperature != 0.0 && random) {
+            r1 = (2.0 * (random->next() % 32768) / 32767.0 - 1.0) * temperature;
+            r2 = (2.0 * (random->next() % 32768) / 32767.0 - 1.0) * temperature;
         }
         const Vector3d E = electrostaticAcceleration;
         const Vector3d dv((M.x + E.x + r2) / m, (M.y + E.y + r1 - gravity * m) / m, (M.z + E.z) / m);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/latticeboltzmann/randomsource.h"
 #include "somethingmoving.h"
 
 #include <QString>
@@ -22,8 +23,10 @@ public:
     void exchange(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     // One time step: velocity and displacement from the gathered momentum,
     // the electrostatic force, gravity (gravity) and the thermal kick.
-    void update() override { update(0.0); }
-    void update(double gravity);
+    void update() override { update(0.0, nullptr); }
+    // The Brownian kicks of a particle with a temperature are drawn from the
+    // simulation's generator (none without one).
+    void update(double gravity, RandomSource *random);
     Vector3d getDisplacement() override { return displacement; }
     Vector3d getVelocity() override { return velocity; }
     void write(QXmlStreamWriter &writer) override;

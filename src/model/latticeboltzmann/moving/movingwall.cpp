@@ -1,7 +1,7 @@
 #include "movingwall.h"
 
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

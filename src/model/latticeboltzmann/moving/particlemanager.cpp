@@ -3,11 +3,11 @@
 #include "../grid.h"
 #include "../lattice.h"
 #include "../sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 #include "movingcell.h"
 #include "movingparticle.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -202,7 +202,7 @@ void ParticleManager::move()
     if (particles.empty())
         return;
     for (const auto &p : particles)
-        p->update(gravity);
+        p->update(gravity, &grid->getParameters()->random());
     bool moved = false;
     for (const auto &p : particles) {
         const Vector3d d = p->displacement;
@@ -281,7 +281,7 @@ bool ParticleManager::shift(MovingParticle &p, const Vector3i &s)
             }
         }
         const double density = count > 0 ? sum / count : 1.0;
-        auto *cell = new SCCell(density);
+        auto *cell = new SCCell(density, grid->getParameters()->getModel());
         cell->setEquilibrium(p.velocity, density);
         fresh.push_back(cell);
     }

@@ -1,12 +1,13 @@
 #include "mccell.h"
 
 #include "model/latticeboltzmann/forces/multicomponent.h"
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -23,11 +24,12 @@ std::atomic<bool> edgeWarned{false};
 
 } // namespace
 
-MCCell::MCCell(SCCell *from) : interaction(new MultiComponent)
+MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
+    : settings(&parameters), q(parameters.getModel()), interaction(new MultiComponent)
 {
     for (int j = 0; j < 2; ++j) {
-        components.push_back(from ? static_cast<SCCell *>(from->clone())
-                                  : new SCCell(currentParameters()->randomInitialDensity()));
+        components.push_back(from ? static_cast<SCCell *>(from->clone(parameters))
+                                  : new SCCell(parameters.randomInitialDensity(), q));
         if (PorousCell *porous = dynamic_cast<PorousCell *>(components.back()))
             porous->setComponentIndex(j);
     }
@@ -46,7 +48,7 @@ MCCell::~MCCell()
 void MCCell::sizeArrays()
 {
     const std::size_t n = components.size();
-    const double *eps = currentParameters()->parameterBlock();
+    const double *eps = settings->parameterBlock();
     taus.resize(n);
     for (std::size_t j = 0; j < n; ++j)
         taus[j] = eps[j < 3 ? j : 0];
@@ -57,7 +59,6 @@ void MCCell::sizeArrays()
 
 void MCCell::recomputeCommonVelocity()
 {
-    const int q = Lattice::currentQ();
     double weight = 0.0;
     Vector3d momentum;
     for (std::size_t j = 0; j < components.size(); ++j) {
@@ -76,9 +77,8 @@ void MCCell::recomputeCommonVelocity()
 
 void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
 {
-    const int q = Lattice::currentQ();
     const int n = componentCount();
-    const QList<Force *> &forces = currentParameters()->getForces();
+    const QList<Force *> &forces = grid->getParameters()->getForces();
     // Porous components exchange part of what they stream for their own
     // opposite populations, as a porous cell on its own does.
     double solid[MaxComponents];
@@ -176,7 +176,7 @@ void MCCell::setComponents(int n)
 {
     n = std::clamp(n, 0, MaxComponents);
     while (componentCount() < n)
-        components.push_back(new SCCell(currentParameters()->randomInitialDensity()));
+        components.push_back(new SCCell(settings->randomInitialDensity(), q));
     while (componentCount() > n) {
         delete components.back();
         components.pop_back();
@@ -218,7 +218,6 @@ double openFraction(SCCell *c)
 
 Vector3d MCCell::getVelocity(int m)
 {
-    const int q = Lattice::currentQ();
     // The component's momentum and half its force, scaled for a porous component.
     auto share = [&](int j) {
         SCCell *c = components[std::size_t(j)];
@@ -266,7 +265,6 @@ Vector3d MCCell::getForce(int m)
 
 void MCCell::setF(double values[])
 {
-    const int q = Lattice::currentQ();
     if (componentCount() > 0)
         components[0]->setF(values);
     if (componentCount() > 1)
@@ -279,9 +277,9 @@ int MCCell::modelQ()
     return components.empty() ? 0 : components.front()->getQ();
 }
 
-BaseCell *MCCell::clone()
+BaseCell *MCCell::clone(const SimulationParameters &parameters)
 {
-    MCCell *c = new MCCell;
+    MCCell *c = new MCCell(parameters);
     c->setComponents(componentCount());
     for (int j = 0; j < componentCount(); ++j)
         c->components[j]->reset(components[j]->getP(-1), -1.0);
@@ -337,7 +335,8 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
             const bool porous = type == QLatin1String("porous");
             if (reader.name() == QLatin1String("cell") && int(read.size()) < announced &&
                 (porous || type == QLatin1String("singleComponent"))) {
-                SCCell *c = porous ? new PorousCell(1.0) : new SCCell(1.0);
+                SCCell *c = porous ? new PorousCell(1.0, *grid->getParameters())
+                                   : new SCCell(1.0, grid->getParameters()->getModel());
                 c->activate(reader, grid);
                 read.push_back(c);
             } else {

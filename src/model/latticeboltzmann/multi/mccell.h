@@ -16,9 +16,10 @@ class SCCell;
 class MCCell : public BaseCell
 {
 public:
-    // Two components, copies of from when given, else fresh fluid at the
-    // random initial density.
-    explicit MCCell(SCCell *from = nullptr);
+    // Two components for the model of the parameters, copies of from when
+    // given, else fresh fluid at the random initial density. The cell keeps
+    // the parameters for the components it adds later.
+    explicit MCCell(const SimulationParameters &parameters, SCCell *from = nullptr);
     // The most components a cell holds ("mcQuantity" is 1, 2 or 3).
     static constexpr int MaxComponents = 3;
     ~MCCell() override;
@@ -54,7 +55,7 @@ public:
     void setF(double values[]) override;
     int modelQ() override;
     // A fresh cell of the current model with as many components, each at its density, at rest.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     int componentCount() const { return int(components.size()); }
     SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }
@@ -63,6 +64,9 @@ public:
 
 private:
     void recomputeCommonVelocity();
+
+    const SimulationParameters *settings;
+    int q;
     void sizeArrays();
 
     std::vector<SCCell *> components;

@@ -1,10 +1,11 @@
 #include "rkcell.h"
 
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -12,12 +13,12 @@
 
 #include <cmath>
 
-RKCell::RKCell() : q(Lattice::currentQ())
+RKCell::RKCell(const SimulationParameters &parameters) : q(parameters.getModel())
 {
     for (int i = 0; i < Lattice::MaxQ; ++i)
         r[i] = rNext[i] = b[i] = bNext[i] = 0.0;
-    const double d1 = currentParameters()->randomInitialDensity();
-    const double d2 = currentParameters()->randomInitialDensity();
+    const double d1 = parameters.randomInitialDensity();
+    const double d2 = parameters.randomInitialDensity();
     reset(d2, d1);
 }
 
@@ -40,9 +41,9 @@ void RKCell::recompute()
     u = rho > Lattice::ActiveWeight ? m * (1.0 / rho) : Vector3d();
 }
 
-void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i)
+void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
-    const SimulationParameters *p = currentParameters();
+    const SimulationParameters *p = grid->getParameters();
     const double tau = params[0], a = p->getRkAmplitude(), beta = p->getRkBeta();
     const double rho = rhoR + rhoB;
     const int order = p->getVelocityOrder();
@@ -86,9 +87,9 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i
     }
 }
 
-BaseCell *RKCell::clone()
+BaseCell *RKCell::clone(const SimulationParameters &parameters)
 {
-    RKCell *c = new RKCell;
+    RKCell *c = new RKCell(parameters);
     c->reset(rhoR, rhoB);
     return c;
 }

@@ -13,7 +13,9 @@
 class RKCell : public BaseCell
 {
 public:
-    RKCell();
+    // A colour-gradient cell for the model of the parameters, its two
+    // densities drawn from their initial range.
+    explicit RKCell(const SimulationParameters &parameters);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void update(double[], BaseCell *[], Grid *, Vector3i) override {}
@@ -38,7 +40,7 @@ public:
     void setF(double values[]) override;
     int modelQ() override { return q; }
     // A fresh cell of the current model at the same colour densities, at rest.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
 private:
     void recompute();

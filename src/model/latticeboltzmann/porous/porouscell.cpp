@@ -1,9 +1,9 @@
 #include "porouscell.h"
 
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -11,9 +11,9 @@
 
 #include <algorithm>
 
-PorousCell::PorousCell(double p0) : SCCell(p0)
+PorousCell::PorousCell(double p0, const SimulationParameters &parameters) : SCCell(p0, parameters.getModel())
 {
-    setSolidDensity(currentParameters()->getPorousSolidDensity());
+    setSolidDensity(parameters.getPorousSolidDensity());
 }
 
 void PorousCell::setSolidDensity(double s)
@@ -42,9 +42,9 @@ Vector3d PorousCell::getVelocity(int component)
     return solidDensity == 0.0 ? velocity : velocity * (1.0 - solidDensity);
 }
 
-BaseCell *PorousCell::clone()
+BaseCell *PorousCell::clone(const SimulationParameters &parameters)
 {
-    PorousCell *c = new PorousCell(getP0());
+    PorousCell *c = new PorousCell(getP0(), parameters);
     double values[Lattice::MaxQ];
     const int n = std::min(getQ(), c->getQ());
     for (int i = 0; i < n; ++i)

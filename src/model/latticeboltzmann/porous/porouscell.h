@@ -17,12 +17,14 @@
 class PorousCell : public SCCell
 {
 public:
-    explicit PorousCell(double p0 = 1.0);
+    // A porous cell for model q at density p0 with the solid density of the
+    // parameters.
+    PorousCell(double p0, const SimulationParameters &parameters);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     Vector3d getVelocity(int component) override;
     int getKind() override { return 9; }
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     void passivate(QXmlStreamWriter &writer) override;
     void activate(QXmlStreamReader &reader, Grid *grid) override;
 

@@ -1,9 +1,10 @@
 #include "shallowcell.h"
 
+#include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -18,7 +19,8 @@ std::atomic<bool> warnedPlanar{false};
 
 } // namespace
 
-ShallowCell::ShallowCell() : planar(Lattice::currentQ() == 9)
+ShallowCell::ShallowCell(const SimulationParameters &parameters)
+    : settings(&parameters), planar(parameters.getModel() == 9)
 {
     if (!planar && !warnedPlanar.exchange(true))
         qWarning() << "Shallow-water cells need the D2Q9 model; on a 3D model they stay still.";
@@ -54,11 +56,11 @@ void ShallowCell::recompute()
     u = depth > 1e-12 ? Vector3d(mx / depth, my / depth, 0.0) : Vector3d();
 }
 
-void ShallowCell::preUpdate(double params[], BaseCell *neighbours[], Grid *, Vector3i)
+void ShallowCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     if (!planar)
         return;
-    const SimulationParameters *p = currentParameters();
+    const SimulationParameters *p = grid->getParameters();
     const double g = p->getShallowG(), kappa = p->getShallowNB(), tau = params[0];
     double feq[9];
     equilibrium(h, u, g, feq);
@@ -83,7 +85,7 @@ void ShallowCell::reset(double density, double)
 {
     if (density >= 0.0)
         p0 = density;
-    equilibrium(p0, Vector3d(), currentParameters()->getShallowG(), f);
+    equilibrium(p0, Vector3d(), settings->getShallowG(), f);
     recompute();
 }
 

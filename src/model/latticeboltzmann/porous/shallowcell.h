@@ -10,7 +10,9 @@
 class ShallowCell : public BaseCell
 {
 public:
-    ShallowCell();
+    // A shallow-water cell; it keeps the parameters for the gravity of its
+    // resting state.
+    explicit ShallowCell(const SimulationParameters &parameters);
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void update(double[], BaseCell *[], Grid *, Vector3i) override {}
@@ -42,6 +44,7 @@ public:
     static void equilibrium(double h, const Vector3d &u, double g, double out[9]);
 
 private:
+    const SimulationParameters *settings;
     void recompute();
 
     double f[9];

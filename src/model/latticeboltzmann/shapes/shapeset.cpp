@@ -5,8 +5,8 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 ShapeSet::ShapeSet() = default;
 ShapeSet::~ShapeSet() = default;
@@ -53,7 +53,7 @@ std::size_t ShapeSet::place(Grid &grid, int index)
                 if (next < boundary.size() && grid.siteIndex(boundary[next].x, boundary[next].y, boundary[next].z) == site)
                     b = &boundary[next++];
                 if (b) {
-                    auto *wall = new ShapeWallCell(index, s->scheme(), motion, q);
+                    auto *wall = new ShapeWallCell(q, index, s->scheme(), motion);
                     for (int i = 1; i < q; ++i)
                         if (b->fraction[i] > 0.0)
                             wall->setFraction(i, b->fraction[i]);

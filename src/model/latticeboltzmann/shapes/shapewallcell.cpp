@@ -2,15 +2,15 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/attributereader.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-ShapeWallCell::ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion, int latticeQ)
-    : q(latticeQ > 0 ? latticeQ : Lattice::currentQ()), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
+ShapeWallCell::ShapeWallCell(int model, int shapeIndex, WallScheme scheme, const ShapeMotion &motion)
+    : q(model), index(shapeIndex), wallScheme(scheme), wallMotion(motion)
 {
     links = static_cast<double *>(BlockPool::allocate(3 * q * sizeof(double)));
     for (int k = 0; k < 3 * q; ++k)
@@ -170,7 +170,7 @@ void ShapeWallCell::activate(QXmlStreamReader &reader, Grid *)
     }
 }
 
-BaseCell *ShapeWallCell::clone()
+BaseCell *ShapeWallCell::clone(const SimulationParameters &parameters)
 {
-    return new ShapeWallCell(index, wallScheme, wallMotion);
+    return new ShapeWallCell(parameters.getModel(), index, wallScheme, wallMotion);
 }

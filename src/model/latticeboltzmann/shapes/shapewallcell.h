@@ -19,8 +19,7 @@
 class ShapeWallCell : public WallCell
 {
 public:
-    // For the lattice of q directions; 0 takes the current model's.
-    ShapeWallCell(int shapeIndex, WallScheme scheme, const ShapeMotion &motion, int latticeQ = 0);
+    ShapeWallCell(int q, int shapeIndex, WallScheme scheme, const ShapeMotion &motion);
     ~ShapeWallCell() override;
     ShapeWallCell(const ShapeWallCell &) = delete;
     ShapeWallCell &operator=(const ShapeWallCell &) = delete;
@@ -33,7 +32,7 @@ public:
     // A wall of the same shape, scheme and motion for the current model,
     // without fractions (half-way bounce-back until the shape is placed
     // again): the fractions depend on where the copy stands.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
     int modelQ() override { return q; }
 
     int shapeIndex() const { return index; }

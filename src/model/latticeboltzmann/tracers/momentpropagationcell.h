@@ -9,7 +9,7 @@
 class MomentPropagationCell : public PassiveScalarCell
 {
 public:
-    explicit MomentPropagationCell(BaseCell *inner = nullptr) : PassiveScalarCell(inner) {}
+    MomentPropagationCell(BaseCell *inner, int q) : PassiveScalarCell(inner, q) {}
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override
     {
@@ -28,7 +28,7 @@ public:
     void recomputeColours() override;
 
 protected:
-    PassiveScalarCell *emptyWrapper(BaseCell *inner) const override { return new MomentPropagationCell(inner); }
+    PassiveScalarCell *emptyWrapper(BaseCell *inner) const override { return new MomentPropagationCell(inner, q); }
     const char *typeName() const override { return "momentPropagationCell"; }
     int valuesPerColour() const override { return 1; }
     // Here g holds the colour values, gNext the next ones and theta the

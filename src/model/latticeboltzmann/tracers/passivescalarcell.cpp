@@ -6,17 +6,17 @@
 #include "model/latticeboltzmann/boundary/facetable.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
-#include "persistence/attributereader.h"
-#include "persistence/cellfactory.h"
-#include "persistence/childelements.h"
-#include "persistence/elementcopy.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/elementcopy.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -25,7 +25,7 @@
 #include <algorithm>
 #include <typeinfo>
 
-PassiveScalarCell::PassiveScalarCell(BaseCell *inner) : q(Lattice::currentQ())
+PassiveScalarCell::PassiveScalarCell(BaseCell *inner, int model) : q(model)
 {
     setInner(inner ? inner : new NullCell);
 }
@@ -193,7 +193,7 @@ void PassiveScalarCell::setNextF(int i, double value, int component)
         auto *sender = dynamic_cast<PassiveScalarCell *>(neighbourBlock[back]);
         if (!sender || sender->innerRole == Role::Solid)
             return;
-        const double factor = reflects ? currentParameters()->getReflectWithFactor() : 1.0;
+        const double factor = reflects && settings ? settings->getReflectWithFactor() : 1.0;
         sender->setNextF(back, factor * value, component);
         return;
     }
@@ -223,9 +223,9 @@ void PassiveScalarCell::setF(double values[])
     recomputeColours();
 }
 
-BaseCell *PassiveScalarCell::clone()
+BaseCell *PassiveScalarCell::clone(const SimulationParameters &parameters)
 {
-    BaseCell *copy = innerCell->clone();
+    BaseCell *copy = innerCell->clone(parameters);
     if (!copy)
         return nullptr;
     PassiveScalarCell *c = emptyWrapper(copy);
@@ -290,7 +290,7 @@ void PassiveScalarCell::activate(QXmlStreamReader &reader, Grid *grid)
         if (reader.name() != QLatin1String("cell") || read)
             continue;
         const QString type = reader.attributes().value("type").toString();
-        read = CellFactory::create(type);
+        read = CellFactory::create(type, *grid);
         if (!read || dynamic_cast<PassiveScalarCell *>(read)) {
             QMessageLogger(__FILE__, __LINE__, Q_FUNC_INFO).warning("load error");
             delete read;

@@ -13,7 +13,8 @@ class PassiveScalarCell : public BaseCell
 {
 public:
     // Takes ownership of inner (which may be null only until activate).
-    explicit PassiveScalarCell(BaseCell *inner = nullptr);
+    // Wraps the cell (a null cell when none) with colours laid out for model q.
+    PassiveScalarCell(BaseCell *inner, int q);
     ~PassiveScalarCell() override;
     PassiveScalarCell(const PassiveScalarCell &) = delete;
     PassiveScalarCell &operator=(const PassiveScalarCell &) = delete;
@@ -45,7 +46,7 @@ public:
     int modelQ() override;
     // A wrapper of the same kind around the inner cell's clone, with the
     // same colours and source mark; null when the inner cell has no clone.
-    BaseCell *clone() override;
+    BaseCell *clone(const SimulationParameters &parameters) override;
 
     // g := w_i c for every colour (c the settings' initial concentration).
     virtual void initColours(double concentration);
@@ -64,7 +65,12 @@ public:
         setInner(cell);
     }
     // The wrapper's own neighbour block, for the colour bounce-back at solids.
-    void setNeighbours(BaseCell **block) { neighbourBlock = block; }
+    // Also the parameters of the grid that links it, for the reflection factor.
+    void setNeighbours(BaseCell **block, const SimulationParameters *parameters)
+    {
+        neighbourBlock = block;
+        settings = parameters;
+    }
     int colourCount() const { return colours; }
     double getFixedConcentration() const { return fixedConcentration; }
     int getSourceIndex() const { return sourceIndex; }
@@ -90,7 +96,7 @@ public:
 protected:
     void setInner(BaseCell *cell);
     // A new wrapper of this kind around inner, without colours.
-    virtual PassiveScalarCell *emptyWrapper(BaseCell *inner) const { return new PassiveScalarCell(inner); }
+    virtual PassiveScalarCell *emptyWrapper(BaseCell *inner) const { return new PassiveScalarCell(inner, q); }
     // The file name of this kind and the colour values it stores.
     virtual const char *typeName() const { return "passiveScalarCell"; }
     virtual int valuesPerColour() const { return q; }
@@ -103,6 +109,7 @@ protected:
 
     BaseCell *innerCell = nullptr;
     BaseCell **neighbourBlock = nullptr;
+    const SimulationParameters *settings = nullptr;
     Role innerRole = Role::Null;
     bool reflects = false;
     int q = 9;

@@ -4,10 +4,10 @@
 #include "passivescalarcell.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
-#include "persistence/childelements.h"
-#include "persistence/simulationparameters.h"
-#include "persistence/xmlformat.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -90,7 +90,8 @@ void ScalarTracerSettings::wrapAll(int wrapType, bool keepRead)
                 }
                 const bool fresh = !w || !keepRead || w->colourCount() != colours;
                 if (!w) {
-                    w = moments ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
+                    const int q = grid->getParameters()->getModel();
+                    w = moments ? new MomentPropagationCell(cell, q) : new PassiveScalarCell(cell, q);
                     grid->setCell(x, y, z, w, false, false);
                 }
                 if (fresh)
@@ -116,7 +117,8 @@ BaseCell *ScalarTracerSettings::wrapNew(BaseCell *cell, int x, int y, int z) con
 {
     if (sourceList.isEmpty() || !cell || dynamic_cast<PassiveScalarCell *>(cell))
         return cell;
-    PassiveScalarCell *w = type != 1 ? new MomentPropagationCell(cell) : new PassiveScalarCell(cell);
+    const int q = grid->getParameters()->getModel();
+    PassiveScalarCell *w = type != 1 ? new MomentPropagationCell(cell, q) : new PassiveScalarCell(cell, q);
     prepareFresh(w, x, y, z);
     return w;
 }

@@ -2,9 +2,9 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/attributereader.h"
-#include "persistence/childelements.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>

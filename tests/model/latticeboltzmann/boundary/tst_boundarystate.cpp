@@ -11,6 +11,7 @@
 #include "model/latticeboltzmann/boundary/zouheboundary.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -63,7 +64,7 @@ std::vector<std::unique_ptr<BaseCell>> readCells(const QByteArray &bytes, Grid *
         else if (type == "open")
             c = new OpenCell;
         else if (type == "singleComponent")
-            c = new SCCell;
+            c = new SCCell(1.0, grid->getParameters()->getModel());
         if (!c)
             break;
         c->activate(r, grid);
@@ -94,12 +95,12 @@ private slots:
         openZouhe->setBoundaryP(0.995);
         std::vector<BaseCell *> cells = {new SourceCell(zouhe),
                                          new SourceCell(equilibrium),
-                                         new SCCell(1.01),
+                                         new SCCell(1.01, 9),
                                          new SourceCell(fixed),
                                          new SourceCell(new PointBoundary(1.125)),
                                          new OpenCell(new ExtrapolationBoundary),
                                          new OpenCell(openZouhe),
-                                         new SCCell(1.02)};
+                                         new SCCell(1.02, 9)};
         static_cast<SourceCell *>(cells[1])->setIndex(2);
         const QByteArray bytes = writeCells(cells);
         QVERIFY(bytes.contains("<lattice type=\"source\" index=\"2\">"));

@@ -10,8 +10,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -241,7 +241,7 @@ private slots:
         nb[1] = &target;
         ZouHeBoundary zh;
         zh.setBoundaryU(0.1);
-        zh.update(nullptr, nb, nullptr, Vector3i(0, 1, 0));
+        zh.update(nullptr, nb, &g, Vector3i(0, 1, 0));
         const double rho = 1.0 / 0.9;
         QVERIFY(near(target.next[1], 1.0 / 9.0 + (2.0 / 3.0) * 0.1 * rho));
         QVERIFY(near(target.next[2], 1.0 / 36.0 + (1.0 / 6.0) * 0.1 * rho));
@@ -285,7 +285,7 @@ private slots:
             zh.setBoundaryP(1.01);
         else
             zh.setBoundaryU(0.04);
-        zh.update(nullptr, nb, nullptr, Vector3i(1, 1, 0));
+        zh.update(nullptr, nb, &g, Vector3i(1, 1, 0));
         double rho = 0.0;
         Vector3d u;
         Lattice::moments(target.next, 9, rho, u);
@@ -365,7 +365,7 @@ private slots:
         BaseCell *nb[9] = {};
         nb[5] = &target; // right edge: -x face
         ExtrapolationBoundary ex;
-        ex.update(nullptr, nb, nullptr, Vector3i(2, 1, 0));
+        ex.update(nullptr, nb, &g, Vector3i(2, 1, 0));
         for (int i = 0; i < 9; ++i) {
             const bool incoming = i == 5 || i == 4 || i == 6;
             QCOMPARE(target.next[i], incoming ? target.f[i] : -1.0);

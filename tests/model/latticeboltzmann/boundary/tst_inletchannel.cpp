@@ -1,8 +1,8 @@
 #include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 
 #include <QImage>
 #include <QTemporaryDir>

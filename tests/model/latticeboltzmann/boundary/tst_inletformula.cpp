@@ -1,7 +1,7 @@
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 #include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QElapsedTimer>
 #include <QtTest>

@@ -13,10 +13,10 @@
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -204,13 +204,13 @@ void TestForces::reportedVelocityUnderGravity()
             Lattice::equilibriumArray(a * -0.5, rho[1], 9, f + 9);
             BaseCell *c = nullptr;
             if (kind == "fluid") {
-                c = new SCCell(rho[0]);
+                c = new SCCell(rho[0], 9);
             } else if (kind == "porous") {
-                c = new PorousCell(rho[0]);
+                c = new PorousCell(rho[0], *p);
             } else if (kind == "multicomponent") {
-                c = new MCCell;
+                c = new MCCell(*p);
             } else {
-                c = new PassiveScalar;
+                c = new PassiveScalar(*p);
                 for (int i = 0; i < 9; ++i)
                     f[9 + i] = Lattice::weight(9, i) * 0.5;
             }
@@ -304,7 +304,7 @@ void fillMulticomponent(Grid &grid, const std::function<QPair<double, double>(in
     for (int y = 0; y < grid.getHeight(); ++y)
         for (int x = 0; x < grid.getWidth(); ++x)
             if (grid.getCell(x, y, 0)->isFluid()) {
-                MCCell *c = new MCCell;
+                MCCell *c = new MCCell(*grid.getParameters());
                 const QPair<double, double> d = densities(x, y);
                 c->reset(d.first, d.second);
                 grid.setCell(x, y, 0, c, true, false);
@@ -477,7 +477,7 @@ void TestForces::documentRoundTrip()
     SimulationParameters *p = grid.getParameters();
     p->setMulticomponentValues(2, 0.5, 0.0, 0.0, 1);
     QList<Force *> forces{new Gravity, new MultiPhase};
-    MCCell cell;
+    MCCell cell(*p);
     cell.reset(1.25, 0.375);
     cell.component(0)->setEquilibrium(Vector3d(0.01, -0.02, 0), 1.25);
 
@@ -503,7 +503,7 @@ void TestForces::documentRoundTrip()
     qDeleteAll(read);
     QVERIFY(r.readNextStartElement());
     QCOMPARE(r.name(), QLatin1String("cell"));
-    MCCell copy;
+    MCCell copy(*p);
     copy.activate(r, &grid);
     QVERIFY(r.isEndElement() && r.name() == QLatin1String("cell"));
     for (int j = 0; j < 2; ++j)

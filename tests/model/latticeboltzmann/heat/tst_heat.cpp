@@ -5,7 +5,7 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/lattice.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QtTest>
 
@@ -34,7 +34,8 @@ void heatedChannel(Grid &grid, double hot, double cold)
             return new ThermalWall(0);
         if (y == top)
             return new ThermalWall(1);
-        return new PassiveScalar(1.0, Vector3d(), hot + (cold - hot) * (y - 0.5) / double(top - 1));
+        return new PassiveScalar(*grid.getParameters(), 1.0, Vector3d(),
+                                 hot + (cold - hot) * (y - 0.5) / double(top - 1));
     });
 }
 
@@ -103,7 +104,8 @@ void TestHeat::sineModeBetweenWallsConverges()
         };
         for (int y = 1; y <= h; ++y)
             for (int x = 0; x < 3; ++x)
-                grid.setCell(x, y, 0, new PassiveScalar(1.0, Vector3d(), exact(y, 0.0)), true, false);
+                grid.setCell(x, y, 0, new PassiveScalar(*grid.getParameters(), 1.0, Vector3d(), exact(y, 0.0)), true,
+                             false);
         const int steps = h * h / 2;
         grid.step(steps);
         error[r] = 0.0;
@@ -125,7 +127,9 @@ void TestHeat::sineModeDecays()
     const double k = 2 * M_PI / n;
     Grid grid;
     prepare(grid, n, 3, 1.0, 0.8);
-    fill(grid, [&](int x, int) { return new PassiveScalar(1.0, Vector3d(), 1.0 + 0.1 * std::sin(k * x)); });
+    fill(grid, [&](int x, int) {
+        return new PassiveScalar(*grid.getParameters(), 1.0, Vector3d(), 1.0 + 0.1 * std::sin(k * x));
+    });
     QVERIFY(GridTest::stepFinite(grid, 1000));
     double amplitude = 0.0;
     for (int x = 0; x < n; ++x)
@@ -152,7 +156,8 @@ void TestHeat::rayleighBenardOnset()
             for (int x = 0; x < length; ++x) {
                 const double base = 1.0 - (y - 0.5) / h;
                 const double bump = 0.01 * std::sin(2 * M_PI * x / length) * std::sin(M_PI * (y - 0.5) / h);
-                grid.setCell(x, y, 0, new PassiveScalar(1.0, Vector3d(), base + bump), true, false);
+                grid.setCell(x, y, 0, new PassiveScalar(*grid.getParameters(), 1.0, Vector3d(), base + bump), true,
+                             false);
             }
         auto energy = [&] {
             double e = 0.0;
@@ -183,7 +188,7 @@ void TestHeat::depositionGrowsAndDiffuses()
             if (x == 2 && y == 1)
                 return new DepositionWall;
             if (x == 1 && y == 1) {
-                DepositionCell *c = new DepositionCell;
+                DepositionCell *c = new DepositionCell(9);
                 c->reset(0, 1.0);
                 return c;
             }
@@ -204,7 +209,7 @@ void TestHeat::depositionGrowsAndDiffuses()
     fill(grid, [&](int x, int y) -> BaseCell * {
         if (x == 0 || y == 0 || x == n - 1 || y == n - 1)
             return new WallCell;
-        DepositionCell *c = new DepositionCell;
+        DepositionCell *c = new DepositionCell(9);
         c->reset(0, std::exp(-((x - 40.0) * (x - 40.0) + (y - 40.0) * (y - 40.0)) / 8.0));
         return c;
     });
@@ -244,11 +249,11 @@ void TestHeat::serialEqualsParallel()
                 if (kind == 0) {
                     if (edge)
                         return new ThermalWall(x == 0 ? 0 : y == 0 ? 1 : 2);
-                    return new PassiveScalar(1.0, Vector3d(0.01, 0, 0), 0.1 * ((x + y) % 4));
+                    return new PassiveScalar(*grid.getParameters(), 1.0, Vector3d(0.01, 0, 0), 0.1 * ((x + y) % 4));
                 }
                 if (edge)
                     return x == 0 ? static_cast<BaseCell *>(new DepositionWall) : new WallCell;
-                DepositionCell *c = new DepositionCell;
+                DepositionCell *c = new DepositionCell(9);
                 c->reset(0, 0.2 * ((x * 3 + y) % 5));
                 return c;
             });

@@ -5,8 +5,8 @@
 #include "model/latticeboltzmann/immersed/immersedset.h"
 #include "model/latticeboltzmann/immersed/lineitem.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -29,7 +29,7 @@ void setFlow(Grid &grid, const std::function<Vector3d(int, int)> &velocity)
 
 Vector3d fluidMomentum(const Grid &grid)
 {
-    const int q = Lattice::currentQ();
+    const int q = grid.getParameters()->getModel();
     Vector3d sum;
     grid.forEachCell([&](BaseCell *c, int, int, int) {
         if (!c->isFluid())

@@ -1,11 +1,11 @@
 #include "../gridtest_helper.h"
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
-#include "persistence/cellfactory.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QImage>
@@ -195,7 +195,7 @@ private slots:
     void saveLoadResumes()
     {
         CellFactory::add(QStringLiteral("meltingSolidification"),
-                         [] { return static_cast<BaseCell *>(new MeltingSolidificationCell); });
+                         [](Grid &) { return static_cast<BaseCell *>(new MeltingSolidificationCell); });
         auto setUp = [](Grid &grid) {
             pool(grid, 14, 14);
             grid.getParameters()->setMeltingFlag(true);

@@ -2,7 +2,7 @@
 #include "flow_helper.h"
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <QtTest>
 

@@ -3,8 +3,8 @@
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -297,7 +297,8 @@ private slots:
 
         QXmlStreamReader reader(bytes);
         toFirstCell(reader);
-        MovingCell back;
+        Grid elsewhere;
+        MovingCell back(1.0, 0, &elsewhere);
         back.activate(reader, &grid);
         QCOMPARE(back.getGrid(), &grid);
         QCOMPARE(back.getCharge(), -1);
@@ -336,7 +337,7 @@ private slots:
         const QString document = "<grid>" + cell + "<lattice type=\"wall\"/></grid>";
         QXmlStreamReader reader(document);
         toFirstCell(reader);
-        MovingCell back;
+        MovingCell back(1.0, 0, &grid);
         back.setBody(new MovingWall(Vector3d(1, 0, 0)), true);
         if (warns)
             QTest::ignoreMessage(QtWarningMsg, "moving cell error");
@@ -371,7 +372,7 @@ private slots:
             "<grid><lattice type=\"moving\"><something type=\"wall\" velocityX=\"0.1\" " + wall + "/></lattice></grid>";
         QXmlStreamReader reader(document);
         toFirstCell(reader);
-        MovingCell back;
+        MovingCell back(1.0, 0, &grid);
         back.activate(reader, &grid);
         auto *w = dynamic_cast<MovingWall *>(back.body());
         QVERIFY(w);
@@ -437,7 +438,7 @@ private slots:
         cell->setCharge(1);
         cell->setNextF(2, 0.5, 0);
         cell->body()->update();
-        BaseCell *copy = cell->clone();
+        BaseCell *copy = cell->clone(*grid.getParameters());
         auto *moving = dynamic_cast<MovingCell *>(copy);
         QVERIFY(moving);
         QCOMPARE(moving->getCharge(), 1);
@@ -453,7 +454,7 @@ private slots:
         delete copy;
 
         MovingCell bodiless(1.0, -1, &grid);
-        BaseCell *plain = bodiless.clone();
+        BaseCell *plain = bodiless.clone(*grid.getParameters());
         QCOMPARE(static_cast<MovingCell *>(plain)->body(), nullptr);
         delete plain;
     }

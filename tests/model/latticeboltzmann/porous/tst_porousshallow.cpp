@@ -7,8 +7,8 @@
 #include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -73,7 +73,8 @@ void TestPorousShallow::porousWithoutSolidIsPlainFluid()
         fill(grid, [&](int x, int y) -> BaseCell * {
             if (y == 0)
                 return new WallCell;
-            BaseCell *c = porous ? static_cast<BaseCell *>(new PorousCell(1.0)) : new SCCell(1.0);
+            BaseCell *c =
+                porous ? static_cast<BaseCell *>(new PorousCell(1.0, *grid.getParameters())) : new SCCell(1.0, 9);
             c->reset(1.0 + 0.01 * ((x * 3 + y) % 4), -1);
             return c;
         });
@@ -93,7 +94,7 @@ void TestPorousShallow::darcySpeed()
         grid.getParameters()->setPorousSolidDensityValue(s);
         grid.getParameters()->setGravity(1e-5);
         grid.getParameters()->addForce(new Gravity);
-        fill(grid, [](int, int) { return new PorousCell(1.0); });
+        fill(grid, [&](int, int) { return new PorousCell(1.0, *grid.getParameters()); });
         QVERIFY(GridTest::stepFinite(grid, 3000));
         const double u = -grid.getCell(2, 3, 0)->getVelocity(0).y;
         const double expected = (1 - s) * 1e-5 / (2 * s * 1.0);
@@ -117,8 +118,8 @@ void TestPorousShallow::multicomponentDarcySpeed()
         p->setGravity(g);
         p->addForce(new Gravity);
         fill(grid, [&](int, int) {
-            PorousCell porous(1.0);
-            auto *c = new MCCell(&porous);
+            PorousCell porous(1.0, *grid.getParameters());
+            auto *c = new MCCell(*grid.getParameters(), &porous);
             c->reset(rho0, rho1);
             return c;
         });
@@ -145,13 +146,13 @@ void TestPorousShallow::shallowEquilibriumAndLake()
     prepare(grid, 10, 10, 0.8);
     grid.getParameters()->setShallowG(1.0);
     grid.getParameters()->setShallowNB(0.1);
-    ShallowCell c;
+    ShallowCell c(*grid.getParameters());
     c.reset(1.0, -1);
     QCOMPARE(c.getF(1, 0), 1.0 / 6);
     QCOMPARE(c.getF(2, 0), 1.0 / 24);
     QVERIFY(std::abs(c.getF(0, 0) - 1.0 / 6) < 1e-15);
     QCOMPARE(c.getP(0), 1.0);
-    fill(grid, [](int, int) { return new ShallowCell; });
+    fill(grid, [&](int, int) { return new ShallowCell(*grid.getParameters()); });
     grid.step(200);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x)
@@ -166,8 +167,8 @@ void TestPorousShallow::shallowWaveSpeed()
     prepare(grid, 400, 3, 0.6);
     grid.getParameters()->setShallowG(g);
     grid.getParameters()->setShallowNB(0.0);
-    fill(grid, [](int x, int) {
-        ShallowCell *c = new ShallowCell;
+    fill(grid, [&](int x, int) {
+        ShallowCell *c = new ShallowCell(*grid.getParameters());
         c->reset(1.0 + 0.001 * std::exp(-(x - 100.0) * (x - 100.0) / 50.0), -1);
         return c;
     });
@@ -193,7 +194,7 @@ void TestPorousShallow::manningFriction()
     grid.getParameters()->setShallowG(g);
     grid.getParameters()->setShallowNB(kappa);
     fill(grid, [&](int, int) {
-        ShallowCell *c = new ShallowCell;
+        ShallowCell *c = new ShallowCell(*grid.getParameters());
         double f[9];
         ShallowCell::equilibrium(1.0, Vector3d(u0, 0, 0), g, f);
         c->setF(f);
@@ -217,7 +218,7 @@ void TestPorousShallow::colourGradientConservesAndReducesToBgk()
         grid.getParameters()->setRkAmplitude(0.0);
         grid.getParameters()->setRkBeta(0.0);
         fill(grid, [&](int x, int y) -> BaseCell * {
-            BaseCell *c = rk ? static_cast<BaseCell *>(new RKCell) : new SCCell(1.0);
+            BaseCell *c = rk ? static_cast<BaseCell *>(new RKCell(*grid.getParameters())) : new SCCell(1.0, 9);
             c->reset(1.0 + 0.05 * std::sin(x + 2.0 * y), 0.0);
             return c;
         });
@@ -231,10 +232,10 @@ void TestPorousShallow::colourGradientConservesAndReducesToBgk()
     prepare(grid, 20, 20, 0.8);
     grid.getParameters()->setRkAmplitude(0.01);
     grid.getParameters()->setRkBeta(0.7);
-    fill(grid, [](int x, int y) -> BaseCell * {
+    fill(grid, [&](int x, int y) -> BaseCell * {
         if (x == 0 || y == 0 || x == 19 || y == 19)
             return new WallCell;
-        RKCell *c = new RKCell;
+        RKCell *c = new RKCell(*grid.getParameters());
         c->reset(0.2 + 0.8 * ((x * 7 + y * 13) % 5 == 0), 0.1 + 0.9 * ((x + 2 * y) % 3 == 0));
         return c;
     });
@@ -254,7 +255,7 @@ void TestPorousShallow::dropletStaysRoundAndAtRest()
     grid.getParameters()->setRkAmplitude(0.001);
     grid.getParameters()->setRkBeta(0.7);
     fill(grid, [&](int x, int y) {
-        RKCell *c = new RKCell;
+        RKCell *c = new RKCell(*grid.getParameters());
         const bool inside = std::hypot(x - 30.0, y - 30.0) < radius;
         c->reset(inside ? 1.0 : 0.0, inside ? 0.0 : 1.0);
         return c;

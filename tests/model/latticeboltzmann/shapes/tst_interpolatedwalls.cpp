@@ -6,8 +6,8 @@
 #include "model/latticeboltzmann/shapes/shapevoxels.h"
 #include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "validate/channelflow.h"
 #include "validate/shapemass.h"
 
@@ -39,8 +39,9 @@ void buildBallInBox(Grid &grid, int q, int n, int length, bool periodic, WallSch
     shapes.place(grid, shapes.add(std::move(ball)));
     grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
         if (c->isFluid())
-            GridTest::setEquilibrium(c, Vector3d(0.03 * std::sin(0.3 * y), 0.02 * std::cos(0.2 * x), 0.01 * std::sin(0.5 * z)),
-                                     1.0 + 0.01 * std::cos(0.7 * x + 0.3 * y));
+            GridTest::setEquilibrium(
+                c, Vector3d(0.03 * std::sin(0.3 * y), 0.02 * std::cos(0.2 * x), 0.01 * std::sin(0.5 * z)),
+                1.0 + 0.01 * std::cos(0.7 * x + 0.3 * y));
     });
 }
 
@@ -138,7 +139,7 @@ private slots:
     {
         Grid grid;
         GridTest::prepare(grid, 19, 4, 4, 4, 0.8, false);
-        ShapeWallCell wall(3, WallScheme::Linear, ShapeMotion());
+        ShapeWallCell wall(19, 3, WallScheme::Linear, ShapeMotion());
         wall.setFraction(1, 0.25);
         wall.setFraction(7, 1.0);
         wall.setFraction(12, 0.123456789012345);
@@ -151,7 +152,7 @@ private slots:
         QXmlStreamReader reader(xml);
         reader.readNextStartElement();
         QCOMPARE(reader.attributes().value("type").toString(), QString("shapeWall"));
-        ShapeWallCell read(0, WallScheme::Quadratic, ShapeMotion());
+        ShapeWallCell read(19, 0, WallScheme::Quadratic, ShapeMotion());
         read.activate(reader, &grid);
         QCOMPARE(read.shapeIndex(), 3);
         QCOMPARE(read.scheme(), WallScheme::Linear);
@@ -159,7 +160,7 @@ private slots:
             QCOMPARE(read.fraction(i), wall.fraction(i));
         QCOMPARE(read.fraction(12), 0.123456789012345);
         QCOMPARE(read.fraction(5), 0.0);
-        std::unique_ptr<BaseCell> copy(read.clone());
+        std::unique_ptr<BaseCell> copy(read.clone(*grid.getParameters()));
         auto *c = dynamic_cast<ShapeWallCell *>(copy.get());
         QVERIFY(c && c->shapeIndex() == 3 && c->scheme() == WallScheme::Linear && c->fraction(1) == 0.0);
         QCOMPARE(c->modelQ(), 19);

@@ -7,7 +7,7 @@
 #include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/statedocument.h"
 #include "validate/icosphere.h"
 #include "validate/stlwriter.h"

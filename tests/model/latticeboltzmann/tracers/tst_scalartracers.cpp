@@ -3,12 +3,12 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/momentpropagationcell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/simulationparameters.h"
 #include "persistence/statedocument.h"
 
 #include <QTemporaryDir>
@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(wrapper(grid, 4, 3)->getFixedConcentration(), 1.0);
         QCOMPARE(wrapper(grid, 5, 3)->getKind(), 0);
         // A plain cell placed among the wrappers.
-        grid.setCell(6, 3, 0, new SCCell(1.0));
+        grid.setCell(6, 3, 0, new SCCell(1.0, 9));
         QVERIFY(typeid(*grid.getCell(6, 3, 0)) == typeid(SCCell));
         std::vector<double> received;
         for (int n = 0; n < 13; ++n) {

@@ -6,6 +6,7 @@
 #include <functional>
 
 class BaseCell;
+class Grid;
 
 // The table from the "type" attribute of a "lattice" element to the
 // constructor of that cell kind. The new cell then reads its own attributes
@@ -13,10 +14,12 @@ class BaseCell;
 class CellFactory
 {
 public:
-    using Constructor = std::function<BaseCell *()>;
+    // Builds a cell for the grid it will live in (its model and settings).
+    using Constructor = std::function<BaseCell *(Grid &grid)>;
 
-    // A new cell of the named kind, or null for a type not in the table.
-    static BaseCell *create(const QString &type);
+    // A new cell of the named kind for the grid, or null for a type not in
+    // the table.
+    static BaseCell *create(const QString &type, Grid &grid);
     static bool knows(const QString &type);
     static QStringList types();
     // Adds or replaces a kind. Not to be called while a document loads.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/latticeboltzmann/randomsource.h"
 #include "model/latticeboltzmann/vector3d.h"
 #include "model/latticeboltzmann/vector3i.h"
 
@@ -13,8 +14,9 @@ class QXmlStreamReader;
 class QXmlStreamWriter;
 
 // The one store of every physical and numerical setting of a simulation. The
-// grid creates it and registers it as the current parameters; cells, forces
-// and dialogs reach it through currentParameters().
+// grid creates and owns it; cells, forces and dialogs reach it through the
+// grid they work on (or a reference handed to them when they are built), so
+// several simulations with their own settings can live in one process.
 class SimulationParameters
 {
 public:
@@ -34,6 +36,7 @@ public:
     // The block of consecutive doubles handed to the cells' update operations;
     // it starts with the relaxation times "epsilon0".."epsilon2".
     double *parameterBlock() { return epsilon; }
+    const double *parameterBlock() const { return epsilon; }
     double getEpsilon(int index) const { return epsilon[index]; }
     void setEpsilon(int index, double value);
 
@@ -45,8 +48,11 @@ public:
     // stored density.
     void setMinP0(double v);
     void setMaxP0(double v);
-    // minP0 + (r / 32767)(maxP0 - minP0) with r from the seeded runtime generator.
+    // minP0 + (r / 32767)(maxP0 - minP0) with r from this simulation's generator.
     double randomInitialDensity() const;
+    // The simulation's own random numbers (initial densities, random walls,
+    // porous fractions, Brownian motion).
+    RandomSource &random() const { return randomSource; }
 
     // An index of 3 or more reads entry 0.
     double sourceVelocity(int index) const;
@@ -269,9 +275,5 @@ private:
     double effectiveThermalExpansion = 1.0;
     bool meltingFlag = false;
     QString inletFormula[3];
+    mutable RandomSource randomSource;
 };
-
-// The registered parameters (the newest grid's). Never null: a default
-// instance serves until a grid registers its own.
-SimulationParameters *currentParameters();
-void setCurrentParameters(SimulationParameters *parameters);

@@ -1,5 +1,5 @@
-#include "persistence/attributereader.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/xmlformat.h"
 
 #include <QRandomGenerator>
 #include <QXmlStreamReader>

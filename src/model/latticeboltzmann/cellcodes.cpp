@@ -82,7 +82,7 @@ BaseCell *averagedFluid(Grid &grid, int x, int y, int z)
     } else {
         density = 1.0;
     }
-    auto *cell = new SCCell(density);
+    auto *cell = new SCCell(density, grid.getParameters()->getModel());
     cell->setEquilibrium(velocity, density);
     return cell;
 }
@@ -101,10 +101,10 @@ BaseCell *CellCodes::create(const QString &code, Grid &grid, int x, int y, int z
     if (code == QLatin1String("t"))
         return new ThermalWall;
     if (code == QLatin1String("*"))
-        return new PorousCell(sp->randomInitialDensity());
+        return new PorousCell(sp->randomInitialDensity(), *sp);
     // Shallow water is a 2D model; on a 3D lattice the site is plain fluid.
     if (code == QLatin1String("h") && sp->getModel() == 9)
-        return new ShallowCell;
+        return new ShallowCell(*sp);
     if (code == QLatin1String("-"))
         return new NullCell;
     if (code == QLatin1String("s"))
@@ -136,7 +136,7 @@ BaseCell *CellCodes::create(const QString &code, Grid &grid, int x, int y, int z
     // Fluid, and the kinds not built yet.
     if (fillFromNeighbours)
         return averagedFluid(grid, x, y, z);
-    return new SCCell(sp->randomInitialDensity());
+    return new SCCell(sp->randomInitialDensity(), sp->getModel());
 }
 
 QString CellCodes::codeForColour(QRgb colour, const QString &mode)

@@ -18,9 +18,9 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "persistence/attributereader.h"
-#include "persistence/childelements.h"
-#include "persistence/xmlformat.h"
+#include "model/xml/attributereader.h"
+#include "model/xml/childelements.h"
+#include "model/xml/xmlformat.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -30,24 +30,6 @@
 #include <cstdlib>
 #include <typeinfo>
 
-namespace {
-SimulationParameters *registered = nullptr;
-}
-
-SimulationParameters *currentParameters()
-{
-    if (!registered) {
-        static SimulationParameters fallback;
-        registered = &fallback;
-    }
-    return registered;
-}
-
-void setCurrentParameters(SimulationParameters *parameters)
-{
-    registered = parameters;
-}
-
 SimulationParameters::SimulationParameters(Grid *g) : grid(g)
 {
     recomputeNanofluid();
@@ -56,8 +38,6 @@ SimulationParameters::SimulationParameters(Grid *g) : grid(g)
 SimulationParameters::~SimulationParameters()
 {
     clearForces();
-    if (registered == this)
-        registered = nullptr;
 }
 
 void SimulationParameters::setSize(int nx, int ny, int nz)
@@ -137,7 +117,7 @@ void SimulationParameters::setInletFormula(int index, const QString &f)
 
 double SimulationParameters::randomInitialDensity() const
 {
-    const int r = std::rand() % 32768;
+    const int r = randomSource.next() % 32768;
     return minP0 + (r / 32767.0) * (maxP0 - minP0);
 }
 
@@ -275,15 +255,15 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
                     const bool kept = dynamic_cast<ShallowCell *>(cell) || dynamic_cast<PorousCell *>(cell) ||
                                       typeid(*cell) == typeid(SCCell);
                     if (!kept)
-                        replacement = new SCCell(randomInitialDensity());
+                        replacement = new SCCell(randomInitialDensity(), model);
                 } else if (type == 1 && !dynamic_cast<MCCell *>(cell)) {
-                    replacement = new MCCell(dynamic_cast<SCCell *>(cell));
+                    replacement = new MCCell(*this, dynamic_cast<SCCell *>(cell));
                 } else if (type == 2 && !dynamic_cast<RKCell *>(cell)) {
-                    replacement = new RKCell;
+                    replacement = new RKCell(*this);
                 } else if (type == 4 && !dynamic_cast<PassiveScalar *>(cell)) {
-                    replacement = new PassiveScalar;
+                    replacement = new PassiveScalar(*this);
                 } else if (type == 5 && !dynamic_cast<DepositionCell *>(cell)) {
-                    replacement = new DepositionCell;
+                    replacement = new DepositionCell(model);
                 }
                 if (replacement && site != cell) {
                     static_cast<PassiveScalarCell *>(site)->replaceInner(replacement);
@@ -302,9 +282,9 @@ void SimulationParameters::setPorousSolidDensity(double mean, double variation)
         return;
     // Each porous cell draws its own solid fraction around the mean (the cell
     // keeps it within [0, 1]).
-    grid->forEachCell([mean, variation](BaseCell *cell, int, int, int) {
+    grid->forEachCell([this, mean, variation](BaseCell *cell, int, int, int) {
         if (PorousCell *porous = dynamic_cast<PorousCell *>(cell))
-            porous->setSolidDensity(mean + (2.0 * (std::rand() % 1000) / 1000.0 - 1.0) * variation);
+            porous->setSolidDensity(mean + (2.0 * (randomSource.next() % 1000) / 1000.0 - 1.0) * variation);
     });
 }
 
@@ -345,7 +325,7 @@ void SimulationParameters::addForce(Force *force)
         if (typeid(*forces[i]) == typeid(*force))
             delete forces.takeAt(i);
     }
-    if (force->isActive())
+    if (force->isActive(*this))
         forces.append(force);
     else
         delete force;

@@ -1,13 +1,14 @@
-#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/boundary/extrapolationboundary.h"
 #include "model/latticeboltzmann/boundary/fixedboundary.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/pointboundary.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
+#include "model/latticeboltzmann/cellcodes.h"
 #include "model/latticeboltzmann/deposition/depositionwall.h"
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/meltingsolidification/meltingsolidificationcell.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/nullcell.h"
@@ -16,9 +17,8 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/cellcodes.h"
-#include "persistence/simulationparameters.h"
 
 #include <QtTest>
 
@@ -253,11 +253,13 @@ private slots:
         Grid g;
         g.getParameters()->setModel(9);
         g.resize(2, 2, 1);
-        std::unique_ptr<BaseCell> cells[] = {
-            std::unique_ptr<BaseCell>(new WallCell), std::unique_ptr<BaseCell>(SourceCell::point(1.0)),
-            std::unique_ptr<BaseCell>(OpenCell::extrapolation()), std::unique_ptr<BaseCell>(new NullCell),
-            std::unique_ptr<BaseCell>(new SCCell),   std::unique_ptr<BaseCell>(new ThermalWall(1)),
-            std::unique_ptr<BaseCell>(new PorousCell)};
+        std::unique_ptr<BaseCell> cells[] = {std::unique_ptr<BaseCell>(new WallCell),
+                                             std::unique_ptr<BaseCell>(SourceCell::point(1.0)),
+                                             std::unique_ptr<BaseCell>(OpenCell::extrapolation()),
+                                             std::unique_ptr<BaseCell>(new NullCell),
+                                             std::unique_ptr<BaseCell>(new SCCell(1.0, 9)),
+                                             std::unique_ptr<BaseCell>(new ThermalWall(1)),
+                                             std::unique_ptr<BaseCell>(new PorousCell(1.0, *g.getParameters()))};
         const char *codes[] = {"w", "s", "o", "-", "x", "t", "*"};
         for (int i = 0; i < 7; ++i)
             QCOMPARE(CellCodes::codeForCell(cells[i].get()), QString(codes[i]));
