@@ -27,14 +27,8 @@ ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, in
         q = 0.5;
     const int height = 4;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
     // A few dozen sites: handing rows to threads costs more than it saves.
-    p->setMulticore(false);
+    SimulationParameters *p = FlowMeasure::setUp(grid, 9, tau, true, false);
     grid.resize(width + 2, height, 1);
 
     const double left = 1.0 - q, right = width + q, h = right - left;

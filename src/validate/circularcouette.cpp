@@ -17,13 +17,7 @@ CircularCouette::Result CircularCouette::run(int innerRadius, WallScheme scheme,
     const double r1 = innerRadius, r2 = 2.0 * innerRadius;
     const int n = 2 * int(r2) + 6;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(false);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(n >= 64);
+    FlowMeasure::setUp(grid, 9, tau, false, n >= 64);
     grid.resize(n, n, 1);
 
     // Off the lattice's symmetry lines, so the links are cut at every fraction.

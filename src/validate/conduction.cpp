@@ -15,14 +15,8 @@ Conduction::Result Conduction::run(int h)
     const int width = 4;
     const double hot = 1.0, cold = 0.0;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, 1.0);
+    SimulationParameters *p = FlowMeasure::setUp(grid, 9, 1.0, true, false);
     p->setEpsilon(1, 1.0);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
     grid.resize(width, h + 2, 1);
     p->setThermal(0, hot);
     p->setThermal(1, cold);

@@ -15,13 +15,7 @@ DarcyFlow::Result DarcyFlow::run(double s)
     const int n = 6;
     const double g = 1e-5;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, 0.8);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
+    SimulationParameters *p = FlowMeasure::setUp(grid, 9, 0.8, true, false);
     p->setPorousSolidDensityValue(s);
     p->setGravity(g);
     p->addForce(new Gravity);

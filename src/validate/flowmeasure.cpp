@@ -2,8 +2,21 @@
 
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
 
 #include <cmath>
+
+SimulationParameters *FlowMeasure::setUp(Grid &grid, int q, double tau, bool periodic, bool multicore)
+{
+    SimulationParameters *p = grid.getParameters();
+    p->setModel(q);
+    p->setEpsilon(0, tau);
+    p->setPeriodicBoundaries(periodic);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    p->setMulticore(multicore);
+    return p;
+}
 
 Vector3d FlowMeasure::physicalVelocity(BaseCell *cell)
 {

@@ -6,11 +6,16 @@
 
 class BaseCell;
 class Grid;
+class SimulationParameters;
 
 // Measurements shared by the validation cases.
 class FlowMeasure
 {
 public:
+    // Sets the grid up for a case: the model of q directions, relaxation
+    // time tau, density 1 everywhere, periodic or closed, rows on the
+    // thread pool or not. Returns the grid's parameters for the rest.
+    static SimulationParameters *setUp(Grid &grid, int q, double tau, bool periodic, bool multicore);
     // The fluid's velocity with the half force step of the shifted
     // equilibrium, u + F / (2 rho) = u + shift / (2 tau): what the fluid
     // cell itself reports as its velocity.

@@ -15,13 +15,7 @@ Hydrostatics::Result Hydrostatics::run(int h)
     const int width = 4;
     const double g = 1e-4, tau = 1.0;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
+    SimulationParameters *p = FlowMeasure::setUp(grid, 9, tau, true, false);
     p->setGravity(g);
     p->addForce(new Gravity);
     grid.resize(width, h + 2, 1);

@@ -16,13 +16,7 @@ PlaneCouette::Result PlaneCouette::run(int h, double tau)
     const int width = 4;
     const double speed = 0.05;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
+    FlowMeasure::setUp(grid, 9, tau, true, false);
     grid.resize(width, h + 2, 1);
     for (int x = 0; x < width; ++x) {
         grid.setCell(x, 0, 0, new WallCell, true, false);

@@ -17,13 +17,7 @@ ShapeMass::Result ShapeMass::run(WallScheme scheme, bool turning, int iterations
 {
     const int n = 40;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, 0.8);
-    p->setPeriodicBoundaries(false);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
+    FlowMeasure::setUp(grid, 9, 0.8, false, false);
     grid.resize(n, n, 1);
     for (int k = 0; k < n; ++k) {
         grid.setCell(k, 0, 0, new WallCell, true, false);

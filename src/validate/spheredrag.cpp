@@ -22,13 +22,7 @@ SphereDrag::Result SphereDrag::run(double radius, int box, WallScheme scheme, co
 {
     Result r;
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(19);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(true);
+    SimulationParameters *p = FlowMeasure::setUp(grid, 19, tau, true, true);
     grid.resize(box, box, box);
 
     std::unique_ptr<Shape> sphere;

@@ -1,5 +1,7 @@
 #include "taylorgreen.h"
 
+#include "flowmeasure.h"
+
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -11,13 +13,7 @@
 TaylorGreen::Result TaylorGreen::run(int n, double tau)
 {
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(n >= 64);
+    FlowMeasure::setUp(grid, 9, tau, true, n >= 64);
     grid.resize(n, n, 1);
     const double k = 2.0 * M_PI / n, u0 = 0.04 * 32.0 / n, nu = (tau - 0.5) / 3.0;
     auto velocity = [&](int x, int y, double t) {
