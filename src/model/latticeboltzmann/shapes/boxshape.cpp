@@ -7,17 +7,9 @@
 bool BoxShape::lineInterval(const Vector3d &p, const Vector3d &d, double &t0, double &t1) const
 {
     double lo = -std::numeric_limits<double>::infinity(), hi = std::numeric_limits<double>::infinity();
-    for (int axis = 0; axis < 3; ++axis) {
-        const double pa = p[axis], da = d[axis], h = half[axis];
-        if (da == 0.0) {
-            if (std::abs(pa) > h)
-                return false;
-            continue;
-        }
-        const double u = (-h - pa) / da, v = (h - pa) / da;
-        lo = std::max(lo, std::min(u, v));
-        hi = std::min(hi, std::max(u, v));
-    }
+    for (int axis = 0; axis < 3; ++axis)
+        if (!clipSlab(p[axis], d[axis], half[axis], lo, hi))
+            return false;
     if (lo > hi)
         return false;
     t0 = lo;

@@ -36,3 +36,13 @@ bool ConvexShape::bodyBounds(Vector3d &low, Vector3d &high) const
     }
     return true;
 }
+
+bool ConvexShape::clipSlab(double p, double d, double h, double &lo, double &hi)
+{
+    if (d == 0.0)
+        return !(std::abs(p) > h);
+    const double u = (-h - p) / d, v = (h - p) / d;
+    lo = std::max(lo, std::min(u, v));
+    hi = std::min(hi, std::max(u, v));
+    return true;
+}

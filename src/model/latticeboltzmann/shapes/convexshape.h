@@ -20,4 +20,7 @@ protected:
     virtual bool lineInterval(const Vector3d &p, const Vector3d &d, double &t0, double &t1) const = 0;
     // The body's bounds in its own frame; false when it has none.
     virtual bool localBounds(Vector3d &low, Vector3d &high) const = 0;
+    // Narrows [lo, hi] to where the line coordinate p + t d lies within
+    // [-h, h]; false when a line parallel to the slab lies outside it.
+    static bool clipSlab(double p, double d, double h, double &lo, double &hi);
 };

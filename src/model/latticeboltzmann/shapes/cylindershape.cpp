@@ -47,16 +47,8 @@ bool CylinderShape::lineInterval(const Vector3d &p, const Vector3d &d, double &t
         }
     }
     // Along the axis, between the end caps.
-    if (halfLength > 0.0) {
-        if (d.z == 0.0) {
-            if (std::abs(p.z) > halfLength)
-                return false;
-        } else {
-            const double u = (-halfLength - p.z) / d.z, v = (halfLength - p.z) / d.z;
-            lo = std::max(lo, std::min(u, v));
-            hi = std::min(hi, std::max(u, v));
-        }
-    }
+    if (halfLength > 0.0 && !clipSlab(p.z, d.z, halfLength, lo, hi))
+        return false;
     if (lo > hi)
         return false;
     t0 = lo;
