@@ -6,6 +6,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 ShapeSet::ShapeSet() = default;
@@ -36,6 +38,7 @@ std::size_t ShapeSet::place(Grid &grid, int index)
     const ShapeVoxels voxels(*s, nx, ny, nz, q, p->getPeriodicBoundaries(), p->getMulticore());
     const std::vector<std::uint8_t> &solid = voxels.solid();
     const ShapeMotion motion = s->motion();
+    const ScalarTracerSettings *tracers = grid.getScalarTracers();
     entry.sites.clear();
     entry.sites.reserve(voxels.boundary().size());
     // The cells are built in site order, the order of the boundary list
@@ -62,7 +65,9 @@ std::size_t ShapeSet::place(Grid &grid, int index)
                 } else {
                     cell = new WallCell;
                 }
-                grid.setCell(x, y, z, cell, true, false);
+                // With coloured scalar sources every cell is wrapped, the
+                // shape's walls too, so the scalar meets them as other walls.
+                grid.setCell(x, y, z, tracers->wrapNew(cell, x, y, z), true, false);
             }
     entry.force = entry.torque = Vector3d();
     return voxels.solidCount();
@@ -82,6 +87,7 @@ void ShapeSet::refined(Grid &grid, int factor)
     // they become fluid first, so the sites the finer surface leaves out
     // are fluid after placing again.
     SimulationParameters *p = grid.getParameters();
+    const ScalarTracerSettings *tracers = grid.getScalarTracers();
     const int ox = grid.getWidth() / factor, oy = grid.getHeight() / factor, nz = grid.getLength();
     for (Entry &entry : entries) {
         const ShapeVoxels old(*entry.shape, ox, oy, nz, p->getModel(), p->getPeriodicBoundaries(), p->getMulticore());
@@ -91,8 +97,12 @@ void ShapeSet::refined(Grid &grid, int factor)
                     if (!old.solid()[std::size_t((y * ox + x) * nz + z)])
                         continue;
                     for (int by = factor * y; by < factor * (y + 1); ++by)
-                        for (int bx = factor * x; bx < factor * (x + 1); ++bx)
-                            grid.setCell(bx, by, z, grid.fillFromAverage(bx, by, z, Vector3d()), true, false);
+                        for (int bx = factor * x; bx < factor * (x + 1); ++bx) {
+                            // New fluid is the active model's, wrapped like
+                            // every cell when coloured scalars are on.
+                            BaseCell *fluid = grid.fluidForModel(grid.fillFromAverage(bx, by, z, Vector3d()), bx, by, z, true);
+                            grid.setCell(bx, by, z, tracers->wrapNew(fluid, bx, by, z), true, false);
+                        }
                 }
     }
     // Old site x covers the new sites factor x .. factor x + factor - 1,
@@ -124,7 +134,8 @@ void ShapeSet::setMotion(Grid &grid, int index, const Vector3d &velocity, const 
     const int nz = grid.getLength(), nx = grid.getWidth();
     for (int site : entries[std::size_t(index)].sites) {
         const int z = site % nz, x = (site / nz) % nx, y = site / nz / nx;
-        if (auto *wall = dynamic_cast<ShapeWallCell *>(grid.getCell(x, y, z)); wall && wall->shapeIndex() == index)
+        auto *wall = dynamic_cast<ShapeWallCell *>(PassiveScalarCell::innerOf(grid.getCell(x, y, z)));
+        if (wall && wall->shapeIndex() == index)
             wall->setMotion(motion);
     }
 }
@@ -138,7 +149,7 @@ void ShapeSet::computeForces(Grid &grid)
         // Sites replaced since the shape was placed no longer count.
         for (int site : entry.sites) {
             const int z = site % nz, x = (site / nz) % nx, y = site / nz / nx;
-            auto *wall = dynamic_cast<ShapeWallCell *>(grid.getCell(x, y, z));
+            auto *wall = dynamic_cast<ShapeWallCell *>(PassiveScalarCell::innerOf(grid.getCell(x, y, z)));
             if (wall && wall->shapeIndex() == int(index))
                 wall->addMomentumExchange(Vector3i(x, y, z), entry.force, entry.torque);
         }

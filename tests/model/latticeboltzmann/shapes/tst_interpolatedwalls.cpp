@@ -7,6 +7,8 @@
 #include "model/latticeboltzmann/shapes/shapewallcell.h"
 #include "model/latticeboltzmann/shapes/sphereshape.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "validate/channelflow.h"
 #include "validate/shapemass.h"
@@ -129,6 +131,43 @@ private slots:
             grid.step(40);
             result[fast] = GridTest::snapshot(grid);
         }
+        QVERIFY(result[0] == result[1]);
+    }
+
+    // A shape placed while coloured scalar sources are on is wrapped like
+    // every other cell (the colour meets it as a wall), and the wrappers
+    // leave the flow and the force on the shape bitwise as they are.
+    void shapeUnderColourIsWrapped()
+    {
+        std::vector<double> result[2];
+        Vector3d force[2];
+        for (int coloured = 0; coloured < 2; ++coloured) {
+            Grid grid;
+            GridTest::prepare(grid, 9, 24, 24, 1, 0.7, true);
+            if (coloured) {
+                ScalarSource source;
+                source.minx = source.maxx = 2;
+                source.miny = 2;
+                source.maxy = 5;
+                QVERIFY(grid.getScalarTracers()->addSource(source, 1));
+            }
+            auto ball = std::make_unique<SphereShape>(5.0);
+            ball->setCentre(Vector3d(11.3, 12.6, 0.0));
+            ball->setScheme(WallScheme::Quadratic);
+            grid.shapes()->place(grid, grid.shapes()->add(std::move(ball)));
+            grid.forEachCell([](BaseCell *c, int x, int y, int) {
+                if (c->isFluid())
+                    GridTest::setEquilibrium(c, Vector3d(0.03 * std::sin(0.3 * y), 0.02 * std::cos(0.2 * x), 0.0), 1.0);
+            });
+            int bare = 0;
+            grid.forEachCell([&](BaseCell *c, int, int, int) { bare += coloured && !dynamic_cast<PassiveScalarCell *>(c); });
+            QCOMPARE(bare, 0);
+            QCOMPARE(grid.step(30), 30);
+            result[coloured] = GridTest::snapshot(grid);
+            force[coloured] = grid.shapes()->force(0);
+        }
+        QVERIFY(force[0].x != 0.0 || force[0].y != 0.0);
+        QVERIFY(force[0].x == force[1].x && force[0].y == force[1].y);
         QVERIFY(result[0] == result[1]);
     }
 
