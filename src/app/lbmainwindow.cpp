@@ -19,7 +19,6 @@
 #include "persistence/compression.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/outputfolder.h"
 #include "persistence/statedocument.h"
 #include "tools/geometry.h"
 #include "tools/imageprocessing.h"
@@ -645,7 +644,6 @@ void LBMainWindow::startServer(const QString &directory, int pollMs)
 {
     stopServer();
     serverDirectory = QDir(directory);
-    OutputFolder::instance().setDirectory(serverDirectory.absolutePath() + "/");
     serverFolder = std::make_unique<DropFolder>(serverDirectory.absolutePath());
     serverRunning = 1;
     if (!serverTimer) {
