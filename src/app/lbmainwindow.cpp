@@ -8,8 +8,6 @@
 #include "textdialog.h"
 #include "ui_lbmainwindow.h"
 
-#include "batch/dropfolder.h"
-#include "batch/dropjob.h"
 #include "immersed.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
@@ -19,7 +17,6 @@
 #include "persistence/compression.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
-#include "persistence/outputfolder.h"
 #include "persistence/statedocument.h"
 #include "tools/geometry.h"
 #include "tools/imageprocessing.h"
@@ -33,17 +30,21 @@
 #include "view/renderer.h"
 #include "view/view.h"
 #include "view/view2.h"
+#include "windowserver.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -74,41 +75,6 @@ QString saveFileName(QWidget *parent, const QString &caption, const QString &fil
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().first();
-}
-
-// The run's limits that loading the version-2 document at path would put in
-// force: those of its "results" element, or the ones given when it has none
-// or they do not read. Reads the document through once without building
-// anything; false when it cannot be read, which loading it then reports.
-bool documentLimits(const QString &path, int &maxIterations, double &stopWhen)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray inflated;
-    std::unique_ptr<QXmlStreamReader> reader;
-    if (Compression::looksCompressed(file.peek(256))) {
-        QString why;
-        if (!Compression::inflate(file.readAll(), qint64(1) << 40, &inflated, &why))
-            return false;
-        reader = std::make_unique<QXmlStreamReader>(inflated);
-    } else {
-        reader = std::make_unique<QXmlStreamReader>(&file);
-    }
-    // The element is a child of the document's root.
-    int depth = 0;
-    while (!reader->atEnd()) {
-        const QXmlStreamReader::TokenType token = reader->readNext();
-        if (token == QXmlStreamReader::EndElement) {
-            --depth;
-        } else if (token == QXmlStreamReader::StartElement) {
-            if (++depth == 2 && reader->name() == QLatin1String("results")) {
-                Results::readLimits(*reader, maxIterations, stopWhen);
-                return true;
-            }
-        }
-    }
-    return !reader->hasError();
 }
 
 } // namespace
@@ -170,6 +136,9 @@ LBMainWindow::LBMainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_
     connect(view, &LBWidget::stepped, this, &LBMainWindow::reportRunProblems);
     connect(view, &LBWidget::outputFailed, this,
             [this](const QString &message) { showNotice(this, tr("Run outputs"), message); });
+    server = new WindowServer(this);
+    connectServer();
+    updateServerActions();
     qApp->installEventFilter(this);
 }
 
@@ -196,6 +165,10 @@ bool LBMainWindow::eventFilter(QObject *watched, QEvent *event)
 LBMainWindow::~LBMainWindow()
 {
     qApp->removeEventFilter(this);
+    // A job the server runs is abandoned as Stop Server would: its document
+    // goes back to the folder. Its thread ends before the docks it reports to.
+    delete server;
+    server = nullptr;
     // The dock listens to the grid: it goes before the view that owns the grid.
     delete info;
 }
@@ -638,113 +611,87 @@ void LBMainWindow::on_actionStart_Server_triggered()
 
 void LBMainWindow::on_actionStop_Server_triggered()
 {
-    stopServer();
+    if (!server->isJobRunning()) {
+        stopServer(WindowServer::Stop::Finish);
+        return;
+    }
+    QMessageBox box(QMessageBox::Question, tr("Stop Server"),
+                    tr("The server is running %1. Let it run to its end, or abandon it now? An abandoned job keeps "
+                       "the outputs it has written and its state so far in its results folder, and its document "
+                       "goes back to the watched folder.")
+                        .arg(QFileInfo(servedDocument).fileName()),
+                    QMessageBox::NoButton, this);
+    QPushButton *finish = box.addButton(tr("Let It Finish"), QMessageBox::AcceptRole);
+    QPushButton *abandon = box.addButton(tr("Abandon"), QMessageBox::DestructiveRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(finish);
+    box.exec();
+    if (box.clickedButton() == finish)
+        stopServer(WindowServer::Stop::Finish);
+    else if (box.clickedButton() == abandon)
+        stopServer(WindowServer::Stop::Abandon);
 }
 
-void LBMainWindow::startServer(const QString &directory, int pollMs)
+void LBMainWindow::startServer(const QString &directory, int pollMs, int settleMs)
 {
-    stopServer();
+    // A server with no job ends within a poll step; one that runs a job goes
+    // on with it.
+    if (server->isWatching())
+        server->stop(WindowServer::Stop::Finish);
+    QElapsedTimer clock;
+    clock.start();
+    while (server->isActive() && !server->isJobRunning() && clock.elapsed() < 1000)
+        QThread::msleep(10);
+    if (server->isActive()) {
+        // The earlier server's job has to end first: two servers of one
+        // window would report into one Info line.
+        showNotice(this, tr("Start Server"),
+                   tr("The server is still finishing its job in %1; start it again once that job has ended.")
+                       .arg(QDir::toNativeSeparators(server->directory())));
+        updateServerActions();
+        return;
+    }
     serverDirectory = QDir(directory);
-    OutputFolder::instance().setDirectory(serverDirectory.absolutePath() + "/");
-    serverFolder = std::make_unique<DropFolder>(serverDirectory.absolutePath());
-    serverRunning = 1;
-    if (!serverTimer) {
-        serverTimer = new QTimer(this);
-        connect(serverTimer, &QTimer::timeout, this, &LBMainWindow::pollServer);
-        connect(view, &LBWidget::ended, this, &LBMainWindow::finishServedDocument);
-    }
-    serverTimer->start(std::max(1, pollMs));
-    ui->actionStart_Server->setEnabled(false);
-    ui->actionStop_Server->setEnabled(true);
+    server->start(serverDirectory.absolutePath(), pollMs, settleMs);
+    updateServerActions();
 }
 
-void LBMainWindow::stopServer()
+void LBMainWindow::stopServer(WindowServer::Stop how)
 {
-    serverRunning = 0;
-    if (serverTimer)
-        serverTimer->stop();
-    serverFolder.reset();
-    if (servedJob) {
-        // The run stops where it is; the document goes back into the folder,
-        // to be run afresh by a later server (its outputs so far stay).
+    server->stop(how);
+    updateServerActions();
+}
+
+bool LBMainWindow::isServing() const
+{
+    return server->isWatching();
+}
+
+bool LBMainWindow::isServerActive() const
+{
+    return server->isActive();
+}
+
+void LBMainWindow::updateServerActions()
+{
+    ui->actionStart_Server->setEnabled(!server->isWatching());
+    // Stop Server stays offered while a job finishes, to abandon it.
+    ui->actionStop_Server->setEnabled(server->isActive());
+}
+
+void LBMainWindow::connectServer()
+{
+    // Queued: the server reports from its job's thread.
+    connect(server, &WindowServer::jobStarted, this, [this](const QString &job, const QString &document) {
+        servedDocument = document;
+        info->showServerJob(job, 0, 0, 0.0);
+    });
+    connect(server, &WindowServer::jobProgress, info, &Info::showServerJob);
+    connect(server, &WindowServer::jobEnded, this, [this](const QString &job) {
         servedDocument.clear();
-        view->stopRun();
-        servedJob->release(nullptr);
-        servedJob.reset();
-    }
-    ui->actionStart_Server->setEnabled(true);
-    ui->actionStop_Server->setEnabled(false);
-}
-
-void LBMainWindow::pollServer()
-{
-    // One document at a time: the next waits until this one's run has ended.
-    // Each is taken (moved into a results folder of its own) just before it
-    // is loaded.
-    if (!serverRunning || servedJob)
-        return;
-    while (std::unique_ptr<DropJob> job = serverFolder->claimNext())
-        if (serveDocument(std::move(job)))
-            return;
-}
-
-bool LBMainWindow::serveDocument(std::unique_ptr<DropJob> job)
-{
-    const QString path = job->document();
-    const QString endless = tr("Nothing ends this run: the document's Results settings give neither an "
-                               "iteration limit (Max It.) nor a convergence threshold (Stop When).");
-    // A document with nothing to end its run is set aside before it
-    // replaces the window's simulation.
-    {
-        const SimulationParameters &p = *view->getGrid()->getParameters();
-        int limit = p.getMaxIterations();
-        double threshold = p.getStopWhen();
-        if (documentLimits(path, limit, threshold) && limit <= 0 && threshold <= 0.0) {
-            if (!job->unchanged() && job->release(nullptr))
-                return false; // written to while it was read: taken again once it stays unchanged
-            job->fail(endless);
-            return false;
-        }
-    }
-    QString error;
-    QStringList warnings;
-    const bool loaded = loadAllFrom(path, 2, &error, &warnings);
-    if (!job->unchanged() && job->release(nullptr))
-        return false; // written to while it was read: taken again once it stays unchanged
-    if (!loaded) {
-        job->fail(error);
-        return false;
-    }
-    setFilePath(path);
-    const SimulationParameters &p = *view->getGrid()->getParameters();
-    if (p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
-        job->fail(endless);
-        return false;
-    }
-    if (!warnings.isEmpty())
-        job->writeNote(QStringLiteral("warnings.txt"), warnings.join(QLatin1Char('\n')), nullptr);
-    servedDocument = path;
-    view->setOutputFolder(job->resultsFolder());
-    servedJob = std::move(job);
-    view->startRun();
-    return true;
-}
-
-void LBMainWindow::finishServedDocument()
-{
-    if (!servedJob)
-        return;
-    const std::unique_ptr<DropJob> job = std::move(servedJob);
-    servedDocument.clear();
-    view->stopRun();
-    QString error;
-    if (!saveAllTo(job->finalDocument(), 2, &error)) {
-        job->fail(error);
-        return;
-    }
-    // Reload All reads the document where it now lies.
-    documentPath = job->document();
-    setFilePath(documentPath);
+        info->endServerJob(job);
+    });
+    connect(server, &WindowServer::stopped, this, &LBMainWindow::updateServerActions);
 }
 
 void LBMainWindow::on_actionChanges_triggered()

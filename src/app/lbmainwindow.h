@@ -9,14 +9,13 @@
 #include <memory>
 
 #include "persistence/statedocument.h"
+#include "windowserver.h"
 
 namespace Ui {
 class LBMainWindow;
 }
 
 class Animation;
-class DropFolder;
-class DropJob;
 class QDockWidget;
 class QTimer;
 class Chart;
@@ -71,19 +70,23 @@ public:
     bool saveAllTo(const QString &path, int version, QString *error = nullptr);
 
     // The simulation server: watches the folder and runs each state document
-    // dropped into it ("*.lb2", once it has stopped growing) in this window,
-    // one after the other: loaded as by Load All, run by the run loop to its
-    // Results limits, with its outputs and its final state written into
-    // "<name>-results/" beside it, into which it is then moved. A document
-    // that cannot be loaded or has nothing that ends its run is set aside as
-    // "<name>.failed" with "<name>.error.txt". The folder is looked at every
-    // pollMs on the GUI thread, between bursts.
-    void startServer(const QString &directory, int pollMs = 1000);
-    // Stops watching; a document being run is stopped where it is and left
-    // in the folder, to be run afresh by a later server.
-    void stopServer();
-    bool isServing() const { return serverRunning != 0; }
-    // The document being run by the server; empty when it waits.
+    // dropped into it ("*.lb2", once it has stayed unchanged for settleMs) as
+    // ondix-run --watch does, in a grid of its own on the thread pool: the
+    // window's simulation, view and dialogs stay the user's. Each document
+    // is moved into "<name>-results/" beside it, where its outputs and final
+    // state go; one that cannot be run gets "error.txt" there. The Info dock
+    // shows the running job's progress. Refused with a notice while an
+    // earlier server still finishes its job.
+    void startServer(const QString &directory, int pollMs = 1000, int settleMs = 1000);
+    // Takes no more documents; the running job finishes or is abandoned (it
+    // stops at its next iteration with its state and outputs kept, and its
+    // document goes back into the folder).
+    void stopServer(WindowServer::Stop how);
+    // Taking documents.
+    bool isServing() const;
+    // The server's thread runs: taking documents or finishing a job.
+    bool isServerActive() const;
+    // The document being run by the server; empty when none runs.
     QString getServedDocument() const { return servedDocument; }
 
 protected:
@@ -174,10 +177,8 @@ private:
     // refused (the simulation is then as it was); warnings that did not stop
     // the load go to *warnings.
     bool loadAllFrom(const QString &path, int version, QString *error, QStringList *warnings);
-    void pollServer();
-    // True when the document's run started; otherwise it was set aside.
-    bool serveDocument(std::unique_ptr<DropJob> job);
-    void finishServedDocument();
+    void connectServer();
+    void updateServerActions();
     QList<StateDocument::Panel> documentPanels();
     // Shows what went wrong in the last burst that the user should know
     // (an inlet formula stopped for running too long).
@@ -210,11 +211,8 @@ private:
     int loadedAll = 0;
     int loadedAllVersion = 2;
     QString documentPath;
-    int serverRunning = 0;
     bool keepCameraOnLoad = false;
     QDir serverDirectory;
-    QTimer *serverTimer = nullptr;
-    std::unique_ptr<DropFolder> serverFolder;
+    WindowServer *server = nullptr;
     QString servedDocument;
-    std::unique_ptr<DropJob> servedJob;
 };

@@ -105,12 +105,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption burst("burst", "Iterations per step call (default 1).", "N");
     const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
     const QCommandLineOption watch("watch", "Serve a folder: run every state document dropped into it.", "DIR");
+    const QCommandLineOption jobs("jobs", "With --watch, run up to N documents at once, each in its own grid (default 1).",
+                                  "N");
     const QCommandLineOption timeLimit(
         "time-limit",
         "End a run after SECONDS of stepping (each document's run with --watch), saving the state reached; "
         "exit code 3.",
         "SECONDS");
-    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, timeLimit});
+    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, jobs, timeLimit});
     // Bad options end the program with 2, as a run's own failures end it with 1.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "ondix-run: %s See --help.\n", parser.errorText().toLocal8Bit().constData());
@@ -148,6 +150,11 @@ int main(int argc, char *argv[])
         }
     }
     settings.stop = &stopRequested;
+    const int jobCount = number(jobs, 1);
+    if (jobCount < 1) {
+        std::fprintf(stderr, "ondix-run: --jobs needs at least 1 job, not %d\n", jobCount);
+        return 2;
+    }
 
     Grid grid;
     handleStopSignals();
@@ -158,9 +165,22 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "ondix-run: %s is not a folder\n", dir.toLocal8Bit().constData());
             return 2;
         }
-        std::fprintf(stdout, "Watching %s for state documents (*.lb2); Ctrl+C stops.\n", dir.toLocal8Bit().constData());
+        std::fprintf(stdout, "Watching %s for state documents (*.lb2), %d at once; Ctrl+C stops.\n",
+                     dir.toLocal8Bit().constData(), jobCount);
         std::fflush(stdout);
-        SimulationServer server(grid, dir, settings);
+        // Several jobs report at once: one progress line a second each, naming it.
+        settings.progressInterval = 1000;
+        SimulationServer server(dir, settings);
+        server.setJobs(jobCount);
+        SimulationServer::Observer observer;
+        observer.progress = [](const QString &job, const BatchRun::Progress &p) {
+            const QByteArray line = job.toLocal8Bit();
+            std::fprintf(stdout, "%s: iteration %d%s  %.1f MLUPS  remaining %s\n", line.constData(), p.iteration,
+                         p.target > 0 ? QStringLiteral(" of %1").arg(p.target).toLatin1().constData() : "", p.mlups,
+                         clock(p.remainingSeconds).toLatin1().constData());
+            std::fflush(stdout);
+        };
+        server.setObserver(observer);
         server.serve(stopRequested, [](const QString &line) {
             std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
             std::fflush(stdout);

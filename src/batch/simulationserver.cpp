@@ -4,7 +4,11 @@
 
 #include "model/latticeboltzmann/grid.h"
 
+#include <QMutexLocker>
 #include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,45 +20,122 @@ QString shown(const QString &text)
 
 } // namespace
 
-SimulationServer::SimulationServer(Grid &grid, const QString &directory, const BatchRun::Settings &base)
-    : grid(grid), folder(directory), base(base)
-{}
+struct SimulationServer::Worker
+{
+    std::unique_ptr<DropJob> job;
+    QFuture<void> future;
+};
 
-int SimulationServer::poll(const std::function<void(const QString &)> &log)
+SimulationServer::SimulationServer(const QString &directory, const BatchRun::Settings &base)
+    : folder(directory), base(base)
+{
+    pool.setMaxThreadCount(maxJobs);
+}
+
+SimulationServer::~SimulationServer()
+{
+    waitForAll();
+}
+
+void SimulationServer::setJobs(int count)
+{
+    maxJobs = std::max(1, count);
+    pool.setMaxThreadCount(maxJobs);
+}
+
+void SimulationServer::write(const QString &line)
+{
+    QMutexLocker lock(&logLock);
+    if (log)
+        log(line);
+}
+
+int SimulationServer::fill()
 {
     int taken = 0;
-    while (true) {
+    while (int(workers.size()) < maxJobs && !(base.stop && base.stop->load())) {
         QString error;
-        const std::unique_ptr<DropJob> job = folder.claimNext(&error);
-        if (log)
-            for (const DropFolder::Skipped &s : folder.takeSkipped())
-                log(QStringLiteral("Skipped %1: %2").arg(DropFolder::printable(s.name), s.reason));
-        if (error != problem && !error.isEmpty() && log)
-            log(QStringLiteral("Cannot take a document: %1").arg(shown(error)));
+        std::unique_ptr<DropJob> job = folder.claimNext(&error);
+        for (const DropFolder::Skipped &s : folder.takeSkipped())
+            write(QStringLiteral("Skipped %1: %2").arg(DropFolder::printable(s.name), s.reason));
+        if (error != problem && !error.isEmpty())
+            write(QStringLiteral("Cannot take a document: %1").arg(shown(error)));
         problem = error;
         if (!job)
-            return taken;
-        handle(*job, log);
+            break;
         ++taken;
-        if (base.stop && base.stop->load())
-            return taken;
+        auto worker = std::make_unique<Worker>();
+        worker->job = std::move(job);
+        DropJob *claimed = worker->job.get();
+        ++running;
+        worker->future = QtConcurrent::run(&pool, [this, claimed] {
+            handle(*claimed);
+            --running;
+        });
+        workers.push_back(std::move(worker));
     }
+    return taken;
 }
 
-void SimulationServer::serve(const std::atomic<bool> &stop, const std::function<void(const QString &)> &log,
-                             int intervalMs)
+bool SimulationServer::reap()
 {
-    while (!stop.load()) {
-        poll(log);
-        for (int waited = 0; waited < intervalMs && !stop.load(); waited += 50)
-            QThread::msleep(50);
-    }
+    const auto before = workers.size();
+    workers.remove_if([](const std::unique_ptr<Worker> &w) { return w->future.isFinished(); });
+    return workers.size() != before;
 }
 
-void SimulationServer::handle(DropJob &job, const std::function<void(const QString &)> &log)
+void SimulationServer::waitForAll()
+{
+    for (const std::unique_ptr<Worker> &w : workers)
+        w->future.waitForFinished();
+    workers.clear();
+}
+
+int SimulationServer::poll(const Log &logTo)
+{
+    {
+        QMutexLocker lock(&logLock);
+        log = logTo;
+    }
+    int taken = 0;
+    while (true) {
+        reap();
+        taken += fill();
+        if (workers.empty())
+            break;
+        // Wait for a job to end, then look again for a free slot.
+        while (!reap())
+            QThread::msleep(10);
+    }
+    return taken;
+}
+
+void SimulationServer::serve(const std::atomic<bool> &stop, const Log &logTo, int intervalMs)
+{
+    {
+        QMutexLocker lock(&logLock);
+        log = logTo;
+    }
+    while (!stop.load()) {
+        // A job that ends frees its slot at once; the folder itself is
+        // looked at once per interval.
+        reap();
+        fill();
+        for (int waited = 0; waited < intervalMs && !stop.load(); waited += 50) {
+            QThread::msleep(50);
+            if (reap() && !(base.stop && base.stop->load()))
+                fill();
+        }
+    }
+    waitForAll();
+}
+
+void SimulationServer::handle(DropJob &job)
 {
     const QString name = job.printableName();
     const QString results = shown(job.resultsFolder());
+    // A grid of the job's own: jobs running at once share nothing.
+    Grid grid;
     BatchRun run(grid);
     BatchRun::Settings settings = base;
     settings.outputDirectory = job.resultsFolder();
@@ -66,8 +147,7 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
         // It goes back, to be taken once it stays unchanged.
         QString why;
         if (job.release(&why)) {
-            if (log)
-                log(QStringLiteral("Left %1 in the folder: it changed while it was read").arg(name));
+            write(QStringLiteral("Left %1 in the folder: it changed while it was read").arg(name));
             return;
         }
         ok = false;
@@ -77,8 +157,7 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
     if (ok && base.stop && base.stop->load()) {
         // Asked to stop while it loaded: back it goes, untouched.
         if (job.release(nullptr)) {
-            if (log)
-                log(QStringLiteral("Left %1 in the folder: the runner is stopping").arg(name));
+            write(QStringLiteral("Left %1 in the folder: the runner is stopping").arg(name));
             return;
         }
     }
@@ -86,9 +165,15 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
     if (ok) {
         if (!run.warnings().isEmpty())
             job.writeNote(QStringLiteral("warnings.txt"), run.warnings().join(QLatin1Char('\n')), nullptr);
-        if (log)
-            log(QStringLiteral("Running %1 (results in %2)").arg(name, results));
-        outcome = run.run(settings, nullptr, &error);
+        write(QStringLiteral("Running %1 (results in %2)").arg(name, results));
+        if (observer.started)
+            observer.started(name, job.document());
+        std::function<void(const BatchRun::Progress &)> progress;
+        if (observer.progress)
+            progress = [this, &name](const BatchRun::Progress &p) { observer.progress(name, p); };
+        outcome = run.run(settings, progress, &error);
+        if (observer.ended)
+            observer.ended(name);
     }
     // Texts that come from outside go in with one arg call, so a "%1" in a
     // file name stays as it is.
@@ -96,16 +181,14 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
     const QString limit = QString::number(settings.timeLimit);
     switch (outcome) {
     case BatchRun::Outcome::Finished:
-        if (log)
-            log(QStringLiteral("Done %1: results in %2").arg(name, results));
+        write(QStringLiteral("Done %1: results in %2").arg(name, results));
         return;
     case BatchRun::Outcome::TimeLimit:
         job.writeNote(QStringLiteral("stopped.txt"),
                       QStringLiteral("Stopped at iteration %1: the time limit of %2 s was reached.").arg(iteration, limit),
                       nullptr);
-        if (log)
-            log(QStringLiteral("Stopped %1 at iteration %2: the time limit of %3 s was reached; results in %4")
-                    .arg(name, iteration, limit, results));
+        write(QStringLiteral("Stopped %1 at iteration %2: the time limit of %3 s was reached; results in %4")
+                  .arg(name, iteration, limit, results));
         return;
     case BatchRun::Outcome::Stopped: {
         // The runner is stopping: the state reached stays here, and the
@@ -117,17 +200,15 @@ void SimulationServer::handle(DropJob &job, const std::function<void(const QStri
                           .arg(iteration, back ? QStringLiteral("The document went back to the folder.")
                                                : QStringLiteral("The document stays here: %1").arg(why)),
                       nullptr);
-        if (log)
-            log(QStringLiteral("Stopped %1 at iteration %2: %3")
-                    .arg(name, iteration,
-                         back ? QStringLiteral("it is back in the folder")
-                              : QStringLiteral("it stays in %1 (%2)").arg(results, shown(why))));
+        write(QStringLiteral("Stopped %1 at iteration %2: %3")
+                  .arg(name, iteration,
+                       back ? QStringLiteral("it is back in the folder")
+                            : QStringLiteral("it stays in %1 (%2)").arg(results, shown(why))));
         return;
     }
     case BatchRun::Outcome::Failed:
         break;
     }
     job.fail(error);
-    if (log)
-        log(QStringLiteral("Failed %1: %2 (the reason is in %3/error.txt)").arg(name, shown(error), results));
+    write(QStringLiteral("Failed %1: %2 (the reason is in %3/error.txt)").arg(name, shown(error), results));
 }

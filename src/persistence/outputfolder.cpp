@@ -4,12 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-OutputFolder &OutputFolder::instance()
-{
-    static OutputFolder folder;
-    return folder;
-}
-
 void OutputFolder::setDirectory(const QString &path)
 {
     dir = path;

@@ -1,16 +1,17 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
 
 class QDateTime;
 
-// The directory into which run outputs are written; its text always ends in
-// "/" unless empty. The mutex is the render mutex the OpenGL frame takes.
+// The directory in which runs make their output folders; its text always
+// ends in "/" unless empty (then the folders go into the working directory).
+// Each view or job holds its own, so two runs never share one by accident.
 class OutputFolder
 {
 public:
-    static OutputFolder &instance();
+    OutputFolder() = default;
+    explicit OutputFolder(const QString &path) { setDirectory(path); }
 
     QString directory() const { return dir; }
     void setDirectory(const QString &path);
@@ -22,12 +23,7 @@ public:
     // outputs. When no folder can be made, returns an empty string and puts
     // the reason in error.
     QString createRunFolder(const QString &file, const QDateTime &start, QString *error = nullptr) const;
-    QMutex &mutex() { return lock; }
-    int counter() const { return count; }
-    void setCounter(int c) { count = c; }
 
 private:
     QString dir;
-    QMutex lock;
-    int count = 0;
 };

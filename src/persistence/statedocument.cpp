@@ -5,6 +5,7 @@
 #include "documentbytes.h"
 #include "geometryfiles.h"
 #include "memorydevice.h"
+#include "parametersxml.h"
 #include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/unitscales.h"
@@ -713,7 +714,7 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells, const QStrin
     writer.writeAttribute("deltasP", QString::number(stats.fluidCells));
     writer.writeEndElement();
     writer.writeStartElement("config");
-    grid.getParameters()->passivate(writer);
+    ParametersXml::write(writer, *grid.getParameters());
     writer.writeEndElement();
     writer.writeStartElement("particles");
     grid.getTracers()->write(writer);
@@ -931,7 +932,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
             parsed.config->copyPersistedFrom(*grid.getParameters());
             parsed.configHasMulticomponent = reader.attributes().hasAttribute("mcQuantity");
             QString why;
-            if (!parsed.config->activate(reader, &why)) {
+            if (!ParametersXml::read(reader, *parsed.config, &why)) {
                 *error = why;
                 return false;
             }

@@ -6,7 +6,6 @@
 #include "view.h"
 #include "view2.h"
 
-#include "persistence/outputfolder.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -82,7 +81,7 @@ void Animation::writeFrame()
     if (folder.isEmpty()) {
         QString error;
         folder =
-            OutputFolder::instance().createRunFolder(widget->getCurrentFile(), QDateTime::currentDateTime(), &error);
+            widget->runFolders().createRunFolder(widget->getCurrentFile(), QDateTime::currentDateTime(), &error);
         if (folder.isEmpty()) {
             reportFailure(error);
             return;

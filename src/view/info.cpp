@@ -84,6 +84,10 @@ Info::Info(LBWidget *view, QWidget *parent) : QDockWidget(QStringLiteral("Info")
     form->addRow(QStringLiteral("MLUPS (avg.):"), mlups);
     form->addRow(QStringLiteral("Time:"), time);
     form->addRow(QStringLiteral("Remaining:"), remaining);
+    // What the window's server runs beside this simulation.
+    serverJob = valueLabel(QStringLiteral("None"), QStringLiteral("serverJob"));
+    serverJob->setWordWrap(true);
+    form->addRow(QStringLiteral("Server Job:"), serverJob);
 
     form->addRow(new QLabel(QStringLiteral("Perfomance Tweaks:")));
     multicoreSupport = new QCheckBox(QStringLiteral("Multicore Support"));
@@ -191,6 +195,19 @@ void Info::showTimes(int elapsedSeconds, int remainingSeconds, double throughput
     time->setText(timeText(elapsedSeconds));
     remaining->setText(timeText(remainingSeconds));
     mlups->setText(number(throughput));
+}
+
+void Info::showServerJob(const QString &job, int iteration, int target, double throughput)
+{
+    const QString count = target > 0 ? QStringLiteral("%1 / %2").arg(iteration).arg(target) : QString::number(iteration);
+    serverJobText = QStringLiteral("%1: iteration %2, %3 MLUPS").arg(job, count, QString::number(throughput, 'g', 3));
+    serverJob->setText(serverJobText);
+}
+
+void Info::endServerJob(const QString &job)
+{
+    serverJob->setText(serverJobText.startsWith(job + ':') ? serverJobText + QStringLiteral(" (ended)")
+                                                             : QStringLiteral("%1: ended").arg(job));
 }
 
 void Info::setFile(const QString &text)

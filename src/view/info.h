@@ -48,6 +48,11 @@ public:
 
 public slots:
     void showTimes(int elapsedSeconds, int remainingSeconds, double mlups);
+    // The progress of the job the window's server runs beside the user's
+    // simulation; a target of 0 means the run ends on convergence.
+    void showServerJob(const QString &job, int iteration, int target, double mlups);
+    // The job has ended; its last figures stay in view.
+    void endServerJob(const QString &job);
 
 private slots:
     void on_disableCharts_clicked();
@@ -84,6 +89,9 @@ private:
     QLabel *remaining;
     QLabel *averageP;
     QLabel *shapeForces;
+    QLabel *serverJob;
+    // The figures last shown for the server's job.
+    QString serverJobText;
     QCheckBox *multicoreSupport;
     QCheckBox *disableCharts;
     QLineEdit *renderUpdateEdit;

@@ -202,7 +202,7 @@ void LBWidget::writeOutputs()
     const int iterations = grid->getStatistics().iterations;
     QString error;
     if (outputFolder.isEmpty()) {
-        outputFolder = OutputFolder::instance().createRunFolder(currentFile, QDateTime::currentDateTime(), &error);
+        outputFolder = folders.createRunFolder(currentFile, QDateTime::currentDateTime(), &error);
         // Without a folder nothing is written; the next multiple tries again.
         if (outputFolder.isEmpty()) {
             reportOutputFailure(error);

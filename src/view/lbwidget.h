@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/latticeboltzmann/vector3d.h"
+#include "persistence/outputfolder.h"
 
 #include <QDateTime>
 #include <QGLWidget>
@@ -48,6 +49,9 @@ public:
     // The folder of the periodic outputs of the coming run; by default each
     // run makes its own in the output folder on its first output.
     void setOutputFolder(const QString &path) { outputFolder = path; }
+    // Where this view's runs make their folders (see OutputFolder).
+    OutputFolder &runFolders() { return folders; }
+    const OutputFolder &runFolders() const { return folders; }
 
     // Iterations per call of run (at least 1) and iterations between repaints.
     int getBurst() const { return burst; }
@@ -132,6 +136,7 @@ private:
     QList<QPointer<Chart>> charts;
 
     QString outputFolder;
+    OutputFolder folders;
     int total = 0;
     int lastPainted = 0;
     QDateTime startTime;

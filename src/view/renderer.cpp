@@ -22,7 +22,6 @@
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/outputfolder.h"
 
 #include <QMutexLocker>
 #include <QtOpenGL>
@@ -928,7 +927,7 @@ void Renderer::drawStreamlines()
 
 void Renderer::frame()
 {
-    QMutexLocker lock(&OutputFolder::instance().mutex());
+    QMutexLocker lock(&frameLock);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glClearColor(GLfloat(background.redF()), GLfloat(background.greenF()), GLfloat(background.blueF()), 1.0f);

@@ -9,6 +9,7 @@
 #include "model/latticeboltzmann/vector3i.h"
 
 #include <QColor>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -224,11 +225,16 @@ public:
     double getCaptionY() const { return captionY; }
     int getCaptionPoints() const { return captionPoints; }
 
+    // Held while a frame draws: code on another thread that reads the scene
+    // takes it to see a whole frame's state.
+    QMutex &renderMutex() { return frameLock; }
+
 signals:
     // The colour range changed (painters, auto adjust or a direct setting).
     void rangeChanged(double centre, double halfWidth);
 
 private:
+    QMutex frameLock;
     void fitValueBuffer();
     void compileAxis();
     void compileStatic();

@@ -90,12 +90,12 @@ private slots:
     {
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         QVERIFY(temp.isValid());
-        OutputFolder::instance().setDirectory(temp.path());
     }
 
     void init()
     {
         window = std::make_unique<LBMainWindow>();
+        view().runFolders().setDirectory(temp.path());
         window->resize(900, 600);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -519,14 +519,12 @@ private slots:
 
     void failuresOfEveryCommandAreReported()
     {
-        const QString folder = OutputFolder::instance().directory();
-        OutputFolder::instance().setDirectory(temp.filePath("missing/nested"));
+        view().runFolders().setDirectory(temp.filePath("missing/nested"));
         view().setOutputs(false, true, false, 1);
         QSignalSpy failures(&view(), &LBWidget::outputFailed);
         trigger("actionNext");
         trigger("actionNext");
         trigger("actionExec_4_it");
-        OutputFolder::instance().setDirectory(folder);
         // Once per command, not once per program.
         QCOMPARE(failures.count(), 3);
     }

@@ -97,7 +97,7 @@ void TestStateInWindow::serverSetsAsideEndlessDocumentsBeforeLoading()
     QVERIFY(QFile::copy(endless, watched.filePath("endless.lb2")));
     window.startServer(watched.path(), 50);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(watched.filePath("endless-results/error.txt")), 15000);
-    window.stopServer();
+    window.stopServer(WindowServer::Stop::Finish);
     QCOMPARE(grid.getWidth(), 24);
     QCOMPARE(grid.getStatistics().iterations, 3);
     QCOMPARE(grid.getParameters()->getMaxIterations(), 50);

@@ -9,6 +9,8 @@
 #include "persistence/statedocument.h"
 
 #include <QDir>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QXmlStreamWriter>
@@ -64,6 +66,7 @@ private slots:
     void runEqualsSteppingAndWritesOutputs();
     void refusesWhatItCannotRun();
     void serverRunsReadyDocumentsAndSetsBadOnesAside();
+    void serverRunsJobsAtOnce();
     void binaryVtkSeries();
     void geometryRunWarnsOfNothing();
     void throughputAndTimeLeftAreReal();
@@ -156,9 +159,7 @@ void TestBatchRun::serverRunsReadyDocumentsAndSetsBadOnesAside()
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("not a document");
     bad.close();
-
-    Grid grid;
-    SimulationServer server(grid, dir.path(), BatchRun::Settings());
+    SimulationServer server(dir.path(), BatchRun::Settings());
     server.setSettleTime(200);
     QStringList log;
     auto record = [&](const QString &line) { log << line; };
@@ -173,6 +174,46 @@ void TestBatchRun::serverRunsReadyDocumentsAndSetsBadOnesAside()
     QVERIFY(QFile::exists(dir.path() + "/bad-results/error.txt"));
     QVERIFY(!QFile::exists(dir.path() + "/bad.lb2"));
     QCOMPARE(log.size(), 3);
+}
+
+// With two jobs allowed, the second document starts while the first runs:
+// each job waits in its progress report until both have started, which
+// could never happen if they ran one after the other.
+void TestBatchRun::serverRunsJobsAtOnce()
+{
+    QTemporaryDir dir;
+    QVERIFY(!prepareDocument(dir.path(), "one.lb2", 60).isEmpty());
+    QVERIFY(!prepareDocument(dir.path(), "two.lb2", 60).isEmpty());
+    SimulationServer server(dir.path(), BatchRun::Settings());
+    server.setSettleTime(0);
+    server.setJobs(2);
+    QMutex lock;
+    QWaitCondition bothStarted;
+    int started = 0;
+    bool overlapped = true;
+    SimulationServer::Observer observer;
+    observer.started = [&](const QString &, const QString &) {
+        QMutexLocker locker(&lock);
+        ++started;
+        bothStarted.wakeAll();
+    };
+    observer.progress = [&](const QString &, const BatchRun::Progress &) {
+        QMutexLocker locker(&lock);
+        while (started < 2)
+            if (!bothStarted.wait(&lock, 10000)) {
+                overlapped = false;
+                return;
+            }
+    };
+    server.setObserver(observer);
+    QStringList log;
+    QCOMPARE(server.poll([&](const QString &line) { log << line; }), 2);
+    QVERIFY(overlapped);
+    QCOMPARE(server.runningJobs(), 0);
+    for (const char *name : {"one", "two"})
+        QCOMPARE(documentIterations(QStringLiteral("%1/%2-results/%2-final.lb2").arg(dir.path(), QLatin1String(name))),
+                 60);
+    QCOMPARE(log.filter("Done").size(), 2);
 }
 
 void TestBatchRun::binaryVtkSeries()

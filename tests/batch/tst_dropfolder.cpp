@@ -36,8 +36,7 @@ namespace {
 
 QStringList runServer(const QString &dir)
 {
-    Grid grid;
-    SimulationServer server(grid, dir, BatchRun::Settings());
+    SimulationServer server(dir, BatchRun::Settings());
     server.setSettleTime(0);
     QStringList log;
     server.poll([&](const QString &line) { log << line; });
@@ -141,9 +140,7 @@ void TestDropFolder::aPausedCopyIsNotReadHalfWritten()
     QVERIFY(copy.open(QIODevice::WriteOnly));
     copy.write(document.left(document.size() / 2));
     QVERIFY(copy.flush());
-
-    Grid grid;
-    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    SimulationServer server(w.path(), BatchRun::Settings());
     server.setSettleTime(100);
     QStringList log;
     const auto record = [&](const QString &line) { log << line; };
@@ -170,8 +167,7 @@ void TestDropFolder::aDocumentIsJudgedJustBeforeItIsRead()
     // Both are ready; while a runs, b is being replaced by a new upload.
     const QByteArray upload = limitedDocument(30);
     QFile b(w.path() + "/b.lb2");
-    Grid grid;
-    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    SimulationServer server(w.path(), BatchRun::Settings());
     server.setSettleTime(0);
     QStringList log;
     const auto record = [&](const QString &line) {
@@ -212,9 +208,7 @@ void TestDropFolder::whatIsPassedByIsReportedOnLinesOfItsOwn()
     const bool privileged = ::geteuid() == 0;
     QVERIFY(writeFile(w.path() + "/locked.lb2", document));
     QVERIFY(QFile::setPermissions(w.path() + "/locked.lb2", QFileDevice::WriteOwner));
-
-    Grid grid;
-    SimulationServer server(grid, w.path(), BatchRun::Settings());
+    SimulationServer server(w.path(), BatchRun::Settings());
     server.setSettleTime(0);
     QStringList log;
     const auto record = [&](const QString &line) { log << line; };

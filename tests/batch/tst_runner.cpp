@@ -22,6 +22,7 @@ private slots:
     void timeLimitEndsARun();
     void aPipeIsRefusedAtOnce();
     void aStoppedServerPutsItsDocumentBack();
+    void severalJobsGiveTheResultsOfOne();
     void badOptionsEndWithTwo_data();
     void badOptionsEndWithTwo();
     void aBadInputIsNamedOnce_data();
@@ -155,6 +156,37 @@ void TestRunner::aStoppedServerPutsItsDocumentBack()
     QVERIFY(readFile(dir.path() + "/long-results/stopped.txt").contains("asked to stop"));
 }
 
+// A folder of two documents served two at once ends with the same final
+// documents, byte for byte, as served one after the other.
+void TestRunner::severalJobsGiveTheResultsOfOne()
+{
+    QMap<QString, QByteArray> finals[2];
+    for (int jobs = 1; jobs <= 2; ++jobs) {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.path() + "/a.lb2", limitedDocument(200)));
+        QVERIFY(writeFile(dir.path() + "/b.lb2", channelDocument({{"maxIterations", "300"}, {"vp", "1"}, {"interval", "100"}})));
+        QProcess process;
+        process.start(program, {"--watch", dir.path(), "--jobs", QString::number(jobs)});
+        QByteArray seen;
+        const bool done = waitForOutput(process, "Done a.lb2", seen) && waitForOutput(process, "Done b.lb2", seen);
+        ::kill(pid_t(process.processId()), SIGTERM);
+        const bool ended = process.waitForFinished(10000);
+        endIfRunning(process);
+        QVERIFY2(done && ended, seen.constData());
+        QCOMPARE(process.exitCode(), 0);
+        // Progress lines name their job.
+        QVERIFY2(seen.contains("a.lb2: iteration 200 of 200") && seen.contains("b.lb2: iteration 300 of 300"),
+                 seen.constData());
+        for (const char *name : {"a", "b"})
+            finals[jobs - 1][name] =
+                readFile(QStringLiteral("%1/%2-results/%2-final.lb2").arg(dir.path(), QLatin1String(name)));
+    }
+    for (const char *name : {"a", "b"}) {
+        QVERIFY(!finals[0][name].isEmpty());
+        QVERIFY2(finals[0][name] == finals[1][name], name);
+    }
+}
+
 void TestRunner::badOptionsEndWithTwo_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -162,6 +194,7 @@ void TestRunner::badOptionsEndWithTwo_data()
     QTest::newRow("missing value") << QStringList({"x.lb2", "-n"});
     QTest::newRow("not a number") << QStringList({"-n", "many", "x.lb2"});
     QTest::newRow("no input") << QStringList();
+    QTest::newRow("no jobs") << QStringList({"--watch", ".", "--jobs", "0"});
 }
 
 void TestRunner::badOptionsEndWithTwo()

@@ -2,6 +2,7 @@
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/unitscales.h"
 #include "persistence/outputfolder.h"
+#include "persistence/parametersxml.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -199,19 +200,19 @@ private slots:
         QByteArray text;
         QXmlStreamWriter writer(&text);
         writer.writeStartElement("config");
-        p.passivate(writer);
+        ParametersXml::write(writer, p);
         writer.writeEndElement();
         writer.writeEmptyElement("next");
 
         SimulationParameters q;
         QXmlStreamReader reader(text);
         reader.readNextStartElement();
-        QVERIFY(q.activate(reader));
+        QVERIFY(ParametersXml::read(reader, q));
         QVERIFY(reader.isEndElement() && reader.name() == QLatin1String("config"));
         QByteArray again;
         QXmlStreamWriter second(&again);
         second.writeStartElement("config");
-        q.passivate(second);
+        ParametersXml::write(second, q);
         second.writeEndElement();
         second.writeEmptyElement("next");
         QCOMPARE(again, text);
@@ -247,7 +248,7 @@ private slots:
                                                "minP0=\"1\" maxP0=\"1\" sourceVelocity0=\"0.1\" "
                                                "sourceVelocity1=\"0.1\" sourceVelocity2=\"0.1\"/>"));
         reader.readNextStartElement();
-        QVERIFY(q.activate(reader));
+        QVERIFY(ParametersXml::read(reader, q));
         QCOMPARE(q.getSourcePressure(0), 1.3);
         QCOMPARE(q.getMcQuantity(), 3);
         QCOMPARE(q.getPorousSolidDensity(), 0.5);
@@ -260,13 +261,13 @@ private slots:
 
         QXmlStreamReader typeless(QStringLiteral("<config model=\"9\" mcQuantity=\"2\" mcG=\"0.1\"/>"));
         typeless.readNextStartElement();
-        QVERIFY(q.activate(typeless));
+        QVERIFY(ParametersXml::read(typeless, q));
         QCOMPARE(q.getMcType(), 1);
 
         QXmlStreamReader bad(QStringLiteral("<config model=\"12\" epsilon0=\"inf\"/>"));
         bad.readNextStartElement();
         QString error;
-        QVERIFY(!q.activate(bad, &error));
+        QVERIFY(!ParametersXml::read(bad, q, &error));
         QVERIFY(error.contains("model"));
     }
 
@@ -287,7 +288,7 @@ private slots:
 
     void outputFolderEndsWithSlash()
     {
-        OutputFolder &f = OutputFolder::instance();
+        OutputFolder f;
         f.setDirectory("/tmp/runs");
         QCOMPARE(f.directory(), QString("/tmp/runs/"));
         f.setDirectory("");
@@ -299,7 +300,7 @@ private slots:
     void runFoldersAreNeverShared()
     {
         QTemporaryDir temp;
-        OutputFolder &f = OutputFolder::instance();
+        OutputFolder f;
         f.setDirectory(temp.path());
         const QDateTime start(QDate(2026, 12, 8), QTime(16, 15, 2));
         const QString plain = temp.filePath("sim20261208161502-channel");

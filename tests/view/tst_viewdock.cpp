@@ -243,7 +243,7 @@ private slots:
     void animationTurnsAndWritesFrames()
     {
         QTemporaryDir dir;
-        OutputFolder::instance().setDirectory(dir.path());
+        widget->runFolders().setDirectory(dir.path());
         View2 planes(widget.get());
         Animation animation(widget.get(), view.get(), &planes);
         QSignalSpy failures(&animation, &Animation::frameWriteFailed);
@@ -271,13 +271,13 @@ private slots:
         QFile blocker(dir.path() + "/blocker");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        OutputFolder::instance().setDirectory(blocker.fileName());
+        widget->runFolders().setDirectory(blocker.fileName());
         animation.on_start_clicked();
         animation.getTimer().stop();
         for (int i = 0; i < 3; ++i)
             animation.run();
         QCOMPARE(failures.count(), 1);
-        OutputFolder::instance().setDirectory(QString());
+        widget->runFolders().setDirectory(QString());
     }
 };
 

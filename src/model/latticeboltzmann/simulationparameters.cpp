@@ -4,7 +4,6 @@
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/forces/force.h"
-#include "model/latticeboltzmann/forces/forcelist.h"
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
@@ -18,12 +17,6 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
-#include "model/xml/attributereader.h"
-#include "model/xml/childelements.h"
-#include "model/xml/xmlformat.h"
-
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 #include <QtGlobal>
 
 #include <cmath>
@@ -214,12 +207,17 @@ void SimulationParameters::setGravity(double g)
     addForce(new Gravity);
 }
 
-void SimulationParameters::setMultiphase(double g, double psi0, double p0, double gads)
+void SimulationParameters::setMultiphaseValues(double g, double psi0, double p0, double gads)
 {
     mpG = g;
     mpPsi0 = psi0;
     mpP0 = p0;
     mpGads = gads;
+}
+
+void SimulationParameters::setMultiphase(double g, double psi0, double p0, double gads)
+{
+    setMultiphaseValues(g, psi0, p0, gads);
     addForce(new MultiPhase);
 }
 
@@ -337,6 +335,14 @@ void SimulationParameters::clearForces()
     forces.clear();
 }
 
+void SimulationParameters::setForces(const QList<Force *> &list)
+{
+    if (list == forces)
+        return;
+    clearForces();
+    forces = list;
+}
+
 void SimulationParameters::takeForcesFrom(SimulationParameters &other)
 {
     if (&other == this)
@@ -394,167 +400,4 @@ void SimulationParameters::copyPersistedFrom(const SimulationParameters &o)
     nanoThermalConductivity = o.nanoThermalConductivity;
     nanoHeatCapacitance = o.nanoHeatCapacitance;
     recomputeNanofluid();
-}
-
-void SimulationParameters::passivate(QXmlStreamWriter &w) const
-{
-    using XmlFormat::real;
-    const auto integer = [](int v) { return QString::number(v); };
-    w.writeAttribute("model", integer(model));
-    for (int i = 0; i < 3; ++i)
-        w.writeAttribute(QStringLiteral("epsilon%1").arg(i), real(epsilon[i]));
-    w.writeAttribute("minP0", real(minP0));
-    w.writeAttribute("maxP0", real(maxP0));
-    for (int i = 0; i < 3; ++i)
-        w.writeAttribute(QStringLiteral("sourceVelocity%1").arg(i), real(sourceVelocityValues[i]));
-    w.writeAttribute("sourcePressure0", real(sourcePressure[0]));
-    w.writeAttribute("sourcePressure1", real(sourcePressure[1]));
-    w.writeAttribute("sourcePeriod0", integer(sourcePeriod[0]));
-    w.writeAttribute("sourcePeriod1", integer(sourcePeriod[1]));
-    w.writeAttribute("sourceAmplitude0", real(sourceAmplitude[0]));
-    w.writeAttribute("sourceAmplitude1", real(sourceAmplitude[1]));
-    w.writeAttribute("processNeighbors", XmlFormat::flag(needsNeighbourRebuild));
-    w.writeAttribute("periodicBoundaries", XmlFormat::flag(periodicBoundaries));
-    w.writeAttribute("gravity", real(gravity));
-    w.writeAttribute("mcQuantity", integer(mcQuantity));
-    w.writeAttribute("mcType", integer(mcType));
-    w.writeAttribute("mcG", real(mcG));
-    w.writeAttribute("mcGads", real(mcGads));
-    w.writeAttribute("mcGads2", real(mcGads2));
-    w.writeAttribute("mpG", real(mpG));
-    w.writeAttribute("mpPsi0", real(mpPsi0));
-    w.writeAttribute("mpP0", real(mpP0));
-    w.writeAttribute("mpGads", real(mpGads));
-    w.writeAttribute("porousSolidDensity", real(porousSolidDensity));
-    w.writeAttribute("wallVelocityX", real(wallVelocityValue.x));
-    w.writeAttribute("wallVelocityY", real(wallVelocityValue.y));
-    w.writeAttribute("wallVelocityZ", real(wallVelocityValue.z));
-    w.writeAttribute("wallPeriod", integer(wallPeriod));
-    w.writeAttribute("density1", real(density1));
-    w.writeAttribute("density2", real(density2));
-    w.writeAttribute("shallowG", real(shallowG));
-    w.writeAttribute("shallowNB", real(shallowNB));
-    w.writeAttribute("passiveScalarGravity", real(passiveScalarGravity));
-    for (int i = 0; i < 3; ++i)
-        w.writeAttribute(QStringLiteral("thermal%1").arg(i), real(thermal[i]));
-    w.writeAttribute("smagorinsky", real(smagorinsky));
-    w.writeAttribute("entropic", XmlFormat::flag(entropic));
-    w.writeAttribute("slipWallCoefficient", real(slipWallCoefficient));
-    w.writeAttribute("sourceStrategy", integer(sourceStrategy));
-    w.writeAttribute("openStrategy", integer(openStrategy));
-    w.writeAttribute("thermalExpansion", real(thermalExpansion));
-    w.writeAttribute("depositionRate", real(depositionRate));
-    w.writeAttribute("velocityOrder", integer(velocityOrder));
-    w.writeAttribute("reflectWithFactor", real(reflectWithFactor));
-    w.writeAttribute("nanoFraction", real(nanoFraction));
-    w.writeAttribute("nanoDensity", real(nanoDensity));
-    w.writeAttribute("nanoThermalExpansion", real(nanoThermalExpansion));
-    w.writeAttribute("nanoThermalConductivity", real(nanoThermalConductivity));
-    w.writeAttribute("nanoHeatCapacitance", real(nanoHeatCapacitance));
-    ForceList::write(w, forces);
-}
-
-bool SimulationParameters::activate(QXmlStreamReader &reader, QString *error)
-{
-    AttributeReader a(reader);
-    // Always read; a missing one reads as 0 like any other missing number,
-    // except the model, which must name a lattice.
-    const int q = a.integer("model", model);
-    if (q != 9 && q != 15 && q != 19 && q != 27)
-        a.reject("model", QStringLiteral("is %1, not one of 9, 15, 19, 27").arg(q));
-    model = q;
-    for (int i = 0; i < 3; ++i)
-        epsilon[i] = a.real(QStringLiteral("epsilon%1").arg(i));
-    minP0 = a.real("minP0");
-    maxP0 = a.real("maxP0");
-    for (int i = 0; i < 3; ++i)
-        sourceVelocityValues[i] = a.real(QStringLiteral("sourceVelocity%1").arg(i));
-    if (a.has("sourcePressure0")) {
-        sourcePressure[0] = a.real("sourcePressure0");
-        sourcePressure[1] = a.real("sourcePressure1");
-    }
-    maxIterations = 0;
-    needsNeighbourRebuild = true;
-    periodicBoundaries = a.flag("periodicBoundaries");
-    gravity = a.real("gravity");
-    if (a.has("mcQuantity")) {
-        mcQuantity = a.integer("mcQuantity", 1, 1, 64);
-        mcG = a.real("mcG");
-        mcGads = a.real("mcGads", 0.0);
-        mcGads2 = a.real("mcGads2", 0.0);
-        mpG = a.real("mpG");
-        mpPsi0 = a.real("mpPsi0");
-        mpP0 = a.real("mpP0");
-        mpGads = a.real("mpGads");
-        mcType = a.integer("mcType", 1);
-    }
-    porousSolidDensity = a.real("porousSolidDensity", 0.5);
-    if (a.has("wallPeriod")) {
-        wallPeriod = a.integer("wallPeriod");
-        wallVelocityValue = Vector3d(a.real("wallVelocityX"), a.real("wallVelocityY"), a.real("wallVelocityZ"));
-    }
-    density1 = density2 = 1.0;
-    if (a.has("density1")) {
-        density1 = a.real("density1");
-        density2 = a.real("density2");
-    }
-    sourcePeriod[0] = sourcePeriod[1] = 0;
-    sourceAmplitude[0] = sourceAmplitude[1] = 0.0;
-    if (a.has("sourcePeriod0")) {
-        sourcePeriod[0] = a.integer("sourcePeriod0", 0, 0);
-        sourcePeriod[1] = a.integer("sourcePeriod1", 0, 0);
-        sourceAmplitude[0] = a.real("sourceAmplitude0");
-        sourceAmplitude[1] = a.real("sourceAmplitude1");
-    }
-    if (a.has("shallowG")) {
-        shallowG = a.real("shallowG");
-        shallowNB = a.real("shallowNB");
-    }
-    if (a.has("passiveScalarGravity")) {
-        passiveScalarGravity = a.real("passiveScalarGravity");
-        thermal[0] = a.real("thermal0");
-        thermal[1] = a.real("thermal1");
-    }
-    if (a.has("thermal2"))
-        thermal[2] = a.real("thermal2");
-    if (a.has("smagorinsky")) {
-        smagorinsky = a.real("smagorinsky");
-        entropic = a.flag("entropic");
-    }
-    if (a.has("slipWallCoefficient"))
-        slipWallCoefficient = a.real("slipWallCoefficient");
-    if (a.has("sourceStrategy")) {
-        sourceStrategy = a.integer("sourceStrategy");
-        openStrategy = a.integer("openStrategy");
-    }
-    thermalExpansion = a.real("thermalExpansion", 1.0);
-    depositionRate = a.real("depositionRate", 1.0);
-    velocityOrder = a.integer("velocityOrder", 2, 0, 2);
-    reflectWithFactor = a.real("reflectWithFactor", 1.0);
-    nanoFraction = 0.0;
-    nanoDensity = nanoThermalExpansion = nanoThermalConductivity = nanoHeatCapacitance = 1.0;
-    if (a.has("nanoFraction")) {
-        nanoFraction = a.real("nanoFraction", 0.0, 0.0, 1.0);
-        if (nanoFraction >= 1.0)
-            a.reject("nanoFraction", QStringLiteral("must lie below 1"));
-        nanoDensity = a.real("nanoDensity");
-        nanoThermalExpansion = a.real("nanoThermalExpansion");
-        nanoThermalConductivity = a.real("nanoThermalConductivity");
-        nanoHeatCapacitance = a.real("nanoHeatCapacitance");
-    }
-    clearForces();
-    // The forces are found by name among the children; the list holds what
-    // the document lists.
-    ChildElements children(reader);
-    while (children.next()) {
-        if (reader.name() == QLatin1String("forces"))
-            forces = ForceList::read(reader, grid);
-    }
-    recomputeNanofluid();
-    if (!a.ok() || reader.hasError()) {
-        if (error)
-            *error = a.ok() ? reader.errorString() : a.error();
-        return false;
-    }
-    return true;
 }

@@ -10,8 +10,6 @@
 
 class Grid;
 class Force;
-class QXmlStreamReader;
-class QXmlStreamWriter;
 
 // The one store of every physical and numerical setting of a simulation. The
 // grid creates and owns it; cells, forces and dialogs reach it through the
@@ -92,6 +90,9 @@ public:
     Grid *getGrid() const { return grid; }
 
     double getGravity() const { return gravity; }
+    void setGravityValue(double g) { gravity = g; }
+    // Stores the value, then puts a gravity force in the list (or drops it
+    // when it has nothing to do).
     void setGravity(double g);
     // mpG, mpPsi0, mpP0, mpGads
     QVector<double> multiphase() const { return {mpG, mpPsi0, mpP0, mpGads}; }
@@ -99,6 +100,9 @@ public:
     double getMpPsi0() const { return mpPsi0; }
     double getMpP0() const { return mpP0; }
     double getMpGads() const { return mpGads; }
+    void setMultiphaseValues(double g, double psi0, double p0, double gads);
+    // Stores the values, then puts a multiphase force in the list (or drops
+    // it when it has nothing to do).
     void setMultiphase(double g, double psi0, double p0, double gads);
     // mcQuantity, mcG, mcGads, mcGads2, mcType
     QVector<double> multicomponent() const { return {double(mcQuantity), mcG, mcGads, mcGads2, double(mcType)}; }
@@ -194,21 +198,17 @@ public:
     // (otherwise it is deleted).
     void addForce(Force *force);
     void clearForces();
+    // Replaces the forces with the given ones, which the list then owns.
+    void setForces(const QList<Force *> &list);
     // Replaces this object's forces with the other's, which is left without
     // any (forces cannot be copied, so a loaded configuration hands its own
     // over).
     void takeForcesFrom(SimulationParameters &other);
 
-    // Copies every field that the "config" element persists but the forces
-    // (and the derived constants) from another parameter object; nothing
-    // reaches the cells.
+    // Copies every field that a saved document keeps but the forces (and
+    // the derived constants) from another parameter object; nothing reaches
+    // the cells.
     void copyPersistedFrom(const SimulationParameters &other);
-    // The "config" element: attributes, then the "forces" child.
-    void passivate(QXmlStreamWriter &writer) const;
-    // Reads the "config" element the reader is on into this object (stored
-    // values only) and leaves the reader on its end. False with a message
-    // for a value that does not parse or lies outside its range.
-    bool activate(QXmlStreamReader &reader, QString *error = nullptr);
 
 private:
     // False (with a warning naming the setter) for an index outside 0..2.
