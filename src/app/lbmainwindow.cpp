@@ -733,7 +733,11 @@ void LBMainWindow::showTool(QWidget *tool)
 
 void LBMainWindow::reportRunProblems()
 {
-    const QString message = InletFormula::takeMessage();
+    // Only the formulas of the simulation shown: a served job's stay its own.
+    QStringList formulas;
+    for (int inlet = 0; inlet < 3; ++inlet)
+        formulas << view->getGrid()->getParameters()->getInletFormula(inlet);
+    const QString message = InletFormula::takeMessage(formulas);
     if (!message.isEmpty())
         showNotice(this, tr("Inlet formula"), message);
 }

@@ -49,7 +49,10 @@ constexpr int MaxRemembered = 16;
 
 QAtomicInt limitMs(1000);
 QMutex messageMutex;
-QString lastMessage;
+// The last message about each formula, and the last one about the evaluator
+// itself (under the empty key): two simulations in one process (the
+// window's and a served job) each take only what concerns their formulas.
+QHash<QString, QString> messages;
 
 // How often a running formula lets the watchdog timer fire.
 constexpr int PollMs = 10;
@@ -339,11 +342,11 @@ private:
 QMutex evaluatorMutex;
 Q_GLOBAL_STATIC(Evaluator, evaluator)
 
-void keepMessage(const QString &message)
+void keepMessage(const QString &formula, const QString &message)
 {
     qWarning("%s", qPrintable(message));
     QMutexLocker lock(&messageMutex);
-    lastMessage = message;
+    messages.insert(formula, message);
 }
 
 Outcome evaluateInProcess(const QString &program, int limit)
@@ -378,7 +381,7 @@ Outcome evaluateGuarded(const QString &formula, int iteration)
         case Evaluator::Answer::Died:
             outcome.stopped = true;
             keepMessage(
-                QStringLiteral("The inlet formula \"%1\" ended the process that evaluates it (%2): it took more "
+                formula, QStringLiteral("The inlet formula \"%1\" ended the process that evaluates it (%2): it took more "
                                "than %3 MB of memory or crashed the script engine. The inlet speed is 0 "
                                "while it stays.")
                     .arg(shown, detail)
@@ -386,7 +389,7 @@ Outcome evaluateGuarded(const QString &formula, int iteration)
             return outcome;
         case Evaluator::Answer::Unavailable:
             if (!detail.isEmpty())
-                keepMessage(QStringLiteral("Inlet formulas are evaluated without a memory limit and stopped only "
+                keepMessage(QString(), QStringLiteral("Inlet formulas are evaluated without a memory limit and stopped only "
                                            "between statements: %1.")
                                 .arg(detail));
             break;
@@ -395,7 +398,7 @@ Outcome evaluateGuarded(const QString &formula, int iteration)
     if (!outcome.stopped)
         outcome = evaluateInProcess(program, limit);
     if (outcome.stopped)
-        keepMessage(QStringLiteral("The inlet formula \"%1\" was stopped after %2 ms; the inlet speed is 0 while it "
+        keepMessage(formula, QStringLiteral("The inlet formula \"%1\" was stopped after %2 ms; the inlet speed is 0 while it "
                                    "stays.")
                         .arg(shown)
                         .arg(limit));
@@ -538,7 +541,20 @@ int InletFormula::serveEvaluations(int argc, char **argv)
 QString InletFormula::takeMessage()
 {
     QMutexLocker lock(&messageMutex);
-    QString message;
-    message.swap(lastMessage);
-    return message;
+    const QStringList all = messages.values();
+    messages.clear();
+    return all.join(QLatin1Char('\n'));
+}
+
+QString InletFormula::takeMessage(const QStringList &formulas)
+{
+    QMutexLocker lock(&messageMutex);
+    QStringList keys = formulas;
+    keys << QString();
+    QStringList taken;
+    for (const QString &key : keys)
+        if (messages.contains(key))
+            taken << messages.take(key);
+    taken.removeDuplicates();
+    return taken.join(QLatin1Char('\n'));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Evaluates an inlet formula of the parameters with Qt Script. The formula
 // may call it() for the iteration count; its result, converted to text and
@@ -60,6 +61,10 @@ public:
     // object: call it before any other is made.
     static int serveEvaluations(int argc, char **argv);
 
-    // The message about the last stopped formula, emptied by the call.
+    // The messages about stopped formulas and about the evaluator, emptied
+    // by the call.
     static QString takeMessage();
+    // The same for the given formulas only (and the evaluator); messages
+    // about other formulas stay for the simulation that uses them.
+    static QString takeMessage(const QStringList &formulas);
 };
