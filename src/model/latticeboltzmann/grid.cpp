@@ -5,6 +5,7 @@
 #include "boundary/sourcecell.h"
 #include "deposition/depositioncell.h"
 #include "dragwallcell.h"
+#include "forces/gravity.h"
 #include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
@@ -135,6 +136,23 @@ void Grid::attachCells()
         }
     }
     populations.layoutDirty = false;
+}
+
+// Gravity as the only force is folded into the line kernels, which keep the
+// shift of each attached cell in the populations' per-site field; any other
+// force, and the immersed bodies' shifts, are the cells' own.
+void Grid::chooseForceMode()
+{
+    const QList<Force *> &forces = parameters->getForces();
+    const bool fold = fastPath && immersed->isEmpty() && forces.size() == 1 &&
+                      typeid(*forces.first()) == typeid(Gravity) && populations.stride > 0;
+    if (fold) {
+        populations.useFieldShifts(parameters->parameterBlock()[0]);
+        // The shifts count in what the attached cells report.
+        populations.markShifts();
+    } else {
+        populations.fieldShifts = false;
+    }
 }
 
 void Grid::clearShifts()
@@ -983,7 +1001,8 @@ int Grid::step(int count)
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty)
             buildSiteModes();
-        if (populations.shiftsMarked() && fastPath)
+        chooseForceMode();
+        if (populations.shiftsMarked() && fastPath && !populations.fieldShifts)
             clearShifts();
         skipAttachedSums = nz > 1 && k + 1 < count;
         keeping = nz == 1 && k + 1 == count && keepWanted != PlainValue::None && fastPath &&
@@ -1028,6 +1047,8 @@ void Grid::runPhase(int phase)
 {
     if (!siteModesValid)
         buildSiteModes();
+    if (phase == 0)
+        chooseForceMode();
     // Rows whose phase-1 or phase-3 work is empty for every site are left out.
     QList<int> *work = &rows;
     if (fastPath && immersed->isEmpty()) {

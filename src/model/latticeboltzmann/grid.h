@@ -216,6 +216,7 @@ private:
     void releaseSite(BaseCell *old, int site, bool stays);
     void detachAll();
     void attachCells();
+    void chooseForceMode();
     void clearShifts();
     // The first site of the neighbour line in direction i of a line (the
     // row y in 2D, the column (x, y) in 3D); false when it lies outside.
