@@ -113,8 +113,14 @@ void Grid::detachAll()
             fluid->detach();
 }
 
-// Exact fluid cells built for the grid's model and not pinned live in the
-// grid's populations; every other cell keeps its own arrays.
+bool Grid::attachable(BaseCell *c)
+{
+    return c && (typeid(*c) == typeid(SCCell) || typeid(*c) == typeid(PorousCell));
+}
+
+// Exact fluid and porous cells built for the grid's model and not pinned
+// live in the grid's populations, the porous cells' solid fractions beside
+// them; every other cell keeps its own arrays.
 void Grid::attachCells()
 {
     const int q = neighbourQ;
@@ -122,9 +128,14 @@ void Grid::attachCells()
         detachAll();
         populations.allocate(q, cells.size());
     }
+    for (BaseCell *c : cells)
+        if (c && typeid(*c) == typeid(PorousCell)) {
+            populations.useSolid();
+            break;
+        }
     for (std::size_t s = 0; s < cells.size(); ++s) {
         BaseCell *c = cells[s];
-        if (!c || typeid(*c) != typeid(SCCell))
+        if (!attachable(c))
             continue;
         auto *fluid = static_cast<SCCell *>(c);
         const bool fits = fluid->getQ() == q && fluid->getFixedDensity() == 0.0;
@@ -133,6 +144,10 @@ void Grid::attachCells()
             fluid->attach(&populations, int(s));
         } else if (!fits) {
             fluid->detach();
+        }
+        if (fits && populations.solid) {
+            auto *porous = dynamic_cast<PorousCell *>(c);
+            populations.solid[s] = porous ? porous->getSolidDensity() : 0.0;
         }
     }
     populations.layoutDirty = false;
@@ -396,7 +411,7 @@ void Grid::buildSiteModes()
     for (std::size_t s = 0; s < n; ++s) {
         BaseCell *c = cells[s];
         std::uint32_t mode = 0;
-        if (exactly(c, typeid(SCCell)) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
+        if (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= PlainFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
@@ -413,7 +428,7 @@ void Grid::buildSiteModes()
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
-            if (exactly(nb, typeid(SCCell))) {
+            if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
                     mode &= ~FastFluid;
                 continue;
@@ -461,16 +476,20 @@ void Grid::buildSiteModes()
     const int length = nz > 1 ? nz : nx;
     lineKinds.assign(std::size_t(lines), 0);
     lineAttached.assign(std::size_t(lines), 0);
+    linePorous.assign(std::size_t(lines), 0);
     for (int l = 0; l < lines; ++l) {
-        bool all = true, any = false, attached = false;
+        bool all = true, any = false, attached = false, porous = false;
         for (int k = 0; k < length; ++k) {
-            const std::uint32_t mode = siteModes[std::size_t(l) * length + k];
+            const std::size_t s = std::size_t(l) * length + k;
+            const std::uint32_t mode = siteModes[s];
             all = all && (mode & FluidNeighbours);
             any = any || (mode & FastFluid);
             attached = attached || (mode & PlainFluid);
+            porous = porous || ((mode & PlainFluid) && typeid(*cells[s]) == typeid(PorousCell));
         }
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
+        linePorous[std::size_t(l)] = porous;
     }
     cellsFitModel = cellsMatchModel();
     siteModesValid = true;

@@ -45,6 +45,9 @@ struct Line
     // the per-cell collision forms it.
     double *shiftY = nullptr;
     double minusG = 0.0, densityFactor = 0.0, tau = 0.0;
+    // The solid fraction of each site by site index (the porous kernels
+    // only; zero at plain fluid sites).
+    const double *solid = nullptr;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -66,6 +69,9 @@ struct Set
     PushFunction push[4]; // Q = 9, 15, 19, 27
     // The same under gravity, the one body force.
     PushFunction pushForced[4];
+    // The same with porous sites in the line, without and with gravity.
+    PushFunction pushPorous[4];
+    PushFunction pushPorousForced[4];
     StatsFunction stats[4];
     StatsSpeedFunction statsSpeed[4];
 };

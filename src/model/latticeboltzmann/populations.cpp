@@ -53,13 +53,20 @@ void Populations::useFieldShifts(double tau)
     fieldShifts = true;
 }
 
+void Populations::useSolid()
+{
+    if (!solid && stride > 0)
+        solid = allocateArray(stride * sizeof(double));
+}
+
 void Populations::release()
 {
     touch();
     std::free(cur);
     std::free(next);
     std::free(shiftY);
-    cur = next = shiftY = nullptr;
+    std::free(solid);
+    cur = next = shiftY = solid = nullptr;
     fieldShifts = false;
     stride = 0;
     q = 0;

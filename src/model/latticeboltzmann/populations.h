@@ -31,6 +31,7 @@ public:
         std::swap(stride, other.stride);
         std::swap(q, other.q);
         std::swap(shiftY, other.shiftY);
+        std::swap(solid, other.solid);
         fieldShifts = false;
         layoutDirty = true;
         touch();
@@ -62,7 +63,12 @@ public:
     }
     bool shiftsMarked() const { return shifted.load(std::memory_order_relaxed); }
     void clearShiftMark() { shifted.store(false, std::memory_order_relaxed); }
-    std::size_t bytes() const { return (2 * std::size_t(q) + (shiftY ? 1 : 0)) * stride * sizeof(double); }
+    std::size_t bytes() const
+    {
+        return (2 * std::size_t(q) + (shiftY ? 1 : 0) + (solid ? 1 : 0)) * stride * sizeof(double);
+    }
+    // Allocates the solid fractions (zero) on first use.
+    void useSolid();
     // Makes the per-site force shifts the attached cells' own (see
     // fieldShifts), allocating them on first use.
     void useFieldShifts(double tau);
@@ -82,6 +88,9 @@ public:
     double *shiftY = nullptr;
     double shiftTau = 0.0;
     bool fieldShifts = false;
+    // The solid fraction of each attached porous cell, zero at the other
+    // attached sites; null while no porous cell was ever attached.
+    double *solid = nullptr;
 
 private:
     std::atomic<bool> touched{false};

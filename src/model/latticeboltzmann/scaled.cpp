@@ -76,12 +76,14 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     if (fast && plain && slot >= 0) {
         const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
         const LineKernels::PushFunction push = gravity ? set.pushForced[slot] : set.push[slot];
+        const LineKernels::PushFunction pushPorous = gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
         line.stride = g.populations.stride;
         line.omega = 1.0 / params[0];
         line.keep = 1.0 - line.omega;
+        line.solid = g.populations.solid;
         if (gravity) {
             line.shiftY = g.populations.shiftY;
             line.minusG = -sp->getGravity();
@@ -105,7 +107,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                         line.outside |= 1u << i;
                     }
                 line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
-                push(line);
+                if (g.linePorous[std::size_t(lineIndex)])
+                    pushPorous(line);
+                else
+                    push(line);
                 if (kind == 2)
                     continue;
             }
@@ -128,7 +133,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             BaseCell *cell = g.cells[s];
             BaseCell **block = neighbours + std::size_t(s) * q;
             const std::uint32_t mode = g.siteModes[s];
-            if (fast && (mode & Grid::FastFluid)) {
+            // A porous site exchanges part of its values on the way out,
+            // which its own preUpdate does.
+            const bool porous = g.populations.solid && g.populations.solid[s] != 0.0;
+            if (fast && (mode & Grid::FastFluid) && !porous) {
                 static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
                 pushToPopulations(g, g.populations, block, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {

@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -268,6 +269,18 @@ private slots:
             QTest::newRow((name + " closed").constData()) << q << length << "closed gravity fluid";
             QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed gravity";
         }
+        // A porous box inside the fluid (solid fractions varying from site
+        // to site, one of them zero), on its own and under gravity.
+        for (int q : {9, 15, 19, 27}) {
+            const int length = q == 9 ? 1 : 6;
+            const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " porous";
+            QTest::newRow(name.constData()) << q << length << "porous fluid";
+            QTest::newRow((name + " closed walls").constData()) << q << length << "closed porous";
+            QTest::newRow((name + " gravity").constData()) << q << length << "porous gravity";
+        }
+        QTest::newRow("D2Q9 porous mixed") << 9 << 1 << "mixed porous";
+        QTest::newRow("D3Q19 porous closed mixed gravity") << 19 << 6 << "closed mixed porous gravity";
+        QTest::newRow("D2Q9 porous smagorinsky") << 9 << 1 << "porous smagorinsky";
         QTest::newRow("D2Q9 gravity mixed") << 9 << 1 << "mixed gravity";
         QTest::newRow("D2Q9 gravity smagorinsky") << 9 << 1 << "gravity smagorinsky";
         QTest::newRow("D3Q19 gravity and multiphase") << 19 << 6 << "gravity multiphase";
@@ -335,6 +348,14 @@ private slots:
             }
             if (option.contains("multiphase"))
                 p->setMultiphase(-0.5, 1.0, 1.0, 0.1);
+            if (option.contains("porous")) {
+                // Along a face of the box, so closed boxes test the porous
+                // exchange where values leave the box.
+                p->setPorousSolidDensityValue(0.3);
+                grid.fillRegion("*", 6, 15, 0, 9, 0, length - 1);
+                grid.setPorousSolidDensities(0.3, 0.2);
+                static_cast<PorousCell *>(grid.getCell(9, 4, 0))->setSolidDensity(0.0);
+            }
             p->setMulticore(run.multicore);
             grid.setFastPath(run.fast);
             grid.setVectorLevel(run.vectorLevel);
@@ -366,10 +387,11 @@ private slots:
         QVERIFY(runs[0].deltaP > 0.0);
     }
 
-    // Gravity switched on and off, a cell pinned (leaving the populations)
-    // and an edit between steps: the fast path answers as the per-site
-    // path at every stage, and the reported velocity is u + F / (2 rho).
-    void gravityShiftFollowsEdits()
+    // Gravity switched on and off, a cell pinned (leaving the populations),
+    // edits between steps, a porous box and a changed solid fraction: the
+    // fast path answers as the per-site path at every stage, and the
+    // reported velocity is u + F / (2 rho).
+    void forceAndPorousFollowEdits()
     {
         Grid fast, perSite;
         std::vector<double> answers[2];
@@ -423,6 +445,20 @@ private slots:
         for (Grid *grid : {&fast, &perSite})
             grid->step(2);
         compare("stepped after the edit");
+        // A porous box, then a solid fraction changed between steps on a
+        // cell that lives in the populations.
+        for (Grid *grid : {&fast, &perSite}) {
+            grid->getParameters()->setPorousSolidDensityValue(0.4);
+            grid->fillRegion("*", 9, 13, 2, 8, 0, 0);
+            grid->step(3);
+        }
+        compare("porous box");
+        QVERIFY(!fast.isPlainFluidSite(fast.siteIndex(11, 5, 0)));
+        for (Grid *grid : {&fast, &perSite}) {
+            static_cast<PorousCell *>(grid->getCell(11, 5, 0))->setSolidDensity(0.9);
+            grid->step(3);
+        }
+        compare("solid fraction changed");
     }
 
     // A fluid cell that leaves the grid's populations, replaced without
