@@ -265,20 +265,20 @@ private slots:
             const int length = q == 9 ? 1 : 6;
             const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " gravity";
             QTest::newRow(name.constData()) << q << length << "gravity fluid";
-            QTest::newRow((name + " walls").constData()) << q << length << "gravity";
-            QTest::newRow((name + " closed").constData()) << q << length << "closed gravity fluid";
             QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed gravity";
         }
+        QTest::newRow("D2Q9 gravity walls") << 9 << 1 << "gravity";
+        QTest::newRow("D2Q9 gravity closed") << 9 << 1 << "closed gravity fluid";
         // A porous box inside the fluid (solid fractions varying from site
         // to site, one of them zero), on its own and under gravity.
         for (int q : {9, 15, 19, 27}) {
             const int length = q == 9 ? 1 : 6;
             const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " porous";
             QTest::newRow(name.constData()) << q << length << "porous fluid";
-            QTest::newRow((name + " closed walls").constData()) << q << length << "closed porous";
-            QTest::newRow((name + " gravity").constData()) << q << length << "porous gravity";
+            QTest::newRow((name + " closed walls gravity").constData()) << q << length << "closed porous gravity";
         }
         QTest::newRow("D2Q9 porous mixed") << 9 << 1 << "mixed porous";
+        QTest::newRow("D3Q19 porous closed") << 19 << 6 << "closed porous fluid";
         QTest::newRow("D3Q19 porous closed mixed gravity") << 19 << 6 << "closed mixed porous gravity";
         QTest::newRow("D2Q9 porous smagorinsky") << 9 << 1 << "porous smagorinsky";
         QTest::newRow("D2Q9 gravity mixed") << 9 << 1 << "mixed gravity";
