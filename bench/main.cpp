@@ -2,7 +2,7 @@
 // write a VTK file and to save and load a state document. Run by hand:
 //   build/ondix-bench [iterations-scale [vector-level]]
 // With a display it also times a frame of the OpenGL view.
-// ONDIX_BENCH_ONLY=step, vtk, document or frame runs that part alone;
+// ONDIX_BENCH_ONLY=step, models, vtk, document or frame runs that part alone;
 // ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1).
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
@@ -12,6 +12,7 @@
 // fraction of that limit the parallel run reached.
 
 #include "documentbench.h"
+#include "modelbench.h"
 #ifdef ONDIX_BENCH_FRAME
 #include "framebench.h"
 #include <QApplication>
@@ -154,6 +155,10 @@ int main(int argc, char *argv[])
     }
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int vectorLevel = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (only == QLatin1String("models")) {
+        benchModels(scale, vectorLevel);
+        return 0;
+    }
     const int threads = QThreadPool::globalInstance()->maxThreadCount();
     const double bandwidth = inPlaceBandwidth(threads);
     std::printf("threads in pool: %d\n", threads);
@@ -222,6 +227,7 @@ int main(int argc, char *argv[])
     std::printf("\n");
     if (only == QLatin1String("step"))
         return 0;
+    benchModels(scale, vectorLevel);
     frame();
     benchVtk();
     benchDocument();

@@ -5,6 +5,7 @@
 #include "boundary/sourcecell.h"
 #include "deposition/depositioncell.h"
 #include "dragwallcell.h"
+#include "forces/gravity.h"
 #include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
@@ -112,8 +113,14 @@ void Grid::detachAll()
             fluid->detach();
 }
 
-// Exact fluid cells built for the grid's model and not pinned live in the
-// grid's populations; every other cell keeps its own arrays.
+bool Grid::attachable(BaseCell *c)
+{
+    return c && (typeid(*c) == typeid(SCCell) || typeid(*c) == typeid(PorousCell));
+}
+
+// Exact fluid and porous cells built for the grid's model and not pinned
+// live in the grid's populations, the porous cells' solid fractions beside
+// them; every other cell keeps its own arrays.
 void Grid::attachCells()
 {
     const int q = neighbourQ;
@@ -121,9 +128,14 @@ void Grid::attachCells()
         detachAll();
         populations.allocate(q, cells.size());
     }
+    for (BaseCell *c : cells)
+        if (c && typeid(*c) == typeid(PorousCell)) {
+            populations.useSolid();
+            break;
+        }
     for (std::size_t s = 0; s < cells.size(); ++s) {
         BaseCell *c = cells[s];
-        if (!c || typeid(*c) != typeid(SCCell))
+        if (!attachable(c))
             continue;
         auto *fluid = static_cast<SCCell *>(c);
         const bool fits = fluid->getQ() == q && fluid->getFixedDensity() == 0.0;
@@ -133,8 +145,29 @@ void Grid::attachCells()
         } else if (!fits) {
             fluid->detach();
         }
+        if (fits && populations.solid) {
+            auto *porous = dynamic_cast<PorousCell *>(c);
+            populations.solid[s] = porous ? porous->getSolidDensity() : 0.0;
+        }
     }
     populations.layoutDirty = false;
+}
+
+// Gravity as the only force is folded into the line kernels, which keep the
+// shift of each attached cell in the populations' per-site field; any other
+// force, and the immersed bodies' shifts, are the cells' own.
+void Grid::chooseForceMode()
+{
+    const QList<Force *> &forces = parameters->getForces();
+    const bool fold = fastPath && immersed->isEmpty() && forces.size() == 1 &&
+                      typeid(*forces.first()) == typeid(Gravity) && populations.stride > 0;
+    if (fold) {
+        populations.useFieldShifts(parameters->parameterBlock()[0]);
+        // The shifts count in what the attached cells report.
+        populations.markShifts();
+    } else {
+        populations.fieldShifts = false;
+    }
 }
 
 void Grid::clearShifts()
@@ -378,7 +411,7 @@ void Grid::buildSiteModes()
     for (std::size_t s = 0; s < n; ++s) {
         BaseCell *c = cells[s];
         std::uint32_t mode = 0;
-        if (exactly(c, typeid(SCCell)) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
+        if (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= PlainFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
@@ -395,7 +428,7 @@ void Grid::buildSiteModes()
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
-            if (exactly(nb, typeid(SCCell))) {
+            if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
                     mode &= ~FastFluid;
                 continue;
@@ -443,16 +476,20 @@ void Grid::buildSiteModes()
     const int length = nz > 1 ? nz : nx;
     lineKinds.assign(std::size_t(lines), 0);
     lineAttached.assign(std::size_t(lines), 0);
+    linePorous.assign(std::size_t(lines), 0);
     for (int l = 0; l < lines; ++l) {
-        bool all = true, any = false, attached = false;
+        bool all = true, any = false, attached = false, porous = false;
         for (int k = 0; k < length; ++k) {
-            const std::uint32_t mode = siteModes[std::size_t(l) * length + k];
+            const std::size_t s = std::size_t(l) * length + k;
+            const std::uint32_t mode = siteModes[s];
             all = all && (mode & FluidNeighbours);
             any = any || (mode & FastFluid);
             attached = attached || (mode & PlainFluid);
+            porous = porous || ((mode & PlainFluid) && typeid(*cells[s]) == typeid(PorousCell));
         }
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
+        linePorous[std::size_t(l)] = porous;
     }
     cellsFitModel = cellsMatchModel();
     siteModesValid = true;
@@ -983,7 +1020,8 @@ int Grid::step(int count)
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty)
             buildSiteModes();
-        if (populations.shiftsMarked() && fastPath)
+        chooseForceMode();
+        if (populations.shiftsMarked() && fastPath && !populations.fieldShifts)
             clearShifts();
         skipAttachedSums = nz > 1 && k + 1 < count;
         keeping = nz == 1 && k + 1 == count && keepWanted != PlainValue::None && fastPath &&
@@ -1028,6 +1066,8 @@ void Grid::runPhase(int phase)
 {
     if (!siteModesValid)
         buildSiteModes();
+    if (phase == 0)
+        chooseForceMode();
     // Rows whose phase-1 or phase-3 work is empty for every site are left out.
     QList<int> *work = &rows;
     if (fastPath && immersed->isEmpty()) {

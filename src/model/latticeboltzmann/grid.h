@@ -162,10 +162,12 @@ public:
     // above, whose values the view may take from them; false for every site
     // while the stepping tables are stale, and while a force may have
     // shifted an attached cell's velocity (it then reports more than the
-    // populations' moments).
+    // populations' moments); false at a porous site with a solid fraction,
+    // whose velocity is scaled by it.
     bool isPlainFluidSite(int site) const
     {
-        return siteModesValid && !populations.shiftsMarked() && (siteModes[std::size_t(site)] & PlainFluid);
+        return siteModesValid && !populations.shiftsMarked() && (siteModes[std::size_t(site)] & PlainFluid) &&
+               !(populations.solid && populations.solid[site] != 0.0);
     }
     // Whether every site from first to first + n - 1 is such a site.
     bool arePlainFluidSites(int first, int n) const
@@ -176,6 +178,10 @@ public:
         std::uint32_t all = PlainFluid;
         for (int i = 0; i < n; ++i)
             all &= modes[i];
+        if (populations.solid)
+            for (int i = 0; i < n; ++i)
+                if (populations.solid[first + i] != 0.0)
+                    return false;
         return all != 0;
     }
     // The quantity of the plain fluid sites a step keeps for the view. With
@@ -201,7 +207,7 @@ public:
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
         FastFluid = 1u << 27,        // plain fluid whose neighbours are plain fluid, plain walls or absent
-        PlainFluid = 1u << 28,       // an SCCell attached to the grid's populations
+        PlainFluid = 1u << 28,       // an SCCell or PorousCell attached to the grid's populations
         PlainWall = 1u << 29,        // exactly a WallCell
         PlainNull = 1u << 30,        // exactly a NullCell
         FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid or absent
@@ -216,6 +222,10 @@ private:
     void releaseSite(BaseCell *old, int site, bool stays);
     void detachAll();
     void attachCells();
+    // Whether the cell's kind can live in the populations (plain fluid and
+    // porous fluid).
+    static bool attachable(BaseCell *c);
+    void chooseForceMode();
     void clearShifts();
     // The first site of the neighbour line in direction i of a line (the
     // row y in 2D, the column (x, y) in 3D); false when it lies outside.
@@ -265,6 +275,8 @@ private:
     // Per line: 0 no fast site, 1 some (masked kernel), 2 all sites push to
     // plain fluid or out of the box; and whether it holds attached sites.
     std::vector<std::uint8_t> lineKinds, lineAttached;
+    // Per line: whether it holds attached porous cells (the porous kernels).
+    std::vector<std::uint8_t> linePorous;
     int vectorLevel = 0;
     bool siteModesValid = false;
     bool cellsFitModel = true;

@@ -5,7 +5,8 @@
 
 // The vectorised stepping of one line of plain fluid sites (a row in 2D, a
 // column of z in 3D) in the grid-owned populations: BGK collision with the
-// second-order equilibrium and a push to fixed offsets, and the statistics of
+// second-order equilibrium (its velocity shifted by gravity where the grid
+// folds that force in) and a push to fixed offsets, and the statistics of
 // the committed line. Each kernel is built for AVX-512, AVX2 and the
 // baseline instruction set from the same source; without fused multiply-add
 // every build rounds exactly like the per-cell code.
@@ -38,6 +39,15 @@ struct Line
     // to all its neighbours (no walls in or around the line).
     const std::uint32_t *modes;
     double keep, omega;
+    // Gravity folded into the collision (the forced kernels only): the
+    // shift of each collided site's y velocity is written to shiftY (by
+    // site index), formed from -g, the fluid's density factor and tau as
+    // the per-cell collision forms it.
+    double *shiftY = nullptr;
+    double minusG = 0.0, densityFactor = 0.0, tau = 0.0;
+    // The solid fraction of each site by site index (the porous kernels
+    // only; zero at plain fluid sites).
+    const double *solid = nullptr;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -57,6 +67,11 @@ using StatsSpeedFunction = void (*)(const Line &line, double *deltaP, double *de
 struct Set
 {
     PushFunction push[4]; // Q = 9, 15, 19, 27
+    // The same under gravity, the one body force.
+    PushFunction pushForced[4];
+    // The same with porous sites in the line, without and with gravity.
+    PushFunction pushPorous[4];
+    PushFunction pushPorousForced[4];
     StatsFunction stats[4];
     StatsSpeedFunction statsSpeed[4];
 };

@@ -31,12 +31,22 @@ inline double velocityComponent(double momentum, double inv, bool massive)
     return (massive ? momentum * inv : 0.0) + 0.0;
 }
 
+// The shift of the y velocity by gravity, as the per-cell collision forms it
+// from the force (0, -g rho d, 0): tau F / rho added to a zero shift, none
+// where the density is too small.
+inline double gravityShift(double rho, const Line &line)
+{
+    return rho > 0.001 ? 0.0 + line.minusG * rho * line.densityFactor * (line.tau / rho) : 0.0;
+}
+
 // Per site: density and velocity from the current populations in the order
-// of Lattice::moments, then U = u + shift with a zero shift and U.U, as the
-// per-cell collision forms them.
-template <int Q>
-inline void tileMoments(const double *__restrict cur, std::size_t stride, int n, double *__restrict rho,
-                        double *__restrict ux, double *__restrict uy, double *__restrict uz, double *__restrict uu)
+// of Lattice::moments, then U = u + shift and U.U, as the per-cell collision
+// forms them: with Forced the shift of gravity (kept in shift[]), otherwise a
+// zero shift.
+template <int Q, bool Forced>
+inline void tileMoments(const Line &line, const double *__restrict cur, std::size_t stride, int n,
+                        double *__restrict rho, double *__restrict ux, double *__restrict uy, double *__restrict uz,
+                        double *__restrict uu, double *__restrict shift)
 {
     for (int k = 0; k < n; ++k) {
         rho[k] = 0.0;
@@ -65,7 +75,14 @@ inline void tileMoments(const double *__restrict cur, std::size_t stride, int n,
         const double inv = 1.0 / r;
         const bool massive = r > Lattice::ActiveWeight;
         const double x = velocityComponent(ux[k], inv, massive);
-        const double y = velocityComponent(uy[k], inv, massive);
+        double y;
+        if constexpr (Forced) {
+            const double s = gravityShift(r, line);
+            shift[k] = s;
+            y = (massive ? uy[k] * inv : 0.0) + s;
+        } else {
+            y = velocityComponent(uy[k], inv, massive);
+        }
         const double z = velocityComponent(uz[k], inv, massive);
         ux[k] = x;
         uy[k] = y;
@@ -108,6 +125,14 @@ template <int Q, int I>
     return f * keep + omega * (rho * Lattice::tables.w[Q][I] * e);
 }
 
+// The partial bounce-back of a porous site: the fraction s of a
+// post-collision value replaced by the site's own pre-collision population
+// of the opposite direction, as the porous cell forms it; s = 0 is plain fluid.
+inline double porousMix(double value, double opposite, double s)
+{
+    return s != 0.0 ? (1.0 - s) * value + s * opposite : value;
+}
+
 struct Tiles
 {
     alignas(64) double rho[Tile];
@@ -119,7 +144,7 @@ struct Tiles
 
 // One direction of a tile: the post-collision values of the fast sites,
 // pushed to the neighbours or bounced into the sites' own opposite entries.
-template <int Q, int I, bool Masked>
+template <int Q, int I, bool Masked, bool Porous>
 inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces)
 {
     const std::size_t stride = line.stride;
@@ -142,7 +167,16 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     // the other end, or dropped.
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
     const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
-    auto value = [&](int k) { return relaxed<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega); };
+    const double *__restrict back =
+        Porous ? line.cur + line.base + std::size_t(Lattice::tables.opp[Q][I]) * stride + t0 : nullptr;
+    const double *__restrict solid = Porous ? line.solid + line.base + t0 : nullptr;
+    auto value = [&](int k) {
+        const double v = relaxed<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega);
+        if constexpr (Porous)
+            return porousMix(v, back[k], solid[k]);
+        else
+            return v;
+    };
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
         for (int k = k0; k < k1; ++k)
@@ -166,16 +200,16 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     }
 }
 
-template <int Q, bool Masked, std::size_t... I>
+template <int Q, bool Masked, bool Porous, std::size_t... I>
 inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces,
                            std::index_sequence<I...>)
 {
-    (pushDirection<Q, int(I), Masked>(line, t, t0, n, bounces), ...);
+    (pushDirection<Q, int(I), Masked, Porous>(line, t, t0, n, bounces), ...);
 }
 
 // A line tile by tile: the moments of a tile, then each direction's values
 // (with walls or other cells in or around the line, where the mode allows).
-template <int Q, bool Masked> void pushTiledLine(const Line &line)
+template <int Q, bool Masked, bool Forced, bool Porous> void pushTiledLine(const Line &line)
 {
     const std::uint32_t *__restrict modes = line.modes;
     const int length = line.length;
@@ -187,8 +221,9 @@ template <int Q, bool Masked> void pushTiledLine(const Line &line)
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
-        tileMoments<Q>(line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu);
-        pushDirections<Q, Masked>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+        tileMoments<Q, Forced>(line, line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu,
+                               Forced ? line.shiftY + line.base + t0 : nullptr);
+        pushDirections<Q, Masked, Porous>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
     }
 }
 
@@ -206,16 +241,25 @@ template <int Q, int Axis, std::size_t... I>
 
 // One site's collision from its Q populations, the post-collision values in
 // out: the operations, in the same order, of tileMoments and pushDirection.
-template <int Q, std::size_t... I>
-[[gnu::always_inline]] inline void collideSite(const double *f, double keep, double omega, double *out, std::index_sequence<I...> seq)
+template <int Q, bool Forced, std::size_t... I>
+[[gnu::always_inline]] inline void collideSite(const Line &line, const double *f, double *out, double *shift,
+                                               std::index_sequence<I...> seq)
 {
+    const double keep = line.keep, omega = line.omega;
     double r = 0.0;
     ((r += f[I]), ...);
     const double cx = component<Q, 0>(f, seq), cy = component<Q, 1>(f, seq), cz = component<Q, 2>(f, seq);
     const double inv = 1.0 / r;
     const bool massive = r > Lattice::ActiveWeight;
     const double ux = velocityComponent(cx, inv, massive);
-    const double uy = velocityComponent(cy, inv, massive);
+    double uy;
+    if constexpr (Forced) {
+        const double s = gravityShift(r, line);
+        *shift = s;
+        uy = (massive ? cy * inv : 0.0) + s;
+    } else {
+        uy = velocityComponent(cy, inv, massive);
+    }
     const double uz = velocityComponent(cz, inv, massive);
     const double uu = ux * ux + uy * uy + uz * uz;
     ((out[I] = relaxed<Q, int(I)>(f[I], r, ux, uy, uz, uu, keep, omega)), ...);
@@ -226,24 +270,35 @@ template <int Q, std::size_t... I>
 // populations once and writes its Q values, for every site whose pushes stay
 // inside the line's targets; the two end sites, whose pushes along the line
 // may wrap or leave the box, follow one by one.
-template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
+template <int Q, bool Forced, bool Porous, std::size_t... I>
+void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
 {
+    const double *const solid = Porous ? line.solid + line.base : nullptr;
+    // The porous exchange of a site's values, from its pre-collision ones.
+    auto mix = [&](int k, const double *f, double *out) {
+        if constexpr (Porous) {
+            const double s = solid[k];
+            ((out[I] = porousMix(out[I], f[Lattice::tables.opp[Q][I]], s)), ...);
+        }
+    };
     const std::size_t stride = line.stride;
     const double *const cur = line.cur + line.base;
+    double *const shift = Forced ? line.shiftY + line.base : nullptr;
     const int length = line.length;
-    const double keep = line.keep, omega = line.omega;
     double *const dst[Q] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
 #pragma GCC ivdep
     for (int k = 1; k < length - 1; ++k) {
         const double f[Q] = {cur[I * stride + std::size_t(k)]...};
         double out[Q];
-        collideSite<Q>(f, keep, omega, out, seq);
+        collideSite<Q, Forced>(line, f, out, Forced ? shift + k : nullptr, seq);
+        mix(k, f, out);
         ((dst[I][k] = out[I]), ...);
     }
     for (int k : {0, length - 1}) {
         const double f[Q] = {cur[I * stride + std::size_t(k)]...};
         double out[Q];
-        collideSite<Q>(f, keep, omega, out, seq);
+        collideSite<Q, Forced>(line, f, out, Forced ? shift + k : nullptr, seq);
+        mix(k, f, out);
         auto store = [&](auto i) {
             constexpr int d = decltype(i)::value;
             int t = k + line.along[d];
@@ -258,7 +313,7 @@ template <int Q, std::size_t... I> void pushPlainLine(const Line &line, std::ind
     }
 }
 
-template <int Q> void push(const Line &line)
+template <int Q, bool Forced = false, bool Porous = false> void push(const Line &line)
 {
     // The single pass holds a site's Q populations and its moments in
     // registers: with 32 vector registers it is the faster, with 16 only
@@ -266,11 +321,11 @@ template <int Q> void push(const Line &line)
     // A line along a face of a closed box (with directions leaving the box)
     // goes direction by direction, which skips those directions whole.
     if (line.modes)
-        pushTiledLine<Q, true>(line);
+        pushTiledLine<Q, true, Forced, Porous>(line);
     else if (Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
-        pushPlainLine<Q>(line, std::make_index_sequence<Q>());
+        pushPlainLine<Q, Forced, Porous>(line, std::make_index_sequence<Q>());
     else
-        pushTiledLine<Q, false>(line);
+        pushTiledLine<Q, false, Forced, Porous>(line);
 }
 
 // The speed from the momentum sums and the density, as PlainMoments forms
@@ -369,6 +424,11 @@ template <int Q> void stats(const Line &line, double *deltaP, double *density)
 namespace LineKernels {
 
 extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
+                               {push<9, true>, push<15, true>, push<19, true>, push<27, true>},
+                               {push<9, false, true>, push<15, false, true>, push<19, false, true>,
+                                push<27, false, true>},
+                               {push<9, true, true>, push<15, true, true>, push<19, true, true>,
+                                push<27, true, true>},
                                {stats<9>, stats<15>, stats<19>, stats<27>},
                                {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>}};
 

@@ -43,12 +43,31 @@ void Populations::allocate(int directions, std::size_t sites)
     }
 }
 
+void Populations::useFieldShifts(double tau)
+{
+    if (stride == 0)
+        return;
+    if (!shiftY)
+        shiftY = allocateArray(stride * sizeof(double));
+    shiftTau = tau;
+    fieldShifts = true;
+}
+
+void Populations::useSolid()
+{
+    if (!solid && stride > 0)
+        solid = allocateArray(stride * sizeof(double));
+}
+
 void Populations::release()
 {
     touch();
     std::free(cur);
     std::free(next);
-    cur = next = nullptr;
+    std::free(shiftY);
+    std::free(solid);
+    cur = next = shiftY = solid = nullptr;
+    fieldShifts = false;
     stride = 0;
     q = 0;
 }

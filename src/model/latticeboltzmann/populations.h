@@ -30,6 +30,9 @@ public:
         std::swap(next, other.next);
         std::swap(stride, other.stride);
         std::swap(q, other.q);
+        std::swap(shiftY, other.shiftY);
+        std::swap(solid, other.solid);
+        fieldShifts = false;
         layoutDirty = true;
         touch();
     }
@@ -60,7 +63,15 @@ public:
     }
     bool shiftsMarked() const { return shifted.load(std::memory_order_relaxed); }
     void clearShiftMark() { shifted.store(false, std::memory_order_relaxed); }
-    std::size_t bytes() const { return 2 * std::size_t(q) * stride * sizeof(double); }
+    std::size_t bytes() const
+    {
+        return (2 * std::size_t(q) + (shiftY ? 1 : 0) + (solid ? 1 : 0)) * stride * sizeof(double);
+    }
+    // Allocates the solid fractions (zero) on first use.
+    void useSolid();
+    // Makes the per-site force shifts the attached cells' own (see
+    // fieldShifts), allocating them on first use.
+    void useFieldShifts(double tau);
 
     double *cur = nullptr;
     double *next = nullptr;
@@ -70,6 +81,16 @@ public:
     std::uint64_t generation = 0;
     // Set when a cell was pinned and must leave the populations.
     bool layoutDirty = false;
+    // While fieldShifts is set, the force shift of every attached cell's
+    // last collision is (0, shiftY[site], 0), formed with relaxation time
+    // shiftTau: the grid folds gravity into the line kernels, which write
+    // it here instead of into the cells. Otherwise the cells hold their own.
+    double *shiftY = nullptr;
+    double shiftTau = 0.0;
+    bool fieldShifts = false;
+    // The solid fraction of each attached porous cell, zero at the other
+    // attached sites; null while no porous cell was ever attached.
+    double *solid = nullptr;
 
 private:
     std::atomic<bool> touched{false};

@@ -57,11 +57,11 @@ void pushToPopulations(const Grid &g, Populations &p, BaseCell *const *block, in
 
 } // namespace
 
-// Phase 0. With plain BGK (no forces, no Smagorinsky or entropic option,
-// second-order equilibrium) every line with fast sites runs the vector
-// kernel; with the options, fast sites collide through the cell's own
-// routine and push into the populations. Plain walls and null cells have
-// nothing to do; every other cell gets its virtual preUpdate.
+// Phase 0. With plain BGK (no force but gravity folded in by the grid, no
+// Smagorinsky or entropic option, second-order equilibrium) every line with
+// fast sites runs the vector kernel; otherwise fast sites collide through
+// the cell's own routine and push into the populations. Plain walls and
+// null cells have nothing to do; every other cell gets its virtual preUpdate.
 void Scaled::collideAndStream(int y, int x0, int x1) const
 {
     Grid &g = *grid;
@@ -69,17 +69,27 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
     SimulationParameters *sp = g.parameters.get();
-    const bool plain =
-        sp->getForces().isEmpty() && !sp->getEntropic() && !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
+    const bool gravity = g.populations.fieldShifts;
+    const bool plain = (sp->getForces().isEmpty() || gravity) && !sp->getEntropic() &&
+                       !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
     const int slot = LineKernels::slot(q);
     if (fast && plain && slot >= 0) {
-        const LineKernels::PushFunction push = LineKernels::kernels(g.getVectorLevel()).push[slot];
+        const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
+        const LineKernels::PushFunction push = gravity ? set.pushForced[slot] : set.push[slot];
+        const LineKernels::PushFunction pushPorous = gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
         line.stride = g.populations.stride;
         line.omega = 1.0 / params[0];
         line.keep = 1.0 - line.omega;
+        line.solid = g.populations.solid;
+        if (gravity) {
+            line.shiftY = g.populations.shiftY;
+            line.minusG = -sp->getGravity();
+            line.densityFactor = sp->getDensity1();
+            line.tau = params[0];
+        }
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
         const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
@@ -97,7 +107,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                         line.outside |= 1u << i;
                     }
                 line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
-                push(line);
+                if (g.linePorous[std::size_t(lineIndex)])
+                    pushPorous(line);
+                else
+                    push(line);
                 if (kind == 2)
                     continue;
             }
@@ -120,7 +133,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             BaseCell *cell = g.cells[s];
             BaseCell **block = neighbours + std::size_t(s) * q;
             const std::uint32_t mode = g.siteModes[s];
-            if (fast && (mode & Grid::FastFluid)) {
+            // A porous site exchanges part of its values on the way out,
+            // which its own preUpdate does.
+            const bool porous = g.populations.solid && g.populations.solid[s] != 0.0;
+            if (fast && (mode & Grid::FastFluid) && !porous) {
                 static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
                 pushToPopulations(g, g.populations, block, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {

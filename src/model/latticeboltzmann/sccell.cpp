@@ -36,6 +36,8 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
         store->cur[std::size_t(i) * store->stride + site] = values[i];
         store->next[std::size_t(i) * store->stride + site] = values[i];
     }
+    if (store->fieldShifts)
+        store->shiftY[site] = 0.0;
     store->touch();
     deltaGeneration = store->generation;
 }
@@ -54,6 +56,8 @@ void SCCell::attach(Populations *populations, int siteIndex)
         populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
         populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
     }
+    if (populations->fieldShifts)
+        populations->shiftY[siteIndex] = shift.y;
     populations->touch();
     BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
     f = nullptr;
@@ -68,6 +72,10 @@ void SCCell::detach()
         return;
     freezeDeltaP();
     Populations *from = store;
+    if (from->fieldShifts) {
+        shift = Vector3d(0.0, from->shiftY[site], 0.0);
+        forceTau = from->shiftTau;
+    }
     double *block = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
     for (int i = 0; i < q; ++i) {
         block[i] = from->cur[std::size_t(i) * from->stride + site];
@@ -137,7 +145,9 @@ Vector3d SCCell::getLatticeVelocity(int)
 Vector3d SCCell::getVelocity(int component)
 {
     const Vector3d velocity = getLatticeVelocity(component);
-    return forceTau > 0.0 ? velocity + shift * (0.5 / forceTau) : velocity;
+    double tau;
+    const Vector3d s = lastShift(tau);
+    return tau > 0.0 ? velocity + s * (0.5 / tau) : velocity;
 }
 
 void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position, double *out)
@@ -165,6 +175,8 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
     // The plain kernels leave the shift alone; they clear it when told.
     if (!f && !forces.isEmpty())
         store->markShifts();
+    if (!f && store->fieldShifts)
+        store->shiftY[site] = shift.y;
 
     const int order = sp->getVelocityOrder();
     const Vector3d U = velocity + shift;
@@ -288,7 +300,8 @@ double SCCell::equilibrium(int i, double, BaseCell *[], Grid *grid)
     double density;
     Vector3d velocity;
     currentMoments(density, velocity);
-    const Vector3d U = velocity + shift;
+    double tau;
+    const Vector3d U = velocity + lastShift(tau);
     return equilibriumOf(U, U.dot(U), density, q, i, grid->getParameters()->getVelocityOrder());
 }
 

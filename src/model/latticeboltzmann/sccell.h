@@ -50,7 +50,11 @@ public:
     double computeDeltaP() override;
     double getDeltaP() override;
     double getNextF(int i, int) override { return f ? fNext[i] : store->next[std::size_t(i) * store->stride + site]; }
-    Vector3d getForce(int) override { return shift; }
+    Vector3d getForce(int) override
+    {
+        double tau;
+        return lastShift(tau);
+    }
     bool isFluid() override { return true; }
     int getKind() override { return 0; }
     void setF(double values[]) override;
@@ -89,6 +93,8 @@ public:
     {
         shift = Vector3d();
         forceTau = 0.0;
+        if (!f && store->fieldShifts)
+            store->shiftY[site] = 0.0;
     }
 
     // Relaxes the distributions and writes the post-collision value of every
@@ -136,6 +142,18 @@ public:
 
 protected:
     void recomputeMoments() { Lattice::moments(f, q, rho, u); }
+    // The force shift of the last collision and the relaxation time it was
+    // formed with (0: no body-force shift): the cell's own, or the grid's
+    // per-site value while the grid keeps them (see Populations::fieldShifts).
+    Vector3d lastShift(double &tau) const
+    {
+        if (!f && store->fieldShifts) {
+            tau = store->shiftTau;
+            return Vector3d(0.0, store->shiftY[site], 0.0);
+        }
+        tau = forceTau;
+        return shift;
+    }
     // The current populations, gathered from the grid while attached.
     const double *currentValues(double *buffer) const;
     // Density and velocity of the current populations.

@@ -19,6 +19,10 @@ PorousCell::PorousCell(double p0, const SimulationParameters &parameters) : SCCe
 void PorousCell::setSolidDensity(double s)
 {
     solidDensity = std::isfinite(s) ? std::clamp(s, 0.0, 1.0) : 0.0;
+    // While attached, the grid's line kernels read the value beside the
+    // populations.
+    if (!f && store->solid)
+        store->solid[site] = solidDensity;
 }
 
 void PorousCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
@@ -72,5 +76,5 @@ void PorousCell::activate(QXmlStreamReader &reader, Grid *grid)
     if (!a.ok())
         qWarning() << "load error:" << a.error();
     SCCell::activate(reader, grid);
-    solidDensity = s;
+    setSolidDensity(s);
 }
