@@ -164,8 +164,6 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     if (!reader.readNextStartElement())
                         return fail(QStringLiteral("the cell at (%1, %2, %3) is not an element").arg(x).arg(y).arg(z));
                     const QString type = reader.attributes().value(QLatin1String("type")).toString();
-                    // A new cell, as the document's reader builds it: the
-                    // cells keep nothing beyond what they write.
                     std::unique_ptr<BaseCell> fresh(CellFactory::create(type, grid));
                     if (!fresh)
                         return fail(QStringLiteral("the cell at (%1, %2, %3) is of the unknown kind \"%4\"")
@@ -173,8 +171,16 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                                         .arg(y)
                                         .arg(z)
                                         .arg(type));
-                    fresh->activate(reader, &grid);
-                    grid.setCell(x, y, z, fresh.release(), true, false);
+                    // A cell of the same kind reads its element in place, as
+                    // a new one would (the cells keep nothing beyond what
+                    // they write), and keeps its neighbour block; another
+                    // kind is replaced, which rebuilds the neighbour table.
+                    if (typeid(*fresh) == typeid(*cell)) {
+                        cell->activate(reader, &grid);
+                    } else {
+                        fresh->activate(reader, &grid);
+                        grid.setCell(x, y, z, fresh.release(), true, false);
+                    }
                 } else {
                     return fail(QStringLiteral("the site (%1, %2, %3) has no known kind").arg(x).arg(y).arg(z));
                 }

@@ -5,6 +5,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/statedocument.h"
@@ -16,7 +18,7 @@ namespace SlabCases {
 
 const QList<Case> &all()
 {
-    static const QList<Case> cases = {Channel, Duct, Droplet, HeatedBox};
+    static const QList<Case> cases = {Channel, Duct, Droplet, HeatedBox, Mixture};
     return cases;
 }
 
@@ -31,6 +33,8 @@ const char *name(Case c)
         return "droplet";
     case HeatedBox:
         return "heatedbox";
+    case Mixture:
+        return "mixture";
     }
     return "";
 }
@@ -66,6 +70,9 @@ void build(Grid &grid, Case c)
             for (int x = 0; x < nx; ++x)
                 if ((x - 12) * (x - 12) + (y - 11) * (y - 11) <= 16)
                     grid.fillRegion("w", x, x, y, y, 0, 0);
+        for (int y = 6; y < 16; ++y)
+            for (int x = 26; x < 30; ++x)
+                grid.setCell(x, y, 0, new PorousCell(1.0, *p), true, false);
         grid.resetAll();
         break;
     }
@@ -112,6 +119,22 @@ void build(Grid &grid, Case c)
                     cell = new WallCell;
                 else
                     cell = new PassiveScalar(*p, 1.0, Vector3d(), x < nx / 2 ? 0.8 : 0.2);
+                grid.setCell(x, y, 0, cell, true, false);
+            }
+        break;
+    }
+    case Mixture: {
+        const int n = 18;
+        prepare(grid, 9, n, n, 1, 1.0, false);
+        p->setMulticomponentValues(2, 0.9, 0.1, -0.1, 1);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                if (x == 0 || y == 0 || x == n - 1 || y == n - 1) {
+                    grid.setCell(x, y, 0, new WallCell, true, false);
+                    continue;
+                }
+                auto *cell = new MCCell(*p);
+                cell->reset(1.0 + 0.3 * (x < 7), 0.5 + 0.4 * (y > 10));
                 grid.setCell(x, y, 0, cell, true, false);
             }
         break;

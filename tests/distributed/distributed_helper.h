@@ -12,10 +12,11 @@ class Grid;
 namespace SlabCases {
 
 enum Case {
-    Channel,   // D2Q9 channel with a cylinder: inlet, outlet, walls
+    Channel,   // D2Q9 channel with a cylinder and a porous block: inlet, outlet, walls
     Duct,      // D3Q19 duct periodic along it, from uneven densities: plain fluid only
     Droplet,   // D2Q9 periodic box with a dense droplet under the multiphase force
     HeatedBox, // D2Q9 box between a hot and a cold thermal wall, heat cells
+    Mixture,   // D2Q9 walled box of two interacting components, unevenly mixed
 };
 const QList<Case> &all();
 const char *name(Case c);
