@@ -113,7 +113,7 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
     return out;
 }
 
-bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error)
+bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error, int *rowsRead)
 {
     const auto fail = [error](const QString &why) {
         if (error)
@@ -123,6 +123,8 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
     const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
     Reader in(bytes);
+    if (rowsRead)
+        *rowsRead = 0;
     for (int y = firstRow; !in.atEnd(); ++y) {
         if (y >= grid.getHeight())
             return fail(QStringLiteral("the rows do not fit the grid from row %1 on").arg(firstRow));
@@ -185,6 +187,8 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     return fail(QStringLiteral("the site (%1, %2, %3) has no known kind").arg(x).arg(y).arg(z));
                 }
             }
+        if (rowsRead)
+            ++*rowsRead;
     }
     return true;
 }

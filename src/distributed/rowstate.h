@@ -20,6 +20,8 @@ public:
     // Puts packed rows into the grid from row firstRow on: a site holding a
     // cell of the same kind takes the values in place; any other kind is
     // built anew and set on the site. False with a message for bytes that do
-    // not describe that many rows of this grid's width, length and model.
-    static bool unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error);
+    // not describe whole rows of this grid's width, length and model, or
+    // more rows than the grid holds from firstRow on. rowsRead, when given,
+    // gets the number of rows read.
+    static bool unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error, int *rowsRead = nullptr);
 };

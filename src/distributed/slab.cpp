@@ -4,7 +4,6 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
-#include "model/latticeboltzmann/unitscales.h"
 
 #include <QBuffer>
 #include <QXmlStreamReader>
@@ -12,23 +11,46 @@
 
 Slab::Slab(const SlabPlan &plan, int index) : plan(plan), slab(index) {}
 
+QByteArray Slab::parameters(const Grid &whole)
+{
+    // As the document stores them, forces included: a force cannot be
+    // copied, only written and read.
+    QByteArray config;
+    QBuffer buffer(&config);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.writeStartElement("config");
+    whole.getParameters()->passivate(writer);
+    writer.writeEndElement();
+    return config;
+}
+
+QByteArray Slab::rows(const Grid &whole) const
+{
+    const int below = plan.ghostBelow(slab), ny = whole.getHeight();
+    const int total = rowCount() + below + plan.ghostAbove(slab);
+    QByteArray bytes;
+    for (int local = 0; local < total; ++local)
+        bytes += RowState::pack(whole, ((firstRow() - below + local) % ny + ny) % ny, 1);
+    return bytes;
+}
+
 bool Slab::build(Grid &grid, const Grid &whole, QString *error) const
 {
-    // The parameters as the document stores them, forces included (a force
-    // cannot be copied, only written and read).
-    const SimulationParameters &from = *whole.getParameters();
-    QByteArray config;
-    {
-        QBuffer buffer(&config);
-        buffer.open(QIODevice::WriteOnly);
-        QXmlStreamWriter writer(&buffer);
-        writer.writeStartElement("config");
-        from.passivate(writer);
-        writer.writeEndElement();
-    }
+    if (!build(grid, parameters(whole), whole.getWidth(), whole.getLength(), rows(whole), error))
+        return false;
+    grid.getParameters()->setMulticore(whole.getParameters()->getMulticore());
+    grid.getStatistics() = whole.getStatistics();
+    return true;
+}
+
+bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
+                 QString *error) const
+{
+    SimulationParameters &p = *grid.getParameters();
     SimulationParameters read(nullptr);
-    read.copyPersistedFrom(from);
-    QXmlStreamReader reader(config);
+    read.copyPersistedFrom(p);
+    QXmlStreamReader reader(parameters);
     reader.readNextStartElement();
     QString why;
     if (!read.activate(reader, &why)) {
@@ -36,22 +58,17 @@ bool Slab::build(Grid &grid, const Grid &whole, QString *error) const
             *error = QStringLiteral("the parameters cannot be copied into a slab: %1").arg(why);
         return false;
     }
-    SimulationParameters &p = *grid.getParameters();
     p.copyPersistedFrom(read);
     p.takeForcesFrom(read);
-    p.setMulticore(from.getMulticore());
-    *grid.getScales() = *whole.getScales();
-
-    const int below = plan.ghostBelow(slab), above = plan.ghostAbove(slab);
-    grid.resize(whole.getWidth(), rowCount() + below + above, whole.getLength());
-    // Rows of the whole domain, the ghost rows wrapped around its edges.
-    const int ny = whole.getHeight();
-    for (int local = 0; local < grid.getHeight(); ++local) {
-        const int y = ((firstRow() - below + local) % ny + ny) % ny;
-        if (!RowState::unpack(grid, local, RowState::pack(whole, y, 1), error))
-            return false;
+    grid.resize(width, rowCount() + plan.ghostBelow(slab) + plan.ghostAbove(slab), length);
+    int rowsRead = 0;
+    if (!RowState::unpack(grid, 0, rows, error, &rowsRead))
+        return false;
+    if (rowsRead != grid.getHeight()) {
+        if (error)
+            *error = QStringLiteral("a slab of %1 rows got %2").arg(grid.getHeight()).arg(rowsRead);
+        return false;
     }
-    grid.getStatistics() = whole.getStatistics();
     // The run's limits are tested on the whole domain's statistics, by
     // whoever drives the slabs; a slab steps whenever it is told to.
     p.setMaxIterations(0);

@@ -22,11 +22,19 @@ class Slab
 public:
     Slab(const SlabPlan &plan, int index);
 
-    // Makes `grid` this slab of the whole domain `whole`: the parameters,
-    // forces and scales of whole, the rows of the slab and its ghost rows,
-    // and whole's statistics. False with a message when a row cannot be
-    // copied.
+    // Makes `grid` this slab of the whole domain `whole`: the parameters
+    // and forces of whole, the rows of the slab and its ghost rows, and
+    // whole's statistics. False with a message when a row cannot be copied.
     bool build(Grid &grid, const Grid &whole, QString *error) const;
+    // The same in two halves, for a slab built by another process than the
+    // one holding the whole domain: what whole hands over (its parameters
+    // as their document element, and the slab's rows with its ghost rows,
+    // wrapped round the domain's edges where it is periodic) ...
+    static QByteArray parameters(const Grid &whole);
+    QByteArray rows(const Grid &whole) const;
+    // ... and the slab made from it, of the whole domain's width and length.
+    bool build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
+               QString *error) const;
 
     int index() const { return slab; }
     // The first and the number of the slab's own rows, in the whole domain.

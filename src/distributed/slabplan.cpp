@@ -129,3 +129,37 @@ QString SlabPlan::unsupported(const Grid &grid)
                           "run it on one process.")
         .arg(found.join(QStringLiteral(", ")));
 }
+
+std::vector<long long> SlabPlan::toNumbers() const
+{
+    std::vector<long long> numbers{slabCount(), ghostWidth, rows, wraps ? 1 : 0};
+    for (int s = 0; s < slabCount(); ++s) {
+        numbers.push_back(first[std::size_t(s)]);
+        numbers.push_back(count[std::size_t(s)]);
+        numbers.push_back(work[std::size_t(s)]);
+    }
+    return numbers;
+}
+
+bool SlabPlan::fromNumbers(const std::vector<long long> &numbers)
+{
+    if (numbers.size() < 4 || numbers[0] < 1 || numbers.size() != std::size_t(4 + 3 * numbers[0]))
+        return false;
+    const int slabs = int(numbers[0]);
+    ghostWidth = int(numbers[1]);
+    rows = int(numbers[2]);
+    wraps = numbers[3] != 0;
+    first.assign(std::size_t(slabs), 0);
+    count.assign(std::size_t(slabs), 0);
+    work.assign(std::size_t(slabs), 0);
+    int next = 0;
+    for (int s = 0; s < slabs; ++s) {
+        first[std::size_t(s)] = int(numbers[std::size_t(4 + 3 * s)]);
+        count[std::size_t(s)] = int(numbers[std::size_t(5 + 3 * s)]);
+        work[std::size_t(s)] = numbers[std::size_t(6 + 3 * s)];
+        if (first[std::size_t(s)] != next || count[std::size_t(s)] < ghostWidth)
+            return false;
+        next += count[std::size_t(s)];
+    }
+    return next == rows && ghostWidth >= 1;
+}

@@ -31,6 +31,11 @@ public:
     // is not cut yet.
     static QString unsupported(const Grid &grid);
 
+    // The plan as numbers and back, for handing it to other processes;
+    // false for numbers that describe no plan.
+    std::vector<long long> toNumbers() const;
+    bool fromNumbers(const std::vector<long long> &numbers);
+
     int slabCount() const { return int(first.size()); }
     int firstRow(int slab) const { return first[std::size_t(slab)]; }
     int rowCount(int slab) const { return count[std::size_t(slab)]; }

@@ -143,6 +143,16 @@ QByteArray receiveBytes(int source, int tag)
     return bytes;
 }
 
+void broadcastBytes(QByteArray &bytes)
+{
+    long long size = bytes.size();
+    MPI_Bcast(&size, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    if (rank != 0)
+        bytes = QByteArray(int(size), Qt::Uninitialized);
+    for (long long at = 0; at < size; at += Piece)
+        MPI_Bcast(bytes.data() + at, int(std::min(Piece, size - at)), MPI_BYTE, 0, MPI_COMM_WORLD);
+}
+
 // Every process holds the same answer: true only when every one says true.
 bool everyone(bool mine)
 {
@@ -244,46 +254,78 @@ bool Run::loadDocument(const QString &input, QString *error)
 
 bool Run::load(const QString &input, QString *error)
 {
+    // Only the first process reads the document; the others get their
+    // slabs from it and never hold the whole domain.
     inputPath = input;
-    whole = std::make_unique<Grid>();
-    QString why;
-    bool ok = loadDocument(input, &why);
-    if (!ok && !why.contains(QFileInfo(input).fileName()))
-        why = QStringLiteral("%1: %2").arg(input, why);
-    if (!everyone(ok)) {
-        *error = ok ? QStringLiteral("another process could not load %1").arg(input) : why;
-        return false;
+    int failed = 0;
+    if (rank == 0) {
+        whole = std::make_unique<Grid>();
+        if (!loadDocument(input, error)) {
+            if (!error->contains(QFileInfo(input).fileName()))
+                *error = QStringLiteral("%1: %2").arg(input, *error);
+            failed = 1;
+        } else {
+            for (const QString &note : notes)
+                say(stderr, QStringLiteral("ondix-run: %1").arg(note));
+            *error = SlabPlan::unsupported(*whole);
+            failed = !error->isEmpty() || !plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error);
+        }
     }
-    for (const QString &note : notes)
-        say(stderr, QStringLiteral("ondix-run: %1").arg(note));
-    const QString refusal = SlabPlan::unsupported(*whole);
-    if (!refusal.isEmpty()) {
-        *error = refusal;
-        return false;
-    }
-    if (!plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error))
-        return false;
-    return true;
+    MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    return !failed;
 }
 
 bool Run::prepareSlab(QString *error)
 {
+    std::vector<long long> numbers;
+    QByteArray parameters;
+    long long extents[2] = {0, 0};
+    double figures[4] = {0, 0, 0, 0};
+    if (rank == 0) {
+        numbers = plan.toNumbers();
+        parameters = Slab::parameters(*whole);
+        extents[0] = whole->getWidth();
+        extents[1] = whole->getLength();
+        const SimulationStats &s = whole->getStatistics();
+        figures[0] = s.iterations;
+        figures[1] = s.fluidCells;
+        figures[2] = s.deltaP;
+        figures[3] = s.totalP;
+    }
+    long long size = numbers.size();
+    MPI_Bcast(&size, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    numbers.resize(std::size_t(size));
+    MPI_Bcast(numbers.data(), int(size), MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    broadcastBytes(parameters);
+    MPI_Bcast(extents, 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    MPI_Bcast(figures, 4, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    bool ok = plan.fromNumbers(numbers);
     slab = std::make_unique<Slab>(plan, rank);
-    if (settings.serial)
-        whole->getParameters()->setMulticore(false);
-    QString why;
-    const bool ok = slab->build(slabGrid, *whole, &why);
+    QString why = ok ? QString() : QStringLiteral("the plan of the slabs did not arrive whole");
+    if (rank == 0) {
+        // One slab's rows at a time, so the first process holds the whole
+        // domain and one slab's bytes at most.
+        for (int s = 1; s < processes; ++s)
+            sendBytes(Slab(plan, s).rows(*whole), s, 40);
+        ok = ok && slab->build(slabGrid, *whole, &why);
+    } else {
+        const QByteArray rows = receiveBytes(0, 40);
+        ok = ok && slab->build(slabGrid, parameters, int(extents[0]), int(extents[1]), rows, &why);
+    }
+    stats.iterations = int(figures[0]);
+    stats.fluidCells = int(figures[1]);
+    stats.deltaP = figures[2];
+    stats.totalP = figures[3];
+    slabGrid.getStatistics() = stats;
+    slabGrid.getParameters()->setMulticore(!settings.serial);
     if (!everyone(ok)) {
         *error = ok ? QStringLiteral("another process could not build its slab") : why;
         return false;
     }
-    stats = whole->getStatistics();
-    loadedIterations = stats.iterations;
-    loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
-    // The first process keeps the whole domain for the outputs and the
-    // final document; the others only their slabs.
-    if (rank != 0)
-        whole.reset();
+    if (rank == 0) {
+        loadedIterations = stats.iterations;
+        loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
+    }
     counts.assign(std::size_t(processes), 0);
     offsets.assign(std::size_t(processes), 0);
     for (int s = 0; s < processes; ++s) {
