@@ -12,18 +12,15 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <typeinfo>
 
 namespace {
 
 enum Kind : char { Fluid = 'f', Wall = 'w', Null = 'n', Element = 'e' };
-
-template <typename T> void put(QByteArray &out, T value)
-{
-    out.append(reinterpret_cast<const char *>(&value), int(sizeof value));
-}
 
 // Reads values off the bytes, refusing to run past their end.
 class Reader
@@ -79,24 +76,41 @@ BaseCell *replace(Grid &grid, int x, int y, int z, const QString &type)
 
 QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
 {
-    QByteArray out;
     const int nx = grid.getWidth(), nz = grid.getLength();
+    // Room for every site as plain fluid, written through a pointer; other
+    // cells' elements make room for themselves.
+    const int q = grid.getParameters()->getModel();
+    const qint64 fluidBytes = 2 + qint64(sizeof(double)) * (2 + 2 * q);
+    QByteArray out(int(std::min<qint64>(qint64(rowCount) * nx * nz * fluidBytes, std::numeric_limits<int>::max() / 2)),
+                   Qt::Uninitialized);
+    qint64 used = 0;
+    const auto room = [&out, &used](qint64 bytes) {
+        if (used + bytes > out.size())
+            out.resize(int(std::max<qint64>(used + bytes, 2 * qint64(out.size()))));
+        return out.data() + used;
+    };
+    const auto putReal = [](char *&at, double value) {
+        std::memcpy(at, &value, sizeof value);
+        at += sizeof value;
+    };
     for (int y = firstRow; y < firstRow + rowCount; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *cell = grid.getCell(x, y, z);
                 const Kind kind = kindOf(cell);
-                out.append(char(kind));
                 if (kind == Fluid) {
                     auto *fluid = static_cast<SCCell *>(cell);
-                    const int q = fluid->getQ();
-                    put(out, quint8(q));
-                    put(out, fluid->getP0());
-                    put(out, fluid->getDeltaP());
-                    for (int i = 0; i < q; ++i)
-                        put(out, fluid->getF(i, 0));
-                    for (int i = 0; i < q; ++i)
-                        put(out, fluid->getNextF(i, 0));
+                    const int cellQ = fluid->getQ();
+                    char *at = room(2 + qint64(sizeof(double)) * (2 + 2 * cellQ));
+                    *at++ = char(kind);
+                    *at++ = char(quint8(cellQ));
+                    putReal(at, fluid->getP0());
+                    putReal(at, fluid->getDeltaP());
+                    for (int i = 0; i < cellQ; ++i)
+                        putReal(at, fluid->getF(i, 0));
+                    for (int i = 0; i < cellQ; ++i)
+                        putReal(at, fluid->getNextF(i, 0));
+                    used = at - out.data();
                 } else if (kind == Element) {
                     QByteArray element;
                     QBuffer buffer(&element);
@@ -106,10 +120,19 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
                     cell->passivate(writer);
                     writer.writeEndElement();
                     buffer.close();
-                    put(out, quint32(element.size()));
-                    out.append(element);
+                    char *at = room(1 + qint64(sizeof(quint32)) + element.size());
+                    *at++ = char(kind);
+                    const quint32 size = quint32(element.size());
+                    std::memcpy(at, &size, sizeof size);
+                    at += sizeof size;
+                    std::memcpy(at, element.constData(), std::size_t(element.size()));
+                    used = at + element.size() - out.data();
+                } else {
+                    *room(1) = char(kind);
+                    ++used;
                 }
             }
+    out.resize(int(used));
     return out;
 }
 
