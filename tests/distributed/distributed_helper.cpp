@@ -5,6 +5,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/moving/movingcell.h"
+#include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -129,6 +131,13 @@ void build(Grid &grid, Case c)
         p->setMulticomponentValues(2, 0.9, 0.1, -0.1, 1);
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
+                if (x == 0 && y > 0 && y < n - 1) {
+                    // A wall sliding along the cut, in every slab.
+                    auto *wall = new MovingCell(1.0, 0, &grid);
+                    wall->setBody(new MovingWall(Vector3d(0.0, 0.05, 0.0), 0), true);
+                    grid.setCell(x, y, 0, wall, true, false);
+                    continue;
+                }
                 if (x == 0 || y == 0 || x == n - 1 || y == n - 1) {
                     grid.setCell(x, y, 0, new WallCell, true, false);
                     continue;

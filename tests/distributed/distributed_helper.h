@@ -16,7 +16,7 @@ enum Case {
     Duct,      // D3Q19 duct periodic along it, from uneven densities: plain fluid only
     Droplet,   // D2Q9 periodic box with a dense droplet under the multiphase force
     HeatedBox, // D2Q9 box between a hot and a cold thermal wall, heat cells
-    Mixture,   // D2Q9 walled box of two interacting components, unevenly mixed
+    Mixture,   // D2Q9 box of two interacting components, unevenly mixed, one wall sliding
 };
 const QList<Case> &all();
 const char *name(Case c);
