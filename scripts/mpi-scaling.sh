@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
 
 # The last progress line of a run (a terminal gets them joined by CRs).
-last() { tr '\r' '\n' | grep -E '^iteration|^Exchanged' | tail -2; }
+last() { tr '\r' '\n' | grep -E '^iteration|^Per process' | tail -2; }
 
 measure() {
     local name=$1 q=$2 nx=$3 ny=$4 nz=$5 iterations=$6

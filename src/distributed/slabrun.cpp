@@ -200,6 +200,8 @@ private:
     // Seconds stepping and exchanging, this process's; and all processes'
     // on the first.
     double computeSeconds = 0.0, exchangeSeconds = 0.0;
+    // Of the exchange, the time spent packing and unpacking rows.
+    double packingSeconds = 0.0;
     std::vector<double> times;
     long long bytesExchanged = 0;
     int loadedIterations = 0;
@@ -344,12 +346,17 @@ void Run::stepSlab()
     QString why;
     // Down the lower edge, in from above; then up the upper edge, in from below.
     const QByteArray down = below == MPI_PROC_NULL ? QByteArray() : slab->lowerEdge(slabGrid);
+    double packing = MPI_Wtime() - t0;
     const QByteArray fromAbove = exchange(down, below, above, 10);
+    double mark = MPI_Wtime();
     const QByteArray up = above == MPI_PROC_NULL ? QByteArray() : slab->upperEdge(slabGrid);
+    packing += MPI_Wtime() - mark;
     const QByteArray fromBelow = exchange(up, above, below, 20);
     bytesExchanged += down.size() + up.size();
+    mark = MPI_Wtime();
     bool ok = (above == MPI_PROC_NULL || slab->fillUpperGhosts(slabGrid, fromAbove, &why)) &&
               (below == MPI_PROC_NULL || slab->fillLowerGhosts(slabGrid, fromBelow, &why));
+    packingSeconds += packing + MPI_Wtime() - mark;
     if (!ok) {
         // The processes' own bytes: a fault of this program, not of the input.
         std::fprintf(stderr, "ondix-run: process %d: %s\n", rank, why.toLocal8Bit().constData());
@@ -537,17 +544,24 @@ int Run::run(const QString &input)
     }
     int code = outcome == Failed ? 1 : 0;
     MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
-    // Figures of the exchange, for the scaling estimates.
-    long long totalBytes = 0;
-    MPI_Reduce(&bytesExchanged, &totalBytes, 1, MPI_LONG_LONG, MPI_SUM, 0, MPI_COMM_WORLD);
+    // Figures of the exchange, for the scaling estimates: per process and
+    // iteration on average, bytes sent, and seconds stepping, packing and
+    // unpacking, and the rest of the exchange (transfer and waiting).
+    double mine[4] = {double(bytesExchanged), computeSeconds, packingSeconds, exchangeSeconds - packingSeconds};
+    double all[4] = {0, 0, 0, 0};
+    MPI_Reduce(mine, all, 4, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
     if (rank != 0)
         return code;
     const char *lineEnd = terminal ? "\n" : "";
     const int iteration = stats.iterations;
     ran = iteration - start;
-    if (ran > 0)
-        std::fprintf(stdout, "%sExchanged %.0f bytes per process per iteration\n", lineEnd,
-                     double(totalBytes) / processes / ran);
+    if (ran > 0) {
+        const double per = double(processes) * ran;
+        std::fprintf(stdout,
+                     "%sPer process and iteration: %.0f bytes sent, %.2f ms stepping, %.2f ms packing and "
+                     "unpacking rows, %.2f ms transfer and waiting\n",
+                     lineEnd, all[0] / per, 1e3 * all[1] / per, 1e3 * all[2] / per, 1e3 * all[3] / per);
+    }
     lineEnd = "";
     if (outcome != Failed && !(outcome == Stopped && ran == 0) && !saveFinal(&error))
         outcome = Failed;
