@@ -694,9 +694,9 @@ int runProcess(int argc, char *argv[])
         say(stderr, QStringLiteral("ondix-run: %1 See --help.").arg(parser.errorText()));
         return 2;
     }
+    // Not showHelp: it ends the process before MPI is finalised.
     if (parser.isSet(QStringLiteral("help"))) {
-        if (rank == 0)
-            parser.showHelp(0);
+        say(stdout, parser.helpText());
         return 0;
     }
     if (parser.isSet(watch)) {
