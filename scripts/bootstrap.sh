@@ -10,6 +10,7 @@ packages=(
     xvfb xauth fonts-dejavu-core
     python3-vtk9 qt5-image-formats-plugins
     libassimp-dev python3-matplotlib
+    libopenmpi-dev openmpi-bin
 )
 # Further packages a caller needs (scripts/fuzz.sh asks for clang's).
 packages+=("$@")

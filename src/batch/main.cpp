@@ -1,6 +1,9 @@
 // ondix-run: runs a simulation without a window.
 #include "batchrun.h"
 #include "simulationserver.h"
+#ifdef ONDIX_MPI
+#include "distributed/slabrun.h"
+#endif
 
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
@@ -80,6 +83,11 @@ int main(int argc, char *argv[])
     // under memory and time limits.
     if (InletFormula::isEvaluatorCall(argc, argv))
         return InletFormula::serveEvaluations(argc, argv);
+#ifdef ONDIX_MPI
+    // One of several processes started by mpirun: the domain cut into slabs.
+    if (SlabRun::severalProcesses())
+        return SlabRun::main(argc, argv);
+#endif
     QCoreApplication app(argc, argv);
     InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));

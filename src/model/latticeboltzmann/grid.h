@@ -213,6 +213,12 @@ public:
         FluidNeighbours = 1u << 31,  // fast fluid whose every neighbour is plain fluid or absent
     };
 
+    // The sums of computeDeltaP and of the density over the sites of row y
+    // in the last iteration, which the step adds up in row order into the
+    // statistics; a run cut into slabs of rows adds them up the same way.
+    double rowDeltaPSum(int y) const { return rowDeltaP[std::size_t(y)]; }
+    double rowTotalPSum(int y) const { return rowTotalP[std::size_t(y)]; }
+
 private:
     friend class Scaled;
 

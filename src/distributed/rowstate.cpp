@@ -1,0 +1,217 @@
+#include "rowstate.h"
+
+#include "model/latticeboltzmann/cellfactory.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/wallcell.h"
+
+#include <QBuffer>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+enum Kind : char { Fluid = 'f', Wall = 'w', Null = 'n', Element = 'e' };
+
+// Reads values off the bytes, refusing to run past their end.
+class Reader
+{
+public:
+    explicit Reader(const QByteArray &bytes) : at(bytes.constData()), end(bytes.constData() + bytes.size()) {}
+    template <typename T> bool get(T &value)
+    {
+        if (end - at < qint64(sizeof value))
+            return false;
+        std::memcpy(&value, at, sizeof value);
+        at += sizeof value;
+        return true;
+    }
+    bool bytes(QByteArray &out, quint32 n)
+    {
+        if (end - at < qint64(n))
+            return false;
+        out = QByteArray(at, int(n));
+        at += n;
+        return true;
+    }
+    bool atEnd() const { return at == end; }
+
+private:
+    const char *at;
+    const char *end;
+};
+
+Kind kindOf(BaseCell *cell)
+{
+    const std::type_info &kind = typeid(*cell);
+    if (kind == typeid(SCCell))
+        return Fluid;
+    if (kind == typeid(WallCell))
+        return Wall;
+    if (kind == typeid(NullCell))
+        return Null;
+    return Element;
+}
+
+// Replaces the site's cell with a new cell of the named kind, which the
+// caller then fills; null for a kind the factory does not know.
+BaseCell *replace(Grid &grid, int x, int y, int z, const QString &type)
+{
+    BaseCell *cell = CellFactory::create(type, grid);
+    if (cell)
+        grid.setCell(x, y, z, cell, true, false);
+    return cell;
+}
+
+} // namespace
+
+QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
+{
+    const int nx = grid.getWidth(), nz = grid.getLength();
+    // Room for every site as plain fluid, written through a pointer; other
+    // cells' elements make room for themselves.
+    const int q = grid.getParameters()->getModel();
+    const qint64 fluidBytes = 2 + qint64(sizeof(double)) * (2 + 2 * q);
+    QByteArray out(int(std::min<qint64>(qint64(rowCount) * nx * nz * fluidBytes, std::numeric_limits<int>::max() / 2)),
+                   Qt::Uninitialized);
+    qint64 used = 0;
+    const auto room = [&out, &used](qint64 bytes) {
+        if (used + bytes > out.size())
+            out.resize(int(std::max<qint64>(used + bytes, 2 * qint64(out.size()))));
+        return out.data() + used;
+    };
+    const auto putReal = [](char *&at, double value) {
+        std::memcpy(at, &value, sizeof value);
+        at += sizeof value;
+    };
+    for (int y = firstRow; y < firstRow + rowCount; ++y)
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                BaseCell *cell = grid.getCell(x, y, z);
+                const Kind kind = kindOf(cell);
+                if (kind == Fluid) {
+                    auto *fluid = static_cast<SCCell *>(cell);
+                    const int cellQ = fluid->getQ();
+                    char *at = room(2 + qint64(sizeof(double)) * (2 + 2 * cellQ));
+                    *at++ = char(kind);
+                    *at++ = char(quint8(cellQ));
+                    putReal(at, fluid->getP0());
+                    putReal(at, fluid->getDeltaP());
+                    for (int i = 0; i < cellQ; ++i)
+                        putReal(at, fluid->getF(i, 0));
+                    for (int i = 0; i < cellQ; ++i)
+                        putReal(at, fluid->getNextF(i, 0));
+                    used = at - out.data();
+                } else if (kind == Element) {
+                    QByteArray element;
+                    QBuffer buffer(&element);
+                    buffer.open(QIODevice::WriteOnly);
+                    QXmlStreamWriter writer(&buffer);
+                    writer.writeStartElement("lattice");
+                    cell->passivate(writer);
+                    writer.writeEndElement();
+                    buffer.close();
+                    char *at = room(1 + qint64(sizeof(quint32)) + element.size());
+                    *at++ = char(kind);
+                    const quint32 size = quint32(element.size());
+                    std::memcpy(at, &size, sizeof size);
+                    at += sizeof size;
+                    std::memcpy(at, element.constData(), std::size_t(element.size()));
+                    used = at + element.size() - out.data();
+                } else {
+                    *room(1) = char(kind);
+                    ++used;
+                }
+            }
+    out.resize(int(used));
+    return out;
+}
+
+bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error, int *rowsRead)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const int nx = grid.getWidth(), nz = grid.getLength();
+    const int q = grid.getParameters()->getModel();
+    Reader in(bytes);
+    if (rowsRead)
+        *rowsRead = 0;
+    for (int y = firstRow; !in.atEnd(); ++y) {
+        if (y >= grid.getHeight())
+            return fail(QStringLiteral("the rows do not fit the grid from row %1 on").arg(firstRow));
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z) {
+                char kind = 0;
+                if (!in.get(kind))
+                    return fail(QStringLiteral("row %1 ends before its last site").arg(y));
+                BaseCell *cell = grid.getCell(x, y, z);
+                if (kind == Fluid) {
+                    quint8 cellQ = 0;
+                    double p0 = 0.0, delta = 0.0, f[Lattice::MaxQ], next[Lattice::MaxQ];
+                    bool ok = in.get(cellQ) && cellQ == q && in.get(p0) && in.get(delta);
+                    for (int i = 0; ok && i < q; ++i)
+                        ok = in.get(f[i]);
+                    for (int i = 0; ok && i < q; ++i)
+                        ok = in.get(next[i]);
+                    if (!ok)
+                        return fail(QStringLiteral("the fluid at (%1, %2, %3) is cut short or of another model")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(z));
+                    if (typeid(*cell) != typeid(SCCell))
+                        cell = replace(grid, x, y, z, QStringLiteral("singleComponent"));
+                    auto *fluid = static_cast<SCCell *>(cell);
+                    fluid->restore(p0, delta, f);
+                    for (int i = 0; i < q; ++i)
+                        fluid->setNextF(i, next[i], 0);
+                } else if (kind == Wall || kind == Null) {
+                    const std::type_info &want = kind == Wall ? typeid(WallCell) : typeid(NullCell);
+                    if (typeid(*cell) != want)
+                        replace(grid, x, y, z, kind == Wall ? QStringLiteral("wall") : QStringLiteral("null"));
+                } else if (kind == Element) {
+                    quint32 size = 0;
+                    QByteArray element;
+                    if (!in.get(size) || !in.bytes(element, size))
+                        return fail(QStringLiteral("the cell at (%1, %2, %3) is cut short").arg(x).arg(y).arg(z));
+                    QXmlStreamReader reader(element);
+                    if (!reader.readNextStartElement())
+                        return fail(QStringLiteral("the cell at (%1, %2, %3) is not an element").arg(x).arg(y).arg(z));
+                    const QString type = reader.attributes().value(QLatin1String("type")).toString();
+                    std::unique_ptr<BaseCell> fresh(CellFactory::create(type, grid));
+                    if (!fresh)
+                        return fail(QStringLiteral("the cell at (%1, %2, %3) is of the unknown kind \"%4\"")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(z)
+                                        .arg(type));
+                    // A cell of the same kind reads its element in place, as
+                    // a new one would (the cells keep nothing beyond what
+                    // they write), and keeps its neighbour block; another
+                    // kind is replaced, which rebuilds the neighbour table.
+                    if (typeid(*fresh) == typeid(*cell)) {
+                        cell->activate(reader, &grid);
+                    } else {
+                        fresh->activate(reader, &grid);
+                        grid.setCell(x, y, z, fresh.release(), true, false);
+                    }
+                } else {
+                    return fail(QStringLiteral("the site (%1, %2, %3) has no known kind").arg(x).arg(y).arg(z));
+                }
+            }
+        if (rowsRead)
+            ++*rowsRead;
+    }
+    return true;
+}

@@ -1,0 +1,123 @@
+#include "slab.h"
+
+#include "rowstate.h"
+
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+
+#include <QBuffer>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+Slab::Slab(const SlabPlan &plan, int index) : plan(plan), slab(index) {}
+
+QByteArray Slab::parameters(const Grid &whole)
+{
+    // As the document stores them, forces included: a force cannot be
+    // copied, only written and read.
+    QByteArray config;
+    QBuffer buffer(&config);
+    buffer.open(QIODevice::WriteOnly);
+    QXmlStreamWriter writer(&buffer);
+    writer.writeStartElement("config");
+    whole.getParameters()->passivate(writer);
+    writer.writeEndElement();
+    return config;
+}
+
+QByteArray Slab::rows(const Grid &whole) const
+{
+    const int below = plan.ghostBelow(slab), ny = whole.getHeight();
+    const int total = rowCount() + below + plan.ghostAbove(slab);
+    QByteArray bytes;
+    for (int local = 0; local < total; ++local)
+        bytes += RowState::pack(whole, ((firstRow() - below + local) % ny + ny) % ny, 1);
+    return bytes;
+}
+
+bool Slab::build(Grid &grid, const Grid &whole, QString *error) const
+{
+    if (!build(grid, parameters(whole), whole.getWidth(), whole.getLength(), rows(whole), error))
+        return false;
+    grid.getParameters()->setMulticore(whole.getParameters()->getMulticore());
+    grid.getStatistics() = whole.getStatistics();
+    return true;
+}
+
+bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
+                 QString *error) const
+{
+    SimulationParameters &p = *grid.getParameters();
+    SimulationParameters read(nullptr);
+    read.copyPersistedFrom(p);
+    QXmlStreamReader reader(parameters);
+    reader.readNextStartElement();
+    QString why;
+    if (!read.activate(reader, &why)) {
+        if (error)
+            *error = QStringLiteral("the parameters cannot be copied into a slab: %1").arg(why);
+        return false;
+    }
+    p.copyPersistedFrom(read);
+    p.takeForcesFrom(read);
+    grid.resize(width, rowCount() + plan.ghostBelow(slab) + plan.ghostAbove(slab), length);
+    int rowsRead = 0;
+    if (!RowState::unpack(grid, 0, rows, error, &rowsRead))
+        return false;
+    if (rowsRead != grid.getHeight()) {
+        if (error)
+            *error = QStringLiteral("a slab of %1 rows got %2").arg(grid.getHeight()).arg(rowsRead);
+        return false;
+    }
+    // The run's limits are tested on the whole domain's statistics, by
+    // whoever drives the slabs; a slab steps whenever it is told to.
+    p.setMaxIterations(0);
+    p.setStopWhen(0.0);
+    p.setNeedsNeighbourRebuild(true);
+    return true;
+}
+
+QByteArray Slab::lowerEdge(const Grid &grid) const
+{
+    return RowState::pack(grid, plan.ghostBelow(slab), plan.ghost());
+}
+
+QByteArray Slab::upperEdge(const Grid &grid) const
+{
+    return RowState::pack(grid, plan.ghostBelow(slab) + rowCount() - plan.ghost(), plan.ghost());
+}
+
+bool Slab::fillLowerGhosts(Grid &grid, const QByteArray &edge, QString *error) const
+{
+    return RowState::unpack(grid, 0, edge, error);
+}
+
+bool Slab::fillUpperGhosts(Grid &grid, const QByteArray &edge, QString *error) const
+{
+    return RowState::unpack(grid, plan.ghostBelow(slab) + rowCount(), edge, error);
+}
+
+QByteArray Slab::ownRows(const Grid &grid) const
+{
+    return RowState::pack(grid, plan.ghostBelow(slab), rowCount());
+}
+
+void Slab::rowSums(const Grid &grid, std::vector<double> &sums) const
+{
+    sums.resize(std::size_t(2 * rowCount()));
+    for (int r = 0; r < rowCount(); ++r) {
+        sums[std::size_t(2 * r)] = grid.rowDeltaPSum(plan.ghostBelow(slab) + r);
+        sums[std::size_t(2 * r + 1)] = grid.rowTotalPSum(plan.ghostBelow(slab) + r);
+    }
+}
+
+void Slab::combineRowSums(const std::vector<double> &sums, SimulationStats &stats)
+{
+    stats.deltaP = 0.0;
+    stats.totalP = 0.0;
+    for (std::size_t r = 0; r + 1 < sums.size(); r += 2) {
+        stats.deltaP += sums[r];
+        stats.totalP += sums[r + 1];
+    }
+    stats.deltaP = stats.fluidCells > 0 ? stats.deltaP / stats.fluidCells : 0.0;
+}

@@ -1,0 +1,777 @@
+#include "slabrun.h"
+
+#include "rowstate.h"
+#include "slab.h"
+#include "slabplan.h"
+
+#include "batch/panelkeeper.h"
+#include "model/latticeboltzmann/boundary/inletformula.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "persistence/exports.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/statedocument.h"
+
+#include <mpi.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+std::atomic<int> stopSignal{0};
+
+extern "C" void requestSlabStop(int signal)
+{
+    stopSignal = signal;
+    stopRequested = true;
+}
+
+void handleStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = requestSlabStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+const char *signalName(int signal)
+{
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
+}
+
+QString hms(int seconds)
+{
+    if (seconds < 0)
+        return QStringLiteral("--:--:--");
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+struct Settings
+{
+    int iterations = 0;
+    int burst = 1;
+    QString outputDirectory;
+    QString finalDocument;
+    bool compressFinal = false;
+    int vtkEvery = 0;
+    bool vtkBinary = false;
+    bool serial = false;
+    double timeLimit = 0.0;
+    int progressInterval = 200;
+};
+
+// What the first process tells the others before each call: iterations to
+// step (0 ends the run) and whether the whole domain is put together after
+// them (for outputs, and at the end for the final document).
+struct Command
+{
+    int count = 0;
+    int gather = 0;
+};
+
+int rank = 0, processes = 1;
+
+// Messages of the run come from the first process only: the others hold
+// the same document and would say the same.
+void say(FILE *stream, const QString &text)
+{
+    if (rank == 0) {
+        std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+        std::fflush(stream);
+    }
+}
+
+// Sends bytes to dest and receives the bytes source sends with the same
+// tag; MPI_PROC_NULL on either side leaves that side out.
+QByteArray exchange(const QByteArray &out, int dest, int source, int tag)
+{
+    long long sizeOut = out.size(), sizeIn = 0;
+    MPI_Sendrecv(&sizeOut, 1, MPI_LONG_LONG, dest, tag, &sizeIn, 1, MPI_LONG_LONG, source, tag, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
+    QByteArray in(source == MPI_PROC_NULL ? 0 : int(sizeIn), Qt::Uninitialized);
+    MPI_Sendrecv(out.constData(), int(sizeOut), MPI_BYTE, dest, tag + 1, in.data(), in.size(), MPI_BYTE, source,
+                 tag + 1, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    return in;
+}
+
+// Messages above this size go in pieces (MPI counts are ints).
+constexpr long long Piece = 1LL << 30;
+
+void sendBytes(const QByteArray &bytes, int dest, int tag)
+{
+    const long long size = bytes.size();
+    MPI_Send(&size, 1, MPI_LONG_LONG, dest, tag, MPI_COMM_WORLD);
+    for (long long at = 0; at < size; at += Piece)
+        MPI_Send(bytes.constData() + at, int(std::min(Piece, size - at)), MPI_BYTE, dest, tag, MPI_COMM_WORLD);
+}
+
+QByteArray receiveBytes(int source, int tag)
+{
+    long long size = 0;
+    MPI_Recv(&size, 1, MPI_LONG_LONG, source, tag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    QByteArray bytes(int(size), Qt::Uninitialized);
+    for (long long at = 0; at < size; at += Piece)
+        MPI_Recv(bytes.data() + at, int(std::min(Piece, size - at)), MPI_BYTE, source, tag, MPI_COMM_WORLD,
+                 MPI_STATUS_IGNORE);
+    return bytes;
+}
+
+void broadcastBytes(QByteArray &bytes)
+{
+    long long size = bytes.size();
+    MPI_Bcast(&size, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    if (rank != 0)
+        bytes = QByteArray(int(size), Qt::Uninitialized);
+    for (long long at = 0; at < size; at += Piece)
+        MPI_Bcast(bytes.data() + at, int(std::min(Piece, size - at)), MPI_BYTE, 0, MPI_COMM_WORLD);
+}
+
+// Every process holds the same answer: true only when every one says true.
+bool everyone(bool mine)
+{
+    int in = mine ? 1 : 0, all = 0;
+    MPI_Allreduce(&in, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    return all == 1;
+}
+
+class Run
+{
+public:
+    explicit Run(const Settings &settings) : settings(settings) {}
+
+    bool load(const QString &input, QString *error);
+    // 0 done, 1 failed, 3 out of time, 128 + N stopped by signal N.
+    int run(const QString &input);
+
+private:
+    bool loadDocument(const QString &input, QString *error);
+    bool prepareSlab(QString *error);
+    // One iteration of every slab: ghost rows in, step, row sums out.
+    void stepSlab();
+    // Puts the whole domain together on the first process.
+    bool gather(QString *error);
+    bool writeOutputs(QString *error);
+    bool writeCollection(QString *error);
+    bool saveFinal(QString *error);
+
+    Settings settings;
+    QString inputPath;
+    std::unique_ptr<Grid> whole;
+    Grid slabGrid;
+    SlabPlan plan;
+    std::unique_ptr<Slab> slab;
+    PanelKeeper keeper;
+    QXmlStreamAttributes resultsAttributes;
+    bool cellTables = false, timeSeries = false, images = false, documentVtkBinary = false;
+    int interval = 10;
+    QStringList notes;
+    QList<QPair<int, QString>> vtkFiles;
+    // The statistics of the whole domain (first process).
+    SimulationStats stats;
+    std::vector<double> sums, allSums;
+    std::vector<int> counts, offsets;
+    // Seconds stepping and exchanging, this process's; and all processes'
+    // on the first.
+    double computeSeconds = 0.0, exchangeSeconds = 0.0;
+    // Of the exchange, the time spent packing and unpacking rows.
+    double packingSeconds = 0.0;
+    std::vector<double> times;
+    long long bytesExchanged = 0;
+    int loadedIterations = 0;
+    bool loadedRebuildFlag = false;
+};
+
+bool Run::loadDocument(const QString &input, QString *error)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(input).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is not a regular file").arg(input);
+        return false;
+    }
+    const QString suffix = QFileInfo(input).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
+        return GeometryFiles::load(*whole, input, whole->getParameters()->getMeltingFlag(), error);
+    StateDocument document(*whole);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    StateDocument::Panel results;
+    results.name = QStringLiteral("results");
+    results.read = [this](QXmlStreamReader &reader, QString *message) {
+        AttributeReader a(reader);
+        const int every = a.integer("interval", 10, 1);
+        const int limit = a.integer("maxIterations", 0, 0);
+        const double threshold = a.real("stopWhen", 0.0, 0.0);
+        if (!a.ok()) {
+            *message = a.error();
+            reader.skipCurrentElement();
+            return false;
+        }
+        resultsAttributes = reader.attributes();
+        images = a.flag("images");
+        cellTables = a.flag("vp");
+        timeSeries = a.flag("simulation");
+        documentVtkBinary = a.flag("vtkBinary");
+        interval = every;
+        whole->getParameters()->setMaxIterations(limit);
+        whole->getParameters()->setStopWhen(threshold);
+        reader.skipCurrentElement();
+        return true;
+    };
+    results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
+    panels.append(results);
+    document.setPanels(panels);
+    if (!document.load(input, StateDocument::Options(), error))
+        return false;
+    notes = document.warnings();
+    if (images)
+        notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
+    return true;
+}
+
+bool Run::load(const QString &input, QString *error)
+{
+    // Only the first process reads the document; the others get their
+    // slabs from it and never hold the whole domain.
+    inputPath = input;
+    int failed = 0;
+    if (rank == 0) {
+        whole = std::make_unique<Grid>();
+        if (!loadDocument(input, error)) {
+            if (!error->contains(QFileInfo(input).fileName()))
+                *error = QStringLiteral("%1: %2").arg(input, *error);
+            failed = 1;
+        } else {
+            for (const QString &note : notes)
+                say(stderr, QStringLiteral("ondix-run: %1").arg(note));
+            *error = SlabPlan::unsupported(*whole);
+            failed = !error->isEmpty() || !plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error);
+        }
+    }
+    MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    return !failed;
+}
+
+bool Run::prepareSlab(QString *error)
+{
+    std::vector<long long> numbers;
+    QByteArray parameters;
+    long long extents[2] = {0, 0};
+    double figures[4] = {0, 0, 0, 0};
+    if (rank == 0) {
+        numbers = plan.toNumbers();
+        parameters = Slab::parameters(*whole);
+        extents[0] = whole->getWidth();
+        extents[1] = whole->getLength();
+        const SimulationStats &s = whole->getStatistics();
+        figures[0] = s.iterations;
+        figures[1] = s.fluidCells;
+        figures[2] = s.deltaP;
+        figures[3] = s.totalP;
+    }
+    long long size = numbers.size();
+    MPI_Bcast(&size, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    numbers.resize(std::size_t(size));
+    MPI_Bcast(numbers.data(), int(size), MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    broadcastBytes(parameters);
+    MPI_Bcast(extents, 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    MPI_Bcast(figures, 4, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    bool ok = plan.fromNumbers(numbers);
+    slab = std::make_unique<Slab>(plan, rank);
+    QString why = ok ? QString() : QStringLiteral("the plan of the slabs did not arrive whole");
+    if (rank == 0) {
+        // One slab's rows at a time, so the first process holds the whole
+        // domain and one slab's bytes at most.
+        for (int s = 1; s < processes; ++s)
+            sendBytes(Slab(plan, s).rows(*whole), s, 40);
+        ok = ok && slab->build(slabGrid, *whole, &why);
+    } else {
+        const QByteArray rows = receiveBytes(0, 40);
+        ok = ok && slab->build(slabGrid, parameters, int(extents[0]), int(extents[1]), rows, &why);
+    }
+    stats.iterations = int(figures[0]);
+    stats.fluidCells = int(figures[1]);
+    stats.deltaP = figures[2];
+    stats.totalP = figures[3];
+    slabGrid.getStatistics() = stats;
+    slabGrid.getParameters()->setMulticore(!settings.serial);
+    if (!everyone(ok)) {
+        *error = ok ? QStringLiteral("another process could not build its slab") : why;
+        return false;
+    }
+    if (rank == 0) {
+        loadedIterations = stats.iterations;
+        loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
+    }
+    counts.assign(std::size_t(processes), 0);
+    offsets.assign(std::size_t(processes), 0);
+    for (int s = 0; s < processes; ++s) {
+        counts[std::size_t(s)] = 2 * plan.rowCount(s) + 2;
+        offsets[std::size_t(s)] = s == 0 ? 0 : offsets[std::size_t(s - 1)] + counts[std::size_t(s - 1)];
+    }
+    allSums.resize(std::size_t(offsets.back() + counts.back()));
+    return true;
+}
+
+void Run::stepSlab()
+{
+    const double t0 = MPI_Wtime();
+    const int below = plan.below(rank) < 0 ? MPI_PROC_NULL : plan.below(rank);
+    const int above = plan.above(rank) < 0 ? MPI_PROC_NULL : plan.above(rank);
+    QString why;
+    // Down the lower edge, in from above; then up the upper edge, in from below.
+    const QByteArray down = below == MPI_PROC_NULL ? QByteArray() : slab->lowerEdge(slabGrid);
+    double packing = MPI_Wtime() - t0;
+    const QByteArray fromAbove = exchange(down, below, above, 10);
+    double mark = MPI_Wtime();
+    const QByteArray up = above == MPI_PROC_NULL ? QByteArray() : slab->upperEdge(slabGrid);
+    packing += MPI_Wtime() - mark;
+    const QByteArray fromBelow = exchange(up, above, below, 20);
+    bytesExchanged += down.size() + up.size();
+    mark = MPI_Wtime();
+    bool ok = (above == MPI_PROC_NULL || slab->fillUpperGhosts(slabGrid, fromAbove, &why)) &&
+              (below == MPI_PROC_NULL || slab->fillLowerGhosts(slabGrid, fromBelow, &why));
+    packingSeconds += packing + MPI_Wtime() - mark;
+    if (!ok) {
+        // The processes' own bytes: a fault of this program, not of the input.
+        std::fprintf(stderr, "ondix-run: process %d: %s\n", rank, why.toLocal8Bit().constData());
+        MPI_Abort(MPI_COMM_WORLD, 1);
+    }
+    const double t1 = MPI_Wtime();
+    slabGrid.step(1);
+    const double t2 = MPI_Wtime();
+    slab->rowSums(slabGrid, sums);
+    computeSeconds += t2 - t1;
+    exchangeSeconds += t1 - t0;
+    sums.push_back(computeSeconds);
+    sums.push_back(exchangeSeconds);
+    MPI_Gatherv(sums.data(), int(sums.size()), MPI_DOUBLE, allSums.data(), counts.data(), offsets.data(), MPI_DOUBLE,
+                0, MPI_COMM_WORLD);
+    exchangeSeconds += MPI_Wtime() - t2;
+    if (rank == 0) {
+        // The row sums of every slab in row order, as one grid adds them.
+        std::vector<double> rows;
+        rows.reserve(allSums.size());
+        times.assign(std::size_t(2 * processes), 0.0);
+        for (int s = 0; s < processes; ++s) {
+            const double *from = allSums.data() + offsets[std::size_t(s)];
+            rows.insert(rows.end(), from, from + 2 * plan.rowCount(s));
+            times[std::size_t(2 * s)] = from[2 * plan.rowCount(s)];
+            times[std::size_t(2 * s + 1)] = from[2 * plan.rowCount(s) + 1];
+        }
+        Slab::combineRowSums(rows, stats);
+        ++stats.iterations;
+        slabGrid.getStatistics().deltaP = stats.deltaP;
+        slabGrid.getStatistics().totalP = stats.totalP;
+    }
+}
+
+bool Run::gather(QString *error)
+{
+    if (rank != 0) {
+        sendBytes(slab->ownRows(slabGrid), 0, 30);
+        return true;
+    }
+    bool ok = RowState::unpack(*whole, plan.firstRow(0), slab->ownRows(slabGrid), error);
+    for (int s = 1; s < processes; ++s) {
+        const QByteArray rows = receiveBytes(s, 30);
+        ok = ok && RowState::unpack(*whole, plan.firstRow(s), rows, error);
+    }
+    // The writers read walls' neighbour blocks (the drag); the flag to
+    // rebuild them is left as one process's step leaves it (and it is kept
+    // in the document).
+    whole->buildNeighbours();
+    whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
+    whole->getStatistics() = stats;
+    return ok;
+}
+
+int Run::run(const QString &input)
+{
+    QString error;
+    int failed = 0;
+    if (rank == 0) {
+        const SimulationParameters &p = *whole->getParameters();
+        if (settings.iterations <= 0 && p.getMaxIterations() <= 0 && p.getStopWhen() <= 0.0) {
+            error = QStringLiteral("Nothing ends this run: give a number of iterations, or set an iteration limit "
+                                   "or a convergence threshold in the document.");
+            failed = 1;
+        } else if (!QDir().mkpath(settings.outputDirectory)) {
+            error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
+            failed = 1;
+        }
+    }
+    MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    if (failed) {
+        say(stderr, QStringLiteral("ondix-run: %1").arg(error));
+        return 1;
+    }
+    if (!prepareSlab(&error)) {
+        say(stderr, QStringLiteral("ondix-run: %1").arg(error));
+        return 1;
+    }
+    const QString stem = QFileInfo(input).completeBaseName();
+    const QString finalPath = settings.finalDocument.isEmpty()
+                                  ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
+                                  : settings.finalDocument;
+    const bool terminal = isatty(fileno(stdout));
+    QElapsedTimer clock;
+    clock.start();
+    const int start = stats.iterations;
+    int ran = 0;
+    enum { Finished, Stopped, TimeLimit, Failed } outcome = Finished;
+    if (rank == 0) {
+        say(stdout, QStringLiteral("Running %1 on %2 processes: slabs of %3 rows, %4 ghost rows a side")
+                        .arg(input)
+                        .arg(processes)
+                        .arg([this] {
+                            QStringList rows;
+                            for (int s = 0; s < processes; ++s)
+                                rows << QString::number(plan.rowCount(s));
+                            return rows.join(QStringLiteral("/"));
+                        }())
+                        .arg(plan.ghost()));
+    }
+    const SimulationParameters *p = rank == 0 ? whole->getParameters() : nullptr;
+    const int target = rank == 0 ? (settings.iterations > 0 ? start + settings.iterations : p->getMaxIterations()) : 0;
+    const double sites = rank == 0 ? double(whole->getWidth()) * whole->getHeight() * whole->getLength() : 0.0;
+    const qint64 timeLimitMs = settings.timeLimit > 0.0 ? qint64(settings.timeLimit * 1000.0) : 0;
+    qint64 lastReport = std::numeric_limits<qint64>::min() / 2;
+    const int burst = std::max(1, settings.burst);
+    while (true) {
+        Command command;
+        if (rank == 0) {
+            // The same calls a single process makes: the stop test once per
+            // call, every output iteration ending a call.
+            const int now = stats.iterations;
+            int count = target > 0 ? std::min(burst, target - now) : burst;
+            if ((cellTables || timeSeries) && interval > 0)
+                count = std::min(count, interval - now % interval);
+            if (settings.vtkEvery > 0)
+                count = std::min(count, settings.vtkEvery - now % settings.vtkEvery);
+            whole->getStatistics() = stats;
+            if (stopRequested.load())
+                outcome = Stopped;
+            else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
+                outcome = TimeLimit;
+            else if (count > 0 && whole->canStep())
+                command.count = count;
+            const int after = now + command.count;
+            command.gather = command.count == 0 ||
+                             (settings.vtkEvery > 0 && after % settings.vtkEvery == 0) ||
+                             ((cellTables || timeSeries) && interval > 0 && after % interval == 0);
+            // Stopped before anything ran: the input is the state, nothing is written.
+            if (command.count == 0 && outcome == Stopped && ran == 0)
+                command.gather = 0;
+        }
+        MPI_Bcast(&command, 2, MPI_INT, 0, MPI_COMM_WORLD);
+        for (int k = 0; k < command.count; ++k)
+            stepSlab();
+        if (command.gather && !gather(&error)) {
+            outcome = Failed;
+            break;
+        }
+        if (command.count == 0)
+            break;
+        if (rank != 0)
+            continue;
+        ran = stats.iterations - start;
+        const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
+        const double mlups = sites * ran / seconds / 1e6;
+        stats.mlups = mlups;
+        whole->getStatistics() = stats;
+        if (command.gather && !writeOutputs(&error)) {
+            outcome = Failed;
+            break;
+        }
+        const qint64 elapsed = clock.elapsed();
+        const int after = stats.iterations;
+        if (elapsed - lastReport >= settings.progressInterval || (target > 0 && after >= target)) {
+            lastReport = elapsed;
+            int remaining = -1;
+            if (target > 0)
+                remaining = after >= target ? 0 : int(std::min(1e9, std::ceil(double(target - after) * seconds / ran)));
+            // The slowest process by stepping time, and the share of all
+            // processes' time spent exchanging (waiting included).
+            int slowest = 0;
+            double compute = 0.0, exchanged = 0.0;
+            for (int s = 0; s < processes; ++s) {
+                if (times[std::size_t(2 * s)] > times[std::size_t(2 * slowest)])
+                    slowest = s;
+                compute += times[std::size_t(2 * s)];
+                exchanged += times[std::size_t(2 * s + 1)];
+            }
+            const double share = compute + exchanged > 0.0 ? 100.0 * exchanged / (compute + exchanged) : 0.0;
+            const QByteArray line =
+                QStringLiteral("iteration %1%2  %3 MLUPS  remaining %4  slowest process %5 (%6 s stepping)  "
+                               "exchange %7%")
+                    .arg(after)
+                    .arg(target > 0 ? QStringLiteral(" of %1").arg(target) : QString())
+                    .arg(mlups, 0, 'f', 1)
+                    .arg(hms(remaining))
+                    .arg(slowest)
+                    .arg(times[std::size_t(2 * slowest)], 0, 'f', 2)
+                    .arg(share, 0, 'f', 1)
+                    .toLocal8Bit();
+            std::fprintf(stdout, terminal ? "\r%s " : "%s\n", line.constData());
+            std::fflush(stdout);
+        }
+    }
+    int code = outcome == Failed ? 1 : 0;
+    MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    // Figures of the exchange, for the scaling estimates: per process and
+    // iteration on average, bytes sent, and seconds stepping, packing and
+    // unpacking, and the rest of the exchange (transfer and waiting).
+    double mine[4] = {double(bytesExchanged), computeSeconds, packingSeconds, exchangeSeconds - packingSeconds};
+    double all[4] = {0, 0, 0, 0};
+    MPI_Reduce(mine, all, 4, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+    if (rank != 0)
+        return code;
+    const char *lineEnd = terminal ? "\n" : "";
+    const int iteration = stats.iterations;
+    ran = iteration - start;
+    if (ran > 0) {
+        const double per = double(processes) * ran;
+        std::fprintf(stdout,
+                     "%sPer process and iteration: %.0f bytes sent, %.2f ms stepping, %.2f ms packing and "
+                     "unpacking rows, %.2f ms transfer and waiting\n",
+                     lineEnd, all[0] / per, 1e3 * all[1] / per, 1e3 * all[2] / per, 1e3 * all[3] / per);
+    }
+    lineEnd = "";
+    if (outcome != Failed && !(outcome == Stopped && ran == 0) && !saveFinal(&error))
+        outcome = Failed;
+    const QByteArray path = finalPath.toLocal8Bit();
+    switch (outcome) {
+    case Finished:
+        std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", lineEnd, iteration, path.constData());
+        return 0;
+    case TimeLimit:
+        std::fprintf(stdout, "%sStopped at iteration %d: the time limit of %g s was reached; state in %s\n", lineEnd,
+                     iteration, settings.timeLimit, path.constData());
+        return 3;
+    case Stopped:
+        if (ran > 0)
+            std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
+                         signalName(stopSignal), path.constData());
+        else
+            std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
+                         signalName(stopSignal));
+        return 128 + stopSignal;
+    case Failed:
+        break;
+    }
+    std::fprintf(stderr, "%sondix-run: %s\n", lineEnd, error.toLocal8Bit().constData());
+    return 1;
+}
+
+bool Run::saveFinal(QString *error)
+{
+    const QString stem = QFileInfo(inputPath).completeBaseName();
+    const QString path = settings.finalDocument.isEmpty()
+                             ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
+                             : settings.finalDocument;
+    StateDocument document(*whole);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    if (!resultsAttributes.isEmpty()) {
+        StateDocument::Panel results;
+        results.name = QStringLiteral("results");
+        results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
+        results.read = [](QXmlStreamReader &reader, QString *) {
+            reader.skipCurrentElement();
+            return true;
+        };
+        panels.append(results);
+    }
+    document.setPanels(panels);
+    StateDocument::Options options;
+    options.compress = settings.compressFinal;
+    return document.save(path, options, error);
+}
+
+bool Run::writeOutputs(QString *error)
+{
+    Grid &grid = *whole;
+    const int iteration = stats.iterations;
+    const QDir dir(settings.outputDirectory);
+    if (interval > 0 && iteration % interval == 0) {
+        if (cellTables && !Exports::writeCellTable(
+                              -1, -1, -1, grid,
+                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
+            return false;
+        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
+            return false;
+    }
+    if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
+        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
+        if (!Exports::exportVtk(grid, dir.filePath(name), error,
+                                settings.vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary
+                                                                        : VtuWriter::Format::Ascii))
+            return false;
+        vtkFiles.append({iteration, name});
+        return writeCollection(error);
+    }
+    return true;
+}
+
+bool Run::writeCollection(QString *error)
+{
+    QSaveFile file(QDir(settings.outputDirectory).filePath(QStringLiteral("run.pvd")));
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    QXmlStreamWriter w(&file);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeStartElement("VTKFile");
+    w.writeAttribute("type", "Collection");
+    w.writeAttribute("version", "0.1");
+    w.writeAttribute("byte_order", "LittleEndian");
+    w.writeStartElement("Collection");
+    for (const auto &entry : vtkFiles) {
+        w.writeStartElement("DataSet");
+        w.writeAttribute("timestep", QString::number(entry.first));
+        w.writeAttribute("group", "");
+        w.writeAttribute("part", "0");
+        w.writeAttribute("file", entry.second);
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+    w.writeEndElement();
+    w.writeEndDocument();
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+int runProcess(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
+    QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
+    const QCommandLineOption iterations({"n", "iterations"}, "Iterations to run.", "N");
+    const QCommandLineOption output({"o", "output"}, "Folder of the outputs.", "DIR");
+    const QCommandLineOption final({"f", "final"}, "The final state document.", "FILE");
+    const QCommandLineOption compress("compress", "Write the final document compressed.");
+    const QCommandLineOption vtk("vtk-every", "Write a VTK file every N iterations.", "N");
+    const QCommandLineOption vtkBinary("vtk-binary", "Write the VTK files as compressed binary.");
+    const QCommandLineOption burst("burst", "Iterations per step call.", "N");
+    const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
+    const QCommandLineOption watch("watch", "Serve a folder.", "DIR");
+    const QCommandLineOption timeLimit("time-limit", "End a run after SECONDS of stepping.", "SECONDS");
+    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, timeLimit});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        say(stderr, QStringLiteral("ondix-run: %1 See --help.").arg(parser.errorText()));
+        return 2;
+    }
+    // Not showHelp: it ends the process before MPI is finalised.
+    if (parser.isSet(QStringLiteral("help"))) {
+        say(stdout, parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(watch)) {
+        say(stderr, QStringLiteral("ondix-run: --watch serves a folder from one process; start it without mpirun"));
+        return 2;
+    }
+    bool bad = false;
+    auto number = [&](const QCommandLineOption &o, int fallback) {
+        if (!parser.isSet(o))
+            return fallback;
+        bool ok = false;
+        const int v = parser.value(o).toInt(&ok);
+        if (!ok || v < 0) {
+            say(stderr, QStringLiteral("ondix-run: --%1 needs a whole number, not \"%2\"")
+                            .arg(o.names().constLast(), parser.value(o)));
+            bad = true;
+        }
+        return v;
+    };
+    Settings settings;
+    settings.iterations = number(iterations, 0);
+    settings.vtkEvery = number(vtk, 0);
+    settings.burst = std::max(1, number(burst, 1));
+    settings.serial = parser.isSet(serial);
+    settings.compressFinal = parser.isSet(compress);
+    settings.vtkBinary = parser.isSet(vtkBinary);
+    if (parser.isSet(timeLimit)) {
+        bool ok = false;
+        settings.timeLimit = parser.value(timeLimit).toDouble(&ok);
+        if (!ok || !(settings.timeLimit > 0.0) || settings.timeLimit > 1e9) {
+            say(stderr, QStringLiteral("ondix-run: --time-limit needs a positive number of seconds, not \"%1\"")
+                            .arg(parser.value(timeLimit)));
+            bad = true;
+        }
+    }
+    const QStringList inputs = parser.positionalArguments();
+    if (!bad && inputs.size() != 1) {
+        say(stderr, QStringLiteral("ondix-run: give one state document or geometry (see --help)"));
+        bad = true;
+    }
+    if (bad)
+        return 2;
+    handleStopSignals();
+    const QString input = inputs.first();
+    const QFileInfo info(input);
+    settings.outputDirectory =
+        parser.isSet(output) ? parser.value(output) : info.absolutePath() + "/" + info.completeBaseName() + "-results";
+    settings.finalDocument = parser.value(final);
+    Run run(settings);
+    QString error;
+    if (!run.load(input, &error)) {
+        say(stderr, QStringLiteral("ondix-run: %1").arg(error));
+        return 1;
+    }
+    return run.run(input);
+}
+
+} // namespace
+
+bool SlabRun::severalProcesses()
+{
+    for (const char *name : {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "PMIX_SIZE", "MPI_LOCALNRANKS"}) {
+        const char *value = std::getenv(name);
+        if (value && std::atoi(value) > 1)
+            return true;
+    }
+    return false;
+}
+
+int SlabRun::main(int argc, char *argv[])
+{
+    MPI_Init(&argc, &argv);
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+    MPI_Comm_size(MPI_COMM_WORLD, &processes);
+    const int code = runProcess(argc, argv);
+    MPI_Finalize();
+    return code;
+}

@@ -1,0 +1,183 @@
+#include "distributed/distributed_helper.h"
+
+#include "distributed/rowstate.h"
+#include "distributed/slab.h"
+#include "distributed/slabplan.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "persistence/statedocument.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+// A domain cut into slabs of rows, stepped slab by slab in this process with
+// the ghost rows exchanged as the processes of a distributed run exchange
+// them, against the same document stepped as one grid.
+class TestSlabs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void slabsStepBitwiseAsOneGrid_data();
+    void slabsStepBitwiseAsOneGrid();
+    void cutsBalanceTheWorkingSites();
+    void cutRowsAreRefused();
+};
+
+namespace {
+
+bool load(Grid &grid, const QString &path)
+{
+    QString error;
+    if (!StateDocument(grid).load(path, StateDocument::Options(), &error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+// Steps the whole domain cut into `slabs` slabs and puts the result back
+// into it, as the processes of a distributed run do.
+bool runInSlabs(Grid &whole, int slabs, int iterations, QString *error)
+{
+    SlabPlan plan;
+    if (!plan.plan(whole, slabs, SlabPlan::ghostRows(whole), error))
+        return false;
+    std::vector<std::unique_ptr<Grid>> grids;
+    std::vector<Slab> parts;
+    for (int s = 0; s < slabs; ++s) {
+        parts.emplace_back(plan, s);
+        grids.push_back(std::make_unique<Grid>());
+        if (!parts[std::size_t(s)].build(*grids.back(), whole, error))
+            return false;
+    }
+    SimulationStats stats = whole.getStatistics();
+    std::vector<double> all, mine;
+    for (int k = 0; k < iterations; ++k) {
+        std::vector<QByteArray> lower, upper;
+        for (int s = 0; s < slabs; ++s) {
+            lower.push_back(parts[std::size_t(s)].lowerEdge(*grids[std::size_t(s)]));
+            upper.push_back(parts[std::size_t(s)].upperEdge(*grids[std::size_t(s)]));
+        }
+        for (int s = 0; s < slabs; ++s) {
+            Grid &g = *grids[std::size_t(s)];
+            if (plan.below(s) >= 0 && !parts[std::size_t(s)].fillLowerGhosts(g, upper[std::size_t(plan.below(s))], error))
+                return false;
+            if (plan.above(s) >= 0 && !parts[std::size_t(s)].fillUpperGhosts(g, lower[std::size_t(plan.above(s))], error))
+                return false;
+        }
+        all.clear();
+        for (int s = 0; s < slabs; ++s) {
+            if (grids[std::size_t(s)]->step(1) != 1) {
+                *error = QStringLiteral("slab %1 refused to step").arg(s);
+                return false;
+            }
+            parts[std::size_t(s)].rowSums(*grids[std::size_t(s)], mine);
+            all.insert(all.end(), mine.begin(), mine.end());
+        }
+        Slab::combineRowSums(all, stats);
+        ++stats.iterations;
+    }
+    for (int s = 0; s < slabs; ++s)
+        if (!RowState::unpack(whole, plan.firstRow(s), parts[std::size_t(s)].ownRows(*grids[std::size_t(s)]), error))
+            return false;
+    whole.getStatistics() = stats;
+    // As the step leaves it: neighbours built, nothing left to rebuild.
+    whole.buildNeighbours();
+    whole.getParameters()->setNeedsNeighbourRebuild(false);
+    return true;
+}
+
+} // namespace
+
+void TestSlabs::slabsStepBitwiseAsOneGrid_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("slabs");
+    for (SlabCases::Case c : SlabCases::all())
+        for (int slabs : {2, 3})
+            QTest::addRow("%s/%d", SlabCases::name(c), slabs) << int(c) << slabs;
+}
+
+// The whole state document after the run, every population in it, and the
+// statistics that decide when a run stops.
+void TestSlabs::slabsStepBitwiseAsOneGrid()
+{
+    QFETCH(int, kind);
+    QFETCH(int, slabs);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("case.lb2");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(SlabCases::document(SlabCases::Case(kind)));
+    }
+    const int iterations = 25;
+    Grid reference, whole;
+    QVERIFY(load(reference, path));
+    QVERIFY(load(whole, path));
+    const QByteArray before = StateDocument(reference).text(2);
+    for (int k = 0; k < iterations; ++k)
+        QCOMPARE(reference.step(1), 1);
+    QVERIFY(std::isfinite(reference.getStatistics().totalP));
+    QVERIFY(StateDocument(reference).text(2) != before);
+
+    QString error;
+    QVERIFY2(runInSlabs(whole, slabs, iterations, &error), qPrintable(error));
+    QCOMPARE(whole.getStatistics().iterations, reference.getStatistics().iterations);
+    QCOMPARE(whole.getStatistics().deltaP, reference.getStatistics().deltaP);
+    QCOMPARE(whole.getStatistics().totalP, reference.getStatistics().totalP);
+    const QByteArray expected = StateDocument(reference).text(2), got = StateDocument(whole).text(2);
+    if (got != expected) {
+        int at = 0;
+        while (at < expected.size() && at < got.size() && expected[at] == got[at])
+            ++at;
+        QFAIL(qPrintable(QStringLiteral("the documents differ from byte %1: ...%2... instead of ...%3...")
+                             .arg(at)
+                             .arg(QString::fromLatin1(got.mid(std::max(0, at - 80), 160)))
+                             .arg(QString::fromLatin1(expected.mid(std::max(0, at - 80), 160)))));
+    }
+}
+
+// Rows of null cells do no work, so the cut gives the first slab more rows.
+void TestSlabs::cutsBalanceTheWorkingSites()
+{
+    Grid grid;
+    grid.resize(10, 12, 1);
+    grid.fillRegion("-", 0, 9, 0, 5, 0, 0);
+    SlabPlan plan;
+    QString error;
+    QVERIFY2(plan.plan(grid, 2, 1, &error), qPrintable(error));
+    QCOMPARE(plan.firstRow(1), 9);
+    QCOMPARE(plan.workingSites(0), 30LL);
+    QCOMPARE(plan.workingSites(1), 30LL);
+    // Every slab keeps at least its ghost rows, whatever the balance asks.
+    QVERIFY2(plan.plan(grid, 3, 3, &error), qPrintable(error));
+    QCOMPARE(plan.rowCount(0), 6);
+    QCOMPARE(plan.rowCount(1), 3);
+    QCOMPARE(plan.rowCount(2), 3);
+    QVERIFY(!plan.plan(grid, 5, 3, &error));
+    QVERIFY2(error.contains("at most 4 processes"), qPrintable(error));
+}
+
+// Rows cut short, or of another model, are refused with a message.
+void TestSlabs::cutRowsAreRefused()
+{
+    Grid grid;
+    SlabCases::build(grid, SlabCases::Channel);
+    const QByteArray rows = RowState::pack(grid, 3, 2);
+    QString error;
+    QVERIFY(!RowState::unpack(grid, 3, rows.left(rows.size() - 5), &error));
+    QVERIFY2(error.contains("cut short"), qPrintable(error));
+    QVERIFY(!RowState::unpack(grid, grid.getHeight() - 1, rows, &error));
+    QVERIFY2(error.contains("do not fit"), qPrintable(error));
+    Grid other;
+    SlabCases::build(other, SlabCases::Duct);
+    QVERIFY(!RowState::unpack(other, 0, RowState::pack(grid, 1, 1), &error));
+}
+
+QTEST_GUILESS_MAIN(TestSlabs)
+#include "tst_slabs.moc"
