@@ -4,6 +4,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "persistence/parametersxml.h"
 
 #include <QBuffer>
 #include <QXmlStreamReader>
@@ -20,7 +21,7 @@ QByteArray Slab::parameters(const Grid &whole)
     buffer.open(QIODevice::WriteOnly);
     QXmlStreamWriter writer(&buffer);
     writer.writeStartElement("config");
-    whole.getParameters()->passivate(writer);
+    ParametersXml::write(writer, *whole.getParameters());
     writer.writeEndElement();
     return config;
 }
@@ -53,7 +54,7 @@ bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length
     QXmlStreamReader reader(parameters);
     reader.readNextStartElement();
     QString why;
-    if (!read.activate(reader, &why)) {
+    if (!ParametersXml::read(reader, read, &why)) {
         if (error)
             *error = QStringLiteral("the parameters cannot be copied into a slab: %1").arg(why);
         return false;

@@ -300,8 +300,8 @@ private slots:
         // Generic and fast paths, serial and parallel, and the line kernels
         // of every instruction set (levels the processor lacks fall back to
         // the best it has).
-        Run runs[] = {{false, false, 0, {}, {}}, {true, false, 0, {}, {}}, {false, true, 1, {}, {}},
-                      {false, true, 2, {}, {}},  {false, true, 3, {}, {}}, {true, true, 0, {}, {}}};
+        Run runs[] = {{false, false, 0, {}, {}, {}}, {true, false, 0, {}, {}, {}}, {false, true, 1, {}, {}, {}},
+                      {false, true, 2, {}, {}, {}},  {false, true, 3, {}, {}, {}}, {true, true, 0, {}, {}, {}}};
         const bool mixed = option.contains("mixed");
         const bool closed = option.contains("closed");
         for (Run &run : runs) {
