@@ -249,6 +249,12 @@ bool Run::loadDocument(const QString &input, QString *error)
     if (!document.load(input, StateDocument::Options(), error))
         return false;
     notes = document.warnings();
+    // The half force a cell adds to the velocity it reports is kept beside
+    // its populations and does not travel between processes yet.
+    if (!whole->getParameters()->getForces().isEmpty())
+        notes << QStringLiteral("Forces act: the velocities in the per-cell tables and VTK files lack the half "
+                                "force of the last collision on several processes (populations, densities and the "
+                                "final document are exact).");
     if (images)
         notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
     return true;
