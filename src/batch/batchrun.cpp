@@ -244,3 +244,13 @@ bool BatchRun::writeCollection(const Settings &settings, QString *error)
     }
     return true;
 }
+
+QString BatchRun::clockText(int seconds)
+{
+    if (seconds < 0)
+        return QStringLiteral("--:--:--");
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}

@@ -21,6 +21,9 @@ class Grid;
 class BatchRun
 {
 public:
+    // A duration as hh:mm:ss for progress lines; --:--:-- when unknown (< 0).
+    static QString clockText(int seconds);
+
     struct Settings
     {
         // Iterations to run; 0 runs until the document's limits.

@@ -1,6 +1,7 @@
 // ondix-run: runs a simulation without a window.
 #include "batchrun.h"
 #include "simulationserver.h"
+#include "stopsignals.h"
 #ifdef ONDIX_MPI
 #include "distributed/slabrun.h"
 #endif
@@ -13,48 +14,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-std::atomic<int> stopSignal{0};
-
-// The run ends at the next whole iteration and saves its state. The handler
-// is reset at once, so a second signal ends the program without waiting.
-extern "C" void requestStop(int signal)
-{
-    stopSignal = signal;
-    stopRequested = true;
-}
-
-void handleStopSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-const char *signalName(int signal)
-{
-    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
-}
-
-QString clock(int seconds)
-{
-    if (seconds < 0)
-        return QStringLiteral("--:--:--");
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
 
 // A bar that redraws itself on a terminal; plain lines otherwise.
 void show(const BatchRun::Progress &p, bool terminal)
@@ -64,13 +27,13 @@ void show(const BatchRun::Progress &p, bool terminal)
         const int done = int(double(p.iteration) / p.target * width);
         std::fprintf(stdout, "\r[%s%s] %d/%d  %.1f MLUPS  %s left ", QByteArray(done, '#').constData(),
                      QByteArray(width - done, '.').constData(), p.iteration, p.target, p.mlups,
-                     clock(p.remainingSeconds).toLatin1().constData());
+                     BatchRun::clockText(p.remainingSeconds).toLatin1().constData());
     } else if (terminal) {
         std::fprintf(stdout, "\riteration %d  %.1f MLUPS ", p.iteration, p.mlups);
     } else {
         std::fprintf(stdout, "iteration %d%s  %.1f MLUPS  remaining %s\n", p.iteration,
                      p.target > 0 ? QStringLiteral(" of %1").arg(p.target).toLatin1().constData() : "", p.mlups,
-                     clock(p.remainingSeconds).toLatin1().constData());
+                     BatchRun::clockText(p.remainingSeconds).toLatin1().constData());
     }
     std::fflush(stdout);
 }
@@ -157,7 +120,7 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    settings.stop = &stopRequested;
+    settings.stop = &StopSignals::requested();
     const int jobCount = number(jobs, 1);
     if (jobCount < 1) {
         std::fprintf(stderr, "ondix-run: --jobs needs at least 1 job, not %d\n", jobCount);
@@ -165,7 +128,7 @@ int main(int argc, char *argv[])
     }
 
     Grid grid;
-    handleStopSignals();
+    StopSignals::install();
 
     if (parser.isSet(watch)) {
         const QString dir = parser.value(watch);
@@ -185,15 +148,15 @@ int main(int argc, char *argv[])
             const QByteArray line = job.toLocal8Bit();
             std::fprintf(stdout, "%s: iteration %d%s  %.1f MLUPS  remaining %s\n", line.constData(), p.iteration,
                          p.target > 0 ? QStringLiteral(" of %1").arg(p.target).toLatin1().constData() : "", p.mlups,
-                         clock(p.remainingSeconds).toLatin1().constData());
+                         BatchRun::clockText(p.remainingSeconds).toLatin1().constData());
             std::fflush(stdout);
         };
         server.setObserver(observer);
-        server.serve(stopRequested, [](const QString &line) {
+        server.serve(StopSignals::requested(), [](const QString &line) {
             std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
             std::fflush(stdout);
         });
-        std::fprintf(stdout, "Stopped watching %s (%s)\n", dir.toLocal8Bit().constData(), signalName(stopSignal));
+        std::fprintf(stdout, "Stopped watching %s (%s)\n", dir.toLocal8Bit().constData(), StopSignals::name());
         return 0;
     }
 
@@ -232,11 +195,11 @@ int main(int argc, char *argv[])
     case BatchRun::Outcome::Stopped:
         if (run.iterationsRun() > 0)
             std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
-                         signalName(stopSignal), finalPath.constData());
+                         StopSignals::name(), finalPath.constData());
         else
             std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
-                         signalName(stopSignal));
-        return 128 + stopSignal;
+                         StopSignals::name());
+        return 128 + StopSignals::received();
     case BatchRun::Outcome::Failed:
         break;
     }

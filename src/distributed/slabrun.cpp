@@ -4,7 +4,9 @@
 #include "slab.h"
 #include "slabplan.h"
 
+#include "batch/batchrun.h"
 #include "batch/panelkeeper.h"
+#include "batch/stopsignals.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -25,9 +27,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -38,40 +38,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::atomic<bool> stopRequested{false};
-std::atomic<int> stopSignal{0};
-
-extern "C" void requestSlabStop(int signal)
-{
-    stopSignal = signal;
-    stopRequested = true;
-}
-
-void handleStopSignals()
-{
-    struct sigaction action = {};
-    action.sa_handler = requestSlabStop;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-const char *signalName(int signal)
-{
-    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
-}
-
-QString hms(int seconds)
-{
-    if (seconds < 0)
-        return QStringLiteral("--:--:--");
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
 
 struct Settings
 {
@@ -481,7 +447,7 @@ int Run::run(const QString &input)
             if (settings.vtkEvery > 0)
                 count = std::min(count, settings.vtkEvery - now % settings.vtkEvery);
             whole->getStatistics() = stats;
-            if (stopRequested.load())
+            if (StopSignals::requested().load())
                 outcome = Stopped;
             else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
                 outcome = TimeLimit;
@@ -539,7 +505,7 @@ int Run::run(const QString &input)
                     .arg(after)
                     .arg(target > 0 ? QStringLiteral(" of %1").arg(target) : QString())
                     .arg(mlups, 0, 'f', 1)
-                    .arg(hms(remaining))
+                    .arg(BatchRun::clockText(remaining))
                     .arg(slowest)
                     .arg(times[std::size_t(2 * slowest)], 0, 'f', 2)
                     .arg(share, 0, 'f', 1)
@@ -583,11 +549,11 @@ int Run::run(const QString &input)
     case Stopped:
         if (ran > 0)
             std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
-                         signalName(stopSignal), path.constData());
+                         StopSignals::name(), path.constData());
         else
             std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
-                         signalName(stopSignal));
-        return 128 + stopSignal;
+                         StopSignals::name());
+        return 128 + StopSignals::received();
     case Failed:
         break;
     }
@@ -745,7 +711,7 @@ int runProcess(int argc, char *argv[])
     }
     if (bad)
         return 2;
-    handleStopSignals();
+    StopSignals::install();
     const QString input = inputs.first();
     const QFileInfo info(input);
     settings.outputDirectory =
