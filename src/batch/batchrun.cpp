@@ -2,17 +2,12 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
-#include "model/xml/attributereader.h"
-#include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cmath>
@@ -52,40 +47,9 @@ bool BatchRun::load(const QString &input, QString *error)
         return GeometryFiles::load(grid, input, grid.getParameters()->getMeltingFlag(), error) ||
                failNamingFile(input, error);
 
-    StateDocument document(grid);
-    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
-    StateDocument::Panel results;
-    results.name = QStringLiteral("results");
-    results.read = [this](QXmlStreamReader &reader, QString *message) {
-        AttributeReader a(reader);
-        const int every = a.integer("interval", 10, 1);
-        const int limit = a.integer("maxIterations", 0, 0);
-        const double threshold = a.real("stopWhen", 0.0, 0.0);
-        if (!a.ok()) {
-            *message = a.error();
-            reader.skipCurrentElement();
-            return false;
-        }
-        resultsAttributes = reader.attributes();
-        images = a.flag("images");
-        cellTables = a.flag("vp");
-        timeSeries = a.flag("simulation");
-        documentVtkBinary = a.flag("vtkBinary");
-        interval = every;
-        // The run's limits are Results settings, like the window's.
-        grid.getParameters()->setMaxIterations(limit);
-        grid.getParameters()->setStopWhen(threshold);
-        reader.skipCurrentElement();
-        return true;
-    };
-    results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
-    panels.append(results);
-    document.setPanels(panels);
-    if (!document.load(input, StateDocument::Options(), error))
+    if (!outputs.loadDocument(grid, input, error))
         return failNamingFile(input, error);
-    notes = document.warnings();
-    if (images)
-        notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
+    notes = outputs.warnings();
     return true;
 }
 
@@ -112,7 +76,7 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
     const QString stem = QFileInfo(inputPath).completeBaseName();
     finalPath = settings.finalDocument.isEmpty() ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
                                                  : settings.finalDocument;
-    vtkFiles.clear();
+    outputs.restart();
 
     const int start = grid.getStatistics().iterations;
     int target = settings.iterations > 0 ? start + settings.iterations : p.getMaxIterations();
@@ -135,11 +99,7 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
         const int now = grid.getStatistics().iterations;
         // A call ends on every iteration that writes outputs, so they come at
         // the exact multiples of their intervals whatever the burst.
-        int count = target > 0 ? std::min(burst, target - now) : burst;
-        if ((cellTables || timeSeries) && interval > 0)
-            count = std::min(count, interval - now % interval);
-        if (settings.vtkEvery > 0)
-            count = std::min(count, settings.vtkEvery - now % settings.vtkEvery);
+        const int count = outputs.cutCount(target > 0 ? std::min(burst, target - now) : burst, now, settings.vtkEvery);
         if (count <= 0 || grid.step(count) == 0)
             break;
         const int after = grid.getStatistics().iterations;
@@ -149,9 +109,9 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
         const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
         const double mlups = sites * ran / seconds / 1e6;
         grid.getStatistics().mlups = mlups;
-        if (settings.vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0))
-            if (!writeOutputs(settings, error))
-                return Outcome::Failed;
+        if (outputs.writesAny(settings.vtkEvery) &&
+            !outputs.write(grid, after, settings.outputDirectory, settings.vtkEvery, settings.vtkBinary, error))
+            return Outcome::Failed;
         const qint64 elapsed = clock.elapsed();
         if (progress && (elapsed - lastReport >= settings.progressInterval || (target > 0 && after >= target))) {
             lastReport = elapsed;
@@ -166,83 +126,9 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
     if (outcome == Outcome::Stopped && ran == 0)
         return outcome;
 
-    StateDocument document(grid);
-    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
-    if (!resultsAttributes.isEmpty()) {
-        StateDocument::Panel results;
-        results.name = QStringLiteral("results");
-        results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
-        results.read = [](QXmlStreamReader &reader, QString *) {
-            reader.skipCurrentElement();
-            return true;
-        };
-        panels.append(results);
-    }
-    document.setPanels(panels);
-    StateDocument::Options options;
-    options.compress = settings.compressFinal;
-    if (!document.save(finalPath, options, error))
+    if (!outputs.saveFinal(grid, finalPath, settings.compressFinal, error))
         return Outcome::Failed;
     return outcome;
-}
-
-bool BatchRun::writeOutputs(const Settings &settings, QString *error)
-{
-    const int iteration = grid.getStatistics().iterations;
-    const QDir dir(settings.outputDirectory);
-    if (interval > 0 && iteration % interval == 0) {
-        if (cellTables && !Exports::writeCellTable(
-                              -1, -1, -1, grid,
-                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
-            return false;
-        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
-            return false;
-    }
-    if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
-        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
-        if (!Exports::exportVtk(grid, dir.filePath(name), error,
-                                settings.vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary
-                                                                        : VtuWriter::Format::Ascii))
-            return false;
-        vtkFiles.append({iteration, name});
-        return writeCollection(settings, error);
-    }
-    return true;
-}
-
-bool BatchRun::writeCollection(const Settings &settings, QString *error)
-{
-    QSaveFile file(QDir(settings.outputDirectory).filePath(QStringLiteral("run.pvd")));
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QXmlStreamWriter w(&file);
-    w.setAutoFormatting(true);
-    w.writeStartDocument();
-    w.writeStartElement("VTKFile");
-    w.writeAttribute("type", "Collection");
-    w.writeAttribute("version", "0.1");
-    w.writeAttribute("byte_order", "LittleEndian");
-    w.writeStartElement("Collection");
-    for (const auto &entry : vtkFiles) {
-        w.writeStartElement("DataSet");
-        w.writeAttribute("timestep", QString::number(entry.first));
-        w.writeAttribute("group", "");
-        w.writeAttribute("part", "0");
-        w.writeAttribute("file", entry.second);
-        w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndDocument();
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 QString BatchRun::clockText(int seconds)

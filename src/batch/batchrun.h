@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panelkeeper.h"
+#include "runoutputs.h"
 
 #include <QString>
 #include <QXmlStreamAttributes>
@@ -76,30 +76,18 @@ public:
     // The iterations run by the last run.
     int iterationsRun() const { return ran; }
 
-    bool cellTablesEnabled() const { return cellTables; }
-    bool timeSeriesEnabled() const { return timeSeries; }
-    int outputInterval() const { return interval; }
+    bool cellTablesEnabled() const { return outputs.cellTablesEnabled(); }
+    bool timeSeriesEnabled() const { return outputs.timeSeriesEnabled(); }
+    int outputInterval() const { return outputs.outputInterval(); }
     QString finalDocumentPath() const { return finalPath; }
     // Set by load: warnings that did not stop it (view images skipped, ...).
     QStringList warnings() const { return notes; }
 
 private:
-    bool writeOutputs(const Settings &settings, QString *error);
-    // run.pvd: the VTK files of the run as one time series for ParaView.
-    bool writeCollection(const Settings &settings, QString *error);
-
     Grid &grid;
     QString inputPath;
-    PanelKeeper keeper;
-    QXmlStreamAttributes resultsAttributes;
-    bool cellTables = false;
-    bool timeSeries = false;
-    bool images = false;
-    // The document's Results ask for binary VTK files.
-    bool documentVtkBinary = false;
-    int interval = 10;
+    RunOutputs outputs;
     QString finalPath;
     int ran = 0;
     QStringList notes;
-    QList<QPair<int, QString>> vtkFiles;
 };

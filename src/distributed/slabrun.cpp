@@ -5,13 +5,11 @@
 #include "slabplan.h"
 
 #include "batch/batchrun.h"
-#include "batch/panelkeeper.h"
+#include "batch/runoutputs.h"
 #include "batch/stopsignals.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
-#include "model/xml/attributereader.h"
-#include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
 #include "persistence/statedocument.h"
 
@@ -22,7 +20,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -143,8 +140,6 @@ private:
     void stepSlab();
     // Puts the whole domain together on the first process.
     bool gather(QString *error);
-    bool writeOutputs(QString *error);
-    bool writeCollection(QString *error);
     bool saveFinal(QString *error);
 
     Settings settings;
@@ -153,12 +148,8 @@ private:
     Grid slabGrid;
     SlabPlan plan;
     std::unique_ptr<Slab> slab;
-    PanelKeeper keeper;
-    QXmlStreamAttributes resultsAttributes;
-    bool cellTables = false, timeSeries = false, images = false, documentVtkBinary = false;
-    int interval = 10;
+    RunOutputs outputs;
     QStringList notes;
-    QList<QPair<int, QString>> vtkFiles;
     // The statistics of the whole domain (first process).
     SimulationStats stats;
     std::vector<double> sums, allSums;
@@ -184,45 +175,15 @@ bool Run::loadDocument(const QString &input, QString *error)
     const QString suffix = QFileInfo(input).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
         return GeometryFiles::load(*whole, input, whole->getParameters()->getMeltingFlag(), error);
-    StateDocument document(*whole);
-    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
-    StateDocument::Panel results;
-    results.name = QStringLiteral("results");
-    results.read = [this](QXmlStreamReader &reader, QString *message) {
-        AttributeReader a(reader);
-        const int every = a.integer("interval", 10, 1);
-        const int limit = a.integer("maxIterations", 0, 0);
-        const double threshold = a.real("stopWhen", 0.0, 0.0);
-        if (!a.ok()) {
-            *message = a.error();
-            reader.skipCurrentElement();
-            return false;
-        }
-        resultsAttributes = reader.attributes();
-        images = a.flag("images");
-        cellTables = a.flag("vp");
-        timeSeries = a.flag("simulation");
-        documentVtkBinary = a.flag("vtkBinary");
-        interval = every;
-        whole->getParameters()->setMaxIterations(limit);
-        whole->getParameters()->setStopWhen(threshold);
-        reader.skipCurrentElement();
-        return true;
-    };
-    results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
-    panels.append(results);
-    document.setPanels(panels);
-    if (!document.load(input, StateDocument::Options(), error))
+    if (!outputs.loadDocument(*whole, input, error))
         return false;
-    notes = document.warnings();
+    notes = outputs.warnings();
     // The half force a cell adds to the velocity it reports is kept beside
     // its populations and does not travel between processes yet.
     if (!whole->getParameters()->getForces().isEmpty())
         notes << QStringLiteral("Forces act: the velocities in the per-cell tables and VTK files lack the half "
                                 "force of the last collision on several processes (populations, densities and the "
                                 "final document are exact).");
-    if (images)
-        notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
     return true;
 }
 
@@ -441,11 +402,8 @@ int Run::run(const QString &input)
             // The same calls a single process makes: the stop test once per
             // call, every output iteration ending a call.
             const int now = stats.iterations;
-            int count = target > 0 ? std::min(burst, target - now) : burst;
-            if ((cellTables || timeSeries) && interval > 0)
-                count = std::min(count, interval - now % interval);
-            if (settings.vtkEvery > 0)
-                count = std::min(count, settings.vtkEvery - now % settings.vtkEvery);
+            const int count =
+                outputs.cutCount(target > 0 ? std::min(burst, target - now) : burst, now, settings.vtkEvery);
             whole->getStatistics() = stats;
             if (StopSignals::requested().load())
                 outcome = Stopped;
@@ -454,9 +412,7 @@ int Run::run(const QString &input)
             else if (count > 0 && whole->canStep())
                 command.count = count;
             const int after = now + command.count;
-            command.gather = command.count == 0 ||
-                             (settings.vtkEvery > 0 && after % settings.vtkEvery == 0) ||
-                             ((cellTables || timeSeries) && interval > 0 && after % interval == 0);
+            command.gather = command.count == 0 || outputs.dueAt(after, settings.vtkEvery);
             // Stopped before anything ran: the input is the state, nothing is written.
             if (command.count == 0 && outcome == Stopped && ran == 0)
                 command.gather = 0;
@@ -477,7 +433,8 @@ int Run::run(const QString &input)
         const double mlups = sites * ran / seconds / 1e6;
         stats.mlups = mlups;
         whole->getStatistics() = stats;
-        if (command.gather && !writeOutputs(&error)) {
+        if (command.gather && !outputs.write(*whole, stats.iterations, settings.outputDirectory, settings.vtkEvery,
+                                             settings.vtkBinary, &error)) {
             outcome = Failed;
             break;
         }
@@ -567,80 +524,7 @@ bool Run::saveFinal(QString *error)
     const QString path = settings.finalDocument.isEmpty()
                              ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
                              : settings.finalDocument;
-    StateDocument document(*whole);
-    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
-    if (!resultsAttributes.isEmpty()) {
-        StateDocument::Panel results;
-        results.name = QStringLiteral("results");
-        results.write = [this](QXmlStreamWriter &writer) { writer.writeAttributes(resultsAttributes); };
-        results.read = [](QXmlStreamReader &reader, QString *) {
-            reader.skipCurrentElement();
-            return true;
-        };
-        panels.append(results);
-    }
-    document.setPanels(panels);
-    StateDocument::Options options;
-    options.compress = settings.compressFinal;
-    return document.save(path, options, error);
-}
-
-bool Run::writeOutputs(QString *error)
-{
-    Grid &grid = *whole;
-    const int iteration = stats.iterations;
-    const QDir dir(settings.outputDirectory);
-    if (interval > 0 && iteration % interval == 0) {
-        if (cellTables && !Exports::writeCellTable(
-                              -1, -1, -1, grid,
-                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
-            return false;
-        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
-            return false;
-    }
-    if (settings.vtkEvery > 0 && iteration % settings.vtkEvery == 0) {
-        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
-        if (!Exports::exportVtk(grid, dir.filePath(name), error,
-                                settings.vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary
-                                                                        : VtuWriter::Format::Ascii))
-            return false;
-        vtkFiles.append({iteration, name});
-        return writeCollection(error);
-    }
-    return true;
-}
-
-bool Run::writeCollection(QString *error)
-{
-    QSaveFile file(QDir(settings.outputDirectory).filePath(QStringLiteral("run.pvd")));
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    QXmlStreamWriter w(&file);
-    w.setAutoFormatting(true);
-    w.writeStartDocument();
-    w.writeStartElement("VTKFile");
-    w.writeAttribute("type", "Collection");
-    w.writeAttribute("version", "0.1");
-    w.writeAttribute("byte_order", "LittleEndian");
-    w.writeStartElement("Collection");
-    for (const auto &entry : vtkFiles) {
-        w.writeStartElement("DataSet");
-        w.writeAttribute("timestep", QString::number(entry.first));
-        w.writeAttribute("group", "");
-        w.writeAttribute("part", "0");
-        w.writeAttribute("file", entry.second);
-        w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndDocument();
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return outputs.saveFinal(*whole, path, settings.compressFinal, error);
 }
 
 int runProcess(int argc, char *argv[])

@@ -1,0 +1,149 @@
+#include "runoutputs.h"
+
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "model/xml/attributereader.h"
+#include "persistence/exports.h"
+#include "persistence/statedocument.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+
+namespace {
+
+StateDocument::Panel resultsPanel(QXmlStreamAttributes &attributes)
+{
+    StateDocument::Panel results;
+    results.name = QStringLiteral("results");
+    results.write = [&attributes](QXmlStreamWriter &writer) { writer.writeAttributes(attributes); };
+    return results;
+}
+
+} // namespace
+
+bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error)
+{
+    notes.clear();
+    StateDocument document(grid);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    StateDocument::Panel results = resultsPanel(resultsAttributes);
+    results.read = [this, &grid](QXmlStreamReader &reader, QString *message) {
+        AttributeReader a(reader);
+        const int every = a.integer("interval", 10, 1);
+        const int limit = a.integer("maxIterations", 0, 0);
+        const double threshold = a.real("stopWhen", 0.0, 0.0);
+        if (!a.ok()) {
+            *message = a.error();
+            reader.skipCurrentElement();
+            return false;
+        }
+        resultsAttributes = reader.attributes();
+        images = a.flag("images");
+        cellTables = a.flag("vp");
+        timeSeries = a.flag("simulation");
+        documentVtkBinary = a.flag("vtkBinary");
+        interval = every;
+        // The run's limits are Results settings, like the window's.
+        grid.getParameters()->setMaxIterations(limit);
+        grid.getParameters()->setStopWhen(threshold);
+        reader.skipCurrentElement();
+        return true;
+    };
+    panels.append(results);
+    document.setPanels(panels);
+    if (!document.load(input, StateDocument::Options(), error))
+        return false;
+    notes = document.warnings();
+    if (images)
+        notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
+    return true;
+}
+
+int RunOutputs::cutCount(int count, int now, int vtkEvery) const
+{
+    if ((cellTables || timeSeries) && interval > 0)
+        count = std::min(count, interval - now % interval);
+    if (vtkEvery > 0)
+        count = std::min(count, vtkEvery - now % vtkEvery);
+    return count;
+}
+
+bool RunOutputs::write(Grid &grid, int iteration, const QString &directory, int vtkEvery, bool vtkBinary,
+                       QString *error)
+{
+    const QDir dir(directory);
+    if (interval > 0 && iteration % interval == 0) {
+        if (cellTables && !Exports::writeCellTable(
+                              -1, -1, -1, grid,
+                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
+            return false;
+        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
+            return false;
+    }
+    if (vtkEvery > 0 && iteration % vtkEvery == 0) {
+        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
+        if (!Exports::exportVtk(grid, dir.filePath(name), error,
+                                vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii))
+            return false;
+        vtkFiles.append({iteration, name});
+        return writeCollection(directory, error);
+    }
+    return true;
+}
+
+bool RunOutputs::writeCollection(const QString &directory, QString *error) const
+{
+    QSaveFile file(QDir(directory).filePath(QStringLiteral("run.pvd")));
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QXmlStreamWriter w(&file);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeStartElement("VTKFile");
+    w.writeAttribute("type", "Collection");
+    w.writeAttribute("version", "0.1");
+    w.writeAttribute("byte_order", "LittleEndian");
+    w.writeStartElement("Collection");
+    for (const auto &entry : vtkFiles) {
+        w.writeStartElement("DataSet");
+        w.writeAttribute("timestep", QString::number(entry.first));
+        w.writeAttribute("group", "");
+        w.writeAttribute("part", "0");
+        w.writeAttribute("file", entry.second);
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+    w.writeEndElement();
+    w.writeEndDocument();
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool RunOutputs::saveFinal(Grid &grid, const QString &path, bool compress, QString *error)
+{
+    StateDocument document(grid);
+    QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
+    if (!resultsAttributes.isEmpty()) {
+        StateDocument::Panel results = resultsPanel(resultsAttributes);
+        results.read = [](QXmlStreamReader &reader, QString *) {
+            reader.skipCurrentElement();
+            return true;
+        };
+        panels.append(results);
+    }
+    document.setPanels(panels);
+    StateDocument::Options options;
+    options.compress = compress;
+    return document.save(path, options, error);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "panelkeeper.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QXmlStreamAttributes>
+
+class Grid;
+
+// What a run without a window reads and writes around its stepping: the
+// document's "results" settings (which tables, how often, the run's limits)
+// while every window panel's element is kept to be written back unchanged;
+// the per-cell tables and the time-series table every interval; the VTK
+// series with its ParaView collection; and the final state document. The
+// runner on one process and on several share it, so their files are the
+// same byte for byte.
+class RunOutputs
+{
+public:
+    // Loads a state document into the grid, taking its "results" settings
+    // and keeping the other panels' elements.
+    bool loadDocument(Grid &grid, const QString &input, QString *error);
+    // Warnings of the last load that did not stop it (view images skipped, ...).
+    QStringList warnings() const { return notes; }
+
+    bool cellTablesEnabled() const { return cellTables; }
+    bool timeSeriesEnabled() const { return timeSeries; }
+    int outputInterval() const { return interval; }
+    // Whether any output falls on some iterations.
+    bool writesAny(int vtkEvery) const { return vtkEvery > 0 || ((cellTables || timeSeries) && interval > 0); }
+    // Whether some output falls on this iteration.
+    bool dueAt(int iteration, int vtkEvery) const
+    {
+        return (vtkEvery > 0 && iteration % vtkEvery == 0) ||
+               ((cellTables || timeSeries) && interval > 0 && iteration % interval == 0);
+    }
+    // The iterations of the next step call from iteration now, cut so that
+    // the call ends on every iteration that writes outputs.
+    int cutCount(int count, int now, int vtkEvery) const;
+
+    // Forgets the VTK files of an earlier run.
+    void restart() { vtkFiles.clear(); }
+    // Writes what falls on this iteration into the folder.
+    bool write(Grid &grid, int iteration, const QString &directory, int vtkEvery, bool vtkBinary,
+               QString *error);
+    // The grid's state with the kept panels and the results settings.
+    bool saveFinal(Grid &grid, const QString &path, bool compress, QString *error);
+
+private:
+    // run.pvd: the VTK files of the run as one time series for ParaView.
+    bool writeCollection(const QString &directory, QString *error) const;
+
+    PanelKeeper keeper;
+    QXmlStreamAttributes resultsAttributes;
+    bool cellTables = false;
+    bool timeSeries = false;
+    bool images = false;
+    // The document's Results ask for binary VTK files.
+    bool documentVtkBinary = false;
+    int interval = 10;
+    QStringList notes;
+    QList<QPair<int, QString>> vtkFiles;
+};
