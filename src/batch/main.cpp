@@ -1,5 +1,6 @@
 // ondix-run: runs a simulation without a window.
 #include "batchrun.h"
+#include "runoptions.h"
 #include "simulationserver.h"
 #include "stopsignals.h"
 #ifdef ONDIX_MPI
@@ -54,84 +55,26 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Runs an Ondix simulation without a window: a state document (.lb2, .lb3) or a geometry (.png, .txt, .lb),\n"
-        "for a number of iterations or until the document's iteration limit or convergence threshold, writing the\n"
-        "outputs its Results settings ask for and the final state document.\n"
-        "SIGINT or SIGTERM ends a run at the next whole iteration and saves the state reached.\n"
-        "Exit codes: 0 done, 1 the run failed, 2 bad options, 3 the time limit was reached,\n"
-        "128 + N stopped by signal N (130 SIGINT, 143 SIGTERM)."));
-    const QCommandLineOption help = parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
-    const QCommandLineOption iterations({"n", "iterations"},
-                                        "Iterations to run (default: until the document ends the run).", "N");
-    const QCommandLineOption output({"o", "output"},
-                                    "Folder of the outputs (default: <input>-results beside the input).", "DIR");
-    const QCommandLineOption final({"f", "final"}, "The final state document (default: <output>/<input>-final.lb2).",
-                                   "FILE");
-    const QCommandLineOption compress("compress", "Write the final document compressed.");
-    const QCommandLineOption vtk("vtk-every", "Write a VTK file every N iterations, listed in run.pvd.", "N");
-    const QCommandLineOption vtkBinary("vtk-binary", "Write the VTK files as compressed binary instead of ASCII.");
-    const QCommandLineOption burst("burst", "Iterations per step call (default 1).", "N");
-    const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
-    const QCommandLineOption watch("watch", "Serve a folder: run every state document dropped into it.", "DIR");
-    const QCommandLineOption jobs("jobs", "With --watch, run up to N documents at once, each in its own grid (default 1).",
-                                  "N");
-    const QCommandLineOption timeLimit(
-        "time-limit",
-        "End a run after SECONDS of stepping (each document's run with --watch), saving the state reached; "
-        "exit code 3.",
-        "SECONDS");
-    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, jobs, timeLimit});
+    RunOptions options;
+    QString message;
     // Bad options end the program with 2, as a run's own failures end it with 1.
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "ondix-run: %s See --help.\n", parser.errorText().toLocal8Bit().constData());
+    if (!options.parse(QCoreApplication::arguments(), &message)) {
+        std::fprintf(stderr, "ondix-run: %s\n", message.toLocal8Bit().constData());
         return 2;
     }
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
-        parser.showHelp(0);
-
-    auto number = [&](const QCommandLineOption &o, int fallback) {
-        if (!parser.isSet(o))
-            return fallback;
-        bool ok = false;
-        const int v = parser.value(o).toInt(&ok);
-        if (!ok || v < 0) {
-            std::fprintf(stderr, "ondix-run: --%s needs a whole number, not \"%s\"\n",
-                         o.names().constLast().toLatin1().constData(), parser.value(o).toLocal8Bit().constData());
-            std::exit(2);
-        }
-        return v;
-    };
-    BatchRun::Settings settings;
-    settings.iterations = number(iterations, 0);
-    settings.vtkEvery = number(vtk, 0);
-    settings.burst = std::max(1, number(burst, 1));
-    settings.serial = parser.isSet(serial);
-    settings.compressFinal = parser.isSet(compress);
-    settings.vtkBinary = parser.isSet(vtkBinary);
-    if (parser.isSet(timeLimit)) {
-        bool ok = false;
-        settings.timeLimit = parser.value(timeLimit).toDouble(&ok);
-        if (!ok || !(settings.timeLimit > 0.0) || settings.timeLimit > 1e9) {
-            std::fprintf(stderr, "ondix-run: --time-limit needs a positive number of seconds, not \"%s\"\n",
-                         parser.value(timeLimit).toLocal8Bit().constData());
-            return 2;
-        }
+    if (options.helpRequested()) {
+        std::fputs(options.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
     }
+    BatchRun::Settings settings = options.settings(QString());
     settings.stop = &StopSignals::requested();
-    const int jobCount = number(jobs, 1);
-    if (jobCount < 1) {
-        std::fprintf(stderr, "ondix-run: --jobs needs at least 1 job, not %d\n", jobCount);
-        return 2;
-    }
+    const int jobCount = options.jobs();
 
     Grid grid;
     StopSignals::install();
 
-    if (parser.isSet(watch)) {
-        const QString dir = parser.value(watch);
+    if (!options.watchFolder().isEmpty()) {
+        const QString dir = options.watchFolder();
         if (!QFileInfo(dir).isDir()) {
             std::fprintf(stderr, "ondix-run: %s is not a folder\n", dir.toLocal8Bit().constData());
             return 2;
@@ -160,7 +103,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    const QStringList inputs = parser.positionalArguments();
+    const QStringList inputs = options.inputs();
     if (inputs.size() != 1) {
         std::fprintf(stderr, "ondix-run: give one state document or geometry (see --help)\n");
         return 2;
@@ -174,10 +117,8 @@ int main(int argc, char *argv[])
     }
     for (const QString &note : run.warnings())
         std::fprintf(stderr, "ondix-run: %s\n", note.toLocal8Bit().constData());
-    const QFileInfo info(input);
-    settings.outputDirectory =
-        parser.isSet(output) ? parser.value(output) : info.absolutePath() + "/" + info.completeBaseName() + "-results";
-    settings.finalDocument = parser.value(final);
+    settings = options.settings(input);
+    settings.stop = &StopSignals::requested();
     const bool terminal = isatty(fileno(stdout));
     const BatchRun::Outcome outcome = run.run(
         settings, [terminal](const BatchRun::Progress &p) { show(p, terminal); }, &error);

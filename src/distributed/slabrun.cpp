@@ -5,6 +5,7 @@
 #include "slabplan.h"
 
 #include "batch/batchrun.h"
+#include "batch/runoptions.h"
 #include "batch/runoutputs.h"
 #include "batch/stopsignals.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
@@ -15,7 +16,6 @@
 
 #include <mpi.h>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,19 +36,7 @@
 
 namespace {
 
-struct Settings
-{
-    int iterations = 0;
-    int burst = 1;
-    QString outputDirectory;
-    QString finalDocument;
-    bool compressFinal = false;
-    int vtkEvery = 0;
-    bool vtkBinary = false;
-    bool serial = false;
-    double timeLimit = 0.0;
-    int progressInterval = 200;
-};
+using Settings = BatchRun::Settings;
 
 // What the first process tells the others before each call: iterations to
 // step (0 ends the run) and whether the whole domain is put together after
@@ -532,75 +520,29 @@ int runProcess(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     InletFormula::setEvaluatorProgram(QCoreApplication::applicationFilePath());
     QCoreApplication::setApplicationName(QStringLiteral("ondix-run"));
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
-    const QCommandLineOption iterations({"n", "iterations"}, "Iterations to run.", "N");
-    const QCommandLineOption output({"o", "output"}, "Folder of the outputs.", "DIR");
-    const QCommandLineOption final({"f", "final"}, "The final state document.", "FILE");
-    const QCommandLineOption compress("compress", "Write the final document compressed.");
-    const QCommandLineOption vtk("vtk-every", "Write a VTK file every N iterations.", "N");
-    const QCommandLineOption vtkBinary("vtk-binary", "Write the VTK files as compressed binary.");
-    const QCommandLineOption burst("burst", "Iterations per step call.", "N");
-    const QCommandLineOption serial("serial", "Run the rows of each phase one after the other.");
-    const QCommandLineOption watch("watch", "Serve a folder.", "DIR");
-    const QCommandLineOption timeLimit("time-limit", "End a run after SECONDS of stepping.", "SECONDS");
-    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, timeLimit});
-    if (!parser.parse(QCoreApplication::arguments())) {
-        say(stderr, QStringLiteral("ondix-run: %1 See --help.").arg(parser.errorText()));
+    RunOptions options;
+    QString message;
+    if (!options.parse(QCoreApplication::arguments(), &message)) {
+        say(stderr, QStringLiteral("ondix-run: %1").arg(message));
         return 2;
     }
     // Not showHelp: it ends the process before MPI is finalised.
-    if (parser.isSet(QStringLiteral("help"))) {
-        say(stdout, parser.helpText());
+    if (options.helpRequested()) {
+        say(stdout, options.helpText());
         return 0;
     }
-    if (parser.isSet(watch)) {
+    if (!options.watchFolder().isEmpty()) {
         say(stderr, QStringLiteral("ondix-run: --watch serves a folder from one process; start it without mpirun"));
         return 2;
     }
-    bool bad = false;
-    auto number = [&](const QCommandLineOption &o, int fallback) {
-        if (!parser.isSet(o))
-            return fallback;
-        bool ok = false;
-        const int v = parser.value(o).toInt(&ok);
-        if (!ok || v < 0) {
-            say(stderr, QStringLiteral("ondix-run: --%1 needs a whole number, not \"%2\"")
-                            .arg(o.names().constLast(), parser.value(o)));
-            bad = true;
-        }
-        return v;
-    };
-    Settings settings;
-    settings.iterations = number(iterations, 0);
-    settings.vtkEvery = number(vtk, 0);
-    settings.burst = std::max(1, number(burst, 1));
-    settings.serial = parser.isSet(serial);
-    settings.compressFinal = parser.isSet(compress);
-    settings.vtkBinary = parser.isSet(vtkBinary);
-    if (parser.isSet(timeLimit)) {
-        bool ok = false;
-        settings.timeLimit = parser.value(timeLimit).toDouble(&ok);
-        if (!ok || !(settings.timeLimit > 0.0) || settings.timeLimit > 1e9) {
-            say(stderr, QStringLiteral("ondix-run: --time-limit needs a positive number of seconds, not \"%1\"")
-                            .arg(parser.value(timeLimit)));
-            bad = true;
-        }
-    }
-    const QStringList inputs = parser.positionalArguments();
-    if (!bad && inputs.size() != 1) {
+    const QStringList inputs = options.inputs();
+    if (inputs.size() != 1) {
         say(stderr, QStringLiteral("ondix-run: give one state document or geometry (see --help)"));
-        bad = true;
-    }
-    if (bad)
         return 2;
+    }
     StopSignals::install();
     const QString input = inputs.first();
-    const QFileInfo info(input);
-    settings.outputDirectory =
-        parser.isSet(output) ? parser.value(output) : info.absolutePath() + "/" + info.completeBaseName() + "-results";
-    settings.finalDocument = parser.value(final);
+    const Settings settings = options.settings(input);
     Run run(settings);
     QString error;
     if (!run.load(input, &error)) {
