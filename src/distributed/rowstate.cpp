@@ -80,7 +80,7 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
     // Room for every site as plain fluid, written through a pointer; other
     // cells' elements make room for themselves.
     const int q = grid.getParameters()->getModel();
-    const qint64 fluidBytes = 2 + qint64(sizeof(double)) * (2 + 2 * q);
+    const qint64 fluidBytes = 2 + qint64(sizeof(double)) * (6 + 2 * q);
     QByteArray out(int(std::min<qint64>(qint64(rowCount) * nx * nz * fluidBytes, std::numeric_limits<int>::max() / 2)),
                    Qt::Uninitialized);
     qint64 used = 0;
@@ -101,11 +101,19 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
                 if (kind == Fluid) {
                     auto *fluid = static_cast<SCCell *>(cell);
                     const int cellQ = fluid->getQ();
-                    char *at = room(2 + qint64(sizeof(double)) * (2 + 2 * cellQ));
+                    char *at = room(2 + qint64(sizeof(double)) * (6 + 2 * cellQ));
                     *at++ = char(kind);
                     *at++ = char(quint8(cellQ));
                     putReal(at, fluid->getP0());
                     putReal(at, fluid->getDeltaP());
+                    // The force shift of the last collision, which the
+                    // velocity the cell reports adds.
+                    double tau = 0.0;
+                    const Vector3d shift = fluid->forceShift(tau);
+                    putReal(at, shift.x);
+                    putReal(at, shift.y);
+                    putReal(at, shift.z);
+                    putReal(at, tau);
                     for (int i = 0; i < cellQ; ++i)
                         putReal(at, fluid->getF(i, 0));
                     for (int i = 0; i < cellQ; ++i)
@@ -160,7 +168,10 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                 if (kind == Fluid) {
                     quint8 cellQ = 0;
                     double p0 = 0.0, delta = 0.0, f[Lattice::MaxQ], next[Lattice::MaxQ];
-                    bool ok = in.get(cellQ) && cellQ == q && in.get(p0) && in.get(delta);
+                    Vector3d shift;
+                    double tau = 0.0;
+                    bool ok = in.get(cellQ) && cellQ == q && in.get(p0) && in.get(delta) && in.get(shift.x) &&
+                              in.get(shift.y) && in.get(shift.z) && in.get(tau);
                     for (int i = 0; ok && i < q; ++i)
                         ok = in.get(f[i]);
                     for (int i = 0; ok && i < q; ++i)
@@ -176,6 +187,7 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     fluid->restore(p0, delta, f);
                     for (int i = 0; i < q; ++i)
                         fluid->setNextF(i, next[i], 0);
+                    fluid->restoreForceShift(shift, tau);
                 } else if (kind == Wall || kind == Null) {
                     const std::type_info &want = kind == Wall ? typeid(WallCell) : typeid(NullCell);
                     if (typeid(*cell) != want)

@@ -73,6 +73,21 @@ public:
     // What a stored cell brings back: its initial density, its last density
     // change and its populations.
     void restore(double density, double delta, double values[]);
+    // The force shift of the last collision and the relaxation time it was
+    // formed with, which the reported velocity and force read; a copy of the
+    // cell's whole state (another process's rows) carries them.
+    Vector3d forceShift(double &tau) const { return lastShift(tau); }
+    void restoreForceShift(const Vector3d &s, double tau)
+    {
+        shift = s;
+        forceTau = tau;
+        if (!f) {
+            if (store->fieldShifts)
+                store->shiftY[site] = s.y;
+            if (s.x != 0.0 || s.y != 0.0 || s.z != 0.0)
+                store->markShifts();
+        }
+    }
     int getQ() const { return q; }
     // f := equilibrium at (velocity, density); u is recomputed, rho kept
     // (while attached the density is always that of the populations).
