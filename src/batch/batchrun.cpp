@@ -1,4 +1,5 @@
 #include "batchrun.h"
+#include "stopsignals.h"
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <limits>
 
@@ -73,9 +75,7 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
     }
     if (settings.serial)
         p.setMulticore(false);
-    const QString stem = QFileInfo(inputPath).completeBaseName();
-    finalPath = settings.finalDocument.isEmpty() ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
-                                                 : settings.finalDocument;
+    finalPath = finalPathFor(settings, inputPath);
     outputs.restart();
 
     const int start = grid.getStatistics().iterations;
@@ -139,4 +139,38 @@ QString BatchRun::clockText(int seconds)
         .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString BatchRun::finalPathFor(const Settings &settings, const QString &input)
+{
+    if (!settings.finalDocument.isEmpty())
+        return settings.finalDocument;
+    return QDir(settings.outputDirectory).filePath(QFileInfo(input).completeBaseName() + "-final.lb2");
+}
+
+int BatchRun::reportEnd(Outcome outcome, int iteration, int iterationsRun, const Settings &settings,
+                        const QString &finalPath, const QString &error, const char *lineEnd)
+{
+    const QByteArray path = finalPath.toLocal8Bit();
+    switch (outcome) {
+    case Outcome::Finished:
+        std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", lineEnd, iteration, path.constData());
+        return 0;
+    case Outcome::TimeLimit:
+        std::fprintf(stdout, "%sStopped at iteration %d: the time limit of %g s was reached; state in %s\n", lineEnd,
+                     iteration, settings.timeLimit, path.constData());
+        return 3;
+    case Outcome::Stopped:
+        if (iterationsRun > 0)
+            std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
+                         StopSignals::name(), path.constData());
+        else
+            std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
+                         StopSignals::name());
+        return 128 + StopSignals::received();
+    case Outcome::Failed:
+        break;
+    }
+    std::fprintf(stderr, "%sondix-run: %s\n", lineEnd, error.toLocal8Bit().constData());
+    return 1;
 }

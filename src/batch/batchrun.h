@@ -67,6 +67,15 @@ public:
 
     explicit BatchRun(Grid &grid);
 
+    // The final document of a run of input: the settings' own, or
+    // <input stem>-final.lb2 in the output folder.
+    static QString finalPathFor(const Settings &settings, const QString &input);
+    // Prints how a run of ondix-run ended (errors on stderr) and returns
+    // its exit code: 0 done, 1 failed, 3 out of time, 128 + N stopped by
+    // signal N. lineEnd ends a progress bar left on the line.
+    static int reportEnd(Outcome outcome, int iteration, int iterationsRun, const Settings &settings,
+                         const QString &finalPath, const QString &error, const char *lineEnd);
+
     // A state document (.lb2, .lb3, any XML) or a geometry (.png, .txt, .lb).
     bool load(const QString &input, QString *error);
     // Steps the grid and saves the state reached as the final document, also

@@ -124,26 +124,6 @@ int main(int argc, char *argv[])
         settings, [terminal](const BatchRun::Progress &p) { show(p, terminal); }, &error);
     const char *lineEnd = terminal ? "\n" : "";
     const int iteration = grid.getStatistics().iterations;
-    const QByteArray finalPath = run.finalDocumentPath().toLocal8Bit();
-    switch (outcome) {
-    case BatchRun::Outcome::Finished:
-        std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", lineEnd, iteration, finalPath.constData());
-        return 0;
-    case BatchRun::Outcome::TimeLimit:
-        std::fprintf(stdout, "%sStopped at iteration %d: the time limit of %g s was reached; state in %s\n", lineEnd,
-                     iteration, settings.timeLimit, finalPath.constData());
-        return 3;
-    case BatchRun::Outcome::Stopped:
-        if (run.iterationsRun() > 0)
-            std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
-                         StopSignals::name(), finalPath.constData());
-        else
-            std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
-                         StopSignals::name());
-        return 128 + StopSignals::received();
-    case BatchRun::Outcome::Failed:
-        break;
-    }
-    std::fprintf(stderr, "%sondix-run: %s\n", lineEnd, error.toLocal8Bit().constData());
-    return 1;
+    return BatchRun::reportEnd(outcome, iteration, run.iterationsRun(), settings, run.finalDocumentPath(), error,
+                               lineEnd);
 }

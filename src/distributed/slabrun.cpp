@@ -357,16 +357,14 @@ int Run::run(const QString &input)
         say(stderr, QStringLiteral("ondix-run: %1").arg(error));
         return 1;
     }
-    const QString stem = QFileInfo(input).completeBaseName();
-    const QString finalPath = settings.finalDocument.isEmpty()
-                                  ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
-                                  : settings.finalDocument;
+    const QString finalPath = BatchRun::finalPathFor(settings, input);
     const bool terminal = isatty(fileno(stdout));
     QElapsedTimer clock;
     clock.start();
     const int start = stats.iterations;
     int ran = 0;
-    enum { Finished, Stopped, TimeLimit, Failed } outcome = Finished;
+    using Outcome = BatchRun::Outcome;
+    Outcome outcome = Outcome::Finished;
     if (rank == 0) {
         say(stdout, QStringLiteral("Running %1 on %2 processes: slabs of %3 rows, %4 ghost rows a side")
                         .arg(input)
@@ -395,22 +393,22 @@ int Run::run(const QString &input)
                 outputs.cutCount(target > 0 ? std::min(burst, target - now) : burst, now, settings.vtkEvery);
             whole->getStatistics() = stats;
             if (StopSignals::requested().load())
-                outcome = Stopped;
+                outcome = Outcome::Stopped;
             else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
-                outcome = TimeLimit;
+                outcome = Outcome::TimeLimit;
             else if (count > 0 && whole->canStep())
                 command.count = count;
             const int after = now + command.count;
             command.gather = command.count == 0 || outputs.dueAt(after, settings.vtkEvery);
             // Stopped before anything ran: the input is the state, nothing is written.
-            if (command.count == 0 && outcome == Stopped && ran == 0)
+            if (command.count == 0 && outcome == Outcome::Stopped && ran == 0)
                 command.gather = 0;
         }
         MPI_Bcast(&command, 2, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
         if (command.gather && !gather(&error)) {
-            outcome = Failed;
+            outcome = Outcome::Failed;
             break;
         }
         if (command.count == 0)
@@ -424,7 +422,7 @@ int Run::run(const QString &input)
         whole->getStatistics() = stats;
         if (command.gather && !outputs.write(*whole, stats.iterations, settings.outputDirectory, settings.vtkEvery,
                                              settings.vtkBinary, &error)) {
-            outcome = Failed;
+            outcome = Outcome::Failed;
             break;
         }
         const qint64 elapsed = clock.elapsed();
@@ -460,7 +458,7 @@ int Run::run(const QString &input)
             std::fflush(stdout);
         }
     }
-    int code = outcome == Failed ? 1 : 0;
+    int code = outcome == Outcome::Failed ? 1 : 0;
     MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
     // Figures of the exchange, for the scaling estimates: per process and
     // iteration on average, bytes sent, and seconds stepping, packing and
@@ -481,39 +479,14 @@ int Run::run(const QString &input)
                      lineEnd, all[0] / per, 1e3 * all[1] / per, 1e3 * all[2] / per, 1e3 * all[3] / per);
     }
     lineEnd = "";
-    if (outcome != Failed && !(outcome == Stopped && ran == 0) && !saveFinal(&error))
-        outcome = Failed;
-    const QByteArray path = finalPath.toLocal8Bit();
-    switch (outcome) {
-    case Finished:
-        std::fprintf(stdout, "%sDone at iteration %d; final state in %s\n", lineEnd, iteration, path.constData());
-        return 0;
-    case TimeLimit:
-        std::fprintf(stdout, "%sStopped at iteration %d: the time limit of %g s was reached; state in %s\n", lineEnd,
-                     iteration, settings.timeLimit, path.constData());
-        return 3;
-    case Stopped:
-        if (ran > 0)
-            std::fprintf(stdout, "%sStopped at iteration %d by %s; state in %s\n", lineEnd, iteration,
-                         StopSignals::name(), path.constData());
-        else
-            std::fprintf(stdout, "%sStopped by %s before the first iteration; nothing was written\n", lineEnd,
-                         StopSignals::name());
-        return 128 + StopSignals::received();
-    case Failed:
-        break;
-    }
-    std::fprintf(stderr, "%sondix-run: %s\n", lineEnd, error.toLocal8Bit().constData());
-    return 1;
+    if (outcome != Outcome::Failed && !(outcome == Outcome::Stopped && ran == 0) && !saveFinal(&error))
+        outcome = Outcome::Failed;
+    return BatchRun::reportEnd(outcome, iteration, ran, settings, finalPath, error, lineEnd);
 }
 
 bool Run::saveFinal(QString *error)
 {
-    const QString stem = QFileInfo(inputPath).completeBaseName();
-    const QString path = settings.finalDocument.isEmpty()
-                             ? QDir(settings.outputDirectory).filePath(stem + "-final.lb2")
-                             : settings.finalDocument;
-    return outputs.saveFinal(*whole, path, settings.compressFinal, error);
+    return outputs.saveFinal(*whole, BatchRun::finalPathFor(settings, inputPath), settings.compressFinal, error);
 }
 
 int runProcess(int argc, char *argv[])
