@@ -21,6 +21,7 @@
 #include "tools/geometry.h"
 #include "tools/imageprocessing.h"
 #include "tools/mesher.h"
+#include "tools/savefilename.h"
 #include "view/animation.h"
 #include "view/chart.h"
 #include "view/colors.h"
@@ -62,20 +63,6 @@ const char *changesText = "<h3>Changes</h3>"
                           "geometry and of the view, and the .lb/.lb2 editor.</li>"
                           "<li>The Info dock with the run's figures, probe readouts and performance "
                           "switches; charts of deltaP, drag, velocity and pressure; Reset Projection.</li></ul>";
-
-// The file name a save dialog returns, with the suffix added when the user
-// typed none: a geometry without ".png" could not be loaded again. Empty when
-// the dialog was cancelled.
-QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &suffix)
-{
-    QFileDialog dialog(parent, caption, QString(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
-}
 
 } // namespace
 
@@ -257,18 +244,7 @@ bool LBMainWindow::loadAllFrom(const QString &path, int version, QString *error,
     loadedAll = 2;
     loadedAllVersion = version;
     documentPath = path;
-    view->resetRunState();
-    view->rebuildGeometry(false, keepCameraOnLoad);
-    info->setFile(QFileInfo(path).fileName());
-    parameters->refresh();
-    results->refresh();
-    particles->refresh();
-    immersed->refresh();
-    for (Chart *chart : getCharts()) {
-        chart->clearSeries();
-        chart->update(view->getGrid());
-    }
-    repaintView();
+    showNewDomain(path);
     if (warnings)
         *warnings = document.warnings();
     return true;
@@ -278,8 +254,8 @@ void LBMainWindow::saveAll(int version)
 {
     const QString name =
         version == 3
-            ? saveFileName(this, QStringLiteral("Save All (v3)"), QStringLiteral("*.lb3"), QStringLiteral("lb3"))
-            : saveFileName(this, QStringLiteral("Save All (v2)"), QStringLiteral("*.lb2"), QStringLiteral("lb2"));
+            ? SaveFileName::ask(this, QStringLiteral("Save All (v3)"), QStringLiteral("*.lb3"), QStringLiteral("lb3"))
+            : SaveFileName::ask(this, QStringLiteral("Save All (v2)"), QStringLiteral("*.lb2"), QStringLiteral("lb2"));
     if (name.isEmpty())
         return;
     QString error;
@@ -373,12 +349,19 @@ bool LBMainWindow::loadGeometry(const QString &path)
         showNotice(this, tr("Load"), error);
         return false;
     }
+    showNewDomain(path);
+    return true;
+}
+
+// After a document or a geometry replaced the domain: the view starts a new
+// run from it, and the dialogs, the Info dock and the charts show what is now
+// in force (a geometry can change the model, as layers make it 3D, and gives
+// its inlets and outlets their own strategies).
+void LBMainWindow::showNewDomain(const QString &path)
+{
     view->resetRunState();
     view->rebuildGeometry(false, keepCameraOnLoad);
     info->setFile(QFileInfo(path).fileName());
-    // A geometry can change the model (layers make it 3D) and gives its
-    // inlets and outlets their own strategies: the dialogs show what is now
-    // in force.
     parameters->refresh();
     results->refresh();
     particles->refresh();
@@ -388,13 +371,12 @@ bool LBMainWindow::loadGeometry(const QString &path)
         chart->update(view->getGrid());
     }
     repaintView();
-    return true;
 }
 
 void LBMainWindow::saveGeometry(int scale)
 {
     const QString name =
-        saveFileName(this, QStringLiteral("Save Geometry"), QStringLiteral("*.png"), QStringLiteral("png"));
+        SaveFileName::ask(this, QStringLiteral("Save Geometry"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     QString error;
@@ -549,7 +531,7 @@ void LBMainWindow::on_actionStart_triggered()
 void LBMainWindow::on_actionSave_Image_triggered()
 {
     const QString name =
-        saveFileName(this, QStringLiteral("Save Image"), QStringLiteral("*.png"), QStringLiteral("png"));
+        SaveFileName::ask(this, QStringLiteral("Save Image"), QStringLiteral("*.png"), QStringLiteral("png"));
     if (name.isEmpty())
         return;
     if (!view->grabFrame().save(name, "PNG"))

@@ -165,6 +165,7 @@ private:
     // Loads a geometry file into the grid; on failure tells the user and
     // leaves the simulation as it was.
     bool loadGeometry(const QString &path);
+    void showNewDomain(const QString &path);
     void saveGeometry(int scale);
     void selectPainter(const QString &name);
     void buildPainterMenu();
