@@ -57,12 +57,22 @@ const char *creditsText = "<h3>Ondix</h3>"
                           "<p>An interactive simulator of fluid flow by the lattice-Boltzmann method.</p>"
                           "<p>Built with Qt 5 and Qwt 6; drawn with OpenGL.</p>";
 
-const char *changesText = "<h3>Changes</h3>"
-                          "<ul><li>The desktop program: geometry loading, the run loop with bursts, "
-                          "frame captures and run tables, the OpenGL view with its camera, images of the "
-                          "geometry and of the view, and the .lb/.lb2 editor.</li>"
-                          "<li>The Info dock with the run's figures, probe readouts and performance "
-                          "switches; charts of deltaP, drag, velocity and pressure; Reset Projection.</li></ul>";
+const char *changesText =
+    "<h3>Changes</h3>"
+    "<ul><li>The desktop program: geometry loading, the run loop with bursts, frame captures and run tables, "
+    "the OpenGL view with its camera and painters, images of the geometry and of the view, and the .lb/.lb2 "
+    "editor.</li>"
+    "<li>The Info dock with the run's figures, probe readouts and performance switches; charts of deltaP, drag, "
+    "velocity and pressure.</li>"
+    "<li>Physical models beside plain fluid: body forces, multiphase and multicomponent flow, colour gradient, "
+    "heat, deposition, porous media, shallow water, free surface, moving particles, immersed bodies, tracers "
+    "and coloured scalars.</li>"
+    "<li>Curved walls and shapes (boxes, cylinders, spheres and STL meshes) placed with the Mesher, with the "
+    "forces on them in the results.</li>"
+    "<li>Plain fluid, gravity and porous media step on vectorised line kernels over the grid's own arrays.</li>"
+    "<li>The state document (.lb2/.lb3) saves and resumes every model; VTK series for ParaView.</li>"
+    "<li>A simulation server in the window and ondix-run for batch runs: several documents at once "
+    "(--jobs), and one run over several processes with mpirun.</li></ul>";
 
 } // namespace
 
