@@ -5,8 +5,12 @@
 // "Save" would produce.
 
 #include "model/latticeboltzmann/grid.h"
-#include "persistence/geometryfiles.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
+#include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "persistence/geometryfiles.h"
+#include "persistence/statedocument.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +18,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -105,6 +110,110 @@ bool duct(const QString &dir)
     return save(g, dir + "/duct-3d.png");
 }
 
+// The state document of a grid set up for another physical model, which
+// "Load All" opens with its parameters and its fluid as they are here
+// (compressed: the populations as text take some megabytes).
+bool saveState(Grid &g, const QString &path)
+{
+    QString error;
+    StateDocument document(g);
+    StateDocument::Options options;
+    options.compress = true;
+    if (!document.save(path, options, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    std::printf("wrote %s (%d x %d x %d)\n", qPrintable(path), g.getWidth(), g.getHeight(), g.getLength());
+    return true;
+}
+
+// A periodic 2D box of 100 x 100 sites, all fluid, at relaxation time tau.
+void periodicBox(Grid &g, double tau)
+{
+    SimulationParameters *p = g.getParameters();
+    p->setModel(9);
+    p->setEpsilon(0, tau);
+    p->setEpsilon(1, tau);
+    p->setPeriodicBoundaries(true);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    g.resize(100, 100, 1);
+}
+
+// Smoothly 1 inside a disc of radius r about the centre of an n x n box,
+// 0 outside, across an interface about four sites wide.
+double inDisc(int x, int y, int n, double r)
+{
+    const double d = std::hypot(x + 0.5 - n / 2.0, y + 0.5 - n / 2.0);
+    return 0.5 * (1.0 - std::tanh((d - r) / 2.0));
+}
+
+// A liquid droplet in its vapour under the single-component pseudopotential
+// force psi = 4 exp(-200 / rho) at G = -120, whose coexisting densities are
+// about 89 and 528: the droplet keeps its shape and the pressure inside
+// exceeds the pressure outside by the surface tension over the radius.
+bool droplet(const QString &dir)
+{
+    Grid g;
+    periodicBox(g, 1.0);
+    g.getParameters()->setMultiphase(-120.0, 4.0, 200.0, 0.0);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            g.getCell(x, y, 0)->reset(89.0 + (528.0 - 89.0) * inDisc(x, y, 100, 20.0), -1);
+    return saveState(g, dir + "/droplet-multiphase.lb2");
+}
+
+// Two Shan-Chen components that repel each other (G = 0.9): a square of the
+// first in the second pulls itself round by surface tension.
+bool twoComponents(const QString &dir)
+{
+    Grid g;
+    periodicBox(g, 1.0);
+    g.getParameters()->setMulticomponentValues(2, 0.9, 0.0, 0.0, 1);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool inside = x >= 30 && x < 70 && y >= 30 && y < 70;
+            MCCell *c = new MCCell(*g.getParameters());
+            c->reset(inside ? 1.95 : 0.05, inside ? 0.05 : 1.95);
+            g.setCell(x, y, 0, c, true, false);
+        }
+    return saveState(g, dir + "/two-components.lb2");
+}
+
+// Rayleigh-Benard convection: fluid between a hot floor (thermal wall 0 at
+// temperature 1) and a cold lid (thermal wall 1 at 0), periodic along x,
+// lifted by buoyancy at a Rayleigh number of 10^4, six times the onset of
+// convection; a small bump in the temperature starts two pairs of rolls,
+// each pair as wide as the height twice, near the most unstable width.
+bool heatedBox(const QString &dir)
+{
+    const int length = 128, h = 32;
+    const double tau = 0.6, nu = (tau - 0.5) / 3.0, rayleigh = 1e4;
+    Grid g;
+    SimulationParameters *p = g.getParameters();
+    p->setModel(9);
+    p->setEpsilon(0, tau);
+    p->setEpsilon(1, tau);
+    p->setPeriodicBoundaries(true);
+    p->setMinP0(1.0);
+    p->setMaxP0(1.0);
+    p->setMulticomponentValues(2, 0.0, 0.0, 0.0, 4);
+    p->setThermal(0, 1.0);
+    p->setThermal(1, 0.0);
+    p->setPassiveScalarGravity(rayleigh * nu * nu / (double(h) * h * h));
+    g.resize(length, h + 2, 1);
+    for (int x = 0; x < length; ++x) {
+        g.setCell(x, 0, 0, new ThermalWall(0), true, false);
+        g.setCell(x, h + 1, 0, new ThermalWall(1), true, false);
+        for (int y = 1; y <= h; ++y) {
+            const double base = 1.0 - (y - 0.5) / h;
+            const double bump = 0.01 * std::sin(4 * M_PI * x / length) * std::sin(M_PI * (y - 0.5) / h);
+            g.setCell(x, y, 0, new PassiveScalar(*p, 1.0, Vector3d(), base + bump), true, false);
+        }
+    }
+    return saveState(g, dir + "/heated-box.lb2");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -115,6 +224,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
         return 1;
     }
-    const bool ok = channelWithObstacle(dir) && poiseuilleChannel(dir) && duct(dir);
+    const bool ok = channelWithObstacle(dir) && poiseuilleChannel(dir) && duct(dir) && droplet(dir) &&
+                    twoComponents(dir) && heatedBox(dir);
     return ok ? 0 : 1;
 }
