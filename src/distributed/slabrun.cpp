@@ -39,12 +39,16 @@ namespace {
 using Settings = BatchRun::Settings;
 
 // What the first process tells the others before each call: iterations to
-// step (0 ends the run) and whether the whole domain is put together after
-// them (for outputs, and at the end for the final document).
+// step (0 ends the run), whether the whole domain is put together after
+// them (for the tables, and at the end for the final document) and whether
+// every process writes its piece of a VTK file.
 struct Command
 {
     int count = 0;
     int gather = 0;
+    int vtk = 0;
+    // The iteration after the call.
+    int iteration = 0;
 };
 
 int rank = 0, processes = 1;
@@ -128,6 +132,9 @@ private:
     void stepSlab();
     // Puts the whole domain together on the first process.
     bool gather(QString *error);
+    // Every process writes the VTK piece of its slab's own rows, then the
+    // first the head that lists them; false on every process when one failed.
+    bool writeVtk(int iteration, QString *error);
     bool saveFinal(QString *error);
 
     Settings settings;
@@ -151,6 +158,8 @@ private:
     long long bytesExchanged = 0;
     int loadedIterations = 0;
     bool loadedRebuildFlag = false;
+    // VTK files are binary (as asked, or as the document says).
+    bool vtkBinary = false;
 };
 
 bool Run::loadDocument(const QString &input, QString *error)
@@ -204,8 +213,9 @@ bool Run::prepareSlab(QString *error)
     std::vector<long long> numbers;
     QByteArray parameters;
     long long extents[2] = {0, 0};
-    double figures[4] = {0, 0, 0, 0};
+    double figures[5] = {0, 0, 0, 0, 0};
     if (rank == 0) {
+        figures[4] = outputs.vtkBinaryFor(settings.vtkBinary) ? 1.0 : 0.0;
         numbers = plan.toNumbers();
         parameters = Slab::parameters(*whole);
         extents[0] = whole->getWidth();
@@ -222,7 +232,8 @@ bool Run::prepareSlab(QString *error)
     MPI_Bcast(numbers.data(), int(size), MPI_LONG_LONG, 0, MPI_COMM_WORLD);
     broadcastBytes(parameters);
     MPI_Bcast(extents, 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
-    MPI_Bcast(figures, 4, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    MPI_Bcast(figures, 5, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    vtkBinary = figures[4] != 0.0;
     bool ok = plan.fromNumbers(numbers);
     slab = std::make_unique<Slab>(plan, rank);
     QString why = ok ? QString() : QStringLiteral("the plan of the slabs did not arrive whole");
@@ -333,6 +344,34 @@ bool Run::gather(QString *error)
     return ok;
 }
 
+bool Run::writeVtk(int iteration, QString *error)
+{
+    QString why;
+    bool ok = RunOutputs::writeVtkPiece(slabGrid, plan.ghostBelow(rank), plan.rowCount(rank),
+                                        plan.ghostBelow(rank) - plan.firstRow(rank), iteration, rank,
+                                        settings.outputDirectory, vtkBinary, &why);
+    // The first failure in process order is the one reported.
+    std::vector<int> failed(std::size_t(processes), 0);
+    int mine = ok ? 0 : 1;
+    MPI_Gather(&mine, 1, MPI_INT, failed.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    QByteArray message = why.toUtf8();
+    for (int s = 1; s < processes; ++s) {
+        if (rank == s && !ok)
+            sendBytes(message, 0, 50);
+        if (rank == 0 && failed[std::size_t(s)] && ok) {
+            *error = QString::fromUtf8(receiveBytes(s, 50));
+            ok = false;
+        } else if (rank == 0 && failed[std::size_t(s)]) {
+            receiveBytes(s, 50);
+        }
+    }
+    if (rank == 0 && !ok && error->isEmpty())
+        *error = why;
+    if (rank == 0 && ok)
+        ok = outputs.writeVtkHead(iteration, processes, settings.outputDirectory, error);
+    return everyone(rank != 0 || ok);
+}
+
 int Run::run(const QString &input)
 {
     QString error;
@@ -392,38 +431,43 @@ int Run::run(const QString &input)
             const int count =
                 outputs.cutCount(target > 0 ? std::min(burst, target - now) : burst, now, settings.vtkEvery);
             whole->getStatistics() = stats;
-            if (StopSignals::requested().load())
-                outcome = Outcome::Stopped;
-            else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
-                outcome = Outcome::TimeLimit;
-            else if (count > 0 && whole->canStep())
-                command.count = count;
+            // A failed output ends the run: nothing more runs or is written.
+            if (outcome != Outcome::Failed) {
+                if (StopSignals::requested().load())
+                    outcome = Outcome::Stopped;
+                else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
+                    outcome = Outcome::TimeLimit;
+                else if (count > 0 && whole->canStep())
+                    command.count = count;
+            }
             const int after = now + command.count;
-            command.gather = command.count == 0 || outputs.dueAt(after, settings.vtkEvery);
+            command.iteration = after;
+            command.gather = outcome != Outcome::Failed && (command.count == 0 || outputs.tablesDueAt(after));
+            command.vtk = command.count > 0 && RunOutputs::vtkDueAt(after, settings.vtkEvery);
             // Stopped before anything ran: the input is the state, nothing is written.
             if (command.count == 0 && outcome == Outcome::Stopped && ran == 0)
                 command.gather = 0;
         }
-        MPI_Bcast(&command, 2, MPI_INT, 0, MPI_COMM_WORLD);
+        MPI_Bcast(&command, 4, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
-        if (command.gather && !gather(&error)) {
+        // Collective: every process takes part whatever the first one found.
+        if (command.gather && !gather(&error))
             outcome = Outcome::Failed;
-            break;
-        }
+        if (command.vtk && !writeVtk(command.iteration, &error))
+            outcome = Outcome::Failed;
         if (command.count == 0)
             break;
-        if (rank != 0)
+        if (rank != 0 || outcome == Outcome::Failed)
             continue;
         ran = stats.iterations - start;
         const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
         const double mlups = sites * ran / seconds / 1e6;
         stats.mlups = mlups;
         whole->getStatistics() = stats;
-        if (command.gather && !outputs.write(*whole, stats.iterations, settings.outputDirectory, settings.vtkEvery,
-                                             settings.vtkBinary, &error)) {
+        if (command.gather && !outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error)) {
             outcome = Outcome::Failed;
-            break;
+            continue;
         }
         const qint64 elapsed = clock.elapsed();
         const int after = stats.iterations;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 // ondix-run started by mpirun on several processes against the same run on
@@ -20,6 +21,8 @@ private slots:
     void initTestCase();
     void severalProcessesWriteWhatOneWrites_data();
     void severalProcessesWriteWhatOneWrites();
+    void vtkPiecesHoldWhatOneProcessWrites_data();
+    void vtkPiecesHoldWhatOneProcessWrites();
     void unusableInputIsRefusedBeforeAnythingRuns_data();
     void unusableInputIsRefusedBeforeAnythingRuns();
 
@@ -55,6 +58,46 @@ QByteArray withoutThroughput(const QByteArray &table)
         line = fields.join(',');
     }
     return lines.join('\n');
+}
+
+// The cells of ASCII VTK unstructured grid files of voxels, by the corner
+// point each starts from, with their density and velocity as written; false
+// when a file is missing or its arrays do not fit together.
+bool readVtkCells(const QStringList &paths, QMap<QString, QByteArray> &cells)
+{
+    for (const QString &path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        QXmlStreamReader reader(&file);
+        QMap<QString, QList<QByteArray>> arrays;
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("DataArray")) {
+                const QString name = reader.attributes().value("Name").toString();
+                arrays[name.isEmpty() ? QStringLiteral("points") : name] =
+                    reader.readElementText().toLatin1().simplified().split(' ');
+            }
+        }
+        if (reader.hasError())
+            return false;
+        const QList<QByteArray> points = arrays.value("points"), corners = arrays.value("connectivity"),
+                                density = arrays.value("density"), velocity = arrays.value("velocity");
+        const int count = density.size();
+        if (count == 0 || corners.size() != 8 * count || velocity.size() != 3 * count)
+            return false;
+        for (int c = 0; c < count; ++c) {
+            const int point = corners[8 * c].toInt();
+            if (3 * point + 2 >= points.size())
+                return false;
+            const QString key = QStringLiteral("%1,%2,%3")
+                                    .arg(QString(points[3 * point]), QString(points[3 * point + 1]),
+                                         QString(points[3 * point + 2]));
+            if (cells.contains(key))
+                return false;
+            cells[key] = density[c] + ' ' + velocity[3 * c] + ' ' + velocity[3 * c + 1] + ' ' + velocity[3 * c + 2];
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -145,6 +188,50 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     QVERIFY2(StateDocument(resumed).load(dir.filePath("several/case-final.lb2"), StateDocument::Options(), &error),
              qPrintable(error));
     QCOMPARE(resumed.getStatistics().iterations, 30);
+}
+
+void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("processes");
+    for (SlabCases::Case c : {SlabCases::Channel, SlabCases::Duct})
+        for (int processes : {2, 3})
+            QTest::addRow("%s/%d", SlabCases::name(c), processes) << int(c) << processes;
+}
+
+// Each process writes the piece of its own rows; the pieces together hold
+// every cell of the one process's file with the same text, and the series
+// lists the heads that name the pieces.
+void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites()
+{
+    QFETCH(int, kind);
+    QFETCH(int, processes);
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind))));
+    const QStringList common{"-n", "6", "--vtk-every", "3", input};
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    const QByteArray series = readAll(dir.filePath("several/run.pvd"));
+    QVERIFY2(series.contains("file=\"vtk_000003.pvtu\"") && series.contains("file=\"vtk_000006.pvtu\""),
+             series.constData());
+    for (const char *step : {"000003", "000006"}) {
+        const QString head = QStringLiteral("several/vtk_%1.pvtu").arg(step);
+        const QByteArray headText = readAll(dir.filePath(head));
+        QStringList pieces;
+        for (int piece = 0; piece < processes; ++piece) {
+            const QString name = QStringLiteral("vtk_%1_%2.vtu").arg(step).arg(piece);
+            QVERIFY2(headText.contains(("Source=\"" + name + "\"").toLatin1()), headText.constData());
+            pieces << dir.filePath("several/" + name);
+        }
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("several/vtk_%1_%2.vtu").arg(step).arg(processes))));
+        QMap<QString, QByteArray> expected, cells;
+        QVERIFY(readVtkCells({dir.filePath(QStringLiteral("one/vtk_%1.vtu").arg(step))}, expected));
+        QVERIFY(readVtkCells(pieces, cells));
+        QCOMPARE(cells.size(), expected.size());
+        QVERIFY(cells == expected);
+    }
 }
 
 void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
