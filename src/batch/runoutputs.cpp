@@ -162,7 +162,15 @@ bool RunOutputs::writeCollection(const QString &directory, QString *error) const
 
 bool RunOutputs::saveFinal(Grid &grid, const QString &path, bool compress, QString *error)
 {
+    return saveFinal(grid, -1, StateDocument::CellSource(), path, compress, error);
+}
+
+bool RunOutputs::saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
+                           bool compress, QString *error)
+{
     StateDocument document(grid);
+    if (cells)
+        document.setCellSource(height, cells);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     if (!resultsAttributes.isEmpty()) {
         StateDocument::Panel results = resultsPanel(resultsAttributes);

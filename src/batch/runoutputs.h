@@ -2,6 +2,8 @@
 
 #include "panelkeeper.h"
 
+#include "persistence/statedocument.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -62,6 +64,10 @@ public:
     bool writeVtkHead(int iteration, int pieces, const QString &directory, QString *error);
     // The grid's state with the kept panels and the results settings.
     bool saveFinal(Grid &grid, const QString &path, bool compress, QString *error);
+    // The same for a domain of `height` rows in slabs, whose cells come from
+    // `cells`; the grid gives the rest (see StateDocument::setCellSource).
+    bool saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
+                   bool compress, QString *error);
 
 private:
     static QString vtkName(int iteration, const QString &suffix);

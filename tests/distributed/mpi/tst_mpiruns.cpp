@@ -1,6 +1,7 @@
 #include "distributed/distributed_helper.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "persistence/compression.h"
 #include "persistence/statedocument.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,8 @@ private slots:
     void severalProcessesWriteWhatOneWrites();
     void vtkPiecesHoldWhatOneProcessWrites_data();
     void vtkPiecesHoldWhatOneProcessWrites();
+    void documentResumesUnderAnotherNumberOfProcesses_data();
+    void documentResumesUnderAnotherNumberOfProcesses();
     void unusableInputIsRefusedBeforeAnythingRuns_data();
     void unusableInputIsRefusedBeforeAnythingRuns();
 
@@ -232,6 +235,43 @@ void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites()
         QCOMPARE(cells.size(), expected.size());
         QVERIFY(cells == expected);
     }
+}
+
+void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("then");
+    QTest::newRow("channel 2 then 3") << int(SlabCases::Channel) << 2 << 3;
+    QTest::newRow("droplet 3 then 1") << int(SlabCases::Droplet) << 3 << 1;
+    QTest::newRow("duct 1 then 2") << int(SlabCases::Duct) << 1 << 2;
+}
+
+// A run cut in two, its halves on different numbers of processes, ends in
+// the document of the uninterrupted run on one; the second half's final
+// document is written compressed, which holds the same text.
+void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
+{
+    QFETCH(int, kind);
+    QFETCH(int, first);
+    QFETCH(int, then);
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind))));
+    QByteArray output;
+    QCOMPARE(run(1, {"-n", "20", "-o", dir.filePath("whole"), input}, &output), 0);
+    QCOMPARE(run(first, {"-n", "8", "-o", dir.filePath("half"), input}, &output), 0);
+    QCOMPARE(run(then, {"-n", "12", "--compress", "--final", dir.filePath("resumed.lb2"), dir.filePath("half/case-final.lb2")},
+                 &output),
+             0);
+    QByteArray text;
+    QString error;
+    const QByteArray compressed = readAll(dir.filePath("resumed.lb2"));
+    QVERIFY(Compression::looksCompressed(compressed));
+    QVERIFY2(Compression::inflate(compressed, qint64(1) << 30, &text, &error), qPrintable(error));
+    const QByteArray expected = readAll(dir.filePath("whole/case-final.lb2"));
+    QVERIFY(expected.contains("iterations=\"20\""));
+    QVERIFY2(text == expected, output.constData());
 }
 
 void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
