@@ -40,8 +40,8 @@ using Settings = BatchRun::Settings;
 
 // What the first process tells the others before each call: iterations to
 // step (0 ends the run), whether the whole domain is put together after
-// them (for the tables, and at the end for the final document) and whether
-// every process writes its piece of a VTK file.
+// them for the tables, and whether every process writes its piece of a VTK
+// file.
 struct Command
 {
     int count = 0;
@@ -184,11 +184,12 @@ bool Run::loadDocument(const QString &input, QString *error)
     notes = outputs.warnings();
     // The half force a cell of several components adds to the velocity it
     // reports is kept beside its populations and does not travel between
-    // processes yet (plain fluid carries it).
+    // processes yet (plain fluid carries it); the VTK pieces are written
+    // by the processes that stepped the cells and have it.
     if (!whole->getParameters()->getForces().isEmpty() && whole->getParameters()->getMcQuantity() > 1)
-        notes << QStringLiteral("Forces act on several components: the velocities in the per-cell tables and VTK "
-                                "files lack the half force of the last collision on several processes (populations, "
-                                "densities and the final document are exact).");
+        notes << QStringLiteral("Forces act on several components: the velocities in the per-cell tables lack the "
+                                "half force of the last collision on several processes (populations, densities, VTK "
+                                "files and the final document are exact).");
     return true;
 }
 
