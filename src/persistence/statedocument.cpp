@@ -50,6 +50,7 @@
 #include <memory>
 #include <numeric>
 #include <typeinfo>
+#include <deque>
 #include <vector>
 
 namespace {
@@ -620,10 +621,16 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
     const qint64 pieces = std::max<qint64>(
         1, std::min<qint64>(count, std::max<qint64>(4 * QThreadPool::globalInstance()->maxThreadCount(),
                                                     count * perSite / pieceBytes + 1)));
-    std::vector<QFuture<QByteArray>> texts;
-    for (qint64 piece = 0; piece < pieces; ++piece) {
+    // A few pieces more than threads are formatted ahead of the sink, and
+    // each is let go once handed on, so the text held at once stays bounded
+    // however many rows are written.
+    const qint64 ahead = qint64(QThreadPool::globalInstance()->maxThreadCount()) + 2;
+    std::deque<QFuture<QByteArray>> texts;
+    qint64 piece = 0;
+    const auto launch = [&] {
         const qint64 s0 = first + count * piece / pieces;
         const qint64 s1 = first + count * (piece + 1) / pieces;
+        ++piece;
         texts.push_back(QtConcurrent::run([this, s0, s1, nx, nz, rowSites, perSite, indent, yShift] {
             QByteArray out;
             // Pages of the reserve that stay unused cost no memory.
@@ -642,13 +649,19 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
             }
             return out;
         }));
-    }
+    };
+    while (piece < pieces && qint64(texts.size()) < ahead)
+        launch();
     bool ok = true;
-    for (QFuture<QByteArray> &text : texts) {
+    while (!texts.empty()) {
         if (ok)
-            ok = sink(text.result());
+            ok = sink(texts.front().result());
         else
-            text.waitForFinished();
+            texts.front().waitForFinished();
+        texts.pop_front();
+        // After a refused piece nothing more is formatted.
+        if (ok && piece < pieces)
+            launch();
     }
     return ok;
 }
