@@ -72,27 +72,57 @@ int RunOutputs::cutCount(int count, int now, int vtkEvery) const
     return count;
 }
 
+QString RunOutputs::vtkName(int iteration, const QString &suffix)
+{
+    return QStringLiteral("vtk_%1%2").arg(iteration, 6, 10, QLatin1Char('0')).arg(suffix);
+}
+
 bool RunOutputs::write(Grid &grid, int iteration, const QString &directory, int vtkEvery, bool vtkBinary,
                        QString *error)
 {
-    const QDir dir(directory);
-    if (interval > 0 && iteration % interval == 0) {
-        if (cellTables && !Exports::writeCellTable(
-                              -1, -1, -1, grid,
-                              dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
-            return false;
-        if (timeSeries && !Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error))
-            return false;
-    }
-    if (vtkEvery > 0 && iteration % vtkEvery == 0) {
-        const QString name = QStringLiteral("vtk_%1.vtu").arg(iteration, 6, 10, QLatin1Char('0'));
-        if (!Exports::exportVtk(grid, dir.filePath(name), error,
-                                vtkBinary || documentVtkBinary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii))
+    if (!writeTables(grid, iteration, directory, error))
+        return false;
+    if (vtkDueAt(iteration, vtkEvery)) {
+        const QString name = vtkName(iteration, QStringLiteral(".vtu"));
+        if (!Exports::exportVtk(grid, QDir(directory).filePath(name), error,
+                                vtkBinaryFor(vtkBinary) ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii))
             return false;
         vtkFiles.append({iteration, name});
         return writeCollection(directory, error);
     }
     return true;
+}
+
+bool RunOutputs::writeTables(Grid &grid, int iteration, const QString &directory, QString *error)
+{
+    if (!tablesDueAt(iteration))
+        return true;
+    const QDir dir(directory);
+    if (cellTables && !Exports::writeCellTable(
+                          -1, -1, -1, grid,
+                          dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
+        return false;
+    return !timeSeries || Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error);
+}
+
+bool RunOutputs::writeVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, int iteration, int piece,
+                               const QString &directory, bool binary, QString *error)
+{
+    return Exports::exportVtkPiece(grid, firstRow, rowCount, yShift,
+                                   QDir(directory).filePath(vtkName(iteration, QStringLiteral("_%1.vtu").arg(piece))),
+                                   error, binary ? VtuWriter::Format::Binary : VtuWriter::Format::Ascii);
+}
+
+bool RunOutputs::writeVtkHead(int iteration, int pieces, const QString &directory, QString *error)
+{
+    QStringList names;
+    for (int piece = 0; piece < pieces; ++piece)
+        names << vtkName(iteration, QStringLiteral("_%1.vtu").arg(piece));
+    const QString name = vtkName(iteration, QStringLiteral(".pvtu"));
+    if (!Exports::exportVtkHead(QDir(directory).filePath(name), names, error))
+        return false;
+    vtkFiles.append({iteration, name});
+    return writeCollection(directory, error);
 }
 
 bool RunOutputs::writeCollection(const QString &directory, QString *error) const
@@ -132,7 +162,15 @@ bool RunOutputs::writeCollection(const QString &directory, QString *error) const
 
 bool RunOutputs::saveFinal(Grid &grid, const QString &path, bool compress, QString *error)
 {
+    return saveFinal(grid, -1, StateDocument::CellSource(), path, compress, error);
+}
+
+bool RunOutputs::saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
+                           bool compress, QString *error)
+{
     StateDocument document(grid);
+    if (cells)
+        document.setCellSource(height, cells);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     if (!resultsAttributes.isEmpty()) {
         StateDocument::Panel results = resultsPanel(resultsAttributes);

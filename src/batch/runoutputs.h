@@ -2,6 +2,8 @@
 
 #include "panelkeeper.h"
 
+#include "persistence/statedocument.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -46,10 +48,29 @@ public:
     // Writes what falls on this iteration into the folder.
     bool write(Grid &grid, int iteration, const QString &directory, int vtkEvery, bool vtkBinary,
                QString *error);
+    // The same in parts, for a domain cut into slabs: the tables that fall
+    // on this iteration, written from the whole domain ...
+    bool tablesDueAt(int iteration) const { return (cellTables || timeSeries) && interval > 0 && iteration % interval == 0; }
+    bool writeTables(Grid &grid, int iteration, const QString &directory, QString *error);
+    // ... and the VTK file as pieces, each slab writing the piece of its
+    // rows [firstRow, firstRow + rowCount) (grid row y is domain row y -
+    // yShift), and then one process the head listing the pieces, which
+    // joins the collection.
+    static bool vtkDueAt(int iteration, int vtkEvery) { return vtkEvery > 0 && iteration % vtkEvery == 0; }
+    // Whether VTK files are binary, as asked or as the document's Results say.
+    bool vtkBinaryFor(bool asked) const { return asked || documentVtkBinary; }
+    static bool writeVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, int iteration, int piece,
+                              const QString &directory, bool binary, QString *error);
+    bool writeVtkHead(int iteration, int pieces, const QString &directory, QString *error);
     // The grid's state with the kept panels and the results settings.
     bool saveFinal(Grid &grid, const QString &path, bool compress, QString *error);
+    // The same for a domain of `height` rows in slabs, whose cells come from
+    // `cells`; the grid gives the rest (see StateDocument::setCellSource).
+    bool saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
+                   bool compress, QString *error);
 
 private:
+    static QString vtkName(int iteration, const QString &suffix);
     // run.pvd: the VTK files of the run as one time series for ParaView.
     bool writeCollection(const QString &directory, QString *error) const;
 

@@ -9,6 +9,7 @@
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QBuffer>
+#include <QtConcurrent>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -17,6 +18,7 @@
 #include <limits>
 #include <memory>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -72,7 +74,112 @@ BaseCell *replace(Grid &grid, int x, int y, int z, const QString &type)
     return cell;
 }
 
+// Sites per piece of the populations packed side by side.
+constexpr qint64 PieceSites = 2048;
+
+// Runs work(piece) for the pieces [0, pieces), on the pool when parallel.
+template <typename Work> void forPieces(qint64 pieces, bool parallel, Work work)
+{
+    if (!parallel || pieces < 2) {
+        for (qint64 k = 0; k < pieces; ++k)
+            work(k);
+        return;
+    }
+    std::vector<qint64> indices(static_cast<std::size_t>(pieces));
+    for (qint64 k = 0; k < pieces; ++k)
+        indices[std::size_t(k)] = k;
+    QtConcurrent::blockingMap(indices, [&work](qint64 k) { work(k); });
+}
+
 } // namespace
+
+QByteArray RowState::packPopulations(const Grid &grid, int firstRow, int rowCount, bool parallel)
+{
+    const int nx = grid.getWidth(), nz = grid.getLength();
+    const int q = grid.getParameters()->getModel();
+    const qint64 rowSites = qint64(nx) * nz, sites = rowSites * rowCount;
+    const qint64 pieces = (sites + PieceSites - 1) / PieceSites;
+    // The kinds first, and the fluid sites before each piece, where its
+    // populations start.
+    QByteArray out(int(sites), Qt::Uninitialized);
+    std::vector<qint64> fluidBefore(std::size_t(pieces) + 1, 0);
+    for (qint64 s = 0; s < sites; ++s) {
+        const int y = firstRow + int(s / rowSites), x = int(s % rowSites / nz), z = int(s % nz);
+        const Kind kind = kindOf(grid.getCell(x, y, z));
+        if (kind == Element)
+            return QByteArray();
+        out[int(s)] = char(kind);
+        if (kind == Fluid)
+            ++fluidBefore[std::size_t(s / PieceSites) + 1];
+    }
+    for (qint64 k = 0; k < pieces; ++k)
+        fluidBefore[std::size_t(k) + 1] += fluidBefore[std::size_t(k)];
+    const qint64 perFluid = qint64(sizeof(double)) * q;
+    out.resize(int(sites + perFluid * fluidBefore.back()));
+    char *const data = out.data();
+    forPieces(pieces, parallel, [&](qint64 k) {
+        char *at = data + sites + perFluid * fluidBefore[std::size_t(k)];
+        for (qint64 s = k * PieceSites; s < std::min(sites, (k + 1) * PieceSites); ++s) {
+            if (data[s] != Fluid)
+                continue;
+            auto *fluid =
+                static_cast<SCCell *>(grid.getCell(int(s % rowSites / nz), firstRow + int(s / rowSites), int(s % nz)));
+            for (int i = 0; i < q; ++i) {
+                const double value = fluid->getF(i, 0);
+                std::memcpy(at, &value, sizeof value);
+                at += sizeof value;
+            }
+        }
+    });
+    return out;
+}
+
+bool RowState::unpackPopulations(Grid &grid, int firstRow, int rowCount, const QByteArray &bytes, bool parallel,
+                                 QString *error)
+{
+    const int nx = grid.getWidth(), nz = grid.getLength();
+    const int q = grid.getParameters()->getModel();
+    const qint64 rowSites = qint64(nx) * nz, sites = rowSites * rowCount;
+    const qint64 perFluid = qint64(sizeof(double)) * q;
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (firstRow < 0 || firstRow + rowCount > grid.getHeight() || bytes.size() < sites)
+        return fail(QStringLiteral("%1 rows of populations do not fit the grid from row %2 on").arg(rowCount).arg(firstRow));
+    const qint64 pieces = (sites + PieceSites - 1) / PieceSites;
+    std::vector<qint64> fluidBefore(std::size_t(pieces) + 1, 0);
+    const char *const data = bytes.constData();
+    for (qint64 s = 0; s < sites; ++s) {
+        const int y = firstRow + int(s / rowSites), x = int(s % rowSites / nz), z = int(s % nz);
+        if (kindOf(grid.getCell(x, y, z)) != Kind(data[s]))
+            return fail(
+                QStringLiteral("the site (%1, %2, %3) holds another kind than its populations").arg(x).arg(y).arg(z));
+        if (data[s] == Fluid)
+            ++fluidBefore[std::size_t(s / PieceSites) + 1];
+    }
+    for (qint64 k = 0; k < pieces; ++k)
+        fluidBefore[std::size_t(k) + 1] += fluidBefore[std::size_t(k)];
+    if (sites + perFluid * fluidBefore.back() != bytes.size())
+        return fail(QStringLiteral("the populations of %1 fluid sites take %2 bytes, not %3")
+                        .arg(fluidBefore.back())
+                        .arg(perFluid * fluidBefore.back())
+                        .arg(bytes.size() - sites));
+    forPieces(pieces, parallel, [&](qint64 k) {
+        const char *at = data + sites + perFluid * fluidBefore[std::size_t(k)];
+        double f[Lattice::MaxQ];
+        for (qint64 s = k * PieceSites; s < std::min(sites, (k + 1) * PieceSites); ++s) {
+            if (data[s] != Fluid)
+                continue;
+            std::memcpy(f, at, std::size_t(perFluid));
+            at += perFluid;
+            static_cast<SCCell *>(grid.getCell(int(s % rowSites / nz), firstRow + int(s / rowSites), int(s % nz)))
+                ->setF(f);
+        }
+    });
+    return true;
+}
 
 QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
 {

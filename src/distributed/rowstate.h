@@ -24,4 +24,18 @@ public:
     // more rows than the grid holds from firstRow on. rowsRead, when given,
     // gets the number of rows read.
     static bool unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error, int *rowsRead = nullptr);
+
+    // Only the current populations of the plain fluid of whole rows, with
+    // every site's kind: what a neighbour's ghost rows need where plain
+    // fluid steps among plain walls without forces, whose ghost sites then
+    // hold the same kinds already (their initial density, last density
+    // change and next populations are never read for the own rows). Empty
+    // when a row holds another kind of cell. Packed and unpacked in pieces
+    // of sites on the thread pool when `parallel`.
+    static QByteArray packPopulations(const Grid &grid, int firstRow, int rowCount, bool parallel);
+    // Puts them into the rows [firstRow, firstRow + rowCount); false with a
+    // message when the bytes do not fit the rows or a site holds another
+    // kind than the bytes say.
+    static bool unpackPopulations(Grid &grid, int firstRow, int rowCount, const QByteArray &bytes, bool parallel,
+                                  QString *error);
 };

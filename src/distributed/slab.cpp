@@ -78,24 +78,61 @@ bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length
     return true;
 }
 
+namespace {
+
+// The first byte of an edge: how the rest holds the rows.
+constexpr char WholeState = 's', PopulationsOnly = 'p';
+
+} // namespace
+
+bool Slab::populationsSuffice(const Grid &grid) const
+{
+    return plan.ghost() == 1 && grid.getParameters()->getForces().isEmpty();
+}
+
+QByteArray Slab::edge(const Grid &grid, int firstRow) const
+{
+    if (populationsSuffice(grid)) {
+        const QByteArray populations =
+            RowState::packPopulations(grid, firstRow, plan.ghost(), grid.getParameters()->getMulticore());
+        if (!populations.isEmpty())
+            return PopulationsOnly + populations;
+    }
+    return WholeState + RowState::pack(grid, firstRow, plan.ghost());
+}
+
+bool Slab::fillGhosts(Grid &grid, int firstRow, const QByteArray &edge, QString *error) const
+{
+    // The rest without a copy: edge outlives it.
+    const QByteArray rest = QByteArray::fromRawData(edge.constData() + 1, std::max(0, edge.size() - 1));
+    if (edge.startsWith(PopulationsOnly))
+        return RowState::unpackPopulations(grid, firstRow, plan.ghost(), rest, grid.getParameters()->getMulticore(),
+                                           error);
+    if (edge.startsWith(WholeState))
+        return RowState::unpack(grid, firstRow, rest, error);
+    if (error)
+        *error = QStringLiteral("an edge of %1 bytes in no known form").arg(edge.size());
+    return false;
+}
+
 QByteArray Slab::lowerEdge(const Grid &grid) const
 {
-    return RowState::pack(grid, plan.ghostBelow(slab), plan.ghost());
+    return edge(grid, plan.ghostBelow(slab));
 }
 
 QByteArray Slab::upperEdge(const Grid &grid) const
 {
-    return RowState::pack(grid, plan.ghostBelow(slab) + rowCount() - plan.ghost(), plan.ghost());
+    return edge(grid, plan.ghostBelow(slab) + rowCount() - plan.ghost());
 }
 
 bool Slab::fillLowerGhosts(Grid &grid, const QByteArray &edge, QString *error) const
 {
-    return RowState::unpack(grid, 0, edge, error);
+    return fillGhosts(grid, 0, edge, error);
 }
 
 bool Slab::fillUpperGhosts(Grid &grid, const QByteArray &edge, QString *error) const
 {
-    return RowState::unpack(grid, plan.ghostBelow(slab) + rowCount(), edge, error);
+    return fillGhosts(grid, plan.ghostBelow(slab) + rowCount(), edge, error);
 }
 
 QByteArray Slab::ownRows(const Grid &grid) const

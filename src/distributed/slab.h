@@ -62,6 +62,14 @@ public:
     static void combineRowSums(const std::vector<double> &sums, SimulationStats &stats);
 
 private:
+    // Where plain fluid steps among plain walls without forces and one
+    // ghost row suffices, an edge of plain cells carries only the current
+    // populations (see RowState::packPopulations); any other edge carries
+    // the rows' whole state. Either begins with a byte naming its form.
+    bool populationsSuffice(const Grid &grid) const;
+    QByteArray edge(const Grid &grid, int firstRow) const;
+    bool fillGhosts(Grid &grid, int firstRow, const QByteArray &edge, QString *error) const;
+
     const SlabPlan &plan;
     int slab;
 };

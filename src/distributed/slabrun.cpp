@@ -39,12 +39,16 @@ namespace {
 using Settings = BatchRun::Settings;
 
 // What the first process tells the others before each call: iterations to
-// step (0 ends the run) and whether the whole domain is put together after
-// them (for outputs, and at the end for the final document).
+// step (0 ends the run), whether the whole domain is put together after
+// them for the tables, and whether every process writes its piece of a VTK
+// file.
 struct Command
 {
     int count = 0;
     int gather = 0;
+    int vtk = 0;
+    // The iteration after the call.
+    int iteration = 0;
 };
 
 int rank = 0, processes = 1;
@@ -126,13 +130,23 @@ private:
     bool prepareSlab(QString *error);
     // One iteration of every slab: ghost rows in, step, row sums out.
     void stepSlab();
-    // Puts the whole domain together on the first process.
+    // The ghost rows take the state of the neighbours' edge rows.
+    void refreshGhosts();
+    // Puts the whole domain together on the first process, for the tables.
     bool gather(QString *error);
+    // The first process keeps of the whole domain only its settings and
+    // everything but the cells (what the final document writes around
+    // them); its grid holds one row between gathers.
+    void releaseWhole();
+    // Every process writes the VTK piece of its slab's own rows, then the
+    // first the head that lists them; false on every process when one failed.
+    bool writeVtk(int iteration, QString *error);
     bool saveFinal(QString *error);
 
     Settings settings;
     QString inputPath;
     std::unique_ptr<Grid> whole;
+    int domainWidth = 0, domainLength = 0;
     Grid slabGrid;
     SlabPlan plan;
     std::unique_ptr<Slab> slab;
@@ -151,6 +165,8 @@ private:
     long long bytesExchanged = 0;
     int loadedIterations = 0;
     bool loadedRebuildFlag = false;
+    // VTK files are binary (as asked, or as the document says).
+    bool vtkBinary = false;
 };
 
 bool Run::loadDocument(const QString &input, QString *error)
@@ -168,11 +184,12 @@ bool Run::loadDocument(const QString &input, QString *error)
     notes = outputs.warnings();
     // The half force a cell of several components adds to the velocity it
     // reports is kept beside its populations and does not travel between
-    // processes yet (plain fluid carries it).
+    // processes yet (plain fluid carries it); the VTK pieces are written
+    // by the processes that stepped the cells and have it.
     if (!whole->getParameters()->getForces().isEmpty() && whole->getParameters()->getMcQuantity() > 1)
-        notes << QStringLiteral("Forces act on several components: the velocities in the per-cell tables and VTK "
-                                "files lack the half force of the last collision on several processes (populations, "
-                                "densities and the final document are exact).");
+        notes << QStringLiteral("Forces act on several components: the velocities in the per-cell tables lack the "
+                                "half force of the last collision on several processes (populations, densities, VTK "
+                                "files and the final document are exact).");
     return true;
 }
 
@@ -204,8 +221,9 @@ bool Run::prepareSlab(QString *error)
     std::vector<long long> numbers;
     QByteArray parameters;
     long long extents[2] = {0, 0};
-    double figures[4] = {0, 0, 0, 0};
+    double figures[5] = {0, 0, 0, 0, 0};
     if (rank == 0) {
+        figures[4] = outputs.vtkBinaryFor(settings.vtkBinary) ? 1.0 : 0.0;
         numbers = plan.toNumbers();
         parameters = Slab::parameters(*whole);
         extents[0] = whole->getWidth();
@@ -222,7 +240,8 @@ bool Run::prepareSlab(QString *error)
     MPI_Bcast(numbers.data(), int(size), MPI_LONG_LONG, 0, MPI_COMM_WORLD);
     broadcastBytes(parameters);
     MPI_Bcast(extents, 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
-    MPI_Bcast(figures, 4, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    MPI_Bcast(figures, 5, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    vtkBinary = figures[4] != 0.0;
     bool ok = plan.fromNumbers(numbers);
     slab = std::make_unique<Slab>(plan, rank);
     QString why = ok ? QString() : QStringLiteral("the plan of the slabs did not arrive whole");
@@ -246,9 +265,12 @@ bool Run::prepareSlab(QString *error)
         *error = ok ? QStringLiteral("another process could not build its slab") : why;
         return false;
     }
+    domainWidth = int(extents[0]);
+    domainLength = int(extents[1]);
     if (rank == 0) {
         loadedIterations = stats.iterations;
         loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
+        releaseWhole();
     }
     counts.assign(std::size_t(processes), 0);
     offsets.assign(std::size_t(processes), 0);
@@ -260,7 +282,7 @@ bool Run::prepareSlab(QString *error)
     return true;
 }
 
-void Run::stepSlab()
+void Run::refreshGhosts()
 {
     const double t0 = MPI_Wtime();
     const int below = plan.below(rank) < 0 ? MPI_PROC_NULL : plan.below(rank);
@@ -284,6 +306,12 @@ void Run::stepSlab()
         std::fprintf(stderr, "ondix-run: process %d: %s\n", rank, why.toLocal8Bit().constData());
         MPI_Abort(MPI_COMM_WORLD, 1);
     }
+}
+
+void Run::stepSlab()
+{
+    const double t0 = MPI_Wtime();
+    refreshGhosts();
     const double t1 = MPI_Wtime();
     slabGrid.step(1);
     const double t2 = MPI_Wtime();
@@ -313,12 +341,18 @@ void Run::stepSlab()
     }
 }
 
+void Run::releaseWhole()
+{
+    whole->resize(domainWidth, 1, domainLength);
+}
+
 bool Run::gather(QString *error)
 {
     if (rank != 0) {
         sendBytes(slab->ownRows(slabGrid), 0, 30);
         return true;
     }
+    whole->resize(domainWidth, plan.height(), domainLength);
     bool ok = RowState::unpack(*whole, plan.firstRow(0), slab->ownRows(slabGrid), error);
     for (int s = 1; s < processes; ++s) {
         const QByteArray rows = receiveBytes(s, 30);
@@ -331,6 +365,34 @@ bool Run::gather(QString *error)
     whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
     whole->getStatistics() = stats;
     return ok;
+}
+
+bool Run::writeVtk(int iteration, QString *error)
+{
+    QString why;
+    bool ok = RunOutputs::writeVtkPiece(slabGrid, plan.ghostBelow(rank), plan.rowCount(rank),
+                                        plan.ghostBelow(rank) - plan.firstRow(rank), iteration, rank,
+                                        settings.outputDirectory, vtkBinary, &why);
+    // The first failure in process order is the one reported.
+    std::vector<int> failed(std::size_t(processes), 0);
+    int mine = ok ? 0 : 1;
+    MPI_Gather(&mine, 1, MPI_INT, failed.data(), 1, MPI_INT, 0, MPI_COMM_WORLD);
+    QByteArray message = why.toUtf8();
+    for (int s = 1; s < processes; ++s) {
+        if (rank == s && !ok)
+            sendBytes(message, 0, 50);
+        if (rank == 0 && failed[std::size_t(s)] && ok) {
+            *error = QString::fromUtf8(receiveBytes(s, 50));
+            ok = false;
+        } else if (rank == 0 && failed[std::size_t(s)]) {
+            receiveBytes(s, 50);
+        }
+    }
+    if (rank == 0 && !ok && error->isEmpty())
+        *error = why;
+    if (rank == 0 && ok)
+        ok = outputs.writeVtkHead(iteration, processes, settings.outputDirectory, error);
+    return everyone(rank != 0 || ok);
 }
 
 int Run::run(const QString &input)
@@ -379,7 +441,7 @@ int Run::run(const QString &input)
     }
     const SimulationParameters *p = rank == 0 ? whole->getParameters() : nullptr;
     const int target = rank == 0 ? (settings.iterations > 0 ? start + settings.iterations : p->getMaxIterations()) : 0;
-    const double sites = rank == 0 ? double(whole->getWidth()) * whole->getHeight() * whole->getLength() : 0.0;
+    const double sites = double(domainWidth) * plan.height() * domainLength;
     const qint64 timeLimitMs = settings.timeLimit > 0.0 ? qint64(settings.timeLimit * 1000.0) : 0;
     qint64 lastReport = std::numeric_limits<qint64>::min() / 2;
     const int burst = std::max(1, settings.burst);
@@ -392,38 +454,44 @@ int Run::run(const QString &input)
             const int count =
                 outputs.cutCount(target > 0 ? std::min(burst, target - now) : burst, now, settings.vtkEvery);
             whole->getStatistics() = stats;
-            if (StopSignals::requested().load())
-                outcome = Outcome::Stopped;
-            else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
-                outcome = Outcome::TimeLimit;
-            else if (count > 0 && whole->canStep())
-                command.count = count;
+            // A failed output ends the run: nothing more runs or is written.
+            if (outcome != Outcome::Failed) {
+                if (StopSignals::requested().load())
+                    outcome = Outcome::Stopped;
+                else if (timeLimitMs > 0 && clock.elapsed() >= timeLimitMs)
+                    outcome = Outcome::TimeLimit;
+                else if (count > 0 && whole->canStep())
+                    command.count = count;
+            }
             const int after = now + command.count;
-            command.gather = command.count == 0 || outputs.dueAt(after, settings.vtkEvery);
-            // Stopped before anything ran: the input is the state, nothing is written.
-            if (command.count == 0 && outcome == Outcome::Stopped && ran == 0)
-                command.gather = 0;
+            command.iteration = after;
+            command.gather = command.count > 0 && outputs.tablesDueAt(after);
+            command.vtk = command.count > 0 && RunOutputs::vtkDueAt(after, settings.vtkEvery);
         }
-        MPI_Bcast(&command, 2, MPI_INT, 0, MPI_COMM_WORLD);
+        MPI_Bcast(&command, 4, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
-        if (command.gather && !gather(&error)) {
+        // Collective: every process takes part whatever the first one found.
+        if (command.gather && !gather(&error))
             outcome = Outcome::Failed;
-            break;
-        }
+        if (command.vtk && !writeVtk(command.iteration, &error))
+            outcome = Outcome::Failed;
         if (command.count == 0)
             break;
-        if (rank != 0)
+        if (rank != 0 || outcome == Outcome::Failed)
             continue;
         ran = stats.iterations - start;
         const double seconds = std::max<qint64>(1, clock.nsecsElapsed()) / 1e9;
         const double mlups = sites * ran / seconds / 1e6;
         stats.mlups = mlups;
         whole->getStatistics() = stats;
-        if (command.gather && !outputs.write(*whole, stats.iterations, settings.outputDirectory, settings.vtkEvery,
-                                             settings.vtkBinary, &error)) {
+        const bool tablesWritten =
+            !command.gather || outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error);
+        if (command.gather)
+            releaseWhole();
+        if (!tablesWritten) {
             outcome = Outcome::Failed;
-            break;
+            continue;
         }
         const qint64 elapsed = clock.elapsed();
         const int after = stats.iterations;
@@ -466,12 +534,10 @@ int Run::run(const QString &input)
     double mine[4] = {double(bytesExchanged), computeSeconds, packingSeconds, exchangeSeconds - packingSeconds};
     double all[4] = {0, 0, 0, 0};
     MPI_Reduce(mine, all, 4, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
-    if (rank != 0)
-        return code;
     const char *lineEnd = terminal ? "\n" : "";
     const int iteration = stats.iterations;
     ran = iteration - start;
-    if (ran > 0) {
+    if (rank == 0 && ran > 0) {
         const double per = double(processes) * ran;
         std::fprintf(stdout,
                      "%sPer process and iteration: %.0f bytes sent, %.2f ms stepping, %.2f ms packing and "
@@ -479,14 +545,59 @@ int Run::run(const QString &input)
                      lineEnd, all[0] / per, 1e3 * all[1] / per, 1e3 * all[2] / per, 1e3 * all[3] / per);
     }
     lineEnd = "";
-    if (outcome != Outcome::Failed && !(outcome == Outcome::Stopped && ran == 0) && !saveFinal(&error))
+    // Stopped before anything ran: the input is the state, nothing is written.
+    int save = rank == 0 && outcome != Outcome::Failed && !(outcome == Outcome::Stopped && ran == 0);
+    MPI_Bcast(&save, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    if (save && !saveFinal(&error))
         outcome = Outcome::Failed;
+    if (rank != 0)
+        return code;
     return BatchRun::reportEnd(outcome, iteration, ran, settings, finalPath, error, lineEnd);
 }
 
 bool Run::saveFinal(QString *error)
 {
-    return outputs.saveFinal(*whole, BatchRun::finalPathFor(settings, inputPath), settings.compressFinal, error);
+    // A cell's element depends on its neighbours' kinds: the ghost rows
+    // take the neighbours' last state first.
+    refreshGhosts();
+    // Every process formats its own rows; the first writes them in row
+    // order as they arrive, so no process holds the whole domain. An empty
+    // piece ends a process's rows.
+    const StateDocument rows(slabGrid);
+    const int shift = plan.ghostBelow(rank) - plan.firstRow(rank);
+    if (rank != 0) {
+        rows.formatRows(plan.ghostBelow(rank), plan.rowCount(rank), shift, [](const QByteArray &text) {
+            sendBytes(text, 0, 60);
+            return true;
+        });
+        sendBytes(QByteArray(), 0, 60);
+        return true;
+    }
+    bool received = false;
+    const auto receive = [this, &received](const StateDocument::TextSink &sink) {
+        received = true;
+        bool ok = true;
+        for (int s = 1; s < processes; ++s)
+            for (QByteArray text = receiveBytes(s, 60); !text.isEmpty(); text = receiveBytes(s, 60))
+                ok = ok && sink(text);
+        return ok;
+    };
+    const auto cells = [&](const StateDocument::TextSink &sink) {
+        const bool ok = rows.formatRows(plan.ghostBelow(0), plan.rowCount(0), shift, sink);
+        // Pieces that arrive after a failed write are taken and dropped.
+        return receive(ok ? sink : [](const QByteArray &) { return false; }) && ok;
+    };
+    // The settings as one process leaves them: the flag to rebuild the
+    // neighbour blocks as its step leaves it (it is kept in the document).
+    whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
+    whole->getStatistics() = stats;
+    const bool ok = outputs.saveFinal(*whole, plan.height(), cells, BatchRun::finalPathFor(settings, inputPath),
+                                      settings.compressFinal, error);
+    // A save that failed before it asked for the cells still takes them, so
+    // the other processes finish.
+    if (!received)
+        receive([](const QByteArray &) { return false; });
+    return ok;
 }
 
 int runProcess(int argc, char *argv[])

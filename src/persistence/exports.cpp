@@ -72,6 +72,25 @@ bool Exports::exportVtk(Grid &grid, const QString &path, QString *error, VtuWrit
     return finishSaveFile(file, writer.write(), error);
 }
 
+bool Exports::exportVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, const QString &path,
+                             QString *error, VtuWriter::Format format)
+{
+    QSaveFile file(path);
+    if (!openSaveFile(file, error))
+        return false;
+    VtuWriter writer(grid, &file, format);
+    writer.setRows(firstRow, rowCount, yShift);
+    return finishSaveFile(file, writer.write(), error);
+}
+
+bool Exports::exportVtkHead(const QString &path, const QStringList &pieces, QString *error)
+{
+    QSaveFile file(path);
+    if (!openSaveFile(file, error))
+        return false;
+    return finishSaveFile(file, VtuWriter::writeHead(&file, pieces), error);
+}
+
 bool Exports::writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error)
 {
     QSaveFile file(path);

@@ -18,6 +18,12 @@ public:
     // ASCII text, or compressed binary (smaller and faster, values exact).
     static bool exportVtk(Grid &grid, const QString &path, QString *error = nullptr,
                           VtuWriter::Format format = VtuWriter::Format::Ascii);
+    // One piece of a domain written in pieces: the rows [firstRow, firstRow
+    // + rowCount) of the grid, whose row y is row y - yShift of the domain.
+    static bool exportVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, const QString &path,
+                               QString *error = nullptr, VtuWriter::Format format = VtuWriter::Format::Ascii);
+    // The head (.pvtu) listing the pieces, named relative to it.
+    static bool exportVtkHead(const QString &path, const QStringList &pieces, QString *error = nullptr);
     // x, y, z select one index each, or -1 for all.
     static bool writeCellTable(int x, int y, int z, Grid &grid, const QString &path, QString *error = nullptr);
     // Appends one line, with a header first when the file is new or empty.

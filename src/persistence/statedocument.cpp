@@ -50,6 +50,7 @@
 #include <memory>
 #include <numeric>
 #include <typeinfo>
+#include <deque>
 #include <vector>
 
 namespace {
@@ -125,14 +126,16 @@ bool nextIsRewritten(const Grid &grid, int x, int y, int z, int q)
 // Writes one cell. Plain fluid, plain walls and null cells are formatted by
 // hand (they are nearly every site of a large grid); every other kind writes
 // itself through its passivate.
-void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, int x, int y, int z)
+// The cell's element names the row writtenY, the row it has in the domain
+// written; y is its row in the grid.
+void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, int x, int y, int z, int writtenY)
 {
     const std::type_info &kind = typeid(*cell);
     if (kind == typeid(SCCell)) {
         auto *fluid = static_cast<SCCell *>(cell);
         const int q = fluid->getQ();
         Line line;
-        line.open(indent, x, y, z);
+        line.open(indent, x, writtenY, z);
         line.text(" type=\"singleComponent\" p0=\"");
         line.real(fluid->getP0());
         line.text("\" lastDeltaP=\"");
@@ -157,7 +160,7 @@ void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, i
     }
     if (kind == typeid(WallCell) || kind == typeid(NullCell)) {
         Line line;
-        line.open(indent, x, y, z);
+        line.open(indent, x, writtenY, z);
         if (kind == typeid(WallCell))
             line.text(" type=\"wall\"/>");
         else
@@ -171,7 +174,7 @@ void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, i
     QXmlStreamWriter writer(&buffer);
     writer.writeStartElement("lattice");
     writer.writeAttribute("x", QString::number(x));
-    writer.writeAttribute("y", QString::number(y));
+    writer.writeAttribute("y", QString::number(writtenY));
     writer.writeAttribute("z", QString::number(z));
     cell->passivate(writer);
     writer.writeEndElement();
@@ -602,7 +605,7 @@ std::pair<int, int> StateDocument::chunkRows(int height, int chunk)
 }
 
 bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
-                                const std::function<bool(const QByteArray &)> &sink) const
+                                const std::function<bool(const QByteArray &)> &sink, int yShift) const
 {
     const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
@@ -618,18 +621,24 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
     const qint64 pieces = std::max<qint64>(
         1, std::min<qint64>(count, std::max<qint64>(4 * QThreadPool::globalInstance()->maxThreadCount(),
                                                     count * perSite / pieceBytes + 1)));
-    std::vector<QFuture<QByteArray>> texts;
-    for (qint64 piece = 0; piece < pieces; ++piece) {
+    // A few pieces more than threads are formatted ahead of the sink, and
+    // each is let go once handed on, so the text held at once stays bounded
+    // however many rows are written.
+    const qint64 ahead = qint64(QThreadPool::globalInstance()->maxThreadCount()) + 2;
+    std::deque<QFuture<QByteArray>> texts;
+    qint64 piece = 0;
+    const auto launch = [&] {
         const qint64 s0 = first + count * piece / pieces;
         const qint64 s1 = first + count * (piece + 1) / pieces;
-        texts.push_back(QtConcurrent::run([this, s0, s1, nx, nz, rowSites, perSite, indent] {
+        ++piece;
+        texts.push_back(QtConcurrent::run([this, s0, s1, nx, nz, rowSites, perSite, indent, yShift] {
             QByteArray out;
             // Pages of the reserve that stay unused cost no memory.
             out.reserve(int(std::min<qint64>(std::numeric_limits<int>::max() / 2, (s1 - s0) * perSite)));
             int y = int(s0 / rowSites), x = int(s0 % rowSites / nz), z = int(s0 % nz);
             for (qint64 s = s0; s < s1; ++s) {
                 if (BaseCell *cell = grid.getCell(x, y, z))
-                    appendCell(out, indent, grid, cell, x, y, z);
+                    appendCell(out, indent, grid, cell, x, y, z, y - yShift);
                 if (++z == nz) {
                     z = 0;
                     if (++x == nx) {
@@ -640,25 +649,37 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
             }
             return out;
         }));
-    }
+    };
+    while (piece < pieces && qint64(texts.size()) < ahead)
+        launch();
     bool ok = true;
-    for (QFuture<QByteArray> &text : texts) {
+    while (!texts.empty()) {
         if (ok)
-            ok = sink(text.result());
+            ok = sink(texts.front().result());
         else
-            text.waitForFinished();
+            texts.front().waitForFinished();
+        texts.pop_front();
+        // After a refused piece nothing more is formatted.
+        if (ok && piece < pieces)
+            launch();
     }
     return ok;
 }
 
-QList<QByteArray> StateDocument::cellsText(int firstRow, int rowCount, int indent) const
+void StateDocument::setCellSource(int height, const CellSource &source)
 {
-    QList<QByteArray> texts;
-    streamCells(firstRow, rowCount, indent, [&texts](const QByteArray &text) {
-        texts.append(text);
-        return true;
-    });
-    return texts;
+    sourceHeight = height;
+    cellSource = source;
+}
+
+bool StateDocument::formatRows(int firstRow, int rowCount, int yShift, const TextSink &sink) const
+{
+    return streamCells(firstRow, rowCount, 8, sink, yShift);
+}
+
+bool StateDocument::streamAllCells(int indent, const TextSink &sink) const
+{
+    return cellSource ? cellSource(sink) : streamCells(0, grid.getHeight(), indent, sink);
 }
 
 QByteArray StateDocument::text(int version) const
@@ -689,7 +710,7 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells, const QStrin
     QByteArray gridText("\n    <grid width=\"");
     appendInt(gridText, grid.getWidth());
     gridText.append("\" height=\"");
-    appendInt(gridText, grid.getHeight());
+    appendInt(gridText, cellSource ? sourceHeight : grid.getHeight());
     gridText.append("\" length=\"");
     appendInt(gridText, grid.getLength());
     gridText.append("\" model=\"");
@@ -702,7 +723,10 @@ QList<QByteArray> StateDocument::parts(int version, bool withCells, const QStrin
         buffer.write(gridText);
         list.append(out);
         if (withCells)
-            list.append(cellsText(0, grid.getHeight(), 8));
+            streamAllCells(8, [&list](const QByteArray &text) {
+                list.append(text);
+                return true;
+            });
         out.clear();
         buffer.seek(0);
         buffer.write("\n    </grid>");
@@ -780,10 +804,18 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
     // a file replaced by a short one is lost.
     const auto complete = [](QSaveFile &file) { return file.flush() && file.error() == QFileDevice::NoError; };
     // Cells go to the file piece by piece while later pieces are formatted.
-    const auto writeCells = [this](QSaveFile &file, int firstRow, int rowCount, int indent) {
+    const auto writeRows = [this](QSaveFile &file, int firstRow, int rowCount, int indent) {
         return streamCells(firstRow, rowCount, indent,
                            [&file](const QByteArray &text) { return file.write(text) == text.size(); });
     };
+    const auto writeCells = [this](QSaveFile &file, int indent) {
+        return streamAllCells(indent, [&file](const QByteArray &text) { return file.write(text) == text.size(); });
+    };
+    if (options.version == 3 && cellSource) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: a domain in slabs is written as one file").arg(path);
+        return false;
+    }
     if (options.version == 3) {
         // Every file is written aside and completed first; the files replace
         // the old ones only when all of them are complete.
@@ -792,7 +824,7 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
             const auto rows = chunkRows(grid.getHeight(), k);
             files.push_back(std::make_unique<QSaveFile>(chunkPath(path, k)));
             QSaveFile &file = *files.back();
-            if (!write(file, {"<tavrine>"}) || !writeCells(file, rows.first, rows.second, 4) ||
+            if (!write(file, {"<tavrine>"}) || !writeRows(file, rows.first, rows.second, 4) ||
                 !write(file, {"\n</tavrine>\n"}) || !complete(file))
                 return fail(file, failure(file));
         }
@@ -810,7 +842,7 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
             return fail(file, failure(file));
     } else {
         const QList<QByteArray> frame = parts(2, false, path);
-        if (!write(file, {frame.first()}) || !writeCells(file, 0, grid.getHeight(), 8) ||
+        if (!write(file, {frame.first()}) || !writeCells(file, 8) ||
             !write(file, {frame.last()}) || !complete(file))
             return fail(file, failure(file));
     }

@@ -73,6 +73,22 @@ public:
     // The text of a version-2 document, or of a version-3 main file.
     QByteArray text(int version) const;
 
+    // A domain that no one grid holds whole (cut into slabs of rows, each
+    // living in another process): the document's grid has `height` rows,
+    // whose cells `source` hands to the sink in row order as formatRows
+    // formats them where the rows live; this document's grid gives
+    // everything but the cells and the height. Only single-file (version 2)
+    // documents are written this way.
+    using TextSink = std::function<bool(const QByteArray &)>;
+    using CellSource = std::function<bool(const TextSink &sink)>;
+    void setCellSource(int height, const CellSource &source);
+    // The cells of the grid's rows [firstRow, firstRow + rowCount) as a
+    // single-file document holds them, for a domain whose row y is the
+    // grid's row y - yShift, handed to sink piece by piece; false when sink
+    // refused one. A cell's element depends on its neighbours' kinds, so the
+    // rows around them must hold what the domain holds there.
+    bool formatRows(int firstRow, int rowCount, int yShift, const TextSink &sink) const;
+
     // The most memory a load of a grid of this many sites and directions
     // takes at once, holding a document text of textBytes while it reads,
     // with every site wrapped for the given number of coloured scalars.
@@ -97,15 +113,19 @@ private:
     // Files named in the document (a shape's STL) beside path are named
     // relative to it.
     QList<QByteArray> parts(int version, bool withCells = true, const QString &path = QString()) const;
-    QList<QByteArray> cellsText(int firstRow, int rowCount, int indent) const;
     // Formats the cells of the rows in pieces on the thread pool and hands
     // each piece to sink in order as soon as it is ready; false when sink
     // refused one.
-    bool streamCells(int firstRow, int rowCount, int indent, const std::function<bool(const QByteArray &)> &sink) const;
+    bool streamCells(int firstRow, int rowCount, int indent, const std::function<bool(const QByteArray &)> &sink,
+                     int yShift = 0) const;
+    // The cells of every row, from the grid or from the cell source.
+    bool streamAllCells(int indent, const TextSink &sink) const;
     bool parse(QIODevice &device, qint64 size, const QString &path, const Options &options, Parsed &parsed,
                QString *error);
 
     Grid &grid;
     QList<Panel> panelList;
     QStringList loadWarnings;
+    int sourceHeight = -1;
+    CellSource cellSource;
 };

@@ -40,6 +40,60 @@ VtuWriter::VtuWriter(Grid &grid, QIODevice *device, Format format)
     chunk.reserve(chunkBytes + 256);
 }
 
+void VtuWriter::setRows(int firstRow, int rowCount, int yShift)
+{
+    rowFirst = firstRow;
+    rows = rowCount;
+    rowShift = yShift;
+}
+
+bool VtuWriter::writeHead(QIODevice *device, const QStringList &pieces)
+{
+    QXmlStreamWriter w(device);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeStartElement(QStringLiteral("VTKFile"));
+    w.writeAttribute(QStringLiteral("type"), QStringLiteral("PUnstructuredGrid"));
+    w.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
+    w.writeAttribute(QStringLiteral("byte_order"), QStringLiteral("LittleEndian"));
+    w.writeAttribute(QStringLiteral("header_type"), QStringLiteral("UInt64"));
+    w.writeStartElement(QStringLiteral("PUnstructuredGrid"));
+    w.writeAttribute(QStringLiteral("GhostLevel"), QStringLiteral("0"));
+    // The types and names of the arrays as each piece writes them (points
+    // are Int32 in either format).
+    const auto array = [&w](const char *type, const char *name, int components) {
+        w.writeStartElement(QStringLiteral("PDataArray"));
+        w.writeAttribute(QStringLiteral("type"), QLatin1String(type));
+        if (name)
+            w.writeAttribute(QStringLiteral("Name"), QLatin1String(name));
+        if (components > 0)
+            w.writeAttribute(QStringLiteral("NumberOfComponents"), QString::number(components));
+        w.writeEndElement();
+    };
+    w.writeStartElement(QStringLiteral("PPoints"));
+    array("Int32", nullptr, 3);
+    w.writeEndElement();
+    w.writeStartElement(QStringLiteral("PCellData"));
+    w.writeAttribute(QStringLiteral("Scalars"), QStringLiteral("density"));
+    w.writeAttribute(QStringLiteral("Vectors"), QStringLiteral("velocity"));
+    array("Float64", "density", 0);
+    array("Float64", "velocity", 3);
+    w.writeEndElement();
+    for (const QString &piece : pieces) {
+        w.writeStartElement(QStringLiteral("Piece"));
+        w.writeAttribute(QStringLiteral("Source"), piece);
+        w.writeEndElement();
+    }
+    w.writeEndDocument();
+    return !w.hasError();
+}
+
+qint64 VtuWriter::pointCount() const
+{
+    const int height = rows < 0 ? grid.getHeight() : rows;
+    return qint64(grid.getWidth() + 1) * (height + 1) * (grid.getLength() + 1);
+}
+
 qint64 VtuWriter::pointNumber(const Grid &grid, int x, int y, int z)
 {
     const qint64 py = grid.getHeight() + 1, pz = grid.getLength() + 1;
@@ -48,8 +102,9 @@ qint64 VtuWriter::pointNumber(const Grid &grid, int x, int y, int z)
 
 template <typename Visit> void VtuWriter::forEachFluidCell(Visit visit)
 {
+    const int y0 = rows < 0 ? 0 : rowFirst, y1 = rows < 0 ? grid.getHeight() : rowFirst + rows;
     for (int x = 0; x < grid.getWidth(); ++x)
-        for (int y = 0; y < grid.getHeight(); ++y)
+        for (int y = y0; y < y1; ++y)
             for (int z = 0; z < grid.getLength(); ++z) {
                 BaseCell *cell = grid.getCell(x, y, z);
                 if (cell && cell->isFluid())
@@ -70,7 +125,7 @@ bool VtuWriter::write()
 
 void VtuWriter::writeAscii()
 {
-    const qint64 points = qint64(grid.getWidth() + 1) * (grid.getHeight() + 1) * (grid.getLength() + 1);
+    const qint64 points = pointCount();
 
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("VTKFile"));
@@ -135,7 +190,7 @@ template <typename Fill> QByteArray VtuWriter::encodeArray(const char *type, Fil
 
 bool VtuWriter::writeBinary()
 {
-    const qint64 points = qint64(grid.getWidth() + 1) * (grid.getHeight() + 1) * (grid.getLength() + 1);
+    const qint64 points = pointCount();
     // Point numbers and offsets of very large grids need eight bytes.
     const qint64 int32Max = std::numeric_limits<qint32>::max();
     const char *index = points > int32Max || 8 * fluidCells > int32Max ? "Int64" : "Int32";
@@ -242,11 +297,12 @@ void VtuWriter::startArray(const char *type, const char *name, int components, b
 
 void VtuWriter::writePoints()
 {
+    const int y0 = rows < 0 ? 0 : rowFirst, y1 = rows < 0 ? grid.getHeight() : rowFirst + rows;
     for (int x = 0; x <= grid.getWidth(); ++x)
-        for (int y = 0; y <= grid.getHeight(); ++y)
+        for (int y = y0; y <= y1; ++y)
             for (int z = 0; z <= grid.getLength(); ++z) {
                 appendInteger(x);
-                appendInteger(y);
+                appendInteger(y - (rows < 0 ? 0 : rowShift));
                 appendInteger(z);
                 flush();
             }
@@ -255,10 +311,14 @@ void VtuWriter::writePoints()
 
 void VtuWriter::writeConnectivity()
 {
-    forEachFluidCell([this](BaseCell *, int x, int y, int z) {
+    // A piece numbers the corners of its own rows only.
+    const qint64 py = (rows < 0 ? grid.getHeight() : rows) + 1, pz = grid.getLength() + 1;
+    const int y0 = rows < 0 ? 0 : rowFirst;
+    forEachFluidCell([this, py, pz, y0](BaseCell *, int x, int y, int z) {
         // VTK voxel order: x varies fastest, then y, then z.
         for (int corner = 0; corner < 8; ++corner)
-            appendInteger(pointNumber(grid, x + (corner & 1), y + ((corner >> 1) & 1), z + ((corner >> 2) & 1)));
+            appendInteger((qint64(x + (corner & 1)) * py + (y - y0 + ((corner >> 1) & 1))) * pz + z +
+                          ((corner >> 2) & 1));
         flush();
     });
     flush(true);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <QXmlStreamWriter>
 
@@ -27,8 +28,18 @@ public:
     enum class Format { Ascii, Binary };
 
     VtuWriter(Grid &grid, QIODevice *device, Format format = Format::Ascii);
+    // Writes only the rows [firstRow, firstRow + rowCount) of the grid, as
+    // one piece of a larger domain whose row y is the grid's row y - yShift:
+    // the piece's points are the corners of those rows, at their places in
+    // the larger domain, numbered as in a grid of those rows alone.
+    void setRows(int firstRow, int rowCount, int yShift);
     // False when a write to the device failed.
     bool write();
+
+    // The head of a domain written in pieces (a parallel unstructured grid,
+    // .pvtu): the arrays every piece holds and the pieces' file names,
+    // relative to the head. False when a write failed.
+    static bool writeHead(QIODevice *device, const QStringList &pieces);
 
     // The number of corner point (x, y, z), x in 0..width, y in 0..height,
     // z in 0..length.
@@ -58,8 +69,14 @@ private:
     // force empties it regardless.
     void flush(bool force = false);
 
+    qint64 pointCount() const;
+
     Grid &grid;
     QIODevice *device;
+    // The rows written and the shift of their coordinates.
+    int rowFirst = 0;
+    int rows = -1;
+    int rowShift = 0;
     Format format;
     QXmlStreamWriter xml;
     QByteArray chunk;

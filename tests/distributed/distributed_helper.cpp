@@ -20,7 +20,7 @@ namespace SlabCases {
 
 const QList<Case> &all()
 {
-    static const QList<Case> cases = {Channel, Duct, Droplet, HeatedBox, Mixture};
+    static const QList<Case> cases = {Channel, Duct, Stream, Droplet, HeatedBox, Mixture};
     return cases;
 }
 
@@ -31,6 +31,8 @@ const char *name(Case c)
         return "channel";
     case Duct:
         return "duct";
+    case Stream:
+        return "stream";
     case Droplet:
         return "droplet";
     case HeatedBox:
@@ -88,6 +90,19 @@ void build(Grid &grid, Case c)
         grid.fillRegion("w", 7, 7, 0, 17, 0, 6);
         grid.fillRegion("w", 0, 7, 0, 17, 0, 0);
         grid.fillRegion("w", 0, 7, 0, 17, 6, 6);
+        break;
+    }
+    case Stream: {
+        // The plain 2D counterpart of the duct, closed at the top and bottom
+        // so the slabs' edges meet the domain's edges too.
+        p->setMinP0(0.95);
+        p->setMaxP0(1.05);
+        prepare(grid, 9, 14, 16, 1, 0.65, false);
+        grid.fillRegion("w", 0, 0, 0, 15, 0, 0);
+        grid.fillRegion("w", 13, 13, 0, 15, 0, 0);
+        grid.fillRegion("w", 0, 13, 0, 0, 0, 0);
+        grid.fillRegion("w", 0, 13, 15, 15, 0, 0);
+        grid.fillRegion("w", 5, 7, 6, 8, 0, 0);
         break;
     }
     case Droplet: {

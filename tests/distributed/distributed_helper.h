@@ -14,6 +14,7 @@ namespace SlabCases {
 enum Case {
     Channel,   // D2Q9 channel with a cylinder and a porous block: inlet, outlet, walls
     Duct,      // D3Q19 duct periodic along it, from uneven densities: plain fluid only
+    Stream,    // D2Q9 closed box with a wall block, from uneven densities: plain fluid only
     Droplet,   // D2Q9 periodic box with a dense droplet under the multiphase force
     HeatedBox, // D2Q9 box between a hot and a cold thermal wall, heat cells
     Mixture,   // D2Q9 box of two interacting components, unevenly mixed, one wall sliding

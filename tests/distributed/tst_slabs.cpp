@@ -3,6 +3,7 @@
 #include "distributed/rowstate.h"
 #include "distributed/slab.h"
 #include "distributed/slabplan.h"
+#include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "persistence/statedocument.h"
@@ -25,6 +26,7 @@ private slots:
     void slabsStepBitwiseAsOneGrid();
     void cutsBalanceTheWorkingSites();
     void cutRowsAreRefused();
+    void plainEdgesCarryPopulationsOnly();
 };
 
 namespace {
@@ -177,6 +179,53 @@ void TestSlabs::cutRowsAreRefused()
     Grid other;
     SlabCases::build(other, SlabCases::Duct);
     QVERIFY(!RowState::unpack(other, 0, RowState::pack(grid, 1, 1), &error));
+}
+
+// Where plain fluid steps among plain walls, an edge is the sites' kinds and
+// the fluid's current populations, the same packed in pieces on the pool or
+// in series; bytes that fit no rows, or kinds the ghost rows do not hold,
+// are refused.
+void TestSlabs::plainEdgesCarryPopulationsOnly()
+{
+    Grid duct;
+    SlabCases::build(duct, SlabCases::Duct);
+    duct.getParameters()->setMulticore(true);
+    SlabPlan plan;
+    QString error;
+    QVERIFY2(plan.plan(duct, 2, SlabPlan::ghostRows(duct), &error), qPrintable(error));
+    QCOMPARE(plan.ghost(), 1);
+    const int q = duct.getParameters()->getModel();
+    const qint64 rowSites = qint64(duct.getWidth()) * duct.getLength();
+    qint64 fluid = 0;
+    for (int x = 0; x < duct.getWidth(); ++x)
+        for (int z = 0; z < duct.getLength(); ++z)
+            fluid += duct.getCell(x, 2, z)->isFluid();
+    QVERIFY(fluid > 0 && fluid < rowSites);
+    const QByteArray populations = RowState::packPopulations(duct, 2, 1, true);
+    QCOMPARE(qint64(populations.size()), rowSites + 8 * q * fluid);
+    QVERIFY(populations == RowState::packPopulations(duct, 2, 1, false));
+    const Slab slab(plan, 0);
+    QCOMPARE(slab.lowerEdge(duct).size(), populations.size() + 1);
+
+    // The populations land in another row of the same kinds bitwise.
+    QVERIFY2(RowState::unpackPopulations(duct, 5, 1, populations, true, &error), qPrintable(error));
+    QVERIFY(RowState::packPopulations(duct, 5, 1, false) == populations);
+
+    QVERIFY(!RowState::unpackPopulations(duct, 5, 1, populations.left(populations.size() - 8), false, &error));
+    QVERIFY2(error.contains("bytes"), qPrintable(error));
+    QVERIFY(!RowState::unpackPopulations(duct, duct.getHeight() - 1, 2, populations, false, &error));
+    QVERIFY2(error.contains("do not fit"), qPrintable(error));
+    QByteArray otherKinds = populations;
+    otherKinds[int(rowSites / 2)] = otherKinds[int(rowSites / 2)] == 'f' ? 'w' : 'f';
+    QVERIFY(!RowState::unpackPopulations(duct, 5, 1, otherKinds, false, &error));
+    QVERIFY2(error.contains("another kind"), qPrintable(error));
+    // A row holding other cells than plain ones goes whole.
+    Grid channel;
+    SlabCases::build(channel, SlabCases::Channel);
+    bool plain = true;
+    for (int y = 0; y < channel.getHeight() && plain; ++y)
+        plain = !RowState::packPopulations(channel, y, 1, false).isEmpty();
+    QVERIFY(!plain);
 }
 
 QTEST_GUILESS_MAIN(TestSlabs)

@@ -1,12 +1,14 @@
 #include "distributed/distributed_helper.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "persistence/compression.h"
 #include "persistence/statedocument.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 // ondix-run started by mpirun on several processes against the same run on
@@ -20,6 +22,10 @@ private slots:
     void initTestCase();
     void severalProcessesWriteWhatOneWrites_data();
     void severalProcessesWriteWhatOneWrites();
+    void vtkPiecesHoldWhatOneProcessWrites_data();
+    void vtkPiecesHoldWhatOneProcessWrites();
+    void documentResumesUnderAnotherNumberOfProcesses_data();
+    void documentResumesUnderAnotherNumberOfProcesses();
     void unusableInputIsRefusedBeforeAnythingRuns_data();
     void unusableInputIsRefusedBeforeAnythingRuns();
 
@@ -55,6 +61,46 @@ QByteArray withoutThroughput(const QByteArray &table)
         line = fields.join(',');
     }
     return lines.join('\n');
+}
+
+// The cells of ASCII VTK unstructured grid files of voxels, by the corner
+// point each starts from, with their density and velocity as written; false
+// when a file is missing or its arrays do not fit together.
+bool readVtkCells(const QStringList &paths, QMap<QString, QByteArray> &cells)
+{
+    for (const QString &path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        QXmlStreamReader reader(&file);
+        QMap<QString, QList<QByteArray>> arrays;
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("DataArray")) {
+                const QString name = reader.attributes().value("Name").toString();
+                arrays[name.isEmpty() ? QStringLiteral("points") : name] =
+                    reader.readElementText().toLatin1().simplified().split(' ');
+            }
+        }
+        if (reader.hasError())
+            return false;
+        const QList<QByteArray> points = arrays.value("points"), corners = arrays.value("connectivity"),
+                                density = arrays.value("density"), velocity = arrays.value("velocity");
+        const int count = density.size();
+        if (count == 0 || corners.size() != 8 * count || velocity.size() != 3 * count)
+            return false;
+        for (int c = 0; c < count; ++c) {
+            const int point = corners[8 * c].toInt();
+            if (3 * point + 2 >= points.size())
+                return false;
+            const QString key = QStringLiteral("%1,%2,%3")
+                                    .arg(QString(points[3 * point]), QString(points[3 * point + 1]),
+                                         QString(points[3 * point + 2]));
+            if (cells.contains(key))
+                return false;
+            cells[key] = density[c] + ' ' + velocity[3 * c] + ' ' + velocity[3 * c + 1] + ' ' + velocity[3 * c + 2];
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -145,6 +191,90 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     QVERIFY2(StateDocument(resumed).load(dir.filePath("several/case-final.lb2"), StateDocument::Options(), &error),
              qPrintable(error));
     QCOMPARE(resumed.getStatistics().iterations, 30);
+}
+
+void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("processes");
+    for (SlabCases::Case c : {SlabCases::Channel, SlabCases::Duct})
+        for (int processes : {2, 3})
+            QTest::addRow("%s/%d", SlabCases::name(c), processes) << int(c) << processes;
+    // The velocities of a forced mixture include the force of the last
+    // collision, which only the process that stepped a cell holds.
+    QTest::addRow("mixture/2") << int(SlabCases::Mixture) << 2;
+}
+
+// Each process writes the piece of its own rows; the pieces together hold
+// every cell of the one process's file with the same text, and the series
+// lists the heads that name the pieces.
+void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites()
+{
+    QFETCH(int, kind);
+    QFETCH(int, processes);
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind))));
+    const QStringList common{"-n", "6", "--vtk-every", "3", input};
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    const QByteArray series = readAll(dir.filePath("several/run.pvd"));
+    QVERIFY2(series.contains("file=\"vtk_000003.pvtu\"") && series.contains("file=\"vtk_000006.pvtu\""),
+             series.constData());
+    for (const char *step : {"000003", "000006"}) {
+        const QString head = QStringLiteral("several/vtk_%1.pvtu").arg(step);
+        const QByteArray headText = readAll(dir.filePath(head));
+        QStringList pieces;
+        for (int piece = 0; piece < processes; ++piece) {
+            const QString name = QStringLiteral("vtk_%1_%2.vtu").arg(step).arg(piece);
+            QVERIFY2(headText.contains(("Source=\"" + name + "\"").toLatin1()), headText.constData());
+            pieces << dir.filePath("several/" + name);
+        }
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("several/vtk_%1_%2.vtu").arg(step).arg(processes))));
+        QMap<QString, QByteArray> expected, cells;
+        QVERIFY(readVtkCells({dir.filePath(QStringLiteral("one/vtk_%1.vtu").arg(step))}, expected));
+        QVERIFY(readVtkCells(pieces, cells));
+        QCOMPARE(cells.size(), expected.size());
+        QVERIFY(cells == expected);
+    }
+}
+
+void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("then");
+    QTest::newRow("channel 2 then 3") << int(SlabCases::Channel) << 2 << 3;
+    QTest::newRow("droplet 3 then 1") << int(SlabCases::Droplet) << 3 << 1;
+    QTest::newRow("duct 1 then 2") << int(SlabCases::Duct) << 1 << 2;
+}
+
+// A run cut in two, its halves on different numbers of processes, ends in
+// the document of the uninterrupted run on one; the second half's final
+// document is written compressed, which holds the same text.
+void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
+{
+    QFETCH(int, kind);
+    QFETCH(int, first);
+    QFETCH(int, then);
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind))));
+    QByteArray output;
+    QCOMPARE(run(1, {"-n", "20", "-o", dir.filePath("whole"), input}, &output), 0);
+    QCOMPARE(run(first, {"-n", "8", "-o", dir.filePath("half"), input}, &output), 0);
+    QCOMPARE(run(then, {"-n", "12", "--compress", "--final", dir.filePath("resumed.lb2"), dir.filePath("half/case-final.lb2")},
+                 &output),
+             0);
+    QByteArray text;
+    QString error;
+    const QByteArray compressed = readAll(dir.filePath("resumed.lb2"));
+    QVERIFY(Compression::looksCompressed(compressed));
+    QVERIFY2(Compression::inflate(compressed, qint64(1) << 30, &text, &error), qPrintable(error));
+    const QByteArray expected = readAll(dir.filePath("whole/case-final.lb2"));
+    QVERIFY(expected.contains("iterations=\"20\""));
+    QVERIFY2(text == expected, output.constData());
 }
 
 void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
