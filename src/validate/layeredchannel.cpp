@@ -62,22 +62,27 @@ LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double ta
     }
     r.viscosityRatio = mu[width / 2] / mu[1];
     // The steady momentum balance across the channel, d/dx (mu du/dx) =
-    // -g rho, integrated over the measured density and viscosity: the
-    // walls carry half the weight each, and the stress between two sites
-    // passes through their viscosities in series. For one uniform fluid
-    // this is the parabola at the sites exactly; through the interfaces it
-    // is what a diffuse interface of that viscosity gives.
-    double total = 0.0;
-    for (int x = 1; x <= width; ++x)
-        total += rho[x];
+    // -g rho, integrated over the measured density and viscosity from the
+    // left wall, whose share s of the weight makes the speed vanish at the
+    // right wall too; the stress between two sites passes through their
+    // viscosities in series. For one uniform fluid this is the parabola at
+    // the sites exactly; through the interfaces it is what a diffuse
+    // interface of that viscosity gives.
     QVector<double> exact(width + 2, 0.0);
-    exact[1] = 0.5 * g * (0.5 * total - 0.25 * rho[1]) / mu[1];
-    double below = 0.0;
-    for (int x = 1; x < width; ++x) {
-        below += rho[x];
-        const double face = 2.0 * mu[x] * mu[x + 1] / (mu[x] + mu[x + 1]);
-        exact[x + 1] = exact[x] + g * (0.5 * total - below) / face;
-    }
+    auto integrate = [&](double s) {
+        exact[1] = 0.5 * g * (s - 0.25 * rho[1]) / mu[1];
+        double below = 0.0;
+        for (int x = 1; x < width; ++x) {
+            below += rho[x];
+            const double face = 2.0 * mu[x] * mu[x + 1] / (mu[x] + mu[x + 1]);
+            exact[x + 1] = exact[x] + g * (s - below) / face;
+        }
+        below += rho[width];
+        return exact[width] + 0.5 * g * (s - below + 0.25 * rho[width]) / mu[width];
+    };
+    // The speed at the right wall is linear in s.
+    const double atZero = integrate(0.0), atOne = integrate(1.0);
+    integrate(-atZero / (atOne - atZero));
     double peak = 0.0;
     for (int x = 1; x <= width; ++x) {
         r.x.append((x - 0.5) / width);
