@@ -2,6 +2,8 @@
 
 #include <QVector>
 
+#include <cmath>
+
 // The square cavity with a lid moving along x (D2Q9, bounce-back walls on
 // the half-way planes, n - 2 fluid sites across) at Reynolds number
 // U (n - 2) / nu, against the centreline profiles tabulated by Ghia, Ghia
@@ -15,6 +17,7 @@ public:
         // x, v/U on the horizontal one; the published values beside them.
         QVector<double> y, u, uGhia, x, v, vGhia;
         double largestU = 0.0, largestV = 0.0; // largest |deviation| / U
+        double vOutlier = NAN; // this run's v where the Re = 400 table is off its own curve
         int iterations = 0;
     };
     // Re must be 100 or 400 (the tables held here).

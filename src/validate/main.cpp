@@ -549,9 +549,9 @@ void convection(ValidationReport &report, bool quick)
         say(QStringLiteral("  onset h %1: growth %2 at 1500, %3 at 2000: critical %4").arg(h).arg(a).arg(b).arg(critical));
         const double kappa = (1.0 - 0.5) / 3.0;
         report.add(group, QStringLiteral("growth rate × h²/κ at Ra = 1500, %1 rows, τ = 1").arg(h),
-                   number(a * h * h / kappa), QStringLiteral("< 0 (below onset)"), a, Limit::Below, 0.0);
+                   number(a * h * h / kappa), QStringLiteral("< 0 (below onset)"), a * h * h / kappa, Limit::Below, 0.0);
         report.add(group, QStringLiteral("growth rate × h²/κ at Ra = 2000, %1 rows, τ = 1").arg(h),
-                   number(b * h * h / kappa), QStringLiteral("> 0 (above onset)"), b, Limit::AtLeast, 1e-12);
+                   number(b * h * h / kappa), QStringLiteral("> 0 (above onset)"), b * h * h / kappa, Limit::AtLeast, 1e-9);
         report.add(group, QStringLiteral("critical Rayleigh number where the rate crosses 0, %1 rows").arg(h),
                    number(critical, 4), QStringLiteral("1708 (linear stability)"), std::abs(critical / 1708.0 - 1.0),
                    Limit::Below, h >= 64 ? 0.02 : 0.06);
@@ -581,6 +581,12 @@ void cavity(ValidationReport &report, bool quick)
                     .arg(r.v[k])
                     .arg(r.vGhia[k]));
         const QString size = QStringLiteral("Re = %1, %2 × %2 fluid sites, lid speed %3").arg(re).arg(n - 2).arg(lid);
+        if (!std::isnan(r.vOutlier))
+            report.addNote(QStringLiteral("Lid-driven cavity at Re = 400: Ghia, Ghia and Shin's v = −0.23827 at x = "
+                                          "0.9063 lies off the curve through its neighbours in the same table "
+                                          "(−0.22847 at 0.9453, −0.44993 at 0.8594) and is left out of the "
+                                          "comparison; this run gives %1 there.")
+                               .arg(number(r.vOutlier, 4)));
         report.add(group, QStringLiteral("largest |u − u(Ghia)|/U on the vertical centreline, ") + size,
                    number(r.largestU), QStringLiteral("Ghia, Ghia & Shin (1982)"), r.largestU, Limit::Below, 0.02);
         report.add(group, QStringLiteral("largest |v − v(Ghia)|/U on the horizontal centreline, ") + size,
