@@ -33,6 +33,30 @@ double FlowMeasure::fluidMass(const Grid &grid)
     return mass;
 }
 
+double FlowMeasure::disc(int x, int y, int n, double radius)
+{
+    const double d = std::hypot(x - n / 2, y - n / 2);
+    return 0.5 * (1.0 - std::tanh((d - radius) / 2.0));
+}
+
+FlowMeasure::Drop FlowMeasure::settleDrop(Grid &grid, int n, const std::function<double(BaseCell *)> &pressure,
+                                          const std::function<double(BaseCell *)> &share, double tolerance, int most)
+{
+    BaseCell *centre = grid.getCell(n / 2, n / 2, 0), *corner = grid.getCell(0, 0, 0);
+    Drop d;
+    d.iterations = runToSteadyState(grid, [&] { return pressure(centre) - pressure(corner); }, tolerance, 500, most);
+    d.inside = pressure(centre);
+    d.outside = pressure(corner);
+    d.jump = d.inside - d.outside;
+    const double in = share(centre), out = share(corner);
+    double area = 0.0;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            area += (share(grid.getCell(x, y, 0)) - out) / (in - out);
+    d.radius = std::sqrt(area / M_PI);
+    return d;
+}
+
 int FlowMeasure::runToSteadyState(Grid &grid, const std::function<double()> &measure, double tolerance, int burst,
                                   int most)
 {

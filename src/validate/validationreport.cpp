@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -51,6 +52,31 @@ double ValidationReport::order(const QVector<double> &sizes, const QVector<doubl
     if (n < 2 || errors.size() != n)
         return 0.0;
     return std::log(errors[n - 2] / errors[n - 1]) / std::log(sizes[n - 1] / sizes[n - 2]);
+}
+
+ValidationReport::LineFit ValidationReport::line(const QVector<double> &x, const QVector<double> &y)
+{
+    LineFit fit;
+    const int n = std::min(x.size(), y.size());
+    double mx = 0.0, my = 0.0;
+    for (int k = 0; k < n; ++k) {
+        mx += x[k] / n;
+        my += y[k] / n;
+    }
+    double sxx = 0.0, sxy = 0.0;
+    for (int k = 0; k < n; ++k) {
+        sxx += (x[k] - mx) * (x[k] - mx);
+        sxy += (x[k] - mx) * (y[k] - my);
+    }
+    if (n < 2 || !(sxx > 0.0)) {
+        fit.slope = fit.intercept = fit.largestResidual = NAN;
+        return fit;
+    }
+    fit.slope = sxy / sxx;
+    fit.intercept = my - fit.slope * mx;
+    for (int k = 0; k < n; ++k)
+        fit.largestResidual = std::max(fit.largestResidual, std::abs(y[k] - fit.slope * x[k] - fit.intercept));
+    return fit;
 }
 
 QString ValidationReport::number(double v, int digits)

@@ -66,6 +66,15 @@ public:
     bool write(const QString &directory, const QString &mode, double seconds, const QString &plotScript,
                QString *error);
 
+    // A least-squares line y = slope x + intercept, with the largest
+    // distance of a point from it.
+    struct LineFit
+    {
+        double slope = 0.0, intercept = 0.0, largestResidual = 0.0;
+    };
+    // NaN slope and intercept with fewer than two distinct x.
+    static LineFit line(const QVector<double> &x, const QVector<double> &y);
+
     // The exponent p of error ~ h^p (h ~ 1 / size) from the last two points.
     static double order(const QVector<double> &sizes, const QVector<double> &errors);
     static QString number(double v, int digits = 3);

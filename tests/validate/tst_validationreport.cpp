@@ -33,6 +33,24 @@ private slots:
         QCOMPARE(ValidationReport::order({8, 16, 32}, {1.0, 0.25, 0.0625}), 2.0);
     }
 
+    // The least-squares line through points off a known line by +-e has
+    // that line's slope and intercept and a largest residual of e; a single
+    // abscissa has no line.
+    void lineFit()
+    {
+        const ValidationReport::LineFit exact = ValidationReport::line({1, 2, 3, 4}, {3.5, 5.5, 7.5, 9.5});
+        QCOMPARE(exact.slope, 2.0);
+        QCOMPARE(exact.intercept, 1.5);
+        QVERIFY(exact.largestResidual < 1e-14);
+        // Residuals +e, -e, -e, +e are orthogonal to 1 and x: same line.
+        const double e = 0.1;
+        const ValidationReport::LineFit noisy = ValidationReport::line({1, 2, 3, 4}, {3.5 + e, 5.5 - e, 7.5 - e, 9.5 + e});
+        QVERIFY(std::abs(noisy.slope - 2.0) < 1e-14 && std::abs(noisy.intercept - 1.5) < 1e-14);
+        QVERIFY(std::abs(noisy.largestResidual - e) < 1e-14);
+        QVERIFY(std::isnan(ValidationReport::line({2, 2}, {1, 3}).slope));
+        QVERIFY(std::isnan(ValidationReport::line({2}, {1}).slope));
+    }
+
     // The report, the plots' data and, where Debian's Python has
     // matplotlib, the plots; a missing plot script leaves a note and the
     // data.

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QVector>
+
+// Two Shan-Chen components side by side in a channel between walls (D2Q9,
+// the walls on the half-way planes w sites apart, periodic along y): the
+// first fills the middle, the second the two layers along the walls, each
+// relaxing with its own time, both pulled along -y by the gravity g. The
+// steady flow is a parabola in each layer, joined where the shear stress
+// is continuous: the reference is
+// the momentum balance integrated over the densities and viscosities
+// measured across the channel, so that the diffuse interfaces count with the
+// viscosity they have.
+class LayeredChannel
+{
+public:
+    struct Result
+    {
+        QVector<double> x, measured, analytic; // across the channel, speeds along -y
+        double largestError = 0.0;             // over the peak speed
+        double viscosityRatio = 0.0;           // inner over outer dynamic viscosity
+        int iterations = 0;
+    };
+    // The components repel each other by the coupling `interaction` (0 mixes
+    // them: one fluid, one parabola).
+    static Result run(int width, double tauInner, double tauOuter, double g, double interaction, int most);
+};
