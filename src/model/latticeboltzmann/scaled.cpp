@@ -57,7 +57,7 @@ void pushToPopulations(const Grid &g, Populations &p, BaseCell *const *block, in
 
 } // namespace
 
-// Phase 0. With plain BGK (no force but gravity folded in by the grid, no
+// Phase 0. With plain BGK (no force but those the grid folds in, no
 // Smagorinsky or entropic option, second-order equilibrium) every line with
 // fast sites runs the vector kernel; otherwise fast sites collide through
 // the cell's own routine and push into the populations. Plain walls and
@@ -69,14 +69,20 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
     SimulationParameters *sp = g.parameters.get();
-    const bool gravity = g.populations.fieldShifts;
-    const bool plain = (sp->getForces().isEmpty() || gravity) && !sp->getEntropic() &&
+    // A force the grid folds into the kernels: gravity alone, or the
+    // pseudopotential force from the grid's fields.
+    const bool folded = g.populations.fieldShifts;
+    const bool field = folded && g.forceFold == Grid::FieldFold;
+    const bool gravity = folded && !field;
+    const bool plain = (sp->getForces().isEmpty() || folded) && !sp->getEntropic() &&
                        !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
     const int slot = LineKernels::slot(q);
     if (fast && plain && slot >= 0) {
         const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
-        const LineKernels::PushFunction push = gravity ? set.pushForced[slot] : set.push[slot];
-        const LineKernels::PushFunction pushPorous = gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
+        const LineKernels::PushFunction push =
+            field ? set.pushField[slot] : gravity ? set.pushForced[slot] : set.push[slot];
+        const LineKernels::PushFunction pushPorous =
+            field ? set.pushPorousField[slot] : gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
@@ -84,11 +90,20 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         line.omega = 1.0 / params[0];
         line.keep = 1.0 - line.omega;
         line.solid = g.populations.solid;
-        if (gravity) {
+        if (folded) {
             line.shiftY = g.populations.shiftY;
             line.minusG = -sp->getGravity();
             line.densityFactor = sp->getDensity1();
             line.tau = params[0];
+        }
+        if (field) {
+            line.shiftX = g.populations.shiftX;
+            line.shiftZ = g.populations.shiftZ;
+            line.psi = g.psiField.data();
+            line.adhesion = sp->getMpGads() != 0.0 ? g.adhesionField.data() : nullptr;
+            line.minusMpG = -sp->getMpG();
+            line.minusMpGads = -sp->getMpGads();
+            line.gravityOrder = g.gravityOrder;
         }
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
