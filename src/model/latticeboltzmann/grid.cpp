@@ -299,30 +299,47 @@ template <typename Work> void mapOnPool(QList<int> &items, const Work &work)
 
 } // namespace
 
-void Grid::computeForceFields()
+void Grid::prepareForceFields()
+{
+    const std::size_t n = cells.size();
+    const double psi0 = parameters->getMpPsi0(), rho0 = parameters->getMpP0();
+    const bool current = psiValid && psiGeneration == populations.generation && !populations.wasTouched() &&
+                         psiField.size() == n && psiParameters[0] == psi0 && psiParameters[1] == rho0;
+    if (!current)
+        computePsiField();
+    // The commit of every line with attached sites forms its sums, and so
+    // the next psi, unless the step leaves them out.
+    producingPsi = !skipAttachedSums;
+    if (parameters->getMpGads() == 0.0)
+        return;
+    if (adhesionField.size() != n)
+        adhesionField.assign(n, 0.0);
+    if (!adhesionKindsValid || adhesionKinds.size() != n) {
+        adhesionKinds.assign(n, 0);
+        for (std::size_t s = 0; s < n; ++s) {
+            BaseCell *inner = PassiveScalarCell::innerOf(cells[s]);
+            if (dynamic_cast<WallCell *>(inner))
+                adhesionKinds[s] = 1;
+            else if (dynamic_cast<PorousCell *>(inner))
+                adhesionKinds[s] = 2;
+        }
+        adhesionKindsValid = true;
+    }
+    const double weights[3] = {0.0, 1.0, parameters->getPorousSolidDensity()};
+    for (std::size_t s = 0; s < n; ++s)
+        adhesionField[s] = weights[adhesionKinds[s]];
+}
+
+void Grid::computePsiField()
 {
     const std::size_t n = cells.size();
     if (psiField.size() != n)
         psiField.assign(n, 0.0);
-    const double gads = parameters->getMpGads();
-    const bool adhesion = gads != 0.0;
-    if (adhesion) {
-        if (adhesionField.size() != n)
-            adhesionField.assign(n, 0.0);
-        if (!adhesionKindsValid || adhesionKinds.size() != n) {
-            adhesionKinds.assign(n, 0);
-            for (std::size_t s = 0; s < n; ++s) {
-                BaseCell *inner = PassiveScalarCell::innerOf(cells[s]);
-                if (dynamic_cast<WallCell *>(inner))
-                    adhesionKinds[s] = 1;
-                else if (dynamic_cast<PorousCell *>(inner))
-                    adhesionKinds[s] = 2;
-            }
-            adhesionKindsValid = true;
-        }
-    }
+    if (psiNext.size() != n)
+        psiNext.assign(n, 0.0);
     const double psi0 = parameters->getMpPsi0(), rho0 = parameters->getMpP0();
-    const double weights[3] = {0.0, 1.0, parameters->getPorousSolidDensity()};
+    psiParameters[0] = psi0;
+    psiParameters[1] = rho0;
     const std::size_t rowSites = std::size_t(nx) * nz;
     const int q = neighbourQ;
     auto row = [&](int y) {
@@ -340,19 +357,14 @@ void Grid::computeForceFields()
             }
             for (std::size_t k = 0; k < count; ++k) {
                 const std::size_t s = t0 + k;
-                const std::uint32_t mode = siteModes[s];
-                double psi = 0.0;
-                if (mode & PlainFluid) {
-                    const double r = rho[k];
-                    psi = r > 0.0 ? psi0 * std::exp(-rho0 / r) : 0.0;
-                } else if (!(mode & (PlainWall | PlainNull))) {
-                    psi = MultiPhase::psi(cells[s], psi0, rho0);
+                if (siteModes[s] & PlainFluid) {
+                    psiField[s] = MultiPhase::psiOfDensity(rho[k], psi0, rho0);
+                } else {
+                    // The commits write only the attached sites' next psi.
+                    psiField[s] = 0.0;
+                    psiNext[s] = 0.0;
                 }
-                psiField[s] = psi;
             }
-            if (adhesion)
-                for (std::size_t k = 0; k < count; ++k)
-                    adhesionField[t0 + k] = weights[adhesionKinds[t0 + k]];
         }
     };
     if (parameters->getMulticore() && rows.size() > 1)
@@ -360,6 +372,7 @@ void Grid::computeForceFields()
     else
         for (int y : qAsConst(rows))
             row(y);
+    psiValid = false;
 }
 
 template <typename Visit> void Grid::forEachInner(Visit visit) const
@@ -583,6 +596,7 @@ void Grid::buildSiteModes()
         linePorous[std::size_t(l)] = porous;
     }
     adhesionKindsValid = false;
+    psiValid = false;
     cellsFitModel = cellsMatchModel();
     siteModesValid = true;
 }
@@ -1160,8 +1174,9 @@ void Grid::runPhase(int phase)
         buildSiteModes();
     if (phase == 0) {
         chooseForceMode();
+        producingPsi = false;
         if (forceFold == FieldFold)
-            computeForceFields();
+            prepareForceFields();
     }
     // Rows whose phase-1 or phase-3 work is empty for every site are left out.
     QList<int> *work = &rows;
@@ -1225,8 +1240,9 @@ void Grid::runFusedSweep()
     const bool parallel = parameters->getMulticore();
     // More chunks than threads, so one busy core does not hold up the sweep.
     prepareFusedChunks(parallel ? 4 * QThreadPool::globalInstance()->maxThreadCount() : 1);
+    producingPsi = false;
     if (forceFold == FieldFold)
-        computeForceFields();
+        prepareForceFields();
     const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
     const Scaled commit(this, neighbours.data(), 2);
     if (parallel && fusedChunkIndices.size() > 1) {
@@ -1250,6 +1266,14 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
+    if (producingPsi) {
+        // The commit formed the psi of what is now current.
+        psiField.swap(psiNext);
+        psiValid = true;
+        psiGeneration = populations.generation;
+        producingPsi = false;
+        populations.clearTouched();
+    }
     if (!keeping)
         return;
     keptKind = keepWanted;

@@ -233,10 +233,14 @@ private:
     static bool attachable(BaseCell *c);
     void chooseForceMode();
     void clearShifts();
-    // The pseudopotential of every site into psiField, and with adhesion the
-    // adhesion weight of every site into adhesionField, from the current
-    // populations (see LineKernels::Line::psi).
-    void computeForceFields();
+    // The pseudopotential of every attached site into psiField (zero at the
+    // other sites, whose values no kernel result depends on), and with
+    // adhesion the adhesion weight of every site into adhesionField, from
+    // the current populations (see LineKernels::Line::psi). The psi field a
+    // commit formed as a by-product of its sums is used as it is while no
+    // edit touched the populations since.
+    void prepareForceFields();
+    void computePsiField();
     // The first site of the neighbour line in direction i of a line (the
     // row y in 2D, the column (x, y) in 3D); false when it lies outside.
     bool lineTarget(int x, int y, int i, std::size_t &base, int &along) const;
@@ -294,6 +298,14 @@ private:
     ForceFold forceFold = NoFold;
     int gravityOrder = 0;
     std::vector<double> psiField, adhesionField;
+    // The psi of the next populations, formed by the commit of an iteration
+    // that produces it (producingPsi) and made psiField by the flip; valid
+    // for the flip count psiGeneration and the parameters psiParameters.
+    std::vector<double> psiNext;
+    bool producingPsi = false;
+    bool psiValid = false;
+    std::uint64_t psiGeneration = 0;
+    double psiParameters[2] = {0.0, 0.0};
     // Per site, while adhesionKindsValid: 1 a wall, 2 a porous cell (also
     // inside a colour wrapper), 0 anything else.
     std::vector<std::uint8_t> adhesionKinds;

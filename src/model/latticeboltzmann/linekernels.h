@@ -60,6 +60,9 @@ struct Line
     double *shiftX = nullptr, *shiftZ = nullptr;
     double minusMpG = 0.0, minusMpGads = 0.0;
     int gravityOrder = 0;
+    // Whether a field value may be non-finite, so that terms along zero
+    // components of e_i must be formed too (they are NaN then).
+    bool exactZeros = false;
 };
 
 // Collides the line's fast sites and pushes their values: to the

@@ -47,8 +47,11 @@ enum ForceMode { NoForce = 0, GravityForce = 1, FieldForce = 2 };
 // the neighbour's field value added along e_I, as the per-site force adds
 // e_I (w_I psi); a site whose neighbour lies outside the box adds nothing,
 // and past a line end the neighbour is the other end's site when the line
-// wraps.
-template <int Q, int I>
+// wraps. A zero component of e_I adds a signed zero to a sum that starts at
+// +0, which changes nothing while every field value is finite; with
+// Exact those terms are added all the same (a non-finite psi makes them NaN
+// as in the per-site force).
+template <int Q, int I, bool Exact>
 inline void fieldDirection(const Line &line, const double *field, int t0, int n, double *__restrict sx,
                            double *__restrict sy, double *__restrict sz)
 {
@@ -61,29 +64,77 @@ inline void fieldDirection(const Line &line, const double *field, int t0, int n,
     const double *__restrict nb = field + line.targetBase[I] + t0 + a;
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
     const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
-    for (int k = k0; k < k1; ++k) {
-        const double t = w * nb[k];
-        sx[k] += ex * t;
-        sy[k] += ey * t;
-        sz[k] += ez * t;
-    }
+    auto add = [&](int k, double t) {
+        if constexpr (Exact || ex != 0.0)
+            sx[k] += ex * t;
+        if constexpr (Exact || ey != 0.0)
+            sy[k] += ey * t;
+        if constexpr (Exact || ez != 0.0)
+            sz[k] += ez * t;
+    };
+    for (int k = k0; k < k1; ++k)
+        add(k, w * nb[k]);
     if ((k0 == 1 || k1 == n - 1) && line.wraps) {
         const int k = k0 == 1 ? 0 : n - 1;
-        const double t = w * field[line.targetBase[I] + (k0 == 1 ? length - 1 : 0)];
-        sx[k] += ex * t;
-        sy[k] += ey * t;
-        sz[k] += ez * t;
+        add(k, w * field[line.targetBase[I] + (k0 == 1 ? length - 1 : 0)]);
     }
 }
 
-template <int Q, std::size_t... I>
+template <int Q, bool Exact, std::size_t... I>
 inline void fieldSums(const Line &line, const double *field, int t0, int n, double *sx, double *sy, double *sz,
                       std::index_sequence<I...>)
 {
     for (int k = 0; k < n; ++k)
         sx[k] = sy[k] = sz[k] = 0.0;
     // The rest direction (I = 0) has no neighbour.
-    ((I == 0 ? void() : fieldDirection<Q, int(I)>(line, field, t0, n, sx, sy, sz)), ...);
+    ((I == 0 ? void() : fieldDirection<Q, int(I), Exact>(line, field, t0, n, sx, sy, sz)), ...);
+}
+
+template <int Q>
+inline void fieldSumsOf(const Line &line, const double *field, int t0, int n, double *sx, double *sy, double *sz)
+{
+    if (line.exactZeros)
+        fieldSums<Q, true>(line, field, t0, n, sx, sy, sz, std::make_index_sequence<Q>());
+    else
+        fieldSums<Q, false>(line, field, t0, n, sx, sy, sz, std::make_index_sequence<Q>());
+}
+
+// The shifts from the sums (sx, sy, sz in, the shifts out) for a given
+// adhesion and gravity order, every site formed and the ones whose density
+// is too small given none, so the loop runs on vectors.
+template <bool Adhesion, int Gravity>
+inline void shiftsFromSums(const Line &line, int n, const double *__restrict rho, const double *__restrict own,
+                           const double *__restrict ax, const double *__restrict ay, const double *__restrict az,
+                           double *__restrict sx, double *__restrict sy, double *__restrict sz)
+{
+    const double minusG = line.minusMpG, minusGads = line.minusMpGads, tau = line.tau;
+    const double gravity = line.minusG, factor = line.densityFactor;
+    for (int k = 0; k < n; ++k) {
+        const double r = rho[k];
+        const double tr = tau / r;
+        const double c = minusG * own[k];
+        double fx = sx[k] * c, fy = sy[k] * c, fz = sz[k] * c;
+        // Without adhesion its term would add a zero, whose sign the
+        // shift (0 + F tau / rho) never shows.
+        if constexpr (Adhesion) {
+            const double ca = minusGads * own[k];
+            fx = fx + ax[k] * ca;
+            fy = fy + ay[k] * ca;
+            fz = fz + az[k] * ca;
+        }
+        double x = 0.0, y = 0.0, z = 0.0;
+        if constexpr (Gravity == 1)
+            y = y + gravity * r * factor * tr;
+        x = x + fx * tr;
+        y = y + fy * tr;
+        z = z + fz * tr;
+        if constexpr (Gravity == 2)
+            y = y + gravity * r * factor * tr;
+        const bool forced = r > 0.001;
+        sx[k] = forced ? x : 0.0;
+        sy[k] = forced ? y : 0.0;
+        sz[k] = forced ? z : 0.0;
+    }
 }
 
 // The force shifts of a tile's sites under the pseudopotential force (and
@@ -96,38 +147,23 @@ inline void tileFieldShifts(const Line &line, int t0, int n, const double *__res
                             double *__restrict sy, double *__restrict sz)
 {
     alignas(64) double ax[Tile], ay[Tile], az[Tile];
-    fieldSums<Q>(line, line.psi, t0, n, sx, sy, sz, std::make_index_sequence<Q>());
-    if (line.adhesion)
-        fieldSums<Q>(line, line.adhesion, t0, n, ax, ay, az, std::make_index_sequence<Q>());
-    const double *__restrict own = line.psi + line.base + t0;
-    const double minusG = line.minusMpG, minusGads = line.minusMpGads, tau = line.tau;
-    const int gravity = line.gravityOrder;
-    for (int k = 0; k < n; ++k) {
-        const double r = rho[k];
-        double x = 0.0, y = 0.0, z = 0.0;
-        if (r > 0.001) {
-            const double tr = tau / r;
-            const double c = minusG * own[k];
-            double fx = sx[k] * c, fy = sy[k] * c, fz = sz[k] * c;
-            // Without adhesion its term would add a zero, whose sign the
-            // shift (0 + F tau / rho) never shows.
-            if (line.adhesion) {
-                const double ca = minusGads * own[k];
-                fx = fx + ax[k] * ca;
-                fy = fy + ay[k] * ca;
-                fz = fz + az[k] * ca;
-            }
-            if (gravity == 1)
-                y = y + line.minusG * r * line.densityFactor * tr;
-            x = x + fx * tr;
-            y = y + fy * tr;
-            z = z + fz * tr;
-            if (gravity == 2)
-                y = y + line.minusG * r * line.densityFactor * tr;
-        }
-        sx[k] = x;
-        sy[k] = y;
-        sz[k] = z;
+    fieldSumsOf<Q>(line, line.psi, t0, n, sx, sy, sz);
+    const double *own = line.psi + line.base + t0;
+    if (line.adhesion) {
+        fieldSumsOf<Q>(line, line.adhesion, t0, n, ax, ay, az);
+        if (line.gravityOrder == 1)
+            shiftsFromSums<true, 1>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else if (line.gravityOrder == 2)
+            shiftsFromSums<true, 2>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else
+            shiftsFromSums<true, 0>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+    } else {
+        if (line.gravityOrder == 1)
+            shiftsFromSums<false, 1>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else if (line.gravityOrder == 2)
+            shiftsFromSums<false, 2>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else
+            shiftsFromSums<false, 0>(line, n, rho, own, ax, ay, az, sx, sy, sz);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "scaled.h"
 
+#include "forces/multiphase.h"
 #include "grid.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
@@ -8,6 +9,7 @@
 #include "sccell.h"
 
 #include <algorithm>
+#include <cmath>
 
 void Scaled::operator()(const int &y) const
 {
@@ -104,6 +106,9 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             line.minusMpG = -sp->getMpG();
             line.minusMpGads = -sp->getMpGads();
             line.gravityOrder = g.gravityOrder;
+            // psi0 exp(-rho0 / rho) is finite for rho0 >= 0 and a finite psi0.
+            line.exactZeros = !(std::isfinite(sp->getMpPsi0()) && sp->getMpP0() >= 0.0 &&
+                                std::isfinite(sp->getPorousSolidDensity()));
         }
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
@@ -230,6 +235,8 @@ void Scaled::commit(int y) const
                         stats(line, change, density);
                     if (kept && !keepSpeed)
                         std::copy(density, density + n, kept + line.base);
+                    if (g.producingPsi)
+                        storePsi(line.base, n, density);
                 }
                 if (plainLine) {
                     if (attached)
@@ -343,6 +350,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
         line.base = base;
         line.length = nz;
         LineKernels::kernels(g.getVectorLevel()).stats[LineKernels::slot(g.neighbourQ)](line, dc, dr);
+        if (g.producingPsi)
+            storePsi(base, nz, dr);
     }
     for (int z = 0; z < nz; ++z) {
         const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
@@ -370,4 +379,14 @@ void Scaled::sumRow(int y, const double *change, const double *density) const
     }
     g.rowDeltaP[y] = deltaP;
     g.rowTotalP[y] = totalP;
+}
+
+void Scaled::storePsi(std::size_t first, int n, const double *density) const
+{
+    Grid &g = *grid;
+    const double psi0 = g.psiParameters[0], rho0 = g.psiParameters[1];
+    const std::uint32_t *modes = g.siteModes.data() + first;
+    double *out = g.psiNext.data() + first;
+    for (int k = 0; k < n; ++k)
+        out[k] = (modes[k] & Grid::PlainFluid) ? MultiPhase::psiOfDensity(density[k], psi0, rho0) : 0.0;
 }
