@@ -3,7 +3,8 @@
 //   build/ondix-bench [iterations-scale [vector-level]]
 // With a display it also times a frame of the OpenGL view.
 // ONDIX_BENCH_ONLY=step, models, vtk, document or frame runs that part alone;
-// ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1).
+// ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1);
+// ONDIX_BENCH_MODEL=text only plain fluid and the models whose name has it.
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's

@@ -6,6 +6,7 @@
 #include "deposition/depositioncell.h"
 #include "dragwallcell.h"
 #include "forces/gravity.h"
+#include "forces/multiphase.h"
 #include "heat/passivescalar.h"
 #include "heat/thermalwall.h"
 #include "immersed/immersedset.h"
@@ -154,19 +155,46 @@ void Grid::attachCells()
 }
 
 // Gravity as the only force is folded into the line kernels, which keep the
-// shift of each attached cell in the populations' per-site field; any other
-// force, and the immersed bodies' shifts, are the cells' own.
+// shift of each attached cell in the populations' per-site field; so is the
+// pseudopotential force (alone or with gravity) under plain BGK, whose
+// kernels read the sites' psi from a field the grid fills once per
+// iteration. Any other force, and the immersed bodies' shifts, are the
+// cells' own.
 void Grid::chooseForceMode()
 {
     const QList<Force *> &forces = parameters->getForces();
-    const bool fold = fastPath && immersed->isEmpty() && forces.size() == 1 &&
-                      typeid(*forces.first()) == typeid(Gravity) && populations.stride > 0;
-    if (fold) {
-        populations.useFieldShifts(parameters->parameterBlock()[0]);
+    forceFold = NoFold;
+    gravityOrder = 0;
+    if (fastPath && immersed->isEmpty() && populations.stride > 0 && !forces.isEmpty()) {
+        int gravities = 0, phases = 0, others = 0, gravityAt = -1, phaseAt = -1;
+        for (int i = 0; i < forces.size(); ++i) {
+            const std::type_info &kind = typeid(*forces[i]);
+            if (kind == typeid(Gravity)) {
+                ++gravities;
+                gravityAt = i;
+            } else if (kind == typeid(MultiPhase)) {
+                ++phases;
+                phaseAt = i;
+            } else {
+                ++others;
+            }
+        }
+        const bool plainKernel = !parameters->getEntropic() && !(parameters->getSmagorinsky() > 0.0) &&
+                                 parameters->getVelocityOrder() == 2 && LineKernels::slot(neighbourQ) >= 0;
+        if (forces.size() == 1 && gravities == 1) {
+            forceFold = GravityFold;
+        } else if (others == 0 && phases == 1 && gravities <= 1 && plainKernel) {
+            forceFold = FieldFold;
+            gravityOrder = gravities == 0 ? 0 : gravityAt < phaseAt ? 1 : 2;
+        }
+    }
+    if (forceFold != NoFold) {
+        populations.useFieldShifts(parameters->parameterBlock()[0], forceFold == FieldFold);
         // The shifts count in what the attached cells report.
         populations.markShifts();
     } else {
         populations.fieldShifts = false;
+        populations.fieldShiftsXZ = false;
     }
 }
 
@@ -270,6 +298,82 @@ template <typename Work> void mapOnPool(QList<int> &items, const Work &work)
 }
 
 } // namespace
+
+void Grid::prepareForceFields()
+{
+    const std::size_t n = cells.size();
+    const double psi0 = parameters->getMpPsi0(), rho0 = parameters->getMpP0();
+    const bool current = psiValid && psiGeneration == populations.generation && !populations.wasTouched() &&
+                         psiField.size() == n && psiParameters[0] == psi0 && psiParameters[1] == rho0;
+    if (!current)
+        computePsiField();
+    // The commit of every line with attached sites forms its sums, and so
+    // the next psi, unless the step leaves them out.
+    producingPsi = !skipAttachedSums;
+    if (parameters->getMpGads() == 0.0)
+        return;
+    if (adhesionField.size() != n)
+        adhesionField.assign(n, 0.0);
+    if (!adhesionKindsValid || adhesionKinds.size() != n) {
+        adhesionKinds.assign(n, 0);
+        for (std::size_t s = 0; s < n; ++s) {
+            BaseCell *inner = PassiveScalarCell::innerOf(cells[s]);
+            if (dynamic_cast<WallCell *>(inner))
+                adhesionKinds[s] = 1;
+            else if (dynamic_cast<PorousCell *>(inner))
+                adhesionKinds[s] = 2;
+        }
+        adhesionKindsValid = true;
+    }
+    const double weights[3] = {0.0, 1.0, parameters->getPorousSolidDensity()};
+    for (std::size_t s = 0; s < n; ++s)
+        adhesionField[s] = weights[adhesionKinds[s]];
+}
+
+void Grid::computePsiField()
+{
+    const std::size_t n = cells.size();
+    if (psiField.size() != n)
+        psiField.assign(n, 0.0);
+    if (psiNext.size() != n)
+        psiNext.assign(n, 0.0);
+    const double psi0 = parameters->getMpPsi0(), rho0 = parameters->getMpP0();
+    psiParameters[0] = psi0;
+    psiParameters[1] = rho0;
+    const std::size_t rowSites = std::size_t(nx) * nz;
+    const int q = neighbourQ;
+    auto row = [&](int y) {
+        constexpr std::size_t Tile = 256;
+        double rho[Tile];
+        for (std::size_t t0 = std::size_t(y) * rowSites; t0 < std::size_t(y + 1) * rowSites; t0 += Tile) {
+            const std::size_t count = std::min(Tile, std::size_t(y + 1) * rowSites - t0);
+            // The density in the order of Lattice::moments, direction by direction.
+            for (std::size_t k = 0; k < count; ++k)
+                rho[k] = 0.0;
+            for (int i = 0; i < q; ++i) {
+                const double *f = populations.cur + std::size_t(i) * populations.stride + t0;
+                for (std::size_t k = 0; k < count; ++k)
+                    rho[k] += f[k];
+            }
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::size_t s = t0 + k;
+                if (siteModes[s] & PlainFluid) {
+                    psiField[s] = MultiPhase::psiOfDensity(rho[k], psi0, rho0);
+                } else {
+                    // The commits write only the attached sites' next psi.
+                    psiField[s] = 0.0;
+                    psiNext[s] = 0.0;
+                }
+            }
+        }
+    };
+    if (parameters->getMulticore() && rows.size() > 1)
+        mapOnPool(rows, row);
+    else
+        for (int y : qAsConst(rows))
+            row(y);
+    psiValid = false;
+}
 
 template <typename Visit> void Grid::forEachInner(Visit visit) const
 {
@@ -491,6 +595,8 @@ void Grid::buildSiteModes()
         lineAttached[std::size_t(l)] = attached;
         linePorous[std::size_t(l)] = porous;
     }
+    adhesionKindsValid = false;
+    psiValid = false;
     cellsFitModel = cellsMatchModel();
     siteModesValid = true;
 }
@@ -1066,8 +1172,12 @@ void Grid::runPhase(int phase)
 {
     if (!siteModesValid)
         buildSiteModes();
-    if (phase == 0)
+    if (phase == 0) {
         chooseForceMode();
+        producingPsi = false;
+        if (forceFold == FieldFold)
+            prepareForceFields();
+    }
     // Rows whose phase-1 or phase-3 work is empty for every site are left out.
     QList<int> *work = &rows;
     if (fastPath && immersed->isEmpty()) {
@@ -1130,6 +1240,9 @@ void Grid::runFusedSweep()
     const bool parallel = parameters->getMulticore();
     // More chunks than threads, so one busy core does not hold up the sweep.
     prepareFusedChunks(parallel ? 4 * QThreadPool::globalInstance()->maxThreadCount() : 1);
+    producingPsi = false;
+    if (forceFold == FieldFold)
+        prepareForceFields();
     const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
     const Scaled commit(this, neighbours.data(), 2);
     if (parallel && fusedChunkIndices.size() > 1) {
@@ -1153,6 +1266,14 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
+    if (producingPsi) {
+        // The commit formed the psi of what is now current.
+        psiField.swap(psiNext);
+        psiValid = true;
+        psiGeneration = populations.generation;
+        producingPsi = false;
+        populations.clearTouched();
+    }
     if (!keeping)
         return;
     keptKind = keepWanted;

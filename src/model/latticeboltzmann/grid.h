@@ -233,6 +233,14 @@ private:
     static bool attachable(BaseCell *c);
     void chooseForceMode();
     void clearShifts();
+    // The pseudopotential of every attached site into psiField (zero at the
+    // other sites, whose values no kernel result depends on), and with
+    // adhesion the adhesion weight of every site into adhesionField, from
+    // the current populations (see LineKernels::Line::psi). The psi field a
+    // commit formed as a by-product of its sums is used as it is while no
+    // edit touched the populations since.
+    void prepareForceFields();
+    void computePsiField();
     // The first site of the neighbour line in direction i of a line (the
     // row y in 2D, the column (x, y) in 3D); false when it lies outside.
     bool lineTarget(int x, int y, int i, std::size_t &base, int &along) const;
@@ -283,6 +291,25 @@ private:
     std::vector<std::uint8_t> lineKinds, lineAttached;
     // Per line: whether it holds attached porous cells (the porous kernels).
     std::vector<std::uint8_t> linePorous;
+    // How the body forces reach the line kernels: not at all (the cells
+    // form them), gravity alone, or the pseudopotential force (with gravity
+    // before it, gravityOrder 1, after it, 2, or none, 0) from the fields.
+    enum ForceFold { NoFold, GravityFold, FieldFold };
+    ForceFold forceFold = NoFold;
+    int gravityOrder = 0;
+    std::vector<double> psiField, adhesionField;
+    // The psi of the next populations, formed by the commit of an iteration
+    // that produces it (producingPsi) and made psiField by the flip; valid
+    // for the flip count psiGeneration and the parameters psiParameters.
+    std::vector<double> psiNext;
+    bool producingPsi = false;
+    bool psiValid = false;
+    std::uint64_t psiGeneration = 0;
+    double psiParameters[2] = {0.0, 0.0};
+    // Per site, while adhesionKindsValid: 1 a wall, 2 a porous cell (also
+    // inside a colour wrapper), 0 anything else.
+    std::vector<std::uint8_t> adhesionKinds;
+    bool adhesionKindsValid = false;
     int vectorLevel = 0;
     bool siteModesValid = false;
     bool cellsFitModel = true;

@@ -5,8 +5,8 @@
 
 // The vectorised stepping of one line of plain fluid sites (a row in 2D, a
 // column of z in 3D) in the grid-owned populations: BGK collision with the
-// second-order equilibrium (its velocity shifted by gravity where the grid
-// folds that force in) and a push to fixed offsets, and the statistics of
+// second-order equilibrium (its velocity shifted by gravity or the
+// pseudopotential force where the grid folds them in) and a push to fixed offsets, and the statistics of
 // the committed line. Each kernel is built for AVX-512, AVX2 and the
 // baseline instruction set from the same source; without fused multiply-add
 // every build rounds exactly like the per-cell code.
@@ -48,6 +48,21 @@ struct Line
     // The solid fraction of each site by site index (the porous kernels
     // only; zero at plain fluid sites).
     const double *solid = nullptr;
+    // The pseudopotential force (the field kernels only): psi of every site
+    // by site index (zero where a site has none), and with adhesion the
+    // adhesion weight of every site (1 at walls, the porous solid density
+    // at porous sites, zero elsewhere; null: no adhesion term). The force
+    // is psi(x) (minusMpG sum w_i psi(x + e_i) e_i + minusMpGads sum w_i
+    // a(x + e_i) e_i); gravity enters before it (gravityOrder 1), after it
+    // (2) or not (0). The shifts are written to shiftX, shiftY, shiftZ.
+    const double *psi = nullptr;
+    const double *adhesion = nullptr;
+    double *shiftX = nullptr, *shiftZ = nullptr;
+    double minusMpG = 0.0, minusMpGads = 0.0;
+    int gravityOrder = 0;
+    // Whether a field value may be non-finite, so that terms along zero
+    // components of e_i must be formed too (they are NaN then).
+    bool exactZeros = false;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -72,6 +87,10 @@ struct Set
     // The same with porous sites in the line, without and with gravity.
     PushFunction pushPorous[4];
     PushFunction pushPorousForced[4];
+    // The same under the pseudopotential force (and gravity), without and
+    // with porous sites.
+    PushFunction pushField[4];
+    PushFunction pushPorousField[4];
     StatsFunction stats[4];
     StatsSpeedFunction statsSpeed[4];
 };

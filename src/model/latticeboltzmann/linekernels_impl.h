@@ -39,14 +39,143 @@ inline double gravityShift(double rho, const Line &line)
     return rho > 0.001 ? 0.0 + line.minusG * rho * line.densityFactor * (line.tau / rho) : 0.0;
 }
 
+// The force modes of the kernels: none, gravity alone, the pseudopotential
+// force from the grid's psi field (with or without gravity).
+enum ForceMode { NoForce = 0, GravityForce = 1, FieldForce = 2 };
+
+// One direction's share of the pseudopotential sums of a tile: w_I times
+// the neighbour's field value added along e_I, as the per-site force adds
+// e_I (w_I psi); a site whose neighbour lies outside the box adds nothing,
+// and past a line end the neighbour is the other end's site when the line
+// wraps. A zero component of e_I adds a signed zero to a sum that starts at
+// +0, which changes nothing while every field value is finite; with
+// Exact those terms are added all the same (a non-finite psi makes them NaN
+// as in the per-site force).
+template <int Q, int I, bool Exact>
+inline void fieldDirection(const Line &line, const double *field, int t0, int n, double *__restrict sx,
+                           double *__restrict sy, double *__restrict sz)
+{
+    if (line.outside & (1u << I))
+        return;
+    constexpr double ex = Lattice::tables.e[Q][I][0], ey = Lattice::tables.e[Q][I][1],
+                     ez = Lattice::tables.e[Q][I][2];
+    const double w = Lattice::tables.w[Q][I];
+    const int a = line.along[I], length = line.length;
+    const double *__restrict nb = field + line.targetBase[I] + t0 + a;
+    const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
+    const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
+    auto add = [&](int k, double t) {
+        if constexpr (Exact || ex != 0.0)
+            sx[k] += ex * t;
+        if constexpr (Exact || ey != 0.0)
+            sy[k] += ey * t;
+        if constexpr (Exact || ez != 0.0)
+            sz[k] += ez * t;
+    };
+    for (int k = k0; k < k1; ++k)
+        add(k, w * nb[k]);
+    if ((k0 == 1 || k1 == n - 1) && line.wraps) {
+        const int k = k0 == 1 ? 0 : n - 1;
+        add(k, w * field[line.targetBase[I] + (k0 == 1 ? length - 1 : 0)]);
+    }
+}
+
+template <int Q, bool Exact, std::size_t... I>
+inline void fieldSums(const Line &line, const double *field, int t0, int n, double *sx, double *sy, double *sz,
+                      std::index_sequence<I...>)
+{
+    for (int k = 0; k < n; ++k)
+        sx[k] = sy[k] = sz[k] = 0.0;
+    // The rest direction (I = 0) has no neighbour.
+    ((I == 0 ? void() : fieldDirection<Q, int(I), Exact>(line, field, t0, n, sx, sy, sz)), ...);
+}
+
+template <int Q>
+inline void fieldSumsOf(const Line &line, const double *field, int t0, int n, double *sx, double *sy, double *sz)
+{
+    if (line.exactZeros)
+        fieldSums<Q, true>(line, field, t0, n, sx, sy, sz, std::make_index_sequence<Q>());
+    else
+        fieldSums<Q, false>(line, field, t0, n, sx, sy, sz, std::make_index_sequence<Q>());
+}
+
+// The shifts from the sums (sx, sy, sz in, the shifts out) for a given
+// adhesion and gravity order, every site formed and the ones whose density
+// is too small given none, so the loop runs on vectors.
+template <bool Adhesion, int Gravity>
+inline void shiftsFromSums(const Line &line, int n, const double *__restrict rho, const double *__restrict own,
+                           const double *__restrict ax, const double *__restrict ay, const double *__restrict az,
+                           double *__restrict sx, double *__restrict sy, double *__restrict sz)
+{
+    const double minusG = line.minusMpG, minusGads = line.minusMpGads, tau = line.tau;
+    const double gravity = line.minusG, factor = line.densityFactor;
+    for (int k = 0; k < n; ++k) {
+        const double r = rho[k];
+        const double tr = tau / r;
+        const double c = minusG * own[k];
+        double fx = sx[k] * c, fy = sy[k] * c, fz = sz[k] * c;
+        // Without adhesion its term would add a zero, whose sign the
+        // shift (0 + F tau / rho) never shows.
+        if constexpr (Adhesion) {
+            const double ca = minusGads * own[k];
+            fx = fx + ax[k] * ca;
+            fy = fy + ay[k] * ca;
+            fz = fz + az[k] * ca;
+        }
+        double x = 0.0, y = 0.0, z = 0.0;
+        if constexpr (Gravity == 1)
+            y = y + gravity * r * factor * tr;
+        x = x + fx * tr;
+        y = y + fy * tr;
+        z = z + fz * tr;
+        if constexpr (Gravity == 2)
+            y = y + gravity * r * factor * tr;
+        const bool forced = r > 0.001;
+        sx[k] = forced ? x : 0.0;
+        sy[k] = forced ? y : 0.0;
+        sz[k] = forced ? z : 0.0;
+    }
+}
+
+// The force shifts of a tile's sites under the pseudopotential force (and
+// gravity, in the order of the force list), as the per-site collision forms
+// them: shift = 0 + F tau / rho for each force in turn, none where the
+// density is too small. Gravity's zero x and z components add exact zeros
+// and are left out.
+template <int Q>
+inline void tileFieldShifts(const Line &line, int t0, int n, const double *__restrict rho, double *__restrict sx,
+                            double *__restrict sy, double *__restrict sz)
+{
+    alignas(64) double ax[Tile], ay[Tile], az[Tile];
+    fieldSumsOf<Q>(line, line.psi, t0, n, sx, sy, sz);
+    const double *own = line.psi + line.base + t0;
+    if (line.adhesion) {
+        fieldSumsOf<Q>(line, line.adhesion, t0, n, ax, ay, az);
+        if (line.gravityOrder == 1)
+            shiftsFromSums<true, 1>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else if (line.gravityOrder == 2)
+            shiftsFromSums<true, 2>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else
+            shiftsFromSums<true, 0>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+    } else {
+        if (line.gravityOrder == 1)
+            shiftsFromSums<false, 1>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else if (line.gravityOrder == 2)
+            shiftsFromSums<false, 2>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+        else
+            shiftsFromSums<false, 0>(line, n, rho, own, ax, ay, az, sx, sy, sz);
+    }
+}
+
 // Per site: density and velocity from the current populations in the order
 // of Lattice::moments, then U = u + shift and U.U, as the per-cell collision
-// forms them: with Forced the shift of gravity (kept in shift[]), otherwise a
-// zero shift.
-template <int Q, bool Forced>
+// forms them: with GravityForce the shift of gravity (kept in shift[]), with
+// FieldForce the shift of the pseudopotential force (kept in the line's
+// shift fields), otherwise a zero shift.
+template <int Q, int Force>
 inline void tileMoments(const Line &line, const double *__restrict cur, std::size_t stride, int n,
                         double *__restrict rho, double *__restrict ux, double *__restrict uy, double *__restrict uz,
-                        double *__restrict uu, double *__restrict shift)
+                        double *__restrict uu, double *__restrict shift, int t0)
 {
     for (int k = 0; k < n; ++k) {
         rho[k] = 0.0;
@@ -70,13 +199,32 @@ inline void tileMoments(const Line &line, const double *__restrict cur, std::siz
             for (int k = 0; k < n; ++k)
                 uz[k] += f[k] * ez;
     }
+    if constexpr (Force == FieldForce) {
+        double *__restrict sx = line.shiftX + line.base + t0;
+        double *__restrict sy = line.shiftY + line.base + t0;
+        double *__restrict sz = line.shiftZ + line.base + t0;
+        tileFieldShifts<Q>(line, t0, n, rho, sx, sy, sz);
+        for (int k = 0; k < n; ++k) {
+            const double r = rho[k];
+            const double inv = 1.0 / r;
+            const bool massive = r > Lattice::ActiveWeight;
+            const double x = (massive ? ux[k] * inv : 0.0) + sx[k];
+            const double y = (massive ? uy[k] * inv : 0.0) + sy[k];
+            const double z = (massive ? uz[k] * inv : 0.0) + sz[k];
+            ux[k] = x;
+            uy[k] = y;
+            uz[k] = z;
+            uu[k] = x * x + y * y + z * z;
+        }
+        return;
+    }
     for (int k = 0; k < n; ++k) {
         const double r = rho[k];
         const double inv = 1.0 / r;
         const bool massive = r > Lattice::ActiveWeight;
         const double x = velocityComponent(ux[k], inv, massive);
         double y;
-        if constexpr (Forced) {
+        if constexpr (Force == GravityForce) {
             const double s = gravityShift(r, line);
             shift[k] = s;
             y = (massive ? uy[k] * inv : 0.0) + s;
@@ -209,7 +357,7 @@ inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std:
 
 // A line tile by tile: the moments of a tile, then each direction's values
 // (with walls or other cells in or around the line, where the mode allows).
-template <int Q, bool Masked, bool Forced, bool Porous> void pushTiledLine(const Line &line)
+template <int Q, bool Masked, int Force, bool Porous> void pushTiledLine(const Line &line)
 {
     const std::uint32_t *__restrict modes = line.modes;
     const int length = line.length;
@@ -221,8 +369,8 @@ template <int Q, bool Masked, bool Forced, bool Porous> void pushTiledLine(const
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
-        tileMoments<Q, Forced>(line, line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu,
-                               Forced ? line.shiftY + line.base + t0 : nullptr);
+        tileMoments<Q, Force>(line, line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu,
+                              Force == GravityForce ? line.shiftY + line.base + t0 : nullptr, t0);
         pushDirections<Q, Masked, Porous>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
     }
 }
@@ -313,19 +461,28 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
     }
 }
 
-template <int Q, bool Forced = false, bool Porous = false> void push(const Line &line)
+template <int Q, int Force = NoForce, bool Porous = false> void push(const Line &line)
 {
+    constexpr bool Forced = Force == GravityForce;
+    // The pseudopotential force reads the neighbours' field tile by tile.
+    if constexpr (Force == FieldForce) {
+        if (line.modes)
+            pushTiledLine<Q, true, Force, Porous>(line);
+        else
+            pushTiledLine<Q, false, Force, Porous>(line);
+        return;
+    }
     // The single pass holds a site's Q populations and its moments in
     // registers: with 32 vector registers it is the faster, with 16 only
     // for the 3D models on AVX2, and never on the baseline set.
     // A line along a face of a closed box (with directions leaving the box)
     // goes direction by direction, which skips those directions whole.
     if (line.modes)
-        pushTiledLine<Q, true, Forced, Porous>(line);
+        pushTiledLine<Q, true, Force, Porous>(line);
     else if (Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
         pushPlainLine<Q, Forced, Porous>(line, std::make_index_sequence<Q>());
     else
-        pushTiledLine<Q, false, Forced, Porous>(line);
+        pushTiledLine<Q, false, Force, Porous>(line);
 }
 
 // The speed from the momentum sums and the density, as PlainMoments forms
@@ -424,11 +581,16 @@ template <int Q> void stats(const Line &line, double *deltaP, double *density)
 namespace LineKernels {
 
 extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
-                               {push<9, true>, push<15, true>, push<19, true>, push<27, true>},
-                               {push<9, false, true>, push<15, false, true>, push<19, false, true>,
-                                push<27, false, true>},
-                               {push<9, true, true>, push<15, true, true>, push<19, true, true>,
-                                push<27, true, true>},
+                               {push<9, GravityForce>, push<15, GravityForce>, push<19, GravityForce>,
+                                push<27, GravityForce>},
+                               {push<9, NoForce, true>, push<15, NoForce, true>, push<19, NoForce, true>,
+                                push<27, NoForce, true>},
+                               {push<9, GravityForce, true>, push<15, GravityForce, true>,
+                                push<19, GravityForce, true>, push<27, GravityForce, true>},
+                               {push<9, FieldForce>, push<15, FieldForce>, push<19, FieldForce>,
+                                push<27, FieldForce>},
+                               {push<9, FieldForce, true>, push<15, FieldForce, true>, push<19, FieldForce, true>,
+                                push<27, FieldForce, true>},
                                {stats<9>, stats<15>, stats<19>, stats<27>},
                                {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>}};
 

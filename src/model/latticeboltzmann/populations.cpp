@@ -43,14 +43,19 @@ void Populations::allocate(int directions, std::size_t sites)
     }
 }
 
-void Populations::useFieldShifts(double tau)
+void Populations::useFieldShifts(double tau, bool allAxes)
 {
     if (stride == 0)
         return;
     if (!shiftY)
         shiftY = allocateArray(stride * sizeof(double));
+    if (allAxes && !shiftX)
+        shiftX = allocateArray(stride * sizeof(double));
+    if (allAxes && !shiftZ)
+        shiftZ = allocateArray(stride * sizeof(double));
     shiftTau = tau;
     fieldShifts = true;
+    fieldShiftsXZ = allAxes;
 }
 
 void Populations::useSolid()
@@ -64,10 +69,13 @@ void Populations::release()
     touch();
     std::free(cur);
     std::free(next);
+    std::free(shiftX);
     std::free(shiftY);
+    std::free(shiftZ);
     std::free(solid);
-    cur = next = shiftY = solid = nullptr;
+    cur = next = shiftX = shiftY = shiftZ = solid = nullptr;
     fieldShifts = false;
+    fieldShiftsXZ = false;
     stride = 0;
     q = 0;
 }

@@ -30,9 +30,12 @@ public:
         std::swap(next, other.next);
         std::swap(stride, other.stride);
         std::swap(q, other.q);
+        std::swap(shiftX, other.shiftX);
         std::swap(shiftY, other.shiftY);
+        std::swap(shiftZ, other.shiftZ);
         std::swap(solid, other.solid);
         fieldShifts = false;
+        fieldShiftsXZ = false;
         layoutDirty = true;
         touch();
     }
@@ -65,13 +68,15 @@ public:
     void clearShiftMark() { shifted.store(false, std::memory_order_relaxed); }
     std::size_t bytes() const
     {
-        return (2 * std::size_t(q) + (shiftY ? 1 : 0) + (solid ? 1 : 0)) * stride * sizeof(double);
+        return (2 * std::size_t(q) + (shiftX ? 1 : 0) + (shiftY ? 1 : 0) + (shiftZ ? 1 : 0) + (solid ? 1 : 0)) *
+               stride * sizeof(double);
     }
     // Allocates the solid fractions (zero) on first use.
     void useSolid();
     // Makes the per-site force shifts the attached cells' own (see
-    // fieldShifts), allocating them on first use.
-    void useFieldShifts(double tau);
+    // fieldShifts), allocating them on first use: the y shifts only, or
+    // with allAxes the x and z shifts as well.
+    void useFieldShifts(double tau, bool allAxes = false);
 
     double *cur = nullptr;
     double *next = nullptr;
@@ -85,9 +90,14 @@ public:
     // last collision is (0, shiftY[site], 0), formed with relaxation time
     // shiftTau: the grid folds gravity into the line kernels, which write
     // it here instead of into the cells. Otherwise the cells hold their own.
+    // With fieldShiftsXZ set as well, the shift is (shiftX[site],
+    // shiftY[site], shiftZ[site]) (forces with components along every axis).
+    double *shiftX = nullptr;
     double *shiftY = nullptr;
+    double *shiftZ = nullptr;
     double shiftTau = 0.0;
     bool fieldShifts = false;
+    bool fieldShiftsXZ = false;
     // The solid fraction of each attached porous cell, zero at the other
     // attached sites; null while no porous cell was ever attached.
     double *solid = nullptr;

@@ -1,5 +1,6 @@
 #include "scaled.h"
 
+#include "forces/multiphase.h"
 #include "grid.h"
 #include "immersed/immersedset.h"
 #include "lattice.h"
@@ -8,6 +9,7 @@
 #include "sccell.h"
 
 #include <algorithm>
+#include <cmath>
 
 void Scaled::operator()(const int &y) const
 {
@@ -57,7 +59,7 @@ void pushToPopulations(const Grid &g, Populations &p, BaseCell *const *block, in
 
 } // namespace
 
-// Phase 0. With plain BGK (no force but gravity folded in by the grid, no
+// Phase 0. With plain BGK (no force but those the grid folds in, no
 // Smagorinsky or entropic option, second-order equilibrium) every line with
 // fast sites runs the vector kernel; otherwise fast sites collide through
 // the cell's own routine and push into the populations. Plain walls and
@@ -69,14 +71,20 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
     SimulationParameters *sp = g.parameters.get();
-    const bool gravity = g.populations.fieldShifts;
-    const bool plain = (sp->getForces().isEmpty() || gravity) && !sp->getEntropic() &&
+    // A force the grid folds into the kernels: gravity alone, or the
+    // pseudopotential force from the grid's fields.
+    const bool folded = g.populations.fieldShifts;
+    const bool field = folded && g.forceFold == Grid::FieldFold;
+    const bool gravity = folded && !field;
+    const bool plain = (sp->getForces().isEmpty() || folded) && !sp->getEntropic() &&
                        !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
     const int slot = LineKernels::slot(q);
     if (fast && plain && slot >= 0) {
         const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
-        const LineKernels::PushFunction push = gravity ? set.pushForced[slot] : set.push[slot];
-        const LineKernels::PushFunction pushPorous = gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
+        const LineKernels::PushFunction push =
+            field ? set.pushField[slot] : gravity ? set.pushForced[slot] : set.push[slot];
+        const LineKernels::PushFunction pushPorous =
+            field ? set.pushPorousField[slot] : gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
@@ -84,11 +92,23 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         line.omega = 1.0 / params[0];
         line.keep = 1.0 - line.omega;
         line.solid = g.populations.solid;
-        if (gravity) {
+        if (folded) {
             line.shiftY = g.populations.shiftY;
             line.minusG = -sp->getGravity();
             line.densityFactor = sp->getDensity1();
             line.tau = params[0];
+        }
+        if (field) {
+            line.shiftX = g.populations.shiftX;
+            line.shiftZ = g.populations.shiftZ;
+            line.psi = g.psiField.data();
+            line.adhesion = sp->getMpGads() != 0.0 ? g.adhesionField.data() : nullptr;
+            line.minusMpG = -sp->getMpG();
+            line.minusMpGads = -sp->getMpGads();
+            line.gravityOrder = g.gravityOrder;
+            // psi0 exp(-rho0 / rho) is finite for rho0 >= 0 and a finite psi0.
+            line.exactZeros = !(std::isfinite(sp->getMpPsi0()) && sp->getMpP0() >= 0.0 &&
+                                std::isfinite(sp->getPorousSolidDensity()));
         }
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
@@ -215,6 +235,8 @@ void Scaled::commit(int y) const
                         stats(line, change, density);
                     if (kept && !keepSpeed)
                         std::copy(density, density + n, kept + line.base);
+                    if (g.producingPsi)
+                        storePsi(line.base, n, density);
                 }
                 if (plainLine) {
                     if (attached)
@@ -328,6 +350,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
         line.base = base;
         line.length = nz;
         LineKernels::kernels(g.getVectorLevel()).stats[LineKernels::slot(g.neighbourQ)](line, dc, dr);
+        if (g.producingPsi)
+            storePsi(base, nz, dr);
     }
     for (int z = 0; z < nz; ++z) {
         const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
@@ -355,4 +379,14 @@ void Scaled::sumRow(int y, const double *change, const double *density) const
     }
     g.rowDeltaP[y] = deltaP;
     g.rowTotalP[y] = totalP;
+}
+
+void Scaled::storePsi(std::size_t first, int n, const double *density) const
+{
+    Grid &g = *grid;
+    const double psi0 = g.psiParameters[0], rho0 = g.psiParameters[1];
+    const std::uint32_t *modes = g.siteModes.data() + first;
+    double *out = g.psiNext.data() + first;
+    for (int k = 0; k < n; ++k)
+        out[k] = (modes[k] & Grid::PlainFluid) ? MultiPhase::psiOfDensity(density[k], psi0, rho0) : 0.0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 class Grid;
 class BaseCell;
 
@@ -25,6 +27,10 @@ private:
     // over the row in site order.
     void commitColumn(int y, int x, double *change, double *density) const;
     void sumRow(int y, const double *change, const double *density) const;
+    // With the pseudopotential force folded in, the psi of n committed sites
+    // from their new densities (zero at sites not attached), for the grid's
+    // next psi field.
+    void storePsi(std::size_t first, int n, const double *density) const;
     void boundaries(int y) const;
     void commit(int y) const;
     void finish(int y) const;

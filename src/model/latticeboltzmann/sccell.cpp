@@ -37,7 +37,7 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
         store->next[std::size_t(i) * store->stride + site] = values[i];
     }
     if (store->fieldShifts)
-        store->shiftY[site] = 0.0;
+        writeFieldShift(store, site, Vector3d());
     store->touch();
     deltaGeneration = store->generation;
 }
@@ -57,7 +57,7 @@ void SCCell::attach(Populations *populations, int siteIndex)
         populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
     }
     if (populations->fieldShifts)
-        populations->shiftY[siteIndex] = shift.y;
+        writeFieldShift(populations, siteIndex, shift);
     populations->touch();
     BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
     f = nullptr;
@@ -73,7 +73,7 @@ void SCCell::detach()
     freezeDeltaP();
     Populations *from = store;
     if (from->fieldShifts) {
-        shift = Vector3d(0.0, from->shiftY[site], 0.0);
+        shift = fieldShift(from, site);
         forceTau = from->shiftTau;
     }
     double *block = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
@@ -176,7 +176,7 @@ void SCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
     if (!f && !forces.isEmpty())
         store->markShifts();
     if (!f && store->fieldShifts)
-        store->shiftY[site] = shift.y;
+        writeFieldShift(store, site, shift);
 
     const int order = sp->getVelocityOrder();
     const Vector3d U = velocity + shift;

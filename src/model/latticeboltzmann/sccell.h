@@ -83,7 +83,7 @@ public:
         forceTau = tau;
         if (!f) {
             if (store->fieldShifts)
-                store->shiftY[site] = s.y;
+                writeFieldShift(store, site, s);
             if (s.x != 0.0 || s.y != 0.0 || s.z != 0.0)
                 store->markShifts();
         }
@@ -109,7 +109,7 @@ public:
         shift = Vector3d();
         forceTau = 0.0;
         if (!f && store->fieldShifts)
-            store->shiftY[site] = 0.0;
+            writeFieldShift(store, site, Vector3d());
     }
 
     // Relaxes the distributions and writes the post-collision value of every
@@ -156,6 +156,21 @@ public:
     }
 
 protected:
+    // A site's shift in the grid's per-site fields (see Populations::fieldShifts).
+    static Vector3d fieldShift(const Populations *p, int site)
+    {
+        if (p->fieldShiftsXZ)
+            return Vector3d(p->shiftX[site], p->shiftY[site], p->shiftZ[site]);
+        return Vector3d(0.0, p->shiftY[site], 0.0);
+    }
+    static void writeFieldShift(Populations *p, int site, const Vector3d &s)
+    {
+        p->shiftY[site] = s.y;
+        if (p->fieldShiftsXZ) {
+            p->shiftX[site] = s.x;
+            p->shiftZ[site] = s.z;
+        }
+    }
     void recomputeMoments() { Lattice::moments(f, q, rho, u); }
     // The force shift of the last collision and the relaxation time it was
     // formed with (0: no body-force shift): the cell's own, or the grid's
@@ -164,7 +179,7 @@ protected:
     {
         if (!f && store->fieldShifts) {
             tau = store->shiftTau;
-            return Vector3d(0.0, store->shiftY[site], 0.0);
+            return fieldShift(store, site);
         }
         tau = forceTau;
         return shift;

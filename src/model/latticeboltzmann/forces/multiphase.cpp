@@ -13,11 +13,7 @@ double MultiPhase::psi(BaseCell *cell, double psi0, double rho0)
 {
     if (!cell || !cell->isFluid())
         return 0.0;
-    const double rho = cell->getP(-1);
-    // An empty cell has no pseudopotential rather than exp(-inf) of a NaN.
-    if (!(rho > 0.0))
-        return 0.0;
-    return psi0 * std::exp(-rho0 / rho);
+    return psiOfDensity(cell->getP(-1), psi0, rho0);
 }
 
 Vector3d MultiPhase::force(BaseCell *cell, BaseCell **neighbours, int, int, int, int, Grid *grid)

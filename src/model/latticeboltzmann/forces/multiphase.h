@@ -2,6 +2,8 @@
 
 #include "force.h"
 
+#include <cmath>
+
 // Single-component Shan-Chen pseudopotential force with wall adhesion. The
 // pseudopotential of a fluid cell is psi = "mpPsi0" exp(-"mpP0" / rho); walls
 // and missing neighbours have none. F = -G psi(x) sum w_i psi(x + e_i) e_i
@@ -14,4 +16,10 @@ public:
 
     // The pseudopotential of a cell (0 for null or non-fluid cells).
     static double psi(BaseCell *cell, double psi0, double rho0);
+    // The pseudopotential of fluid at density rho; an empty or negative
+    // density has none rather than exp(-inf) of a NaN.
+    static double psiOfDensity(double rho, double psi0, double rho0)
+    {
+        return rho > 0.0 ? psi0 * std::exp(-rho0 / rho) : 0.0;
+    }
 };

@@ -25,7 +25,7 @@ std::atomic<bool> edgeWarned{false};
 } // namespace
 
 MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
-    : settings(&parameters), q(parameters.getModel()), interaction(new MultiComponent)
+    : settings(&parameters), q(parameters.getModel())
 {
     for (int j = 0; j < 2; ++j) {
         components.push_back(from ? static_cast<SCCell *>(from->clone(parameters))
@@ -75,6 +75,14 @@ void MCCell::recomputeCommonVelocity()
     common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
 }
 
+// The interaction between components holds no state: every cell of every
+// grid uses this one object rather than a heap object of its own.
+MultiComponent &MCCell::interaction()
+{
+    static MultiComponent shared;
+    return shared;
+}
+
 void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
 {
     const int n = componentCount();
@@ -93,7 +101,8 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         const double rho = components[j]->getP(-1);
         if (rho > 0.001) {
             const double s = taus[j] / rho;
-            const Vector3d between = interaction->force(this, neighbours, j, position.x, position.y, position.z, grid);
+            const Vector3d between =
+                interaction().force(this, neighbours, j, position.x, position.y, position.z, grid);
             shifts[j] = between * s;
             componentForces[j] = between;
             for (Force *f : forces) {

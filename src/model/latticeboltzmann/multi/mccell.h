@@ -2,7 +2,6 @@
 
 #include "model/latticeboltzmann/basecell.h"
 
-#include <memory>
 #include <vector>
 
 class MultiComponent;
@@ -68,6 +67,7 @@ private:
     const SimulationParameters *settings;
     int q;
     void sizeArrays();
+    static MultiComponent &interaction();
 
     std::vector<SCCell *> components;
     std::vector<double> taus;
@@ -77,5 +77,4 @@ private:
     std::vector<double> fixedDensities;
     Vector3d common;
     double lastDeltaP = 0.0;
-    std::unique_ptr<MultiComponent> interaction;
 };
