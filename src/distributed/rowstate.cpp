@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -235,13 +236,26 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
                     cell->passivate(writer);
                     writer.writeEndElement();
                     buffer.close();
-                    char *at = room(1 + qint64(sizeof(quint32)) + element.size());
+                    // A multicomponent cell adds each component's shift and
+                    // force of the last collision, which its reported
+                    // velocities add and its element does not hold.
+                    const auto *mixture = dynamic_cast<const MCCell *>(cell);
+                    const int components = mixture ? mixture->componentCount() : 0;
+                    char *at = room(2 + qint64(sizeof(quint32)) + element.size() +
+                                    qint64(sizeof(double)) * 6 * components);
                     *at++ = char(kind);
                     const quint32 size = quint32(element.size());
                     std::memcpy(at, &size, sizeof size);
                     at += sizeof size;
                     std::memcpy(at, element.constData(), std::size_t(element.size()));
-                    used = at + element.size() - out.data();
+                    at += element.size();
+                    *at++ = char(quint8(components));
+                    for (int j = 0; j < components; ++j) {
+                        const Vector3d shift = mixture->lastShift(j), force = mixture->lastForce(j);
+                        for (double v : {shift.x, shift.y, shift.z, force.x, force.y, force.z})
+                            putReal(at, v);
+                    }
+                    used = at - out.data();
                 } else {
                     *room(1) = char(kind);
                     ++used;
@@ -261,6 +275,8 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
     const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
     Reader in(bytes);
+    // The last collision's shifts and forces of a mixture's components.
+    std::vector<double> collision;
     if (rowsRead)
         *rowsRead = 0;
     for (int y = firstRow; !in.atEnd(); ++y) {
@@ -319,11 +335,32 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     // a new one would (the cells keep nothing beyond what
                     // they write), and keeps its neighbour block; another
                     // kind is replaced, which rebuilds the neighbour table.
+                    quint8 components = 0;
+                    bool ok = in.get(components);
+                    collision.resize(std::size_t(6 * components));
+                    for (std::size_t k = 0; ok && k < collision.size(); ++k)
+                        ok = in.get(collision[k]);
+                    if (!ok)
+                        return fail(QStringLiteral("the cell at (%1, %2, %3) is cut short").arg(x).arg(y).arg(z));
                     if (typeid(*fresh) == typeid(*cell)) {
                         cell->activate(reader, &grid);
                     } else {
                         fresh->activate(reader, &grid);
+                        cell = fresh.get();
                         grid.setCell(x, y, z, fresh.release(), true, false);
+                    }
+                    if (auto *mixture = dynamic_cast<MCCell *>(cell)) {
+                        if (components != mixture->componentCount())
+                            return fail(QStringLiteral("the mixture at (%1, %2, %3) has %4 components, not %5")
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(z)
+                                            .arg(components)
+                                            .arg(mixture->componentCount()));
+                        for (int j = 0; j < components; ++j) {
+                            const double *v = collision.data() + 6 * j;
+                            mixture->restoreLastCollision(j, Vector3d(v[0], v[1], v[2]), Vector3d(v[3], v[4], v[5]));
+                        }
                     }
                 } else {
                     return fail(QStringLiteral("the site (%1, %2, %3) has no known kind").arg(x).arg(y).arg(z));

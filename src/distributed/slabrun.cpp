@@ -182,14 +182,6 @@ bool Run::loadDocument(const QString &input, QString *error)
     if (!outputs.loadDocument(*whole, input, error))
         return false;
     notes = outputs.warnings();
-    // The half force a cell of several components adds to the velocity it
-    // reports is kept beside its populations and does not travel between
-    // processes yet (plain fluid carries it); the VTK pieces are written
-    // by the processes that stepped the cells and have it.
-    if (!whole->getParameters()->getForces().isEmpty() && whole->getParameters()->getMcQuantity() > 1)
-        notes << QStringLiteral("Forces act on several components: the velocities in the per-cell tables lack the "
-                                "half force of the last collision on several processes (populations, densities, VTK "
-                                "files and the final document are exact).");
     return true;
 }
 

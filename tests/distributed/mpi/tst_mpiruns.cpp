@@ -168,15 +168,8 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     const QByteArray expected = readAll(dir.filePath("one/case-final.lb2"));
     QVERIFY(expected.contains("iterations=\"30\""));
     QVERIFY2(readAll(dir.filePath("several/case-final.lb2")) == expected, output.constData());
-    // Known fault: the velocity a multicomponent cell reports adds the
-    // force of its last collision, which the cell keeps beside its
-    // populations but neither writes into its document element nor takes
-    // back, so where forces act on a mixture the tables' velocities come out
-    // of the populations alone (densities and populations are bitwise
-    // equal). Plain fluid cells carry their force shift across.
-    for (const char *row : {"mixture/2", "mixture/3"})
-        QEXPECT_FAIL(row, "the force a cell adds to its reported velocity stays with the process that stepped it",
-                     Continue);
+    // The tables' velocities add the force of each cell's last collision,
+    // which a mixture's cells carry between processes as plain fluid does.
     QByteArray tables, expectedTables;
     for (const char *table : {"vp_000010.csv", "vp_000020.csv", "vp_000030.csv"}) {
         tables += readAll(dir.filePath(QStringLiteral("several/") + table));

@@ -60,6 +60,22 @@ public:
     SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }
     // Pins component j's density after every commit (0 releases it).
     void setFixedDensity(int j, double density);
+    // The equilibrium shift and the force of component j's last collision,
+    // which the velocities and forces the cell reports add. A copy made from
+    // the cell's document element (which does not hold them) takes them over
+    // with restoreLastCollision.
+    Vector3d lastShift(int j) const { return j >= 0 && j < componentCount() ? shifts[std::size_t(j)] : Vector3d(); }
+    Vector3d lastForce(int j) const
+    {
+        return j >= 0 && j < componentCount() ? componentForces[std::size_t(j)] : Vector3d();
+    }
+    void restoreLastCollision(int j, const Vector3d &shift, const Vector3d &force)
+    {
+        if (j >= 0 && j < componentCount()) {
+            shifts[std::size_t(j)] = shift;
+            componentForces[std::size_t(j)] = force;
+        }
+    }
 
 private:
     void recomputeCommonVelocity();
