@@ -127,8 +127,9 @@ bool saveState(Grid &g, const QString &path)
     return true;
 }
 
-// A periodic 2D box of 100 x 100 sites, all fluid, at relaxation time tau.
-void periodicBox(Grid &g, double tau)
+// A periodic 2D box of width x height sites, all fluid at density 1, at
+// relaxation time tau for the fluid and the second population set.
+void periodicBox(Grid &g, double tau, int width = 100, int height = 100)
 {
     SimulationParameters *p = g.getParameters();
     p->setModel(9);
@@ -137,7 +138,7 @@ void periodicBox(Grid &g, double tau)
     p->setPeriodicBoundaries(true);
     p->setMinP0(1.0);
     p->setMaxP0(1.0);
-    g.resize(100, 100, 1);
+    g.resize(width, height, 1);
 }
 
 // Smoothly 1 inside a disc of radius r about the centre of an n x n box,
@@ -190,18 +191,12 @@ bool heatedBox(const QString &dir)
     const int length = 128, h = 32;
     const double tau = 0.6, nu = (tau - 0.5) / 3.0, rayleigh = 1e4;
     Grid g;
+    periodicBox(g, tau, length, h + 2);
     SimulationParameters *p = g.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tau);
-    p->setEpsilon(1, tau);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
     p->setMulticomponentValues(2, 0.0, 0.0, 0.0, 4);
     p->setThermal(0, 1.0);
     p->setThermal(1, 0.0);
     p->setPassiveScalarGravity(rayleigh * nu * nu / (double(h) * h * h));
-    g.resize(length, h + 2, 1);
     for (int x = 0; x < length; ++x) {
         g.setCell(x, 0, 0, new ThermalWall(0), true, false);
         g.setCell(x, h + 1, 0, new ThermalWall(1), true, false);
