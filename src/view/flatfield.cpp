@@ -244,11 +244,17 @@ bool FlatField::supports(const Renderer &r)
     const Grid *grid = r.getGrid();
     return grid->getLength() == 1 && !r.isHeightmap() && !r.isSecondDistributionShown() && !r.isIlluminated() &&
            !r.planeYZ() && !r.planeXZ() && !r.planeXY() && r.getDefaultFaceMask() == 4 &&
-           isPlainScalar(r.getPainterName());
+           (isPlainScalar(r.getPainterName()) || r.getPainterName() == QLatin1String("multicomponent"));
 }
 
 void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
 {
+    if (r.getPainterName() == QLatin1String("multicomponent")) {
+        computed = coloured = deferred = false;
+        mixturePass(r, draw);
+        return;
+    }
+    mixtureComputed = false;
     std::vector<double> &buffer = r.valueBuffer();
     const QVector<DrawItem> &items = r.getDrawList();
     // Nothing changes between the two passes of a frame, so the drawing pass
@@ -516,6 +522,92 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
     coloured = colour && !draw;
     deferred = defer;
     computedWith = map;
+    if (draw) {
+        upload(width, height);
+        drawQuad(r, width, height);
+    }
+}
+
+FlatField::Texel FlatField::channel(double c)
+{
+    // The colour reaches the GL as a float, clamped to [0, 1] and rounded to
+    // the nearest byte; NaN is taken as 0.
+    const float f = float(c);
+    const float clamped = f > 0.0f ? std::min(f, 1.0f) : 0.0f;
+    return Texel(clamped * 255.0f + 0.5f);
+}
+
+void FlatField::mixturePass(Renderer &r, bool draw)
+{
+    std::vector<double> &buffer = r.valueBuffer();
+    const QVector<DrawItem> &items = r.getDrawList();
+    const std::size_t count = std::size_t(items.size());
+    // The cells do not change between the two passes of a frame, so the
+    // drawing pass reuses what the computing pass read from them.
+    const bool reuse = draw && mixtureComputed && cached.size() == count;
+    mixtureComputed = !draw;
+    if (!draw)
+        std::fill(buffer.begin(), buffer.end(), 0.0);
+    if (!reuse) {
+        cached.resize(count);
+        present.resize(count);
+        shares.resize(2 * count);
+    }
+    const ColorMap &map = r.colorMap();
+    const Grid *grid = r.getGrid();
+    const int step = std::max(1, r.getArrowSteps());
+    const int width = (grid->getWidth() + step - 1) / step;
+    const int height = (grid->getHeight() + step - 1) / step;
+    const double top = r.getCentre() + r.getHalfWidth();
+    if (draw) {
+        image.resize(std::size_t(width) * std::size_t(height));
+        std::fill(image.begin(), image.end(), 0u);
+    }
+    // The painter keeps widening the extremes while it is on: each chunk
+    // tracks its values and the chunks are tracked in order.
+    const int chunkSize = 4096;
+    std::vector<Chunk> chunks;
+    for (int begin = 0; begin < items.size(); begin += chunkSize) {
+        chunks.emplace_back();
+        chunks.back().begin = begin;
+        chunks.back().end = std::min(int(items.size()), begin + chunkSize);
+    }
+    const DrawItem *list = items.constData();
+    QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
+        double minimum = chunk.minimum, maximum = chunk.maximum;
+        for (int k = chunk.begin; k < chunk.end; ++k) {
+            const DrawItem &item = list[k];
+            if (!reuse) {
+                BaseCell *cell = r.cellOf(item);
+                present[std::size_t(k)] = cell != nullptr;
+                if (!cell)
+                    continue;
+                cached[std::size_t(k)] = cell->getP(-1);
+                shares[2 * std::size_t(k)] = cell->getP(0);
+                shares[2 * std::size_t(k) + 1] = cell->getP(1);
+            } else if (!present[std::size_t(k)]) {
+                continue;
+            }
+            const double v = cached[std::size_t(k)];
+            minimum = std::min(minimum, v);
+            maximum = std::max(maximum, v);
+            chunk.tracked = true;
+            if (ColorMap::isWhite(map.color(v)))
+                continue;
+            buffer[std::size_t(r.valueIndex(item.x, item.y, item.z))] = v;
+            if (draw)
+                image[std::size_t(item.x / step) + std::size_t(item.y / step) * std::size_t(width)] =
+                    channel(shares[2 * std::size_t(k)] / top) | channel(shares[2 * std::size_t(k) + 1] / top) << 16 |
+                    Texel(255) << 24;
+        }
+        chunk.minimum = minimum;
+        chunk.maximum = maximum;
+    });
+    for (const Chunk &chunk : chunks)
+        if (chunk.tracked) {
+            r.track(chunk.minimum);
+            r.track(chunk.maximum);
+        }
     if (draw) {
         upload(width, height);
         drawQuad(r, width, height);

@@ -56,6 +56,11 @@ private:
     {
         return Texel(c.red()) | Texel(c.green()) << 8 | Texel(c.blue()) << 16 | Texel(255) << 24;
     }
+    // The mixture painter ("multicomponent"): each cell coloured by its
+    // first two components' densities, the value kept being their mean.
+    void mixturePass(Renderer &renderer, bool draw);
+    // A channel of a colour given as a double, as the GL turns it into a byte.
+    static Texel channel(double c);
     void upload(int width, int height);
     void drawQuad(const Renderer &renderer, int width, int height);
 
@@ -64,6 +69,10 @@ private:
     // item's cell exists.
     std::vector<double> cached;
     std::vector<unsigned char> present;
+    // The mixture painter's two component densities per draw item, from the
+    // computing pass, and whether they are still those of the frame.
+    std::vector<double> shares;
+    bool mixtureComputed = false;
     // What the step kept, which the last computing pass read in place for
     // the plain fluid sites instead of gathering it; null when it gathered
     // every value.

@@ -1,4 +1,5 @@
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "view/flatfield.h"
@@ -144,6 +145,33 @@ private slots:
                 QVERIFY(!grid().keptPlainValues(kind));
                 compareFrames("written " + painter);
             }
+        }
+    }
+
+    // Two components coloured red and blue by their densities, beside walls
+    // and plain fluid, with densities that overflow the colour channels and
+    // means outside the range; grouped cells too.
+    void mixtureSamePixelsAsOneQuadPerCell()
+    {
+        for (int group : {1, 2}) {
+            makeChannel(61, 37, QSize(480, 360));
+            grid().getParameters()->setMulticomponentValues(2, 0.9, 0.0, 0.0, 1);
+            for (int y = 1; y < 30; ++y)
+                for (int x = 0; x < 50; ++x) {
+                    if (!grid().getCell(x, y, 0) || !grid().getCell(x, y, 0)->isFluid())
+                        continue;
+                    auto *cell = new MCCell(*grid().getParameters());
+                    const double a = 1 + std::sin(0.21 * x + 0.13 * y), b = 2.2 - a + 0.3 * std::cos(0.4 * y);
+                    cell->reset(std::max(a, 0.01), std::max(b, 0.01));
+                    grid().setCell(x, y, 0, cell, true, false);
+                }
+            view->rebuildGeometry(false);
+            renderer().selectPainter("multicomponent");
+            renderer().setArrowSteps(group);
+            compareFrames(QString("mixture, group %1").arg(group));
+            renderer().toggleContinuousAutoAdjust();
+            renderer().setRange(0.9, 0.35, true);
+            compareFrames(QString("mixture in a fixed range, group %1").arg(group));
         }
     }
 
