@@ -18,48 +18,66 @@
 
 namespace {
 
-// The painters whose value is one number per cell of any kind, with the
-// quantity they paint; the general painter pass computes the same.
-using CellValue = std::function<double(const DrawItem &, BaseCell *)>;
+// The painters whose value is one number per cell, with the quantity they
+// paint and the cells they paint; the general painter pass computes the same.
+struct CellValue
+{
+    std::function<double(const DrawItem &, BaseCell *)> of;
+    // Whether the painter paints a cell at all; null paints every cell.
+    bool (*paints)(BaseCell *) = nullptr;
+    explicit operator bool() const { return bool(of); }
+};
 
 CellValue valueOf(Renderer &r)
 {
     Grid *grid = r.getGrid();
     const QString name = r.getPainterName();
     if (name == QLatin1String("velocity"))
-        return [](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).length(); };
+        return {[](const DrawItem &item, BaseCell *cell) { return cell->getVelocity(item.layer - 1).length(); }};
     if (name == QLatin1String("pressure"))
-        return [](const DrawItem &item, BaseCell *cell) { return cell->getP(item.layer - 1); };
+        return {[](const DrawItem &item, BaseCell *cell) { return cell->getP(item.layer - 1); }};
+    if (name == QLatin1String("temperature"))
+        return {[](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, &Painters::carriesTemperature};
+    if (name == QLatin1String("permeability"))
+        return {[](const DrawItem &, BaseCell *cell) { return Painters::solidFraction(cell); }, &Painters::isPorous};
+    if (name == QLatin1String("passive scalar") && r.getComponent() >= 0) {
+        const int component = r.getComponent();
+        return {[component](const DrawItem &, BaseCell *cell) { return cell->getP(component + 10); },
+                &Painters::carriesScalars};
+    }
     if (name == QLatin1String("stream function")) {
         const std::vector<double> &psi = r.streamFunctionField();
         const std::size_t nx = std::size_t(grid->getWidth());
-        return [&psi, nx](const DrawItem &item, BaseCell *) {
+        return {[&psi, nx](const DrawItem &item, BaseCell *) {
             return psi[std::size_t(item.x) + std::size_t(item.y) * nx];
-        };
+        }};
     }
     if (name == QLatin1String("vorticity magnitude")) {
         const std::vector<Vector3d> &omega = r.vorticityField();
-        return [grid, &omega](const DrawItem &item, BaseCell *) {
+        return {[grid, &omega](const DrawItem &item, BaseCell *) {
             return omega[std::size_t(grid->siteIndex(item.x, item.y, item.z))].z;
-        };
+        }};
     }
     if (name == QLatin1String("microflux"))
-        return
-            [grid](const DrawItem &item, BaseCell *) { return Painters::microfluxAt(*grid, item.x, item.y, item.z); };
+        return {
+            [grid](const DrawItem &item, BaseCell *) { return Painters::microfluxAt(*grid, item.x, item.y, item.z); }};
     if (name == QLatin1String("macroflux")) {
         const std::vector<Vector3d> &flux = r.fluxField();
         const std::size_t nx = std::size_t(grid->getWidth());
-        return [&flux, nx](const DrawItem &item, BaseCell *) {
+        return {[&flux, nx](const DrawItem &item, BaseCell *) {
             return flux[std::size_t(item.y) * nx + std::size_t(item.x)].length();
-        };
+        }};
     }
     return CellValue();
 }
 
-bool isPlainScalar(const QString &name)
+bool isPlainScalar(const Renderer &r)
 {
-    static const char *names[] = {"velocity",  "pressure", "stream function", "vorticity magnitude",
-                                  "microflux", "macroflux"};
+    static const char *names[] = {"velocity",  "pressure",  "stream function", "vorticity magnitude",
+                                  "microflux", "macroflux", "temperature",     "permeability"};
+    const QString name = r.getPainterName();
+    if (name == QLatin1String("passive scalar"))
+        return r.getComponent() >= 0;
     return std::any_of(std::begin(names), std::end(names), [&name](const char *n) { return name == QLatin1String(n); });
 }
 
@@ -78,13 +96,13 @@ struct Chunk
 };
 
 // The item's value from its cell into value, and whether it has a cell
-// into has.
+// the painter paints into has.
 void fromCell(Renderer &r, const CellValue &cellValue, const DrawItem &item, double &value, unsigned char &has)
 {
     BaseCell *cell = r.cellOf(item);
-    has = cell != nullptr;
-    if (cell)
-        value = cellValue(item, cell);
+    has = cell && (!cellValue.paints || cellValue.paints(cell));
+    if (has)
+        value = cellValue.of(item, cell);
 }
 
 // The values of the chunk's items, and whether each has a cell, into
@@ -244,7 +262,7 @@ bool FlatField::supports(const Renderer &r)
     const Grid *grid = r.getGrid();
     return grid->getLength() == 1 && !r.isHeightmap() && !r.isSecondDistributionShown() && !r.isIlluminated() &&
            !r.planeYZ() && !r.planeXZ() && !r.planeXY() && r.getDefaultFaceMask() == 4 &&
-           (isPlainScalar(r.getPainterName()) || r.getPainterName() == QLatin1String("multicomponent"));
+           (isPlainScalar(r) || r.getPainterName() == QLatin1String("multicomponent"));
 }
 
 void FlatField::pass(Renderer &r, bool draw, bool drawFollows)

@@ -55,22 +55,6 @@ bool isMeltingCell(BaseCell *cell)
     return MeltingPainters::isMeltingCell(cell);
 }
 
-// Cells that carry a temperature: the heat model's fluid (and melting cells).
-bool isHeatCell(BaseCell *cell)
-{
-    return dynamic_cast<PassiveScalar *>(PassiveScalarCell::innerOf(cell)) || isMeltingCell(cell);
-}
-
-bool isPassiveScalarCell(BaseCell *cell)
-{
-    return dynamic_cast<PassiveScalarCell *>(cell) != nullptr;
-}
-
-bool isPorousCell(BaseCell *cell)
-{
-    return dynamic_cast<PorousCell *>(PassiveScalarCell::innerOf(cell)) != nullptr;
-}
-
 void clearBuffer(Renderer &r)
 {
     std::vector<double> &buffer = r.valueBuffer();
@@ -143,10 +127,30 @@ void Painters::pressure(Renderer &r, bool draw)
         r, draw, [](const DrawItem &item, BaseCell *cell) { return cell->getP(item.layer - 1); }, anyCell);
 }
 
+bool Painters::carriesTemperature(BaseCell *cell)
+{
+    return dynamic_cast<PassiveScalar *>(PassiveScalarCell::innerOf(cell)) || isMeltingCell(cell);
+}
+
+bool Painters::carriesScalars(BaseCell *cell)
+{
+    return dynamic_cast<PassiveScalarCell *>(cell) != nullptr;
+}
+
+bool Painters::isPorous(BaseCell *cell)
+{
+    return dynamic_cast<PorousCell *>(PassiveScalarCell::innerOf(cell)) != nullptr;
+}
+
+double Painters::solidFraction(BaseCell *cell)
+{
+    return static_cast<PorousCell *>(PassiveScalarCell::innerOf(cell))->getSolidDensity();
+}
+
 void Painters::temperature(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, isHeatCell);
+        r, draw, [](const DrawItem &, BaseCell *cell) { return cell->getP(1); }, carriesTemperature);
 }
 
 // The arrow painters store no values, yet they own the value buffer while
@@ -169,7 +173,7 @@ void Painters::passiveScalar(Renderer &r, bool draw)
     if (component >= 0) {
         generalPass(
             r, draw, [component](const DrawItem &, BaseCell *cell) { return cell->getP(component + 10); },
-            isPassiveScalarCell);
+            carriesScalars);
         return;
     }
     // The species mix: each cell takes the sum of the species colours
@@ -183,7 +187,7 @@ void Painters::passiveScalar(Renderer &r, bool draw)
     const int n = colours.size();
     double largest = 0.0;
     for (const DrawItem &item : r.getDrawList())
-        if (BaseCell *cell = r.cellOf(item); cell && isPassiveScalarCell(cell))
+        if (BaseCell *cell = r.cellOf(item); cell && carriesScalars(cell))
             for (int i = 0; i < n; ++i)
                 largest = std::max(largest, cell->getP(i + 10));
     // With no colour anywhere every mix is black and shows nothing.
@@ -194,7 +198,7 @@ void Painters::passiveScalar(Renderer &r, bool draw)
         glBegin(GL_QUADS);
     for (const DrawItem &item : r.getDrawList()) {
         BaseCell *cell = r.cellOf(item);
-        if (!cell || !isPassiveScalarCell(cell))
+        if (!cell || !carriesScalars(cell))
             continue;
         double mix[3] = {0.0, 0.0, 0.0};
         for (int i = 0; i < n; ++i) {
@@ -387,11 +391,7 @@ void Painters::detail(Renderer &r, bool draw)
 void Painters::permeability(Renderer &r, bool draw)
 {
     generalPass(
-        r, draw,
-        [](const DrawItem &, BaseCell *cell) {
-            return static_cast<PorousCell *>(PassiveScalarCell::innerOf(cell))->getSolidDensity();
-        },
-        isPorousCell);
+        r, draw, [](const DrawItem &, BaseCell *cell) { return solidFraction(cell); }, isPorous);
 }
 
 double Painters::microfluxAt(Grid &grid, int x, int y, int z)

@@ -38,6 +38,13 @@ public:
     static void korner(Renderer &r, bool draw);
     static void temp(Renderer &r, bool draw);
 
+    // The cells the temperature, passive scalar and permeability painters
+    // paint, and the solid fraction of a porous one.
+    static bool carriesTemperature(BaseCell *cell);
+    static bool carriesScalars(BaseCell *cell);
+    static bool isPorous(BaseCell *cell);
+    static double solidFraction(BaseCell *cell);
+
     // The net exchange of populations between the cell at (x, y, z) and its
     // fluid neighbours: what each neighbour sends back minus what the cell sends.
     static double microfluxAt(Grid &grid, int x, int y, int z);

@@ -1,5 +1,8 @@
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "view/flatfield.h"
@@ -172,6 +175,42 @@ private slots:
             renderer().toggleContinuousAutoAdjust();
             renderer().setRange(0.9, 0.35, true);
             compareFrames(QString("mixture in a fixed range, group %1").arg(group));
+        }
+    }
+
+    // The painters of one cell kind paint those cells only: heat cells by
+    // their temperature, porous ones by their solid fraction, cells with
+    // coloured scalars by the chosen colour; the rest of the field stays
+    // unpainted.
+    void cellKindPaintersSamePixelsAsOneQuadPerCell()
+    {
+        makeChannel(61, 37, QSize(480, 360));
+        SimulationParameters &p = *grid().getParameters();
+        for (int y = 1; y < 36; ++y)
+            for (int x = 0; x < 61; ++x) {
+                if (!grid().getCell(x, y, 0)->isFluid())
+                    continue;
+                const double wave = std::sin(0.3 * x + 0.17 * y);
+                if (x < 20) {
+                    grid().setCell(x, y, 0, new PassiveScalar(p, 1.0, Vector3d(), 0.5 + 0.4 * wave), true, false);
+                } else if (x < 35 && y < 25) {
+                    auto *porous = new PorousCell(1.0, p);
+                    porous->setSolidDensity(0.5 + 0.45 * wave);
+                    grid().setCell(x, y, 0, porous, true, false);
+                } else if (x > 40) {
+                    auto *coloured = new PassiveScalarCell(new SCCell(1.0, 9), 9);
+                    coloured->allocateColours(2);
+                    coloured->initColours(0.5 + 0.3 * wave);
+                    coloured->recomputeColours();
+                    grid().setCell(x, y, 0, coloured, true, false);
+                }
+            }
+        view->rebuildGeometry(false);
+        renderer().setComponent(1);
+        for (const char *painter : {"temperature", "permeability", "passive scalar"}) {
+            renderer().selectPainter(painter);
+            compareFrames(painter);
+            QVERIFY2(renderer().getMinimum() > 0.05 && renderer().getMaximum() < 0.95, painter);
         }
     }
 
