@@ -5,6 +5,9 @@
 // ONDIX_BENCH_ONLY=step, models, vtk, document or frame runs that part alone;
 // ONDIX_BENCH_CASE=n runs only the n-th stepping case (from 1);
 // ONDIX_BENCH_MODEL=text only plain fluid and the models whose name has it.
+// ONDIX_BENCH_CUBE=n steps a periodic D3Q19 cube of n^3 sites and prints its
+// bytes per site, as the grid counts them and as the process's peak
+// resident memory shows them, to check how large a domain fits.
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
@@ -20,6 +23,7 @@
 #endif
 #include "vtkbench.h"
 
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -28,6 +32,8 @@
 
 #include <QCoreApplication>
 #include <QThreadPool>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -121,6 +127,27 @@ double run(Grid &grid, int iterations, bool multicore, double *perCpuSecond = nu
     return best;
 }
 
+// One periodic D3Q19 cube of n^3 sites, stepped a few times in parallel.
+void benchCube(int n, int vectorLevel)
+{
+    Grid grid;
+    SimulationParameters *p = grid.getParameters();
+    p->setModel(19);
+    p->setEpsilon(0, 0.8);
+    p->setPeriodicBoundaries(true);
+    grid.resize(n, n, n);
+    grid.setVectorLevel(vectorLevel);
+    const double mlups = run(grid, 2, true);
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    const double sites = double(grid.siteCount());
+    const double total = grid.memoryBytes() / sites, populations = grid.getPopulations().bytes() / sites,
+                 objects = BlockPool::reservedBytes() / sites;
+    std::printf("D3Q19 periodic %d^3: %.0f bytes/site counted (populations %.0f, cell objects %.0f, tables %.0f), "
+                "%.0f bytes/site peak resident, %.1f MLUPS mc\n",
+                n, total, populations, objects, total - populations - objects, usage.ru_maxrss * 1024.0 / sites, mlups);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -156,6 +183,10 @@ int main(int argc, char *argv[])
     }
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int vectorLevel = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (const int cube = qEnvironmentVariableIntValue("ONDIX_BENCH_CUBE"); cube > 0) {
+        benchCube(cube, vectorLevel);
+        return 0;
+    }
     if (only == QLatin1String("models")) {
         benchModels(scale, vectorLevel);
         return 0;

@@ -82,8 +82,10 @@ void Grid::allocate(int width, int height, int length)
     neighbourQ = parameters->getModel();
     cells.assign(n, nullptr);
     populations.allocate(neighbourQ, n);
-    neighbours.assign(n * neighbourQ, nullptr);
-    BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
+    neighbours.clear();
+    neighbours.shrink_to_fit();
+    rowOf.clear();
+    rowOf.shrink_to_fit();
     siteModes.assign(n, 0);
     siteModesValid = false;
     fluxValid = false;
@@ -91,9 +93,33 @@ void Grid::allocate(int width, int height, int length)
 
 BaseCell **Grid::neighbourBlock(int x, int y, int z)
 {
-    if (!contains(x, y, z) || neighbours.empty())
+    if (!contains(x, y, z))
         return nullptr;
-    return &neighbours[std::size_t(siteIndex(x, y, z)) * neighbourQ];
+    thread_local BaseCell *scratch[Lattice::MaxQ];
+    return neighbourRow(siteIndex(x, y, z), scratch);
+}
+
+// The same row buildNeighbours would store for the site, from the cells as
+// they are now.
+void Grid::formRow(int s, BaseCell **row) const
+{
+    const int q = neighbourQ;
+    const int z = s % nz, x = (s / nz) % nx, y = s / (nz * nx);
+    const bool periodic = parameters->getPeriodicBoundaries();
+    for (int i = 0; i < q; ++i) {
+        row[i] = nullptr;
+        if (!Lattice::isActive(q, i))
+            continue;
+        const int *e = Lattice::tables.e[q][i];
+        int tx = x + e[0], ty = y + e[1], tz = z + e[2];
+        if (periodic) {
+            tx = (tx + nx) % nx;
+            ty = (ty + ny) % ny;
+            tz = (tz + nz) % nz;
+        }
+        if (contains(tx, ty, tz))
+            row[i] = cells[std::size_t(siteIndex(tx, ty, tz))];
+    }
 }
 
 void Grid::releaseSite(BaseCell *old, int site, bool stays)
@@ -469,32 +495,28 @@ void Grid::assignGroup(int x, int y, int z, BaseCell *cell)
 void Grid::buildNeighbours()
 {
     const int q = parameters->getModel();
-    if (q != neighbourQ || neighbours.size() != cells.size() * std::size_t(q)) {
-        neighbourQ = q;
-        neighbours.assign(cells.size() * std::size_t(q), nullptr);
-        BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
-    }
-    const bool periodic = parameters->getPeriodicBoundaries();
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x)
-            for (int z = 0; z < nz; ++z) {
-                BaseCell **block = &neighbours[std::size_t(siteIndex(x, y, z)) * q];
-                for (int i = 0; i < q; ++i) {
-                    block[i] = nullptr;
-                    if (!Lattice::isActive(q, i))
-                        continue;
-                    Vector3i t = Vector3i(x, y, z) + Lattice::direction(q, i);
-                    if (periodic)
-                        t = t.wrapped(nx, ny, nz);
-                    if (contains(t.x, t.y, t.z))
-                        block[i] = cells[siteIndex(t.x, t.y, t.z)];
-                }
-            }
+    neighbourQ = q;
+    const std::size_t n = cells.size();
+    rowOf.assign(n, -1);
+    std::size_t kept = 0;
+    for (std::size_t s = 0; s < n; ++s)
+        if (keepsRow(cells[s]))
+            rowOf[s] = std::int32_t(kept++);
+    // The cells keep pointers into the table: it is built afresh and every
+    // cell that keeps a row is told its new place below.
+    neighbours.assign(kept * std::size_t(q), nullptr);
+    neighbours.shrink_to_fit();
+    BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
+    for (std::size_t s = 0; s < n; ++s)
+        if (rowOf[s] >= 0)
+            formRow(int(s), &neighbours[std::size_t(rowOf[s]) * q]);
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 const int s = siteIndex(x, y, z);
-                BaseCell **block = &neighbours[std::size_t(s) * q];
+                if (rowOf[std::size_t(s)] < 0)
+                    continue;
+                BaseCell **block = &neighbours[std::size_t(rowOf[std::size_t(s)]) * q];
                 if (auto *wrapper = dynamic_cast<PassiveScalarCell *>(cells[s]))
                     wrapper->setNeighbours(block, parameters.get());
                 if (auto *wall = dynamic_cast<WallCell *>(PassiveScalarCell::innerOf(cells[s])))
@@ -526,7 +548,8 @@ void Grid::buildSiteModes()
     for (std::size_t s = 0; s < n; ++s) {
         if (!(siteModes[s] & PlainFluid))
             continue;
-        BaseCell **block = &neighbours[s * q];
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = neighbourRow(int(s), scratch);
         std::uint32_t mode = siteModes[s] | FastFluid;
         for (int i = 0; i < q && (mode & FastFluid); ++i) {
             BaseCell *nb = block[i];
@@ -801,12 +824,11 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
     const int q = parameters->getModel();
     std::vector<BaseCell *> fresh;
     Populations freshPopulations;
-    std::vector<BaseCell *> freshCells, freshNeighbours;
+    std::vector<BaseCell *> freshCells;
     std::vector<std::uint32_t> freshModes;
     try {
         fresh.assign(n, nullptr);
         freshCells.assign(n, nullptr);
-        freshNeighbours.assign(n * std::size_t(q), nullptr);
         freshModes.assign(n, 0);
         freshPopulations.allocate(q, n);
         // A resize draws a density for every site before the codes draw
@@ -848,8 +870,10 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
     nz = l;
     neighbourQ = q;
     cells.swap(freshCells);
-    neighbours.swap(freshNeighbours);
-    BlockPool::adviseHugePages(neighbours.data(), neighbours.size() * sizeof(BaseCell *));
+    neighbours.clear();
+    neighbours.shrink_to_fit();
+    rowOf.clear();
+    rowOf.shrink_to_fit();
     siteModes.swap(freshModes);
     siteModesValid = false;
     fluxValid = false;
@@ -1100,6 +1124,7 @@ const std::vector<Vector3d> &Grid::crossSectionFlux()
 std::size_t Grid::memoryBytes() const
 {
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
+           rowOf.capacity() * sizeof(std::int32_t) +
            siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + kept.capacity() * sizeof(double) +
            BlockPool::reservedBytes();
 }
@@ -1187,7 +1212,7 @@ void Grid::runPhase(int phase)
             work = &finishRows;
     }
     if (!work->isEmpty()) {
-        const Scaled item(this, neighbours.data(), phase);
+        const Scaled item(this, phase);
         if (parameters->getMulticore() && work->size() > 1) {
             mapOnPool(*work, item);
         } else {
@@ -1243,8 +1268,8 @@ void Grid::runFusedSweep()
     producingPsi = false;
     if (forceFold == FieldFold)
         prepareForceFields();
-    const Scaled sweep(this, neighbours.data(), Scaled::FusedSweep);
-    const Scaled commit(this, neighbours.data(), 2);
+    const Scaled sweep(this, Scaled::FusedSweep);
+    const Scaled commit(this, 2);
     if (parallel && fusedChunkIndices.size() > 1) {
         mapOnPool(fusedChunkIndices, sweep);
         mapOnPool(fusedEdgeRows, commit);

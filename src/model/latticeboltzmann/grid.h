@@ -70,7 +70,22 @@ public:
                 for (int z = 0; z < nz; ++z)
                     visit(cells[siteIndex(x, y, z)], x, y, z);
     }
+    // The neighbours of a site, one per direction (null outside the box).
+    // Sites of kinds that keep their row (walls, wrappers, every kind but
+    // plain and porous fluid) get their row in the table; for the others the
+    // row is formed from the lattice offsets in a buffer of the calling
+    // thread, valid until its next call.
     BaseCell **neighbourBlock(int x, int y, int z);
+    // The row of site s: its row in the table, or the row formed into
+    // scratch (Lattice::MaxQ entries) for a site that has none.
+    BaseCell **neighbourRow(int s, BaseCell **scratch)
+    {
+        const std::int32_t r = rowOf.empty() ? -1 : rowOf[std::size_t(s)];
+        if (r >= 0)
+            return &neighbours[std::size_t(r) * std::size_t(neighbourQ)];
+        formRow(s, scratch);
+        return scratch;
+    }
     // Stores the cell without bookkeeping (the particle manager moves cells so).
     void putCell(int x, int y, int z, BaseCell *cell);
     // Replaces the cell with bookkeeping: fluid count, particle notifications,
@@ -250,8 +265,17 @@ private:
     template <typename Visit> void forEachInner(Visit visit) const;
     void buildSiteModes();
 
+    // Whether the site's cell needs a row in the neighbour table: every kind
+    // but plain and porous fluid, which read their neighbours only while
+    // stepping and get them from the lattice offsets (see neighbourRow).
+    static bool keepsRow(BaseCell *c) { return !attachable(c); }
+    void formRow(int s, BaseCell **row) const;
+
     std::vector<BaseCell *> cells;
+    // The rows of the sites that keep one, in site order, and per site the
+    // index of its row or -1.
     std::vector<BaseCell *> neighbours;
+    std::vector<std::int32_t> rowOf;
     QList<int> rows;
     std::unique_ptr<SimulationParameters> parameters;
     SimulationStats statistics;

@@ -140,7 +140,9 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (mode & (Grid::FastFluid | Grid::PlainWall | Grid::PlainNull))
                     continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
-                g.cells[s]->preUpdate(params, neighbours + s * q, grid, Vector3i(x, y, z));
+                BaseCell *scratch[Lattice::MaxQ];
+                g.cells[s]->preUpdate(params, g.neighbourRow(int(s), scratch), grid,
+                                      Vector3i(x, y, z));
             }
         }
         return;
@@ -151,7 +153,8 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             BaseCell *cell = g.cells[s];
-            BaseCell **block = neighbours + std::size_t(s) * q;
+            BaseCell *scratch[Lattice::MaxQ];
+            BaseCell **block = g.neighbourRow(s, scratch);
             const std::uint32_t mode = g.siteModes[s];
             // A porous site exchanges part of its values on the way out,
             // which its own preUpdate does.
@@ -171,7 +174,7 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
 void Scaled::boundaries(int y) const
 {
     Grid &g = *grid;
-    const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
+    const int nx = g.nx, nz = g.nz;
     double *params = g.parameters->parameterBlock();
     const bool fast = g.fastPath;
     const bool wallsWork = g.parameters->getMcType() == 4;
@@ -183,8 +186,11 @@ void Scaled::boundaries(int y) const
             const std::uint32_t mode = g.siteModes[s];
             const bool skip =
                 fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
-            if (!skip)
-                g.cells[s]->update(params, neighbours + std::size_t(s) * q, grid, Vector3i(x, y, z));
+            if (!skip) {
+                BaseCell *scratch[Lattice::MaxQ];
+                g.cells[s]->update(params, g.neighbourRow(s, scratch), grid,
+                                   Vector3i(x, y, z));
+            }
             if (spread)
                 immersed->spreadAt(x, y, z);
         }

@@ -14,7 +14,7 @@ public:
     // once, applied to a chunk index (see Grid::step).
     static constexpr int FusedSweep = 4;
 
-    Scaled(Grid *grid, BaseCell **neighbours, int phase) : grid(grid), neighbours(neighbours), phase(phase) {}
+    Scaled(Grid *grid, int phase) : grid(grid), phase(phase) {}
     void operator()(const int &y) const;
 
 private:
@@ -37,6 +37,5 @@ private:
     void collideAndCommitChunk(int chunk) const;
 
     Grid *grid;
-    BaseCell **neighbours;
     int phase;
 };

@@ -17,7 +17,7 @@ SCCell::SCCell(double initialDensity, int model) : p0(initialDensity)
     q = model;
     // One pooled block holds both arrays, so a cell's data is contiguous and
     // cells built in site order have their arrays in site order.
-    f = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
+    f = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
     fNext = f + q;
     Lattice::equilibriumArray(Vector3d(), p0, q, f);
     for (int i = 0; i < q; ++i)
@@ -45,7 +45,7 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
 SCCell::~SCCell()
 {
     if (f)
-        BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+        BlockPool::release(block(), blockBytes(q));
 }
 
 void SCCell::attach(Populations *populations, int siteIndex)
@@ -59,7 +59,7 @@ void SCCell::attach(Populations *populations, int siteIndex)
     if (populations->fieldShifts)
         writeFieldShift(populations, siteIndex, shift);
     populations->touch();
-    BlockPool::release(f < fNext ? f : fNext, 2 * q * sizeof(double));
+    BlockPool::release(block(), blockBytes(q));
     f = nullptr;
     store = populations;
     site = siteIndex;
@@ -76,13 +76,13 @@ void SCCell::detach()
         shift = fieldShift(from, site);
         forceTau = from->shiftTau;
     }
-    double *block = static_cast<double *>(BlockPool::allocate(2 * q * sizeof(double)));
+    double *values = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
     for (int i = 0; i < q; ++i) {
-        block[i] = from->cur[std::size_t(i) * from->stride + site];
-        block[q + i] = from->next[std::size_t(i) * from->stride + site];
+        values[i] = from->cur[std::size_t(i) * from->stride + site];
+        values[q + i] = from->next[std::size_t(i) * from->stride + site];
     }
-    f = block;
-    fNext = block + q;
+    f = values;
+    fNext = values + q;
     site = -1;
     recomputeMoments();
 }
@@ -99,8 +99,9 @@ const double *SCCell::currentValues(double *buffer) const
 void SCCell::currentMoments(double &density, Vector3d &velocity) const
 {
     if (f) {
-        density = rho;
-        velocity = u;
+        const double *m = moments();
+        density = m[0];
+        velocity = Vector3d(m[1], m[2], m[3]);
         return;
     }
     double values[Lattice::MaxQ];
@@ -397,10 +398,10 @@ void SCCell::setEquilibrium(const Vector3d &velocity, double density)
         setF(values);
         return;
     }
-    const double keptRho = rho;
+    const double keptRho = moments()[0];
     Lattice::equilibriumArray(velocity, density, q, f);
     recomputeMoments();
-    rho = keptRho;
+    moments()[0] = keptRho;
 }
 
 void SCCell::passivate(QXmlStreamWriter &writer)

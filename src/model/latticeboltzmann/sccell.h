@@ -171,7 +171,23 @@ protected:
             p->shiftZ[site] = s.z;
         }
     }
-    void recomputeMoments() { Lattice::moments(f, q, rho, u); }
+    // A detached cell's one pooled block: the two arrays, then the density
+    // and velocity of the current values (an attached cell, the grid's
+    // plain fluid, keeps no moments and no block).
+    static std::size_t blockBytes(int q) { return (2 * std::size_t(q) + 4) * sizeof(double); }
+    double *block() const { return f < fNext ? f : fNext; }
+    double *moments() const { return block() + 2 * q; }
+    void recomputeMoments()
+    {
+        double density;
+        Vector3d velocity;
+        Lattice::moments(f, q, density, velocity);
+        double *m = moments();
+        m[0] = density;
+        m[1] = velocity.x;
+        m[2] = velocity.y;
+        m[3] = velocity.z;
+    }
     // The force shift of the last collision and the relaxation time it was
     // formed with (0: no body-force shift): the cell's own, or the grid's
     // per-site value while the grid keeps them (see Populations::fieldShifts).
@@ -193,18 +209,14 @@ protected:
 
     // The fields read by every collision come first. While attached, f is
     // null, the populations live in the grid (store, site), and the density
-    // and velocity are computed from them, so rho's place holds the flip
-    // count at which lastDeltaP was taken.
+    // and velocity are computed from them; deltaGeneration is the flip count
+    // at which lastDeltaP was taken.
     double *f = nullptr;
     union {
         double *fNext = nullptr;
         Populations *store;
     };
-    Vector3d u;
-    union {
-        double rho = 0.0;
-        std::uint64_t deltaGeneration;
-    };
+    std::uint64_t deltaGeneration = 0;
     Vector3d shift;
     double p0 = 1.0;
     double lastDeltaP = 0.0;

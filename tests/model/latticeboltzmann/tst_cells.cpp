@@ -100,6 +100,25 @@ private slots:
         QCOMPARE(c.getF(3, 0), 0.5);
         // The arrays are exchanged, so the old current values are now next.
         QCOMPARE(c.getNextF(3, 0), 1.0 / 9);
+        // The moments a free cell keeps follow its values through both
+        // exchanges of the arrays.
+        for (int k = 0; k < 2; ++k) {
+            double values[9], density;
+            Vector3d velocity;
+            for (int i = 0; i < 9; ++i)
+                values[i] = c.getF(i, 0);
+            Lattice::moments(values, 9, density, velocity);
+            QCOMPARE(c.getP(0), density);
+            QCOMPARE(c.getLatticeVelocity(0).x, velocity.x);
+            QCOMPARE(c.getLatticeVelocity(0).y, velocity.y);
+            c.postUpdate();
+        }
+        // A new equilibrium keeps the cell's density and takes the velocity.
+        const double density = c.getP(0);
+        c.setEquilibrium(Vector3d(0.05, -0.02, 0.0), 1.3);
+        QCOMPARE(c.getP(0), density);
+        QVERIFY(std::abs(c.getLatticeVelocity(0).x - 0.05) < 1e-14);
+        QVERIFY(std::abs(c.getLatticeVelocity(0).y + 0.02) < 1e-14);
         SCCell same(1.0, 9);
         QCOMPARE(same.computeDeltaP(), 0.0);
     }

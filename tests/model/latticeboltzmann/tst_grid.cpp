@@ -117,10 +117,31 @@ private slots:
         QCOMPARE(corner[6] == nullptr, !periodic);
         if (periodic)
             QCOMPARE(corner[6], grid.getCell(3, 2, 0));
-        // Walls get their own block.
+        // Walls get their own block, and keep a valid one when the table is
+        // rebuilt for more walls (the stored rows then move).
         grid.setCell(1, 1, 1, new WallCell);
         grid.buildNeighbours();
         QCOMPARE(static_cast<WallCell *>(grid.getCell(1, 1, 1))->getNeighbours(), grid.neighbourBlock(1, 1, 1));
+        grid.fillRegion("w", 0, 3, 2, 2, 0, 4);
+        grid.setCell(2, 0, 3, new WallCell);
+        grid.step(1);
+        int walls = 0;
+        grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+            auto *wall = dynamic_cast<WallCell *>(c);
+            if (!wall)
+                return;
+            ++walls;
+            BaseCell **row = wall->getNeighbours();
+            QVERIFY(row);
+            for (int i = 0; i < q; ++i) {
+                const Vector3i e = Lattice::direction(q, i);
+                Vector3i t(x + e.x, y + e.y, z + e.z);
+                if (periodic)
+                    t = Vector3i((t.x + 4) % 4, (t.y + 3) % 3, (t.z + 5) % 5);
+                QCOMPARE(row[i], grid.getCell(t));
+            }
+        });
+        QCOMPARE(walls, 22);
     }
 
     void setCellRequestsRebuild()
