@@ -584,10 +584,11 @@ qint64 StateDocument::estimatedLoadBytes(qint64 sites, int q, qint64 textBytes, 
     // of read cells with their sites (up to twice its length as it grows).
     const qint64 reading = textBytes + sites * (cell + 2 * qint64(sizeof(PlacedCell)));
     // While the grid is built (the text is gone): the cells by site, the
-    // grid's cell, neighbour and mode tables and its populations, and the
-    // plain fluid its resize makes before the read cells take its place.
+    // grid's cell and mode tables and its populations, and the plain fluid
+    // its resize makes before the read cells take its place. The neighbour
+    // table is formed at the first step, for the kinds that keep rows.
     const qint64 building =
-        sites * (cell + pointer + pointer * (q + 1) + qint64(sizeof(std::uint32_t)) + populations + sizeof(SCCell));
+        sites * (cell + pointer + pointer + qint64(sizeof(std::uint32_t)) + populations + sizeof(SCCell));
     // An eighth more for the allocators' rounding and the grid's smaller
     // tables.
     return std::max(reading, building) / 8 * 9;
