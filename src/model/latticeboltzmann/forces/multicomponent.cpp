@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/exactcell.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -27,11 +28,21 @@ Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int
         const double w = Lattice::tables.w[q][i];
         const int *e = Lattice::tables.e[q][i];
         const Vector3d ei(e[0], e[1], e[2]);
+        // Mixtures and plain walls, the usual neighbours, are told by their
+        // exact class; anything else (a wrapped cell, a kind of wall) by the
+        // general casts.
+        const MCCell *mc = exactCell<MCCell>(nb);
+        bool wall = false;
+        if (!mc && !exactCell<WallCell>(nb)) {
+            BaseCell *inner = PassiveScalarCell::innerOf(nb);
+            mc = dynamic_cast<MCCell *>(inner);
+            wall = dynamic_cast<WallCell *>(inner) != nullptr;
+        } else if (!mc) {
+            wall = true;
+        }
         // A multicomponent neighbour whose first component is porous medium
         // weighs by the solid fraction: it repels less and adheres partly.
-        BaseCell *inner = PassiveScalarCell::innerOf(nb);
-        const MCCell *mc = dynamic_cast<MCCell *>(inner);
-        const bool porous = mc && dynamic_cast<PorousCell *>(mc->component(0));
+        const bool porous = mc && mc->porousComponent(0);
         const double solid = porous ? p->getPorousSolidDensity() : 1.0;
         const double scale = solid > 0.0 ? solid : 1.0;
         if (interacts) {
@@ -41,7 +52,7 @@ Vector3d MultiComponent::force(BaseCell *cell, BaseCell **neighbours, int m, int
                     others += nb->getP(j) / scale;
             interaction += ei * (w * others);
         }
-        if (porous || dynamic_cast<WallCell *>(inner))
+        if (porous || wall)
             adhesion += ei * (solid * w);
     }
     return interaction * (-rhoM * g) + adhesion * (-rhoM * gads);

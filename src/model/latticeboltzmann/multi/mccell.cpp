@@ -55,6 +55,15 @@ void MCCell::sizeArrays()
     shifts.assign(n, Vector3d());
     componentForces.assign(n, Vector3d());
     fixedDensities.assign(n, 0.0);
+    porousMask = 0;
+    for (std::size_t j = 0; j < n; ++j)
+        if (dynamic_cast<PorousCell *>(components[j]))
+            porousMask |= static_cast<unsigned char>(1u << j);
+}
+
+PorousCell *MCCell::porousAt(int j) const
+{
+    return static_cast<PorousCell *>(components[std::size_t(j)]);
 }
 
 void MCCell::recomputeCommonVelocity()
@@ -91,7 +100,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     // opposite populations, as a porous cell on its own does.
     double solid[MaxComponents];
     for (int j = 0; j < n; ++j) {
-        const auto *porous = dynamic_cast<const PorousCell *>(components[j]);
+        const PorousCell *porous = porousComponent(j);
         solid[j] = porous ? porous->getSolidDensity() : 0.0;
     }
     for (int j = 0; j < n; ++j) {
@@ -215,16 +224,6 @@ Vector3d MCCell::getLatticeVelocity(int m)
     return c ? c->getLatticeVelocity(-1) : Vector3d();
 }
 
-namespace {
-
-double openFraction(SCCell *c)
-{
-    const auto *porous = dynamic_cast<const PorousCell *>(c);
-    return porous ? 1.0 - porous->getSolidDensity() : 1.0;
-}
-
-} // namespace
-
 Vector3d MCCell::getVelocity(int m)
 {
     // The component's momentum and half its force, scaled for a porous component.
@@ -236,7 +235,8 @@ Vector3d MCCell::getVelocity(int m)
             const double f = c->getF(i, -1);
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
-        return (momentum + componentForces[std::size_t(j)] * 0.5) * openFraction(c);
+        const PorousCell *porous = porousComponent(j);
+        return (momentum + componentForces[std::size_t(j)] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
     };
     double mass = 0.0;
     Vector3d momentum;
