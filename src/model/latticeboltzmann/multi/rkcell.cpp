@@ -95,8 +95,15 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
             red = redShare * post + h;
             blue = blueShare * post - h;
         }
-        n->setNextF(i, red, 0);
-        n->setNextF(i, blue, 1);
+        // A colour neighbour takes both populations straight; any other
+        // cell decides itself.
+        if (RKCell *colour = exactCell<RKCell>(n)) {
+            colour->rNext[i] = red;
+            colour->bNext[i] = blue;
+        } else {
+            n->setNextF(i, red, 0);
+            n->setNextF(i, blue, 1);
+        }
     }
 }
 
