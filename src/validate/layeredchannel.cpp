@@ -10,6 +10,7 @@
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
 
+#include <algorithm>
 #include <cmath>
 
 LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double tauOuter, double g, double interaction,
@@ -58,6 +59,7 @@ LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double ta
         BaseCell *c = grid.getCell(x, 1, 0);
         const double a = c->getP(0), b = c->getP(1);
         rho[x] = a + b;
+        r.smallestDensity = x == 1 ? std::min(a, b) : std::min({r.smallestDensity, a, b});
         mu[x] = rho[x] * ((a * tauInner + b * tauOuter) / rho[x] - 0.5) / 3.0;
     }
     r.viscosityRatio = mu[width / 2] / mu[1];

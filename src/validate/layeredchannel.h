@@ -19,9 +19,12 @@ public:
         QVector<double> x, measured, analytic; // across the channel, speeds along -y
         double largestError = 0.0;             // over the peak speed
         double viscosityRatio = 0.0;           // inner over outer dynamic viscosity
+        double smallestDensity = 0.0;          // of either component anywhere
         int iterations = 0;
     };
     // The components repel each other by the coupling `interaction` (0 mixes
-    // them: one fluid, one parabola).
+    // them: one fluid, one parabola). Above about 0.6 at these densities the
+    // thinner component's density turns negative in the layers, where the
+    // model has no meaning.
     static Result run(int width, double tauInner, double tauOuter, double g, double interaction, int most);
 };

@@ -11,5 +11,9 @@ class MultiComponent : public Force
 {
 public:
     Vector3d force(BaseCell *cell, BaseCell **neighbours, int component, int x, int y, int z, Grid *grid) override;
+    // The forces on components first to last - 1 (at most three) of the
+    // cell, into out[0...], walking the neighbours once: each the same as
+    // force() gives for that component alone.
+    void forces(BaseCell *cell, BaseCell **neighbours, int first, int last, Grid *grid, Vector3d out[]);
     bool isActive(const SimulationParameters &) override { return true; }
 };

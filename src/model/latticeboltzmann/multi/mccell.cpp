@@ -1,5 +1,6 @@
 #include "mccell.h"
 
+#include "exactcell.h"
 #include "model/latticeboltzmann/forces/multicomponent.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -55,6 +56,15 @@ void MCCell::sizeArrays()
     shifts.assign(n, Vector3d());
     componentForces.assign(n, Vector3d());
     fixedDensities.assign(n, 0.0);
+    porousMask = 0;
+    for (std::size_t j = 0; j < n; ++j)
+        if (dynamic_cast<PorousCell *>(components[j]))
+            porousMask |= static_cast<unsigned char>(1u << j);
+}
+
+PorousCell *MCCell::porousAt(int j) const
+{
+    return static_cast<PorousCell *>(components[std::size_t(j)]);
 }
 
 void MCCell::recomputeCommonVelocity()
@@ -91,26 +101,35 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     // opposite populations, as a porous cell on its own does.
     double solid[MaxComponents];
     for (int j = 0; j < n; ++j) {
-        const auto *porous = dynamic_cast<const PorousCell *>(components[j]);
+        const PorousCell *porous = porousComponent(j);
         solid[j] = porous ? porous->getSolidDensity() : 0.0;
     }
+    // Per component, what every direction's equilibrium reads: the density,
+    // the shifted velocity and its square, the share of the old population
+    // kept.
+    double rho[MaxComponents], uu[MaxComponents], keep[MaxComponents];
+    Vector3d v[MaxComponents];
+    // The forces between components, all from one walk over the neighbours.
+    Vector3d between[MaxComponents];
+    interaction().forces(this, neighbours, 0, n, grid, between);
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
         componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
-        const double rho = components[j]->getP(-1);
-        if (rho > 0.001) {
-            const double s = taus[j] / rho;
-            const Vector3d between =
-                interaction().force(this, neighbours, j, position.x, position.y, position.z, grid);
-            shifts[j] = between * s;
-            componentForces[j] = between;
+        rho[j] = components[j]->getP(-1);
+        if (rho[j] > 0.001) {
+            const double s = taus[j] / rho[j];
+            shifts[j] = between[j] * s;
+            componentForces[j] = between[j];
             for (Force *f : forces) {
                 const Vector3d F = f->force(components[j], neighbours, j, position.x, position.y, position.z, grid);
                 shifts[j] += F * s;
                 componentForces[j] += F;
             }
         }
+        v[j] = common + shifts[j];
+        uu[j] = v[j].dot(v[j]);
+        keep[j] = 1.0 - 1.0 / taus[j];
     }
     for (int i = 0; i < q; ++i) {
         BaseCell *nb = neighbours[i];
@@ -120,20 +139,24 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                            << "(a closed box edge); its populations there are dropped";
             continue;
         }
+        // A mixture neighbour takes each component's population straight
+        // into that component; any other cell decides itself.
+        MCCell *mixture = exactCell<MCCell>(nb);
         const double w = Lattice::tables.w[q][i];
         for (int j = 0; j < n; ++j) {
-            const Vector3d v = common + shifts[j];
-            const double rho = components[j]->getP(-1);
             double feq = 0.0;
             if (w > 1e-100) {
-                const double s = Lattice::dot(q, i, v);
-                feq = w * rho * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * v.dot(v));
+                const double s = Lattice::dot(q, i, v[j]);
+                feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
             }
             const double f = components[j]->getF(i, -1);
-            double value = f * (1.0 - 1.0 / taus[j]) + feq / taus[j];
+            double value = f * keep[j] + feq / taus[j];
             if (solid[j] != 0.0)
                 value = (1.0 - solid[j]) * value + solid[j] * components[j]->getF(Lattice::opposite(q, i), -1);
-            nb->setNextF(i, value, j);
+            if (!mixture)
+                nb->setNextF(i, value, j);
+            else if (SCCell *c = mixture->component(j))
+                c->setNextF(i, value, -1);
         }
     }
 }
@@ -215,16 +238,6 @@ Vector3d MCCell::getLatticeVelocity(int m)
     return c ? c->getLatticeVelocity(-1) : Vector3d();
 }
 
-namespace {
-
-double openFraction(SCCell *c)
-{
-    const auto *porous = dynamic_cast<const PorousCell *>(c);
-    return porous ? 1.0 - porous->getSolidDensity() : 1.0;
-}
-
-} // namespace
-
 Vector3d MCCell::getVelocity(int m)
 {
     // The component's momentum and half its force, scaled for a porous component.
@@ -236,7 +249,8 @@ Vector3d MCCell::getVelocity(int m)
             const double f = c->getF(i, -1);
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
-        return (momentum + componentForces[std::size_t(j)] * 0.5) * openFraction(c);
+        const PorousCell *porous = porousComponent(j);
+        return (momentum + componentForces[std::size_t(j)] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
     };
     double mass = 0.0;
     Vector3d momentum;

@@ -5,6 +5,7 @@
 #include <vector>
 
 class MultiComponent;
+class PorousCell;
 class SCCell;
 
 // The Shan-Chen multicomponent fluid node. Each component's distributions,
@@ -58,6 +59,12 @@ public:
 
     int componentCount() const { return int(components.size()); }
     SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }
+    // Component j as porous medium, or null when it is plain fluid; known
+    // since the components were last set, so a step asks no cell its class.
+    PorousCell *porousComponent(int j) const
+    {
+        return j >= 0 && j < componentCount() && (porousMask >> j & 1u) ? porousAt(j) : nullptr;
+    }
     // Pins component j's density after every commit (0 releases it).
     void setFixedDensity(int j, double density);
     // The equilibrium shift and the force of component j's last collision,
@@ -80,8 +87,13 @@ public:
 private:
     void recomputeCommonVelocity();
 
+    PorousCell *porousAt(int j) const;
+
     const SimulationParameters *settings;
     int q;
+    // Bit j set: component j is porous medium (kept in the padding after q,
+    // so that the cell grows by nothing).
+    unsigned char porousMask = 0;
     void sizeArrays();
     static MultiComponent &interaction();
 

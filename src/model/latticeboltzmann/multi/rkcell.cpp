@@ -1,6 +1,7 @@
 #include "rkcell.h"
 
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/multi/exactcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
@@ -41,6 +42,18 @@ void RKCell::recompute()
     u = rho > Lattice::ActiveWeight ? m * (1.0 / rho) : Vector3d();
 }
 
+namespace {
+
+// The neighbour's colour cell: itself, or the cell a scalar wraps.
+const RKCell *colourNeighbour(BaseCell *cell)
+{
+    if (const RKCell *n = exactCell<RKCell>(cell))
+        return n;
+    return dynamic_cast<RKCell *>(PassiveScalarCell::innerOf(cell));
+}
+
+} // namespace
+
 void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     const SimulationParameters *p = grid->getParameters();
@@ -52,7 +65,7 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     // Colour gradient over the neighbour block, so periodic edges wrap.
     Vector3d g;
     for (int i = 1; i < q; ++i)
-        if (RKCell *n = dynamic_cast<RKCell *>(PassiveScalarCell::innerOf(neighbours[i]))) {
+        if (const RKCell *n = colourNeighbour(neighbours[i])) {
             const int *e = Lattice::tables.e[q][i];
             const double d = n->rhoR - n->rhoB;
             g += Vector3d(e[0] * d, e[1] * d, e[2] * d);
@@ -82,8 +95,15 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
             red = redShare * post + h;
             blue = blueShare * post - h;
         }
-        n->setNextF(i, red, 0);
-        n->setNextF(i, blue, 1);
+        // A colour neighbour takes both populations straight; any other
+        // cell decides itself.
+        if (RKCell *colour = exactCell<RKCell>(n)) {
+            colour->rNext[i] = red;
+            colour->bNext[i] = blue;
+        } else {
+            n->setNextF(i, red, 0);
+            n->setNextF(i, blue, 1);
+        }
     }
 }
 
