@@ -25,9 +25,10 @@ StateDocument::Panel resultsPanel(QXmlStreamAttributes &attributes)
 
 } // namespace
 
-bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error)
+bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error, const StateDocument::Options &options)
 {
     notes.clear();
+    unread.clear();
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     StateDocument::Panel results = resultsPanel(resultsAttributes);
@@ -55,9 +56,10 @@ bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error)
     };
     panels.append(results);
     document.setPanels(panels);
-    if (!document.load(input, StateDocument::Options(), error))
+    if (!document.load(input, options, error))
         return false;
     notes = document.warnings();
+    unread = document.unreadSections();
     if (images)
         notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
     return true;

@@ -24,9 +24,14 @@ class RunOutputs
 public:
     // Loads a state document into the grid, taking its "results" settings
     // and keeping the other panels' elements.
-    bool loadDocument(Grid &grid, const QString &input, QString *error);
+    // The options may ask for a row window of the document's grid.
+    bool loadDocument(Grid &grid, const QString &input, QString *error,
+                      const StateDocument::Options &options = StateDocument::Options());
     // Warnings of the last load that did not stop it (view images skipped, ...).
     QStringList warnings() const { return notes; }
+    // The elements of the last load that could not be restored (see
+    // StateDocument::unreadSections).
+    QStringList unreadSections() const { return unread; }
 
     bool cellTablesEnabled() const { return cellTables; }
     bool timeSeriesEnabled() const { return timeSeries; }
@@ -83,5 +88,6 @@ private:
     bool documentVtkBinary = false;
     int interval = 10;
     QStringList notes;
+    QStringList unread;
     QList<QPair<int, QString>> vtkFiles;
 };

@@ -279,6 +279,13 @@ void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
     grid.fillRegion("m", 20, 22, 5, 7, 0, 0);
     QTest::newRow("particles") << StateDocument(grid).text(2) << QByteArray("moving particles");
     QTest::newRow("cut short") << SlabCases::document(SlabCases::Duct).left(5000) << QByteArray("case.lb2: line");
+    // A population that is no number, in a row only the second slab reads:
+    // the first process tells, the second gets no rows and ends as well.
+    QByteArray badNumber = SlabCases::document(SlabCases::Stream);
+    const int cell = badNumber.indexOf("y=\"12\"");
+    const int value = badNumber.indexOf("f3=\"", cell) + 4;
+    badNumber.replace(value, badNumber.indexOf('"', value) - value, "0.1x");
+    QTest::newRow("bad number in a late row") << badNumber << QByteArray("case.lb2: element \"lattice\": attribute \"f3\"");
 }
 
 // Said once, by the first process, with exit code 1 and no output folder.
