@@ -107,6 +107,12 @@ bool RunOutputs::writeTables(Grid &grid, int iteration, const QString &directory
     return !timeSeries || Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error);
 }
 
+bool RunOutputs::writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag,
+                                 const QString &directory, QString *error)
+{
+    return Exports::appendTimeSeries(stats, drag, QDir(directory).filePath(QStringLiteral("simulation.csv")), error);
+}
+
 bool RunOutputs::writeVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, int iteration, int piece,
                                const QString &directory, bool binary, QString *error)
 {

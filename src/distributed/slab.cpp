@@ -2,8 +2,10 @@
 
 #include "rowstate.h"
 
+#include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/parametersxml.h"
 
 #include <QBuffer>
@@ -183,6 +185,16 @@ void Slab::rowSums(const Grid &grid, std::vector<double> &sums) const
         sums[std::size_t(2 * r)] = grid.rowDeltaPSum(plan.ghostBelow(slab) + r);
         sums[std::size_t(2 * r + 1)] = grid.rowTotalPSum(plan.ghostBelow(slab) + r);
     }
+}
+
+void Slab::addDrag(const Grid &grid, QMap<int, Vector3d> &drag) const
+{
+    const int below = plan.ghostBelow(slab);
+    for (int y = below; y < below + rowCount(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int z = 0; z < grid.getLength(); ++z)
+                if (auto *d = dynamic_cast<DragWallCell *>(PassiveScalarCell::innerOf(grid.getCell(x, y, z))))
+                    drag[d->index()] += d->dragContribution(const_cast<Grid *>(&grid), x, y, z);
 }
 
 void Slab::combineRowSums(const std::vector<double> &sums, SimulationStats &stats)

@@ -2,7 +2,10 @@
 
 #include "slabplan.h"
 
+#include "model/latticeboltzmann/vector3d.h"
+
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 #include <vector>
@@ -71,6 +74,10 @@ public:
     // The deltaP and density sums of the own rows of the last iteration, in
     // row order, two values per row, as the step sums them.
     void rowSums(const Grid &grid, std::vector<double> &sums) const;
+    // Adds the drag of the own rows' drag walls to drag, site by site, as
+    // Grid::computeDrag adds it over the whole domain: the slabs below have
+    // added theirs.
+    void addDrag(const Grid &grid, QMap<int, Vector3d> &drag) const;
     // The statistics of an iteration from the row sums of every row of the
     // domain in row order (two values per row), added up as the step of one
     // grid adds them: deltaP over the fluid cells, and the total density.

@@ -19,6 +19,7 @@
 #include <mpi.h>
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -51,6 +52,9 @@ struct Command
     int vtk = 0;
     // The iteration after the call.
     int iteration = 0;
+    // Whether the time series alone is due, put together from the slabs'
+    // parts without the whole domain.
+    int series = 0;
 };
 
 int rank = 0, processes = 1;
@@ -150,6 +154,9 @@ private:
     void refreshGhosts();
     // Puts the whole domain together on the first process, for the tables.
     bool gather(QString *error);
+    // The drag of the whole domain's drag walls, on the first process, from
+    // every slab's part (every process takes part).
+    QMap<int, Vector3d> dragOfTheDomain();
     // The first process keeps of the whole domain only its settings and
     // everything but the cells (what the final document writes around
     // them); its grid holds one row between gathers.
@@ -454,6 +461,44 @@ void Run::stepSlab()
     }
 }
 
+QMap<int, Vector3d> Run::dragOfTheDomain()
+{
+    // A wall's drag reads what its neighbours sent it in the last step,
+    // which it holds itself: the ghost rows are not needed.
+    // The sums go up through the processes in row order, each adding its
+    // own rows; the last hands them to the first.
+    QList<int> keys;
+    QVector<double> values;
+    if (rank > 0) {
+        QDataStream in(receiveBytes(rank - 1, 70));
+        in >> keys >> values;
+    }
+    QMap<int, Vector3d> drag;
+    for (int k = 0; k < keys.size() && 3 * k + 2 < values.size(); ++k)
+        drag[keys[k]] = Vector3d(values[3 * k], values[3 * k + 1], values[3 * k + 2]);
+    slab->addDrag(slabGrid, drag);
+    keys = drag.keys();
+    values.clear();
+    for (const Vector3d &d : drag)
+        values << d.x << d.y << d.z;
+    QByteArray out;
+    {
+        QDataStream stream(&out, QIODevice::WriteOnly);
+        stream << keys << values;
+    }
+    const int next = rank + 1 < processes ? rank + 1 : 0;
+    if (next != rank)
+        sendBytes(out, next, rank + 1 < processes ? 70 : 71);
+    if (rank != 0 || processes == 1)
+        return drag;
+    QDataStream in(receiveBytes(processes - 1, 71));
+    in >> keys >> values;
+    drag.clear();
+    for (int k = 0; k < keys.size() && 3 * k + 2 < values.size(); ++k)
+        drag[keys[k]] = Vector3d(values[3 * k], values[3 * k + 1], values[3 * k + 2]);
+    return drag;
+}
+
 void Run::releaseWhole()
 {
     whole->resize(domainWidth, 1, domainLength);
@@ -586,15 +631,19 @@ int Run::run(const QString &input)
             }
             const int after = now + command.count;
             command.iteration = after;
-            command.gather = command.count > 0 && outputs.tablesDueAt(after);
+            command.gather = command.count > 0 &&
+                             outputs.wholeDomainAt(after, !whole->getParameters()->getProbePoints().isEmpty());
+            command.series = command.count > 0 && !command.gather && outputs.tablesDueAt(after) &&
+                             outputs.timeSeriesEnabled();
             command.vtk = command.count > 0 && RunOutputs::vtkDueAt(after, settings.vtkEvery);
         }
-        MPI_Bcast(&command, 4, MPI_INT, 0, MPI_COMM_WORLD);
+        MPI_Bcast(&command, 5, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
         // Collective: every process takes part whatever the first one found.
         if (command.gather && !gather(&error))
             outcome = Outcome::Failed;
+        const QMap<int, Vector3d> drag = command.series ? dragOfTheDomain() : QMap<int, Vector3d>();
         if (command.vtk && !writeVtk(command.iteration, &error))
             outcome = Outcome::Failed;
         if (command.count == 0)
@@ -607,7 +656,10 @@ int Run::run(const QString &input)
         stats.mlups = mlups;
         whole->getStatistics() = stats;
         const bool tablesWritten =
-            !command.gather || outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error);
+            command.gather ? outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error)
+            : command.series
+                ? outputs.writeTimeSeries(stats, drag, settings.outputDirectory, &error)
+                : true;
         if (command.gather)
             releaseWhole();
         if (!tablesWritten) {

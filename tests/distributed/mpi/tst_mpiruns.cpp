@@ -1,5 +1,6 @@
 #include "distributed/distributed_helper.h"
 
+#include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/compression.h"
 #include "persistence/statedocument.h"
@@ -22,6 +23,8 @@ private slots:
     void initTestCase();
     void severalProcessesWriteWhatOneWrites_data();
     void severalProcessesWriteWhatOneWrites();
+    void timeSeriesComesFromTheSlabsParts_data();
+    void timeSeriesComesFromTheSlabsParts();
     void vtkPiecesHoldWhatOneProcessWrites_data();
     void vtkPiecesHoldWhatOneProcessWrites();
     void documentResumesUnderAnotherNumberOfProcesses_data();
@@ -184,6 +187,45 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     QVERIFY2(StateDocument(resumed).load(dir.filePath("several/case-final.lb2"), StateDocument::Options(), &error),
              qPrintable(error));
     QCOMPARE(resumed.getStatistics().iterations, 30);
+}
+
+void TestMpiRuns::timeSeriesComesFromTheSlabsParts_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("processes");
+    QTest::newRow("channel/2") << int(SlabCases::Channel) << 2;
+    QTest::newRow("channel/3") << int(SlabCases::Channel) << 3;
+    QTest::newRow("droplet/2") << int(SlabCases::Droplet) << 2;
+    QTest::newRow("duct/3") << int(SlabCases::Duct) << 3;
+}
+
+// The time series alone, put together from the slabs' statistics and the
+// drag of walls across every slab: its lines are those of one process.
+void TestMpiRuns::timeSeriesComesFromTheSlabsParts()
+{
+    QFETCH(int, kind);
+    QFETCH(int, processes);
+    Grid grid;
+    SlabCases::build(grid, SlabCases::Case(kind));
+    const int nx = grid.getWidth(), ny = grid.getHeight();
+    // Drag walls in two groups, the halves of a column through every slab.
+    for (int y = 1; y < ny - 1; ++y) {
+        auto *wall = new DragWallCell;
+        wall->setIndex(1 + (y > ny / 2));
+        grid.setCell(nx - 3, y, 0, wall, true, false);
+    }
+    grid.resetAll();
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(grid, {{"interval", "5"}, {"simulation", "1"}})));
+    const QStringList common{"-n", "20", "--burst", "3", input};
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    const QByteArray expected = withoutThroughput(readAll(dir.filePath("one/simulation.csv")));
+    QCOMPARE(expected.count('\n'), 5);
+    QVERIFY(expected.contains("drag2z"));
+    QCOMPARE(withoutThroughput(readAll(dir.filePath("several/simulation.csv"))), expected);
 }
 
 void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites_data()
