@@ -174,11 +174,11 @@ bool RunOutputs::saveFinal(Grid &grid, const QString &path, bool compress, QStri
 }
 
 bool RunOutputs::saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
-                           bool compress, QString *error)
+                           bool compress, QString *error, qint64 cellBytes)
 {
     StateDocument document(grid);
     if (cells)
-        document.setCellSource(height, cells);
+        document.setCellSource(height, cells, cellBytes);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     if (!resultsAttributes.isEmpty()) {
         StateDocument::Panel results = resultsPanel(resultsAttributes);

@@ -87,8 +87,10 @@ public:
     bool saveFinal(Grid &grid, const QString &path, bool compress, QString *error);
     // The same for a domain of `height` rows in slabs, whose cells come from
     // `cells`; the grid gives the rest (see StateDocument::setCellSource).
+    // cellBytes (the length of the cells' text, or -1) lets a compressed
+    // document be compressed as the cells arrive.
     bool saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
-                   bool compress, QString *error);
+                   bool compress, QString *error, qint64 cellBytes = -1);
 
 private:
     static QString vtkName(int iteration, const QString &suffix);

@@ -738,6 +738,17 @@ bool Run::saveFinal(QString *error)
     // piece ends a process's rows.
     const StateDocument rows(slabGrid);
     const int shift = plan.ghostBelow(rank) - plan.firstRow(rank);
+    // A compressed document is compressed as the rows arrive, which needs
+    // the length of the whole text first: each process formats its rows
+    // once only to count them.
+    long long mine = 0, cellBytes = -1;
+    if (settings.compressFinal) {
+        rows.formatRows(plan.ghostBelow(rank), plan.rowCount(rank), shift, [&mine](const QByteArray &text) {
+            mine += text.size();
+            return true;
+        });
+        MPI_Reduce(&mine, &cellBytes, 1, MPI_LONG_LONG, MPI_SUM, 0, MPI_COMM_WORLD);
+    }
     if (rank != 0) {
         rows.formatRows(plan.ghostBelow(rank), plan.rowCount(rank), shift, [](const QByteArray &text) {
             sendBytes(text, 0, 60);
@@ -765,7 +776,7 @@ bool Run::saveFinal(QString *error)
     whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
     whole->getStatistics() = stats;
     const bool ok = outputs.saveFinal(*whole, plan.height(), cells, BatchRun::finalPathFor(settings, inputPath),
-                                      settings.compressFinal, error);
+                                      settings.compressFinal, error, cellBytes);
     // A save that failed before it asked for the cells still takes them, so
     // the other processes finish.
     if (!received)

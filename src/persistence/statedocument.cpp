@@ -715,10 +715,11 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
     return ok;
 }
 
-void StateDocument::setCellSource(int height, const CellSource &source)
+void StateDocument::setCellSource(int height, const CellSource &source, qint64 cellBytes)
 {
     sourceHeight = height;
     cellSource = source;
+    sourceBytes = cellBytes;
 }
 
 bool StateDocument::formatRows(int firstRow, int rowCount, int yShift, const TextSink &sink) const
@@ -886,7 +887,17 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
         return true;
     }
     QSaveFile file(path);
-    if (options.compress) {
+    if (options.compress && cellSource && sourceBytes >= 0) {
+        // Compressed as the cells arrive: no one holds the whole text.
+        const QList<QByteArray> frame = parts(2, false, path);
+        if (!file.open(QIODevice::WriteOnly))
+            return fail(file, failure(file));
+        Compression::Writer writer(&file, frame.first().size() + sourceBytes + frame.last().size());
+        if (!writer.write(frame.first()) ||
+            !streamAllCells(8, [&writer](const QByteArray &text) { return writer.write(text); }) ||
+            !writer.write(frame.last()) || !writer.finish() || !complete(file))
+            return fail(file, failure(file));
+    } else if (options.compress) {
         if (!write(file, {Compression::compress(parts(2, true, path))}) || !complete(file))
             return fail(file, failure(file));
     } else {

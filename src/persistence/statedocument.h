@@ -102,7 +102,10 @@ public:
     // documents are written this way.
     using TextSink = std::function<bool(const QByteArray &)>;
     using CellSource = std::function<bool(const TextSink &sink)>;
-    void setCellSource(int height, const CellSource &source);
+    // cellBytes, when not negative, is the length of all the cells' text:
+    // a compressed save then compresses the text as it is written instead
+    // of holding it whole.
+    void setCellSource(int height, const CellSource &source, qint64 cellBytes = -1);
     // The cells of the grid's rows [firstRow, firstRow + rowCount) as a
     // single-file document holds them, for a domain whose row y is the
     // grid's row y - yShift, handed to sink piece by piece; false when sink
@@ -158,4 +161,5 @@ private:
     QStringList sectionsUnread;
     int sourceHeight = -1;
     CellSource cellSource;
+    qint64 sourceBytes = -1;
 };

@@ -310,6 +310,14 @@ void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
     const QByteArray expected = readAll(dir.filePath("whole/case-final.lb2"));
     QVERIFY(expected.contains("iterations=\"20\""));
     QVERIFY2(text == expected, output.constData());
+    // Compressed as it is written, the document is the one process's byte
+    // for byte.
+    if (then > 1) {
+        QCOMPARE(run(1, {"-n", "12", "--compress", "--final", dir.filePath("one.lb2"), dir.filePath("half/case-final.lb2")},
+                     &output),
+                 0);
+        QVERIFY(readAll(dir.filePath("one.lb2")) == compressed);
+    }
 }
 
 void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
