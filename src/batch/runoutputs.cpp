@@ -25,9 +25,10 @@ StateDocument::Panel resultsPanel(QXmlStreamAttributes &attributes)
 
 } // namespace
 
-bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error)
+bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error, const StateDocument::Options &options)
 {
     notes.clear();
+    unread.clear();
     StateDocument document(grid);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     StateDocument::Panel results = resultsPanel(resultsAttributes);
@@ -55,9 +56,10 @@ bool RunOutputs::loadDocument(Grid &grid, const QString &input, QString *error)
     };
     panels.append(results);
     document.setPanels(panels);
-    if (!document.load(input, StateDocument::Options(), error))
+    if (!document.load(input, options, error))
         return false;
     notes = document.warnings();
+    unread = document.unreadSections();
     if (images)
         notes << QStringLiteral("The document asks for view images; a run without a window writes none.");
     return true;
@@ -103,6 +105,12 @@ bool RunOutputs::writeTables(Grid &grid, int iteration, const QString &directory
                           dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
         return false;
     return !timeSeries || Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error);
+}
+
+bool RunOutputs::writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag,
+                                 const QString &directory, QString *error)
+{
+    return Exports::appendTimeSeries(stats, drag, QDir(directory).filePath(QStringLiteral("simulation.csv")), error);
 }
 
 bool RunOutputs::writeVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, int iteration, int piece,
@@ -166,11 +174,11 @@ bool RunOutputs::saveFinal(Grid &grid, const QString &path, bool compress, QStri
 }
 
 bool RunOutputs::saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
-                           bool compress, QString *error)
+                           bool compress, QString *error, qint64 cellBytes)
 {
     StateDocument document(grid);
     if (cells)
-        document.setCellSource(height, cells);
+        document.setCellSource(height, cells, cellBytes);
     QList<StateDocument::Panel> panels = keeper.panels({QStringLiteral("results")});
     if (!resultsAttributes.isEmpty()) {
         StateDocument::Panel results = resultsPanel(resultsAttributes);

@@ -2,15 +2,18 @@
 
 #include "panelkeeper.h"
 
+#include "model/latticeboltzmann/vector3d.h"
 #include "persistence/statedocument.h"
 
 #include <QList>
+#include <QMap>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QXmlStreamAttributes>
 
 class Grid;
+struct SimulationStats;
 
 // What a run without a window reads and writes around its stepping: the
 // document's "results" settings (which tables, how often, the run's limits)
@@ -24,9 +27,14 @@ class RunOutputs
 public:
     // Loads a state document into the grid, taking its "results" settings
     // and keeping the other panels' elements.
-    bool loadDocument(Grid &grid, const QString &input, QString *error);
+    // The options may ask for a row window of the document's grid.
+    bool loadDocument(Grid &grid, const QString &input, QString *error,
+                      const StateDocument::Options &options = StateDocument::Options());
     // Warnings of the last load that did not stop it (view images skipped, ...).
     QStringList warnings() const { return notes; }
+    // The elements of the last load that could not be restored (see
+    // StateDocument::unreadSections).
+    QStringList unreadSections() const { return unread; }
 
     bool cellTablesEnabled() const { return cellTables; }
     bool timeSeriesEnabled() const { return timeSeries; }
@@ -52,6 +60,19 @@ public:
     // on this iteration, written from the whole domain ...
     bool tablesDueAt(int iteration) const { return (cellTables || timeSeries) && interval > 0 && iteration % interval == 0; }
     bool writeTables(Grid &grid, int iteration, const QString &directory, QString *error);
+    // Whether the tables due on this iteration need the whole domain of a
+    // grid with (or without) probe points: the per-cell table does (its rows
+    // go column by column through the domain, and its stream function
+    // integrates over it), and so do the probes' columns of the time series;
+    // a time series of the statistics and the drag alone is put together
+    // from the slabs' parts ...
+    bool wholeDomainAt(int iteration, bool probes) const
+    {
+        return tablesDueAt(iteration) && (cellTables || (timeSeries && probes));
+    }
+    // ... and written from them (see Exports::appendTimeSeries).
+    bool writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag, const QString &directory,
+                         QString *error);
     // ... and the VTK file as pieces, each slab writing the piece of its
     // rows [firstRow, firstRow + rowCount) (grid row y is domain row y -
     // yShift), and then one process the head listing the pieces, which
@@ -66,8 +87,10 @@ public:
     bool saveFinal(Grid &grid, const QString &path, bool compress, QString *error);
     // The same for a domain of `height` rows in slabs, whose cells come from
     // `cells`; the grid gives the rest (see StateDocument::setCellSource).
+    // cellBytes (the length of the cells' text, or -1) lets a compressed
+    // document be compressed as the cells arrive.
     bool saveFinal(Grid &grid, int height, const StateDocument::CellSource &cells, const QString &path,
-                   bool compress, QString *error);
+                   bool compress, QString *error, qint64 cellBytes = -1);
 
 private:
     static QString vtkName(int iteration, const QString &suffix);
@@ -83,5 +106,6 @@ private:
     bool documentVtkBinary = false;
     int interval = 10;
     QStringList notes;
+    QStringList unread;
     QList<QPair<int, QString>> vtkFiles;
 };

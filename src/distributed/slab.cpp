@@ -2,8 +2,10 @@
 
 #include "rowstate.h"
 
+#include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "persistence/parametersxml.h"
 
 #include <QBuffer>
@@ -28,11 +30,10 @@ QByteArray Slab::parameters(const Grid &whole)
 
 QByteArray Slab::rows(const Grid &whole) const
 {
-    const int below = plan.ghostBelow(slab), ny = whole.getHeight();
-    const int total = rowCount() + below + plan.ghostAbove(slab);
+    const int ny = whole.getHeight();
     QByteArray bytes;
-    for (int local = 0; local < total; ++local)
-        bytes += RowState::pack(whole, ((firstRow() - below + local) % ny + ny) % ny, 1);
+    for (int local = 0; local < windowRowCount(); ++local)
+        bytes += RowState::pack(whole, ((windowFirstRow() + local) % ny + ny) % ny, 1);
     return bytes;
 }
 
@@ -45,8 +46,7 @@ bool Slab::build(Grid &grid, const Grid &whole, QString *error) const
     return true;
 }
 
-bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
-                 QString *error) const
+bool Slab::takeParameters(Grid &grid, const QByteArray &parameters, QString *error)
 {
     SimulationParameters &p = *grid.getParameters();
     SimulationParameters read(nullptr);
@@ -61,20 +61,58 @@ bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length
     }
     p.copyPersistedFrom(read);
     p.takeForcesFrom(read);
-    grid.resize(width, rowCount() + plan.ghostBelow(slab) + plan.ghostAbove(slab), length);
+    return true;
+}
+
+void Slab::leaveLimits(Grid &grid)
+{
+    // The run's limits are tested on the whole domain's statistics, by
+    // whoever drives the slabs; a slab steps whenever it is told to.
+    SimulationParameters &p = *grid.getParameters();
+    p.setMaxIterations(0);
+    p.setStopWhen(0.0);
+    p.setNeedsNeighbourRebuild(true);
+}
+
+bool Slab::build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
+                 QString *error) const
+{
     int rowsRead = 0;
-    if (!RowState::unpack(grid, 0, rows, error, &rowsRead))
+    return prepare(grid, parameters, width, length, error) && RowState::unpack(grid, 0, rows, error, &rowsRead) &&
+           finish(grid, rowsRead, error);
+}
+
+bool Slab::prepare(Grid &grid, const QByteArray &parameters, int width, int length, QString *error) const
+{
+    if (!takeParameters(grid, parameters, error))
         return false;
+    grid.resize(width, windowRowCount(), length);
+    return true;
+}
+
+bool Slab::finish(Grid &grid, int rowsRead, QString *error) const
+{
     if (rowsRead != grid.getHeight()) {
         if (error)
             *error = QStringLiteral("a slab of %1 rows got %2").arg(grid.getHeight()).arg(rowsRead);
         return false;
     }
-    // The run's limits are tested on the whole domain's statistics, by
-    // whoever drives the slabs; a slab steps whenever it is told to.
-    p.setMaxIterations(0);
-    p.setStopWhen(0.0);
-    p.setNeedsNeighbourRebuild(true);
+    leaveLimits(grid);
+    return true;
+}
+
+bool Slab::adopt(Grid &grid, QString *error) const
+{
+    if (grid.getHeight() != windowRowCount()) {
+        if (error)
+            *error = QStringLiteral("a slab of %1 rows got %2").arg(windowRowCount()).arg(grid.getHeight());
+        return false;
+    }
+    // Through the same document element as a slab built from rows, so every
+    // process's parameters are alike.
+    if (!takeParameters(grid, parameters(grid), error))
+        return false;
+    leaveLimits(grid);
     return true;
 }
 
@@ -147,6 +185,16 @@ void Slab::rowSums(const Grid &grid, std::vector<double> &sums) const
         sums[std::size_t(2 * r)] = grid.rowDeltaPSum(plan.ghostBelow(slab) + r);
         sums[std::size_t(2 * r + 1)] = grid.rowTotalPSum(plan.ghostBelow(slab) + r);
     }
+}
+
+void Slab::addDrag(const Grid &grid, QMap<int, Vector3d> &drag) const
+{
+    const int below = plan.ghostBelow(slab);
+    for (int y = below; y < below + rowCount(); ++y)
+        for (int x = 0; x < grid.getWidth(); ++x)
+            for (int z = 0; z < grid.getLength(); ++z)
+                if (auto *d = dynamic_cast<DragWallCell *>(PassiveScalarCell::innerOf(grid.getCell(x, y, z))))
+                    drag[d->index()] += d->dragContribution(const_cast<Grid *>(&grid), x, y, z);
 }
 
 void Slab::combineRowSums(const std::vector<double> &sums, SimulationStats &stats)

@@ -2,7 +2,10 @@
 
 #include "slabplan.h"
 
+#include "model/latticeboltzmann/vector3d.h"
+
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 #include <vector>
@@ -35,6 +38,21 @@ public:
     // ... and the slab made from it, of the whole domain's width and length.
     bool build(Grid &grid, const QByteArray &parameters, int width, int length, const QByteArray &rows,
                QString *error) const;
+    // The same with the rows arriving in pieces: the parameters and the
+    // slab's size first, then each piece unpacked (RowState::unpack) from
+    // the row after the last, then the check that every row came.
+    bool prepare(Grid &grid, const QByteArray &parameters, int width, int length, QString *error) const;
+    bool finish(Grid &grid, int rowsRead, QString *error) const;
+    // The rows of the whole domain the slab grid holds, ghost rows
+    // included: the first (negative, or past the domain, where the slab's
+    // ghost rows wrap round a periodic domain; taken modulo the height) and
+    // their number.
+    int windowFirstRow() const { return firstRow() - plan.ghostBelow(slab); }
+    int windowRowCount() const { return rowCount() + plan.ghostBelow(slab) + plan.ghostAbove(slab); }
+    // Makes a grid that holds just those rows of a document, read in
+    // place, this slab, as build makes it from the same rows; false with a
+    // message when it holds other rows.
+    bool adopt(Grid &grid, QString *error) const;
 
     int index() const { return slab; }
     // The first and the number of the slab's own rows, in the whole domain.
@@ -56,6 +74,10 @@ public:
     // The deltaP and density sums of the own rows of the last iteration, in
     // row order, two values per row, as the step sums them.
     void rowSums(const Grid &grid, std::vector<double> &sums) const;
+    // Adds the drag of the own rows' drag walls to drag, site by site, as
+    // Grid::computeDrag adds it over the whole domain: the slabs below have
+    // added theirs.
+    void addDrag(const Grid &grid, QMap<int, Vector3d> &drag) const;
     // The statistics of an iteration from the row sums of every row of the
     // domain in row order (two values per row), added up as the step of one
     // grid adds them: deltaP over the fluid cells, and the total density.
@@ -69,6 +91,10 @@ private:
     bool populationsSuffice(const Grid &grid) const;
     QByteArray edge(const Grid &grid, int firstRow) const;
     bool fillGhosts(Grid &grid, int firstRow, const QByteArray &edge, QString *error) const;
+    // The parameters of the slab's grid from their document element, and
+    // the run's limits left to whoever drives the slabs.
+    static bool takeParameters(Grid &grid, const QByteArray &parameters, QString *error);
+    static void leaveLimits(Grid &grid);
 
     const SlabPlan &plan;
     int slab;

@@ -19,7 +19,17 @@
 
 bool SlabPlan::plan(const Grid &grid, int slabs, int ghost, QString *error)
 {
-    const int ny = grid.getHeight();
+    std::vector<long long> rowWork(std::size_t(grid.getHeight()), 0);
+    grid.forEachCell([&](BaseCell *cell, int, int y, int) {
+        if (typeid(*cell) != typeid(NullCell))
+            ++rowWork[std::size_t(y)];
+    });
+    return plan(rowWork, grid.getParameters()->getPeriodicBoundaries(), slabs, ghost, error);
+}
+
+bool SlabPlan::plan(const std::vector<long long> &rowWork, bool periodic, int slabs, int ghost, QString *error)
+{
+    const int ny = int(rowWork.size());
     if (slabs < 1 || ghost < 1 || slabs * ghost > ny) {
         if (error)
             *error = QStringLiteral("A domain %1 rows high cannot be cut into %2 slabs of at least %3 rows each; "
@@ -32,15 +42,10 @@ bool SlabPlan::plan(const Grid &grid, int slabs, int ghost, QString *error)
     }
     ghostWidth = ghost;
     rows = ny;
-    wraps = grid.getParameters()->getPeriodicBoundaries();
-    std::vector<long long> rowWork(std::size_t(ny), 0);
+    wraps = periodic;
     long long total = 0;
-    grid.forEachCell([&](BaseCell *cell, int, int y, int) {
-        if (typeid(*cell) != typeid(NullCell)) {
-            ++rowWork[std::size_t(y)];
-            ++total;
-        }
-    });
+    for (long long work : rowWork)
+        total += work;
     // Each cut lies where the work below it first reaches its share, but
     // leaves every slab at least `ghost` rows, so its ghost rows come from
     // one neighbour.
@@ -79,14 +84,14 @@ bool SlabPlan::plan(const Grid &grid, int slabs, int ghost, QString *error)
 int SlabPlan::ghostRows(const Grid &grid)
 {
     if (!grid.getParameters()->getForces().isEmpty())
-        return 4;
+        return ghostRows(true, false);
     bool plain = true;
     grid.forEachCell([&](BaseCell *cell, int, int, int) {
         const std::type_info &kind = typeid(*cell);
         if (kind != typeid(SCCell) && kind != typeid(WallCell) && kind != typeid(NullCell))
             plain = false;
     });
-    return plain ? 1 : 4;
+    return ghostRows(false, plain);
 }
 
 int SlabPlan::below(int slab) const
@@ -105,19 +110,38 @@ int SlabPlan::above(int slab) const
 
 QString SlabPlan::unsupported(const Grid &grid)
 {
+    return unsupported(grid, {});
+}
+
+QString SlabPlan::unsupported(const Grid &grid, const QStringList &unreadSections)
+{
     QStringList found;
+    // Elements of the document the rows read could not restore name what
+    // they hold.
+    const std::pair<const char *, const char *> kinds[] = {{"particleManager", "moving particles"},
+                                                           {"immersedBoundary", "immersed bodies"},
+                                                           {"particles", "tracers"},
+                                                           {"freeSurface", "free surface or melting"},
+                                                           {"passivescalarsingleton", "coloured scalar sources"}};
+    for (const auto &kind : kinds)
+        if (unreadSections.contains(QLatin1String(kind.first)))
+            found << QString::fromLatin1(kind.second);
+    const auto add = [&found](const QString &what) {
+        if (!found.contains(what))
+            found << what;
+    };
     if (!grid.getParticleManager()->isEmpty())
-        found << QStringLiteral("moving particles");
+        add(QStringLiteral("moving particles"));
     if (!grid.getImmersed()->isEmpty())
-        found << QStringLiteral("immersed bodies");
+        add(QStringLiteral("immersed bodies"));
     if (!grid.getTracers()->regions().isEmpty() || !grid.getTracers()->emitters().empty())
-        found << QStringLiteral("tracers");
+        add(QStringLiteral("tracers"));
     if (grid.getParameters()->getMeltingFlag() || !grid.getMeltingController()->isIdle())
-        found << QStringLiteral("free surface or melting");
+        add(QStringLiteral("free surface or melting"));
     if (grid.shapes()->count() > 0)
         found << QStringLiteral("shapes");
     if (grid.getScalarTracers()->colourCount() > 0)
-        found << QStringLiteral("coloured scalar sources");
+        add(QStringLiteral("coloured scalar sources"));
     for (Force *force : grid.getParameters()->getForces())
         if (dynamic_cast<PassiveScalarForce *>(force)) {
             found << QStringLiteral("a coloured scalar force");

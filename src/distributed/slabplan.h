@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -18,18 +19,29 @@ public:
     // Cuts the grid into `slabs` slabs of at least `ghost` rows each; false
     // with a message when the grid is too low for that many.
     bool plan(const Grid &grid, int slabs, int ghost, QString *error);
+    // The same from the working sites of every row of a domain, periodic or
+    // not along its rows, that no one grid holds.
+    bool plan(const std::vector<long long> &rowWork, bool periodic, int slabs, int ghost, QString *error);
     // Rows read across a slab face in one iteration: one for plain fluid
     // among plain walls without forces (only the streaming crosses), more
     // where forces read neighbours' densities, boundaries rewrite their
     // neighbours' populations or cells correct themselves from committed
     // neighbours, each of which reaches one row further.
     static int ghostRows(const Grid &grid);
+    // The same from whether forces act and whether every cell is plain
+    // fluid, a plain wall or a null cell.
+    static int ghostRows(bool forces, bool plainOnly) { return !forces && plainOnly ? 1 : 4; }
     // Why the grid cannot be cut into slabs, or an empty text: what moves
     // through the whole domain or is placed on it as a whole (moving
     // particles, immersed bodies, tracers, free surface and melting, shapes,
     // coloured scalar sources, a force confined to a region of the domain)
     // is not cut yet.
     static QString unsupported(const Grid &grid);
+    // The same for a grid that holds only some rows of a document, whose
+    // elements of particles, bodies, tracers, free surface or scalar sources
+    // of the named kinds could not be restored in it (see
+    // StateDocument::unreadSections).
+    static QString unsupported(const Grid &grid, const QStringList &unreadSections);
 
     // The plan as numbers and back, for handing it to other processes;
     // false for numbers that describe no plan.

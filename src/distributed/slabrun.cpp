@@ -11,12 +11,15 @@
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/basecell.h"
 #include "persistence/geometryfiles.h"
+#include "persistence/rowcensus.h"
 #include "persistence/statedocument.h"
 
 #include <mpi.h>
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -49,6 +52,9 @@ struct Command
     int vtk = 0;
     // The iteration after the call.
     int iteration = 0;
+    // Whether the time series alone is due, put together from the slabs'
+    // parts without the whole domain.
+    int series = 0;
 };
 
 int rank = 0, processes = 1;
@@ -75,6 +81,9 @@ QByteArray exchange(const QByteArray &out, int dest, int source, int tag)
                  tag + 1, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
     return in;
 }
+
+// Rows of a slab sent in one message when the slabs are handed out.
+constexpr int RowsAtOnce = 16;
 
 // Messages above this size go in pieces (MPI counts are ints).
 constexpr long long Piece = 1LL << 30;
@@ -128,12 +137,26 @@ public:
 private:
     bool loadDocument(const QString &input, QString *error);
     bool prepareSlab(QString *error);
+    // Reads the rows of a slab of the document (its own and its ghost rows)
+    // into grid; false with a message for a document the slab cannot use
+    // or that cannot be cut.
+    bool readSlab(const Slab &part, Grid &grid, QString *error);
+    // The statistics of the loaded domain that its cells give (every
+    // process takes part).
+    void addLoadedTotals();
+    // The whole domain into the first process's grid, with the settings of
+    // the first pass, for slabs whose ghost rows wrap round to their own
+    // rows (a domain only a few rows high).
+    bool readWhole(QString *error);
     // One iteration of every slab: ghost rows in, step, row sums out.
     void stepSlab();
     // The ghost rows take the state of the neighbours' edge rows.
     void refreshGhosts();
     // Puts the whole domain together on the first process, for the tables.
     bool gather(QString *error);
+    // The drag of the whole domain's drag walls, on the first process, from
+    // every slab's part (every process takes part).
+    QMap<int, Vector3d> dragOfTheDomain();
     // The first process keeps of the whole domain only its settings and
     // everything but the cells (what the final document writes around
     // them); its grid holds one row between gathers.
@@ -164,6 +187,10 @@ private:
     std::vector<double> times;
     long long bytesExchanged = 0;
     int loadedIterations = 0;
+    // A state document is read one slab at a time; what its first pass
+    // found in every row.
+    bool windowed = false;
+    RowCensus census;
     bool loadedRebuildFlag = false;
     // VTK files are binary (as asked, or as the document says).
     bool vtkBinary = false;
@@ -177,9 +204,18 @@ bool Run::loadDocument(const QString &input, QString *error)
         return false;
     }
     const QString suffix = QFileInfo(input).suffix().toLower();
-    if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb")) {
+        // A geometry is small; its grid is made whole and cut.
+        windowed = false;
         return GeometryFiles::load(*whole, input, whole->getParameters()->getMeltingFlag(), error);
-    if (!outputs.loadDocument(*whole, input, error))
+    }
+    // Of a state document, the first pass keeps the settings and one row,
+    // and counts what every row holds; each slab's rows are read later.
+    windowed = true;
+    StateDocument::Options options;
+    options.rowCount = 1;
+    options.census = &census;
+    if (!outputs.loadDocument(*whole, input, error, options))
         return false;
     notes = outputs.warnings();
     return true;
@@ -187,8 +223,9 @@ bool Run::loadDocument(const QString &input, QString *error)
 
 bool Run::load(const QString &input, QString *error)
 {
-    // Only the first process reads the document; the others get their
-    // slabs from it and never hold the whole domain.
+    // Only the first process reads the document, one slab's rows at a time;
+    // the others get their slabs from it, and no process holds the whole
+    // domain.
     inputPath = input;
     int failed = 0;
     if (rank == 0) {
@@ -198,14 +235,63 @@ bool Run::load(const QString &input, QString *error)
                 *error = QStringLiteral("%1: %2").arg(input, *error);
             failed = 1;
         } else {
-            for (const QString &note : notes)
-                say(stderr, QStringLiteral("ondix-run: %1").arg(note));
-            *error = SlabPlan::unsupported(*whole);
-            failed = !error->isEmpty() || !plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error);
+            *error = SlabPlan::unsupported(*whole, outputs.unreadSections());
+            if (error->isEmpty()) {
+                for (const QString &note : notes)
+                    say(stderr, QStringLiteral("ondix-run: %1").arg(note));
+            }
+            if (!error->isEmpty())
+                failed = 1;
+            else if (windowed)
+                failed = !plan.plan(census.working, whole->getParameters()->getPeriodicBoundaries(), processes,
+                                    SlabPlan::ghostRows(!whole->getParameters()->getForces().isEmpty(),
+                                                        census.plainOnly),
+                                    error);
+            else
+                failed = !plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error);
         }
     }
     MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
     return !failed;
+}
+
+bool Run::readSlab(const Slab &part, Grid &grid, QString *error)
+{
+    StateDocument::Options options;
+    options.firstRow = part.windowFirstRow();
+    options.rowCount = part.windowRowCount();
+    StateDocument document(grid);
+    if (!document.load(inputPath, options, error))
+        return false;
+    // What one slab cannot tell (particles of other rows) refuses the run
+    // as the whole domain would.
+    *error = SlabPlan::unsupported(grid, document.unreadSections());
+    return error->isEmpty();
+}
+
+void Run::addLoadedTotals()
+{
+    // The fluid sites and the density of the whole domain as one grid adds
+    // them, in site order: each process adds its own rows onto the sums of
+    // the processes below and hands them on; the last tells everyone.
+    double totals[2] = {0.0, 0.0};
+    if (rank > 0)
+        MPI_Recv(totals, 2, MPI_DOUBLE, rank - 1, 42, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    long long fluid = 0;
+    const int below = slab->localRow(slab->firstRow());
+    for (int y = below; y < below + slab->rowCount(); ++y)
+        for (int x = 0; x < slabGrid.getWidth(); ++x)
+            for (int z = 0; z < slabGrid.getLength(); ++z) {
+                BaseCell *cell = slabGrid.getCell(x, y, z);
+                fluid += cell->isFluid() ? 1 : 0;
+                totals[1] += cell->getP(-1);
+            }
+    totals[0] += double(fluid);
+    if (rank + 1 < processes)
+        MPI_Send(totals, 2, MPI_DOUBLE, rank + 1, 42, MPI_COMM_WORLD);
+    MPI_Bcast(totals, 2, MPI_DOUBLE, processes - 1, MPI_COMM_WORLD);
+    stats.fluidCells = int(totals[0]);
+    stats.totalP = totals[1];
 }
 
 bool Run::prepareSlab(QString *error)
@@ -213,18 +299,12 @@ bool Run::prepareSlab(QString *error)
     std::vector<long long> numbers;
     QByteArray parameters;
     long long extents[2] = {0, 0};
-    double figures[5] = {0, 0, 0, 0, 0};
+    double figures[3] = {0, 0, 0};
     if (rank == 0) {
-        figures[4] = outputs.vtkBinaryFor(settings.vtkBinary) ? 1.0 : 0.0;
         numbers = plan.toNumbers();
         parameters = Slab::parameters(*whole);
         extents[0] = whole->getWidth();
         extents[1] = whole->getLength();
-        const SimulationStats &s = whole->getStatistics();
-        figures[0] = s.iterations;
-        figures[1] = s.fluidCells;
-        figures[2] = s.deltaP;
-        figures[3] = s.totalP;
     }
     long long size = numbers.size();
     MPI_Bcast(&size, 1, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
@@ -232,31 +312,74 @@ bool Run::prepareSlab(QString *error)
     MPI_Bcast(numbers.data(), int(size), MPI_LONG_LONG, 0, MPI_COMM_WORLD);
     broadcastBytes(parameters);
     MPI_Bcast(extents, 2, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
-    MPI_Bcast(figures, 5, MPI_DOUBLE, 0, MPI_COMM_WORLD);
-    vtkBinary = figures[4] != 0.0;
     bool ok = plan.fromNumbers(numbers);
     slab = std::make_unique<Slab>(plan, rank);
     QString why = ok ? QString() : QStringLiteral("the plan of the slabs did not arrive whole");
     if (rank == 0) {
-        // One slab's rows at a time, so the first process holds the whole
-        // domain and one slab's bytes at most.
-        for (int s = 1; s < processes; ++s)
-            sendBytes(Slab(plan, s).rows(*whole), s, 40);
-        ok = ok && slab->build(slabGrid, *whole, &why);
+        // A slab's rows are read from the document alone unless its ghost
+        // rows wrap round to rows it holds already (a domain a few rows
+        // high), when the whole domain is read.
+        for (int s = 0; s < processes && windowed; ++s)
+            if (Slab(plan, s).windowRowCount() > plan.height())
+                windowed = !(ok = ok && readWhole(&why));
+        // The other slabs first, each sent a few rows at a time as soon as
+        // it is read (or a refusal), then the first process's own: it holds
+        // one slab at a time.
+        for (int s = 1; s < processes; ++s) {
+            const Slab part(plan, s);
+            Grid grid;
+            if (ok && windowed)
+                ok = readSlab(part, grid, &why);
+            int sending = ok ? 1 : 0;
+            MPI_Send(&sending, 1, MPI_INT, s, 41, MPI_COMM_WORLD);
+            if (!ok)
+                continue;
+            if (windowed)
+                for (int row = 0; row < grid.getHeight(); row += RowsAtOnce)
+                    sendBytes(RowState::pack(grid, row, std::min(RowsAtOnce, grid.getHeight() - row)), s, 40);
+            else
+                sendBytes(part.rows(*whole), s, 40);
+            sendBytes(QByteArray(), s, 40);
+        }
+        if (windowed)
+            ok = ok && readSlab(*slab, slabGrid, &why) && slab->adopt(slabGrid, &why);
+        else
+            ok = ok && slab->build(slabGrid, *whole, &why);
+        const SimulationStats &s = whole->getStatistics();
+        figures[0] = s.iterations;
+        figures[1] = s.deltaP;
+        figures[2] = outputs.vtkBinaryFor(settings.vtkBinary) ? 1.0 : 0.0;
     } else {
-        const QByteArray rows = receiveBytes(0, 40);
-        ok = ok && slab->build(slabGrid, parameters, int(extents[0]), int(extents[1]), rows, &why);
+        int sending = 0;
+        MPI_Recv(&sending, 1, MPI_INT, 0, 41, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        if (!sending)
+            why = QStringLiteral("the first process sent no rows");
+        ok = ok && sending && slab->prepare(slabGrid, parameters, int(extents[0]), int(extents[1]), &why);
+        int rowsRead = 0;
+        // Every piece is taken, also after a refused one.
+        for (QByteArray rows = sending ? receiveBytes(0, 40) : QByteArray(); !rows.isEmpty();
+             rows = receiveBytes(0, 40)) {
+            int read = 0;
+            ok = ok && RowState::unpack(slabGrid, rowsRead, rows, &why, &read);
+            rowsRead += read;
+        }
+        ok = ok && slab->finish(slabGrid, rowsRead, &why);
     }
-    stats.iterations = int(figures[0]);
-    stats.fluidCells = int(figures[1]);
-    stats.deltaP = figures[2];
-    stats.totalP = figures[3];
-    slabGrid.getStatistics() = stats;
-    slabGrid.getParameters()->setMulticore(!settings.serial);
+    MPI_Bcast(figures, 3, MPI_DOUBLE, 0, MPI_COMM_WORLD);
+    // The first process's reason is the one told: the others only know
+    // that their rows did not come.
+    int firstOk = ok ? 1 : 0;
+    MPI_Bcast(&firstOk, 1, MPI_INT, 0, MPI_COMM_WORLD);
     if (!everyone(ok)) {
-        *error = ok ? QStringLiteral("another process could not build its slab") : why;
+        *error = !firstOk ? why : ok ? QStringLiteral("another process could not build its slab") : why;
         return false;
     }
+    stats.iterations = int(figures[0]);
+    stats.deltaP = figures[1];
+    vtkBinary = figures[2] != 0.0;
+    addLoadedTotals();
+    slabGrid.getStatistics() = stats;
+    slabGrid.getParameters()->setMulticore(!settings.serial);
     domainWidth = int(extents[0]);
     domainLength = int(extents[1]);
     if (rank == 0) {
@@ -272,6 +395,11 @@ bool Run::prepareSlab(QString *error)
     }
     allSums.resize(std::size_t(offsets.back() + counts.back()));
     return true;
+}
+
+bool Run::readWhole(QString *error)
+{
+    return outputs.loadDocument(*whole, inputPath, error);
 }
 
 void Run::refreshGhosts()
@@ -331,6 +459,44 @@ void Run::stepSlab()
         slabGrid.getStatistics().deltaP = stats.deltaP;
         slabGrid.getStatistics().totalP = stats.totalP;
     }
+}
+
+QMap<int, Vector3d> Run::dragOfTheDomain()
+{
+    // A wall's drag reads what its neighbours sent it in the last step,
+    // which it holds itself: the ghost rows are not needed.
+    // The sums go up through the processes in row order, each adding its
+    // own rows; the last hands them to the first.
+    QList<int> keys;
+    QVector<double> values;
+    if (rank > 0) {
+        QDataStream in(receiveBytes(rank - 1, 70));
+        in >> keys >> values;
+    }
+    QMap<int, Vector3d> drag;
+    for (int k = 0; k < keys.size() && 3 * k + 2 < values.size(); ++k)
+        drag[keys[k]] = Vector3d(values[3 * k], values[3 * k + 1], values[3 * k + 2]);
+    slab->addDrag(slabGrid, drag);
+    keys = drag.keys();
+    values.clear();
+    for (const Vector3d &d : drag)
+        values << d.x << d.y << d.z;
+    QByteArray out;
+    {
+        QDataStream stream(&out, QIODevice::WriteOnly);
+        stream << keys << values;
+    }
+    const int next = rank + 1 < processes ? rank + 1 : 0;
+    if (next != rank)
+        sendBytes(out, next, rank + 1 < processes ? 70 : 71);
+    if (rank != 0 || processes == 1)
+        return drag;
+    QDataStream in(receiveBytes(processes - 1, 71));
+    in >> keys >> values;
+    drag.clear();
+    for (int k = 0; k < keys.size() && 3 * k + 2 < values.size(); ++k)
+        drag[keys[k]] = Vector3d(values[3 * k], values[3 * k + 1], values[3 * k + 2]);
+    return drag;
 }
 
 void Run::releaseWhole()
@@ -397,9 +563,6 @@ int Run::run(const QString &input)
             error = QStringLiteral("Nothing ends this run: give a number of iterations, or set an iteration limit "
                                    "or a convergence threshold in the document.");
             failed = 1;
-        } else if (!QDir().mkpath(settings.outputDirectory)) {
-            error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
-            failed = 1;
         }
     }
     MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
@@ -407,7 +570,18 @@ int Run::run(const QString &input)
         say(stderr, QStringLiteral("ondix-run: %1").arg(error));
         return 1;
     }
+    // The slabs are read before the output folder is made: a document that
+    // cannot be cut leaves nothing behind.
     if (!prepareSlab(&error)) {
+        say(stderr, QStringLiteral("ondix-run: %1").arg(error));
+        return 1;
+    }
+    if (rank == 0 && !QDir().mkpath(settings.outputDirectory)) {
+        error = QStringLiteral("The folder %1 cannot be made.").arg(settings.outputDirectory);
+        failed = 1;
+    }
+    MPI_Bcast(&failed, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    if (failed) {
         say(stderr, QStringLiteral("ondix-run: %1").arg(error));
         return 1;
     }
@@ -457,15 +631,19 @@ int Run::run(const QString &input)
             }
             const int after = now + command.count;
             command.iteration = after;
-            command.gather = command.count > 0 && outputs.tablesDueAt(after);
+            command.gather = command.count > 0 &&
+                             outputs.wholeDomainAt(after, !whole->getParameters()->getProbePoints().isEmpty());
+            command.series = command.count > 0 && !command.gather && outputs.tablesDueAt(after) &&
+                             outputs.timeSeriesEnabled();
             command.vtk = command.count > 0 && RunOutputs::vtkDueAt(after, settings.vtkEvery);
         }
-        MPI_Bcast(&command, 4, MPI_INT, 0, MPI_COMM_WORLD);
+        MPI_Bcast(&command, 5, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
         // Collective: every process takes part whatever the first one found.
         if (command.gather && !gather(&error))
             outcome = Outcome::Failed;
+        const QMap<int, Vector3d> drag = command.series ? dragOfTheDomain() : QMap<int, Vector3d>();
         if (command.vtk && !writeVtk(command.iteration, &error))
             outcome = Outcome::Failed;
         if (command.count == 0)
@@ -478,7 +656,10 @@ int Run::run(const QString &input)
         stats.mlups = mlups;
         whole->getStatistics() = stats;
         const bool tablesWritten =
-            !command.gather || outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error);
+            command.gather ? outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error)
+            : command.series
+                ? outputs.writeTimeSeries(stats, drag, settings.outputDirectory, &error)
+                : true;
         if (command.gather)
             releaseWhole();
         if (!tablesWritten) {
@@ -557,6 +738,17 @@ bool Run::saveFinal(QString *error)
     // piece ends a process's rows.
     const StateDocument rows(slabGrid);
     const int shift = plan.ghostBelow(rank) - plan.firstRow(rank);
+    // A compressed document is compressed as the rows arrive, which needs
+    // the length of the whole text first: each process formats its rows
+    // once only to count them.
+    long long mine = 0, cellBytes = -1;
+    if (settings.compressFinal) {
+        rows.formatRows(plan.ghostBelow(rank), plan.rowCount(rank), shift, [&mine](const QByteArray &text) {
+            mine += text.size();
+            return true;
+        });
+        MPI_Reduce(&mine, &cellBytes, 1, MPI_LONG_LONG, MPI_SUM, 0, MPI_COMM_WORLD);
+    }
     if (rank != 0) {
         rows.formatRows(plan.ghostBelow(rank), plan.rowCount(rank), shift, [](const QByteArray &text) {
             sendBytes(text, 0, 60);
@@ -584,7 +776,7 @@ bool Run::saveFinal(QString *error)
     whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
     whole->getStatistics() = stats;
     const bool ok = outputs.saveFinal(*whole, plan.height(), cells, BatchRun::finalPathFor(settings, inputPath),
-                                      settings.compressFinal, error);
+                                      settings.compressFinal, error, cellBytes);
     // A save that failed before it asked for the cells still takes them, so
     // the other processes finish.
     if (!received)

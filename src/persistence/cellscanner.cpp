@@ -1,5 +1,7 @@
 #include "cellscanner.h"
 
+#include "rowcensus.h"
+
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -105,7 +107,7 @@ const char *elementEnd(const char *p, const char *end)
 // when the element is anything else or holds anything the general reader
 // would treat differently (it then reads the element).
 BaseCell *plainCell(const Attribute *attributes, int n, int width, int firstRow, int lastRow, int length, int q,
-                    qint64 *site)
+                    const std::vector<int> &window, qint64 *site)
 {
     int x = -1, y = -1, z = -1;
     std::string_view type;
@@ -147,7 +149,9 @@ BaseCell *plainCell(const Attribute *attributes, int n, int width, int firstRow,
     }
     if (x < 0 || y < firstRow || z < 0 || x >= width || y > lastRow || z >= length)
         return nullptr;
-    *site = (qint64(y) * width + x) * length + z;
+    if (!window.empty() && window[std::size_t(y)] < 0)
+        return nullptr;
+    *site = (qint64(window.empty() ? y : window[std::size_t(y)]) * width + x) * length + z;
     const bool onlyPosition = !haveP0 && !haveDelta && fSeen == 0 && nSeen == 0;
     if (type == "wall" && onlyPosition)
         return new WallCell;
@@ -173,8 +177,13 @@ CellScanner::CellScanner(int width, int height, int length, int q, ElementReader
       lastRow(rowCount < 0 ? height - 1 : firstRow + rowCount - 1)
 {}
 
+void CellScanner::setWindow(std::vector<int> localRows)
+{
+    window = std::move(localRows);
+}
+
 bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vector<PlacedCell>> &pieces, QString *error,
-                       bool parallel) const
+                       bool parallel, RowCensus *census, qint64 *skipped) const
 {
     // Pieces start where a cell element opens after a space. A split that falls
     // inside an element leaves the piece before it with an unclosed element,
@@ -196,11 +205,13 @@ bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vect
     const int count = int(starts.size()) - 1;
     pieces.assign(static_cast<std::size_t>(count), {});
     std::vector<QString> errors(static_cast<std::size_t>(count));
+    std::vector<RowCensus> censuses(static_cast<std::size_t>(count));
+    std::vector<qint64> left(static_cast<std::size_t>(count), 0);
     QVector<int> order(count);
     std::iota(order.begin(), order.end(), 0);
     const auto scanOne = [&](int k) {
         if (!scanPiece(starts[std::size_t(k)], starts[std::size_t(k) + 1], pieces[std::size_t(k)],
-                       &errors[std::size_t(k)])) {
+                       &errors[std::size_t(k)], censuses[std::size_t(k)], left[std::size_t(k)])) {
             for (const PlacedCell &c : pieces[std::size_t(k)])
                 delete c.cell;
             pieces[std::size_t(k)].clear();
@@ -222,10 +233,17 @@ bool CellScanner::scan(const char *begin, const char *end, std::vector<std::vect
         *error = e;
         return false;
     }
+    for (std::size_t k = 0; k < censuses.size(); ++k) {
+        if (census)
+            census->add(censuses[k]);
+        if (skipped)
+            *skipped += left[k];
+    }
     return true;
 }
 
-bool CellScanner::scanPiece(const char *p, const char *end, std::vector<PlacedCell> &cells, QString *error) const
+bool CellScanner::scanPiece(const char *p, const char *end, std::vector<PlacedCell> &cells, QString *error,
+                            RowCensus &census, qint64 &skipped) const
 {
     static const std::string_view latticeTag("<lattice");
     Attribute attributes[MaxAttributes];
@@ -302,12 +320,36 @@ bool CellScanner::scanPiece(const char *p, const char *end, std::vector<PlacedCe
             else
                 attributes[n++] = {std::string_view(name, std::size_t(nameEnd - name)), text};
         }
+        // An element of a row outside the window is read no further than
+        // its row and kind. One without a plain row is left to the element
+        // reader, which refuses it.
+        if (!window.empty() && simple) {
+            int y = -1;
+            std::string_view type;
+            for (int k = 0; k < n; ++k) {
+                if (attributes[k].name == "y" && !toInt(attributes[k].value, &y))
+                    y = -1;
+                else if (attributes[k].name == "type")
+                    type = attributes[k].value;
+            }
+            if (y >= firstRow && y <= lastRow && window[std::size_t(y)] < 0) {
+                const char *stop = selfClosing ? p + 2 : elementEnd(start, end);
+                if (!stop) {
+                    *error = QStringLiteral("an unclosed cell element");
+                    return false;
+                }
+                census.count(y, type == "null", type == "null" || type == "wall" || type == "singleComponent");
+                ++skipped;
+                p = stop;
+                continue;
+            }
+        }
         // Plain cells are built here; everything else goes to the element
         // reader with its whole text.
         qint64 site = -1;
         BaseCell *cell = nullptr;
         if (simple && selfClosing) {
-            cell = plainCell(attributes, n, width, firstRow, lastRow, length, q, &site);
+            cell = plainCell(attributes, n, width, firstRow, lastRow, length, q, window, &site);
             if (cell)
                 p += 2;
         }

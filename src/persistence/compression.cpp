@@ -2,6 +2,7 @@
 
 #include "documentbytes.h"
 
+#include <QBuffer>
 #include <QLibrary>
 #include <QtConcurrent>
 
@@ -107,34 +108,35 @@ QByteArray Compression::compress(const QByteArray &text, int level)
 
 QByteArray Compression::compress(const QList<QByteArray> &parts, int level, qint64 wideFrom)
 {
-    const Zlib &z = zlib();
     qint64 total = 0;
     for (const QByteArray &part : parts)
         total += part.size();
-    if (!z.ok) {
-        QByteArray text;
-        for (const QByteArray &part : parts)
-            text.append(part);
-        return qCompress(text, level);
-    }
-    const qint64 pieceSize = qint64(8) << 20;
-    std::vector<Piece> pieces;
-    for (const QByteArray &text : parts) {
-        for (qint64 at = 0; at < text.size(); at += pieceSize) {
-            Piece p;
-            p.data = text.constData() + at;
-            p.size = std::min<qint64>(pieceSize, text.size() - at);
-            pieces.push_back(p);
-        }
-    }
-    if (pieces.empty())
-        pieces.push_back(Piece());
-    pieces.back().last = true;
-    QtConcurrent::blockingMap(pieces, [level](Piece &p) { deflatePiece(p, level); });
     QByteArray out;
-    const auto bigEndian = [&out](quint64 n, int bytes) {
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    Writer writer(&buffer, total, level, wideFrom);
+    for (const QByteArray &part : parts)
+        writer.write(part);
+    writer.finish();
+    return out;
+}
+
+namespace {
+
+// The text is deflated in pieces of this size, at these offsets of the whole.
+constexpr qint64 PieceSize = qint64(8) << 20;
+
+} // namespace
+
+Compression::Writer::Writer(QIODevice *device, qint64 total, int level, qint64 wideFrom)
+    : device(device), total(total), level(level)
+{
+    if (!zlib().ok)
+        return;
+    QByteArray head;
+    const auto bigEndian = [&head](quint64 n, int bytes) {
         for (int k = bytes - 1; k >= 0; --k)
-            out.append(char(n >> (8 * k)));
+            head.append(char(n >> (8 * k)));
     };
     if (total >= wideFrom) {
         bigEndian(0xffffffffu, 4);
@@ -143,14 +145,71 @@ QByteArray Compression::compress(const QList<QByteArray> &parts, int level, qint
         bigEndian(quint64(total), 4);
     }
     // zlib header of the default compression level and window.
-    out.append(char(0x78)).append(char(0x9c));
-    uLong adler = 1;
+    head.append(char(0x78)).append(char(0x9c));
+    put(head);
+}
+
+bool Compression::Writer::put(const QByteArray &bytes)
+{
+    ok = ok && device->write(bytes) == bytes.size();
+    return ok;
+}
+
+bool Compression::Writer::write(const QByteArray &text)
+{
+    if (pendingFrom + pending.size() + text.size() > total)
+        ok = false;
+    if (!ok)
+        return false;
+    pending.append(text);
+    // As many pieces as threads go together, once they are all here.
+    const qint64 batch = PieceSize * std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+    return !zlib().ok || pending.size() < batch || deflatePending(false);
+}
+
+bool Compression::Writer::deflatePending(bool all)
+{
+    const Zlib &z = zlib();
+    std::vector<Piece> pieces;
+    qint64 at = 0;
+    while (pending.size() - at >= PieceSize || (all && at < pending.size())) {
+        Piece p;
+        p.data = pending.constData() + at;
+        p.size = std::min<qint64>(PieceSize, pending.size() - at);
+        at += p.size;
+        p.last = pendingFrom + at == total;
+        pieces.push_back(p);
+    }
+    // An empty text is one empty last piece.
+    if (all && pieces.empty() && total == 0) {
+        Piece p;
+        p.last = true;
+        pieces.push_back(p);
+    }
+    QtConcurrent::blockingMap(pieces, [this](Piece &p) { deflatePiece(p, level); });
     for (const Piece &p : pieces) {
-        out.append(p.out);
+        put(p.out);
         adler = z.adler32Combine(adler, p.adler, z_off_t(p.size));
     }
-    out.append(char(adler >> 24)).append(char(adler >> 16)).append(char(adler >> 8)).append(char(adler));
-    return out;
+    pending.remove(0, int(at));
+    pendingFrom += at;
+    return ok;
+}
+
+bool Compression::Writer::finish()
+{
+    if (!ok || pendingFrom + pending.size() != total)
+        return ok = false;
+    if (!zlib().ok) {
+        // Without zlib's streaming interface the text is compressed whole.
+        const QByteArray out = qCompress(pending, level);
+        pending.clear();
+        return put(out);
+    }
+    deflatePending(true);
+    QByteArray tail;
+    tail.append(char(adler >> 24)).append(char(adler >> 16)).append(char(adler >> 8)).append(char(adler));
+    return put(tail);
 }
 
 bool Compression::inflate(const char *bytes, qint64 size, qint64 limit, DocumentBytes *text, QString *error)

@@ -7,6 +7,7 @@
 #include <limits>
 
 class DocumentBytes;
+class QIODevice;
 
 // The compressed form of a version-2 state document: a header with the
 // length of the text, then one zlib stream. A text shorter than NarrowLimit
@@ -31,6 +32,36 @@ public:
     // bytes or more gets the 8-byte length (tests lower it to see the wide
     // form without gigabytes).
     static QByteArray compress(const QList<QByteArray> &parts, int level = -1, qint64 wideFrom = NarrowLimit + 1);
+    // Writes the same compressed form of a text of known length, given in
+    // consecutive parts of any size, to a device as the parts come: the text
+    // is cut at fixed offsets of the whole, so the bytes do not depend on
+    // how it arrives, and a few pieces are deflated at a time in parallel.
+    class Writer
+    {
+    public:
+        Writer(QIODevice *device, qint64 total, int level = -1, qint64 wideFrom = NarrowLimit + 1);
+        // False when the device refused bytes or more text came than the
+        // length given.
+        bool write(const QByteArray &text);
+        // Writes the rest; false when the text came short of its length or
+        // the device refused bytes.
+        bool finish();
+
+    private:
+        bool deflatePending(bool all);
+        bool put(const QByteArray &bytes);
+
+        QIODevice *device;
+        qint64 total;
+        int level;
+        // Text received and not yet deflated, and where it starts in the
+        // whole text.
+        QByteArray pending;
+        qint64 pendingFrom = 0;
+        unsigned long adler = 1;
+        bool ok = true;
+    };
+
     // Inflates in memory, either header form. Refuses a declared length
     // above limit, a stream that inflates beyond its declared length (it
     // stops there) and a truncated or corrupt stream; memory grows only with

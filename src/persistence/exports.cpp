@@ -125,6 +125,87 @@ bool Exports::writeCellTable(int x, int y, int z, Grid &grid, const QString &pat
     return finishSaveFile(file, ok, error);
 }
 
+namespace {
+
+// The header of the time series: the probes' columns, then the given
+// columns of particles and shapes, then the drag columns.
+QByteArray timeSeriesHeader(const QList<Vector3i> &probes, const QByteArray &particleColumns,
+                            const QMap<int, Vector3d> &drag, const QByteArray &shapeColumns)
+{
+    QByteArray text = "iterations,performance,deltaP";
+    for (const Vector3i &p : probes) {
+        text += ",(" + QByteArray::number(p.x) + ';' + QByteArray::number(p.y) + ';' + QByteArray::number(p.z) + "),";
+        text += CellRow::header();
+    }
+    text += particleColumns;
+    for (auto it = drag.cbegin(); it != drag.cend(); ++it) {
+        const QByteArray i = QByteArray::number(it.key());
+        text += ",drag" + i + "x,drag" + i + "y,drag" + i + "z";
+    }
+    text += shapeColumns;
+    text += '\n';
+    return text;
+}
+
+// Appends the line, with the header first when the file is new or empty;
+// a failed append takes its partial line back.
+bool appendLine(const QString &path, const QByteArray &header, const QByteArray &line, QString *error)
+{
+    QFile file(path);
+    // An empty file counts as new, so a header lost with a failed first
+    // write is written again.
+    const bool existed = file.exists();
+    const qint64 previousSize = existed ? file.size() : 0;
+    const QByteArray text = previousSize == 0 ? header + line : line;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return fail(error, cannotWrite(path, file.errorString()));
+    const bool written = file.write(text) == text.size() && file.flush();
+    if (written) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    // Take back a partly written line so the rows already in the file stay
+    // intact; a file this call created goes away again.
+    const QString reason = file.errorString();
+    file.close();
+    if (!existed)
+        QFile::remove(path);
+    else
+        QFile::resize(path, previousSize);
+    return fail(error, cannotWrite(path, reason));
+}
+
+QByteArray statsColumns(const SimulationStats &stats)
+{
+    QByteArray text = QByteArray::number(stats.iterations) + ',';
+    CellRow::appendNumber(text, stats.mlups);
+    text += ',';
+    CellRow::appendNumber(text, stats.deltaP);
+    return text;
+}
+
+void appendVectors(QByteArray &text, const QMap<int, Vector3d> &drag)
+{
+    for (const Vector3d &d : drag) {
+        for (double v : {d.x, d.y, d.z}) {
+            text += ',';
+            CellRow::appendNumber(text, v);
+        }
+    }
+}
+
+} // namespace
+
+bool Exports::appendTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag, const QString &path,
+                               QString *error)
+{
+    QByteArray text = statsColumns(stats);
+    appendVectors(text, drag);
+    text += '\n';
+    return appendLine(path, timeSeriesHeader({}, QByteArray(), drag, QByteArray()), text, error);
+}
+
 bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
 {
     grid.computeDrag();
@@ -134,43 +215,19 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     const int particles = manager->count();
     const ShapeSet *shapes = grid.shapes();
 
-    QFile file(path);
-    // An empty file counts as new, so a header lost with a failed first
-    // write is written again.
-    const bool existed = file.exists();
-    const qint64 previousSize = existed ? file.size() : 0;
-    const bool isNew = previousSize == 0;
-
-    QByteArray text;
-    if (isNew) {
-        text += "iterations,performance,deltaP";
-        for (const Vector3i &p : probes) {
-            text +=
-                ",(" + QByteArray::number(p.x) + ';' + QByteArray::number(p.y) + ';' + QByteArray::number(p.z) + "),";
-            text += CellRow::header();
-        }
-        for (int k = 1; k <= particles; ++k) {
-            const QByteArray n = QByteArray::number(k);
-            text += ",mVx" + n + ",mVy" + n + ",mVz" + n + ",mx" + n + ",my" + n + ",mz" + n;
-        }
-        if (particles > 0)
-            text += ",Vi2/N,ElecPot";
-        for (auto it = drag.cbegin(); it != drag.cend(); ++it) {
-            const QByteArray i = QByteArray::number(it.key());
-            text += ",drag" + i + "x,drag" + i + "y,drag" + i + "z";
-        }
-        for (int k = 1; k <= shapes->count(); ++k) {
-            const QByteArray n = "shape" + QByteArray::number(k);
-            text += ',' + n + "Fx," + n + "Fy," + n + "Fz," + n + "Tx," + n + "Ty," + n + "Tz";
-        }
-        text += '\n';
+    QByteArray particleColumns, shapeColumns;
+    for (int k = 1; k <= particles; ++k) {
+        const QByteArray n = QByteArray::number(k);
+        particleColumns += ",mVx" + n + ",mVy" + n + ",mVz" + n + ",mx" + n + ",my" + n + ",mz" + n;
+    }
+    if (particles > 0)
+        particleColumns += ",Vi2/N,ElecPot";
+    for (int k = 1; k <= shapes->count(); ++k) {
+        const QByteArray n = "shape" + QByteArray::number(k);
+        shapeColumns += ',' + n + "Fx," + n + "Fy," + n + "Fz," + n + "Tx," + n + "Ty," + n + "Tz";
     }
 
-    const SimulationStats &stats = grid.getStatistics();
-    text += QByteArray::number(stats.iterations) + ',';
-    CellRow::appendNumber(text, stats.mlups);
-    text += ',';
-    CellRow::appendNumber(text, stats.deltaP);
+    QByteArray text = statsColumns(grid.getStatistics());
     std::optional<CellRow> row;
     for (const Vector3i &p : probes) {
         BaseCell *cell = grid.getCell(p);
@@ -205,12 +262,7 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
             CellRow::appendNumber(text, v);
         }
     }
-    for (const Vector3d &d : drag) {
-        for (double v : {d.x, d.y, d.z}) {
-            text += ',';
-            CellRow::appendNumber(text, v);
-        }
-    }
+    appendVectors(text, drag);
     // The force and torque on each shape, from the last iteration.
     for (int k = 0; k < shapes->count(); ++k) {
         const Vector3d f = shapes->force(k), t = shapes->torque(k);
@@ -220,22 +272,5 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
         }
     }
     text += '\n';
-
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return fail(error, cannotWrite(path, file.errorString()));
-    const bool written = file.write(text) == text.size() && file.flush();
-    if (written) {
-        file.close();
-        if (file.error() == QFileDevice::NoError)
-            return true;
-    }
-    // Take back a partly written line so the rows already in the file stay
-    // intact; a file this call created goes away again.
-    const QString reason = file.errorString();
-    file.close();
-    if (!existed)
-        QFile::remove(path);
-    else
-        QFile::resize(path, previousSize);
-    return fail(error, cannotWrite(path, reason));
+    return appendLine(path, timeSeriesHeader(probes, particleColumns, drag, shapeColumns), text, error);
 }

@@ -2,9 +2,13 @@
 
 #include "vtuwriter.h"
 
+#include "model/latticeboltzmann/vector3d.h"
+
+#include <QMap>
 #include <QString>
 
 class Grid;
+struct SimulationStats;
 
 // Results that leave the program for other programs: the VTK unstructured
 // grid of the fluid cells, the per-cell table and the time-series table.
@@ -32,4 +36,9 @@ public:
     // potential (times the coupling constant); then the drag columns, which
     // follow the grid's drag table, one group per drag-wall index.
     static bool appendTimeSeries(Grid &grid, const QString &path, QString *error = nullptr);
+    // The same line for a domain no one grid holds (in slabs, without probe
+    // points, moving particles or shapes), from its statistics and its drag
+    // table put together elsewhere.
+    static bool appendTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag, const QString &path,
+                                 QString *error = nullptr);
 };

@@ -6,6 +6,7 @@
 #include "geometryfiles.h"
 #include "memorydevice.h"
 #include "parametersxml.h"
+#include "rowcensus.h"
 #include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/unitscales.h"
@@ -305,7 +306,7 @@ struct Box
 // `unknownKinds`, so documents of other programs load. The reader ends on
 // the element's end.
 BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount, qint64 *site,
-                   std::atomic<qint64> *unknownKinds, QString *error)
+                   std::atomic<qint64> *unknownKinds, QString *error, const std::vector<int> &window = {})
 {
     AttributeReader a(reader);
     const bool positioned = a.has("x") || a.has("y") || a.has("z");
@@ -317,7 +318,11 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
             *error = a.ok() ? QStringLiteral("a cell element lacks one of \"x\", \"y\", \"z\"") : a.error();
             return nullptr;
         }
-        *site = (qint64(y) * box.width + x) * box.length + z;
+        if (!window.empty() && window[std::size_t(y)] < 0) {
+            *error = QStringLiteral("a cell of row %1 outside the rows read").arg(y);
+            return nullptr;
+        }
+        *site = (qint64(window.empty() ? y : window[std::size_t(y)]) * box.width + x) * box.length + z;
     }
     const QString type = a.text("type");
     std::unique_ptr<BaseCell> cell(CellFactory::create(type, *grid));
@@ -371,8 +376,12 @@ BaseCell *readCell(QXmlStreamReader &reader, Grid *grid, const Box &box, int fir
 // placed by their x, y, z, which must lie in those rows; an element without
 // a position takes the next position in reading order. Stops at the
 // element's end and never reads more cells than the rows hold.
+// With a window (see CellScanner::setWindow), the cells of rows outside it
+// are read no further than their row and kind, which census counts; their
+// elements must name their row.
 bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRow, int rowCount,
-               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds, QString *error)
+               std::vector<PlacedCell> &cells, std::atomic<qint64> *unknownKinds, QString *error,
+               const std::vector<int> &window = {}, RowCensus *census = nullptr)
 {
     const qint64 rowSites = qint64(box.width) * box.length;
     const qint64 capacity = rowSites * rowCount;
@@ -389,8 +398,30 @@ bool readCells(QXmlStreamReader &reader, Grid *grid, const Box &box, int firstRo
                          .arg(box.length);
             return false;
         }
+        if (!window.empty()) {
+            AttributeReader a(reader);
+            const int y = a.integer("y", -1, 0, box.height - 1);
+            if (!a.ok() || y < 0) {
+                *error = a.ok() ? QStringLiteral("a cell element lacks \"y\"") : a.error();
+                return false;
+            }
+            if (window[std::size_t(y)] < 0) {
+                const QString type = a.text("type");
+                if (census)
+                    census->count(y, type == QLatin1String("null"),
+                                  type == QLatin1String("null") || type == QLatin1String("wall") ||
+                                      type == QLatin1String("singleComponent"));
+                ChildElements rest(reader);
+                while (rest.next())
+                    rest.skip();
+                ++count;
+                if (reader.hasError())
+                    break;
+                continue;
+            }
+        }
         qint64 site = firstSite + count;
-        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, unknownKinds, error);
+        BaseCell *cell = readCell(reader, grid, box, firstRow, rowCount, &site, unknownKinds, error, window);
         if (!cell)
             return false;
         cells.push_back({site, cell});
@@ -441,18 +472,19 @@ bool findCells(const char *data, qint64 size, const char **begin, const char **e
 // A scanner for the cells of the rows [rows.first, rows.first + rows.second)
 // that hands every element it does not read itself to readCell.
 CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, int> rows,
-                        std::atomic<qint64> *unknownKinds)
+                        std::atomic<qint64> *unknownKinds, const std::vector<int> &window = {})
 {
-    return CellScanner(
+    CellScanner scanner(
         box.width, box.height, box.length, model,
-        [&grid, box, rows, unknownKinds](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
+        [&grid, box, rows, unknownKinds, window](const QByteArray &element, qint64 *site, QString *why) -> BaseCell * {
             QXmlStreamReader own(element);
             if (!own.readNextStartElement()) {
                 *why = own.errorString();
                 return nullptr;
             }
             *site = -1;
-            std::unique_ptr<BaseCell> cell(readCell(own, &grid, box, rows.first, rows.second, site, unknownKinds, why));
+            std::unique_ptr<BaseCell> cell(
+                readCell(own, &grid, box, rows.first, rows.second, site, unknownKinds, why, window));
             if (!cell)
                 return nullptr;
             // The element must be all the text the scanner handed over, and
@@ -470,6 +502,9 @@ CellScanner cellScanner(Grid &grid, const Box &box, int model, std::pair<int, in
             return cell.release();
         },
         rows.first, rows.second);
+    if (!window.empty())
+        scanner.setWindow(window);
+    return scanner;
 }
 
 // Reads a version-3 chunk through the cell scanner; false (and no cells)
@@ -531,10 +566,24 @@ struct StateDocument::Parsed
     // parsed text then holds an empty grid element.
     const char *cellsBegin = nullptr;
     const char *cellsEnd = nullptr;
+    // Or the file they are read from block by block, and where they lie.
+    QFile *cellsFile = nullptr;
+    qint64 cellsFrom = 0, cellsTo = 0, cellBlockBytes = 0;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
     // Cell elements of an unknown kind or of none, read as plain fluid.
     std::atomic<qint64> unknownKinds{0};
+    // With a row window: the grid row of every row of the document (-1 for
+    // the rows left out) and the number of rows built; and what the rows
+    // hold, when it is asked for.
+    std::vector<int> window;
+    int windowRows = 0;
+    RowCensus *census = nullptr;
+    RowCensus skippedCensus;
+
+    int builtRows() const { return window.empty() ? box.height : windowRows; }
+    // Only meaningful once box.fits() holds.
+    qint64 builtSites() const { return qint64(box.width) * builtRows() * box.length; }
 
     ~Parsed()
     {
@@ -667,10 +716,11 @@ bool StateDocument::streamCells(int firstRow, int rowCount, int indent,
     return ok;
 }
 
-void StateDocument::setCellSource(int height, const CellSource &source)
+void StateDocument::setCellSource(int height, const CellSource &source, qint64 cellBytes)
 {
     sourceHeight = height;
     cellSource = source;
+    sourceBytes = cellBytes;
 }
 
 bool StateDocument::formatRows(int firstRow, int rowCount, int yShift, const TextSink &sink) const
@@ -838,7 +888,17 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
         return true;
     }
     QSaveFile file(path);
-    if (options.compress) {
+    if (options.compress && cellSource && sourceBytes >= 0) {
+        // Compressed as the cells arrive: no one holds the whole text.
+        const QList<QByteArray> frame = parts(2, false, path);
+        if (!file.open(QIODevice::WriteOnly))
+            return fail(file, failure(file));
+        Compression::Writer writer(&file, frame.first().size() + sourceBytes + frame.last().size());
+        if (!writer.write(frame.first()) ||
+            !streamAllCells(8, [&writer](const QByteArray &text) { return writer.write(text); }) ||
+            !writer.write(frame.last()) || !writer.finish() || !complete(file))
+            return fail(file, failure(file));
+    } else if (options.compress) {
         if (!write(file, {Compression::compress(parts(2, true, path))}) || !complete(file))
             return fail(file, failure(file));
     } else {
@@ -855,16 +915,133 @@ bool StateDocument::save(const QString &path, const Options &options, QString *e
 bool StateDocument::scanCells(Parsed &parsed, QString *error)
 {
     const Box box = parsed.box;
-    const CellScanner scanner = cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds);
-    if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error))
-        return false;
+    const CellScanner scanner =
+        cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds, parsed.window);
     qint64 count = 0;
+    if (!scanner.scan(parsed.cellsBegin, parsed.cellsEnd, parsed.chunkCells, error, true, &parsed.skippedCensus,
+                      &count))
+        return false;
     for (const auto &piece : parsed.chunkCells)
         count += qint64(piece.size());
     if (count != box.sites()) {
         *error = QStringLiteral("%1 cells for %2 sites").arg(count).arg(box.sites());
         return false;
     }
+    return true;
+}
+
+bool StateDocument::scanCellBlocks(Parsed &parsed, QString *error)
+{
+    const Box box = parsed.box;
+    const CellScanner scanner =
+        cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds, parsed.window);
+    QFile &file = *parsed.cellsFile;
+    if (!file.seek(parsed.cellsFrom)) {
+        *error = file.errorString();
+        return false;
+    }
+    // Each block is cut before the last cell element that begins in it;
+    // the rest goes with the next block.
+    const qint64 block = std::max<qint64>(64, parsed.cellBlockBytes);
+    static const char opening[] = "<lattice";
+    QByteArray text;
+    qint64 at = parsed.cellsFrom, count = 0;
+    std::vector<std::vector<PlacedCell>> pieces;
+    while (at < parsed.cellsTo || !text.isEmpty()) {
+        const qint64 want = std::min(block, parsed.cellsTo - at);
+        if (want > 0) {
+            const int kept = text.size();
+            text.resize(int(kept + want));
+            if (file.read(text.data() + kept, want) != want) {
+                *error = QStringLiteral("the file changed while it was read");
+                return false;
+            }
+            at += want;
+        }
+        int cut = text.size();
+        if (at < parsed.cellsTo) {
+            cut = text.lastIndexOf(opening);
+            while (cut > 0 && !std::isspace(static_cast<unsigned char>(text[cut - 1])))
+                cut = text.lastIndexOf(opening, cut - 1);
+            // One element longer than a block: read on.
+            if (cut <= 0)
+                continue;
+        }
+        if (!scanner.scan(text.constData(), text.constData() + cut, pieces, error, true, &parsed.skippedCensus,
+                          &count))
+            return false;
+        for (auto &piece : pieces) {
+            count += qint64(piece.size());
+            parsed.chunkCells.push_back(std::move(piece));
+        }
+        text.remove(0, cut);
+    }
+    if (count != box.sites()) {
+        *error = QStringLiteral("%1 cells for %2 sites").arg(count).arg(box.sites());
+        return false;
+    }
+    return true;
+}
+
+bool StateDocument::loadWindowInBlocks(const QString &path, const Options &options)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = file.size();
+    // The text before the cells: the grid's start tag within the first
+    // blocks, as this program writes it.
+    const qint64 around = qint64(64) << 20;
+    QByteArray head;
+    int tagEnd = -1;
+    while (head.size() < around && !file.atEnd()) {
+        head += file.read(qint64(1) << 20);
+        const int tag = head.indexOf("<grid ");
+        tagEnd = tag < 0 ? -1 : head.indexOf('>', tag);
+        if (tagEnd >= 0)
+            break;
+    }
+    if (tagEnd < 0 || head[tagEnd - 1] == '/' ||
+        Compression::looksCompressed(head.left(4096)))
+        return false;
+    head.truncate(tagEnd + 1);
+    // The text after them, from the last "</grid>".
+    static const char close[] = "</grid>";
+    QByteArray tail;
+    qint64 tailFrom = size;
+    int closeAt = -1;
+    while (closeAt < 0 && tailFrom > head.size() && size - tailFrom < around) {
+        const qint64 from = std::max<qint64>(head.size(), tailFrom - (qint64(1) << 20));
+        if (!file.seek(from))
+            return false;
+        // Joined to what was read, so a tag across two blocks is found.
+        tail = file.read(tailFrom - from) + tail;
+        tailFrom = from;
+        closeAt = tail.lastIndexOf(close);
+    }
+    if (closeAt < 0)
+        return false;
+    Parsed parsed;
+    parsed.census = options.census;
+    parsed.cellsFile = &file;
+    parsed.cellsFrom = head.size();
+    parsed.cellsTo = tailFrom + closeAt;
+    parsed.cellBlockBytes = options.cellBlockBytes;
+    QByteArray rest = head + tail.mid(closeAt);
+    QBuffer restDevice(&rest);
+    restDevice.open(QIODevice::ReadOnly);
+    QString why;
+    bool ok = false;
+    try {
+        // The text held at once: the text around the cells and a block.
+        ok = parse(restDevice, rest.size() + 2 * std::max<qint64>(64, options.cellBlockBytes), path, options, parsed,
+                   &why);
+    } catch (const std::bad_alloc &) {
+    } catch (const QException &) {
+    }
+    if (!ok)
+        return false;
+    commit(parsed);
     return true;
 }
 
@@ -877,7 +1054,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
     // default, which only the general reader applies: the cell scanner
     // leaves such a document to it.
     while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
-        if (reader.tokenType() == QXmlStreamReader::DTD && parsed.cellsBegin) {
+        if (reader.tokenType() == QXmlStreamReader::DTD && (parsed.cellsBegin || parsed.cellsFile)) {
             *error = QStringLiteral("a document type declaration");
             return false;
         }
@@ -914,7 +1091,21 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                              .arg(Box::MaxSites);
                 return false;
             }
-            const qint64 sites = parsed.box.sites();
+            if (options.rowCount >= 0) {
+                if (options.version != 2 || options.rowCount < 1 || options.rowCount > parsed.box.height) {
+                    *error = QStringLiteral("%1 rows from row %2 cannot be read of a grid of %3 rows")
+                                 .arg(options.rowCount)
+                                 .arg(options.firstRow)
+                                 .arg(parsed.box.height);
+                    return false;
+                }
+                const int h = parsed.box.height;
+                parsed.window.assign(std::size_t(h), -1);
+                for (int r = 0; r < options.rowCount; ++r)
+                    parsed.window[std::size_t(((options.firstRow + r) % h + h) % h)] = r;
+                parsed.windowRows = options.rowCount;
+            }
+            const qint64 sites = parsed.builtSites();
             // Version 3 holds the text of its chunk files while it reads.
             qint64 text = size;
             if (options.version == 3)
@@ -942,15 +1133,16 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 }
                 continue;
             }
-            if (parsed.cellsBegin) {
+            if (parsed.cellsBegin || parsed.cellsFile) {
                 ChildElements none(reader);
                 while (none.next()) {
                 }
-                if (!scanCells(parsed, error))
+                if (!(parsed.cellsFile ? scanCellBlocks(parsed, error) : scanCells(parsed, error)))
                     return false;
                 continue;
             }
-            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, &parsed.unknownKinds, error))
+            if (!readCells(reader, &grid, parsed.box, 0, parsed.box.height, parsed.cells, &parsed.unknownKinds, error,
+                           parsed.window, &parsed.skippedCensus))
                 return false;
         } else if (name == QLatin1String("simulation")) {
             AttributeReader a(reader);
@@ -1063,18 +1255,18 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
     // The colours wrap every site once the grid is built; their settings
     // may come after the grid.
     const int colours = colourSources(parsed.sections);
-    if (colours > 0 && estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) > limit) {
+    if (colours > 0 && estimatedLoadBytes(parsed.builtSites(), parsed.model, 0, colours) > limit) {
         *error = QStringLiteral("a grid of %1 sites with %2 coloured scalars needs about %3 MB of memory, more than "
                                 "the %4 MB available")
-                     .arg(parsed.box.sites())
+                     .arg(parsed.builtSites())
                      .arg(colours)
-                     .arg(estimatedLoadBytes(parsed.box.sites(), parsed.model, 0, colours) >> 20)
+                     .arg(estimatedLoadBytes(parsed.builtSites(), parsed.model, 0, colours) >> 20)
                      .arg(limit >> 20);
         return false;
     }
     // Each site must be named exactly once. The counts are checked already,
     // so this array has the size of cells really read.
-    parsed.placed.assign(std::size_t(parsed.box.sites()), nullptr);
+    parsed.placed.assign(std::size_t(parsed.builtSites()), nullptr);
     const auto place = [&](std::vector<PlacedCell> &list) {
         for (PlacedCell &c : list) {
             BaseCell *&slot = parsed.placed[std::size_t(c.site)];
@@ -1101,15 +1293,33 @@ void StateDocument::commit(Parsed &parsed)
     const Box &box = parsed.box;
     std::vector<BaseCell *> placed;
     placed.swap(parsed.placed);
-    grid.resize(box.width, box.height, box.length);
+    const int rows = parsed.builtRows();
+    grid.resize(box.width, rows, box.length);
     // A document without bodies, tracers or colours leaves none from before.
     grid.getImmersed()->clear();
     grid.getTracers()->clear();
     grid.getScalarTracers()->clearSources();
-    for (int y = 0; y < box.height; ++y)
+    for (int y = 0; y < rows; ++y)
         for (int x = 0; x < box.width; ++x)
             for (int z = 0; z < box.length; ++z)
                 grid.setCell(x, y, z, placed[std::size_t(grid.siteIndex(x, y, z))], true, false);
+    if (parsed.census) {
+        // The rows read are counted by the cells built, the others by the
+        // kinds their elements name.
+        RowCensus &census = *parsed.census;
+        census = RowCensus();
+        census.working.assign(std::size_t(box.height), 0);
+        census.add(parsed.skippedCensus);
+        std::vector<int> domainRow(static_cast<std::size_t>(rows), 0);
+        for (int y = 0; y < box.height; ++y)
+            if (parsed.window.empty() || parsed.window[std::size_t(y)] >= 0)
+                domainRow[std::size_t(parsed.window.empty() ? y : parsed.window[std::size_t(y)])] = y;
+        grid.forEachCell([&](BaseCell *cell, int, int y, int) {
+            const std::type_info &kind = typeid(*cell);
+            census.count(domainRow[std::size_t(y)], kind == typeid(NullCell),
+                         kind == typeid(SCCell) || kind == typeid(WallCell) || kind == typeid(NullCell));
+        });
+    }
 
     if (parsed.unknownKinds > 0) {
         const QString note = QStringLiteral("%1 cells of an unknown kind or of none became plain fluid")
@@ -1155,8 +1365,10 @@ void StateDocument::commit(Parsed &parsed)
         QXmlStreamReader reader(element.second);
         reader.readNextStartElement();
         QString why;
-        if (!section(element.first)->read(reader, &why))
+        if (!section(element.first)->read(reader, &why)) {
             loadWarnings << QStringLiteral("element \"%1\": %2").arg(element.first, why);
+            sectionsUnread << element.first;
+        }
     }
     for (const auto &panel : parsed.panels) {
         QXmlStreamReader reader(panel.second);
@@ -1175,11 +1387,26 @@ void StateDocument::commit(Parsed &parsed)
 bool StateDocument::load(const QString &path, const Options &options, QString *error)
 {
     loadWarnings.clear();
+    sectionsUnread.clear();
     const auto fail = [error](const QString &why) {
         if (error)
             *error = why;
         return false;
     };
+    // A row window of a document as this program writes it is read without
+    // the whole text; any other document, and any refusal (whose message
+    // the general load gives), goes the general way.
+    if (options.rowCount >= 0 && options.version == 2 && options.scanCells) {
+        SimulationParameters *parameters = grid.getParameters();
+        const int oldModel = parameters->getModel();
+        const bool oldRebuild = parameters->getNeedsNeighbourRebuild();
+        if (loadWindowInBlocks(path, options))
+            return true;
+        if (parameters->getModel() != oldModel) {
+            parameters->setModel(oldModel);
+            parameters->setNeedsNeighbourRebuild(oldRebuild);
+        }
+    }
     const qint64 limit = options.memoryLimit > 0 ? options.memoryLimit : defaultMemoryLimit();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -1248,6 +1475,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
             QBuffer restDevice(&rest);
             restDevice.open(QIODevice::ReadOnly);
             Parsed parsed;
+            parsed.census = options.census;
             parsed.cellsBegin = begin;
             parsed.cellsEnd = end;
             if (parseChecked(restDevice, parsed)) {
@@ -1261,6 +1489,7 @@ bool StateDocument::load(const QString &path, const Options &options, QString *e
     }
 
     Parsed parsed;
+    parsed.census = options.census;
     if (!parseChecked(device, parsed)) {
         restoreModel();
         return fail(QStringLiteral("%1: %2").arg(path, why));

@@ -10,6 +10,7 @@
 
 class DocumentSection;
 class Grid;
+struct RowCensus;
 class QIODevice;
 class QXmlStreamReader;
 class QXmlStreamWriter;
@@ -35,6 +36,22 @@ public:
         // XML reader gives (or leaves the document to it); false reads every
         // cell through the general reader, the scanner's reference.
         bool scanCells = true;
+        // Version 2 only: a row window. A rowCount of 0 or more builds only
+        // the rows firstRow, firstRow + 1, ... of the document's grid, taken
+        // round its height (a window may wrap round a periodic domain, but
+        // holds no row twice): the grid gets rowCount rows, its row r the
+        // document's row (firstRow + r) mod height. The rest of the document
+        // is read and checked as always, so a process that holds one slab of
+        // a domain never holds the domain's cells. Negative: every row.
+        int firstRow = 0;
+        int rowCount = -1;
+        // When given, gets what every row of the document holds (see
+        // RowCensus), whether its cells are built or not.
+        RowCensus *census = nullptr;
+        // With a row window, the cells of a document as this program writes
+        // it are read in blocks of this size, never the whole text at once
+        // (tests lower it to see many blocks in a small document).
+        qint64 cellBlockBytes = qint64(32) << 20;
     };
 
     // An element of the document that a part outside the core library owns
@@ -69,6 +86,10 @@ public:
     // Warnings of the last load that did not stop it (a panel that refused
     // its element, forces that cannot be restored).
     const QStringList &warnings() const { return loadWarnings; }
+    // The names of the elements of particles, bodies, tracers, free surface
+    // or scalar sources that the last load found in the document but could
+    // not restore (with a row window, what lies outside it).
+    const QStringList &unreadSections() const { return sectionsUnread; }
 
     // The text of a version-2 document, or of a version-3 main file.
     QByteArray text(int version) const;
@@ -81,7 +102,10 @@ public:
     // documents are written this way.
     using TextSink = std::function<bool(const QByteArray &)>;
     using CellSource = std::function<bool(const TextSink &sink)>;
-    void setCellSource(int height, const CellSource &source);
+    // cellBytes, when not negative, is the length of all the cells' text:
+    // a compressed save then compresses the text as it is written instead
+    // of holding it whole.
+    void setCellSource(int height, const CellSource &source, qint64 cellBytes = -1);
     // The cells of the grid's rows [firstRow, firstRow + rowCount) as a
     // single-file document holds them, for a domain whose row y is the
     // grid's row y - yShift, handed to sink piece by piece; false when sink
@@ -105,6 +129,14 @@ private:
     void commit(Parsed &parsed);
     // Reads the cells of a version-2 document through the cell scanner.
     bool scanCells(Parsed &parsed, QString *error);
+    // The same for cells read from the file block by block, so that a load
+    // with a row window never holds the whole text.
+    bool scanCellBlocks(Parsed &parsed, QString *error);
+    // A load with a row window of an uncompressed version-2 document that
+    // reads the text around the cells and then the cells block by block;
+    // false (and nothing changed) when the document needs the whole text in
+    // memory, which the general load then reads and checks.
+    bool loadWindowInBlocks(const QString &path, const Options &options);
     // The grid part that stores itself in the element of this name, if any.
     DocumentSection *section(const QString &name) const;
     // The text in consecutive parts: the cells come in pieces formatted in
@@ -126,6 +158,8 @@ private:
     Grid &grid;
     QList<Panel> panelList;
     QStringList loadWarnings;
+    QStringList sectionsUnread;
     int sourceHeight = -1;
     CellSource cellSource;
+    qint64 sourceBytes = -1;
 };

@@ -170,6 +170,11 @@ QByteArray document(Case c, const QList<QPair<QString, QString>> &results)
 {
     Grid grid;
     build(grid, c);
+    return document(grid, results);
+}
+
+QByteArray document(Grid &grid, const QList<QPair<QString, QString>> &results)
+{
     StateDocument document(grid);
     StateDocument::Panel panel;
     panel.name = QStringLiteral("results");

@@ -6,6 +6,10 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/sccell.h"
+#include "model/latticeboltzmann/wallcell.h"
+#include "persistence/rowcensus.h"
 #include "persistence/statedocument.h"
 
 #include <QTemporaryDir>
@@ -24,6 +28,9 @@ class TestSlabs : public QObject
 private slots:
     void slabsStepBitwiseAsOneGrid_data();
     void slabsStepBitwiseAsOneGrid();
+    void slabsReadAloneEqualSlabsCutFromTheWhole_data();
+    void slabsReadAloneEqualSlabsCutFromTheWhole();
+    void aSlabOfADocumentLargerThanTheMemoryAllowedIsRead();
     void cutsBalanceTheWorkingSites();
     void cutRowsAreRefused();
     void plainEdgesCarryPopulationsOnly();
@@ -142,6 +149,120 @@ void TestSlabs::slabsStepBitwiseAsOneGrid()
                              .arg(QString::fromLatin1(got.mid(std::max(0, at - 80), 160)))
                              .arg(QString::fromLatin1(expected.mid(std::max(0, at - 80), 160)))));
     }
+}
+
+void TestSlabs::slabsReadAloneEqualSlabsCutFromTheWhole_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("slabs");
+    QTest::addColumn<bool>("scan");
+    for (SlabCases::Case c : SlabCases::all())
+        for (int slabs : {2, 3})
+            for (bool scan : {true, false})
+                QTest::addRow("%s/%d/%s", SlabCases::name(c), slabs, scan ? "scanner" : "reader")
+                    << int(c) << slabs << scan;
+}
+
+// A first pass over the document that builds one row plans the same cut as
+// the whole grid; each slab read alone from the document holds just its
+// rows and ghost rows, in the very state and with the very parameters of
+// the slab cut from the whole grid, through the fast cell scanner and the
+// general reader alike.
+void TestSlabs::slabsReadAloneEqualSlabsCutFromTheWhole()
+{
+    QFETCH(int, kind);
+    QFETCH(int, slabs);
+    QFETCH(bool, scan);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("case.lb2");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(SlabCases::document(SlabCases::Case(kind)));
+    }
+    Grid whole;
+    QVERIFY(load(whole, path));
+    std::vector<long long> working(std::size_t(whole.getHeight()), 0);
+    bool plain = true;
+    whole.forEachCell([&](BaseCell *cell, int, int y, int) {
+        const std::type_info &type = typeid(*cell);
+        working[std::size_t(y)] += type != typeid(NullCell);
+        plain = plain && (type == typeid(SCCell) || type == typeid(WallCell) || type == typeid(NullCell));
+    });
+
+    Grid first;
+    RowCensus census;
+    StateDocument::Options options;
+    options.scanCells = scan;
+    options.rowCount = 1;
+    options.census = &census;
+    QString error;
+    QVERIFY2(StateDocument(first).load(path, options, &error), qPrintable(error));
+    QCOMPARE(first.getHeight(), 1);
+    QCOMPARE(census.working, working);
+    QCOMPARE(census.plainOnly, plain);
+    SlabPlan expected, plan;
+    QVERIFY2(expected.plan(whole, slabs, SlabPlan::ghostRows(whole), &error), qPrintable(error));
+    QVERIFY2(plan.plan(census.working, first.getParameters()->getPeriodicBoundaries(), slabs,
+                       SlabPlan::ghostRows(!first.getParameters()->getForces().isEmpty(), census.plainOnly), &error),
+             qPrintable(error));
+    QVERIFY(plan.toNumbers() == expected.toNumbers());
+
+    for (int s = 0; s < slabs; ++s) {
+        const Slab slab(plan, s);
+        QVERIFY(slab.windowRowCount() <= plan.height());
+        Grid cut, read;
+        QVERIFY2(slab.build(cut, whole, &error), qPrintable(error));
+        options.census = nullptr;
+        // Blocks far shorter than a row, and cut inside cells.
+        options.cellBlockBytes = 1000 + 77 * s;
+        options.firstRow = slab.windowFirstRow();
+        options.rowCount = slab.windowRowCount();
+        QVERIFY2(StateDocument(read).load(path, options, &error), qPrintable(error));
+        QCOMPARE(read.getHeight(), slab.windowRowCount());
+        QVERIFY2(slab.adopt(read, &error), qPrintable(error));
+        QVERIFY2(RowState::pack(read, 0, read.getHeight()) == RowState::pack(cut, 0, cut.getHeight()),
+                 qPrintable(QStringLiteral("slab %1 differs").arg(s)));
+        QCOMPARE(Slab::parameters(read), Slab::parameters(cut));
+    }
+    // A window that holds a row twice is refused.
+    options.firstRow = 0;
+    options.rowCount = whole.getHeight() + 1;
+    Grid tooMany;
+    QVERIFY(!StateDocument(tooMany).load(path, options, &error));
+    QVERIFY2(error.contains("cannot be read"), qPrintable(error));
+}
+
+// The rows of a slab are read block by block: a document whose text alone
+// exceeds the memory a load may use still gives the slab, the same as the
+// whole grid holds, while the whole document is refused.
+void TestSlabs::aSlabOfADocumentLargerThanTheMemoryAllowedIsRead()
+{
+    Grid whole;
+    SlabCases::build(whole, SlabCases::Stream);
+    whole.resize(160, 160, 1, true);
+    for (int k = 0; k < 3; ++k)
+        whole.step(1);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("large.lb2");
+    QString error;
+    QVERIFY2(StateDocument(whole).save(path, StateDocument::Options(), &error), qPrintable(error));
+    StateDocument::Options options;
+    options.memoryLimit = QFileInfo(path).size() / 3;
+    options.cellBlockBytes = 200000;
+    Grid refused;
+    QVERIFY(!StateDocument(refused).load(path, options, &error));
+    QVERIFY2(error.contains("allowed"), qPrintable(error));
+    // Rows round the domain's edge, as a periodic slab's ghost rows wrap.
+    options.firstRow = -3;
+    options.rowCount = 10;
+    Grid read, expected;
+    QVERIFY2(StateDocument(read).load(path, options, &error), qPrintable(error));
+    QVERIFY(load(expected, path));
+    QCOMPARE(read.getHeight(), 10);
+    for (int r = 0; r < 10; ++r)
+        QVERIFY2(RowState::pack(read, r, 1) == RowState::pack(expected, (r - 3 + 160) % 160, 1),
+                 qPrintable(QStringLiteral("row %1 differs").arg(r)));
 }
 
 // Rows of null cells do no work, so the cut gives the first slab more rows.

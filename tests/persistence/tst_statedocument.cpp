@@ -28,6 +28,7 @@
 #include "persistence/documentbytes.h"
 #include "persistence/statedocument.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -442,6 +443,43 @@ private slots:
         QByteArray lying = wide;
         lying[11] = char(lying[11] + 1);
         refuse(lying, "not the declared");
+    }
+
+    // The compressed bytes of a text do not depend on the parts it comes in,
+    // whether it is compressed whole or written as it comes; a writer given
+    // more or less text than it was told refuses to finish.
+    void compressedBytesDoNotDependOnTheParts()
+    {
+        // Three pieces' worth of text that deflates unevenly.
+        QByteArray text;
+        for (int k = 0; text.size() < (qint64(19) << 20); ++k)
+            text += "<lattice x=\"" + QByteArray::number(k % 1000) + "\" f0=\"" + QByteArray::number(k * 0.37, 'g', 17) +
+                    "\"/>\n";
+        const QByteArray whole = Compression::compress(text);
+        QCOMPARE(Compression::compress({text.left(5), text.mid(5, 9000001), text.mid(9000006)}), whole);
+        QByteArray streamed;
+        {
+            QBuffer buffer(&streamed);
+            buffer.open(QIODevice::WriteOnly);
+            Compression::Writer writer(&buffer, text.size());
+            for (int at = 0; at < text.size(); at += 1234567)
+                QVERIFY(writer.write(text.mid(at, 1234567)));
+            QVERIFY(writer.finish());
+        }
+        QCOMPARE(streamed, whole);
+        QByteArray back;
+        QString error;
+        QVERIFY2(Compression::inflate(streamed, qint64(1) << 30, &back, &error), qPrintable(error));
+        QVERIFY(back == text);
+
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        Compression::Writer shortOne(&buffer, 10);
+        QVERIFY(shortOne.write("12345"));
+        QVERIFY(!shortOne.finish());
+        Compression::Writer longOne(&buffer, 4);
+        QVERIFY(!longOne.write("12345"));
     }
 
     // A compressed file is the 4-byte length of the text and a zlib stream

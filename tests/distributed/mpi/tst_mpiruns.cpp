@@ -1,5 +1,6 @@
 #include "distributed/distributed_helper.h"
 
+#include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/compression.h"
 #include "persistence/statedocument.h"
@@ -22,6 +23,8 @@ private slots:
     void initTestCase();
     void severalProcessesWriteWhatOneWrites_data();
     void severalProcessesWriteWhatOneWrites();
+    void timeSeriesComesFromTheSlabsParts_data();
+    void timeSeriesComesFromTheSlabsParts();
     void vtkPiecesHoldWhatOneProcessWrites_data();
     void vtkPiecesHoldWhatOneProcessWrites();
     void documentResumesUnderAnotherNumberOfProcesses_data();
@@ -186,6 +189,45 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     QCOMPARE(resumed.getStatistics().iterations, 30);
 }
 
+void TestMpiRuns::timeSeriesComesFromTheSlabsParts_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("processes");
+    QTest::newRow("channel/2") << int(SlabCases::Channel) << 2;
+    QTest::newRow("channel/3") << int(SlabCases::Channel) << 3;
+    QTest::newRow("droplet/2") << int(SlabCases::Droplet) << 2;
+    QTest::newRow("duct/3") << int(SlabCases::Duct) << 3;
+}
+
+// The time series alone, put together from the slabs' statistics and the
+// drag of walls across every slab: its lines are those of one process.
+void TestMpiRuns::timeSeriesComesFromTheSlabsParts()
+{
+    QFETCH(int, kind);
+    QFETCH(int, processes);
+    Grid grid;
+    SlabCases::build(grid, SlabCases::Case(kind));
+    const int nx = grid.getWidth(), ny = grid.getHeight();
+    // Drag walls in two groups, the halves of a column through every slab.
+    for (int y = 1; y < ny - 1; ++y) {
+        auto *wall = new DragWallCell;
+        wall->setIndex(1 + (y > ny / 2));
+        grid.setCell(nx - 3, y, 0, wall, true, false);
+    }
+    grid.resetAll();
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(grid, {{"interval", "5"}, {"simulation", "1"}})));
+    const QStringList common{"-n", "20", "--burst", "3", input};
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    const QByteArray expected = withoutThroughput(readAll(dir.filePath("one/simulation.csv")));
+    QCOMPARE(expected.count('\n'), 5);
+    QVERIFY(expected.contains("drag2z"));
+    QCOMPARE(withoutThroughput(readAll(dir.filePath("several/simulation.csv"))), expected);
+}
+
 void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites_data()
 {
     QTest::addColumn<int>("kind");
@@ -268,6 +310,14 @@ void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
     const QByteArray expected = readAll(dir.filePath("whole/case-final.lb2"));
     QVERIFY(expected.contains("iterations=\"20\""));
     QVERIFY2(text == expected, output.constData());
+    // Compressed as it is written, the document is the one process's byte
+    // for byte.
+    if (then > 1) {
+        QCOMPARE(run(1, {"-n", "12", "--compress", "--final", dir.filePath("one.lb2"), dir.filePath("half/case-final.lb2")},
+                     &output),
+                 0);
+        QVERIFY(readAll(dir.filePath("one.lb2")) == compressed);
+    }
 }
 
 void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
@@ -279,6 +329,13 @@ void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
     grid.fillRegion("m", 20, 22, 5, 7, 0, 0);
     QTest::newRow("particles") << StateDocument(grid).text(2) << QByteArray("moving particles");
     QTest::newRow("cut short") << SlabCases::document(SlabCases::Duct).left(5000) << QByteArray("case.lb2: line");
+    // A population that is no number, in a row only the second slab reads:
+    // the first process tells, the second gets no rows and ends as well.
+    QByteArray badNumber = SlabCases::document(SlabCases::Stream);
+    const int cell = badNumber.indexOf("y=\"12\"");
+    const int value = badNumber.indexOf("f3=\"", cell) + 4;
+    badNumber.replace(value, badNumber.indexOf('"', value) - value, "0.1x");
+    QTest::newRow("bad number in a late row") << badNumber << QByteArray("case.lb2: element \"lattice\": attribute \"f3\"");
 }
 
 // Said once, by the first process, with exit code 1 and no output folder.
