@@ -95,6 +95,29 @@ struct Chunk
     bool tracked = false;
 };
 
+// The draw items cut into chunks of 4096 that the threads work on.
+std::vector<Chunk> chunksOf(int count)
+{
+    const int chunkSize = 4096;
+    std::vector<Chunk> chunks;
+    for (int begin = 0; begin < count; begin += chunkSize) {
+        chunks.emplace_back();
+        chunks.back().begin = begin;
+        chunks.back().end = std::min(count, begin + chunkSize);
+    }
+    return chunks;
+}
+
+// The chunks' extremes tracked in chunk order, as the items would be.
+void trackChunks(Renderer &r, const std::vector<Chunk> &chunks)
+{
+    for (const Chunk &chunk : chunks)
+        if (chunk.tracked) {
+            r.track(chunk.minimum);
+            r.track(chunk.maximum);
+        }
+}
+
 // The item's value from its cell into value, and whether it has a cell
 // the painter paints into has.
 void fromCell(Renderer &r, const CellValue &cellValue, const DrawItem &item, double &value, unsigned char &has)
@@ -340,13 +363,7 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
     // from its first site up to the next chunk's first site, the first chunk
     // from 0 and the last to the end: its items lie there, and it clears
     // what they do not write.
-    const int chunkSize = 4096;
-    std::vector<Chunk> chunks;
-    for (int begin = 0; begin < items.size(); begin += chunkSize) {
-        chunks.emplace_back();
-        chunks.back().begin = begin;
-        chunks.back().end = std::min(int(items.size()), begin + chunkSize);
-    }
+    std::vector<Chunk> chunks = chunksOf(int(items.size()));
     const DrawItem *list = items.constData();
     auto siteOf = [grid, list](int k) { return grid->siteIndex(list[k].x, list[k].y, list[k].z); };
     for (std::size_t c = 0; c < chunks.size(); ++c) {
@@ -531,11 +548,7 @@ void FlatField::pass(Renderer &r, bool draw, bool drawFollows)
         chunk.maximum = maximum;
         chunk.tracked = tracked;
     });
-    for (const Chunk &chunk : chunks)
-        if (chunk.tracked) {
-            r.track(chunk.minimum);
-            r.track(chunk.maximum);
-        }
+    trackChunks(r, chunks);
     computed = !draw;
     coloured = colour && !draw;
     deferred = defer;
@@ -583,13 +596,7 @@ void FlatField::mixturePass(Renderer &r, bool draw)
     }
     // The painter keeps widening the extremes while it is on: each chunk
     // tracks its values and the chunks are tracked in order.
-    const int chunkSize = 4096;
-    std::vector<Chunk> chunks;
-    for (int begin = 0; begin < items.size(); begin += chunkSize) {
-        chunks.emplace_back();
-        chunks.back().begin = begin;
-        chunks.back().end = std::min(int(items.size()), begin + chunkSize);
-    }
+    std::vector<Chunk> chunks = chunksOf(int(items.size()));
     const DrawItem *list = items.constData();
     QtConcurrent::blockingMap(chunks, [&](Chunk &chunk) {
         double minimum = chunk.minimum, maximum = chunk.maximum;
@@ -621,11 +628,7 @@ void FlatField::mixturePass(Renderer &r, bool draw)
         chunk.minimum = minimum;
         chunk.maximum = maximum;
     });
-    for (const Chunk &chunk : chunks)
-        if (chunk.tracked) {
-            r.track(chunk.minimum);
-            r.track(chunk.maximum);
-        }
+    trackChunks(r, chunks);
     if (draw) {
         upload(width, height);
         drawQuad(r, width, height);
