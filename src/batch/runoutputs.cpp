@@ -100,17 +100,22 @@ bool RunOutputs::writeTables(Grid &grid, int iteration, const QString &directory
     if (!tablesDueAt(iteration))
         return true;
     const QDir dir(directory);
-    if (cellTables && !Exports::writeCellTable(
-                          -1, -1, -1, grid,
-                          dir.filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0'))), error))
+    if (cellTables && !Exports::writeCellTable(-1, -1, -1, grid, cellTablePath(directory, iteration), error))
         return false;
     return !timeSeries || Exports::appendTimeSeries(grid, dir.filePath(QStringLiteral("simulation.csv")), error);
 }
 
-bool RunOutputs::writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag,
-                                 const QString &directory, QString *error)
+QString RunOutputs::cellTablePath(const QString &directory, int iteration)
 {
-    return Exports::appendTimeSeries(stats, drag, QDir(directory).filePath(QStringLiteral("simulation.csv")), error);
+    return QDir(directory).filePath(QStringLiteral("vp_%1.csv").arg(iteration, 6, 10, QLatin1Char('0')));
+}
+
+bool RunOutputs::writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag,
+                                 const QString &directory, QString *error, const QList<Vector3i> &probes,
+                                 const QByteArray &probeColumns)
+{
+    return Exports::appendTimeSeries(stats, drag, QDir(directory).filePath(QStringLiteral("simulation.csv")), error,
+                                     probes, probeColumns);
 }
 
 bool RunOutputs::writeVtkPiece(Grid &grid, int firstRow, int rowCount, int yShift, int iteration, int piece,

@@ -3,6 +3,7 @@
 #include "panelkeeper.h"
 
 #include "model/latticeboltzmann/vector3d.h"
+#include "model/latticeboltzmann/vector3i.h"
 #include "persistence/statedocument.h"
 
 #include <QList>
@@ -60,19 +61,15 @@ public:
     // on this iteration, written from the whole domain ...
     bool tablesDueAt(int iteration) const { return (cellTables || timeSeries) && interval > 0 && iteration % interval == 0; }
     bool writeTables(Grid &grid, int iteration, const QString &directory, QString *error);
-    // Whether the tables due on this iteration need the whole domain of a
-    // grid with (or without) probe points: the per-cell table does (its rows
-    // go column by column through the domain, and its stream function
-    // integrates over it), and so do the probes' columns of the time series;
-    // a time series of the statistics and the drag alone is put together
-    // from the slabs' parts ...
-    bool wholeDomainAt(int iteration, bool probes) const
-    {
-        return tablesDueAt(iteration) && (cellTables || (timeSeries && probes));
-    }
-    // ... and written from them (see Exports::appendTimeSeries).
+    // Where the per-cell table of this iteration goes.
+    static QString cellTablePath(const QString &directory, int iteration);
+    // The time series of a domain no one grid holds, from its statistics,
+    // its drag and its probes' columns put together from the slabs' parts
+    // (see Exports::appendTimeSeries); the per-cell table of such a domain
+    // is written with Exports::writeCellTable from the slabs' lines.
     bool writeTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag, const QString &directory,
-                         QString *error);
+                         QString *error, const QList<Vector3i> &probes = {},
+                         const QByteArray &probeColumns = QByteArray());
     // ... and the VTK file as pieces, each slab writing the piece of its
     // rows [firstRow, firstRow + rowCount) (grid row y is domain row y -
     // yShift), and then one process the head listing the pieces, which

@@ -2,6 +2,7 @@
 
 #include "rowstate.h"
 #include "slab.h"
+#include "slabfields.h"
 #include "slabplan.h"
 
 #include "batch/batchrun.h"
@@ -12,6 +13,8 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/basecell.h"
+#include "persistence/cellrow.h"
+#include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
 #include "persistence/rowcensus.h"
 #include "persistence/statedocument.h"
@@ -30,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -42,20 +46,24 @@ namespace {
 using Settings = BatchRun::Settings;
 
 // What the first process tells the others before each call: iterations to
-// step (0 ends the run), whether the whole domain is put together after
-// them for the tables, and whether every process writes its piece of a VTK
-// file.
+// step (0 ends the run), whether the per-cell table is due after them,
+// and whether every process writes its piece of a VTK file.
 struct Command
 {
     int count = 0;
-    int gather = 0;
+    int cells = 0;
     int vtk = 0;
     // The iteration after the call.
     int iteration = 0;
-    // Whether the time series alone is due, put together from the slabs'
-    // parts without the whole domain.
+    // Whether the time series is due, put together from the slabs' parts.
     int series = 0;
 };
+
+// Sites of the domain whose per-cell table lines travel at once: the table
+// runs column by column through every slab, so the slabs send their parts
+// of a block of whole columns of about this many sites, and the first
+// process writes them column by column in row order.
+constexpr long long SitesAtOnce = 8192;
 
 int rank = 0, processes = 1;
 
@@ -152,14 +160,18 @@ private:
     void stepSlab();
     // The ghost rows take the state of the neighbours' edge rows.
     void refreshGhosts();
-    // Puts the whole domain together on the first process, for the tables.
-    bool gather(QString *error);
+    // The per-cell table (when cells) and the probes' columns of the time
+    // series (when probes, into *probeColumns on the first process), each
+    // slab forming the lines of its own rows and the first process writing
+    // them in the table's order as they arrive; false on the first process
+    // when the table could not be written.
+    bool writeSlabTables(bool cells, bool probes, int iteration, QByteArray *probeColumns, QString *error);
     // The drag of the whole domain's drag walls, on the first process, from
     // every slab's part (every process takes part).
     QMap<int, Vector3d> dragOfTheDomain();
     // The first process keeps of the whole domain only its settings and
     // everything but the cells (what the final document writes around
-    // them); its grid holds one row between gathers.
+    // them); its grid holds one row.
     void releaseWhole();
     // Every process writes the VTK piece of its slab's own rows, then the
     // first the head that lists them; false on every process when one failed.
@@ -504,24 +516,146 @@ void Run::releaseWhole()
     whole->resize(domainWidth, 1, domainLength);
 }
 
-bool Run::gather(QString *error)
+bool Run::writeSlabTables(bool cells, bool probes, int iteration, QByteArray *probeColumns, QString *error)
 {
-    if (rank != 0) {
-        sendBytes(slab->ownRows(slabGrid), 0, 30);
-        return true;
+    // Vorticity reads the neighbours' edge rows: the first own row goes
+    // down, the last up; nothing wraps round the domain's edges.
+    SlabFields fields(slabGrid, plan, rank);
+    const int below = rank > 0 ? rank - 1 : MPI_PROC_NULL;
+    const int above = rank + 1 < processes ? rank + 1 : MPI_PROC_NULL;
+    const QByteArray fromAbove =
+        exchange(below == MPI_PROC_NULL ? QByteArray() : fields.lowerEdgeVelocities(), below, above, 80);
+    const QByteArray fromBelow =
+        exchange(above == MPI_PROC_NULL ? QByteArray() : fields.upperEdgeVelocities(), above, below, 82);
+    // The stream function's column sums go up the slabs in row order.
+    std::vector<double> columnSums;
+    if (rank > 0) {
+        columnSums.resize(std::size_t(domainWidth));
+        MPI_Recv(columnSums.data(), domainWidth, MPI_DOUBLE, rank - 1, 84, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
     }
-    whole->resize(domainWidth, plan.height(), domainLength);
-    bool ok = RowState::unpack(*whole, plan.firstRow(0), slab->ownRows(slabGrid), error);
-    for (int s = 1; s < processes; ++s) {
-        const QByteArray rows = receiveBytes(s, 30);
-        ok = ok && RowState::unpack(*whole, plan.firstRow(s), rows, error);
+    if (!fields.compute(fromBelow, fromAbove, columnSums)) {
+        std::fprintf(stderr, "ondix-run: process %d: the neighbours' edge rows do not fit the slab\n", rank);
+        MPI_Abort(MPI_COMM_WORLD, 1);
     }
-    // The writers read walls' neighbour blocks (the drag); the flag to
-    // rebuild them is left as one process's step leaves it (and it is kept
-    // in the document).
-    whole->buildNeighbours();
-    whole->getParameters()->setNeedsNeighbourRebuild(stats.iterations == loadedIterations ? loadedRebuildFlag : false);
-    whole->getStatistics() = stats;
+    if (rank + 1 < processes)
+        MPI_Send(fields.columnSums().data(), domainWidth, MPI_DOUBLE, rank + 1, 84, MPI_COMM_WORLD);
+    const CellRow row = fields.cellRow();
+    const int shift = plan.ghostBelow(rank) - plan.firstRow(rank);
+    const int own = plan.rowCount(rank);
+
+    bool ok = true;
+    if (cells) {
+        // Blocks of whole columns of the domain of about SitesAtOnce sites:
+        // the first process holds one block of every slab's lines at a time.
+        const int columns =
+            int(std::max(1LL, SitesAtOnce / (static_cast<long long>(plan.height()) * domainLength)));
+        // The lines of the own rows of the columns [x0, x0 + columns),
+        // after the byte offset where each column's lines end.
+        const auto piece = [&](int x0) {
+            const int x1 = std::min(domainWidth, x0 + columns);
+            std::vector<qint64> ends;
+            QByteArray text;
+            for (int x = x0; x < x1; ++x) {
+                for (int y = shift + plan.firstRow(rank); y < shift + plan.firstRow(rank) + own; ++y)
+                    for (int z = 0; z < domainLength; ++z) {
+                        BaseCell *cell = slabGrid.getCell(x, y, z);
+                        if (cell && cell->isFluid())
+                            row.appendLine(text, x, y, z, y - shift);
+                    }
+                ends.push_back(text.size());
+            }
+            return QByteArray(reinterpret_cast<const char *>(ends.data()), int(ends.size() * sizeof(qint64))) + text;
+        };
+        if (rank != 0) {
+            int open = 0;
+            MPI_Bcast(&open, 1, MPI_INT, 0, MPI_COMM_WORLD);
+            for (int x0 = 0; open && x0 < domainWidth; x0 += columns)
+                sendBytes(piece(x0), 0, 86);
+        } else {
+            ok = Exports::writeCellTable(
+                RunOutputs::cellTablePath(settings.outputDirectory, iteration),
+                [&](const Exports::TextSink &sink) {
+                    // Whether the file is open the first piece tells: a
+                    // refused one means it is not, and no one sends.
+                    int open = sink(QByteArray()) ? 1 : 0;
+                    MPI_Bcast(&open, 1, MPI_INT, 0, MPI_COMM_WORLD);
+                    bool written = open;
+                    std::vector<QByteArray> pieces(static_cast<std::size_t>(processes));
+                    for (int x0 = 0; open && x0 < domainWidth; x0 += columns) {
+                        const int count = std::min(domainWidth, x0 + columns) - x0;
+                        const int head = count * int(sizeof(qint64));
+                        pieces[0] = piece(x0);
+                        for (int s = 1; s < processes; ++s)
+                            pieces[std::size_t(s)] = receiveBytes(s, 86);
+                        // Column by column, each slab's part in row order.
+                        for (int c = 0; c < count; ++c)
+                            for (const QByteArray &part : pieces) {
+                                qint64 from = 0, to = 0;
+                                if (part.size() < head) {
+                                    written = false;
+                                    continue;
+                                }
+                                if (c > 0)
+                                    std::memcpy(&from, part.constData() + (c - 1) * sizeof(qint64), sizeof from);
+                                std::memcpy(&to, part.constData() + c * sizeof(qint64), sizeof to);
+                                if (from < 0 || to < from || head + to > part.size()) {
+                                    written = false;
+                                    continue;
+                                }
+                                written = sink(QByteArray::fromRawData(part.constData() + head + from,
+                                                                       int(to - from))) &&
+                                          written;
+                            }
+                    }
+                    return written;
+                },
+                error);
+        }
+    }
+    if (probes) {
+        // Each probe's columns come from the slab that holds its row, in the
+        // probes' order; a probe outside the domain has empty ones.
+        const QList<Vector3i> points = slabGrid.getParameters()->getProbePoints();
+        const auto holder = [this](const Vector3i &p) {
+            for (int s = 0; s < processes; ++s)
+                if (p.y >= plan.firstRow(s) && p.y < plan.firstRow(s) + plan.rowCount(s))
+                    return s;
+            return -1;
+        };
+        QList<QByteArray> mine;
+        for (const Vector3i &p : points) {
+            if (holder(p) != rank)
+                continue;
+            BaseCell *cell = slabGrid.getCell(p.x, p.y + shift, p.z);
+            QByteArray text;
+            Exports::appendProbeColumns(text, cell && cell->isFluid() ? &row : nullptr, p.x, p.y + shift, p.z);
+            mine << text;
+        }
+        if (rank != 0) {
+            QByteArray bytes;
+            {
+                QDataStream out(&bytes, QIODevice::WriteOnly);
+                out << mine;
+            }
+            sendBytes(bytes, 0, 88);
+        } else {
+            QVector<QList<QByteArray>> parts(processes);
+            parts[0] = mine;
+            for (int s = 1; s < processes; ++s) {
+                QDataStream in(receiveBytes(s, 88));
+                in >> parts[s];
+            }
+            QVector<int> taken(processes, 0);
+            probeColumns->clear();
+            for (const Vector3i &p : points) {
+                const int s = holder(p);
+                if (s >= 0 && taken[s] < parts[s].size())
+                    probeColumns->append(parts[s][taken[s]++]);
+                else
+                    Exports::appendProbeColumns(*probeColumns, nullptr, 0, 0, 0);
+            }
+        }
+    }
     return ok;
 }
 
@@ -631,18 +765,19 @@ int Run::run(const QString &input)
             }
             const int after = now + command.count;
             command.iteration = after;
-            command.gather = command.count > 0 &&
-                             outputs.wholeDomainAt(after, !whole->getParameters()->getProbePoints().isEmpty());
-            command.series = command.count > 0 && !command.gather && outputs.tablesDueAt(after) &&
-                             outputs.timeSeriesEnabled();
+            command.cells = command.count > 0 && outputs.tablesDueAt(after) && outputs.cellTablesEnabled();
+            command.series = command.count > 0 && outputs.tablesDueAt(after) && outputs.timeSeriesEnabled();
             command.vtk = command.count > 0 && RunOutputs::vtkDueAt(after, settings.vtkEvery);
         }
         MPI_Bcast(&command, 5, MPI_INT, 0, MPI_COMM_WORLD);
         for (int k = 0; k < command.count; ++k)
             stepSlab();
         // Collective: every process takes part whatever the first one found.
-        if (command.gather && !gather(&error))
-            outcome = Outcome::Failed;
+        const bool probes = command.series && !slabGrid.getParameters()->getProbePoints().isEmpty();
+        QByteArray probeColumns;
+        const bool tablesWritten =
+            !(command.cells || probes) ||
+            writeSlabTables(command.cells, probes, command.iteration, &probeColumns, &error);
         const QMap<int, Vector3d> drag = command.series ? dragOfTheDomain() : QMap<int, Vector3d>();
         if (command.vtk && !writeVtk(command.iteration, &error))
             outcome = Outcome::Failed;
@@ -655,14 +790,9 @@ int Run::run(const QString &input)
         const double mlups = sites * ran / seconds / 1e6;
         stats.mlups = mlups;
         whole->getStatistics() = stats;
-        const bool tablesWritten =
-            command.gather ? outputs.writeTables(*whole, stats.iterations, settings.outputDirectory, &error)
-            : command.series
-                ? outputs.writeTimeSeries(stats, drag, settings.outputDirectory, &error)
-                : true;
-        if (command.gather)
-            releaseWhole();
-        if (!tablesWritten) {
+        if (!tablesWritten ||
+            (command.series && !outputs.writeTimeSeries(stats, drag, settings.outputDirectory, &error,
+                                                         slabGrid.getParameters()->getProbePoints(), probeColumns))) {
             outcome = Outcome::Failed;
             continue;
         }

@@ -17,6 +17,12 @@ class CellRow
 {
 public:
     explicit CellRow(Grid &grid);
+    // The same with the derived fields computed elsewhere, for the rows
+    // [firstRow, firstRow + n) of the grid that they cover: the vorticity
+    // of each of their sites in site order, and the stream function of
+    // their layer 0, x fastest (see SlabFields, which forms them for a slab
+    // of a domain no one grid holds).
+    CellRow(Grid &grid, std::vector<Vector3d> vorticity, std::vector<double> stream, int firstRow);
 
     // The column names, in the order append writes the values.
     static const char *header() { return "|V|,Vx,Vy,Vz,p,stream,|W|,Wx,Wy,Wz,p1,p10,p11"; }
@@ -26,6 +32,13 @@ public:
     // leading or trailing separator. The site must hold a cell.
     void append(QByteArray &line, int x, int y, int z) const;
 
+    // One line of the per-cell table: the site's 1-based indices, its row
+    // given as domainY (the grid may hold a slab of a larger domain), the
+    // values and a line end.
+    void appendLine(QByteArray &line, int x, int y, int z, int domainY) const;
+    // The per-cell table's first line, line end included.
+    static QByteArray tableHeader();
+
     // Six significant digits in general form, as a standard stream writes a
     // double.
     static void appendNumber(QByteArray &line, double value);
@@ -34,4 +47,5 @@ private:
     Grid &grid;
     std::vector<Vector3d> vorticity;
     std::vector<double> stream;
+    int firstRow = 0;
 };

@@ -96,9 +96,7 @@ bool Exports::writeCellTable(int x, int y, int z, Grid &grid, const QString &pat
     QSaveFile file(path);
     if (!openSaveFile(file, error))
         return false;
-    QByteArray buffer("x,y,z,");
-    buffer += CellRow::header();
-    buffer += '\n';
+    QByteArray buffer = CellRow::tableHeader();
     const CellRow row(grid);
     bool ok = true;
     for (int cx = 0; cx < grid.getWidth() && ok; ++cx) {
@@ -113,15 +111,30 @@ bool Exports::writeCellTable(int x, int y, int z, Grid &grid, const QString &pat
                 BaseCell *cell = grid.getCell(cx, cy, cz);
                 if (!cell || !cell->isFluid())
                     continue;
-                buffer += QByteArray::number(cx + 1) + ',' + QByteArray::number(cy + 1) + ',' +
-                          QByteArray::number(cz + 1) + ',';
-                row.append(buffer, cx, cy, cz);
-                buffer += '\n';
+                row.appendLine(buffer, cx, cy, cz, cy);
             }
             ok = drain(file, buffer);
         }
     }
     ok = ok && drain(file, buffer, true);
+    return finishSaveFile(file, ok, error);
+}
+
+bool Exports::writeCellTable(const QString &path, const std::function<bool(const TextSink &)> &lines, QString *error)
+{
+    QSaveFile file(path);
+    if (!openSaveFile(file, error)) {
+        // The pieces are taken all the same, so whoever forms them finishes.
+        lines([](const QByteArray &) { return false; });
+        return false;
+    }
+    const QByteArray header = CellRow::tableHeader();
+    bool ok = file.write(header) == header.size();
+    ok = lines([&file, &ok](const QByteArray &text) {
+             ok = ok && file.write(text) == text.size();
+             return ok;
+         }) &&
+         ok;
     return finishSaveFile(file, ok, error);
 }
 
@@ -198,12 +211,13 @@ void appendVectors(QByteArray &text, const QMap<int, Vector3d> &drag)
 } // namespace
 
 bool Exports::appendTimeSeries(const SimulationStats &stats, const QMap<int, Vector3d> &drag, const QString &path,
-                               QString *error)
+                               QString *error, const QList<Vector3i> &probes, const QByteArray &probeColumns)
 {
     QByteArray text = statsColumns(stats);
+    text += probeColumns;
     appendVectors(text, drag);
     text += '\n';
-    return appendLine(path, timeSeriesHeader({}, QByteArray(), drag, QByteArray()), text, error);
+    return appendLine(path, timeSeriesHeader(probes, QByteArray(), drag, QByteArray()), text, error);
 }
 
 bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
@@ -231,14 +245,9 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     std::optional<CellRow> row;
     for (const Vector3i &p : probes) {
         BaseCell *cell = grid.getCell(p);
-        if (!cell || !cell->isFluid()) {
-            text += ",,,,,,,,,,,,,,";
-            continue;
-        }
-        if (!row)
+        if (cell && cell->isFluid() && !row)
             row.emplace(grid);
-        text += ",,";
-        row->append(text, p.x, p.y, p.z);
+        appendProbeColumns(text, cell && cell->isFluid() ? &*row : nullptr, p.x, p.y, p.z);
     }
     // Each moving particle's velocity and centre, then the mean squared
     // speed and the mean electrostatic potential times the coupling.
@@ -273,4 +282,14 @@ bool Exports::appendTimeSeries(Grid &grid, const QString &path, QString *error)
     }
     text += '\n';
     return appendLine(path, timeSeriesHeader(probes, particleColumns, drag, shapeColumns), text, error);
+}
+
+void Exports::appendProbeColumns(QByteArray &text, const CellRow *row, int x, int y, int z)
+{
+    if (!row) {
+        text += ",,,,,,,,,,,,,,";
+        return;
+    }
+    text += ",,";
+    row->append(text, x, y, z);
 }

@@ -2,6 +2,7 @@
 
 #include "distributed/rowstate.h"
 #include "distributed/slab.h"
+#include "distributed/slabfields.h"
 #include "distributed/slabplan.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -9,6 +10,8 @@
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/wallcell.h"
+#include "persistence/cellrow.h"
+#include "persistence/exports.h"
 #include "persistence/rowcensus.h"
 #include "persistence/statedocument.h"
 
@@ -34,6 +37,8 @@ private slots:
     void cutsBalanceTheWorkingSites();
     void cutRowsAreRefused();
     void plainEdgesCarryPopulationsOnly();
+    void slabsFormTheTableLinesOfTheWholeGrid_data();
+    void slabsFormTheTableLinesOfTheWholeGrid();
 };
 
 namespace {
@@ -347,6 +352,66 @@ void TestSlabs::plainEdgesCarryPopulationsOnly()
     for (int y = 0; y < channel.getHeight() && plain; ++y)
         plain = !RowState::packPopulations(channel, y, 1, false).isEmpty();
     QVERIFY(!plain);
+}
+
+void TestSlabs::slabsFormTheTableLinesOfTheWholeGrid_data()
+{
+    slabsStepBitwiseAsOneGrid_data();
+}
+
+// Each slab forms the per-cell table's lines of its own rows from its
+// neighbours' edge rows and the stream function's column sums of the slabs
+// below: gathered column by column they are the whole grid's table, byte
+// for byte, periodic domains included (whose vorticity reads nothing past
+// the domain's edge rows).
+void TestSlabs::slabsFormTheTableLinesOfTheWholeGrid()
+{
+    QFETCH(int, kind);
+    QFETCH(int, slabs);
+    Grid whole;
+    SlabCases::build(whole, SlabCases::Case(kind));
+    for (int k = 0; k < 6; ++k)
+        QCOMPARE(whole.step(1), 1);
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(Exports::writeCellTable(-1, -1, -1, whole, dir.filePath("whole.csv"), &error), qPrintable(error));
+    QFile file(dir.filePath("whole.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray expected = file.readAll();
+
+    SlabPlan plan;
+    QVERIFY2(plan.plan(whole, slabs, SlabPlan::ghostRows(whole), &error), qPrintable(error));
+    std::vector<std::unique_ptr<Grid>> grids;
+    std::vector<std::unique_ptr<SlabFields>> fields;
+    for (int s = 0; s < slabs; ++s) {
+        grids.push_back(std::make_unique<Grid>());
+        QVERIFY2(Slab(plan, s).build(*grids.back(), whole, &error), qPrintable(error));
+        fields.push_back(std::make_unique<SlabFields>(*grids.back(), plan, s));
+    }
+    std::vector<CellRow> rows;
+    std::vector<double> sums;
+    for (int s = 0; s < slabs; ++s) {
+        SlabFields &f = *fields[std::size_t(s)];
+        const QByteArray below = s > 0 ? fields[std::size_t(s - 1)]->upperEdgeVelocities() : QByteArray();
+        const QByteArray above = s + 1 < slabs ? fields[std::size_t(s + 1)]->lowerEdgeVelocities() : QByteArray();
+        // Parts that do not fit the slab are refused.
+        QVERIFY(!f.compute(below + "x", above, sums));
+        QVERIFY(f.compute(below, above, sums));
+        sums = f.columnSums();
+        rows.push_back(f.cellRow());
+    }
+    QByteArray got = CellRow::tableHeader();
+    for (int x = 0; x < whole.getWidth(); ++x)
+        for (int s = 0; s < slabs; ++s) {
+            Grid &g = *grids[std::size_t(s)];
+            const int shift = plan.ghostBelow(s) - plan.firstRow(s);
+            for (int y = plan.firstRow(s); y < plan.firstRow(s) + plan.rowCount(s); ++y)
+                for (int z = 0; z < whole.getLength(); ++z)
+                    if (g.getCell(x, y + shift, z)->isFluid())
+                        rows[std::size_t(s)].appendLine(got, x, y + shift, z, y);
+        }
+    QVERIFY(expected.count('\n') > 10);
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(TestSlabs)

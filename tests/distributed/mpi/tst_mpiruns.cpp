@@ -31,6 +31,7 @@ private slots:
     void documentResumesUnderAnotherNumberOfProcesses();
     void unusableInputIsRefusedBeforeAnythingRuns_data();
     void unusableInputIsRefusedBeforeAnythingRuns();
+    void aTableThatCannotBeWrittenEndsEveryProcess();
 
 private:
     // Runs ondix-run on `processes` processes (1: without mpirun); its exit
@@ -350,6 +351,25 @@ void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns()
     QCOMPARE(run(2, {"-n", "5", "-o", dir.filePath("out"), input}, &output), 1);
     QVERIFY2(output.count(message) == 1, output.constData());
     QVERIFY(!QDir(dir.filePath("out")).exists());
+}
+
+// The first process cannot write the second per-cell table (a folder holds
+// its name): it says so once, every process ends with exit code 1, the
+// first table stays whole and no final document is written.
+void TestMpiRuns::aTableThatCannotBeWrittenEndsEveryProcess()
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("case.lb2");
+    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Channel, {{"interval", "5"}, {"vp", "1"}})));
+    const QString out = dir.filePath("out");
+    QVERIFY(QDir().mkpath(out + "/vp_000010.csv/inside"));
+    QByteArray output;
+    QCOMPARE(run(3, {"-n", "15", "-o", out, input}, &output), 1);
+    QVERIFY2(output.count("vp_000010.csv") == 1, output.constData());
+    QCOMPARE(run(1, {"-n", "5", "-o", dir.filePath("one"), input}), 0);
+    QCOMPARE(readAll(out + "/vp_000005.csv"), readAll(dir.filePath("one/vp_000005.csv")));
+    QVERIFY(!QFile::exists(out + "/vp_000015.csv"));
+    QVERIFY(!QFile::exists(out + "/case-final.lb2"));
 }
 
 QTEST_GUILESS_MAIN(TestMpiRuns)
