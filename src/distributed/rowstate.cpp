@@ -94,89 +94,111 @@ template <typename Work> void forPieces(qint64 pieces, bool parallel, Work work)
 
 } // namespace
 
-QByteArray RowState::packPopulations(const Grid &grid, int firstRow, int rowCount, bool parallel)
+namespace {
+
+// The directions of the lattice whose populations move along y by towards
+// (-1 or +1).
+int crossingDirections(const Grid &grid, int towards, int *directions)
 {
-    const int nx = grid.getWidth(), nz = grid.getLength();
     const int q = grid.getParameters()->getModel();
-    const qint64 rowSites = qint64(nx) * nz, sites = rowSites * rowCount;
-    const qint64 pieces = (sites + PieceSites - 1) / PieceSites;
-    // The kinds first, and the fluid sites before each piece, where its
-    // populations start.
-    QByteArray out(int(sites), Qt::Uninitialized);
-    std::vector<qint64> fluidBefore(std::size_t(pieces) + 1, 0);
+    int n = 0;
+    for (int i = 0; i < q; ++i)
+        if (Lattice::tables.e[q][i][1] == towards)
+            directions[n++] = i;
+    return n;
+}
+
+// The fluid sites of a row before each piece of PieceSites sites (the last
+// entry: all of them); false when the row holds a cell other than plain
+// fluid, a plain wall or a null cell.
+bool fluidBeforePieces(const Grid &grid, int row, std::vector<qint64> &fluidBefore)
+{
+    const int nz = grid.getLength();
+    const qint64 sites = qint64(grid.getWidth()) * nz;
+    fluidBefore.assign(std::size_t((sites + PieceSites - 1) / PieceSites) + 1, 0);
     for (qint64 s = 0; s < sites; ++s) {
-        const int y = firstRow + int(s / rowSites), x = int(s % rowSites / nz), z = int(s % nz);
-        const Kind kind = kindOf(grid.getCell(x, y, z));
+        const Kind kind = kindOf(grid.getCell(int(s / nz), row, int(s % nz)));
         if (kind == Element)
-            return QByteArray();
-        out[int(s)] = char(kind);
+            return false;
         if (kind == Fluid)
             ++fluidBefore[std::size_t(s / PieceSites) + 1];
     }
-    for (qint64 k = 0; k < pieces; ++k)
-        fluidBefore[std::size_t(k) + 1] += fluidBefore[std::size_t(k)];
-    const qint64 perFluid = qint64(sizeof(double)) * q;
-    out.resize(int(sites + perFluid * fluidBefore.back()));
+    for (std::size_t k = 1; k < fluidBefore.size(); ++k)
+        fluidBefore[k] += fluidBefore[k - 1];
+    return true;
+}
+
+} // namespace
+
+bool RowState::packCrossing(const Grid &grid, int row, int towards, bool parallel, QByteArray &out)
+{
+    const int nz = grid.getLength();
+    const qint64 sites = qint64(grid.getWidth()) * nz;
+    std::vector<qint64> fluidBefore;
+    if (!fluidBeforePieces(grid, row, fluidBefore))
+        return false;
+    int directions[Lattice::MaxQ];
+    const int n = crossingDirections(grid, towards, directions);
+    const qint64 perFluid = qint64(sizeof(double)) * n;
+    out = QByteArray(int(perFluid * fluidBefore.back()), Qt::Uninitialized);
     char *const data = out.data();
-    forPieces(pieces, parallel, [&](qint64 k) {
-        char *at = data + sites + perFluid * fluidBefore[std::size_t(k)];
+    forPieces(qint64(fluidBefore.size()) - 1, parallel, [&](qint64 k) {
+        char *at = data + perFluid * fluidBefore[std::size_t(k)];
         for (qint64 s = k * PieceSites; s < std::min(sites, (k + 1) * PieceSites); ++s) {
-            if (data[s] != Fluid)
+            BaseCell *cell = grid.getCell(int(s / nz), row, int(s % nz));
+            if (kindOf(cell) != Fluid)
                 continue;
-            auto *fluid =
-                static_cast<SCCell *>(grid.getCell(int(s % rowSites / nz), firstRow + int(s / rowSites), int(s % nz)));
-            for (int i = 0; i < q; ++i) {
-                const double value = fluid->getF(i, 0);
+            auto *fluid = static_cast<SCCell *>(cell);
+            for (int d = 0; d < n; ++d) {
+                const double value = fluid->getF(directions[d], 0);
                 std::memcpy(at, &value, sizeof value);
                 at += sizeof value;
             }
         }
     });
-    return out;
+    return true;
 }
 
-bool RowState::unpackPopulations(Grid &grid, int firstRow, int rowCount, const QByteArray &bytes, bool parallel,
-                                 QString *error)
+bool RowState::unpackCrossing(Grid &grid, int row, int towards, const QByteArray &bytes, bool parallel,
+                              QString *error)
 {
-    const int nx = grid.getWidth(), nz = grid.getLength();
-    const int q = grid.getParameters()->getModel();
-    const qint64 rowSites = qint64(nx) * nz, sites = rowSites * rowCount;
-    const qint64 perFluid = qint64(sizeof(double)) * q;
+    const int nz = grid.getLength();
+    const qint64 sites = qint64(grid.getWidth()) * nz;
     const auto fail = [error](const QString &why) {
         if (error)
             *error = why;
         return false;
     };
-    if (firstRow < 0 || firstRow + rowCount > grid.getHeight() || bytes.size() < sites)
-        return fail(QStringLiteral("%1 rows of populations do not fit the grid from row %2 on").arg(rowCount).arg(firstRow));
-    const qint64 pieces = (sites + PieceSites - 1) / PieceSites;
-    std::vector<qint64> fluidBefore(std::size_t(pieces) + 1, 0);
-    const char *const data = bytes.constData();
-    for (qint64 s = 0; s < sites; ++s) {
-        const int y = firstRow + int(s / rowSites), x = int(s % rowSites / nz), z = int(s % nz);
-        if (kindOf(grid.getCell(x, y, z)) != Kind(data[s]))
-            return fail(
-                QStringLiteral("the site (%1, %2, %3) holds another kind than its populations").arg(x).arg(y).arg(z));
-        if (data[s] == Fluid)
-            ++fluidBefore[std::size_t(s / PieceSites) + 1];
-    }
-    for (qint64 k = 0; k < pieces; ++k)
-        fluidBefore[std::size_t(k) + 1] += fluidBefore[std::size_t(k)];
-    if (sites + perFluid * fluidBefore.back() != bytes.size())
+    std::vector<qint64> fluidBefore;
+    if (row < 0 || row >= grid.getHeight())
+        return fail(QStringLiteral("a row of populations does not fit the grid at row %1").arg(row));
+    if (!fluidBeforePieces(grid, row, fluidBefore))
+        return fail(QStringLiteral("row %1 holds other cells than plain fluid and walls").arg(row));
+    int directions[Lattice::MaxQ];
+    const int n = crossingDirections(grid, towards, directions);
+    const qint64 perFluid = qint64(sizeof(double)) * n;
+    if (perFluid * fluidBefore.back() != bytes.size())
         return fail(QStringLiteral("the populations of %1 fluid sites take %2 bytes, not %3")
                         .arg(fluidBefore.back())
                         .arg(perFluid * fluidBefore.back())
-                        .arg(bytes.size() - sites));
-    forPieces(pieces, parallel, [&](qint64 k) {
-        const char *at = data + sites + perFluid * fluidBefore[std::size_t(k)];
+                        .arg(bytes.size()));
+    const char *const data = bytes.constData();
+    const int q = grid.getParameters()->getModel();
+    forPieces(qint64(fluidBefore.size()) - 1, parallel, [&](qint64 k) {
+        const char *at = data + perFluid * fluidBefore[std::size_t(k)];
         double f[Lattice::MaxQ];
         for (qint64 s = k * PieceSites; s < std::min(sites, (k + 1) * PieceSites); ++s) {
-            if (data[s] != Fluid)
+            BaseCell *cell = grid.getCell(int(s / nz), row, int(s % nz));
+            if (kindOf(cell) != Fluid)
                 continue;
-            std::memcpy(f, at, std::size_t(perFluid));
-            at += perFluid;
-            static_cast<SCCell *>(grid.getCell(int(s % rowSites / nz), firstRow + int(s / rowSites), int(s % nz)))
-                ->setF(f);
+            auto *fluid = static_cast<SCCell *>(cell);
+            for (int i = 0; i < q; ++i)
+                f[i] = fluid->getF(i, 0);
+            for (int d = 0; d < n; ++d) {
+                std::memcpy(&f[directions[d]], at, sizeof(double));
+                at += sizeof(double);
+            }
+            fluid->setF(f);
         }
     });
     return true;

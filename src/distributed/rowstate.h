@@ -25,17 +25,16 @@ public:
     // gets the number of rows read.
     static bool unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString *error, int *rowsRead = nullptr);
 
-    // Only the current populations of the plain fluid of whole rows, with
-    // every site's kind: what a neighbour's ghost rows need where plain
-    // fluid steps among plain walls without forces, whose ghost sites then
-    // hold the same kinds already (their initial density, last density
-    // change and next populations are never read for the own rows). Empty
-    // when a row holds another kind of cell. Packed and unpacked in pieces
-    // of sites on the thread pool when `parallel`.
-    static QByteArray packPopulations(const Grid &grid, int firstRow, int rowCount, bool parallel);
-    // Puts them into the rows [firstRow, firstRow + rowCount); false with a
-    // message when the bytes do not fit the rows or a site holds another
-    // kind than the bytes say.
-    static bool unpackPopulations(Grid &grid, int firstRow, int rowCount, const QByteArray &bytes, bool parallel,
-                                  QString *error);
+    // Of the plain fluid of one row, only the current populations that
+    // move along y by towards (-1 or +1): what crosses into a neighbour's
+    // ghost row where plain fluid steps among plain walls without forces.
+    // The ghost row holds the same kinds and steps like the row it mirrors,
+    // so its other populations are those its own step left it (see
+    // Slab::edge). False when the row holds another kind of cell. Packed
+    // and unpacked in pieces of sites on the thread pool when `parallel`.
+    static bool packCrossing(const Grid &grid, int row, int towards, bool parallel, QByteArray &out);
+    // Puts them into the row's plain fluid, keeping its other populations;
+    // false with a message when the bytes do not fit the row's fluid.
+    static bool unpackCrossing(Grid &grid, int row, int towards, const QByteArray &bytes, bool parallel,
+                               QString *error);
 };

@@ -119,7 +119,7 @@ bool Slab::adopt(Grid &grid, QString *error) const
 namespace {
 
 // The first byte of an edge: how the rest holds the rows.
-constexpr char WholeState = 's', PopulationsOnly = 'p';
+constexpr char WholeState = 's', CrossingOnly = 'c';
 
 } // namespace
 
@@ -128,24 +128,26 @@ bool Slab::populationsSuffice(const Grid &grid) const
     return plan.ghost() == 1 && grid.getParameters()->getForces().isEmpty();
 }
 
-QByteArray Slab::edge(const Grid &grid, int firstRow) const
+QByteArray Slab::edge(const Grid &grid, int firstRow, int towards) const
 {
-    if (populationsSuffice(grid)) {
-        const QByteArray populations =
-            RowState::packPopulations(grid, firstRow, plan.ghost(), grid.getParameters()->getMulticore());
-        if (!populations.isEmpty())
-            return PopulationsOnly + populations;
-    }
+    // A ghost row of plain fluid among plain walls steps exactly as the row
+    // it mirrors, from the same state: what the rows it touches push into
+    // it, and what it pushes along itself, its own step gives it. Only what
+    // the mirrored row's other neighbours push into it, the populations
+    // moving towards the receiver, must come across.
+    QByteArray crossing;
+    if (populationsSuffice(grid) &&
+        RowState::packCrossing(grid, firstRow, towards, grid.getParameters()->getMulticore(), crossing))
+        return CrossingOnly + crossing;
     return WholeState + RowState::pack(grid, firstRow, plan.ghost());
 }
 
-bool Slab::fillGhosts(Grid &grid, int firstRow, const QByteArray &edge, QString *error) const
+bool Slab::fillGhosts(Grid &grid, int firstRow, int towards, const QByteArray &edge, QString *error) const
 {
     // The rest without a copy: edge outlives it.
     const QByteArray rest = QByteArray::fromRawData(edge.constData() + 1, std::max(0, edge.size() - 1));
-    if (edge.startsWith(PopulationsOnly))
-        return RowState::unpackPopulations(grid, firstRow, plan.ghost(), rest, grid.getParameters()->getMulticore(),
-                                           error);
+    if (edge.startsWith(CrossingOnly))
+        return RowState::unpackCrossing(grid, firstRow, towards, rest, grid.getParameters()->getMulticore(), error);
     if (edge.startsWith(WholeState))
         return RowState::unpack(grid, firstRow, rest, error);
     if (error)
@@ -155,22 +157,22 @@ bool Slab::fillGhosts(Grid &grid, int firstRow, const QByteArray &edge, QString 
 
 QByteArray Slab::lowerEdge(const Grid &grid) const
 {
-    return edge(grid, plan.ghostBelow(slab));
+    return edge(grid, plan.ghostBelow(slab), -1);
 }
 
 QByteArray Slab::upperEdge(const Grid &grid) const
 {
-    return edge(grid, plan.ghostBelow(slab) + rowCount() - plan.ghost());
+    return edge(grid, plan.ghostBelow(slab) + rowCount() - plan.ghost(), 1);
 }
 
 bool Slab::fillLowerGhosts(Grid &grid, const QByteArray &edge, QString *error) const
 {
-    return fillGhosts(grid, 0, edge, error);
+    return fillGhosts(grid, 0, 1, edge, error);
 }
 
 bool Slab::fillUpperGhosts(Grid &grid, const QByteArray &edge, QString *error) const
 {
-    return fillGhosts(grid, plan.ghostBelow(slab) + rowCount(), edge, error);
+    return fillGhosts(grid, plan.ghostBelow(slab) + rowCount(), -1, edge, error);
 }
 
 QByteArray Slab::ownRows(const Grid &grid) const

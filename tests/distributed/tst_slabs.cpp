@@ -6,6 +6,7 @@
 #include "distributed/slabplan.h"
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 // A domain cut into slabs of rows, stepped slab by slab in this process with
@@ -36,7 +38,7 @@ private slots:
     void aSlabOfADocumentLargerThanTheMemoryAllowedIsRead();
     void cutsBalanceTheWorkingSites();
     void cutRowsAreRefused();
-    void plainEdgesCarryPopulationsOnly();
+    void plainEdgesCarryCrossingPopulationsOnly();
     void slabsFormTheTableLinesOfTheWholeGrid_data();
     void slabsFormTheTableLinesOfTheWholeGrid();
 };
@@ -307,11 +309,12 @@ void TestSlabs::cutRowsAreRefused()
     QVERIFY(!RowState::unpack(other, 0, RowState::pack(grid, 1, 1), &error));
 }
 
-// Where plain fluid steps among plain walls, an edge is the sites' kinds and
-// the fluid's current populations, the same packed in pieces on the pool or
-// in series; bytes that fit no rows, or kinds the ghost rows do not hold,
-// are refused.
-void TestSlabs::plainEdgesCarryPopulationsOnly()
+// Where plain fluid steps among plain walls, an edge is only the fluid's
+// populations that move towards the neighbour (5 of D3Q19's 19), the same
+// packed in pieces on the pool or in series; put into a row of the same
+// kinds they replace just those populations. Bytes that fit no row, and
+// rows of other cells, are refused.
+void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
 {
     Grid duct;
     SlabCases::build(duct, SlabCases::Duct);
@@ -321,36 +324,53 @@ void TestSlabs::plainEdgesCarryPopulationsOnly()
     QVERIFY2(plan.plan(duct, 2, SlabPlan::ghostRows(duct), &error), qPrintable(error));
     QCOMPARE(plan.ghost(), 1);
     const int q = duct.getParameters()->getModel();
-    const qint64 rowSites = qint64(duct.getWidth()) * duct.getLength();
+    QCOMPARE(q, 19);
+    const int nx = duct.getWidth(), nz = duct.getLength();
     qint64 fluid = 0;
-    for (int x = 0; x < duct.getWidth(); ++x)
-        for (int z = 0; z < duct.getLength(); ++z)
+    for (int x = 0; x < nx; ++x)
+        for (int z = 0; z < nz; ++z)
             fluid += duct.getCell(x, 2, z)->isFluid();
-    QVERIFY(fluid > 0 && fluid < rowSites);
-    const QByteArray populations = RowState::packPopulations(duct, 2, 1, true);
-    QCOMPARE(qint64(populations.size()), rowSites + 8 * q * fluid);
-    QVERIFY(populations == RowState::packPopulations(duct, 2, 1, false));
-    const Slab slab(plan, 0);
-    QCOMPARE(slab.lowerEdge(duct).size(), populations.size() + 1);
+    QVERIFY(fluid > 0 && fluid < qint64(nx) * nz);
+    QByteArray down, serial;
+    QVERIFY(RowState::packCrossing(duct, 2, -1, true, down));
+    QCOMPARE(qint64(down.size()), 8 * 5 * fluid);
+    QVERIFY(RowState::packCrossing(duct, 2, -1, false, serial));
+    QVERIFY(down == serial);
+    const Slab slab(plan, 1);
+    QCOMPARE(slab.lowerEdge(duct).size(), down.size() + 1);
 
-    // The populations land in another row of the same kinds bitwise.
-    QVERIFY2(RowState::unpackPopulations(duct, 5, 1, populations, true, &error), qPrintable(error));
-    QVERIFY(RowState::packPopulations(duct, 5, 1, false) == populations);
+    // Into another row of the same kinds: the downward populations are the
+    // packed row's, bitwise, and every other one is left as it was.
+    const auto populations = [&duct, q, nx, nz](int y) {
+        std::vector<double> f;
+        for (int x = 0; x < nx; ++x)
+            for (int z = 0; z < nz; ++z)
+                if (duct.getCell(x, y, z)->isFluid())
+                    for (int i = 0; i < q; ++i)
+                        f.push_back(duct.getCell(x, y, z)->getF(i, 0));
+        return f;
+    };
+    const std::vector<double> from = populations(2), before = populations(5);
+    QVERIFY(from != before);
+    QVERIFY2(RowState::unpackCrossing(duct, 5, -1, down, true, &error), qPrintable(error));
+    const std::vector<double> after = populations(5);
+    QCOMPARE(after.size(), before.size());
+    for (std::size_t k = 0; k < after.size(); ++k) {
+        const bool crossing = Lattice::tables.e[q][k % std::size_t(q)][1] == -1;
+        QVERIFY(std::memcmp(&after[k], crossing ? &from[k] : &before[k], sizeof(double)) == 0);
+    }
 
-    QVERIFY(!RowState::unpackPopulations(duct, 5, 1, populations.left(populations.size() - 8), false, &error));
+    QVERIFY(!RowState::unpackCrossing(duct, 5, -1, down.left(down.size() - 8), false, &error));
     QVERIFY2(error.contains("bytes"), qPrintable(error));
-    QVERIFY(!RowState::unpackPopulations(duct, duct.getHeight() - 1, 2, populations, false, &error));
-    QVERIFY2(error.contains("do not fit"), qPrintable(error));
-    QByteArray otherKinds = populations;
-    otherKinds[int(rowSites / 2)] = otherKinds[int(rowSites / 2)] == 'f' ? 'w' : 'f';
-    QVERIFY(!RowState::unpackPopulations(duct, 5, 1, otherKinds, false, &error));
-    QVERIFY2(error.contains("another kind"), qPrintable(error));
+    QVERIFY(!RowState::unpackCrossing(duct, duct.getHeight(), -1, down, false, &error));
+    QVERIFY2(error.contains("does not fit"), qPrintable(error));
     // A row holding other cells than plain ones goes whole.
     Grid channel;
     SlabCases::build(channel, SlabCases::Channel);
     bool plain = true;
+    QByteArray bytes;
     for (int y = 0; y < channel.getHeight() && plain; ++y)
-        plain = !RowState::packPopulations(channel, y, 1, false).isEmpty();
+        plain = RowState::packCrossing(channel, y, 1, false, bytes);
     QVERIFY(!plain);
 }
 
