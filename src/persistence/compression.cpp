@@ -307,3 +307,112 @@ bool Compression::inflate(const QByteArray &bytes, qint64 limit, QByteArray *tex
     *text = QByteArray(out.data(), int(out.size()));
     return true;
 }
+
+struct Compression::Reader::State
+{
+    QIODevice *device = nullptr;
+    z_stream stream{};
+    bool started = false, ended = false, failed = false;
+    qint64 declared = -1, produced = 0;
+    QByteArray input;
+    QString error;
+
+    qint64 fail(const QString &why)
+    {
+        failed = true;
+        error = why;
+        return -1;
+    }
+};
+
+Compression::Reader::Reader(QIODevice *device) : state(std::make_unique<State>())
+{
+    state->device = device;
+}
+
+Compression::Reader::~Reader()
+{
+    if (state->started)
+        zlib().inflateEnd(&state->stream);
+}
+
+qint64 Compression::Reader::length() const
+{
+    return state->declared;
+}
+
+QString Compression::Reader::errorString() const
+{
+    return state->error;
+}
+
+qint64 Compression::Reader::read(char *data, qint64 size)
+{
+    State &st = *state;
+    if (st.failed)
+        return -1;
+    const Zlib &z = zlib();
+    if (!st.started) {
+        if (!z.ok)
+            return st.fail(QStringLiteral("the compression library (zlib) could not be loaded"));
+        const QByteArray narrow = st.device->read(NarrowHeader);
+        if (narrow.size() != NarrowHeader)
+            return st.fail(QStringLiteral("the compressed document is truncated"));
+        QByteArray header = narrow;
+        if (narrow == QByteArray(NarrowHeader, char(0xff))) {
+            header = st.device->read(WideHeader - NarrowHeader);
+            if (header.size() != WideHeader - NarrowHeader)
+                return st.fail(QStringLiteral("the compressed document is truncated"));
+        }
+        quint64 n = 0;
+        for (char c : header)
+            n = n << 8 | uchar(c);
+        st.declared = qint64(std::min<quint64>(n, quint64(std::numeric_limits<qint64>::max())));
+        if (z.startInflate(&st.stream, ZLIB_VERSION, int(sizeof(z_stream))) != Z_OK)
+            return st.fail(QStringLiteral("the compression library could not start"));
+        st.started = true;
+    }
+    qint64 done = 0;
+    while (done < size && !st.ended) {
+        if (st.stream.avail_in == 0) {
+            st.input = st.device->read(qint64(1) << 20);
+            if (st.input.isEmpty())
+                return st.fail(QStringLiteral("the compressed document is truncated"));
+            st.stream.next_in = reinterpret_cast<Bytef *>(st.input.data());
+            st.stream.avail_in = uInt(st.input.size());
+        }
+        const qint64 room = std::min<qint64>(size - done, qint64(1) << 30);
+        st.stream.next_out = reinterpret_cast<Bytef *>(data + done);
+        st.stream.avail_out = uInt(room);
+        const int rc = z.inflate(&st.stream, Z_NO_FLUSH);
+        const qint64 got = room - st.stream.avail_out;
+        done += got;
+        st.produced += got;
+        if (st.produced > st.declared)
+            return st.fail(
+                QStringLiteral("the compressed document inflates beyond its declared %1 bytes").arg(st.declared));
+        if (rc == Z_STREAM_END) {
+            st.ended = true;
+            if (st.produced != st.declared)
+                return st.fail(QStringLiteral("the compressed document inflates to %1 bytes, not the declared %2")
+                                   .arg(st.produced)
+                                   .arg(st.declared));
+        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            return st.fail(rc == Z_DATA_ERROR ? QStringLiteral("the compressed document is corrupt")
+                                              : QStringLiteral("the compressed document cannot be inflated"));
+        }
+    }
+    return done;
+}
+
+bool Compression::Reader::skip(qint64 count)
+{
+    QByteArray buffer(int(std::min<qint64>(count, qint64(1) << 20)), Qt::Uninitialized);
+    while (count > 0) {
+        const qint64 got = read(buffer.data(), std::min<qint64>(count, buffer.size()));
+        if (got <= 0)
+            return false;
+        count -= got;
+    }
+    return true;
+}

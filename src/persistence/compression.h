@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <limits>
+#include <memory>
 
 class DocumentBytes;
 class QIODevice;
@@ -60,6 +61,32 @@ public:
         qint64 pendingFrom = 0;
         unsigned long adler = 1;
         bool ok = true;
+    };
+
+    // Inflates the compressed form read from a device as it is read, a
+    // little at a time, so that the text never needs to be held whole.
+    class Reader
+    {
+    public:
+        // The device stands at the start of the compressed form.
+        explicit Reader(QIODevice *device);
+        ~Reader();
+        Reader(const Reader &) = delete;
+        Reader &operator=(const Reader &) = delete;
+        // Up to size bytes of the text into data: how many (0 at its end),
+        // or -1 with a message (errorString) for a header or a stream that
+        // is corrupt or cut short, or that inflates beyond its declared
+        // length. At the end the text has had its declared length.
+        qint64 read(char *data, qint64 size);
+        // Reads and drops count bytes of the text; false as read fails.
+        bool skip(qint64 count);
+        // The declared length of the text (-1 before the header is read).
+        qint64 length() const;
+        QString errorString() const;
+
+    private:
+        struct State;
+        std::unique_ptr<State> state;
     };
 
     // Inflates in memory, either header form. Refuses a declared length

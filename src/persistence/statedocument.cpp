@@ -43,6 +43,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -566,8 +567,10 @@ struct StateDocument::Parsed
     // parsed text then holds an empty grid element.
     const char *cellsBegin = nullptr;
     const char *cellsEnd = nullptr;
-    // Or the file they are read from block by block, and where they lie.
-    QFile *cellsFile = nullptr;
+    // Or where they are read from block by block, in order (the next bytes
+    // from cellsFrom on, which the function reads into the buffer, giving
+    // their number), and where they lie.
+    std::function<qint64(char *, qint64)> cellsSource;
     qint64 cellsFrom = 0, cellsTo = 0, cellBlockBytes = 0;
     // The cells by site index, once every site is known to be named once.
     std::vector<BaseCell *> placed;
@@ -935,11 +938,6 @@ bool StateDocument::scanCellBlocks(Parsed &parsed, QString *error)
     const Box box = parsed.box;
     const CellScanner scanner =
         cellScanner(grid, box, parsed.model, {0, box.height}, &parsed.unknownKinds, parsed.window);
-    QFile &file = *parsed.cellsFile;
-    if (!file.seek(parsed.cellsFrom)) {
-        *error = file.errorString();
-        return false;
-    }
     // Each block is cut before the last cell element that begins in it;
     // the rest goes with the next block.
     const qint64 block = std::max<qint64>(64, parsed.cellBlockBytes);
@@ -952,7 +950,7 @@ bool StateDocument::scanCellBlocks(Parsed &parsed, QString *error)
         if (want > 0) {
             const int kept = text.size();
             text.resize(int(kept + want));
-            if (file.read(text.data() + kept, want) != want) {
+            if (parsed.cellsSource(text.data() + kept, want) != want) {
                 *error = QStringLiteral("the file changed while it was read");
                 return false;
             }
@@ -983,51 +981,126 @@ bool StateDocument::scanCellBlocks(Parsed &parsed, QString *error)
     return true;
 }
 
+namespace {
+
+// The text before and after the cells of a compressed document, inflated
+// once through as it is read: the grid's start tag within the first 64 MB
+// and the text from the last "</grid>" on, which must be as short; false
+// for a document that is not so, or whose stream is corrupt.
+bool findCompressedCells(QFile &file, QByteArray &head, QByteArray &tail, qint64 &cellsFrom, qint64 &cellsTo)
+{
+    static const char close[] = "</grid>";
+    const int closeLength = int(sizeof close) - 1;
+    const qint64 around = qint64(64) << 20;
+    Compression::Reader reader(&file);
+    QByteArray chunk(1 << 20, Qt::Uninitialized), carry;
+    int tagEnd = -1;
+    qint64 at = 0;
+    cellsTo = -1;
+    for (;;) {
+        const qint64 got = reader.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        QByteArray piece = chunk.left(int(got));
+        if (tagEnd < 0) {
+            head += piece;
+            const int tag = head.indexOf("<grid ");
+            tagEnd = tag < 0 ? -1 : head.indexOf('>', tag);
+            if (tagEnd < 0) {
+                if (head.size() >= around)
+                    return false;
+                continue;
+            }
+            piece = head.mid(tagEnd + 1);
+            head.truncate(tagEnd + 1);
+            at = head.size();
+            cellsFrom = at;
+        }
+        // A tag may lie across two pieces: the end of the last one is kept.
+        const QByteArray look = carry + piece;
+        const qint64 lookFrom = at - carry.size();
+        const int found = look.lastIndexOf(close);
+        if (found >= 0) {
+            cellsTo = lookFrom + found;
+            tail = look.mid(found);
+        } else if (cellsTo >= 0) {
+            tail += piece;
+        }
+        if (tail.size() > around)
+            return false;
+        carry = look.right(closeLength - 1);
+        at += piece.size();
+    }
+    return tagEnd > 0 && head[tagEnd - 1] != '/' && cellsTo >= 0;
+}
+
+} // namespace
+
 bool StateDocument::loadWindowInBlocks(const QString &path, const Options &options)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const qint64 size = file.size();
-    // The text before the cells: the grid's start tag within the first
-    // blocks, as this program writes it.
-    const qint64 around = qint64(64) << 20;
-    QByteArray head;
-    int tagEnd = -1;
-    while (head.size() < around && !file.atEnd()) {
-        head += file.read(qint64(1) << 20);
-        const int tag = head.indexOf("<grid ");
-        tagEnd = tag < 0 ? -1 : head.indexOf('>', tag);
-        if (tagEnd >= 0)
-            break;
-    }
-    if (tagEnd < 0 || head[tagEnd - 1] == '/' ||
-        Compression::looksCompressed(head.left(4096)))
-        return false;
-    head.truncate(tagEnd + 1);
-    // The text after them, from the last "</grid>".
-    static const char close[] = "</grid>";
-    QByteArray tail;
-    qint64 tailFrom = size;
-    int closeAt = -1;
-    while (closeAt < 0 && tailFrom > head.size() && size - tailFrom < around) {
-        const qint64 from = std::max<qint64>(head.size(), tailFrom - (qint64(1) << 20));
-        if (!file.seek(from))
+    QByteArray head, tail;
+    qint64 cellsFrom = 0, cellsTo = 0;
+    std::unique_ptr<Compression::Reader> inflating;
+    std::function<qint64(char *, qint64)> source;
+    if (Compression::looksCompressed(file.peek(4096))) {
+        // Inflated twice as it is read, so the text is never held whole:
+        // once to find where the cells lie, once to read them.
+        if (!findCompressedCells(file, head, tail, cellsFrom, cellsTo) || !file.seek(0))
             return false;
-        // Joined to what was read, so a tag across two blocks is found.
-        tail = file.read(tailFrom - from) + tail;
-        tailFrom = from;
-        closeAt = tail.lastIndexOf(close);
+        inflating = std::make_unique<Compression::Reader>(&file);
+        if (!inflating->skip(cellsFrom))
+            return false;
+        source = [&inflating](char *data, qint64 size) { return inflating->read(data, size); };
+    } else {
+        const qint64 size = file.size();
+        // The text before the cells: the grid's start tag within the first
+        // blocks, as this program writes it.
+        const qint64 around = qint64(64) << 20;
+        int tagEnd = -1;
+        while (head.size() < around && !file.atEnd()) {
+            head += file.read(qint64(1) << 20);
+            const int tag = head.indexOf("<grid ");
+            tagEnd = tag < 0 ? -1 : head.indexOf('>', tag);
+            if (tagEnd >= 0)
+                break;
+        }
+        if (tagEnd < 0 || head[tagEnd - 1] == '/')
+            return false;
+        head.truncate(tagEnd + 1);
+        // The text after them, from the last "</grid>".
+        static const char close[] = "</grid>";
+        qint64 tailFrom = size;
+        int closeAt = -1;
+        while (closeAt < 0 && tailFrom > head.size() && size - tailFrom < around) {
+            const qint64 from = std::max<qint64>(head.size(), tailFrom - (qint64(1) << 20));
+            if (!file.seek(from))
+                return false;
+            // Joined to what was read, so a tag across two blocks is found.
+            tail = file.read(tailFrom - from) + tail;
+            tailFrom = from;
+            closeAt = tail.lastIndexOf(close);
+        }
+        if (closeAt < 0)
+            return false;
+        tail = tail.mid(closeAt);
+        cellsFrom = head.size();
+        cellsTo = tailFrom + closeAt;
+        if (!file.seek(cellsFrom))
+            return false;
+        source = [&file](char *data, qint64 size) { return file.read(data, size); };
     }
-    if (closeAt < 0)
-        return false;
     Parsed parsed;
     parsed.census = options.census;
-    parsed.cellsFile = &file;
-    parsed.cellsFrom = head.size();
-    parsed.cellsTo = tailFrom + closeAt;
+    parsed.cellsSource = source;
+    parsed.cellsFrom = cellsFrom;
+    parsed.cellsTo = cellsTo;
     parsed.cellBlockBytes = options.cellBlockBytes;
-    QByteArray rest = head + tail.mid(closeAt);
+    QByteArray rest = head + tail;
     QBuffer restDevice(&rest);
     restDevice.open(QIODevice::ReadOnly);
     QString why;
@@ -1054,7 +1127,7 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
     // default, which only the general reader applies: the cell scanner
     // leaves such a document to it.
     while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
-        if (reader.tokenType() == QXmlStreamReader::DTD && (parsed.cellsBegin || parsed.cellsFile)) {
+        if (reader.tokenType() == QXmlStreamReader::DTD && (parsed.cellsBegin || parsed.cellsSource)) {
             *error = QStringLiteral("a document type declaration");
             return false;
         }
@@ -1133,11 +1206,11 @@ bool StateDocument::parse(QIODevice &device, qint64 size, const QString &path, c
                 }
                 continue;
             }
-            if (parsed.cellsBegin || parsed.cellsFile) {
+            if (parsed.cellsBegin || parsed.cellsSource) {
                 ChildElements none(reader);
                 while (none.next()) {
                 }
-                if (!(parsed.cellsFile ? scanCellBlocks(parsed, error) : scanCells(parsed, error)))
+                if (!(parsed.cellsSource ? scanCellBlocks(parsed, error) : scanCells(parsed, error)))
                     return false;
                 continue;
             }

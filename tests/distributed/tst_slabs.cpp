@@ -35,6 +35,7 @@ private slots:
     void slabsStepBitwiseAsOneGrid();
     void slabsReadAloneEqualSlabsCutFromTheWhole_data();
     void slabsReadAloneEqualSlabsCutFromTheWhole();
+    void aSlabOfADocumentLargerThanTheMemoryAllowedIsRead_data();
     void aSlabOfADocumentLargerThanTheMemoryAllowedIsRead();
     void cutsBalanceTheWorkingSites();
     void cutRowsAreRefused();
@@ -240,11 +241,20 @@ void TestSlabs::slabsReadAloneEqualSlabsCutFromTheWhole()
     QVERIFY2(error.contains("cannot be read"), qPrintable(error));
 }
 
-// The rows of a slab are read block by block: a document whose text alone
-// exceeds the memory a load may use still gives the slab, the same as the
-// whole grid holds, while the whole document is refused.
+void TestSlabs::aSlabOfADocumentLargerThanTheMemoryAllowedIsRead_data()
+{
+    QTest::addColumn<bool>("compressed");
+    QTest::newRow("text") << false;
+    QTest::newRow("compressed") << true;
+}
+
+// The rows of a slab are read block by block, a compressed document
+// inflated as it is read: a document whose text alone exceeds the memory a
+// load may use still gives the slab, the same as the whole grid holds,
+// while the whole document is refused.
 void TestSlabs::aSlabOfADocumentLargerThanTheMemoryAllowedIsRead()
 {
+    QFETCH(bool, compressed);
     Grid whole;
     SlabCases::build(whole, SlabCases::Stream);
     whole.resize(160, 160, 1, true);
@@ -253,9 +263,12 @@ void TestSlabs::aSlabOfADocumentLargerThanTheMemoryAllowedIsRead()
     QTemporaryDir dir;
     const QString path = dir.filePath("large.lb2");
     QString error;
-    QVERIFY2(StateDocument(whole).save(path, StateDocument::Options(), &error), qPrintable(error));
+    StateDocument::Options saving;
+    saving.compress = compressed;
+    QVERIFY2(StateDocument(whole).save(path, saving, &error), qPrintable(error));
     StateDocument::Options options;
-    options.memoryLimit = QFileInfo(path).size() / 3;
+    options.memoryLimit = StateDocument(whole).text(2).size() / 3;
+    QVERIFY(QFileInfo(path).size() < options.memoryLimit || !compressed);
     options.cellBlockBytes = 200000;
     Grid refused;
     QVERIFY(!StateDocument(refused).load(path, options, &error));

@@ -789,6 +789,36 @@ private slots:
         QByteArray out;
         QVERIFY(Compression::inflate(Compression::compress(good), 1 << 30, &out, &error));
         QCOMPARE(out, good);
+
+        // Inflated as it is read, in pieces of any size: the same text, and
+        // the same refusals (a slab's rows are read so).
+        const auto streamed = [](QByteArray bytes, QByteArray *text, QString *why) {
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            Compression::Reader reader(&device);
+            text->clear();
+            QByteArray piece(777, Qt::Uninitialized);
+            for (qint64 got; (got = reader.read(piece.data(), piece.size())) != 0;) {
+                if (got < 0) {
+                    *why = reader.errorString();
+                    return false;
+                }
+                text->append(piece.constData(), int(got));
+            }
+            return true;
+        };
+        QVERIFY(streamed(Compression::compress(good), &out, &error));
+        QCOMPARE(out, good);
+        QVERIFY(streamed(Compression::compress(QList<QByteArray>{good}, -1, 0), &out, &error));
+        QCOMPARE(out, good);
+        QByteArray lying = Compression::compress(good);
+        lying[3] = char(lying[3] + 1);
+        for (const auto &bad : {std::make_pair(bomb, "beyond its declared"), std::make_pair(corrupt, "corrupt"),
+                                std::make_pair(Compression::compress(good).left(2000), "truncated"),
+                                std::make_pair(lying, "not the declared")}) {
+            QVERIFY(!streamed(bad.first, &out, &error));
+            QVERIFY2(error.contains(bad.second), qPrintable(error));
+        }
     }
 
     // A save that fails part way (here: the file size limit is reached)
