@@ -1,6 +1,7 @@
 #include "slabrun.h"
 
 #include "rowstate.h"
+#include "sitegroups.h"
 #include "slab.h"
 #include "slabfields.h"
 #include "slabplan.h"
@@ -9,10 +10,10 @@
 #include "batch/runoptions.h"
 #include "batch/runoutputs.h"
 #include "batch/stopsignals.h"
+#include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/boundary/inletformula.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/simulationparameters.h"
-#include "model/latticeboltzmann/basecell.h"
 #include "persistence/cellrow.h"
 #include "persistence/exports.h"
 #include "persistence/geometryfiles.h"
@@ -203,6 +204,10 @@ private:
     // found in every row.
     bool windowed = false;
     RowCensus census;
+    // A geometry's sites and the groups its whole grid would give them.
+    bool geometry = false;
+    GeometryFiles::Sites sites;
+    SiteGroups groups;
     bool loadedRebuildFlag = false;
     // VTK files are binary (as asked, or as the document says).
     bool vtkBinary = false;
@@ -217,9 +222,39 @@ bool Run::loadDocument(const QString &input, QString *error)
     }
     const QString suffix = QFileInfo(input).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("txt") || suffix == QLatin1String("lb")) {
-        // A geometry is small; its grid is made whole and cut.
-        windowed = false;
-        return GeometryFiles::load(*whole, input, whole->getParameters()->getMeltingFlag(), error);
+        // Of a geometry, the codes of its sites are read (a few bytes a
+        // site); each slab's cells are built from its rows later.
+        geometry = true;
+        windowed = true;
+        if (!GeometryFiles::readSites(*whole, input, whole->getParameters()->getMeltingFlag(), sites, error))
+            return false;
+        SimulationParameters *parameters = whole->getParameters();
+        parameters->setModel(sites.model);
+        // Random initial densities are drawn site by site across the whole
+        // domain: such a geometry is built whole and cut.
+        if (parameters->getMinP0() != parameters->getMaxP0()) {
+            windowed = false;
+            return GeometryFiles::load(*whole, input, parameters->getMeltingFlag(), error);
+        }
+        const int perRow = sites.width * sites.length;
+        census = RowCensus();
+        census.working.assign(std::size_t(sites.height), 0);
+        for (int y = 0; y < sites.height; ++y)
+            for (int i = 0; i < perRow; ++i) {
+                const QString &code = sites.codes[y * perRow + i];
+                const bool null = code == QLatin1String("-");
+                census.count(y, null, null || code == QLatin1String("x") || code == QLatin1String("w"));
+            }
+        groups.number(sites.codes, sites.width, sites.height, sites.length);
+        // The first process keeps a grid of one row for the settings and
+        // the domain's width and length.
+        try {
+            whole->loadTypes(sites.codes.mid(0, perRow), sites.width, 1, sites.length);
+        } catch (const std::bad_alloc &) {
+            *error = QStringLiteral("not enough memory to build a row of %1").arg(QFileInfo(input).fileName());
+            return false;
+        }
+        return true;
     }
     // Of a state document, the first pass keeps the settings and one row,
     // and counts what every row holds; each slab's rows are read later.
@@ -255,10 +290,9 @@ bool Run::load(const QString &input, QString *error)
             if (!error->isEmpty())
                 failed = 1;
             else if (windowed)
-                failed = !plan.plan(census.working, whole->getParameters()->getPeriodicBoundaries(), processes,
-                                    SlabPlan::ghostRows(!whole->getParameters()->getForces().isEmpty(),
-                                                        census.plainOnly),
-                                    error);
+                failed = !plan.plan(
+                    census.working, whole->getParameters()->getPeriodicBoundaries(), processes,
+                    SlabPlan::ghostRows(!whole->getParameters()->getForces().isEmpty(), census.plainOnly), error);
             else
                 failed = !plan.plan(*whole, processes, SlabPlan::ghostRows(*whole), error);
         }
@@ -269,6 +303,28 @@ bool Run::load(const QString &input, QString *error)
 
 bool Run::readSlab(const Slab &part, Grid &grid, QString *error)
 {
+    if (geometry) {
+        // The slab's rows of the geometry, wrapped round the domain's
+        // height, built as the whole domain's grid builds them.
+        const int perRow = sites.width * sites.length;
+        QStringList codes;
+        try {
+            codes.reserve(part.windowRowCount() * perRow);
+            for (int local = 0; local < part.windowRowCount(); ++local) {
+                const int y = ((part.windowFirstRow() + local) % sites.height + sites.height) % sites.height;
+                for (int i = 0; i < perRow; ++i)
+                    codes.append(sites.codes[y * perRow + i]);
+            }
+            grid.getParameters()->copyPersistedFrom(*whole->getParameters());
+            grid.loadTypes(codes, sites.width, part.windowRowCount(), sites.length);
+        } catch (const std::bad_alloc &) {
+            *error = QStringLiteral("not enough memory to build a slab of %1").arg(QFileInfo(inputPath).fileName());
+            return false;
+        }
+        groups.apply(grid, part.windowFirstRow());
+        *error = SlabPlan::unsupported(grid);
+        return error->isEmpty();
+    }
     StateDocument::Options options;
     options.firstRow = part.windowFirstRow();
     options.rowCount = part.windowRowCount();
@@ -398,6 +454,8 @@ bool Run::prepareSlab(QString *error)
         loadedIterations = stats.iterations;
         loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
         releaseWhole();
+        sites = GeometryFiles::Sites();
+        groups = SiteGroups();
     }
     counts.assign(std::size_t(processes), 0);
     offsets.assign(std::size_t(processes), 0);
@@ -411,6 +469,8 @@ bool Run::prepareSlab(QString *error)
 
 bool Run::readWhole(QString *error)
 {
+    if (geometry)
+        return GeometryFiles::load(*whole, inputPath, whole->getParameters()->getMeltingFlag(), error);
     return outputs.loadDocument(*whole, inputPath, error);
 }
 
@@ -452,8 +512,8 @@ void Run::stepSlab()
     exchangeSeconds += t1 - t0;
     sums.push_back(computeSeconds);
     sums.push_back(exchangeSeconds);
-    MPI_Gatherv(sums.data(), int(sums.size()), MPI_DOUBLE, allSums.data(), counts.data(), offsets.data(), MPI_DOUBLE,
-                0, MPI_COMM_WORLD);
+    MPI_Gatherv(sums.data(), int(sums.size()), MPI_DOUBLE, allSums.data(), counts.data(), offsets.data(), MPI_DOUBLE, 0,
+                MPI_COMM_WORLD);
     exchangeSeconds += MPI_Wtime() - t2;
     if (rank == 0) {
         // The row sums of every slab in row order, as one grid adds them.
@@ -547,8 +607,7 @@ bool Run::writeSlabTables(bool cells, bool probes, int iteration, QByteArray *pr
     if (cells) {
         // Blocks of whole columns of the domain of about SitesAtOnce sites:
         // the first process holds one block of every slab's lines at a time.
-        const int columns =
-            int(std::max(1LL, SitesAtOnce / (static_cast<long long>(plan.height()) * domainLength)));
+        const int columns = int(std::max(1LL, SitesAtOnce / (static_cast<long long>(plan.height()) * domainLength)));
         // The lines of the own rows of the columns [x0, x0 + columns),
         // after the byte offset where each column's lines end.
         const auto piece = [&](int x0) {
@@ -602,9 +661,9 @@ bool Run::writeSlabTables(bool cells, bool probes, int iteration, QByteArray *pr
                                     written = false;
                                     continue;
                                 }
-                                written = sink(QByteArray::fromRawData(part.constData() + head + from,
-                                                                       int(to - from))) &&
-                                          written;
+                                written =
+                                    sink(QByteArray::fromRawData(part.constData() + head + from, int(to - from))) &&
+                                    written;
                             }
                     }
                     return written;
@@ -775,9 +834,8 @@ int Run::run(const QString &input)
         // Collective: every process takes part whatever the first one found.
         const bool probes = command.series && !slabGrid.getParameters()->getProbePoints().isEmpty();
         QByteArray probeColumns;
-        const bool tablesWritten =
-            !(command.cells || probes) ||
-            writeSlabTables(command.cells, probes, command.iteration, &probeColumns, &error);
+        const bool tablesWritten = !(command.cells || probes) ||
+                                   writeSlabTables(command.cells, probes, command.iteration, &probeColumns, &error);
         const QMap<int, Vector3d> drag = command.series ? dragOfTheDomain() : QMap<int, Vector3d>();
         if (command.vtk && !writeVtk(command.iteration, &error))
             outcome = Outcome::Failed;
@@ -792,7 +850,7 @@ int Run::run(const QString &input)
         whole->getStatistics() = stats;
         if (!tablesWritten ||
             (command.series && !outputs.writeTimeSeries(stats, drag, settings.outputDirectory, &error,
-                                                         slabGrid.getParameters()->getProbePoints(), probeColumns))) {
+                                                        slabGrid.getParameters()->getProbePoints(), probeColumns))) {
             outcome = Outcome::Failed;
             continue;
         }

@@ -159,8 +159,14 @@ bool build(Grid &grid, const QStringList &codes, int width, int height, int leng
 
 } // namespace
 
-bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QString &mode, QString *error)
+namespace {
+
+// The codes of a layered PNG geometry; the memory for its cells is asked
+// of the machine when checkMemory is set.
+bool imageSites(const Grid &grid, const QString &path, const QString &mode, bool checkMemory, GeometryFiles::Sites &out,
+                QString *error)
 {
+    constexpr long long MaxSites = GeometryFiles::MaxSites;
     if (!mode.isEmpty() && mode != QLatin1String("korner"))
         return fail(error, QStringLiteral("Unknown colour table \"%1\".").arg(mode));
     QSize size;
@@ -175,7 +181,7 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
     // numbered beyond a gap are not part of it (a save writes and removes
     // exactly such a run).
     int layers = 1;
-    while (QFileInfo::exists(layerFileName(path, layers)))
+    while (QFileInfo::exists(GeometryFiles::layerFileName(path, layers)))
         ++layers;
     // The free-surface cells are defined for D2Q9 on one plane.
     const bool korner = mode == QLatin1String("korner");
@@ -191,7 +197,7 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
                                .arg(layers)
                                .arg(MaxSites));
     const long long sites = (long long)width * height * layers;
-    if (!memoryAllows(grid, path, sites, modelFor(grid, layers), error))
+    if (checkMemory && !memoryAllows(grid, path, sites, modelFor(grid, layers), error))
         return false;
 
     try {
@@ -201,7 +207,7 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
         for (long long i = 0; i < sites; ++i)
             codes.append(QString());
         for (int z = 0; z < layers; ++z) {
-            const QString layerPath = z == 0 ? path : layerFileName(path, z);
+            const QString layerPath = z == 0 ? path : GeometryFiles::layerFileName(path, z);
             QFile file;
             QImageReader reader;
             QSize layerSize;
@@ -243,12 +249,27 @@ bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QSt
                 }
             }
         }
-        if (korner && grid.getParameters()->getModel() != 9)
-            grid.getParameters()->setModel(9);
-        return build(grid, codes, width, height, layers, true, path, error);
+        out.codes.swap(codes);
+        out.width = width;
+        out.height = height;
+        out.length = layers;
+        out.model = korner ? 9 : modelFor(grid, layers);
+        return true;
     } catch (const std::bad_alloc &) {
         return fail(error, QStringLiteral("Not enough memory to read %1; the grid is unchanged.").arg(shown(path)));
     }
+}
+
+} // namespace
+
+bool GeometryFiles::loadImageGeometry(Grid &grid, const QString &path, const QString &mode, QString *error)
+{
+    Sites sites;
+    if (!imageSites(grid, path, mode, true, sites, error))
+        return false;
+    if (mode == QLatin1String("korner") && grid.getParameters()->getModel() != 9)
+        grid.getParameters()->setModel(9);
+    return build(grid, sites.codes, sites.width, sites.height, sites.length, true, path, error);
 }
 
 namespace {
@@ -303,10 +324,15 @@ private:
 
 } // namespace
 
-bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *error)
+namespace {
+
+// The codes of a text geometry; the memory for its cells is asked of the
+// machine when checkMemory is set.
+bool textSites(const Grid &grid, const QString &path, bool checkMemory, GeometryFiles::Sites &out, QString *error)
 {
+    constexpr long long MaxSites = GeometryFiles::MaxSites;
     QByteArray data;
-    if (!readFile(path, data, error))
+    if (!GeometryFiles::readFile(path, data, error))
         return false;
 
     // All numbers are read and checked, in one pass, before the grid is
@@ -341,7 +367,7 @@ bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *e
                                .arg(MaxSites));
     const int nx = int(width), ny = int(height), nz = int(length);
     const long long sites = width * height * length;
-    if (!memoryAllows(grid, path, sites, grid.getParameters()->getModel(), error))
+    if (checkMemory && !memoryAllows(grid, path, sites, grid.getParameters()->getModel(), error))
         return false;
 
     try {
@@ -374,10 +400,35 @@ bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *e
                 codes[int((y * nx + x) * nz + z)] = code;
             }
         }
-        return build(grid, codes, nx, ny, nz, false, path, error);
+        out.codes.swap(codes);
+        out.width = nx;
+        out.height = ny;
+        out.length = nz;
+        out.model = grid.getParameters()->getModel();
+        return true;
     } catch (const std::bad_alloc &) {
         return fail(error, QStringLiteral("Not enough memory to read %1; the grid is unchanged.").arg(shown(path)));
     }
+}
+
+} // namespace
+
+bool GeometryFiles::loadTextGeometry(Grid &grid, const QString &path, QString *error)
+{
+    Sites sites;
+    if (!textSites(grid, path, true, sites, error))
+        return false;
+    return build(grid, sites.codes, sites.width, sites.height, sites.length, false, path, error);
+}
+
+bool GeometryFiles::readSites(const Grid &grid, const QString &path, bool korner, Sites &sites, QString *error)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png"))
+        return imageSites(grid, path, korner ? QStringLiteral("korner") : QString(), false, sites, error);
+    if (suffix == QLatin1String("txt") || suffix == QLatin1String("lb"))
+        return textSites(grid, path, false, sites, error);
+    return fail(error, QStringLiteral("%1 is not a geometry file (.png, .txt or .lb).").arg(shown(path)));
 }
 
 bool GeometryFiles::load(Grid &grid, const QString &path, bool korner, QString *error)

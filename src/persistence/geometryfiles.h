@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class Grid;
 
@@ -34,6 +35,20 @@ public:
     // Memory the machine can still give: MemAvailable where the system
     // reports it, else the physical memory; -1 when unknown.
     static double availableBytes();
+
+    // A geometry file read and checked without a grid built from it: the
+    // code of every site in site order (y slowest, then x, then z), the
+    // domain's size and the model a grid takes when it loads the file.
+    struct Sites
+    {
+        QStringList codes;
+        int width = 0, height = 0, length = 0;
+        int model = 9;
+    };
+    // What load reads (the same files, checks and messages), except that
+    // the machine's memory is not asked for the cells: whoever builds them
+    // may build only some rows. grid gives the present model.
+    static bool readSites(const Grid &grid, const QString &path, bool korner, Sites &sites, QString *error = nullptr);
 
     // mode "" for the ordinary colour table, "korner" for the free-surface one.
     static bool loadImageGeometry(Grid &grid, const QString &path, const QString &mode, QString *error = nullptr);

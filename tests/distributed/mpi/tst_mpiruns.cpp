@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -32,6 +33,10 @@ private slots:
     void unusableInputIsRefusedBeforeAnythingRuns_data();
     void unusableInputIsRefusedBeforeAnythingRuns();
     void aTableThatCannotBeWrittenEndsEveryProcess();
+    void geometryBuiltSlabBySlabRunsAsOneProcess_data();
+    void geometryBuiltSlabBySlabRunsAsOneProcess();
+    void badGeometryIsRefusedOnEveryProcess_data();
+    void badGeometryIsRefusedOnEveryProcess();
 
 private:
     // Runs ondix-run on `processes` processes (1: without mpirun); its exit
@@ -96,15 +101,45 @@ bool readVtkCells(const QStringList &paths, QMap<QString, QByteArray> &cells)
             const int point = corners[8 * c].toInt();
             if (3 * point + 2 >= points.size())
                 return false;
-            const QString key = QStringLiteral("%1,%2,%3")
-                                    .arg(QString(points[3 * point]), QString(points[3 * point + 1]),
-                                         QString(points[3 * point + 2]));
+            const QString key =
+                QStringLiteral("%1,%2,%3")
+                    .arg(QString(points[3 * point]), QString(points[3 * point + 1]), QString(points[3 * point + 2]));
             if (cells.contains(key))
                 return false;
             cells[key] = density[c] + ' ' + velocity[3 * c] + ' ' + velocity[3 * c + 1] + ' ' + velocity[3 * c + 2];
         }
     }
     return true;
+}
+
+// A geometry image of w x h pixels: walls along the top and bottom, an
+// outlet on the right, and on the left two inlets parted by a wall; two
+// drag-wall cylinders and two thermal-wall blocks, one of each low and one
+// high in the domain, so that a slab of the upper rows sees only the second
+// of each. The whole domain's grid numbers them 0 and 1.
+QImage channelImage(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(qRgb(255, 255, 255));
+    for (int x = 0; x < w; ++x) {
+        image.setPixel(x, 0, qRgb(128, 128, 128));
+        image.setPixel(x, h - 1, qRgb(128, 128, 128));
+    }
+    for (int y = 1; y < h - 1; ++y) {
+        image.setPixel(0, y, y == h / 2 ? qRgb(128, 128, 128) : qRgb(255, 0, 0));
+        image.setPixel(w - 1, y, qRgb(0, 0, 0));
+    }
+    // Image rows run down; the domain's rows up.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int lowY = h - 1 - h / 4, highY = h / 4;
+            if ((x - w / 3) * (x - w / 3) + (y - lowY) * (y - lowY) < 9 ||
+                (x - w / 2) * (x - w / 2) + (y - highY) * (y - highY) < 9)
+                image.setPixel(x, y, qRgb(160, 160, 160));
+            if (x >= 2 * w / 3 && x < 2 * w / 3 + 3 && (std::abs(y - lowY) < 2 || std::abs(y - highY) < 2))
+                image.setPixel(x, y, qRgb(192, 192, 192));
+        }
+    return image;
 }
 
 } // namespace
@@ -161,8 +196,8 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     const QString input = dir.filePath("case.lb2");
     // Tables every 10 iterations; a burst of 4 with the stop test once per
     // call, as one process makes them.
-    QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind),
-                                                {{"interval", "10"}, {"vp", "1"}, {"simulation", "1"}})));
+    QVERIFY(writeAll(
+        input, SlabCases::document(SlabCases::Case(kind), {{"interval", "10"}, {"vp", "1"}, {"simulation", "1"}})));
     const QStringList common{"-n", "30", "--burst", "4", input};
     QByteArray output;
     QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
@@ -303,9 +338,11 @@ void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
     // slab by slab as it reads it.
     QCOMPARE(run(first, {"-n", "8", "--compress", "-o", dir.filePath("half"), input}, &output), 0);
     QVERIFY(Compression::looksCompressed(readAll(dir.filePath("half/case-final.lb2"))));
-    QCOMPARE(run(then, {"-n", "12", "--compress", "--final", dir.filePath("resumed.lb2"), dir.filePath("half/case-final.lb2")},
-                 &output),
-             0);
+    QCOMPARE(
+        run(then,
+            {"-n", "12", "--compress", "--final", dir.filePath("resumed.lb2"), dir.filePath("half/case-final.lb2")},
+            &output),
+        0);
     QByteArray text;
     QString error;
     const QByteArray compressed = readAll(dir.filePath("resumed.lb2"));
@@ -317,9 +354,10 @@ void TestMpiRuns::documentResumesUnderAnotherNumberOfProcesses()
     // Compressed as it is written, the document is the one process's byte
     // for byte.
     if (then > 1) {
-        QCOMPARE(run(1, {"-n", "12", "--compress", "--final", dir.filePath("one.lb2"), dir.filePath("half/case-final.lb2")},
-                     &output),
-                 0);
+        QCOMPARE(
+            run(1, {"-n", "12", "--compress", "--final", dir.filePath("one.lb2"), dir.filePath("half/case-final.lb2")},
+                &output),
+            0);
         QVERIFY(readAll(dir.filePath("one.lb2")) == compressed);
     }
 }
@@ -339,7 +377,8 @@ void TestMpiRuns::unusableInputIsRefusedBeforeAnythingRuns_data()
     const int cell = badNumber.indexOf("y=\"12\"");
     const int value = badNumber.indexOf("f3=\"", cell) + 4;
     badNumber.replace(value, badNumber.indexOf('"', value) - value, "0.1x");
-    QTest::newRow("bad number in a late row") << badNumber << QByteArray("case.lb2: element \"lattice\": attribute \"f3\"");
+    QTest::newRow("bad number in a late row")
+        << badNumber << QByteArray("case.lb2: element \"lattice\": attribute \"f3\"");
 }
 
 // Said once, by the first process, with exit code 1 and no output folder.
@@ -373,6 +412,99 @@ void TestMpiRuns::aTableThatCannotBeWrittenEndsEveryProcess()
     QCOMPARE(readAll(out + "/vp_000005.csv"), readAll(dir.filePath("one/vp_000005.csv")));
     QVERIFY(!QFile::exists(out + "/vp_000015.csv"));
     QVERIFY(!QFile::exists(out + "/case-final.lb2"));
+}
+
+void TestMpiRuns::geometryBuiltSlabBySlabRunsAsOneProcess_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("processes");
+    for (const char *kind : {"png", "layers", "txt"})
+        for (int processes : {2, 3})
+            QTest::addRow("%s/%d", kind, processes) << QString::fromLatin1(kind) << processes;
+}
+
+// Each process builds the cells of its own rows of a geometry: the final
+// document and the per-cell tables are the one process's byte for byte,
+// the inlets', drag walls' and thermal walls' groups among them.
+void TestMpiRuns::geometryBuiltSlabBySlabRunsAsOneProcess()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, processes);
+    QTemporaryDir dir;
+    QString input;
+    if (kind == QLatin1String("png")) {
+        input = dir.filePath("case.png");
+        QVERIFY(channelImage(40, 36).save(input));
+    } else if (kind == QLatin1String("layers")) {
+        // Three layers of a duct: D3Q19.
+        input = dir.filePath("case.png");
+        for (int z = 0; z < 3; ++z)
+            QVERIFY(channelImage(20, 24).save(z == 0 ? input : dir.filePath(QStringLiteral("case_%1.png").arg(z + 1))));
+    } else {
+        // Inlets along the left in two runs, an outlet on the right, two
+        // walls apart.
+        input = dir.filePath("case.txt");
+        QByteArray text = "30 27 1\n";
+        QByteArray inlets, outlets, walls;
+        int inletCount = 0, outletCount = 0, wallCount = 0;
+        for (int y = 1; y < 26; ++y) {
+            if (y != 13) {
+                inlets += "0 " + QByteArray::number(y) + " 0\n";
+                ++inletCount;
+            }
+            outlets += "29 " + QByteArray::number(y) + " 0\n";
+            ++outletCount;
+        }
+        for (int x = 0; x < 30; ++x)
+            for (int y : {0, 26, 13}) {
+                if (y == 13 && x > 0)
+                    continue;
+                walls += QByteArray::number(x) + " " + QByteArray::number(y) + " 0\n";
+                ++wallCount;
+            }
+        for (int y = 5; y < 8; ++y)
+            for (int x = 10; x < 13; ++x) {
+                walls += QByteArray::number(x) + " " + QByteArray::number(y + 12) + " 0\n";
+                ++wallCount;
+            }
+        text += QByteArray::number(inletCount) + "\n" + inlets + QByteArray::number(outletCount) + "\n" + outlets +
+                QByteArray::number(wallCount) + "\n" + walls;
+        QVERIFY(writeAll(input, text));
+    }
+    const QStringList common{"-n", "12", "--burst", "3", input};
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    QVERIFY2(output.contains("on " + QByteArray::number(processes) + " processes"), output.constData());
+    const QByteArray expected = readAll(dir.filePath("one/case-final.lb2"));
+    QVERIFY(expected.contains("iterations=\"12\""));
+    QVERIFY2(readAll(dir.filePath("several/case-final.lb2")) == expected, output.constData());
+}
+
+void TestMpiRuns::badGeometryIsRefusedOnEveryProcess_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("layer of another size") << "case.png" << QByteArray("Layer case_2.png is 8 x 8 pixels");
+    QTest::newRow("no number") << "case.txt" << QByteArray("\"1O\" (number 5) is not a whole number");
+    QTest::newRow("not a png") << "other.png" << QByteArray("other.png is not a PNG image");
+}
+
+// Said once, by the first process, with exit code 1 on every process and no
+// output folder.
+void TestMpiRuns::badGeometryIsRefusedOnEveryProcess()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, message);
+    QTemporaryDir dir;
+    QVERIFY(channelImage(20, 24).save(dir.filePath("case.png")));
+    QVERIFY(channelImage(8, 8).save(dir.filePath("case_2.png")));
+    QVERIFY(writeAll(dir.filePath("case.txt"), "10 10 1\n1\n1O 2 0\n0\n0\n"));
+    QVERIFY(writeAll(dir.filePath("other.png"), "GIF89a"));
+    QByteArray output;
+    QCOMPARE(run(3, {"-n", "5", "-o", dir.filePath("out"), dir.filePath(name)}, &output), 1);
+    QVERIFY2(output.count(message) == 1, output.constData());
+    QVERIFY(!QDir(dir.filePath("out")).exists());
 }
 
 QTEST_GUILESS_MAIN(TestMpiRuns)
