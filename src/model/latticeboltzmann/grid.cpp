@@ -25,6 +25,7 @@
 #include "parallelflux.h"
 #include "partialslipboundary.h"
 #include "porous/porouscell.h"
+#include "porous/shallowcell.h"
 #include "scaled.h"
 #include "sccell.h"
 #include "tracers/passivescalarcell.h"
@@ -131,6 +132,11 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
     auto *fluid = dynamic_cast<SCCell *>(old);
     if (fluid && fluid->isAttached() && !(stays && fluid->isAttachedTo(&populations, site)))
         fluid->detach();
+    if (isShallow(old)) {
+        auto *shallow = static_cast<ShallowCell *>(old);
+        if (shallow->isAttached() && !(stays && shallow->isAttachedTo(&populations, site)))
+            shallow->detach();
+    }
 }
 
 void Grid::detachAll()
@@ -138,11 +144,25 @@ void Grid::detachAll()
     for (BaseCell *c : cells)
         if (auto *fluid = dynamic_cast<SCCell *>(c))
             fluid->detach();
+        else if (isShallow(c))
+            static_cast<ShallowCell *>(c)->detach();
 }
 
 bool Grid::attachable(BaseCell *c)
 {
     return c && (typeid(*c) == typeid(SCCell) || typeid(*c) == typeid(PorousCell));
+}
+
+bool Grid::isShallow(BaseCell *c)
+{
+    return c && typeid(*c) == typeid(ShallowCell);
+}
+
+bool Grid::attachedAt(BaseCell *c, int s) const
+{
+    if (attachable(c))
+        return static_cast<SCCell *>(c)->isAttachedTo(&populations, s);
+    return isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, s);
 }
 
 // Exact fluid and porous cells built for the grid's model and not pinned
@@ -176,6 +196,22 @@ void Grid::attachCells()
             auto *porous = dynamic_cast<PorousCell *>(c);
             populations.solid[s] = porous ? porous->getSolidDensity() : 0.0;
         }
+    }
+    // Shallow-water cells beside them on a 2D D2Q9 grid (their solid
+    // fraction, read by no kernel that steps them, stays zero).
+    const bool shallowFits = shallowAttaches();
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        if (!isShallow(cells[s]))
+            continue;
+        auto *shallow = static_cast<ShallowCell *>(cells[s]);
+        if (!shallowFits) {
+            shallow->detach();
+        } else if (!shallow->isAttachedTo(&populations, int(s))) {
+            shallow->detach();
+            shallow->attach(&populations, int(s));
+        }
+        if (shallowFits && populations.solid)
+            populations.solid[s] = 0.0;
     }
     populations.layoutDirty = false;
 }
@@ -539,25 +575,38 @@ void Grid::buildSiteModes()
         std::uint32_t mode = 0;
         if (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= PlainFluid;
+        else if (isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, int(s)))
+            mode |= ShallowFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
         else if (exactly(c, typeid(NullCell)))
             mode |= PlainNull;
         siteModes[s] = mode;
     }
+    // A fast site (plain or shallow-water fluid) pushes its values straight
+    // into the populations: every neighbour must be attached to them (the
+    // receiving cell would store what it is sent there), a plain wall that
+    // sends the value back to this very site, or absent.
     for (std::size_t s = 0; s < n; ++s) {
-        if (!(siteModes[s] & PlainFluid))
+        const bool shallow = siteModes[s] & ShallowFluid;
+        if (!(siteModes[s] & PlainFluid) && !shallow)
             continue;
+        const std::uint32_t fastBit = shallow ? std::uint32_t(ShallowFast) : std::uint32_t(FastFluid);
         BaseCell *scratch[Lattice::MaxQ];
         BaseCell **block = neighbourRow(int(s), scratch);
-        std::uint32_t mode = siteModes[s] | FastFluid;
-        for (int i = 0; i < q && (mode & FastFluid); ++i) {
+        std::uint32_t mode = siteModes[s] | fastBit;
+        for (int i = 0; i < q && (mode & fastBit); ++i) {
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
             if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
-                    mode &= ~FastFluid;
+                    mode &= ~fastBit;
+                continue;
+            }
+            if (isShallow(nb)) {
+                if (!static_cast<ShallowCell *>(nb)->isAttached())
+                    mode &= ~fastBit;
                 continue;
             }
             if (exactly(nb, typeid(WallCell))) {
@@ -566,16 +615,17 @@ void Grid::buildSiteModes()
                 if (wallBlock && wallBlock[Lattice::opposite(q, i)] == cells[s])
                     mode |= 1u << i;
                 else
-                    mode &= ~FastFluid;
+                    mode &= ~fastBit;
                 continue;
             }
-            mode &= ~FastFluid;
+            mode &= ~fastBit;
         }
-        // Without walls around it the site pushes only to plain fluid or out
-        // of the box, which the line kernels do without reading modes.
-        if (!(mode & FastFluid))
-            mode &= ~std::uint32_t(BounceMask);
-        else if (!(mode & BounceMask))
+        const std::uint32_t bounces = mode & (shallow ? (1u << q) - 1 : std::uint32_t(BounceMask));
+        // Without walls around it the site pushes only to attached sites or
+        // out of the box, which the line kernels do without reading modes.
+        if (!(mode & fastBit))
+            mode &= ~bounces;
+        else if (!bounces && !shallow)
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }
@@ -589,7 +639,7 @@ void Grid::buildSiteModes()
                 const std::uint32_t mode = siteModes[siteIndex(x, y, z)];
                 if (mode & PlainWall)
                     wall = true;
-                else if (!(mode & (PlainFluid | PlainNull)))
+                else if (!(mode & (PlainFluid | ShallowFluid | PlainNull)))
                     other = true;
             }
         if (other) {
@@ -604,19 +654,28 @@ void Grid::buildSiteModes()
     lineKinds.assign(std::size_t(lines), 0);
     lineAttached.assign(std::size_t(lines), 0);
     linePorous.assign(std::size_t(lines), 0);
+    lineShallow.assign(std::size_t(lines), 0);
+    const std::uint32_t shallowBounces = (1u << q) - 1;
+    const bool shallowLines = shallowAttaches();
     for (int l = 0; l < lines; ++l) {
         bool all = true, any = false, attached = false, porous = false;
+        bool allShallow = true, anyShallow = false;
         for (int k = 0; k < length; ++k) {
             const std::size_t s = std::size_t(l) * length + k;
             const std::uint32_t mode = siteModes[s];
             all = all && (mode & FluidNeighbours);
             any = any || (mode & FastFluid);
-            attached = attached || (mode & PlainFluid);
+            attached = attached || (mode & (PlainFluid | ShallowFluid));
             porous = porous || ((mode & PlainFluid) && typeid(*cells[s]) == typeid(PorousCell));
+            // Bits 25 and 26 are bounce directions on D3Q27.
+            const bool fastShallow = shallowLines && (mode & ShallowFast);
+            anyShallow = anyShallow || fastShallow;
+            allShallow = allShallow && fastShallow && !(mode & shallowBounces);
         }
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
         linePorous[std::size_t(l)] = porous;
+        lineShallow[std::size_t(l)] = allShallow ? 2 : anyShallow ? 1 : 0;
     }
     adhesionKindsValid = false;
     psiValid = false;

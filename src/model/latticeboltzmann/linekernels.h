@@ -16,6 +16,7 @@ namespace LineKernels {
 constexpr std::uint32_t BounceMask = (1u << 27) - 1;
 constexpr std::uint32_t FastFluid = 1u << 27;
 constexpr std::uint32_t PlainFluid = 1u << 28;
+constexpr std::uint32_t ShallowFast = 1u << 26;
 
 struct Line
 {
@@ -63,6 +64,9 @@ struct Line
     // Whether a field value may be non-finite, so that terms along zero
     // components of e_i must be formed too (they are NaN then).
     bool exactZeros = false;
+    // Shallow water (the shallow kernel only, with tau above): gravity g
+    // and the bed friction coefficient kappa.
+    double shallowG = 0.0, shallowKappa = 0.0;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -93,6 +97,10 @@ struct Set
     PushFunction pushPorousField[4];
     StatsFunction stats[4];
     StatsSpeedFunction statsSpeed[4];
+    // Shallow water on D2Q9: BGK towards the shallow-water equilibrium with
+    // the bed friction, for the sites marked ShallowFast (every site without
+    // modes), as ShallowCell::collide forms it.
+    PushFunction pushShallow;
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

@@ -6,6 +6,7 @@
 #include "lattice.h"
 #include "linekernels.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "porous/shallowcell.h"
 #include "sccell.h"
 
 #include <algorithm>
@@ -119,13 +120,16 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             line.base = std::size_t(lineIndex) * length;
             line.length = length;
             const int kind = g.lineKinds[std::size_t(lineIndex)];
-            if (kind != 0) {
+            const int shallowKind = g.lineShallow[std::size_t(lineIndex)];
+            if (kind != 0 || shallowKind != 0) {
                 line.outside = 0;
                 for (int i = 0; i < q; ++i)
                     if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
                         line.targetBase[i] = 0;
                         line.outside |= 1u << i;
                     }
+            }
+            if (kind != 0) {
                 line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
                 if (g.linePorous[std::size_t(lineIndex)])
                     pushPorous(line);
@@ -134,10 +138,21 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (kind == 2)
                     continue;
             }
+            // Shallow-water sites (D2Q9 only) among the line's sites.
+            if (shallowKind != 0) {
+                LineKernels::Line water = line;
+                water.modes = shallowKind == 2 ? nullptr : &g.siteModes[line.base];
+                water.tau = params[0];
+                water.shallowG = sp->getShallowG();
+                water.shallowKappa = sp->getShallowNB();
+                set.pushShallow(water);
+                if (shallowKind == 2)
+                    continue;
+            }
             for (int k = 0; k < length; ++k) {
                 const std::size_t s = line.base + std::size_t(k);
                 const std::uint32_t mode = g.siteModes[s];
-                if (mode & (Grid::FastFluid | Grid::PlainWall | Grid::PlainNull))
+                if (mode & (Grid::FastFluid | Grid::ShallowFast | Grid::PlainWall | Grid::PlainNull))
                     continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
                 BaseCell *scratch[Lattice::MaxQ];
@@ -184,8 +199,8 @@ void Scaled::boundaries(int y) const
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
-            const bool skip =
-                fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
+            const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::ShallowFluid | Grid::PlainNull)) ||
+                                       ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip) {
                 BaseCell *scratch[Lattice::MaxQ];
                 g.cells[s]->update(params, g.neighbourRow(s, scratch), grid,
@@ -255,7 +270,7 @@ void Scaled::commit(int y) const
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
                     const std::uint32_t mode = g.siteModes[s];
-                    if (mode & Grid::PlainFluid) {
+                    if (mode & (Grid::PlainFluid | Grid::ShallowFluid)) {
                         if (attached) {
                             deltaP += change[k];
                             totalP += density[k];
@@ -276,8 +291,10 @@ void Scaled::commit(int y) const
                 BaseCell *cell = g.cells[s];
                 deltaP += cell->computeDeltaP();
                 cell->postUpdate();
-                totalP +=
-                    (g.siteModes[s] & Grid::PlainFluid) ? static_cast<SCCell *>(cell)->nextDensity() : cell->getP(-1);
+                const std::uint32_t mode = g.siteModes[s];
+                totalP += (mode & Grid::PlainFluid)     ? static_cast<SCCell *>(cell)->nextDensity()
+                          : (mode & Grid::ShallowFluid) ? static_cast<ShallowCell *>(cell)->nextDepth()
+                                                        : cell->getP(-1);
             }
         }
     }
@@ -293,7 +310,7 @@ void Scaled::finish(int y) const
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
-            if (fast && (g.siteModes[s] & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull)))
+            if (fast && (g.siteModes[s] & (Grid::PlainFluid | Grid::ShallowFluid | Grid::PlainWall | Grid::PlainNull)))
                 continue;
             g.cells[s]->finishUpdate(grid, x, y, z);
         }
