@@ -137,6 +137,11 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
         if (shallow->isAttached() && !(stays && shallow->isAttachedTo(&populations, site)))
             shallow->detach();
     }
+    if (isHeat(old)) {
+        auto *heat = static_cast<PassiveScalar *>(old);
+        if (heat->isAttached() && !(stays && heat->isAttachedTo(&populations, site)))
+            heat->detach();
+    }
 }
 
 void Grid::detachAll()
@@ -146,6 +151,8 @@ void Grid::detachAll()
             fluid->detach();
         else if (isShallow(c))
             static_cast<ShallowCell *>(c)->detach();
+        else if (isHeat(c))
+            static_cast<PassiveScalar *>(c)->detach();
 }
 
 bool Grid::attachable(BaseCell *c)
@@ -158,10 +165,17 @@ bool Grid::isShallow(BaseCell *c)
     return c && typeid(*c) == typeid(ShallowCell);
 }
 
+bool Grid::isHeat(BaseCell *c)
+{
+    return c && typeid(*c) == typeid(PassiveScalar);
+}
+
 bool Grid::attachedAt(BaseCell *c, int s) const
 {
     if (attachable(c))
         return static_cast<SCCell *>(c)->isAttachedTo(&populations, s);
+    if (isHeat(c))
+        return static_cast<PassiveScalar *>(c)->isAttachedTo(&populations, s);
     return isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, s);
 }
 
@@ -212,6 +226,41 @@ void Grid::attachCells()
         }
         if (shallowFits && populations.solid)
             populations.solid[s] = 0.0;
+    }
+    // Heat cells built for the grid's model, their scalar in the second
+    // array set, which exists only while there are such cells.
+    bool heat = false;
+    if (heatAttaches())
+        for (BaseCell *c : cells)
+            if (isHeat(c) && static_cast<PassiveScalar *>(c)->getQ() == q) {
+                heat = true;
+                break;
+            }
+    if (!heat) {
+        for (BaseCell *c : cells)
+            if (isHeat(c))
+                static_cast<PassiveScalar *>(c)->detach();
+        scalars.release();
+    } else {
+        if (scalars.q != q || scalars.stride != cells.size()) {
+            for (BaseCell *c : cells)
+                if (isHeat(c))
+                    static_cast<PassiveScalar *>(c)->detach();
+            scalars.allocate(q, cells.size());
+        }
+        for (std::size_t s = 0; s < cells.size(); ++s) {
+            if (!isHeat(cells[s]))
+                continue;
+            auto *cell = static_cast<PassiveScalar *>(cells[s]);
+            if (cell->getQ() != q) {
+                cell->detach();
+            } else if (!cell->isAttachedTo(&populations, int(s))) {
+                cell->detach();
+                cell->attach(&populations, &scalars, int(s));
+            }
+            if (populations.solid)
+                populations.solid[s] = 0.0;
+        }
     }
     populations.layoutDirty = false;
 }
@@ -577,6 +626,8 @@ void Grid::buildSiteModes()
             mode |= PlainFluid;
         else if (isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= ShallowFluid;
+        else if (isHeat(c) && static_cast<PassiveScalar *>(c)->isAttachedTo(&populations, int(s)))
+            mode |= HeatFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
         else if (exactly(c, typeid(NullCell)))
@@ -587,11 +638,16 @@ void Grid::buildSiteModes()
     // into the populations: every neighbour must be attached to them (the
     // receiving cell would store what it is sent there), a plain wall that
     // sends the value back to this very site, or absent.
+    // A heat site pushes its two sets to heat cells only: any other cell
+    // would take the fluid values alone.
     for (std::size_t s = 0; s < n; ++s) {
         const bool shallow = siteModes[s] & ShallowFluid;
-        if (!(siteModes[s] & PlainFluid) && !shallow)
+        const bool heat = siteModes[s] & HeatFluid;
+        if (!(siteModes[s] & PlainFluid) && !shallow && !heat)
             continue;
-        const std::uint32_t fastBit = shallow ? std::uint32_t(ShallowFast) : std::uint32_t(FastFluid);
+        const std::uint32_t fastBit = shallow ? std::uint32_t(ShallowFast)
+                                      : heat  ? std::uint32_t(HeatFast)
+                                              : std::uint32_t(FastFluid);
         BaseCell *scratch[Lattice::MaxQ];
         BaseCell **block = neighbourRow(int(s), scratch);
         std::uint32_t mode = siteModes[s] | fastBit;
@@ -599,8 +655,23 @@ void Grid::buildSiteModes()
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
+            if (heat) {
+                if (isHeat(nb) && static_cast<PassiveScalar *>(nb)->isAttached())
+                    continue;
+                if (!exactly(nb, typeid(WallCell))) {
+                    mode &= ~fastBit;
+                    continue;
+                }
+            }
             if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
+                    mode &= ~fastBit;
+                continue;
+            }
+            if (isHeat(nb)) {
+                // A heat neighbour takes a plain site's value as its fluid's;
+                // it ignores what a shallow-water cell sends (the whole cell).
+                if (shallow || !static_cast<PassiveScalar *>(nb)->isAttached())
                     mode &= ~fastBit;
                 continue;
             }
@@ -620,12 +691,12 @@ void Grid::buildSiteModes()
             }
             mode &= ~fastBit;
         }
-        const std::uint32_t bounces = mode & (shallow ? (1u << q) - 1 : std::uint32_t(BounceMask));
+        const std::uint32_t bounces = mode & (shallow || heat ? (1u << q) - 1 : std::uint32_t(BounceMask));
         // Without walls around it the site pushes only to attached sites or
         // out of the box, which the line kernels do without reading modes.
         if (!(mode & fastBit))
             mode &= ~bounces;
-        else if (!bounces && !shallow)
+        else if (!bounces && !shallow && !heat)
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }
@@ -639,7 +710,7 @@ void Grid::buildSiteModes()
                 const std::uint32_t mode = siteModes[siteIndex(x, y, z)];
                 if (mode & PlainWall)
                     wall = true;
-                else if (!(mode & (PlainFluid | ShallowFluid | PlainNull)))
+                else if (!(mode & (PlainFluid | ShallowFluid | HeatFluid | PlainNull)))
                     other = true;
             }
         if (other) {
@@ -655,11 +726,13 @@ void Grid::buildSiteModes()
     lineAttached.assign(std::size_t(lines), 0);
     linePorous.assign(std::size_t(lines), 0);
     lineShallow.assign(std::size_t(lines), 0);
+    lineHeat.assign(std::size_t(lines), 0);
     const std::uint32_t shallowBounces = (1u << q) - 1;
     const bool shallowLines = shallowAttaches();
+    const bool heatLines = heatAttaches() && scalars.stride > 0;
     for (int l = 0; l < lines; ++l) {
         bool all = true, any = false, attached = false, porous = false;
-        bool allShallow = true, anyShallow = false;
+        bool allShallow = true, anyShallow = false, allHeat = true, anyHeat = false;
         for (int k = 0; k < length; ++k) {
             const std::size_t s = std::size_t(l) * length + k;
             const std::uint32_t mode = siteModes[s];
@@ -671,7 +744,11 @@ void Grid::buildSiteModes()
             const bool fastShallow = shallowLines && (mode & ShallowFast);
             anyShallow = anyShallow || fastShallow;
             allShallow = allShallow && fastShallow && !(mode & shallowBounces);
+            const bool fastHeat = heatLines && (mode & HeatFast);
+            anyHeat = anyHeat || fastHeat;
+            allHeat = allHeat && fastHeat && !(mode & shallowBounces);
         }
+        lineHeat[std::size_t(l)] = allHeat ? 2 : anyHeat ? 1 : 0;
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
         linePorous[std::size_t(l)] = porous;
@@ -1184,7 +1261,8 @@ std::size_t Grid::memoryBytes() const
 {
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
            rowOf.capacity() * sizeof(std::int32_t) +
-           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + kept.capacity() * sizeof(double) +
+           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + scalars.bytes() +
+           kept.capacity() * sizeof(double) +
            BlockPool::reservedBytes();
 }
 
@@ -1350,6 +1428,8 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
+    if (scalars.stride > 0)
+        scalars.flip();
     if (producingPsi) {
         // The commit formed the psi of what is now current.
         psiField.swap(psiNext);

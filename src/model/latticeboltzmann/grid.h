@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linekernels.h"
 #include "listener.h"
 #include "populations.h"
 #include "simulationstats.h"
@@ -219,7 +220,8 @@ public:
     bool kernelSite(int site) const
     {
         const std::uint32_t mode = siteModesValid ? siteModes[std::size_t(site)] : 0;
-        return (mode & FastFluid) || ((mode & ShallowFast) && shallowAttaches());
+        return (mode & FastFluid) || ((mode & ShallowFast) && shallowAttaches()) ||
+               ((mode & HeatFast) && heatAttaches());
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table, the stepping tables and the values kept for the view.
@@ -227,9 +229,12 @@ public:
 
     // Per-site stepping modes, rebuilt with the neighbour table.
     // Shallow water runs on D2Q9 alone, whose bounce directions are bits 0
-    // to 8: its two marks take bits the 27 directions of D3Q27 need.
+    // to 8, and heat cells attach on D2Q9, D3Q15 and D3Q19 alone (bits 0 to
+    // 18): their marks take bits the 27 directions of D3Q27 need.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
+        HeatFluid = 1u << 23,        // a PassiveScalar attached to the grid's populations (Q <= 19)
+        HeatFast = 1u << 24,         // such a cell whose neighbours are attached heat cells, plain walls or absent
         ShallowFluid = 1u << 25,     // a ShallowCell attached to the grid's populations (D2Q9 only)
         ShallowFast = 1u << 26,      // such a cell whose neighbours are attached, plain walls or absent
         FastFluid = 1u << 27,        // plain fluid whose neighbours are plain fluid, plain walls or absent
@@ -261,6 +266,10 @@ private:
     // populations on a 2D D2Q9 grid.
     static bool isShallow(BaseCell *c);
     bool shallowAttaches() const { return neighbourQ == 9 && nz == 1; }
+    // Whether the cell is a heat cell, which lives in the populations (its
+    // scalar in the second set) on D2Q9, D3Q15 and D3Q19.
+    static bool isHeat(BaseCell *c);
+    bool heatAttaches() const { return neighbourQ <= 19 && LineKernels::slot(neighbourQ) >= 0; }
     // Whether the cell is attached to the populations at site s (plain,
     // porous or shallow-water fluid).
     bool attachedAt(BaseCell *c, int s) const;
@@ -287,7 +296,7 @@ private:
     // but plain, porous and shallow-water fluid, which read their neighbours
     // only while stepping and get them from the lattice offsets (see
     // neighbourRow).
-    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c); }
+    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c); }
     void formRow(int s, BaseCell **row) const;
 
     std::vector<BaseCell *> cells;
@@ -338,6 +347,10 @@ private:
     // kernel), 2 every site such a site pushing to attached sites or out of
     // the box.
     std::vector<std::uint8_t> lineShallow;
+    // The same for the heat cells, whose scalar populations live in scalars
+    // (allocated while the grid has attached heat cells).
+    std::vector<std::uint8_t> lineHeat;
+    Populations scalars;
     // How the body forces reach the line kernels: not at all (the cells
     // form them), gravity alone, or the pseudopotential force (with gravity
     // before it, gravityOrder 1, after it, 2, or none, 0) from the fields.
