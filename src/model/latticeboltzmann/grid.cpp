@@ -1348,9 +1348,14 @@ void Grid::runPhase(int phase)
         else if (phase == 3)
             work = &finishRows;
     }
+    // Under heat (multicomponent type 4) a wall's phase-1 work rewrites the
+    // scalar of a fluid neighbour from values that the walls of the rows
+    // around it rewrite too: in parallel the outcome would depend on which
+    // thread came first, so that phase runs in row order.
+    const bool ordered = phase == 1 && parameters->getMcType() == 4;
     if (!work->isEmpty()) {
         const Scaled item(this, phase);
-        if (parameters->getMulticore() && work->size() > 1) {
+        if (parameters->getMulticore() && work->size() > 1 && !ordered) {
             mapOnPool(*work, item);
         } else {
             for (int y : qAsConst(*work))
