@@ -675,7 +675,7 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     constexpr double ex = Lattice::tables.e[9][I][0], ey = Lattice::tables.e[9][I][1],
                      ez = Lattice::tables.e[9][I][2];
     const std::size_t stride = line.stride;
-    const double omega = 1.0 / line.tau, sixth = 1.0 / 6.0;
+    const double tau = line.tau;
     const int length = line.length;
     const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
     const double *__restrict feq = t.feq[I];
@@ -683,7 +683,7 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     const double *__restrict fy = t.fy;
     const double *__restrict fz = t.fz;
     auto value = [&](int k) {
-        return f[k] + (feq[k] - f[k]) * omega + (ex * fx[k] + ey * fy[k] + ez * fz[k]) * sixth;
+        return f[k] + (feq[k] - f[k]) / tau + (ex * fx[k] + ey * fy[k] + ez * fz[k]) / 6.0;
     };
     const int a = line.along[I];
     double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
@@ -811,8 +811,8 @@ inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, s
     constexpr double w = Lattice::tables.w[Q][I];
     constexpr bool active = w > Lattice::ActiveWeight;
     const std::size_t stride = line.stride;
-    const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
-    const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
+    const double tauF = line.tauF, tauG = line.tauG;
+    const double keepF = 1.0 - 1.0 / tauF, keepG = 1.0 - 1.0 / tauG;
     const int length = line.length;
     const std::size_t own = std::size_t(I) * stride + line.base + t0;
     const double *__restrict f = line.cur + own;
@@ -826,12 +826,12 @@ inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, s
             const double e = 4.5 * s * s - 1.5 * t.uu[k] + (3.0 * s + 1.0);
             eq = rho[k] * w * e;
         }
-        return keepF * f[k] + eq * omegaF;
+        return keepF * f[k] + eq / tauF;
     };
     auto scalarValue = [&](int k) {
         const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
         const double eq = (active ? w : 0.0) * theta[k] * (1.0 + 3.0 * s);
-        return keepG * g[k] + eq * omegaG;
+        return keepG * g[k] + eq / tauG;
     };
     const int a = line.along[I];
     const std::ptrdiff_t to = std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;

@@ -70,10 +70,8 @@ void ShallowCell::collide(const double values[9], double h, const Vector3d &u, d
     Vector3d friction;
     if (h > 1e-12)
         friction = u * (-g * kappa * kappa * std::pow(h, -0.3333333333333333) * u.length());
-    // Rates that multiply rather than divide, in every direction.
-    const double omega = 1.0 / tau, sixth = 1.0 / 6.0;
     for (int i = 0; i < 9; ++i)
-        out[i] = values[i] + (feq[i] - values[i]) * omega + Lattice::dot(9, i, friction) * sixth;
+        out[i] = values[i] + (feq[i] - values[i]) / tau + Lattice::dot(9, i, friction) / 6.0;
 }
 
 void ShallowCell::recompute()
