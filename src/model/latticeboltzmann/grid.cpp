@@ -25,6 +25,7 @@
 #include "parallelflux.h"
 #include "partialslipboundary.h"
 #include "porous/porouscell.h"
+#include "porous/shallowcell.h"
 #include "scaled.h"
 #include "sccell.h"
 #include "tracers/passivescalarcell.h"
@@ -131,6 +132,16 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
     auto *fluid = dynamic_cast<SCCell *>(old);
     if (fluid && fluid->isAttached() && !(stays && fluid->isAttachedTo(&populations, site)))
         fluid->detach();
+    if (isShallow(old)) {
+        auto *shallow = static_cast<ShallowCell *>(old);
+        if (shallow->isAttached() && !(stays && shallow->isAttachedTo(&populations, site)))
+            shallow->detach();
+    }
+    if (isHeat(old)) {
+        auto *heat = static_cast<PassiveScalar *>(old);
+        if (heat->isAttached() && !(stays && heat->isAttachedTo(&populations, site)))
+            heat->detach();
+    }
 }
 
 void Grid::detachAll()
@@ -138,11 +149,34 @@ void Grid::detachAll()
     for (BaseCell *c : cells)
         if (auto *fluid = dynamic_cast<SCCell *>(c))
             fluid->detach();
+        else if (isShallow(c))
+            static_cast<ShallowCell *>(c)->detach();
+        else if (isHeat(c))
+            static_cast<PassiveScalar *>(c)->detach();
 }
 
 bool Grid::attachable(BaseCell *c)
 {
     return c && (typeid(*c) == typeid(SCCell) || typeid(*c) == typeid(PorousCell));
+}
+
+bool Grid::isShallow(BaseCell *c)
+{
+    return c && typeid(*c) == typeid(ShallowCell);
+}
+
+bool Grid::isHeat(BaseCell *c)
+{
+    return c && typeid(*c) == typeid(PassiveScalar);
+}
+
+bool Grid::attachedAt(BaseCell *c, int s) const
+{
+    if (attachable(c))
+        return static_cast<SCCell *>(c)->isAttachedTo(&populations, s);
+    if (isHeat(c))
+        return static_cast<PassiveScalar *>(c)->isAttachedTo(&populations, s);
+    return isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, s);
 }
 
 // Exact fluid and porous cells built for the grid's model and not pinned
@@ -175,6 +209,57 @@ void Grid::attachCells()
         if (fits && populations.solid) {
             auto *porous = dynamic_cast<PorousCell *>(c);
             populations.solid[s] = porous ? porous->getSolidDensity() : 0.0;
+        }
+    }
+    // Shallow-water cells beside them on a 2D D2Q9 grid (their solid
+    // fraction, read by no kernel that steps them, stays zero).
+    const bool shallowFits = shallowAttaches();
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        if (!isShallow(cells[s]))
+            continue;
+        auto *shallow = static_cast<ShallowCell *>(cells[s]);
+        if (!shallowFits) {
+            shallow->detach();
+        } else if (!shallow->isAttachedTo(&populations, int(s))) {
+            shallow->detach();
+            shallow->attach(&populations, int(s));
+        }
+        if (shallowFits && populations.solid)
+            populations.solid[s] = 0.0;
+    }
+    // Heat cells built for the grid's model, their scalar in the second
+    // array set, which exists only while there are such cells.
+    bool heat = false;
+    if (heatAttaches())
+        for (BaseCell *c : cells)
+            if (isHeat(c) && static_cast<PassiveScalar *>(c)->getQ() == q) {
+                heat = true;
+                break;
+            }
+    if (!heat) {
+        for (BaseCell *c : cells)
+            if (isHeat(c))
+                static_cast<PassiveScalar *>(c)->detach();
+        scalars.release();
+    } else {
+        if (scalars.q != q || scalars.stride != cells.size()) {
+            for (BaseCell *c : cells)
+                if (isHeat(c))
+                    static_cast<PassiveScalar *>(c)->detach();
+            scalars.allocate(q, cells.size());
+        }
+        for (std::size_t s = 0; s < cells.size(); ++s) {
+            if (!isHeat(cells[s]))
+                continue;
+            auto *cell = static_cast<PassiveScalar *>(cells[s]);
+            if (cell->getQ() != q) {
+                cell->detach();
+            } else if (!cell->isAttachedTo(&populations, int(s))) {
+                cell->detach();
+                cell->attach(&populations, &scalars, int(s));
+            }
+            if (populations.solid)
+                populations.solid[s] = 0.0;
         }
     }
     populations.layoutDirty = false;
@@ -539,25 +624,60 @@ void Grid::buildSiteModes()
         std::uint32_t mode = 0;
         if (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= PlainFluid;
+        else if (isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, int(s)))
+            mode |= ShallowFluid;
+        else if (isHeat(c) && static_cast<PassiveScalar *>(c)->isAttachedTo(&populations, int(s)))
+            mode |= HeatFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
         else if (exactly(c, typeid(NullCell)))
             mode |= PlainNull;
         siteModes[s] = mode;
     }
+    // A fast site (plain or shallow-water fluid) pushes its values straight
+    // into the populations: every neighbour must be attached to them (the
+    // receiving cell would store what it is sent there), a plain wall that
+    // sends the value back to this very site, or absent.
+    // A heat site pushes its two sets to heat cells only: any other cell
+    // would take the fluid values alone.
     for (std::size_t s = 0; s < n; ++s) {
-        if (!(siteModes[s] & PlainFluid))
+        const bool shallow = siteModes[s] & ShallowFluid;
+        const bool heat = siteModes[s] & HeatFluid;
+        if (!(siteModes[s] & PlainFluid) && !shallow && !heat)
             continue;
+        const std::uint32_t fastBit = shallow ? std::uint32_t(ShallowFast)
+                                      : heat  ? std::uint32_t(HeatFast)
+                                              : std::uint32_t(FastFluid);
         BaseCell *scratch[Lattice::MaxQ];
         BaseCell **block = neighbourRow(int(s), scratch);
-        std::uint32_t mode = siteModes[s] | FastFluid;
-        for (int i = 0; i < q && (mode & FastFluid); ++i) {
+        std::uint32_t mode = siteModes[s] | fastBit;
+        for (int i = 0; i < q && (mode & fastBit); ++i) {
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
+            if (heat) {
+                if (isHeat(nb) && static_cast<PassiveScalar *>(nb)->isAttached())
+                    continue;
+                if (!exactly(nb, typeid(WallCell))) {
+                    mode &= ~fastBit;
+                    continue;
+                }
+            }
             if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
-                    mode &= ~FastFluid;
+                    mode &= ~fastBit;
+                continue;
+            }
+            if (isHeat(nb)) {
+                // A heat neighbour takes a plain site's value as its fluid's;
+                // it ignores what a shallow-water cell sends (the whole cell).
+                if (shallow || !static_cast<PassiveScalar *>(nb)->isAttached())
+                    mode &= ~fastBit;
+                continue;
+            }
+            if (isShallow(nb)) {
+                if (!static_cast<ShallowCell *>(nb)->isAttached())
+                    mode &= ~fastBit;
                 continue;
             }
             if (exactly(nb, typeid(WallCell))) {
@@ -566,16 +686,17 @@ void Grid::buildSiteModes()
                 if (wallBlock && wallBlock[Lattice::opposite(q, i)] == cells[s])
                     mode |= 1u << i;
                 else
-                    mode &= ~FastFluid;
+                    mode &= ~fastBit;
                 continue;
             }
-            mode &= ~FastFluid;
+            mode &= ~fastBit;
         }
-        // Without walls around it the site pushes only to plain fluid or out
-        // of the box, which the line kernels do without reading modes.
-        if (!(mode & FastFluid))
-            mode &= ~std::uint32_t(BounceMask);
-        else if (!(mode & BounceMask))
+        const std::uint32_t bounces = mode & (shallow || heat ? (1u << q) - 1 : std::uint32_t(BounceMask));
+        // Without walls around it the site pushes only to attached sites or
+        // out of the box, which the line kernels do without reading modes.
+        if (!(mode & fastBit))
+            mode &= ~bounces;
+        else if (!bounces && !shallow && !heat)
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }
@@ -589,7 +710,7 @@ void Grid::buildSiteModes()
                 const std::uint32_t mode = siteModes[siteIndex(x, y, z)];
                 if (mode & PlainWall)
                     wall = true;
-                else if (!(mode & (PlainFluid | PlainNull)))
+                else if (!(mode & (PlainFluid | ShallowFluid | HeatFluid | PlainNull)))
                     other = true;
             }
         if (other) {
@@ -604,19 +725,34 @@ void Grid::buildSiteModes()
     lineKinds.assign(std::size_t(lines), 0);
     lineAttached.assign(std::size_t(lines), 0);
     linePorous.assign(std::size_t(lines), 0);
+    lineShallow.assign(std::size_t(lines), 0);
+    lineHeat.assign(std::size_t(lines), 0);
+    const std::uint32_t shallowBounces = (1u << q) - 1;
+    const bool shallowLines = shallowAttaches();
+    const bool heatLines = heatAttaches() && scalars.stride > 0;
     for (int l = 0; l < lines; ++l) {
         bool all = true, any = false, attached = false, porous = false;
+        bool allShallow = true, anyShallow = false, allHeat = true, anyHeat = false;
         for (int k = 0; k < length; ++k) {
             const std::size_t s = std::size_t(l) * length + k;
             const std::uint32_t mode = siteModes[s];
             all = all && (mode & FluidNeighbours);
             any = any || (mode & FastFluid);
-            attached = attached || (mode & PlainFluid);
+            attached = attached || (mode & (PlainFluid | ShallowFluid));
             porous = porous || ((mode & PlainFluid) && typeid(*cells[s]) == typeid(PorousCell));
+            // Bits 25 and 26 are bounce directions on D3Q27.
+            const bool fastShallow = shallowLines && (mode & ShallowFast);
+            anyShallow = anyShallow || fastShallow;
+            allShallow = allShallow && fastShallow && !(mode & shallowBounces);
+            const bool fastHeat = heatLines && (mode & HeatFast);
+            anyHeat = anyHeat || fastHeat;
+            allHeat = allHeat && fastHeat && !(mode & shallowBounces);
         }
+        lineHeat[std::size_t(l)] = allHeat ? 2 : anyHeat ? 1 : 0;
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
         linePorous[std::size_t(l)] = porous;
+        lineShallow[std::size_t(l)] = allShallow ? 2 : anyShallow ? 1 : 0;
     }
     adhesionKindsValid = false;
     psiValid = false;
@@ -1125,7 +1261,8 @@ std::size_t Grid::memoryBytes() const
 {
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
            rowOf.capacity() * sizeof(std::int32_t) +
-           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + kept.capacity() * sizeof(double) +
+           siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + scalars.bytes() +
+           kept.capacity() * sizeof(double) +
            BlockPool::reservedBytes();
 }
 
@@ -1211,9 +1348,14 @@ void Grid::runPhase(int phase)
         else if (phase == 3)
             work = &finishRows;
     }
+    // Under heat (multicomponent type 4) a wall's phase-1 work rewrites the
+    // scalar of a fluid neighbour from values that the walls of the rows
+    // around it rewrite too: in parallel the outcome would depend on which
+    // thread came first, so that phase runs in row order.
+    const bool ordered = phase == 1 && parameters->getMcType() == 4;
     if (!work->isEmpty()) {
         const Scaled item(this, phase);
-        if (parameters->getMulticore() && work->size() > 1) {
+        if (parameters->getMulticore() && work->size() > 1 && !ordered) {
             mapOnPool(*work, item);
         } else {
             for (int y : qAsConst(*work))
@@ -1291,6 +1433,8 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
+    if (scalars.stride > 0)
+        scalars.flip();
     if (producingPsi) {
         // The commit formed the psi of what is now current.
         psiField.swap(psiNext);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linekernels.h"
 #include "listener.h"
 #include "populations.h"
 #include "simulationstats.h"
@@ -72,7 +73,7 @@ public:
     }
     // The neighbours of a site, one per direction (null outside the box).
     // Sites of kinds that keep their row (walls, wrappers, every kind but
-    // plain and porous fluid) get their row in the table; for the others the
+    // plain, porous and shallow-water fluid) get their row in the table; for the others the
     // row is formed from the lattice offsets in a buffer of the calling
     // thread, valid until its next call.
     BaseCell **neighbourBlock(int x, int y, int z);
@@ -214,13 +215,28 @@ public:
                            !populations.wasTouched() && !populations.shiftsMarked() && kept.size() == cells.size();
         return valid ? kept.data() : nullptr;
     }
+    // Whether the site's collision runs in a line kernel on the fast path
+    // (the stepping tables being current); for comparisons.
+    bool kernelSite(int site) const
+    {
+        const std::uint32_t mode = siteModesValid ? siteModes[std::size_t(site)] : 0;
+        return (mode & FastFluid) || ((mode & ShallowFast) && shallowAttaches()) ||
+               ((mode & HeatFast) && heatAttaches());
+    }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table, the stepping tables and the values kept for the view.
     std::size_t memoryBytes() const;
 
     // Per-site stepping modes, rebuilt with the neighbour table.
+    // Shallow water runs on D2Q9 alone, whose bounce directions are bits 0
+    // to 8, and heat cells attach on D2Q9, D3Q15 and D3Q19 alone (bits 0 to
+    // 18): their marks take bits the 27 directions of D3Q27 need.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
+        HeatFluid = 1u << 23,        // a PassiveScalar attached to the grid's populations (Q <= 19)
+        HeatFast = 1u << 24,         // such a cell whose neighbours are attached heat cells, plain walls or absent
+        ShallowFluid = 1u << 25,     // a ShallowCell attached to the grid's populations (D2Q9 only)
+        ShallowFast = 1u << 26,      // such a cell whose neighbours are attached, plain walls or absent
         FastFluid = 1u << 27,        // plain fluid whose neighbours are plain fluid, plain walls or absent
         PlainFluid = 1u << 28,       // an SCCell or PorousCell attached to the grid's populations
         PlainWall = 1u << 29,        // exactly a WallCell
@@ -246,6 +262,17 @@ private:
     // Whether the cell's kind can live in the populations (plain fluid and
     // porous fluid).
     static bool attachable(BaseCell *c);
+    // Whether the cell is a shallow-water cell, which lives in the
+    // populations on a 2D D2Q9 grid.
+    static bool isShallow(BaseCell *c);
+    bool shallowAttaches() const { return neighbourQ == 9 && nz == 1; }
+    // Whether the cell is a heat cell, which lives in the populations (its
+    // scalar in the second set) on D2Q9, D3Q15 and D3Q19.
+    static bool isHeat(BaseCell *c);
+    bool heatAttaches() const { return neighbourQ <= 19 && LineKernels::slot(neighbourQ) >= 0; }
+    // Whether the cell is attached to the populations at site s (plain,
+    // porous or shallow-water fluid).
+    bool attachedAt(BaseCell *c, int s) const;
     void chooseForceMode();
     void clearShifts();
     // The pseudopotential of every attached site into psiField (zero at the
@@ -266,9 +293,10 @@ private:
     void buildSiteModes();
 
     // Whether the site's cell needs a row in the neighbour table: every kind
-    // but plain and porous fluid, which read their neighbours only while
-    // stepping and get them from the lattice offsets (see neighbourRow).
-    static bool keepsRow(BaseCell *c) { return !attachable(c); }
+    // but plain, porous and shallow-water fluid, which read their neighbours
+    // only while stepping and get them from the lattice offsets (see
+    // neighbourRow).
+    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c); }
     void formRow(int s, BaseCell **row) const;
 
     std::vector<BaseCell *> cells;
@@ -315,6 +343,14 @@ private:
     std::vector<std::uint8_t> lineKinds, lineAttached;
     // Per line: whether it holds attached porous cells (the porous kernels).
     std::vector<std::uint8_t> linePorous;
+    // Per line: 0 no fast shallow-water site, 1 some (masked shallow
+    // kernel), 2 every site such a site pushing to attached sites or out of
+    // the box.
+    std::vector<std::uint8_t> lineShallow;
+    // The same for the heat cells, whose scalar populations live in scalars
+    // (allocated while the grid has attached heat cells).
+    std::vector<std::uint8_t> lineHeat;
+    Populations scalars;
     // How the body forces reach the line kernels: not at all (the cells
     // form them), gravity alone, or the pseudopotential force (with gravity
     // before it, gravityOrder 1, after it, 2, or none, 0) from the fields.

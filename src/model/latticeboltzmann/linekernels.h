@@ -16,6 +16,8 @@ namespace LineKernels {
 constexpr std::uint32_t BounceMask = (1u << 27) - 1;
 constexpr std::uint32_t FastFluid = 1u << 27;
 constexpr std::uint32_t PlainFluid = 1u << 28;
+constexpr std::uint32_t ShallowFast = 1u << 26;
+constexpr std::uint32_t HeatFast = 1u << 24;
 
 struct Line
 {
@@ -63,6 +65,16 @@ struct Line
     // Whether a field value may be non-finite, so that terms along zero
     // components of e_i must be formed too (they are NaN then).
     bool exactZeros = false;
+    // Shallow water (the shallow kernel only, with tau above): gravity g
+    // and the bed friction coefficient kappa.
+    double shallowG = 0.0, shallowKappa = 0.0;
+    // Heat (the heat kernels only): the scalar populations beside cur and
+    // next (same layout), the fluid's and the scalar's relaxation times,
+    // the buoyancy factor g beta tauF and the density factor r (no buoyancy
+    // unless r > 0).
+    const double *scalarCur = nullptr;
+    double *scalarNext = nullptr;
+    double tauF = 1.0, tauG = 1.0, buoyancy = 0.0, densityFactorR = 0.0;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -93,6 +105,18 @@ struct Set
     PushFunction pushPorousField[4];
     StatsFunction stats[4];
     StatsSpeedFunction statsSpeed[4];
+    // Shallow water on D2Q9: BGK towards the shallow-water equilibrium with
+    // the bed friction, for the sites marked ShallowFast (every site without
+    // modes), as ShallowCell::collide forms it.
+    PushFunction pushShallow;
+    // Heat: the fluid and scalar collisions of the sites marked HeatFast
+    // (every site without modes), as PassiveScalar::preUpdate forms them
+    // with the second-order equilibrium, both sets pushed.
+    PushFunction pushHeat[4];
+    // For the heat sites of a committed line: deltaP (the mean change of
+    // both sets over the directions) and the density plus scalar, as
+    // PassiveScalar::nextStatistics forms them.
+    StatsFunction statsHeat[4];
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

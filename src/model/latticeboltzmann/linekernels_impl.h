@@ -576,6 +576,365 @@ template <int Q> void stats(const Line &line, double *deltaP, double *density)
     statsOf<Q, false>(line, deltaP, density, nullptr);
 }
 
+// ---- shallow water (D2Q9) ----
+
+struct ShallowTiles
+{
+    alignas(64) double h[Tile];
+    alignas(64) double fx[Tile];
+    alignas(64) double fy[Tile];
+    alignas(64) double fz[Tile];
+    alignas(64) double feq[9][Tile];
+};
+
+// Depth, velocity, equilibrium and friction of a tile's sites in the
+// operations and order of ShallowCell::moments, equilibrium and collide.
+inline void shallowTile(const Line &line, int t0, int n, ShallowTiles &t)
+{
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base + t0;
+    alignas(64) double mx[Tile], my[Tile], ux[Tile], uy[Tile], uu[Tile];
+    double *__restrict h = t.h;
+    for (int k = 0; k < n; ++k) {
+        h[k] = 0.0;
+        mx[k] = 0.0;
+        my[k] = 0.0;
+    }
+    for (int i = 0; i < 9; ++i) {
+        const double *__restrict f = cur + std::size_t(i) * stride;
+        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1];
+        for (int k = 0; k < n; ++k) {
+            h[k] += f[k];
+            mx[k] += f[k] * ex;
+            my[k] += f[k] * ey;
+        }
+    }
+    // A dry site has no velocity; u.z is zero.
+    constexpr double uz = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double depth = h[k];
+        const bool wet = depth > 1e-12;
+        const double x = wet ? mx[k] / depth : 0.0, y = wet ? my[k] / depth : 0.0;
+        ux[k] = x;
+        uy[k] = y;
+        uu[k] = x * x + y * y + uz * uz;
+    }
+    // The shares h / 3 (axes) and h / 12 (diagonals), and g h / 2, each
+    // formed once per site.
+    const double g = line.shallowG;
+    alignas(64) double third[Tile], twelfth[Tile], head[Tile];
+    for (int k = 0; k < n; ++k) {
+        third[k] = h[k] / 3.0;
+        twelfth[k] = h[k] / 12.0;
+        head[k] = g * h[k] / 2.0;
+    }
+    double *__restrict sum = mx;
+    for (int k = 0; k < n; ++k)
+        sum[k] = 0.0;
+    for (int i = 1; i < 9; ++i) {
+        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1],
+                     ez = Lattice::tables.e[9][i][2];
+        double *__restrict out = t.feq[i];
+        const double *__restrict share = i % 2 == 1 ? third : twelfth;
+        for (int k = 0; k < n; ++k) {
+            const double eu = ex * ux[k] + ey * uy[k] + ez * uz;
+            out[k] = share[k] * (head[k] + eu + 1.5 * eu * eu - 0.5 * uu[k]);
+            sum[k] += out[k];
+        }
+    }
+    for (int k = 0; k < n; ++k)
+        t.feq[0][k] = h[k] - sum[k];
+    // The friction -g kappa^2 h^(-1/3) |u| u. With a zero coefficient the
+    // power, finite and positive at a wet site, changes nothing in the
+    // product (not even the sign of its zero) and is not formed.
+    const double c0 = -g * line.shallowKappa * line.shallowKappa;
+    double *__restrict c = my;
+    if (c0 == 0.0) {
+        for (int k = 0; k < n; ++k)
+            c[k] = c0 * __builtin_sqrt(uu[k]);
+    } else {
+        for (int k = 0; k < n; ++k)
+            c[k] = h[k] > 1e-12 ? c0 * __builtin_pow(h[k], -0.3333333333333333) * __builtin_sqrt(uu[k]) : 0.0;
+    }
+    for (int k = 0; k < n; ++k) {
+        const bool wet = h[k] > 1e-12;
+        t.fx[k] = wet ? ux[k] * c[k] : 0.0;
+        t.fy[k] = wet ? uy[k] * c[k] : 0.0;
+        t.fz[k] = wet ? uz * c[k] : 0.0;
+    }
+}
+
+// One direction of a shallow tile, pushed as pushDirection pushes plain
+// fluid (the sites marked ShallowFast when masked).
+template <int I, bool Masked>
+inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, int n, std::uint32_t bounces)
+{
+    constexpr std::uint32_t bit = 1u << I;
+    if (line.outside & bit)
+        return;
+    constexpr double ex = Lattice::tables.e[9][I][0], ey = Lattice::tables.e[9][I][1],
+                     ez = Lattice::tables.e[9][I][2];
+    const std::size_t stride = line.stride;
+    const double tau = line.tau;
+    const int length = line.length;
+    const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
+    const double *__restrict feq = t.feq[I];
+    const double *__restrict fx = t.fx;
+    const double *__restrict fy = t.fy;
+    const double *__restrict fz = t.fz;
+    auto value = [&](int k) {
+        return f[k] + (feq[k] - f[k]) / tau + (ex * fx[k] + ey * fy[k] + ez * fz[k]) / 6.0;
+    };
+    const int a = line.along[I];
+    double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
+    const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
+    const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
+    constexpr std::uint32_t fast = LineKernels::ShallowFast;
+    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+    if (!Masked) {
+        for (int k = k0; k < k1; ++k)
+            dst[k] = value(k);
+    } else {
+        for (int k = k0; k < k1; ++k)
+            if ((m[k] & (fast | bit)) == fast)
+                dst[k] = value(k);
+        if (bounces & bit) {
+            double *__restrict own = line.next + std::size_t(Lattice::tables.opp[9][I]) * stride + line.base + t0;
+            for (int k = 0; k < n; ++k)
+                if ((m[k] & (fast | bit)) == (fast | bit))
+                    own[k] = value(k);
+        }
+    }
+    if ((k0 == 1 || k1 == n - 1) && line.wraps) {
+        const int k = k0 == 1 ? 0 : n - 1;
+        const int target = k0 == 1 ? length - 1 : 0;
+        if (!Masked || (m[k] & (fast | bit)) == fast)
+            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
+    }
+}
+
+template <bool Masked, std::size_t... I>
+inline void shallowDirections(const Line &line, const ShallowTiles &t, int t0, int n, std::uint32_t bounces,
+                              std::index_sequence<I...>)
+{
+    (shallowDirection<int(I), Masked>(line, t, t0, n, bounces), ...);
+}
+
+template <bool Masked> void shallowLine(const Line &line)
+{
+    std::uint32_t bounces = 0;
+    if (Masked)
+        for (int k = 0; k < line.length; ++k)
+            if (line.modes[k] & LineKernels::ShallowFast)
+                bounces |= line.modes[k];
+    ShallowTiles t;
+    for (int t0 = 0; t0 < line.length; t0 += Tile) {
+        const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
+        shallowTile(line, t0, n, t);
+        shallowDirections<Masked>(line, t, t0, n, bounces, std::make_index_sequence<9>());
+    }
+}
+
+void pushShallow(const Line &line)
+{
+    if (line.modes)
+        shallowLine<true>(line);
+    else
+        shallowLine<false>(line);
+}
+
+// ---- heat: a fluid carrying a scalar ----
+
+struct HeatTiles
+{
+    alignas(64) double rho[Tile];
+    alignas(64) double theta[Tile];
+    alignas(64) double ux[Tile];
+    alignas(64) double uy[Tile];
+    alignas(64) double uz[Tile];
+    alignas(64) double uu[Tile];
+};
+
+// Density, scalar and the buoyancy-shifted velocity of a tile's sites in the
+// operations and order of PassiveScalar::moments and preUpdate.
+template <int Q> inline void heatTile(const Line &line, int t0, int n, HeatTiles &t)
+{
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base + t0;
+    const double *const scalar = line.scalarCur + line.base + t0;
+    alignas(64) double mx[Tile], my[Tile], mz[Tile];
+    double *__restrict rho = t.rho;
+    double *__restrict theta = t.theta;
+    for (int k = 0; k < n; ++k)
+        rho[k] = theta[k] = mx[k] = my[k] = mz[k] = 0.0;
+    for (int i = 0; i < Q; ++i) {
+        if (!(Lattice::tables.w[Q][i] > Lattice::ActiveWeight))
+            continue;
+        const double *__restrict f = cur + std::size_t(i) * stride;
+        const double *__restrict g = scalar + std::size_t(i) * stride;
+        const double ex = Lattice::tables.e[Q][i][0], ey = Lattice::tables.e[Q][i][1],
+                     ez = Lattice::tables.e[Q][i][2];
+        for (int k = 0; k < n; ++k) {
+            rho[k] += f[k];
+            theta[k] += g[k];
+            mx[k] += ex * f[k];
+            my[k] += ey * f[k];
+            mz[k] += ez * f[k];
+        }
+    }
+    const double a = line.buoyancy, r = line.densityFactorR;
+    const bool buoyant = r > 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double density = rho[k];
+        const bool massive = density > Lattice::ActiveWeight;
+        const double inv = 1.0 / density;
+        const double x = massive ? mx[k] * inv : 0.0;
+        double y = massive ? my[k] * inv : 0.0;
+        const double z = massive ? mz[k] * inv : 0.0;
+        if (massive && buoyant)
+            y = y + a * theta[k] / (r * density);
+        t.ux[k] = x;
+        t.uy[k] = y;
+        t.uz[k] = z;
+        t.uu[k] = x * x + y * y + z * z;
+    }
+}
+
+// One direction of a heat tile: both sets' post-collision values pushed as
+// pushDirection pushes plain fluid (the sites marked HeatFast when masked).
+template <int Q, int I, bool Masked>
+inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces)
+{
+    constexpr std::uint32_t bit = 1u << I;
+    if (line.outside & bit)
+        return;
+    constexpr double w = Lattice::tables.w[Q][I];
+    constexpr bool active = w > Lattice::ActiveWeight;
+    const std::size_t stride = line.stride;
+    const double tauF = line.tauF, tauG = line.tauG;
+    const double keepF = 1.0 - 1.0 / tauF, keepG = 1.0 - 1.0 / tauG;
+    const int length = line.length;
+    const std::size_t own = std::size_t(I) * stride + line.base + t0;
+    const double *__restrict f = line.cur + own;
+    const double *__restrict g = line.scalarCur + own;
+    const double *__restrict rho = t.rho;
+    const double *__restrict theta = t.theta;
+    auto fluidValue = [&](int k) {
+        double eq = 0.0;
+        if constexpr (active) {
+            const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
+            const double e = 4.5 * s * s - 1.5 * t.uu[k] + (3.0 * s + 1.0);
+            eq = rho[k] * w * e;
+        }
+        return keepF * f[k] + eq / tauF;
+    };
+    auto scalarValue = [&](int k) {
+        const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
+        const double eq = (active ? w : 0.0) * theta[k] * (1.0 + 3.0 * s);
+        return keepG * g[k] + eq / tauG;
+    };
+    const int a = line.along[I];
+    const std::ptrdiff_t to = std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
+    double *__restrict dstF = line.next + to;
+    double *__restrict dstG = line.scalarNext + to;
+    const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
+    const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
+    constexpr std::uint32_t fast = LineKernels::HeatFast;
+    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+    if (!Masked) {
+        for (int k = k0; k < k1; ++k) {
+            dstF[k] = fluidValue(k);
+            dstG[k] = scalarValue(k);
+        }
+    } else {
+        for (int k = k0; k < k1; ++k)
+            if ((m[k] & (fast | bit)) == fast) {
+                dstF[k] = fluidValue(k);
+                dstG[k] = scalarValue(k);
+            }
+        if (bounces & bit) {
+            const std::size_t back = std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+            double *__restrict ownF = line.next + back;
+            double *__restrict ownG = line.scalarNext + back;
+            for (int k = 0; k < n; ++k)
+                if ((m[k] & (fast | bit)) == (fast | bit)) {
+                    ownF[k] = fluidValue(k);
+                    ownG[k] = scalarValue(k);
+                }
+        }
+    }
+    if ((k0 == 1 || k1 == n - 1) && line.wraps) {
+        const int k = k0 == 1 ? 0 : n - 1;
+        const std::size_t target = std::size_t(I) * stride + line.targetBase[I] + (k0 == 1 ? length - 1 : 0);
+        if (!Masked || (m[k] & (fast | bit)) == fast) {
+            line.next[target] = fluidValue(k);
+            line.scalarNext[target] = scalarValue(k);
+        }
+    }
+}
+
+template <int Q, bool Masked, std::size_t... I>
+inline void heatDirections(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces,
+                           std::index_sequence<I...>)
+{
+    (heatDirection<Q, int(I), Masked>(line, t, t0, n, bounces), ...);
+}
+
+template <int Q, bool Masked> void heatLine(const Line &line)
+{
+    std::uint32_t bounces = 0;
+    if (Masked)
+        for (int k = 0; k < line.length; ++k)
+            if (line.modes[k] & LineKernels::HeatFast)
+                bounces |= line.modes[k];
+    HeatTiles t;
+    for (int t0 = 0; t0 < line.length; t0 += Tile) {
+        const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
+        heatTile<Q>(line, t0, n, t);
+        heatDirections<Q, Masked>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+    }
+}
+
+template <int Q> void statsHeat(const Line &line, double *__restrict deltaP, double *__restrict total)
+{
+    const std::size_t stride = line.stride;
+    const int n = line.length;
+    alignas(64) double rho[Tile], theta[Tile];
+    for (int t0 = 0; t0 < n; t0 += Tile) {
+        const int tn = n - t0 < Tile ? n - t0 : Tile;
+        double *__restrict dp = deltaP + t0;
+        for (int k = 0; k < tn; ++k)
+            dp[k] = rho[k] = theta[k] = 0.0;
+        for (int i = 0; i < Q; ++i) {
+            const std::size_t at = std::size_t(i) * stride + line.base + t0;
+            const double *__restrict f = line.cur + at;
+            const double *__restrict fn = line.next + at;
+            const double *__restrict g = line.scalarCur + at;
+            const double *__restrict gn = line.scalarNext + at;
+            for (int k = 0; k < tn; ++k)
+                dp[k] += absolute(fn[k] - f[k]) + absolute(gn[k] - g[k]);
+            if (Lattice::tables.w[Q][i] > Lattice::ActiveWeight)
+                for (int k = 0; k < tn; ++k) {
+                    rho[k] += fn[k];
+                    theta[k] += gn[k];
+                }
+        }
+        double *__restrict out = total + t0;
+        for (int k = 0; k < tn; ++k) {
+            dp[k] = dp[k] / Q;
+            out[k] = rho[k] + theta[k];
+        }
+    }
+}
+
+template <int Q> void pushHeat(const Line &line)
+{
+    if (line.modes)
+        heatLine<Q, true>(line);
+    else
+        heatLine<Q, false>(line);
+}
+
 } // namespace
 
 namespace LineKernels {
@@ -592,6 +951,9 @@ extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
                                {push<9, FieldForce, true>, push<15, FieldForce, true>, push<19, FieldForce, true>,
                                 push<27, FieldForce, true>},
                                {stats<9>, stats<15>, stats<19>, stats<27>},
-                               {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>}};
+                               {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>},
+                               pushShallow,
+                               {pushHeat<9>, pushHeat<15>, pushHeat<19>, pushHeat<27>},
+                               {statsHeat<9>, statsHeat<15>, statsHeat<19>, statsHeat<27>}};
 
 } // namespace LineKernels

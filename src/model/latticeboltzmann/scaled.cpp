@@ -6,6 +6,8 @@
 #include "lattice.h"
 #include "linekernels.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "heat/passivescalar.h"
+#include "porous/shallowcell.h"
 #include "sccell.h"
 
 #include <algorithm>
@@ -114,18 +116,24 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         const int length = nz > 1 ? nz : nx;
         const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
         line.wraps = sp->getPeriodicBoundaries();
+        // The heat kernel forms the second-order equilibrium only.
+        const bool heatKernel = g.scalars.stride > 0 && sp->getVelocityOrder() == 2;
         for (int l = first; l <= last; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             line.base = std::size_t(lineIndex) * length;
             line.length = length;
             const int kind = g.lineKinds[std::size_t(lineIndex)];
-            if (kind != 0) {
+            const int shallowKind = g.lineShallow[std::size_t(lineIndex)];
+            const int heatKind = heatKernel ? g.lineHeat[std::size_t(lineIndex)] : 0;
+            if (kind != 0 || shallowKind != 0 || heatKind != 0) {
                 line.outside = 0;
                 for (int i = 0; i < q; ++i)
                     if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
                         line.targetBase[i] = 0;
                         line.outside |= 1u << i;
                     }
+            }
+            if (kind != 0) {
                 line.modes = kind == 2 ? nullptr : &g.siteModes[line.base];
                 if (g.linePorous[std::size_t(lineIndex)])
                     pushPorous(line);
@@ -134,10 +142,37 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (kind == 2)
                     continue;
             }
+            // Shallow-water sites (D2Q9 only) among the line's sites.
+            if (shallowKind != 0) {
+                LineKernels::Line water = line;
+                water.modes = shallowKind == 2 ? nullptr : &g.siteModes[line.base];
+                water.tau = params[0];
+                water.shallowG = sp->getShallowG();
+                water.shallowKappa = sp->getShallowNB();
+                set.pushShallow(water);
+                if (shallowKind == 2)
+                    continue;
+            }
+            // Heat sites: both population sets.
+            if (heatKind != 0) {
+                LineKernels::Line heat = line;
+                heat.modes = heatKind == 2 ? nullptr : &g.siteModes[line.base];
+                heat.scalarCur = g.scalars.cur;
+                heat.scalarNext = g.scalars.next;
+                heat.tauF = sp->getEffectiveTau0();
+                heat.tauG = sp->getEffectiveTau1();
+                heat.buoyancy = sp->getPassiveScalarGravity() * sp->getEffectiveThermalExpansion() * heat.tauF;
+                heat.densityFactorR = sp->nanoDensityFactor();
+                set.pushHeat[slot](heat);
+                if (heatKind == 2)
+                    continue;
+            }
             for (int k = 0; k < length; ++k) {
                 const std::size_t s = line.base + std::size_t(k);
                 const std::uint32_t mode = g.siteModes[s];
-                if (mode & (Grid::FastFluid | Grid::PlainWall | Grid::PlainNull))
+                if (mode & (Grid::FastFluid | Grid::ShallowFast | Grid::PlainWall | Grid::PlainNull))
+                    continue;
+                if (heatKind != 0 && (mode & Grid::HeatFast))
                     continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
                 BaseCell *scratch[Lattice::MaxQ];
@@ -184,8 +219,8 @@ void Scaled::boundaries(int y) const
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
-            const bool skip =
-                fast && ((mode & (Grid::PlainFluid | Grid::PlainNull)) || ((mode & Grid::PlainWall) && !wallsWork));
+            const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainNull)) ||
+                                       ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip) {
                 BaseCell *scratch[Lattice::MaxQ];
                 g.cells[s]->update(params, g.neighbourRow(s, scratch), grid,
@@ -211,7 +246,9 @@ void Scaled::commit(int y) const
     if (g.fastPath && slot >= 0) {
         const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
         constexpr int Tile = 256;
-        double change[Tile], density[Tile];
+        double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile];
+        const bool heat = g.scalars.stride > 0;
+        const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
@@ -244,6 +281,14 @@ void Scaled::commit(int y) const
                     if (g.producingPsi)
                         storePsi(line.base, n, density);
                 }
+                if (heat) {
+                    LineKernels::Line tile = line;
+                    tile.base = base + std::size_t(t0);
+                    tile.length = n;
+                    tile.scalarCur = g.scalars.cur;
+                    tile.scalarNext = g.scalars.next;
+                    statsHeat(tile, heatChange, heatTotal);
+                }
                 if (plainLine) {
                     if (attached)
                         for (int k = 0; k < n; ++k) {
@@ -255,11 +300,14 @@ void Scaled::commit(int y) const
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
                     const std::uint32_t mode = g.siteModes[s];
-                    if (mode & Grid::PlainFluid) {
+                    if (mode & (Grid::PlainFluid | Grid::ShallowFluid)) {
                         if (attached) {
                             deltaP += change[k];
                             totalP += density[k];
                         }
+                    } else if (mode & Grid::HeatFluid) {
+                        deltaP += heatChange[k];
+                        totalP += heatTotal[k];
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -276,8 +324,19 @@ void Scaled::commit(int y) const
                 BaseCell *cell = g.cells[s];
                 deltaP += cell->computeDeltaP();
                 cell->postUpdate();
-                totalP +=
-                    (g.siteModes[s] & Grid::PlainFluid) ? static_cast<SCCell *>(cell)->nextDensity() : cell->getP(-1);
+                const std::uint32_t mode = g.siteModes[s];
+                double total;
+                if (mode & Grid::PlainFluid) {
+                    total = static_cast<SCCell *>(cell)->nextDensity();
+                } else if (mode & Grid::ShallowFluid) {
+                    total = static_cast<ShallowCell *>(cell)->nextDepth();
+                } else if (mode & Grid::HeatFluid) {
+                    double delta;
+                    static_cast<PassiveScalar *>(cell)->nextStatistics(delta, total);
+                } else {
+                    total = cell->getP(-1);
+                }
+                totalP += total;
             }
         }
     }
@@ -293,7 +352,8 @@ void Scaled::finish(int y) const
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
-            if (fast && (g.siteModes[s] & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull)))
+            if (fast && (g.siteModes[s] &
+                         (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainWall | Grid::PlainNull)))
                 continue;
             g.cells[s]->finishUpdate(grid, x, y, z);
         }
@@ -359,11 +419,36 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
         if (g.producingPsi)
             storePsi(base, nz, dr);
     }
+    // The heat sites' sums (committed by the flips, like plain fluid).
+    constexpr int MaxColumn = 1024;
+    double heatChange[MaxColumn], heatTotal[MaxColumn];
+    const bool heat = g.scalars.stride > 0 && !g.skipAttachedSums && nz <= MaxColumn;
+    if (heat) {
+        LineKernels::Line line;
+        line.cur = g.populations.cur;
+        line.next = g.populations.next;
+        line.scalarCur = g.scalars.cur;
+        line.scalarNext = g.scalars.next;
+        line.stride = g.populations.stride;
+        line.modes = nullptr;
+        line.base = base;
+        line.length = nz;
+        LineKernels::kernels(g.getVectorLevel()).statsHeat[LineKernels::slot(g.neighbourQ)](line, heatChange, heatTotal);
+    }
     for (int z = 0; z < nz; ++z) {
         const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
         if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
             continue;
         BaseCell *cell = g.cells[base + std::size_t(z)];
+        if (mode & Grid::HeatFluid) {
+            if (heat) {
+                dc[z] = heatChange[z];
+                dr[z] = heatTotal[z];
+            } else if (!g.skipAttachedSums) {
+                static_cast<PassiveScalar *>(cell)->nextStatistics(dc[z], dr[z]);
+            }
+            continue;
+        }
         dc[z] = cell->computeDeltaP();
         cell->postUpdate();
         dr[z] = cell->getP(-1);

@@ -24,9 +24,15 @@ ShallowCell::ShallowCell(const SimulationParameters &parameters)
 {
     if (!planar && !warnedPlanar.exchange(true))
         qWarning() << "Shallow-water cells need the D2Q9 model; on a 3D model they stay still.";
-    for (int i = 0; i < 9; ++i)
-        fNext[i] = 0.0;
+    f = static_cast<double *>(BlockPool::allocate(BlockBytes));
+    fNext = f + 9;
     reset(1.0, -1.0);
+}
+
+ShallowCell::~ShallowCell()
+{
+    if (f)
+        BlockPool::release(f, BlockBytes);
 }
 
 void ShallowCell::equilibrium(double depth, const Vector3d &v, double g, double out[9])
@@ -42,18 +48,73 @@ void ShallowCell::equilibrium(double depth, const Vector3d &v, double g, double 
     out[0] = depth - sum;
 }
 
-void ShallowCell::recompute()
+void ShallowCell::moments(const double values[9], double &h, Vector3d &u)
 {
     double depth = 0.0, mx = 0.0, my = 0.0;
     for (int i = 0; i < 9; ++i) {
         const int *e = Lattice::tables.e[9][i];
-        depth += f[i];
-        mx += f[i] * e[0];
-        my += f[i] * e[1];
+        depth += values[i];
+        mx += values[i] * e[0];
+        my += values[i] * e[1];
     }
     h = depth;
     // A dry cell has no velocity rather than a division by zero.
     u = depth > 1e-12 ? Vector3d(mx / depth, my / depth, 0.0) : Vector3d();
+}
+
+void ShallowCell::collide(const double values[9], double h, const Vector3d &u, double g, double kappa, double tau,
+                          double out[9])
+{
+    double feq[9];
+    equilibrium(h, u, g, feq);
+    Vector3d friction;
+    if (h > 1e-12)
+        friction = u * (-g * kappa * kappa * std::pow(h, -0.3333333333333333) * u.length());
+    for (int i = 0; i < 9; ++i)
+        out[i] = values[i] + (feq[i] - values[i]) / tau + Lattice::dot(9, i, friction) / 6.0;
+}
+
+void ShallowCell::recompute()
+{
+    if (!f)
+        return;
+    double *m = f + 18;
+    double h;
+    Vector3d u;
+    moments(f, h, u);
+    m[0] = h;
+    m[1] = u.x;
+    m[2] = u.y;
+}
+
+void ShallowCell::currentMoments(double &h, Vector3d &u) const
+{
+    if (f) {
+        const double *m = f + 18;
+        h = m[0];
+        u = Vector3d(m[1], m[2], 0.0);
+        return;
+    }
+    double values[9];
+    for (int i = 0; i < 9; ++i)
+        values[i] = current(i);
+    moments(values, h, u);
+}
+
+double ShallowCell::getP(int)
+{
+    double h;
+    Vector3d u;
+    currentMoments(h, u);
+    return h;
+}
+
+Vector3d ShallowCell::getVelocity(int)
+{
+    double h;
+    Vector3d u;
+    currentMoments(h, u);
+    return u;
 }
 
 void ShallowCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
@@ -61,20 +122,22 @@ void ShallowCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid,
     if (!planar)
         return;
     const SimulationParameters *p = grid->getParameters();
-    const double g = p->getShallowG(), kappa = p->getShallowNB(), tau = params[0];
-    double feq[9];
-    equilibrium(h, u, g, feq);
-    Vector3d friction;
-    if (h > 1e-12)
-        friction = u * (-g * kappa * kappa * std::pow(h, -0.3333333333333333) * u.length());
+    double values[9], out[9];
+    for (int i = 0; i < 9; ++i)
+        values[i] = current(i);
+    double h;
+    Vector3d u;
+    currentMoments(h, u);
+    collide(values, h, u, p->getShallowG(), p->getShallowNB(), params[0], out);
     for (int i = 0; i < 9; ++i)
         if (BaseCell *n = neighbours[i])
-            n->setNextF(i, f[i] + (feq[i] - f[i]) / tau + Lattice::dot(9, i, friction) / 6.0, -1);
+            n->setNextF(i, out[i], -1);
 }
 
+// While attached, the grid commits by flipping its arrays after the phase.
 void ShallowCell::postUpdate()
 {
-    if (!planar)
+    if (!planar || !f)
         return;
     for (int i = 0; i < 9; ++i)
         f[i] = fNext[i];
@@ -85,8 +148,17 @@ void ShallowCell::reset(double density, double)
 {
     if (density >= 0.0)
         p0 = density;
-    equilibrium(p0, Vector3d(), settings->getShallowG(), f);
-    recompute();
+    double values[9];
+    equilibrium(p0, Vector3d(), settings->getShallowG(), values);
+    setF(values);
+}
+
+void ShallowCell::freezeDeltaP()
+{
+    if (f)
+        return;
+    lastDeltaP = getDeltaP();
+    deltaGeneration = store->generation;
 }
 
 double ShallowCell::computeDeltaP()
@@ -95,14 +167,81 @@ double ShallowCell::computeDeltaP()
         return lastDeltaP = 0.0;
     double sum = 0.0;
     for (int i = 0; i < 9; ++i)
-        sum += std::abs(fNext[i] - f[i]);
+        sum += std::abs(getNextF(i, 0) - current(i));
+    if (!f)
+        deltaGeneration = store->generation;
     return lastDeltaP = sum / 9.0;
+}
+
+// While attached, the grid's flips commit without the cell: after a flip the
+// last deltaP is the change between the two arrays, taken when asked.
+double ShallowCell::getDeltaP()
+{
+    if (f || !planar || deltaGeneration == store->generation)
+        return lastDeltaP;
+    double sum = 0.0;
+    for (int i = 0; i < 9; ++i)
+        sum += std::abs(current(i) - getNextF(i, 0));
+    return sum / 9.0;
+}
+
+double ShallowCell::nextDepth() const
+{
+    double values[9];
+    for (int i = 0; i < 9; ++i)
+        values[i] = f ? fNext[i] : store->next[std::size_t(i) * store->stride + site];
+    double h;
+    Vector3d u;
+    moments(values, h, u);
+    return h;
 }
 
 void ShallowCell::setF(double values[])
 {
+    if (!f) {
+        freezeDeltaP();
+        for (int i = 0; i < 9; ++i) {
+            store->cur[std::size_t(i) * store->stride + site] = values[i];
+            store->next[std::size_t(i) * store->stride + site] = values[i];
+        }
+        store->touch();
+        return;
+    }
     for (int i = 0; i < 9; ++i)
-        f[i] = values[i];
+        f[i] = fNext[i] = values[i];
+    recompute();
+}
+
+void ShallowCell::attach(Populations *populations, int siteIndex)
+{
+    if (!f)
+        return;
+    for (int i = 0; i < 9; ++i) {
+        populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
+        populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
+    }
+    populations->touch();
+    BlockPool::release(f, BlockBytes);
+    f = nullptr;
+    store = populations;
+    site = siteIndex;
+    deltaGeneration = store->generation;
+}
+
+void ShallowCell::detach()
+{
+    if (f)
+        return;
+    freezeDeltaP();
+    Populations *from = store;
+    double *values = static_cast<double *>(BlockPool::allocate(BlockBytes));
+    for (int i = 0; i < 9; ++i) {
+        values[i] = from->cur[std::size_t(i) * from->stride + site];
+        values[9 + i] = from->next[std::size_t(i) * from->stride + site];
+    }
+    f = values;
+    fNext = values + 9;
+    site = -1;
     recompute();
 }
 
@@ -110,7 +249,7 @@ void ShallowCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "shallow");
     for (int i = 0; i < 9; ++i)
-        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(f[i]));
+        writer.writeAttribute(QStringLiteral("f%1").arg(i), XmlFormat::real(current(i)));
     writer.writeAttribute("p0", XmlFormat::real(p0));
 }
 
