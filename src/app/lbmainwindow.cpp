@@ -69,15 +69,15 @@ const char *changesText =
     "and coloured scalars.</li>"
     "<li>Curved walls and shapes (boxes, cylinders, spheres and STL meshes) placed with the Mesher, with the "
     "forces on them in the results.</li>"
-    "<li>Plain fluid, gravity, the multiphase force and porous media step on vectorised line kernels over the "
-    "grid's own arrays; plain fluid sites keep no neighbour table (256 bytes a D2Q9 site, 416 a D3Q19 "
-    "site).</li>"
+    "<li>Plain fluid, gravity, the multiphase force, porous media, shallow water and heat step on vectorised "
+    "line kernels over the grid's own arrays; plain fluid sites keep no neighbour table (256 bytes a D2Q9 "
+    "site, 416 a D3Q19 site).</li>"
     "<li>Flat 2D fields of every scalar painter and of the multicomponent painter are drawn as one "
     "texture.</li>"
     "<li>The state document (.lb2/.lb3) saves and resumes every model; VTK series for ParaView.</li>"
     "<li>A simulation server in the window and ondix-run for batch runs: several documents at once "
     "(--jobs), and one run over several processes with mpirun, each process reading and writing only its own "
-    "part of the domain.</li></ul>";
+    "part of the domain, geometry files and tables included.</li></ul>";
 
 } // namespace
 
