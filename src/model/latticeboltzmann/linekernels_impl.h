@@ -355,17 +355,24 @@ inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std:
     (pushDirection<Q, int(I), Masked, Porous>(line, t, t0, n, bounces), ...);
 }
 
+// The bounce-back directions of a line's fast sites (those with the given
+// mode bit): the union of their modes, read once so a direction no fast site
+// bounces skips its per-site test.
+inline std::uint32_t bouncesOf(const Line &line, std::uint32_t fastBit)
+{
+    std::uint32_t bounces = 0;
+    for (int k = 0; k < line.length; ++k)
+        if (line.modes[k] & fastBit)
+            bounces |= line.modes[k];
+    return bounces;
+}
+
 // A line tile by tile: the moments of a tile, then each direction's values
 // (with walls or other cells in or around the line, where the mode allows).
 template <int Q, bool Masked, int Force, bool Porous> void pushTiledLine(const Line &line)
 {
-    const std::uint32_t *__restrict modes = line.modes;
     const int length = line.length;
-    std::uint32_t bounces = 0;
-    if (Masked)
-        for (int k = 0; k < length; ++k)
-            if (modes[k] & LineKernels::FastFluid)
-                bounces |= modes[k];
+    const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::FastFluid) : 0;
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
@@ -722,11 +729,7 @@ inline void shallowDirections(const Line &line, const ShallowTiles &t, int t0, i
 
 template <bool Masked> void shallowLine(const Line &line)
 {
-    std::uint32_t bounces = 0;
-    if (Masked)
-        for (int k = 0; k < line.length; ++k)
-            if (line.modes[k] & LineKernels::ShallowFast)
-                bounces |= line.modes[k];
+    const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::ShallowFast) : 0;
     ShallowTiles t;
     for (int t0 = 0; t0 < line.length; t0 += Tile) {
         const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
@@ -882,11 +885,7 @@ inline void heatDirections(const Line &line, const HeatTiles &t, int t0, int n, 
 
 template <int Q, bool Masked> void heatLine(const Line &line)
 {
-    std::uint32_t bounces = 0;
-    if (Masked)
-        for (int k = 0; k < line.length; ++k)
-            if (line.modes[k] & LineKernels::HeatFast)
-                bounces |= line.modes[k];
+    const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::HeatFast) : 0;
     HeatTiles t;
     for (int t0 = 0; t0 < line.length; t0 += Tile) {
         const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
