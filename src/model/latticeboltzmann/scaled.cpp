@@ -252,6 +252,8 @@ void Scaled::commit(int y) const
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
+        line.scalarCur = g.scalars.cur;
+        line.scalarNext = g.scalars.next;
         line.stride = g.populations.stride;
         line.modes = nullptr;
         const int lines = nz > 1 ? nx : 1;
@@ -281,14 +283,6 @@ void Scaled::commit(int y) const
                     if (g.producingPsi)
                         storePsi(line.base, n, density);
                 }
-                if (heat) {
-                    LineKernels::Line tile = line;
-                    tile.base = base + std::size_t(t0);
-                    tile.length = n;
-                    tile.scalarCur = g.scalars.cur;
-                    tile.scalarNext = g.scalars.next;
-                    statsHeat(tile, heatChange, heatTotal);
-                }
                 if (plainLine) {
                     if (attached)
                         for (int k = 0; k < n; ++k) {
@@ -296,6 +290,13 @@ void Scaled::commit(int y) const
                             totalP += density[k];
                         }
                     continue;
+                }
+                // A line of plain fluid alone holds no heat site.
+                if (heat) {
+                    LineKernels::Line tile = line;
+                    tile.base = base + std::size_t(t0);
+                    tile.length = n;
+                    statsHeat(tile, heatChange, heatTotal);
                 }
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
@@ -405,17 +406,23 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     const int nx = g.nx, nz = g.nz;
     const std::size_t base = (std::size_t(y) * nx + x) * nz;
     double *dc = change + std::size_t(x) * nz, *dr = density + std::size_t(x) * nz;
+    // The column as one line of the grid's arrays, for the sums of the
+    // attached sites.
+    LineKernels::Line line;
+    line.cur = g.populations.cur;
+    line.next = g.populations.next;
+    line.scalarCur = g.scalars.cur;
+    line.scalarNext = g.scalars.next;
+    line.stride = g.populations.stride;
+    line.modes = nullptr;
+    line.base = base;
+    line.length = nz;
+    const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
+    const int slot = LineKernels::slot(g.neighbourQ);
     // Sums that nobody reads are left out for the attached cells; the other
     // cells commit (and keep their own last deltaP, which the view shows).
     if (!g.skipAttachedSums && g.lineAttached[std::size_t(y) * nx + x]) {
-        LineKernels::Line line;
-        line.cur = g.populations.cur;
-        line.next = g.populations.next;
-        line.stride = g.populations.stride;
-        line.modes = nullptr;
-        line.base = base;
-        line.length = nz;
-        LineKernels::kernels(g.getVectorLevel()).stats[LineKernels::slot(g.neighbourQ)](line, dc, dr);
+        set.stats[slot](line, dc, dr);
         if (g.producingPsi)
             storePsi(base, nz, dr);
     }
@@ -423,18 +430,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     constexpr int MaxColumn = 1024;
     double heatChange[MaxColumn], heatTotal[MaxColumn];
     const bool heat = g.scalars.stride > 0 && !g.skipAttachedSums && nz <= MaxColumn;
-    if (heat) {
-        LineKernels::Line line;
-        line.cur = g.populations.cur;
-        line.next = g.populations.next;
-        line.scalarCur = g.scalars.cur;
-        line.scalarNext = g.scalars.next;
-        line.stride = g.populations.stride;
-        line.modes = nullptr;
-        line.base = base;
-        line.length = nz;
-        LineKernels::kernels(g.getVectorLevel()).statsHeat[LineKernels::slot(g.neighbourQ)](line, heatChange, heatTotal);
-    }
+    if (heat)
+        set.statsHeat[slot](line, heatChange, heatTotal);
     for (int z = 0; z < nz; ++z) {
         const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
         if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
