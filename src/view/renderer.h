@@ -304,7 +304,8 @@ private:
     int defaultFaceMask = 4;
     bool planes[3] = {false, false, false};
     QVector<DrawItem> drawList;
-    Vector3i probes[2];
+    // No marker until the user places one (0 means unset on every axis).
+    Vector3i probes[2] = {Vector3i(0, 0, 0), Vector3i(0, 0, 0)};
     bool dirty = true;
 
     QString painterName;

@@ -97,6 +97,8 @@ private slots:
                               "normal arrow", "stream function", "vorticity", "vorticity magnitude", "detail",
                               "permeability", "microflux", "macroflux", "korner", "temp"}));
         QCOMPARE(renderer().getPainterName(), QStringLiteral("velocity"));
+        // A new view shows no probe marker until one is placed.
+        QVERIFY(renderer().getProbePoint(0) == Vector3i(0, 0, 0) && renderer().getProbePoint(1) == Vector3i(0, 0, 0));
         renderer().selectPainter("pressure");
         renderer().setDirty(false);
         renderer().selectPainter("no such painter");
