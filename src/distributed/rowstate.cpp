@@ -97,13 +97,13 @@ template <typename Work> void forPieces(qint64 pieces, bool parallel, Work work)
 namespace {
 
 // The directions of the lattice whose populations move along y by towards
-// (-1 or +1).
+// (-1 or +1), or every direction (towards 0).
 int crossingDirections(const Grid &grid, int towards, int *directions)
 {
     const int q = grid.getParameters()->getModel();
     int n = 0;
     for (int i = 0; i < q; ++i)
-        if (Lattice::tables.e[q][i][1] == towards)
+        if (towards == 0 || Lattice::tables.e[q][i][1] == towards)
             directions[n++] = i;
     return n;
 }

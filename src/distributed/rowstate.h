@@ -30,8 +30,11 @@ public:
     // ghost row where plain fluid steps among plain walls without forces.
     // The ghost row holds the same kinds and steps like the row it mirrors,
     // so its other populations are those its own step left it (see
-    // Slab::edge). False when the row holds another kind of cell. Packed
-    // and unpacked in pieces of sites on the thread pool when `parallel`.
+    // Slab::edge). Towards 0 takes every current population, all a ghost
+    // row of plain fluid needs under forces, whose other values its own step
+    // forms again before anything reads them. False when the row holds
+    // another kind of cell. Packed and unpacked in pieces of sites on the
+    // thread pool when `parallel`.
     static bool packCrossing(const Grid &grid, int row, int towards, bool parallel, QByteArray &out);
     // Puts them into the row's plain fluid, keeping its other populations;
     // false with a message when the bytes do not fit the row's fluid.
