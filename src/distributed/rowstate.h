@@ -15,8 +15,11 @@ class Grid;
 class RowState
 {
 public:
-    // The rows [firstRow, firstRow + rowCount) of the grid.
-    static QByteArray pack(const Grid &grid, int firstRow, int rowCount);
+    // The rows [firstRow, firstRow + rowCount) of the grid. Lean, of plain
+    // fluid only the current populations: what a ghost site of plain fluid
+    // needs, whose other values its own step forms again before anything
+    // reads them (see Slab::edge); unpacked only into plain fluid.
+    static QByteArray pack(const Grid &grid, int firstRow, int rowCount, bool lean = false);
     // Puts packed rows into the grid from row firstRow on: a site holding a
     // cell of the same kind takes the values in place; any other kind is
     // built anew and set on the site. False with a message for bytes that do
@@ -30,11 +33,8 @@ public:
     // ghost row where plain fluid steps among plain walls without forces.
     // The ghost row holds the same kinds and steps like the row it mirrors,
     // so its other populations are those its own step left it (see
-    // Slab::edge). Towards 0 takes every current population, all a ghost
-    // row of plain fluid needs under forces, whose other values its own step
-    // forms again before anything reads them. False when the row holds
-    // another kind of cell. Packed and unpacked in pieces of sites on the
-    // thread pool when `parallel`.
+    // Slab::edge). False when the row holds another kind of cell. Packed
+    // and unpacked in pieces of sites on the thread pool when `parallel`.
     static bool packCrossing(const Grid &grid, int row, int towards, bool parallel, QByteArray &out);
     // Puts them into the row's plain fluid, keeping its other populations;
     // false with a message when the bytes do not fit the row's fluid.

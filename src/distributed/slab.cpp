@@ -12,8 +12,6 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include <cstring>
-
 Slab::Slab(const SlabPlan &plan, int index) : plan(plan), slab(index) {}
 
 QByteArray Slab::parameters(const Grid &whole)
@@ -121,7 +119,7 @@ bool Slab::adopt(Grid &grid, QString *error) const
 namespace {
 
 // The first byte of an edge: how the rest holds the rows.
-constexpr char WholeState = 's', CrossingOnly = 'c', PopulationsOnly = 'p';
+constexpr char WholeState = 's', CrossingOnly = 'c';
 
 } // namespace
 
@@ -137,61 +135,23 @@ QByteArray Slab::edge(const Grid &grid, int firstRow, int towards) const
     // it, and what it pushes along itself, its own step gives it. Only what
     // the mirrored row's other neighbours push into it, the populations
     // moving towards the receiver, must come across.
-    const bool parallel = grid.getParameters()->getMulticore();
     QByteArray crossing;
-    if (populationsSuffice(grid)) {
-        if (RowState::packCrossing(grid, firstRow, towards, parallel, crossing))
-            return CrossingOnly + crossing;
-    } else {
-        // Under forces, or with several ghost rows, the ghost rows of plain
-        // fluid need every current population: the densities a force reads
-        // of its neighbours, the shifts and the next populations their own
-        // step forms from them before anything reads them. Each row's
-        // populations go with their size, for the receiver to part them.
-        QByteArray rows(1, PopulationsOnly);
-        bool plain = true;
-        for (int row = firstRow; plain && row < firstRow + plan.ghost(); ++row) {
-            plain = RowState::packCrossing(grid, row, 0, parallel, crossing);
-            const quint32 size = quint32(crossing.size());
-            rows.append(reinterpret_cast<const char *>(&size), sizeof size);
-            rows += crossing;
-        }
-        if (plain)
-            return rows;
-    }
-    return WholeState + RowState::pack(grid, firstRow, plan.ghost());
+    if (populationsSuffice(grid) &&
+        RowState::packCrossing(grid, firstRow, towards, grid.getParameters()->getMulticore(), crossing))
+        return CrossingOnly + crossing;
+    // Under forces, or with several ghost rows, a ghost site of plain fluid
+    // needs every current population (the densities a force reads of its
+    // neighbours); its shift and next populations its own step forms from
+    // them before anything reads them. Other cells go whole.
+    return WholeState + RowState::pack(grid, firstRow, plan.ghost(), true);
 }
 
 bool Slab::fillGhosts(Grid &grid, int firstRow, int towards, const QByteArray &edge, QString *error) const
 {
     // The rest without a copy: edge outlives it.
     const QByteArray rest = QByteArray::fromRawData(edge.constData() + 1, std::max(0, edge.size() - 1));
-    const bool parallel = grid.getParameters()->getMulticore();
     if (edge.startsWith(CrossingOnly))
-        return RowState::unpackCrossing(grid, firstRow, towards, rest, parallel, error);
-    if (edge.startsWith(PopulationsOnly)) {
-        int at = 0;
-        for (int row = firstRow; row < firstRow + plan.ghost(); ++row) {
-            quint32 size = 0;
-            if (rest.size() - at >= int(sizeof size))
-                std::memcpy(&size, rest.constData() + at, sizeof size);
-            at += int(sizeof size);
-            if (at > rest.size() || qint64(rest.size() - at) < qint64(size)) {
-                if (error)
-                    *error = QStringLiteral("an edge of populations ends before row %1").arg(row);
-                return false;
-            }
-            if (!RowState::unpackCrossing(grid, row, 0, QByteArray::fromRawData(rest.constData() + at, int(size)),
-                                          parallel, error))
-                return false;
-            at += int(size);
-        }
-        if (at == rest.size())
-            return true;
-        if (error)
-            *error = QStringLiteral("an edge of populations holds %1 bytes more than its rows").arg(rest.size() - at);
-        return false;
-    }
+        return RowState::unpackCrossing(grid, firstRow, towards, rest, grid.getParameters()->getMulticore(), error);
     if (edge.startsWith(WholeState))
         return RowState::unpack(grid, firstRow, rest, error);
     if (error)
