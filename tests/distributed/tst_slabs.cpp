@@ -326,7 +326,8 @@ void TestSlabs::cutRowsAreRefused()
 // populations that move towards the neighbour (5 of D3Q19's 19), the same
 // packed in pieces on the pool or in series; put into a row of the same
 // kinds they replace just those populations. Bytes that fit no row, and
-// rows of other cells, are refused.
+// rows of other cells, are refused. Under a force the edge's plain fluid
+// carries its current populations alone.
 void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
 {
     Grid duct;
