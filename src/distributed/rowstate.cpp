@@ -24,6 +24,8 @@
 namespace {
 
 enum Kind : char { Fluid = 'f', Wall = 'w', Null = 'n', Element = 'e' };
+// What a lean pack writes of plain fluid: only its current populations.
+constexpr char FluidPopulations = 'p';
 
 // Reads values off the bytes, refusing to run past their end.
 class Reader
@@ -204,7 +206,7 @@ bool RowState::unpackCrossing(Grid &grid, int row, int towards, const QByteArray
     return true;
 }
 
-QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
+QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount, bool lean)
 {
     const int nx = grid.getWidth(), nz = grid.getLength();
     // Room for every site as plain fluid, written through a pointer; other
@@ -228,7 +230,13 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount)
             for (int z = 0; z < nz; ++z) {
                 BaseCell *cell = grid.getCell(x, y, z);
                 const Kind kind = kindOf(cell);
-                if (kind == Fluid) {
+                if (lean && kind == Fluid) {
+                    char *at = room(1 + qint64(sizeof(double)) * q);
+                    *at++ = FluidPopulations;
+                    for (int i = 0; i < q; ++i)
+                        putReal(at, cell->getF(i, 0));
+                    used = at - out.data();
+                } else if (kind == Fluid) {
                     auto *fluid = static_cast<SCCell *>(cell);
                     const int cellQ = fluid->getQ();
                     char *at = room(2 + qint64(sizeof(double)) * (6 + 2 * cellQ));
@@ -333,6 +341,18 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     for (int i = 0; i < q; ++i)
                         fluid->setNextF(i, next[i], 0);
                     fluid->restoreForceShift(shift, tau);
+                } else if (kind == FluidPopulations) {
+                    // Only into plain fluid, which keeps its other values.
+                    double f[Lattice::MaxQ];
+                    bool ok = typeid(*cell) == typeid(SCCell);
+                    for (int i = 0; ok && i < q; ++i)
+                        ok = in.get(f[i]);
+                    if (!ok)
+                        return fail(QStringLiteral("the populations at (%1, %2, %3) are cut short or do not fit its cell")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(z));
+                    static_cast<SCCell *>(cell)->setF(f);
                 } else if (kind == Wall || kind == Null) {
                     const std::type_info &want = kind == Wall ? typeid(WallCell) : typeid(NullCell);
                     if (typeid(*cell) != want)

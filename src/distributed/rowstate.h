@@ -15,8 +15,11 @@ class Grid;
 class RowState
 {
 public:
-    // The rows [firstRow, firstRow + rowCount) of the grid.
-    static QByteArray pack(const Grid &grid, int firstRow, int rowCount);
+    // The rows [firstRow, firstRow + rowCount) of the grid. Lean, of plain
+    // fluid only the current populations: what a ghost site of plain fluid
+    // needs, whose other values its own step forms again before anything
+    // reads them (see Slab::edge); unpacked only into plain fluid.
+    static QByteArray pack(const Grid &grid, int firstRow, int rowCount, bool lean = false);
     // Puts packed rows into the grid from row firstRow on: a site holding a
     // cell of the same kind takes the values in place; any other kind is
     // built anew and set on the site. False with a message for bytes that do

@@ -139,7 +139,11 @@ QByteArray Slab::edge(const Grid &grid, int firstRow, int towards) const
     if (populationsSuffice(grid) &&
         RowState::packCrossing(grid, firstRow, towards, grid.getParameters()->getMulticore(), crossing))
         return CrossingOnly + crossing;
-    return WholeState + RowState::pack(grid, firstRow, plan.ghost());
+    // Under forces, or with several ghost rows, a ghost site of plain fluid
+    // needs every current population (the densities a force reads of its
+    // neighbours); its shift and next populations its own step forms from
+    // them before anything reads them. Other cells go whole.
+    return WholeState + RowState::pack(grid, firstRow, plan.ghost(), true);
 }
 
 bool Slab::fillGhosts(Grid &grid, int firstRow, int towards, const QByteArray &edge, QString *error) const

@@ -16,9 +16,10 @@ struct SimulationStats;
 // One process's part of the domain: a grid of its own rows of the whole
 // domain and the ghost rows of its neighbours around them, stepped by the
 // grid's own stepping. Before every iteration the ghost rows take the state
-// of the neighbours' edge rows: the whole state, or where plain fluid steps
-// among plain walls only the populations the neighbour's other rows pushed
-// into them, the ghost sites' own step giving them the rest.
+// of the neighbours' edge rows: where plain fluid steps among plain walls
+// only the populations the neighbour's other rows pushed into them, else of
+// plain fluid its current populations and of other cells their whole state,
+// the ghost sites' own step giving them the rest.
 // Along the cut the slab grid is not periodic in effect: its interior rows
 // reach no further than its ghost rows, which the neighbours (across the
 // domain's edge, where it is periodic) refresh.
@@ -89,8 +90,8 @@ private:
     // Where plain fluid steps among plain walls without forces and one
     // ghost row suffices, an edge of plain cells carries only the
     // populations that move towards the receiver (towards: -1 down, +1 up;
-    // see RowState::packCrossing); any other edge carries the rows' whole
-    // state. Either begins with a byte naming its form.
+    // see RowState::packCrossing); any other edge carries the rows' state,
+    // lean (RowState::pack). Either begins with a byte naming its form.
     bool populationsSuffice(const Grid &grid) const;
     QByteArray edge(const Grid &grid, int firstRow, int towards) const;
     bool fillGhosts(Grid &grid, int firstRow, int towards, const QByteArray &edge, QString *error) const;

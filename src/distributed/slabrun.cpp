@@ -479,25 +479,51 @@ void Run::refreshGhosts()
     const double t0 = MPI_Wtime();
     const int below = plan.below(rank) < 0 ? MPI_PROC_NULL : plan.below(rank);
     const int above = plan.above(rank) < 0 ? MPI_PROC_NULL : plan.above(rank);
-    QString why;
-    // Down the lower edge, in from above; then up the upper edge, in from below.
+    // Each edge leaves as soon as it is packed, its size with it (the
+    // receiver probes for it): the upper edge is packed while the lower one
+    // travels, and each side's ghost rows are filled while the other side's
+    // edge may still be on its way. Down the lower edge with tag 10, up the
+    // upper one with tag 20.
+    MPI_Request sends[2] = {MPI_REQUEST_NULL, MPI_REQUEST_NULL};
     const QByteArray down = below == MPI_PROC_NULL ? QByteArray() : slab->lowerEdge(slabGrid);
-    double packing = MPI_Wtime() - t0;
-    const QByteArray fromAbove = exchange(down, below, above, 10);
-    double mark = MPI_Wtime();
+    if (below != MPI_PROC_NULL)
+        MPI_Isend(down.constData(), down.size(), MPI_BYTE, below, 10, MPI_COMM_WORLD, &sends[0]);
     const QByteArray up = above == MPI_PROC_NULL ? QByteArray() : slab->upperEdge(slabGrid);
-    packing += MPI_Wtime() - mark;
-    const QByteArray fromBelow = exchange(up, above, below, 20);
+    if (above != MPI_PROC_NULL)
+        MPI_Isend(up.constData(), up.size(), MPI_BYTE, above, 20, MPI_COMM_WORLD, &sends[1]);
+    double packing = MPI_Wtime() - t0;
     bytesExchanged += down.size() + up.size();
-    mark = MPI_Wtime();
-    bool ok = (above == MPI_PROC_NULL || slab->fillUpperGhosts(slabGrid, fromAbove, &why)) &&
-              (below == MPI_PROC_NULL || slab->fillLowerGhosts(slabGrid, fromBelow, &why));
-    packingSeconds += packing + MPI_Wtime() - mark;
+    QString why;
+    bool ok = true;
+    const auto receive = [&](int source, int tag) {
+        MPI_Message message;
+        MPI_Status status;
+        MPI_Mprobe(source, tag, MPI_COMM_WORLD, &message, &status);
+        int size = 0;
+        MPI_Get_count(&status, MPI_BYTE, &size);
+        QByteArray edge(size, Qt::Uninitialized);
+        MPI_Mrecv(edge.data(), size, MPI_BYTE, &message, MPI_STATUS_IGNORE);
+        return edge;
+    };
+    if (above != MPI_PROC_NULL) {
+        const QByteArray fromAbove = receive(above, 10);
+        const double mark = MPI_Wtime();
+        ok = slab->fillUpperGhosts(slabGrid, fromAbove, &why);
+        packing += MPI_Wtime() - mark;
+    }
+    if (ok && below != MPI_PROC_NULL) {
+        const QByteArray fromBelow = receive(below, 20);
+        const double mark = MPI_Wtime();
+        ok = slab->fillLowerGhosts(slabGrid, fromBelow, &why);
+        packing += MPI_Wtime() - mark;
+    }
+    packingSeconds += packing;
     if (!ok) {
         // The processes' own bytes: a fault of this program, not of the input.
         std::fprintf(stderr, "ondix-run: process %d: %s\n", rank, why.toLocal8Bit().constData());
         MPI_Abort(MPI_COMM_WORLD, 1);
     }
+    MPI_Waitall(2, sends, MPI_STATUSES_IGNORE);
 }
 
 void Run::stepSlab()

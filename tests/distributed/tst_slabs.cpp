@@ -326,7 +326,8 @@ void TestSlabs::cutRowsAreRefused()
 // populations that move towards the neighbour (5 of D3Q19's 19), the same
 // packed in pieces on the pool or in series; put into a row of the same
 // kinds they replace just those populations. Bytes that fit no row, and
-// rows of other cells, are refused.
+// rows of other cells, are refused. Under a force the edge's plain fluid
+// carries its current populations alone.
 void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
 {
     Grid duct;
@@ -385,6 +386,23 @@ void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
     for (int y = 0; y < channel.getHeight() && plain; ++y)
         plain = RowState::packCrossing(channel, y, 1, false, bytes);
     QVERIFY(!plain);
+
+    // Under a force (four ghost rows) an edge carries of plain fluid only
+    // its current populations, a kind byte and the values of each site;
+    // they go only into plain fluid.
+    Grid droplet;
+    SlabCases::build(droplet, SlabCases::Droplet);
+    SlabPlan forced;
+    QVERIFY2(forced.plan(droplet, 2, SlabPlan::ghostRows(droplet), &error), qPrintable(error));
+    QCOMPARE(forced.ghost(), 4);
+    const QByteArray up = Slab(forced, 0).upperEdge(droplet);
+    const int dropletQ = droplet.getParameters()->getModel();
+    QCOMPARE(qint64(up.size()), 1 + qint64(4) * droplet.getWidth() * (1 + 8 * dropletQ));
+    const Slab second(forced, 1);
+    QVERIFY2(second.fillLowerGhosts(droplet, up, &error), qPrintable(error));
+    droplet.setCell(3, 2, 0, new WallCell, true, false);
+    QVERIFY(!second.fillLowerGhosts(droplet, up, &error));
+    QVERIFY2(error.contains("(3, 2, 0)"), qPrintable(error));
 }
 
 void TestSlabs::slabsFormTheTableLinesOfTheWholeGrid_data()

@@ -42,6 +42,14 @@ private:
     // Runs ondix-run on `processes` processes (1: without mpirun); its exit
     // code, its output in `output`.
     int run(int processes, const QStringList &arguments, QByteArray *output = nullptr);
+    // Runs the same arguments on one process with outputs into dir/one and
+    // on `processes` into dir/several: both end with exit code 0, the
+    // second says on how many processes it ran, and the final document
+    // `finalName` (when given) is the same byte for byte in both folders and
+    // holds `iterations` iterations. The callers return on a failure
+    // (QTest::currentTestFailed).
+    void runOnOneAndOnSeveral(const QTemporaryDir &dir, int processes, const QStringList &arguments,
+                              const QString &finalName = QString(), int iterations = 0);
     QString program;
 };
 
@@ -179,6 +187,20 @@ int TestMpiRuns::run(int processes, const QStringList &arguments, QByteArray *ou
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+void TestMpiRuns::runOnOneAndOnSeveral(const QTemporaryDir &dir, int processes, const QStringList &arguments,
+                                       const QString &finalName, int iterations)
+{
+    QByteArray output;
+    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + arguments, &output), 0);
+    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + arguments, &output), 0);
+    QVERIFY2(output.contains("on " + QByteArray::number(processes) + " processes"), output.constData());
+    if (finalName.isEmpty())
+        return;
+    const QByteArray expected = readAll(dir.filePath("one/" + finalName));
+    QVERIFY(expected.contains("iterations=\"" + QByteArray::number(iterations) + "\""));
+    QVERIFY2(readAll(dir.filePath("several/" + finalName)) == expected, output.constData());
+}
+
 void TestMpiRuns::severalProcessesWriteWhatOneWrites_data()
 {
     QTest::addColumn<int>("kind");
@@ -198,15 +220,9 @@ void TestMpiRuns::severalProcessesWriteWhatOneWrites()
     // call, as one process makes them.
     QVERIFY(writeAll(
         input, SlabCases::document(SlabCases::Case(kind), {{"interval", "10"}, {"vp", "1"}, {"simulation", "1"}})));
-    const QStringList common{"-n", "30", "--burst", "4", input};
-    QByteArray output;
-    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
-    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
-    QVERIFY2(output.contains("on " + QByteArray::number(processes) + " processes"), output.constData());
-
-    const QByteArray expected = readAll(dir.filePath("one/case-final.lb2"));
-    QVERIFY(expected.contains("iterations=\"30\""));
-    QVERIFY2(readAll(dir.filePath("several/case-final.lb2")) == expected, output.constData());
+    runOnOneAndOnSeveral(dir, processes, {"-n", "30", "--burst", "4", input}, "case-final.lb2", 30);
+    if (QTest::currentTestFailed())
+        return;
     // The tables' velocities add the force of each cell's last collision,
     // which a mixture's cells carry between processes as plain fluid does.
     QByteArray tables, expectedTables;
@@ -254,10 +270,9 @@ void TestMpiRuns::timeSeriesComesFromTheSlabsParts()
     QTemporaryDir dir;
     const QString input = dir.filePath("case.lb2");
     QVERIFY(writeAll(input, SlabCases::document(grid, {{"interval", "5"}, {"simulation", "1"}})));
-    const QStringList common{"-n", "20", "--burst", "3", input};
-    QByteArray output;
-    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
-    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    runOnOneAndOnSeveral(dir, processes, {"-n", "20", "--burst", "3", input}, "case-final.lb2", 20);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray expected = withoutThroughput(readAll(dir.filePath("one/simulation.csv")));
     QCOMPARE(expected.count('\n'), 5);
     QVERIFY(expected.contains("drag2z"));
@@ -286,10 +301,9 @@ void TestMpiRuns::vtkPiecesHoldWhatOneProcessWrites()
     QTemporaryDir dir;
     const QString input = dir.filePath("case.lb2");
     QVERIFY(writeAll(input, SlabCases::document(SlabCases::Case(kind))));
-    const QStringList common{"-n", "6", "--vtk-every", "3", input};
-    QByteArray output;
-    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
-    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
+    runOnOneAndOnSeveral(dir, processes, {"-n", "6", "--vtk-every", "3", input}, "case-final.lb2", 6);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray series = readAll(dir.filePath("several/run.pvd"));
     QVERIFY2(series.contains("file=\"vtk_000003.pvtu\"") && series.contains("file=\"vtk_000006.pvtu\""),
              series.constData());
@@ -471,14 +485,7 @@ void TestMpiRuns::geometryBuiltSlabBySlabRunsAsOneProcess()
                 QByteArray::number(wallCount) + "\n" + walls;
         QVERIFY(writeAll(input, text));
     }
-    const QStringList common{"-n", "12", "--burst", "3", input};
-    QByteArray output;
-    QCOMPARE(run(1, QStringList{"-o", dir.filePath("one")} + common, &output), 0);
-    QCOMPARE(run(processes, QStringList{"-o", dir.filePath("several")} + common, &output), 0);
-    QVERIFY2(output.contains("on " + QByteArray::number(processes) + " processes"), output.constData());
-    const QByteArray expected = readAll(dir.filePath("one/case-final.lb2"));
-    QVERIFY(expected.contains("iterations=\"12\""));
-    QVERIFY2(readAll(dir.filePath("several/case-final.lb2")) == expected, output.constData());
+    runOnOneAndOnSeveral(dir, processes, {"-n", "12", "--burst", "3", input}, "case-final.lb2", 12);
 }
 
 void TestMpiRuns::badGeometryIsRefusedOnEveryProcess_data()
