@@ -303,7 +303,7 @@ void Grid::attachDeposition(bool heat)
     if (!deposit)
         return;
     if (!scalarsDeposit) {
-        // Heat cells may hold the set while the model changes.
+        // Heat cells left attached by an earlier model give it up.
         for (BaseCell *c : cells)
             if (isHeat(c))
                 static_cast<PassiveScalar *>(c)->detach();

@@ -73,7 +73,7 @@ public:
     }
     // The neighbours of a site, one per direction (null outside the box).
     // Sites of kinds that keep their row (walls, wrappers, every kind but
-    // plain, porous and shallow-water fluid) get their row in the table; for the others the
+    // plain, porous, shallow-water, heat and deposition cells) get their row in the table; for the others the
     // row is formed from the lattice offsets in a buffer of the calling
     // thread, valid until its next call.
     BaseCell **neighbourBlock(int x, int y, int z);
@@ -303,7 +303,7 @@ private:
     void buildSiteModes();
 
     // Whether the site's cell needs a row in the neighbour table: every kind
-    // but plain, porous and shallow-water fluid, which read their neighbours
+    // but plain, porous, shallow-water, heat and deposition cells, which read their neighbours
     // only while stepping and get them from the lattice offsets (see
     // neighbourRow).
     static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c) && !isDeposition(c); }
