@@ -142,6 +142,11 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
         if (heat->isAttached() && !(stays && heat->isAttachedTo(&populations, site)))
             heat->detach();
     }
+    if (isDeposition(old)) {
+        auto *deposit = static_cast<DepositionCell *>(old);
+        if (deposit->isAttached() && !(stays && deposit->isAttachedTo(&scalars, site)))
+            deposit->detach();
+    }
 }
 
 void Grid::detachAll()
@@ -153,6 +158,8 @@ void Grid::detachAll()
             static_cast<ShallowCell *>(c)->detach();
         else if (isHeat(c))
             static_cast<PassiveScalar *>(c)->detach();
+        else if (isDeposition(c))
+            static_cast<DepositionCell *>(c)->detach();
 }
 
 bool Grid::attachable(BaseCell *c)
@@ -170,8 +177,15 @@ bool Grid::isHeat(BaseCell *c)
     return c && typeid(*c) == typeid(PassiveScalar);
 }
 
+bool Grid::isDeposition(BaseCell *c)
+{
+    return c && typeid(*c) == typeid(DepositionCell);
+}
+
 bool Grid::attachedAt(BaseCell *c, int s) const
 {
+    if (isDeposition(c))
+        return static_cast<DepositionCell *>(c)->isAttachedTo(&scalars, s);
     if (attachable(c))
         return static_cast<SCCell *>(c)->isAttachedTo(&populations, s);
     if (isHeat(c))
@@ -236,7 +250,10 @@ void Grid::attachCells()
                 heat = true;
                 break;
             }
-    if (!heat) {
+    attachDeposition(heat);
+    if (scalarsDeposit) {
+        // The set holds the deposition cells.
+    } else if (!heat) {
         for (BaseCell *c : cells)
             if (isHeat(c))
                 static_cast<PassiveScalar *>(c)->detach();
@@ -263,6 +280,47 @@ void Grid::attachCells()
         }
     }
     populations.layoutDirty = false;
+}
+
+void Grid::attachDeposition(bool heat)
+{
+    bool deposit = false;
+    if (!heat && depositionAttaches())
+        for (BaseCell *c : cells)
+            if (isDeposition(c) && static_cast<DepositionCell *>(c)->isPlanar()) {
+                deposit = true;
+                break;
+            }
+    const bool fits = scalarsDeposit && scalars.q == DepositionCell::Values && scalars.stride == cells.size();
+    if (!deposit || !fits) {
+        for (BaseCell *c : cells)
+            if (isDeposition(c))
+                static_cast<DepositionCell *>(c)->detach();
+        if (scalarsDeposit)
+            scalars.release();
+        scalarsDeposit = false;
+    }
+    if (!deposit)
+        return;
+    if (!scalarsDeposit) {
+        // Heat cells left attached by an earlier model give it up.
+        for (BaseCell *c : cells)
+            if (isHeat(c))
+                static_cast<PassiveScalar *>(c)->detach();
+        scalars.allocate(DepositionCell::Values, cells.size());
+        scalarsDeposit = true;
+    }
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        if (!isDeposition(cells[s]))
+            continue;
+        auto *cell = static_cast<DepositionCell *>(cells[s]);
+        if (!cell->isPlanar()) {
+            cell->detach();
+        } else if (!cell->isAttachedTo(&scalars, int(s))) {
+            cell->detach();
+            cell->attach(&scalars, int(s));
+        }
+    }
 }
 
 // Gravity as the only force is folded into the line kernels, which keep the
@@ -628,6 +686,8 @@ void Grid::buildSiteModes()
             mode |= ShallowFluid;
         else if (isHeat(c) && static_cast<PassiveScalar *>(c)->isAttachedTo(&populations, int(s)))
             mode |= HeatFluid;
+        else if (isDeposition(c) && static_cast<DepositionCell *>(c)->isAttachedTo(&scalars, int(s)))
+            mode |= DepositFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
         else if (exactly(c, typeid(NullCell)))
@@ -640,6 +700,19 @@ void Grid::buildSiteModes()
     // sends the value back to this very site, or absent.
     // A heat site pushes its two sets to heat cells only: any other cell
     // would take the fluid values alone.
+    // A deposition site pushes to attached deposition cells alone, and its
+    // deposit reads theirs; any other neighbour keeps it on its own path.
+    for (std::size_t s = 0; s < n; ++s) {
+        if (!(siteModes[s] & DepositFluid))
+            continue;
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = neighbourRow(int(s), scratch);
+        bool alone = true;
+        for (int i = 0; i < q && alone; ++i)
+            alone = !block[i] || (isDeposition(block[i]) && static_cast<DepositionCell *>(block[i])->isAttached());
+        if (alone)
+            siteModes[s] |= DepositFast;
+    }
     for (std::size_t s = 0; s < n; ++s) {
         const bool shallow = siteModes[s] & ShallowFluid;
         const bool heat = siteModes[s] & HeatFluid;
@@ -703,20 +776,23 @@ void Grid::buildSiteModes()
     updateRows.clear();
     updateRowsWithWalls.clear();
     finishRows.clear();
+    // Deposition cells have phase-3 work (the reflection) but none in phase 1.
     for (int y : qAsConst(rows)) {
-        bool wall = false, other = false;
+        bool wall = false, other = false, deposit = false;
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {
                 const std::uint32_t mode = siteModes[siteIndex(x, y, z)];
                 if (mode & PlainWall)
                     wall = true;
+                else if (scalarsDeposit && (mode & DepositFluid))
+                    deposit = true;
                 else if (!(mode & (PlainFluid | ShallowFluid | HeatFluid | PlainNull)))
                     other = true;
             }
-        if (other) {
+        if (other)
             updateRows.append(y);
+        if (other || deposit)
             finishRows.append(y);
-        }
         if (other || wall)
             updateRowsWithWalls.append(y);
     }
@@ -727,12 +803,14 @@ void Grid::buildSiteModes()
     linePorous.assign(std::size_t(lines), 0);
     lineShallow.assign(std::size_t(lines), 0);
     lineHeat.assign(std::size_t(lines), 0);
+    lineDeposit.assign(std::size_t(lines), 0);
     const std::uint32_t shallowBounces = (1u << q) - 1;
     const bool shallowLines = shallowAttaches();
-    const bool heatLines = heatAttaches() && scalars.stride > 0;
+    const bool heatLines = heatAttaches() && scalars.stride > 0 && !scalarsDeposit;
     for (int l = 0; l < lines; ++l) {
         bool all = true, any = false, attached = false, porous = false;
         bool allShallow = true, anyShallow = false, allHeat = true, anyHeat = false;
+        bool allDeposit = true, anyDeposit = false, attachedDeposit = false;
         for (int k = 0; k < length; ++k) {
             const std::size_t s = std::size_t(l) * length + k;
             const std::uint32_t mode = siteModes[s];
@@ -747,7 +825,12 @@ void Grid::buildSiteModes()
             const bool fastHeat = heatLines && (mode & HeatFast);
             anyHeat = anyHeat || fastHeat;
             allHeat = allHeat && fastHeat && !(mode & shallowBounces);
+            const bool fastDeposit = scalarsDeposit && (mode & DepositFast);
+            anyDeposit = anyDeposit || fastDeposit;
+            allDeposit = allDeposit && fastDeposit;
+            attachedDeposit = attachedDeposit || (scalarsDeposit && (mode & DepositFluid));
         }
+        lineDeposit[std::size_t(l)] = (allDeposit ? 2 : anyDeposit ? 1 : 0) | (attachedDeposit ? 4 : 0);
         lineHeat[std::size_t(l)] = allHeat ? 2 : anyHeat ? 1 : 0;
         lineKinds[std::size_t(l)] = all ? 2 : any ? 1 : 0;
         lineAttached[std::size_t(l)] = attached;
@@ -1433,7 +1516,8 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
-    if (scalars.stride > 0)
+    // The deposition cells' commit copied their values.
+    if (scalars.stride > 0 && !scalarsDeposit)
         scalars.flip();
     if (producingPsi) {
         // The commit formed the psi of what is now current.

@@ -73,7 +73,7 @@ public:
     }
     // The neighbours of a site, one per direction (null outside the box).
     // Sites of kinds that keep their row (walls, wrappers, every kind but
-    // plain, porous and shallow-water fluid) get their row in the table; for the others the
+    // plain, porous, shallow-water, heat and deposition cells) get their row in the table; for the others the
     // row is formed from the lattice offsets in a buffer of the calling
     // thread, valid until its next call.
     BaseCell **neighbourBlock(int x, int y, int z);
@@ -221,7 +221,7 @@ public:
     {
         const std::uint32_t mode = siteModesValid ? siteModes[std::size_t(site)] : 0;
         return (mode & FastFluid) || ((mode & ShallowFast) && shallowAttaches()) ||
-               ((mode & HeatFast) && heatAttaches());
+               ((mode & HeatFast) && heatAttaches()) || ((mode & DepositFast) && depositionAttaches());
     }
     // Bytes held for the grid's sites: cells, their arrays, the neighbour
     // table, the stepping tables and the values kept for the view.
@@ -230,9 +230,12 @@ public:
     // Per-site stepping modes, rebuilt with the neighbour table.
     // Shallow water runs on D2Q9 alone, whose bounce directions are bits 0
     // to 8, and heat cells attach on D2Q9, D3Q15 and D3Q19 alone (bits 0 to
-    // 18): their marks take bits the 27 directions of D3Q27 need.
+    // 18), deposition cells on a 2D D2Q9 grid alone: their marks take bits
+    // the 27 directions of D3Q27 need.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
+        DepositFluid = 1u << 21,     // a DepositionCell attached to the grid's scalar set (D2Q9 only)
+        DepositFast = 1u << 22,      // such a cell whose neighbours are attached deposition cells or absent
         HeatFluid = 1u << 23,        // a PassiveScalar attached to the grid's populations (Q <= 19)
         HeatFast = 1u << 24,         // such a cell whose neighbours are attached heat cells, plain walls or absent
         ShallowFluid = 1u << 25,     // a ShallowCell attached to the grid's populations (D2Q9 only)
@@ -270,6 +273,13 @@ private:
     // scalar in the second set) on D2Q9, D3Q15 and D3Q19.
     static bool isHeat(BaseCell *c);
     bool heatAttaches() const { return neighbourQ <= 19 && LineKernels::slot(neighbourQ) >= 0; }
+    // Whether the cell is a deposition cell, which lives in the scalar set
+    // on a 2D D2Q9 grid (when no heat cell holds that set).
+    static bool isDeposition(BaseCell *c);
+    bool depositionAttaches() const { return neighbourQ == 9 && nz == 1; }
+    // Attaches the deposition cells to the scalar set, or detaches them all
+    // when heat cells hold it or the grid is not 2D D2Q9.
+    void attachDeposition(bool heat);
     // Whether the cell is attached to the populations at site s (plain,
     // porous or shallow-water fluid).
     bool attachedAt(BaseCell *c, int s) const;
@@ -293,10 +303,10 @@ private:
     void buildSiteModes();
 
     // Whether the site's cell needs a row in the neighbour table: every kind
-    // but plain, porous and shallow-water fluid, which read their neighbours
+    // but plain, porous, shallow-water, heat and deposition cells, which read their neighbours
     // only while stepping and get them from the lattice offsets (see
     // neighbourRow).
-    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c); }
+    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c) && !isDeposition(c); }
     void formRow(int s, BaseCell **row) const;
 
     std::vector<BaseCell *> cells;
@@ -351,6 +361,13 @@ private:
     // (allocated while the grid has attached heat cells).
     std::vector<std::uint8_t> lineHeat;
     Populations scalars;
+    // Whether scalars holds the deposition cells' values (DepositionCell::
+    // Values directions, committed by copying, never flipped) instead of
+    // the heat cells' scalar populations; lineDeposit marks the lines as
+    // lineHeat does (bits 0 and 1), with 4 added for a line holding any
+    // attached deposition cell.
+    bool scalarsDeposit = false;
+    std::vector<std::uint8_t> lineDeposit;
     // How the body forces reach the line kernels: not at all (the cells
     // form them), gravity alone, or the pseudopotential force (with gravity
     // before it, gravityOrder 1, after it, 2, or none, 0) from the fields.

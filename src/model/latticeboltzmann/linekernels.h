@@ -18,6 +18,7 @@ constexpr std::uint32_t FastFluid = 1u << 27;
 constexpr std::uint32_t PlainFluid = 1u << 28;
 constexpr std::uint32_t ShallowFast = 1u << 26;
 constexpr std::uint32_t HeatFast = 1u << 24;
+constexpr std::uint32_t DepositFast = 1u << 22;
 
 struct Line
 {
@@ -75,6 +76,9 @@ struct Line
     const double *scalarCur = nullptr;
     double *scalarNext = nullptr;
     double tauF = 1.0, tauG = 1.0, buoyancy = 0.0, densityFactorR = 0.0;
+    // Deposition (the deposition kernel only, with tau above and the
+    // deposition cells' values in the scalar arrays): the deposition rate.
+    double depositionRate = 0.0;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -117,6 +121,17 @@ struct Set
     // both sets over the directions) and the density plus scalar, as
     // PassiveScalar::nextStatistics forms them.
     StatsFunction statsHeat[4];
+    // Deposition on D2Q9: the concentration's relaxation towards w_i theta
+    // pushed to the neighbours and the deposit's growth from the
+    // neighbours' deposits, for the sites marked DepositFast (every site
+    // without modes), as DepositionCell::preUpdate forms them.
+    PushFunction pushDeposition;
+    // The commit of every site of a line (at most one tile of 256 sites)
+    // holding deposition cells' values: deltaP as computeDeltaP forms it,
+    // kept as the last change, the next values copied into the current
+    // ones and zero as the density (the cells' getP(-1)). Entries of other
+    // sites in the scalar arrays are unused, so they are committed too.
+    StatsFunction commitDeposition;
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

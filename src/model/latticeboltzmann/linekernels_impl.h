@@ -6,6 +6,8 @@
 #include "lattice.h"
 #include "linekernels.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -934,6 +936,129 @@ template <int Q> void pushHeat(const Line &line)
         heatLine<Q, false>(line);
 }
 
+// ---- deposition: a settling concentration on D2Q9 ----
+
+// The sites of a tile whose neighbour in direction I lies in the line are
+// k0 to k1 - 1; with wrapping, the end site's neighbour is the other end.
+struct DirectionRange
+{
+    int k0, k1, wrapped, wrappedTarget;
+};
+
+inline DirectionRange directionRange(const Line &line, int i, int t0, int n)
+{
+    const int a = line.along[i];
+    DirectionRange r;
+    r.k0 = (a < 0 && t0 == 0) ? 1 : 0;
+    r.k1 = (a > 0 && t0 + n == line.length) ? n - 1 : n;
+    r.wrapped = -1;
+    r.wrappedTarget = 0;
+    if ((r.k0 == 1 || r.k1 == n - 1) && line.wraps) {
+        r.wrapped = r.k0 == 1 ? 0 : n - 1;
+        r.wrappedTarget = r.k0 == 1 ? line.length - 1 : 0;
+    }
+    return r;
+}
+
+template <bool Masked> void depositionLine(const Line &line)
+{
+    constexpr int Q = 9;
+    constexpr std::uint32_t fast = LineKernels::DepositFast;
+    const std::size_t stride = line.stride;
+    const int length = line.length;
+    const double tau = line.tau;
+    const double keep = 1.0 - 1.0 / tau;
+    const double rate = line.depositionRate;
+    // The deposited fractions follow the nine populations in the arrays.
+    const double *const deposit = line.scalarCur + std::size_t(Q) * stride;
+    alignas(64) double theta[Tile], sum[Tile];
+    for (int t0 = 0; t0 < length; t0 += Tile) {
+        const int n = length - t0 < Tile ? length - t0 : Tile;
+        const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+        for (int k = 0; k < n; ++k)
+            theta[k] = sum[k] = 0.0;
+        for (int i = 0; i < Q; ++i) {
+            const double *__restrict g = line.scalarCur + std::size_t(i) * stride + line.base + t0;
+            for (int k = 0; k < n; ++k)
+                theta[k] += g[k];
+        }
+        // The neighbours' deposits, in direction order.
+        for (int i = 1; i < Q; ++i) {
+            if (line.outside & (1u << i))
+                continue;
+            const double w = Lattice::tables.w[Q][i];
+            const DirectionRange r = directionRange(line, i, t0, n);
+            const double *__restrict d =
+                deposit + (std::ptrdiff_t(line.targetBase[i] + std::size_t(t0)) + line.along[i]);
+            for (int k = r.k0; k < r.k1; ++k)
+                if (!Masked || (m[k] & fast))
+                    sum[k] += d[k] * (9.0 / 5.0) * w;
+            if (r.wrapped >= 0 && (!Masked || (m[r.wrapped] & fast)))
+                sum[r.wrapped] += deposit[line.targetBase[i] + std::size_t(r.wrappedTarget)] * (9.0 / 5.0) * w;
+        }
+        {
+            const double *__restrict own = deposit + line.base + t0;
+            double *__restrict grown = line.scalarNext + std::size_t(Q) * stride + line.base + t0;
+            for (int k = 0; k < n; ++k)
+                if (!Masked || (m[k] & fast))
+                    grown[k] = std::min(1.0, own[k] + rate * theta[k] * sum[k]);
+        }
+        for (int i = 0; i < Q; ++i) {
+            if (line.outside & (1u << i))
+                continue;
+            const double w = Lattice::tables.w[Q][i];
+            const DirectionRange r = directionRange(line, i, t0, n);
+            const double *__restrict g = line.scalarCur + std::size_t(i) * stride + line.base + t0;
+            double *const lineNext = line.scalarNext + std::size_t(i) * stride + line.targetBase[i];
+            double *__restrict dst = lineNext + (std::ptrdiff_t(t0) + line.along[i]);
+            for (int k = r.k0; k < r.k1; ++k)
+                if (!Masked || (m[k] & fast))
+                    dst[k] = g[k] * keep + theta[k] * w / tau;
+            if (r.wrapped >= 0 && (!Masked || (m[r.wrapped] & fast)))
+                lineNext[r.wrappedTarget] = g[r.wrapped] * keep + theta[r.wrapped] * w / tau;
+        }
+    }
+}
+
+void pushDeposition(const Line &line)
+{
+    if (line.modes)
+        depositionLine<true>(line);
+    else
+        depositionLine<false>(line);
+}
+
+void commitDeposition(const Line &line, double *__restrict deltaP, double *__restrict total)
+{
+    constexpr int Q = 9;
+    const std::size_t stride = line.stride;
+    const int n = line.length;
+    // The scalar arrays are the grid's own; Line holds them as read-only for
+    // the collisions.
+    double *const cur = const_cast<double *>(line.scalarCur) + line.base;
+    const double *const next = line.scalarNext + line.base;
+    for (int k = 0; k < n; ++k)
+        deltaP[k] = 0.0;
+    for (int i = 0; i < Q; ++i) {
+        const double *__restrict c = cur + std::size_t(i) * stride;
+        const double *__restrict x = next + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k)
+            deltaP[k] += std::abs(x[k] - c[k]);
+    }
+    double *__restrict change = cur + std::size_t(Q + 1) * stride;
+    for (int k = 0; k < n; ++k) {
+        deltaP[k] = deltaP[k] / 9.0;
+        change[k] = deltaP[k];
+        total[k] = 0.0;
+    }
+    for (int i = 0; i <= Q; ++i) {
+        double *__restrict c = cur + std::size_t(i) * stride;
+        const double *__restrict x = next + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k)
+            c[k] = x[k];
+    }
+}
+
 } // namespace
 
 namespace LineKernels {
@@ -953,6 +1078,8 @@ extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
                                {statsOf<9, true>, statsOf<15, true>, statsOf<19, true>, statsOf<27, true>},
                                pushShallow,
                                {pushHeat<9>, pushHeat<15>, pushHeat<19>, pushHeat<27>},
-                               {statsHeat<9>, statsHeat<15>, statsHeat<19>, statsHeat<27>}};
+                               {statsHeat<9>, statsHeat<15>, statsHeat<19>, statsHeat<27>},
+                               pushDeposition,
+                               commitDeposition};
 
 } // namespace LineKernels

@@ -6,6 +6,7 @@
 #include "lattice.h"
 #include "linekernels.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "deposition/depositioncell.h"
 #include "heat/passivescalar.h"
 #include "porous/shallowcell.h"
 #include "sccell.h"
@@ -117,7 +118,7 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
         line.wraps = sp->getPeriodicBoundaries();
         // The heat kernel forms the second-order equilibrium only.
-        const bool heatKernel = g.scalars.stride > 0 && sp->getVelocityOrder() == 2;
+        const bool heatKernel = g.scalars.stride > 0 && !g.scalarsDeposit && sp->getVelocityOrder() == 2;
         for (int l = first; l <= last; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             line.base = std::size_t(lineIndex) * length;
@@ -125,7 +126,8 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             const int kind = g.lineKinds[std::size_t(lineIndex)];
             const int shallowKind = g.lineShallow[std::size_t(lineIndex)];
             const int heatKind = heatKernel ? g.lineHeat[std::size_t(lineIndex)] : 0;
-            if (kind != 0 || shallowKind != 0 || heatKind != 0) {
+            const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] & 3 : 0;
+            if (kind != 0 || shallowKind != 0 || heatKind != 0 || depositKind != 0) {
                 line.outside = 0;
                 for (int i = 0; i < q; ++i)
                     if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
@@ -167,12 +169,25 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (heatKind == 2)
                     continue;
             }
+            // Deposition sites (D2Q9 only): their values in the scalar set.
+            if (depositKind != 0) {
+                LineKernels::Line deposit = line;
+                deposit.modes = depositKind == 2 ? nullptr : &g.siteModes[line.base];
+                deposit.stride = g.scalars.stride;
+                deposit.scalarCur = g.scalars.cur;
+                deposit.scalarNext = g.scalars.next;
+                deposit.tau = params[1];
+                deposit.depositionRate = sp->getDepositionRate();
+                set.pushDeposition(deposit);
+                if (depositKind == 2)
+                    continue;
+            }
             for (int k = 0; k < length; ++k) {
                 const std::size_t s = line.base + std::size_t(k);
                 const std::uint32_t mode = g.siteModes[s];
                 if (mode & (Grid::FastFluid | Grid::ShallowFast | Grid::PlainWall | Grid::PlainNull))
                     continue;
-                if (heatKind != 0 && (mode & Grid::HeatFast))
+                if ((heatKind != 0 && (mode & Grid::HeatFast)) || (depositKind != 0 && (mode & Grid::DepositFast)))
                     continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
                 BaseCell *scratch[Lattice::MaxQ];
@@ -220,6 +235,7 @@ void Scaled::boundaries(int y) const
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
             const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainNull)) ||
+                                       (g.scalarsDeposit && (mode & Grid::DepositFluid)) ||
                                        ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip) {
                 BaseCell *scratch[Lattice::MaxQ];
@@ -246,8 +262,10 @@ void Scaled::commit(int y) const
     if (g.fastPath && slot >= 0) {
         const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
         constexpr int Tile = 256;
-        double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile];
-        const bool heat = g.scalars.stride > 0;
+        double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
+            depositTotal[Tile];
+        const LineKernels::StatsFunction commitDeposition = LineKernels::kernels(g.getVectorLevel()).commitDeposition;
+        const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit;
         const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
@@ -298,6 +316,21 @@ void Scaled::commit(int y) const
                     tile.length = n;
                     statsHeat(tile, heatChange, heatTotal);
                 }
+                const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
+                if (depositKind & 4) {
+                    LineKernels::Line tile = line;
+                    tile.base = base + std::size_t(t0);
+                    tile.length = n;
+                    commitDeposition(tile, depositChange, depositTotal);
+                    // Deposition sites alone: their sums in site order.
+                    if ((depositKind & 3) == 2) {
+                        for (int k = 0; k < n; ++k) {
+                            deltaP += depositChange[k];
+                            totalP += depositTotal[k];
+                        }
+                        continue;
+                    }
+                }
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
                     const std::uint32_t mode = g.siteModes[s];
@@ -309,6 +342,9 @@ void Scaled::commit(int y) const
                     } else if (mode & Grid::HeatFluid) {
                         deltaP += heatChange[k];
                         totalP += heatTotal[k];
+                    } else if ((depositKind & 4) && (mode & Grid::DepositFluid)) {
+                        deltaP += depositChange[k];
+                        totalP += depositTotal[k];
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -353,8 +389,13 @@ void Scaled::finish(int y) const
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
-            if (fast && (g.siteModes[s] &
+            const std::uint32_t mode = g.siteModes[s];
+            if (fast && (mode &
                          (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainWall | Grid::PlainNull)))
+                continue;
+            // A deposition cell without a deposit reflects nothing.
+            if (fast && g.scalarsDeposit && (mode & Grid::DepositFluid) &&
+                g.scalars.cur[std::size_t(DepositionCell::DepositIndex) * g.scalars.stride + std::size_t(s)] == 0.0)
                 continue;
             g.cells[s]->finishUpdate(grid, x, y, z);
         }
@@ -429,7 +470,7 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     // The heat sites' sums (committed by the flips, like plain fluid).
     constexpr int MaxColumn = 1024;
     double heatChange[MaxColumn], heatTotal[MaxColumn];
-    const bool heat = g.scalars.stride > 0 && !g.skipAttachedSums && nz <= MaxColumn;
+    const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit && !g.skipAttachedSums && nz <= MaxColumn;
     if (heat)
         set.statsHeat[slot](line, heatChange, heatTotal);
     for (int z = 0; z < nz; ++z) {

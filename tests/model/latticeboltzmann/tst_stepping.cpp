@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
@@ -335,6 +336,14 @@ private slots:
         }
         QTest::newRow("D2Q9 heat closed, fluid only") << 9 << 1 << "closed heat fluid";
         QTest::newRow("D2Q9 heat mixed, thermal walls") << 9 << 1 << "mixed heat thermal";
+        // Deposition cells, their values in the grid's scalar set, settling
+        // on deposition walls: among plain walls, alone, in closed boxes and
+        // among other boundaries.
+        QTest::newRow("D2Q9 deposition") << 9 << 1 << "deposition";
+        QTest::newRow("D2Q9 deposition fluid only") << 9 << 1 << "deposition fluid";
+        QTest::newRow("D2Q9 deposition closed") << 9 << 1 << "closed deposition";
+        QTest::newRow("D2Q9 deposition closed, fluid only") << 9 << 1 << "closed deposition fluid";
+        QTest::newRow("D2Q9 deposition mixed") << 9 << 1 << "mixed deposition";
     }
     void pathsAgreeBitwise()
     {
@@ -346,7 +355,7 @@ private slots:
             bool multicore, fast;
             int vectorLevel;
             std::vector<double> f = {}, cellDeltaP = {}, reported = {};
-            double deltaP = 0, totalP = 0;
+            double deltaP = 0, totalP = 0, deposit = 0;
             QByteArray document = {};
         };
         // Generic and fast paths, serial and parallel, and the line kernels
@@ -442,6 +451,22 @@ private slots:
                 });
                 QVERIFY(cells > 100);
             }
+            if (option.contains("deposition")) {
+                p->setEpsilon(1, 0.9);
+                p->setDepositionRate(0.05);
+                p->setMulticomponent(2, 0.0, 0.0, 0.0, 5);
+                // Along the upper face, so closed boxes see it at the edge.
+                grid.fillRegion("e", 3, 8, 19, 19, 0, 0);
+                grid.fillRegion("e", 15, 15, 4, 9, 0, 0);
+                int cells = 0;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int) {
+                    if (typeid(*c) != typeid(DepositionCell))
+                        return;
+                    ++cells;
+                    c->reset(0.0, 0.5 + 0.3 * std::sin(0.5 * x + 0.2 * y));
+                });
+                QVERIFY(cells > 100);
+            }
             if (option.contains("shallow")) {
                 p->setShallowG(0.5);
                 p->setShallowNB(option.contains("nofriction") ? 0.0 : 0.1);
@@ -469,15 +494,21 @@ private slots:
             grid.step(40);
             // Plain domains take the single sweep; the outlet forces the phases apart.
             // Under heat, plain walls have phase-1 work (the scalar at the wall).
+            // Deposition cells reflect from their deposits after the commit.
             const bool heatWalls = option.contains("heat") && !option.contains("fluid");
-            QCOMPARE(grid.fusesPhases(), run.fast && option != "outlet" && !mixed && !heatWalls);
+            QCOMPARE(grid.fusesPhases(),
+                     run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition"));
             // The pseudopotential force under plain BGK runs in the kernels
             // (all three shift fields in use), so the comparison covers them.
             if (option.contains("multiphase") && !option.contains("smagorinsky"))
                 QCOMPARE(grid.getPopulations().fieldShiftsXZ, run.fast);
-            if (run.fast && (option.contains("shallow") || option.contains("heat"))) {
-                // Most shallow-water or heat sites step in the kernels.
-                const std::type_info &kind = option.contains("heat") ? typeid(PassiveScalar) : typeid(ShallowCell);
+            const bool deposition = option.contains("deposition");
+            if (run.fast && (option.contains("shallow") || option.contains("heat") || deposition)) {
+                // Most shallow-water, heat or deposition sites step in the
+                // kernels (deposition sites beside walls do not).
+                const std::type_info &kind = option.contains("heat") ? typeid(PassiveScalar)
+                                             : deposition           ? typeid(DepositionCell)
+                                                                    : typeid(ShallowCell);
                 int water = 0, inKernel = 0;
                 grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
                     if (typeid(*c) != kind)
@@ -485,7 +516,7 @@ private slots:
                     ++water;
                     inKernel += grid.kernelSite(grid.siteIndex(x, y, z));
                 });
-                QVERIFY(inKernel > water / 2);
+                QVERIFY(inKernel > (deposition && !option.contains("fluid") ? water / 6 : water / 2));
             }
             run.f = snapshot(grid);
             // What the cells answer: their change, velocity (with half the
@@ -497,6 +528,14 @@ private slots:
                 if (typeid(*c) == typeid(SCCell))
                     run.reported.push_back(
                         static_cast<SCCell *>(c)->equilibrium(q - 1, 0.7, nullptr, &grid));
+                // The second set (deposition) and the deposit.
+                if (deposition) {
+                    for (int i = 0; i < q; ++i)
+                        run.reported.insert(run.reported.end(), {c->getF(i, 1), c->getNextF(i, 1)});
+                    run.reported.insert(run.reported.end(), {c->getP(0), c->getP(1)});
+                    if (typeid(*c) == typeid(DepositionCell))
+                        run.deposit = std::max(run.deposit, c->getP(0));
+                }
             });
             run.deltaP = grid.getStatistics().deltaP;
             run.totalP = grid.getStatistics().totalP;
@@ -518,6 +557,9 @@ private slots:
         }
         // The flow really moved, so the comparison means something.
         QVERIFY(runs[0].deltaP > 0.0);
+        // So did the deposit, which reflects the concentration.
+        if (option.contains("deposition"))
+            QVERIFY(runs[0].deposit > 0.0);
     }
 
     // Gravity switched on and off, a cell pinned (leaving the populations),

@@ -1,6 +1,7 @@
 #include "depositioncell.h"
 
 #include "depositionwall.h"
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -20,14 +21,58 @@ namespace {
 
 std::atomic<bool> warnedPlanar{false};
 
+constexpr std::size_t BlockBytes = 2 * DepositionCell::Values * sizeof(double);
+
 } // namespace
 
 DepositionCell::DepositionCell(int q) : planar(q == 9)
 {
     if (!planar && !warnedPlanar.exchange(true))
         qWarning() << "Deposition cells need the D2Q9 model; on a 3D model they stay still.";
-    for (int i = 0; i < 9; ++i)
-        g[i] = gNext[i] = committed[i] = 0.0;
+    allocateBlock();
+}
+
+DepositionCell::~DepositionCell()
+{
+    if (block)
+        BlockPool::release(block, BlockBytes);
+}
+
+void DepositionCell::allocateBlock()
+{
+    block = static_cast<double *>(BlockPool::allocate(BlockBytes));
+    for (int i = 0; i < 2 * Values; ++i)
+        block[i] = 0.0;
+}
+
+void DepositionCell::attach(Populations *scalars, int siteIndex)
+{
+    if (!block)
+        return;
+    for (int i = 0; i < Values; ++i) {
+        const std::size_t at = std::size_t(i) * scalars->stride + std::size_t(siteIndex);
+        scalars->cur[at] = block[i];
+        scalars->next[at] = block[Values + i];
+    }
+    BlockPool::release(block, BlockBytes);
+    block = nullptr;
+    store = scalars;
+    site = siteIndex;
+}
+
+void DepositionCell::detach()
+{
+    if (block)
+        return;
+    const Populations *scalars = store;
+    const std::size_t at = std::size_t(site);
+    allocateBlock();
+    for (int i = 0; i < Values; ++i) {
+        block[i] = scalars->cur[std::size_t(i) * scalars->stride + at];
+        block[Values + i] = scalars->next[std::size_t(i) * scalars->stride + at];
+    }
+    store = nullptr;
+    site = -1;
 }
 
 void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
@@ -35,9 +80,10 @@ void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *gr
     if (!planar)
         return;
     const double tau = params[1];
+    const double theta = concentration();
     for (int i = 0; i < 9; ++i)
         if (BaseCell *n = neighbours[i])
-            n->setNextF(i, g[i] * (1.0 - 1.0 / tau) + theta * Lattice::tables.w[9][i] / tau, 1);
+            n->setNextF(i, cur(i) * (1.0 - 1.0 / tau) + theta * Lattice::tables.w[9][i] / tau, 1);
     double s = 0.0;
     for (int i = 1; i < 9; ++i) {
         BaseCell *n = neighbours[i];
@@ -50,26 +96,26 @@ void DepositionCell::preUpdate(double params[], BaseCell *neighbours[], Grid *gr
     }
     // The neighbours' deposits are read during this phase, so the new value
     // takes effect at the commit.
-    depositedNext = std::min(1.0, deposited + grid->getParameters()->getDepositionRate() * theta * s);
+    next(DepositIndex) =
+        std::min(1.0, cur(DepositIndex) + grid->getParameters()->getDepositionRate() * theta * s);
 }
 
 void DepositionCell::postUpdate()
 {
     if (!planar)
         return;
-    double t = 0.0;
-    for (int i = 0; i < 9; ++i) {
-        g[i] = committed[i] = gNext[i];
-        t += g[i];
-    }
-    theta = t;
-    deposited = depositedNext;
+    for (int i = 0; i < 9; ++i)
+        cur(i) = next(i);
+    cur(DepositIndex) = next(DepositIndex);
 }
 
 void DepositionCell::finishUpdate(Grid *grid, int x, int y, int z)
 {
+    const double deposited = cur(DepositIndex);
     if (!planar || deposited == 0.0)
         return;
+    // The neighbours' next populations are what they committed: nothing
+    // writes them between the commit and the next collision.
     for (int i = 0; i < 9; ++i) {
         const int *e = Lattice::tables.e[9][i];
         BaseCell *n = grid->getCell(x + e[0], y + e[1], z);
@@ -77,45 +123,35 @@ void DepositionCell::finishUpdate(Grid *grid, int x, int y, int z)
             continue;
         const int o = Lattice::tables.opp[9][i];
         const DepositionCell *d = dynamic_cast<DepositionCell *>(PassiveScalarCell::innerOf(n));
-        const double back = d ? d->committed[o] : n->getF(o, 1);
-        g[i] = g[i] + (back - g[i]) * deposited;
+        const double back = d ? d->next(o) : n->getF(o, 1);
+        cur(i) = cur(i) + (back - cur(i)) * deposited;
     }
-    // The concentration follows the reflected populations, so the next
-    // relaxation keeps the amount of the substance.
-    double t = 0.0;
-    for (int i = 0; i < 9; ++i)
-        t += g[i];
-    theta = t;
 }
 
 void DepositionCell::reset(double, double p1)
 {
-    deposited = depositedNext = 0.0;
+    cur(DepositIndex) = next(DepositIndex) = 0.0;
     if (p1 >= 0.0)
         theta0 = p1;
-    double t = 0.0;
-    for (int i = 0; i < 9; ++i) {
-        g[i] = committed[i] = Lattice::tables.w[9][i] * theta0;
-        t += g[i];
-    }
-    theta = t;
+    for (int i = 0; i < 9; ++i)
+        cur(i) = Lattice::tables.w[9][i] * theta0;
 }
 
 double DepositionCell::computeDeltaP()
 {
     double sum = 0.0;
     for (int i = 0; i < 9; ++i)
-        sum += std::abs(gNext[i] - g[i]);
-    return lastDeltaP = sum / 9.0;
+        sum += std::abs(next(i) - cur(i));
+    return cur(ChangeIndex) = sum / 9.0;
 }
 
 void DepositionCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "deposition");
     writer.writeAttribute("initialConcentration", XmlFormat::real(theta0));
-    writer.writeAttribute("deposited", XmlFormat::real(deposited));
+    writer.writeAttribute("deposited", XmlFormat::real(cur(DepositIndex)));
     for (int i = 0; i < 9; ++i)
-        writer.writeAttribute(QStringLiteral("g%1").arg(i), XmlFormat::real(g[i]));
+        writer.writeAttribute(QStringLiteral("g%1").arg(i), XmlFormat::real(cur(i)));
 }
 
 void DepositionCell::activate(QXmlStreamReader &reader, Grid *)
@@ -131,11 +167,7 @@ void DepositionCell::activate(QXmlStreamReader &reader, Grid *)
         return;
     }
     theta0 = t0;
-    deposited = depositedNext = d;
-    double t = 0.0;
-    for (int i = 0; i < 9; ++i) {
-        g[i] = committed[i] = values[i];
-        t += values[i];
-    }
-    theta = t;
+    cur(DepositIndex) = next(DepositIndex) = d;
+    for (int i = 0; i < 9; ++i)
+        cur(i) = values[i];
 }
