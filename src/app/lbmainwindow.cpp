@@ -69,7 +69,7 @@ const char *changesText =
     "and coloured scalars.</li>"
     "<li>Curved walls and shapes (boxes, cylinders, spheres and STL meshes) placed with the Mesher, with the "
     "forces on them in the results.</li>"
-    "<li>Plain fluid, gravity, the multiphase force, porous media, shallow water and heat step on vectorised "
+    "<li>Plain fluid, gravity, the multiphase force, porous media, shallow water, heat and deposition step on vectorised "
     "line kernels over the grid's own arrays; plain fluid sites keep no neighbour table (256 bytes a D2Q9 "
     "site, 416 a D3Q19 site).</li>"
     "<li>Flat 2D fields of every scalar painter and of the multicomponent painter are drawn as one "
