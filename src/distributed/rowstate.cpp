@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/cellfactory.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/nullcell.h"
@@ -24,8 +25,9 @@
 namespace {
 
 enum Kind : char { Fluid = 'f', Wall = 'w', Null = 'n', Element = 'e' };
-// What a lean pack writes of plain fluid: only its current populations.
-constexpr char FluidPopulations = 'p';
+// What a lean pack writes of plain fluid: only its current populations; of
+// a heat cell: its current fluid populations, then its scalar ones.
+constexpr char FluidPopulations = 'p', HeatPopulations = 'h';
 
 // Reads values off the bytes, refusing to run past their end.
 class Reader
@@ -236,6 +238,13 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount, bool lea
                     for (int i = 0; i < q; ++i)
                         putReal(at, cell->getF(i, 0));
                     used = at - out.data();
+                } else if (lean && typeid(*cell) == typeid(PassiveScalar)) {
+                    char *at = room(1 + qint64(sizeof(double)) * 2 * q);
+                    *at++ = HeatPopulations;
+                    for (int component = 0; component < 2; ++component)
+                        for (int i = 0; i < q; ++i)
+                            putReal(at, cell->getF(i, component));
+                    used = at - out.data();
                 } else if (kind == Fluid) {
                     auto *fluid = static_cast<SCCell *>(cell);
                     const int cellQ = fluid->getQ();
@@ -353,6 +362,20 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                                         .arg(y)
                                         .arg(z));
                     static_cast<SCCell *>(cell)->setF(f);
+                } else if (kind == HeatPopulations) {
+                    // Only into a heat cell of the grid's model, which
+                    // keeps its initial density and scalar.
+                    double values[2 * Lattice::MaxQ];
+                    bool ok = typeid(*cell) == typeid(PassiveScalar) && static_cast<PassiveScalar *>(cell)->getQ() == q;
+                    for (int i = 0; ok && i < 2 * q; ++i)
+                        ok = in.get(values[i]);
+                    if (!ok)
+                        return fail(QStringLiteral("the heat populations at (%1, %2, %3) are cut short or do not fit "
+                                                   "its cell")
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(z));
+                    cell->setF(values);
                 } else if (kind == Wall || kind == Null) {
                     const std::type_info &want = kind == Wall ? typeid(WallCell) : typeid(NullCell);
                     if (typeid(*cell) != want)

@@ -142,7 +142,8 @@ QByteArray Slab::edge(const Grid &grid, int firstRow, int towards) const
     // Under forces, or with several ghost rows, a ghost site of plain fluid
     // needs every current population (the densities a force reads of its
     // neighbours); its shift and next populations its own step forms from
-    // them before anything reads them. Other cells go whole.
+    // them before anything reads them. A heat cell likewise needs only its
+    // current fluid and scalar populations. Other cells go whole.
     return WholeState + RowState::pack(grid, firstRow, plan.ghost(), true);
 }
 

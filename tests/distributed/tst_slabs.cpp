@@ -403,6 +403,40 @@ void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
     droplet.setCell(3, 2, 0, new WallCell, true, false);
     QVERIFY(!second.fillLowerGhosts(droplet, up, &error));
     QVERIFY2(error.contains("(3, 2, 0)"), qPrintable(error));
+
+    // A heat cell carries a kind byte and its current fluid and scalar
+    // populations; the side walls a kind byte each. Read into another row
+    // of the same kinds, its populations are the packed row's, bitwise; a
+    // site of another kind refuses them.
+    Grid box;
+    SlabCases::build(box, SlabCases::HeatedBox);
+    SlabPlan heated;
+    QVERIFY2(heated.plan(box, 2, SlabPlan::ghostRows(box), &error), qPrintable(error));
+    const int boxQ = box.getParameters()->getModel(), boxWidth = box.getWidth();
+    QCOMPARE(qint64(Slab(heated, 0).upperEdge(box).size()),
+             1 + qint64(heated.ghost()) * (2 + (boxWidth - 2) * (1 + 16 * qint64(boxQ))));
+    for (int k = 0; k < 3; ++k)
+        QCOMPARE(box.step(1), 1);
+    const QByteArray heatRow = RowState::pack(box, 2, 1, true);
+    const auto heatPopulations = [&box, boxQ, boxWidth](int y) {
+        std::vector<double> f;
+        for (int x = 1; x < boxWidth - 1; ++x)
+            for (int component = 0; component < 2; ++component)
+                for (int i = 0; i < boxQ; ++i)
+                    f.push_back(box.getCell(x, y, 0)->getF(i, component));
+        return f;
+    };
+    const std::vector<double> heatFrom = heatPopulations(2);
+    QVERIFY(heatFrom != heatPopulations(12));
+    QVERIFY2(RowState::unpack(box, 12, heatRow, &error), qPrintable(error));
+    const std::vector<double> heatAfter = heatPopulations(12);
+    QCOMPARE(heatAfter.size(), heatFrom.size());
+    QVERIFY(std::memcmp(heatAfter.data(), heatFrom.data(), heatFrom.size() * sizeof(double)) == 0);
+    box.setCell(3, 12, 0, new SCCell(1.0, boxQ), true, false);
+    QVERIFY(!RowState::unpack(box, 12, heatRow, &error));
+    QVERIFY2(error.contains("(3, 12, 0)"), qPrintable(error));
+    QVERIFY(!RowState::unpack(box, 5, heatRow.left(heatRow.size() - 8), &error));
+    QVERIFY2(error.contains("(14, 5, 0)"), qPrintable(error));
 }
 
 void TestSlabs::slabsFormTheTableLinesOfTheWholeGrid_data()
