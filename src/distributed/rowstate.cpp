@@ -350,28 +350,20 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     for (int i = 0; i < q; ++i)
                         fluid->setNextF(i, next[i], 0);
                     fluid->restoreForceShift(shift, tau);
-                } else if (kind == FluidPopulations) {
-                    // Only into plain fluid, which keeps its other values.
-                    double f[Lattice::MaxQ];
-                    bool ok = typeid(*cell) == typeid(SCCell);
-                    for (int i = 0; ok && i < q; ++i)
-                        ok = in.get(f[i]);
-                    if (!ok)
-                        return fail(QStringLiteral("the populations at (%1, %2, %3) are cut short or do not fit its cell")
-                                        .arg(x)
-                                        .arg(y)
-                                        .arg(z));
-                    static_cast<SCCell *>(cell)->setF(f);
-                } else if (kind == HeatPopulations) {
-                    // Only into a heat cell of the grid's model, which
-                    // keeps its initial density and scalar.
+                } else if (kind == FluidPopulations || kind == HeatPopulations) {
+                    // Only into a cell of the kind packed (plain fluid, or a
+                    // heat cell of the grid's model), which keeps its other
+                    // values: its initial density and scalar.
+                    const bool heat = kind == HeatPopulations;
                     double values[2 * Lattice::MaxQ];
-                    bool ok = typeid(*cell) == typeid(PassiveScalar) && static_cast<PassiveScalar *>(cell)->getQ() == q;
-                    for (int i = 0; ok && i < 2 * q; ++i)
+                    bool ok = heat ? typeid(*cell) == typeid(PassiveScalar) &&
+                                         static_cast<PassiveScalar *>(cell)->getQ() == q
+                                   : typeid(*cell) == typeid(SCCell);
+                    for (int i = 0; ok && i < (heat ? 2 * q : q); ++i)
                         ok = in.get(values[i]);
                     if (!ok)
-                        return fail(QStringLiteral("the heat populations at (%1, %2, %3) are cut short or do not fit "
-                                                   "its cell")
+                        return fail(QStringLiteral("the %1 at (%2, %3, %4) are cut short or do not fit its cell")
+                                        .arg(heat ? QStringLiteral("heat populations") : QStringLiteral("populations"))
                                         .arg(x)
                                         .arg(y)
                                         .arg(z));
