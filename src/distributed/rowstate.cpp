@@ -232,16 +232,13 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount, bool lea
             for (int z = 0; z < nz; ++z) {
                 BaseCell *cell = grid.getCell(x, y, z);
                 const Kind kind = kindOf(cell);
-                if (lean && kind == Fluid) {
-                    char *at = room(1 + qint64(sizeof(double)) * q);
-                    *at++ = FluidPopulations;
-                    for (int i = 0; i < q; ++i)
-                        putReal(at, cell->getF(i, 0));
-                    used = at - out.data();
-                } else if (lean && typeid(*cell) == typeid(PassiveScalar)) {
-                    char *at = room(1 + qint64(sizeof(double)) * 2 * q);
-                    *at++ = HeatPopulations;
-                    for (int component = 0; component < 2; ++component)
+                const bool heat = lean && typeid(*cell) == typeid(PassiveScalar);
+                if (lean && (kind == Fluid || heat)) {
+                    // Plain fluid: its populations; heat: its fluid, then its scalar ones.
+                    const int components = heat ? 2 : 1;
+                    char *at = room(1 + qint64(sizeof(double)) * components * q);
+                    *at++ = heat ? HeatPopulations : FluidPopulations;
+                    for (int component = 0; component < components; ++component)
                         for (int i = 0; i < q; ++i)
                             putReal(at, cell->getF(i, component));
                     used = at - out.data();
