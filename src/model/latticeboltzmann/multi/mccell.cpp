@@ -1,5 +1,6 @@
 #include "mccell.h"
 
+#include "componentfield.h"
 #include "exactcell.h"
 #include "model/latticeboltzmann/forces/multicomponent.h"
 #include "model/latticeboltzmann/grid.h"
@@ -29,9 +30,9 @@ MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
     : settings(&parameters), q(parameters.getModel())
 {
     for (int j = 0; j < 2; ++j) {
-        components.push_back(from ? static_cast<SCCell *>(from->clone(parameters))
-                                  : new SCCell(parameters.randomInitialDensity(), q));
-        if (PorousCell *porous = dynamic_cast<PorousCell *>(components.back()))
+        components[count++] = from ? static_cast<SCCell *>(from->clone(parameters))
+                                   : new SCCell(parameters.randomInitialDensity(), q);
+        if (PorousCell *porous = dynamic_cast<PorousCell *>(components[j]))
             porous->setComponentIndex(j);
     }
     sizeArrays();
@@ -42,36 +43,36 @@ MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
 
 MCCell::~MCCell()
 {
-    for (SCCell *c : components)
-        delete c;
+    for (int j = 0; j < count; ++j)
+        delete components[j];
 }
 
 void MCCell::sizeArrays()
 {
-    const std::size_t n = components.size();
+    const int n = count;
     const double *eps = settings->parameterBlock();
-    taus.resize(n);
-    for (std::size_t j = 0; j < n; ++j)
-        taus[j] = eps[j < 3 ? j : 0];
-    shifts.assign(n, Vector3d());
-    componentForces.assign(n, Vector3d());
-    fixedDensities.assign(n, 0.0);
+    for (int j = 0; j < MaxComponents; ++j) {
+        taus[j] = j < n ? eps[j] : 0.0;
+        shifts[j] = Vector3d();
+        componentForces[j] = Vector3d();
+        fixedDensities[j] = 0.0;
+    }
     porousMask = 0;
-    for (std::size_t j = 0; j < n; ++j)
+    for (int j = 0; j < n; ++j)
         if (dynamic_cast<PorousCell *>(components[j]))
             porousMask |= static_cast<unsigned char>(1u << j);
 }
 
 PorousCell *MCCell::porousAt(int j) const
 {
-    return static_cast<PorousCell *>(components[std::size_t(j)]);
+    return static_cast<PorousCell *>(components[j]);
 }
 
 void MCCell::recomputeCommonVelocity()
 {
     double weight = 0.0;
     Vector3d momentum;
-    for (std::size_t j = 0; j < components.size(); ++j) {
+    for (int j = 0; j < count; ++j) {
         SCCell *c = components[j];
         Vector3d m;
         for (int i = 0; i < q; ++i) {
@@ -111,7 +112,10 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     Vector3d v[MaxComponents];
     // The forces between components, all from one walk over the neighbours.
     Vector3d between[MaxComponents];
-    interaction().forces(this, neighbours, 0, n, grid, between);
+    if (const ComponentField *field = grid->componentFieldFor(position.x, position.y, position.z))
+        interaction().fieldForces(*field, *grid, position, neighbours, 0, n, between);
+    else
+        interaction().forces(this, neighbours, 0, n, grid, between);
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
         componentForces[j] = Vector3d();
@@ -172,9 +176,13 @@ void MCCell::postUpdate()
 
 void MCCell::finishUpdate(Grid *grid, int x, int y, int z)
 {
-    for (SCCell *c : components)
-        c->finishUpdate(grid, x, y, z);
+    for (int j = 0; j < count; ++j)
+        components[j]->finishUpdate(grid, x, y, z);
     recomputeCommonVelocity();
+    // The densities just committed are what the neighbours' next
+    // interaction reads.
+    if (ComponentField *field = grid->componentFieldInUse())
+        field->formSite(this, std::size_t(grid->siteIndex(x, y, z)));
 }
 
 void MCCell::reset(double p0, double p1)
@@ -207,11 +215,11 @@ double MCCell::getNextF(int i, int component)
 void MCCell::setComponents(int n)
 {
     n = std::clamp(n, 0, MaxComponents);
-    while (componentCount() < n)
-        components.push_back(new SCCell(settings->randomInitialDensity(), q));
-    while (componentCount() > n) {
-        delete components.back();
-        components.pop_back();
+    while (count < n)
+        components[count++] = new SCCell(settings->randomInitialDensity(), q);
+    while (count > n) {
+        delete components[count - 1];
+        components[--count] = nullptr;
     }
     sizeArrays();
 }
@@ -219,11 +227,11 @@ void MCCell::setComponents(int n)
 double MCCell::getP(int m)
 {
     if (m < 0) {
-        if (components.empty())
+        if (count == 0)
             return 0.0;
         double sum = 0.0;
-        for (SCCell *c : components)
-            sum += c->getP(-1);
+        for (int j = 0; j < count; ++j)
+            sum += components[j]->getP(-1);
         return sum / componentCount();
     }
     SCCell *c = component(m);
@@ -242,7 +250,7 @@ Vector3d MCCell::getVelocity(int m)
 {
     // The component's momentum and half its force, scaled for a porous component.
     auto share = [&](int j) {
-        SCCell *c = components[std::size_t(j)];
+        SCCell *c = components[j];
         Vector3d momentum;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
@@ -250,17 +258,17 @@ Vector3d MCCell::getVelocity(int m)
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         const PorousCell *porous = porousComponent(j);
-        return (momentum + componentForces[std::size_t(j)] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
+        return (momentum + componentForces[j] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
     };
     double mass = 0.0;
     Vector3d momentum;
     if (m < 0) {
         for (int j = 0; j < componentCount(); ++j) {
-            mass += components[std::size_t(j)]->getP(-1);
+            mass += components[j]->getP(-1);
             momentum += share(j);
         }
     } else if (m < componentCount()) {
-        mass = components[std::size_t(m)]->getP(-1);
+        mass = components[m]->getP(-1);
         momentum = share(m);
     }
     return mass > Lattice::ActiveWeight ? momentum * (1.0 / mass) : Vector3d();
@@ -269,9 +277,9 @@ Vector3d MCCell::getVelocity(int m)
 double MCCell::computeDeltaP()
 {
     double sum = 0.0;
-    for (SCCell *c : components)
-        sum += c->computeDeltaP();
-    lastDeltaP = components.empty() ? 0.0 : sum / componentCount();
+    for (int j = 0; j < count; ++j)
+        sum += components[j]->computeDeltaP();
+    lastDeltaP = count == 0 ? 0.0 : sum / componentCount();
     return lastDeltaP;
 }
 
@@ -297,7 +305,7 @@ void MCCell::setF(double values[])
 
 int MCCell::modelQ()
 {
-    return components.empty() ? 0 : components.front()->getQ();
+    return count == 0 ? 0 : components[0]->getQ();
 }
 
 BaseCell *MCCell::clone(const SimulationParameters &parameters)
@@ -324,9 +332,9 @@ void MCCell::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
     writer.writeStartElement("cells");
     writer.writeAttribute("cellsSize", QString::number(componentCount()));
-    for (SCCell *c : components) {
+    for (int j = 0; j < count; ++j) {
         writer.writeStartElement("cell");
-        c->passivate(writer);
+        components[j]->passivate(writer);
         writer.writeEndElement();
     }
     writer.writeEndElement();
@@ -344,7 +352,8 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
     }
     // Components come from the "cell" children of "cells"; at most as many
     // as announced, each a single-component fluid cell.
-    std::vector<SCCell *> read;
+    SCCell *read[MaxComponents] = {};
+    int readCount = 0;
     int announced = 0;
     while (reader.readNextStartElement()) {
         if (reader.name() != QLatin1String("cells")) {
@@ -356,12 +365,12 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
         while (reader.readNextStartElement()) {
             const QStringRef type = reader.attributes().value("type");
             const bool porous = type == QLatin1String("porous");
-            if (reader.name() == QLatin1String("cell") && int(read.size()) < announced &&
+            if (reader.name() == QLatin1String("cell") && readCount < announced &&
                 (porous || type == QLatin1String("singleComponent"))) {
                 SCCell *c = porous ? new PorousCell(1.0, *grid->getParameters())
                                    : new SCCell(1.0, grid->getParameters()->getModel());
                 c->activate(reader, grid);
-                read.push_back(c);
+                read[readCount++] = c;
             } else {
                 qWarning() << "load error: a multicomponent cell holds a cell that is not single-component fluid";
             }
@@ -369,13 +378,15 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
                 reader.skipCurrentElement();
         }
     }
-    if (read.empty()) {
+    if (readCount == 0) {
         qWarning() << "load error: a multicomponent cell without components keeps its own";
         return;
     }
-    for (SCCell *c : components)
-        delete c;
-    components = read;
+    for (int j = 0; j < count; ++j)
+        delete components[j];
+    for (int j = 0; j < MaxComponents; ++j)
+        components[j] = read[j];
+    count = readCount;
     sizeArrays();
     common = u;
     lastDeltaP = delta;
