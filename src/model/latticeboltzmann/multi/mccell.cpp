@@ -26,6 +26,12 @@ std::atomic<bool> edgeWarned{false};
 
 } // namespace
 
+// A component is a plain or porous fluid cell (the constructors, setComponents
+// and activate make no other kind), and a porous cell answers its values,
+// densities, changes and commit as a plain one does: the component calls
+// below name SCCell's own operations rather than dispatch through the cell's
+// class for each population.
+
 MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
     : settings(&parameters), q(parameters.getModel())
 {
@@ -77,11 +83,11 @@ void MCCell::recomputeCommonVelocity()
         Vector3d m;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double f = c->getF(i, -1);
+            const double f = c->SCCell::getF(i, -1);
             m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         momentum += m * (1.0 / taus[j]);
-        weight += c->getP(-1) / taus[j];
+        weight += c->SCCell::getP(-1) / taus[j];
     }
     common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
 }
@@ -120,7 +126,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         shifts[j] = Vector3d();
         componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
-        rho[j] = components[j]->getP(-1);
+        rho[j] = components[j]->SCCell::getP(-1);
         if (rho[j] > 0.001) {
             const double s = taus[j] / rho[j];
             shifts[j] = between[j] * s;
@@ -153,14 +159,14 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                 const double s = Lattice::dot(q, i, v[j]);
                 feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
             }
-            const double f = components[j]->getF(i, -1);
+            const double f = components[j]->SCCell::getF(i, -1);
             double value = f * keep[j] + feq / taus[j];
             if (solid[j] != 0.0)
-                value = (1.0 - solid[j]) * value + solid[j] * components[j]->getF(Lattice::opposite(q, i), -1);
+                value = (1.0 - solid[j]) * value + solid[j] * components[j]->SCCell::getF(Lattice::opposite(q, i), -1);
             if (!mixture)
                 nb->setNextF(i, value, j);
             else if (SCCell *c = mixture->component(j))
-                c->setNextF(i, value, -1);
+                c->SCCell::setNextF(i, value, -1);
         }
     }
 }
@@ -168,7 +174,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
 void MCCell::postUpdate()
 {
     for (int j = 0; j < componentCount(); ++j) {
-        components[j]->postUpdate();
+        components[j]->SCCell::postUpdate();
         if (fixedDensities[j] != 0.0)
             components[j]->reset(fixedDensities[j], 0.0);
     }
@@ -177,7 +183,7 @@ void MCCell::postUpdate()
 void MCCell::finishUpdate(Grid *grid, int x, int y, int z)
 {
     for (int j = 0; j < count; ++j)
-        components[j]->finishUpdate(grid, x, y, z);
+        components[j]->SCCell::finishUpdate(grid, x, y, z);
     recomputeCommonVelocity();
     // The densities just committed are what the neighbours' next
     // interaction reads.
@@ -197,13 +203,13 @@ void MCCell::reset(double p0, double p1)
 double MCCell::getF(int i, int component)
 {
     SCCell *c = this->component(component);
-    return c ? c->getF(i, -1) : 0.0;
+    return c ? c->SCCell::getF(i, -1) : 0.0;
 }
 
 void MCCell::setNextF(int i, double value, int component)
 {
     if (SCCell *c = this->component(component))
-        c->setNextF(i, value, -1);
+        c->SCCell::setNextF(i, value, -1);
 }
 
 double MCCell::getNextF(int i, int component)
@@ -231,11 +237,11 @@ double MCCell::getP(int m)
             return 0.0;
         double sum = 0.0;
         for (int j = 0; j < count; ++j)
-            sum += components[j]->getP(-1);
+            sum += components[j]->SCCell::getP(-1);
         return sum / componentCount();
     }
     SCCell *c = component(m);
-    return c ? c->getP(-1) : 0.0;
+    return c ? c->SCCell::getP(-1) : 0.0;
 }
 
 Vector3d MCCell::getLatticeVelocity(int m)
@@ -254,7 +260,7 @@ Vector3d MCCell::getVelocity(int m)
         Vector3d momentum;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double f = c->getF(i, -1);
+            const double f = c->SCCell::getF(i, -1);
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         const PorousCell *porous = porousComponent(j);
@@ -264,11 +270,11 @@ Vector3d MCCell::getVelocity(int m)
     Vector3d momentum;
     if (m < 0) {
         for (int j = 0; j < componentCount(); ++j) {
-            mass += components[j]->getP(-1);
+            mass += components[j]->SCCell::getP(-1);
             momentum += share(j);
         }
     } else if (m < componentCount()) {
-        mass = components[m]->getP(-1);
+        mass = components[m]->SCCell::getP(-1);
         momentum = share(m);
     }
     return mass > Lattice::ActiveWeight ? momentum * (1.0 / mass) : Vector3d();
@@ -278,7 +284,7 @@ double MCCell::computeDeltaP()
 {
     double sum = 0.0;
     for (int j = 0; j < count; ++j)
-        sum += components[j]->computeDeltaP();
+        sum += components[j]->SCCell::computeDeltaP();
     lastDeltaP = count == 0 ? 0.0 : sum / componentCount();
     return lastDeltaP;
 }
