@@ -361,6 +361,10 @@ private slots:
         QTest::newRow("D2Q9 two components inside plain fluid") << 9 << 1 << "mixture region";
         QTest::newRow("D3Q19 two components inside plain fluid, closed") << 19 << 6 << "closed mixture region";
         QTest::newRow("D2Q9 two components gravity") << 9 << 1 << "mixture gravity";
+        // A block of mixtures whose components are porous medium, which
+        // their neighbours weigh by the solid fraction.
+        QTest::newRow("D2Q9 two components, porous components") << 9 << 1 << "mixture pores";
+        QTest::newRow("D3Q19 two components, porous components, closed") << 19 << 6 << "closed mixture pores";
         QTest::newRow("D3Q19 flat two components") << 19 << 1 << "mixture fluid";
     }
     void pathsAgreeBitwise()
@@ -427,8 +431,11 @@ private slots:
                     if (typeid(*c) == typeid(SCCell) && static_cast<SCCell *>(c)->getFixedDensity() == 0.0 && inside)
                         sites.emplace_back(x, y, z);
                 });
+                const bool pores = option.contains("pores");
+                PorousCell porous(1.0, *p);
                 for (const Vector3i &at : sites) {
-                    auto *cell = new MCCell(*p);
+                    const bool inBlock = pores && at.x >= 6 && at.x <= 12 && at.y >= 2 && at.y <= 8;
+                    auto *cell = inBlock ? new MCCell(*p, &porous) : new MCCell(*p);
                     const double s = std::sin(0.4 * at.x + 0.3 * at.y + 0.5 * at.z);
                     const Vector3d u(0.02 * std::cos(0.3 * at.y), 0.03 * std::sin(0.2 * at.x), length > 1 ? 0.01 : 0.0);
                     double values[2 * 27];
@@ -441,6 +448,11 @@ private slots:
                 }
                 mixtures = int(sites.size());
                 QVERIFY(mixtures > (region ? 60 : 100));
+                if (pores) {
+                    p->setPorousSolidDensityValue(0.3);
+                    grid.setPorousSolidDensities(0.3, 0.2);
+                    QVERIFY(static_cast<MCCell *>(grid.getCell(8, 4, 0))->porousComponent(0));
+                }
             }
             if (option.contains("smagorinsky"))
                 p->setSmagorinsky(0.1);
