@@ -19,6 +19,7 @@
 #include "model/latticeboltzmann/unitscales.h"
 #include "moving/movingcell.h"
 #include "moving/particlemanager.h"
+#include "multi/exactcell.h"
 #include "multi/mccell.h"
 #include "multi/rkcell.h"
 #include "nullcell.h"
@@ -773,6 +774,7 @@ void Grid::buildSiteModes()
             mode |= FluidNeighbours;
         siteModes[s] = mode;
     }
+    markComponentSites();
     updateRows.clear();
     updateRowsWithWalls.clear();
     finishRows.clear();
@@ -1345,11 +1347,58 @@ std::size_t Grid::memoryBytes() const
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
            rowOf.capacity() * sizeof(std::int32_t) +
            siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + scalars.bytes() +
+           componentField.bytes() +
            kept.capacity() * sizeof(double) +
            BlockPool::reservedBytes();
 }
 
 // ---- stepping ----
+
+void Grid::markComponentSites()
+{
+    componentFieldCurrent = false;
+    componentSites = false;
+    const int n = parameters->getMcQuantity();
+    const std::size_t count = cells.size();
+    // Bits 19 and 20 are bounce directions on D3Q27; the field holds at
+    // most MaxComponents densities per site.
+    if (neighbourQ <= 19 && n >= 1 && n <= MCCell::MaxComponents) {
+        for (std::size_t s = 0; s < count; ++s) {
+            const MCCell *mixture = exactCell<MCCell>(cells[s]);
+            if (mixture && mixture->componentCount() <= n) {
+                siteModes[s] |= ComponentFluid;
+                componentSites = true;
+            }
+        }
+    }
+    if (!componentSites) {
+        componentField.release();
+        return;
+    }
+    componentField.allocate(n, count);
+    // A neighbour's densities and kind are read from the field only where
+    // the field holds what the neighbour cell would answer: a mixture, a
+    // plain wall, or none (outside a closed box).
+    for (std::size_t s = 0; s < count; ++s) {
+        if (!(siteModes[s] & ComponentFluid))
+            continue;
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = neighbourRow(int(s), scratch);
+        bool fast = true;
+        for (int i = 0; i < neighbourQ && fast; ++i)
+            fast = !block[i] || exactCell<MCCell>(block[i]) || exactCell<WallCell>(block[i]);
+        if (fast)
+            siteModes[s] |= ComponentFast;
+    }
+}
+
+void Grid::formComponentField()
+{
+    const std::size_t count = cells.size();
+    for (std::size_t s = 0; s < count; ++s)
+        componentField.formSite(cells[s], s);
+    componentFieldCurrent = true;
+}
 
 int Grid::step(int count)
 {
@@ -1368,6 +1417,7 @@ int Grid::step(int count)
         return 0;
     }
     const bool fused = canFuse();
+    stepping = true;
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty)
             buildSiteModes();
@@ -1406,6 +1456,9 @@ int Grid::step(int count)
     }
     skipAttachedSums = false;
     keeping = false;
+    stepping = false;
+    // Between calls the cells may be edited behind the grid's back.
+    componentFieldCurrent = false;
     // The links of the last iteration give each shape's force and torque.
     if (shapeSet->count() > 0)
         shapeSet->computeForces(*this);
@@ -1422,6 +1475,10 @@ void Grid::runPhase(int phase)
         producingPsi = false;
         if (forceFold == FieldFold)
             prepareForceFields();
+        // Formed once per call to step; the mixtures' commits keep it
+        // current from one iteration to the next.
+        if (componentSites && fastPath && !componentFieldCurrent)
+            formComponentField();
     }
     // Rows whose phase-1 or phase-3 work is empty for every site are left out.
     QList<int> *work = &rows;
@@ -1448,6 +1505,9 @@ void Grid::runPhase(int phase)
     // The commit of the attached cells is the flip of the populations.
     if (phase == 2)
         flipPopulations();
+    // Phases run one by one from outside a step may have edits between them.
+    if (phase == 3 && !stepping)
+        componentFieldCurrent = false;
     fluxValid = false;
 }
 

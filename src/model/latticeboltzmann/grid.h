@@ -2,6 +2,7 @@
 
 #include "linekernels.h"
 #include "listener.h"
+#include "multi/componentfield.h"
 #include "populations.h"
 #include "simulationstats.h"
 #include "vector3d.h"
@@ -234,6 +235,8 @@ public:
     // the 27 directions of D3Q27 need.
     enum SiteMode : std::uint32_t {
         BounceMask = (1u << 27) - 1, // directions that hit a plain wall bouncing back to this site
+        ComponentFluid = 1u << 19,   // exactly an MCCell, its components all in the component field (Q <= 19)
+        ComponentFast = 1u << 20,    // such a cell whose neighbours are such cells, plain walls or absent
         DepositFluid = 1u << 21,     // a DepositionCell attached to the grid's scalar set (D2Q9 only)
         DepositFast = 1u << 22,      // such a cell whose neighbours are attached deposition cells or absent
         HeatFluid = 1u << 23,        // a PassiveScalar attached to the grid's populations (Q <= 19)
@@ -252,6 +255,27 @@ public:
     // statistics; a run cut into slabs of rows adds them up the same way.
     double rowDeltaPSum(int y) const { return rowDeltaP[std::size_t(y)]; }
     double rowTotalPSum(int y) const { return rowTotalP[std::size_t(y)]; }
+
+    // The component field of the mixture cells while it holds the current
+    // densities (during a call to step on the fast path), for the mixture
+    // cells to keep current as they commit; null otherwise.
+    ComponentField *componentFieldInUse() { return componentFieldCurrent ? &componentField : nullptr; }
+    // The component field for the interaction force of the mixture at
+    // (x, y, z) when it may read it there (the site marked ComponentFast);
+    // null when it must ask its neighbour cells.
+    const ComponentField *componentFieldFor(int x, int y, int z) const
+    {
+        return componentFieldCurrent && (siteModes[std::size_t(siteIndex(x, y, z))] & ComponentFast)
+                   ? &componentField
+                   : nullptr;
+    }
+    // Whether the mixture at site s takes its interaction force from the
+    // component field on the fast path (the stepping tables being current);
+    // for comparisons.
+    bool componentFieldSite(int site) const
+    {
+        return fastPath && siteModesValid && (siteModes[std::size_t(site)] & ComponentFast);
+    }
 
 private:
     friend class Scaled;
@@ -285,6 +309,12 @@ private:
     bool attachedAt(BaseCell *c, int s) const;
     void chooseForceMode();
     void clearShifts();
+    // Marks the mixture sites (ComponentFluid, ComponentFast) and sizes the
+    // component field for them, or releases it when there are none.
+    void markComponentSites();
+    // Forms the component field from every cell (once per call to step,
+    // before the first collision reads it).
+    void formComponentField();
     // The pseudopotential of every attached site into psiField (zero at the
     // other sites, whose values no kernel result depends on), and with
     // adhesion the adhesion weight of every site into adhesionField, from
@@ -386,6 +416,14 @@ private:
     // Per site, while adhesionKindsValid: 1 a wall, 2 a porous cell (also
     // inside a colour wrapper), 0 anything else.
     std::vector<std::uint8_t> adhesionKinds;
+    // The densities the interaction between components reads (see
+    // ComponentField), held while the grid has ComponentFast sites;
+    // current from its forming to the end of the call to step.
+    ComponentField componentField;
+    bool componentSites = false;
+    bool componentFieldCurrent = false;
+    // Set while step runs its iterations.
+    bool stepping = false;
     bool adhesionKindsValid = false;
     int vectorLevel = 0;
     bool siteModesValid = false;

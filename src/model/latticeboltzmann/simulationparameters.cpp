@@ -1,5 +1,6 @@
 #include "simulationparameters.h"
 
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/boundary/opencell.h"
 #include "model/latticeboltzmann/boundary/sourcecell.h"
 #include "model/latticeboltzmann/deposition/depositioncell.h"
@@ -239,6 +240,12 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
     // that kind keep their state (a loaded document's heat or deposition
     // stays as it was).
     const int nx = grid->getWidth(), ny = grid->getHeight(), nz = grid->getLength();
+    // The mixtures about to be made lie in one run of memory.
+    if (quantity > 1 && type == 1) {
+        std::size_t fluid = 0;
+        grid->forEachCell([&](BaseCell *c, int, int, int) { fluid += c && c->isFluid(); });
+        BlockPool::expect(sizeof(MCCell), fluid);
+    }
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z) {

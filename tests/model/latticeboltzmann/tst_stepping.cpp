@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/deposition/depositioncell.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -344,6 +345,27 @@ private slots:
         QTest::newRow("D2Q9 deposition closed") << 9 << 1 << "closed deposition";
         QTest::newRow("D2Q9 deposition closed, fluid only") << 9 << 1 << "closed deposition fluid";
         QTest::newRow("D2Q9 deposition mixed") << 9 << 1 << "mixed deposition";
+        // Two Shan-Chen components, their interaction read from the grid's
+        // component field with wall adhesion: among walls, alone, in closed
+        // boxes, among inlets and other boundaries, as a region inside plain
+        // fluid and under gravity. D3Q27 keeps every site on its own path.
+        for (int q : {9, 15, 19, 27}) {
+            const int length = q == 9 ? 1 : 6;
+            const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " two components";
+            QTest::newRow(name.constData()) << q << length << "mixture";
+            QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed mixture";
+        }
+        QTest::newRow("D2Q9 two components fluid only") << 9 << 1 << "mixture fluid";
+        QTest::newRow("D2Q9 two components closed, fluid only") << 9 << 1 << "closed mixture fluid";
+        QTest::newRow("D2Q9 two components mixed") << 9 << 1 << "mixed mixture";
+        QTest::newRow("D2Q9 two components inside plain fluid") << 9 << 1 << "mixture region";
+        QTest::newRow("D3Q19 two components inside plain fluid, closed") << 19 << 6 << "closed mixture region";
+        QTest::newRow("D2Q9 two components gravity") << 9 << 1 << "mixture gravity";
+        // A block of mixtures whose components are porous medium, which
+        // their neighbours weigh by the solid fraction.
+        QTest::newRow("D2Q9 two components, porous components") << 9 << 1 << "mixture pores";
+        QTest::newRow("D3Q19 two components, porous components, closed") << 19 << 6 << "closed mixture pores";
+        QTest::newRow("D3Q19 flat two components") << 19 << 1 << "mixture fluid";
     }
     void pathsAgreeBitwise()
     {
@@ -394,6 +416,43 @@ private slots:
                 grid.setCell(5, 15, 0, new NullCell);
                 grid.fillRegion("x", 12, 12, 5, 5, 0, 0);
                 static_cast<SCCell *>(grid.getCell(12, 5, 0))->setFixedDensity(1.02);
+            }
+            const bool mixture = option.contains("mixture");
+            int mixtures = 0;
+            if (mixture) {
+                // The fluid (all of it, or a region) becomes two components
+                // whose densities and velocities vary from site to site.
+                p->setEpsilon(1, 0.9);
+                p->setMulticomponentValues(2, 0.6, 0.08, -0.05, 1);
+                const bool region = option.contains("region");
+                std::vector<Vector3i> sites;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+                    const bool inside = !region || (x >= 5 && x <= 18 && y >= 4 && y <= 15);
+                    if (typeid(*c) == typeid(SCCell) && static_cast<SCCell *>(c)->getFixedDensity() == 0.0 && inside)
+                        sites.emplace_back(x, y, z);
+                });
+                const bool pores = option.contains("pores");
+                PorousCell porous(1.0, *p);
+                for (const Vector3i &at : sites) {
+                    const bool inBlock = pores && at.x >= 6 && at.x <= 12 && at.y >= 2 && at.y <= 8;
+                    auto *cell = inBlock ? new MCCell(*p, &porous) : new MCCell(*p);
+                    const double s = std::sin(0.4 * at.x + 0.3 * at.y + 0.5 * at.z);
+                    const Vector3d u(0.02 * std::cos(0.3 * at.y), 0.03 * std::sin(0.2 * at.x), length > 1 ? 0.01 : 0.0);
+                    double values[2 * 27];
+                    for (int i = 0; i < q; ++i) {
+                        values[i] = Lattice::equilibrium(u, 0.6 + 0.35 * s, q, i);
+                        values[q + i] = Lattice::equilibrium(u * -0.5, 0.6 - 0.35 * s, q, i);
+                    }
+                    cell->setF(values);
+                    grid.setCell(at.x, at.y, at.z, cell);
+                }
+                mixtures = int(sites.size());
+                QVERIFY(mixtures > (region ? 60 : 100));
+                if (pores) {
+                    p->setPorousSolidDensityValue(0.3);
+                    grid.setPorousSolidDensities(0.3, 0.2);
+                    QVERIFY(static_cast<MCCell *>(grid.getCell(8, 4, 0))->porousComponent(0));
+                }
             }
             if (option.contains("smagorinsky"))
                 p->setSmagorinsky(0.1);
@@ -497,7 +556,8 @@ private slots:
             // Deposition cells reflect from their deposits after the commit.
             const bool heatWalls = option.contains("heat") && !option.contains("fluid");
             QCOMPARE(grid.fusesPhases(),
-                     run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition"));
+                     run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition") &&
+                         !mixture);
             // The pseudopotential force under plain BGK runs in the kernels
             // (all three shift fields in use), so the comparison covers them.
             if (option.contains("multiphase") && !option.contains("smagorinsky"))
@@ -518,6 +578,19 @@ private slots:
                 });
                 QVERIFY(inKernel > (deposition && !option.contains("fluid") ? water / 6 : water / 2));
             }
+            if (mixture) {
+                // The interaction of most mixtures came from the component
+                // field on the fast path (of none on D3Q27, or on the
+                // per-site path).
+                int inField = 0;
+                grid.forEachCell([&](BaseCell *, int x, int y, int z) {
+                    inField += grid.componentFieldSite(grid.siteIndex(x, y, z));
+                });
+                if (run.fast && q != 27)
+                    QVERIFY2(inField > mixtures / 3, qPrintable(QString("%1 of %2").arg(inField).arg(mixtures)));
+                else
+                    QCOMPARE(inField, 0);
+            }
             run.f = snapshot(grid);
             // What the cells answer: their change, velocity (with half the
             // force shift), equilibrium and force.
@@ -528,6 +601,17 @@ private slots:
                 if (typeid(*c) == typeid(SCCell))
                     run.reported.push_back(
                         static_cast<SCCell *>(c)->equilibrium(q - 1, 0.7, nullptr, &grid));
+                // The second component, the mixture's and the second
+                // component's velocities and forces.
+                if (typeid(*c) == typeid(MCCell)) {
+                    for (int i = 0; i < q; ++i)
+                        run.reported.insert(run.reported.end(), {c->getF(i, 1), c->getNextF(i, 1)});
+                    for (int m : {-1, 1}) {
+                        const Vector3d mv = c->getVelocity(m), mf = c->getForce(m), mu = c->getLatticeVelocity(m);
+                        run.reported.insert(run.reported.end(),
+                                            {mv.x, mv.y, mv.z, mf.x, mf.y, mf.z, mu.x, mu.y, mu.z, c->getP(m)});
+                    }
+                }
                 // The second set (deposition) and the deposit.
                 if (deposition) {
                     for (int i = 0; i < q; ++i)

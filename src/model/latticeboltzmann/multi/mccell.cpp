@@ -1,5 +1,6 @@
 #include "mccell.h"
 
+#include "componentfield.h"
 #include "exactcell.h"
 #include "model/latticeboltzmann/forces/multicomponent.h"
 #include "model/latticeboltzmann/grid.h"
@@ -25,13 +26,19 @@ std::atomic<bool> edgeWarned{false};
 
 } // namespace
 
+// A component is a plain or porous fluid cell (the constructors, setComponents
+// and activate make no other kind), and a porous cell answers its values,
+// densities, changes and commit as a plain one does: the component calls
+// below name SCCell's own operations rather than dispatch through the cell's
+// class for each population.
+
 MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
     : settings(&parameters), q(parameters.getModel())
 {
     for (int j = 0; j < 2; ++j) {
-        components.push_back(from ? static_cast<SCCell *>(from->clone(parameters))
-                                  : new SCCell(parameters.randomInitialDensity(), q));
-        if (PorousCell *porous = dynamic_cast<PorousCell *>(components.back()))
+        components[count++] = from ? static_cast<SCCell *>(from->clone(parameters))
+                                   : new SCCell(parameters.randomInitialDensity(), q);
+        if (PorousCell *porous = dynamic_cast<PorousCell *>(components[j]))
             porous->setComponentIndex(j);
     }
     sizeArrays();
@@ -42,45 +49,45 @@ MCCell::MCCell(const SimulationParameters &parameters, SCCell *from)
 
 MCCell::~MCCell()
 {
-    for (SCCell *c : components)
-        delete c;
+    for (int j = 0; j < count; ++j)
+        delete components[j];
 }
 
 void MCCell::sizeArrays()
 {
-    const std::size_t n = components.size();
+    const int n = count;
     const double *eps = settings->parameterBlock();
-    taus.resize(n);
-    for (std::size_t j = 0; j < n; ++j)
-        taus[j] = eps[j < 3 ? j : 0];
-    shifts.assign(n, Vector3d());
-    componentForces.assign(n, Vector3d());
-    fixedDensities.assign(n, 0.0);
+    for (int j = 0; j < MaxComponents; ++j) {
+        taus[j] = j < n ? eps[j] : 0.0;
+        shifts[j] = Vector3d();
+        componentForces[j] = Vector3d();
+        fixedDensities[j] = 0.0;
+    }
     porousMask = 0;
-    for (std::size_t j = 0; j < n; ++j)
+    for (int j = 0; j < n; ++j)
         if (dynamic_cast<PorousCell *>(components[j]))
             porousMask |= static_cast<unsigned char>(1u << j);
 }
 
 PorousCell *MCCell::porousAt(int j) const
 {
-    return static_cast<PorousCell *>(components[std::size_t(j)]);
+    return static_cast<PorousCell *>(components[j]);
 }
 
 void MCCell::recomputeCommonVelocity()
 {
     double weight = 0.0;
     Vector3d momentum;
-    for (std::size_t j = 0; j < components.size(); ++j) {
+    for (int j = 0; j < count; ++j) {
         SCCell *c = components[j];
         Vector3d m;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double f = c->getF(i, -1);
+            const double f = c->SCCell::getF(i, -1);
             m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         momentum += m * (1.0 / taus[j]);
-        weight += c->getP(-1) / taus[j];
+        weight += c->SCCell::getP(-1) / taus[j];
     }
     common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
 }
@@ -111,12 +118,15 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     Vector3d v[MaxComponents];
     // The forces between components, all from one walk over the neighbours.
     Vector3d between[MaxComponents];
-    interaction().forces(this, neighbours, 0, n, grid, between);
+    if (const ComponentField *field = grid->componentFieldFor(position.x, position.y, position.z))
+        interaction().fieldForces(*field, *grid, position, neighbours, 0, n, between);
+    else
+        interaction().forces(this, neighbours, 0, n, grid, between);
     for (int j = 0; j < n; ++j) {
         shifts[j] = Vector3d();
         componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
-        rho[j] = components[j]->getP(-1);
+        rho[j] = components[j]->SCCell::getP(-1);
         if (rho[j] > 0.001) {
             const double s = taus[j] / rho[j];
             shifts[j] = between[j] * s;
@@ -149,14 +159,14 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                 const double s = Lattice::dot(q, i, v[j]);
                 feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
             }
-            const double f = components[j]->getF(i, -1);
+            const double f = components[j]->SCCell::getF(i, -1);
             double value = f * keep[j] + feq / taus[j];
             if (solid[j] != 0.0)
-                value = (1.0 - solid[j]) * value + solid[j] * components[j]->getF(Lattice::opposite(q, i), -1);
+                value = (1.0 - solid[j]) * value + solid[j] * components[j]->SCCell::getF(Lattice::opposite(q, i), -1);
             if (!mixture)
                 nb->setNextF(i, value, j);
             else if (SCCell *c = mixture->component(j))
-                c->setNextF(i, value, -1);
+                c->SCCell::setNextF(i, value, -1);
         }
     }
 }
@@ -164,7 +174,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
 void MCCell::postUpdate()
 {
     for (int j = 0; j < componentCount(); ++j) {
-        components[j]->postUpdate();
+        components[j]->SCCell::postUpdate();
         if (fixedDensities[j] != 0.0)
             components[j]->reset(fixedDensities[j], 0.0);
     }
@@ -172,9 +182,13 @@ void MCCell::postUpdate()
 
 void MCCell::finishUpdate(Grid *grid, int x, int y, int z)
 {
-    for (SCCell *c : components)
-        c->finishUpdate(grid, x, y, z);
+    for (int j = 0; j < count; ++j)
+        components[j]->SCCell::finishUpdate(grid, x, y, z);
     recomputeCommonVelocity();
+    // The densities just committed are what the neighbours' next
+    // interaction reads.
+    if (ComponentField *field = grid->componentFieldInUse())
+        field->formSite(this, std::size_t(grid->siteIndex(x, y, z)));
 }
 
 void MCCell::reset(double p0, double p1)
@@ -189,13 +203,13 @@ void MCCell::reset(double p0, double p1)
 double MCCell::getF(int i, int component)
 {
     SCCell *c = this->component(component);
-    return c ? c->getF(i, -1) : 0.0;
+    return c ? c->SCCell::getF(i, -1) : 0.0;
 }
 
 void MCCell::setNextF(int i, double value, int component)
 {
     if (SCCell *c = this->component(component))
-        c->setNextF(i, value, -1);
+        c->SCCell::setNextF(i, value, -1);
 }
 
 double MCCell::getNextF(int i, int component)
@@ -207,11 +221,11 @@ double MCCell::getNextF(int i, int component)
 void MCCell::setComponents(int n)
 {
     n = std::clamp(n, 0, MaxComponents);
-    while (componentCount() < n)
-        components.push_back(new SCCell(settings->randomInitialDensity(), q));
-    while (componentCount() > n) {
-        delete components.back();
-        components.pop_back();
+    while (count < n)
+        components[count++] = new SCCell(settings->randomInitialDensity(), q);
+    while (count > n) {
+        delete components[count - 1];
+        components[--count] = nullptr;
     }
     sizeArrays();
 }
@@ -219,15 +233,15 @@ void MCCell::setComponents(int n)
 double MCCell::getP(int m)
 {
     if (m < 0) {
-        if (components.empty())
+        if (count == 0)
             return 0.0;
         double sum = 0.0;
-        for (SCCell *c : components)
-            sum += c->getP(-1);
+        for (int j = 0; j < count; ++j)
+            sum += components[j]->SCCell::getP(-1);
         return sum / componentCount();
     }
     SCCell *c = component(m);
-    return c ? c->getP(-1) : 0.0;
+    return c ? c->SCCell::getP(-1) : 0.0;
 }
 
 Vector3d MCCell::getLatticeVelocity(int m)
@@ -242,25 +256,25 @@ Vector3d MCCell::getVelocity(int m)
 {
     // The component's momentum and half its force, scaled for a porous component.
     auto share = [&](int j) {
-        SCCell *c = components[std::size_t(j)];
+        SCCell *c = components[j];
         Vector3d momentum;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double f = c->getF(i, -1);
+            const double f = c->SCCell::getF(i, -1);
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         const PorousCell *porous = porousComponent(j);
-        return (momentum + componentForces[std::size_t(j)] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
+        return (momentum + componentForces[j] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
     };
     double mass = 0.0;
     Vector3d momentum;
     if (m < 0) {
         for (int j = 0; j < componentCount(); ++j) {
-            mass += components[std::size_t(j)]->getP(-1);
+            mass += components[j]->SCCell::getP(-1);
             momentum += share(j);
         }
     } else if (m < componentCount()) {
-        mass = components[std::size_t(m)]->getP(-1);
+        mass = components[m]->SCCell::getP(-1);
         momentum = share(m);
     }
     return mass > Lattice::ActiveWeight ? momentum * (1.0 / mass) : Vector3d();
@@ -269,9 +283,9 @@ Vector3d MCCell::getVelocity(int m)
 double MCCell::computeDeltaP()
 {
     double sum = 0.0;
-    for (SCCell *c : components)
-        sum += c->computeDeltaP();
-    lastDeltaP = components.empty() ? 0.0 : sum / componentCount();
+    for (int j = 0; j < count; ++j)
+        sum += components[j]->SCCell::computeDeltaP();
+    lastDeltaP = count == 0 ? 0.0 : sum / componentCount();
     return lastDeltaP;
 }
 
@@ -297,7 +311,7 @@ void MCCell::setF(double values[])
 
 int MCCell::modelQ()
 {
-    return components.empty() ? 0 : components.front()->getQ();
+    return count == 0 ? 0 : components[0]->getQ();
 }
 
 BaseCell *MCCell::clone(const SimulationParameters &parameters)
@@ -324,9 +338,9 @@ void MCCell::passivate(QXmlStreamWriter &writer)
     writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
     writer.writeStartElement("cells");
     writer.writeAttribute("cellsSize", QString::number(componentCount()));
-    for (SCCell *c : components) {
+    for (int j = 0; j < count; ++j) {
         writer.writeStartElement("cell");
-        c->passivate(writer);
+        components[j]->passivate(writer);
         writer.writeEndElement();
     }
     writer.writeEndElement();
@@ -344,7 +358,8 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
     }
     // Components come from the "cell" children of "cells"; at most as many
     // as announced, each a single-component fluid cell.
-    std::vector<SCCell *> read;
+    SCCell *read[MaxComponents] = {};
+    int readCount = 0;
     int announced = 0;
     while (reader.readNextStartElement()) {
         if (reader.name() != QLatin1String("cells")) {
@@ -356,12 +371,12 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
         while (reader.readNextStartElement()) {
             const QStringRef type = reader.attributes().value("type");
             const bool porous = type == QLatin1String("porous");
-            if (reader.name() == QLatin1String("cell") && int(read.size()) < announced &&
+            if (reader.name() == QLatin1String("cell") && readCount < announced &&
                 (porous || type == QLatin1String("singleComponent"))) {
                 SCCell *c = porous ? new PorousCell(1.0, *grid->getParameters())
                                    : new SCCell(1.0, grid->getParameters()->getModel());
                 c->activate(reader, grid);
-                read.push_back(c);
+                read[readCount++] = c;
             } else {
                 qWarning() << "load error: a multicomponent cell holds a cell that is not single-component fluid";
             }
@@ -369,13 +384,15 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
                 reader.skipCurrentElement();
         }
     }
-    if (read.empty()) {
+    if (readCount == 0) {
         qWarning() << "load error: a multicomponent cell without components keeps its own";
         return;
     }
-    for (SCCell *c : components)
-        delete c;
-    components = read;
+    for (int j = 0; j < count; ++j)
+        delete components[j];
+    for (int j = 0; j < MaxComponents; ++j)
+        components[j] = read[j];
+    count = readCount;
     sizeArrays();
     common = u;
     lastDeltaP = delta;

@@ -2,8 +2,6 @@
 
 #include "model/latticeboltzmann/basecell.h"
 
-#include <vector>
-
 class MultiComponent;
 class PorousCell;
 class SCCell;
@@ -57,7 +55,7 @@ public:
     // A fresh cell of the current model with as many components, each at its density, at rest.
     BaseCell *clone(const SimulationParameters &parameters) override;
 
-    int componentCount() const { return int(components.size()); }
+    int componentCount() const { return count; }
     SCCell *component(int j) const { return j >= 0 && j < componentCount() ? components[j] : nullptr; }
     // Component j as porous medium, or null when it is plain fluid; known
     // since the components were last set, so a step asks no cell its class.
@@ -97,12 +95,15 @@ private:
     void sizeArrays();
     static MultiComponent &interaction();
 
-    std::vector<SCCell *> components;
-    std::vector<double> taus;
-    std::vector<Vector3d> shifts;
+    // The per-component state in the cell itself rather than in arrays of
+    // its own on the heap: count components in use of MaxComponents.
+    SCCell *components[MaxComponents] = {};
+    int count = 0;
+    double taus[MaxComponents] = {};
+    Vector3d shifts[MaxComponents];
     // Per component: the force of the last collision (interaction and body forces).
-    std::vector<Vector3d> componentForces;
-    std::vector<double> fixedDensities;
+    Vector3d componentForces[MaxComponents];
+    double fixedDensities[MaxComponents] = {};
     Vector3d common;
     double lastDeltaP = 0.0;
 };
