@@ -148,6 +148,7 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
         if (deposit->isAttached() && !(stays && deposit->isAttachedTo(&scalars, site)))
             deposit->detach();
     }
+    mixtures.release(old, site, stays);
 }
 
 void Grid::detachAll()
@@ -161,6 +162,7 @@ void Grid::detachAll()
             static_cast<PassiveScalar *>(c)->detach();
         else if (isDeposition(c))
             static_cast<DepositionCell *>(c)->detach();
+    mixtures.detachAll(cells);
 }
 
 bool Grid::attachable(BaseCell *c)
@@ -280,6 +282,8 @@ void Grid::attachCells()
                 populations.solid[s] = 0.0;
         }
     }
+    // The components of two-component mixtures in the mixture stores.
+    mixtures.attach(cells, q);
     populations.layoutDirty = false;
 }
 
@@ -775,6 +779,7 @@ void Grid::buildSiteModes()
         siteModes[s] = mode;
     }
     markComponentSites();
+    mixtures.markKernelSites(*this, cells, siteModes.data(), ComponentFast);
     updateRows.clear();
     updateRowsWithWalls.clear();
     finishRows.clear();
@@ -1347,7 +1352,7 @@ std::size_t Grid::memoryBytes() const
     return cells.capacity() * sizeof(BaseCell *) + neighbours.capacity() * sizeof(BaseCell *) +
            rowOf.capacity() * sizeof(std::int32_t) +
            siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + scalars.bytes() +
-           componentField.bytes() +
+           componentField.bytes() + mixtures.bytes() +
            kept.capacity() * sizeof(double) +
            BlockPool::reservedBytes();
 }
@@ -1396,7 +1401,10 @@ void Grid::formComponentField()
 {
     const std::size_t count = cells.size();
     for (std::size_t s = 0; s < count; ++s)
-        componentField.formSite(cells[s], s);
+        if (mixtures.attachedAt(s))
+            mixtures.formSite(componentField, s);
+        else
+            componentField.formSite(cells[s], s);
     componentFieldCurrent = true;
 }
 
@@ -1419,7 +1427,7 @@ int Grid::step(int count)
     const bool fused = canFuse();
     stepping = true;
     for (int k = 0; k < count; ++k) {
-        if (populations.layoutDirty)
+        if (populations.layoutDirty || mixtures.dirty())
             buildSiteModes();
         chooseForceMode();
         if (populations.shiftsMarked() && fastPath && !populations.fieldShifts)
@@ -1576,6 +1584,7 @@ void Grid::runFusedSweep()
 void Grid::flipPopulations()
 {
     populations.flip();
+    mixtures.flip();
     // The deposition cells' commit copied their values.
     if (scalars.stride > 0 && !scalarsDeposit)
         scalars.flip();

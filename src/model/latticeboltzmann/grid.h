@@ -3,6 +3,7 @@
 #include "linekernels.h"
 #include "listener.h"
 #include "multi/componentfield.h"
+#include "multi/mixturelayout.h"
 #include "populations.h"
 #include "simulationstats.h"
 #include "vector3d.h"
@@ -277,6 +278,17 @@ public:
         return fastPath && siteModesValid && (siteModes[std::size_t(site)] & ComponentFast);
     }
 
+    // Whether the mixture at site s collides in the mixtures' line kernel
+    // on the fast path (its components in the grid's mixture stores); for
+    // comparisons.
+    bool mixtureKernelSite(int site) const
+    {
+        return fastPath && siteModesValid && (mixtures.flagsAt(std::size_t(site)) & MixtureLayout::Kernel);
+    }
+    // Whether the components of the mixture at site s live in the grid's
+    // mixture stores.
+    bool mixtureAttachedAt(int site) const { return mixtures.attachedAt(std::size_t(site)); }
+
 private:
     friend class Scaled;
 
@@ -420,6 +432,8 @@ private:
     // ComponentField), held while the grid has ComponentFast sites;
     // current from its forming to the end of the call to step.
     ComponentField componentField;
+    // The populations of the two-component mixtures' components.
+    MixtureLayout mixtures;
     bool componentSites = false;
     bool componentFieldCurrent = false;
     // Set while step runs its iterations.

@@ -5,6 +5,7 @@
 #include "immersed/immersedset.h"
 #include "lattice.h"
 #include "linekernels.h"
+#include "linekernels_mixture.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "deposition/depositioncell.h"
 #include "heat/passivescalar.h"
@@ -169,6 +170,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (heatKind == 2)
                     continue;
             }
+            // Two-component mixtures in the mixture stores.
+            const bool mixtureLine = g.mixtures.lineHasKernelSites(std::size_t(lineIndex));
+            if (mixtureLine)
+                collideMixtures(y, l);
             // Deposition sites (D2Q9 only): their values in the scalar set.
             if (depositKind != 0) {
                 LineKernels::Line deposit = line;
@@ -189,6 +194,8 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                     continue;
                 if ((heatKind != 0 && (mode & Grid::HeatFast)) || (depositKind != 0 && (mode & Grid::DepositFast)))
                     continue;
+                if (mixtureLine && (g.mixtures.flagsAt(s) & MixtureLayout::Kernel))
+                    continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
                 BaseCell *scratch[Lattice::MaxQ];
                 g.cells[s]->preUpdate(params, g.neighbourRow(int(s), scratch), grid,
@@ -199,9 +206,17 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     }
     double out[Lattice::MaxQ];
     const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : nx - 1;
+    // The mixtures' line kernel runs apart from the plain kernels' options.
+    if (fast && !g.mixtures.empty()) {
+        for (int l = nz > 1 ? first : 0; l <= (nz > 1 ? last : 0); ++l)
+            if (g.mixtures.lineHasKernelSites(std::size_t(nz > 1 ? y * nx + l : y)))
+                collideMixtures(y, l);
+    }
     for (int x = first; x <= last; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
+            if (fast && (g.mixtures.flagsAt(std::size_t(s)) & MixtureLayout::Kernel))
+                continue;
             BaseCell *cell = g.cells[s];
             BaseCell *scratch[Lattice::MaxQ];
             BaseCell **block = g.neighbourRow(s, scratch);
@@ -221,6 +236,38 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     }
 }
 
+LineKernels::Line Scaled::mixtureArrays() const
+{
+    const Grid &g = *grid;
+    LineKernels::Line line;
+    line.cur = g.mixtures.store(0).cur;
+    line.next = g.mixtures.store(0).next;
+    line.scalarCur = g.mixtures.store(1).cur;
+    line.scalarNext = g.mixtures.store(1).next;
+    line.stride = g.mixtures.store(0).stride;
+    return line;
+}
+
+void Scaled::collideMixtures(int y, int l) const
+{
+    Grid &g = *grid;
+    const int nx = g.nx, nz = g.nz;
+    LineKernels::Line line = mixtureArrays();
+    line.length = nz > 1 ? nz : nx;
+    line.base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(line.length);
+    line.wraps = g.parameters->getPeriodicBoundaries();
+    line.outside = 0;
+    for (int i = 0; i < g.neighbourQ; ++i)
+        if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
+            line.targetBase[i] = 0;
+            line.outside |= 1u << i;
+        }
+    LineKernels::collideMixtures(
+        line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(),
+        [&g](std::size_t s, BaseCell **scratch) { return g.neighbourRow(int(s), scratch); },
+        [&](int k) { return nz > 1 ? Vector3i(l, y, k) : Vector3i(k, y, 0); });
+}
+
 void Scaled::boundaries(int y) const
 {
     Grid &g = *grid;
@@ -236,6 +283,7 @@ void Scaled::boundaries(int y) const
             const std::uint32_t mode = g.siteModes[s];
             const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainNull)) ||
                                        (g.scalarsDeposit && (mode & Grid::DepositFluid)) ||
+                                       g.mixtures.attachedAt(std::size_t(s)) ||
                                        ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip) {
                 BaseCell *scratch[Lattice::MaxQ];
@@ -263,7 +311,7 @@ void Scaled::commit(int y) const
         const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
         constexpr int Tile = 256;
         double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
-            depositTotal[Tile];
+            depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile];
         const LineKernels::StatsFunction commitDeposition = LineKernels::kernels(g.getVectorLevel()).commitDeposition;
         const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit;
         const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
@@ -276,6 +324,7 @@ void Scaled::commit(int y) const
         line.modes = nullptr;
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
+        const LineKernels::Line mixtures = mixtureArrays();
         // The view's values of the committed sites, from the next array
         // that the flip makes current (on a 2D grid, when the step keeps them).
         const LineKernels::StatsSpeedFunction statsSpeed = LineKernels::kernels(g.getVectorLevel()).statsSpeed[slot];
@@ -316,6 +365,13 @@ void Scaled::commit(int y) const
                     tile.length = n;
                     statsHeat(tile, heatChange, heatTotal);
                 }
+                // The attached mixtures' sums, from the mixture stores.
+                const bool mixtureSums = g.mixtures.lineHasAttachedSites(std::size_t(lineIndex));
+                if (mixtureSums)
+                    for (int k = 0; k < n; k += LineKernels::MixtureTile::Sites)
+                        LineKernels::mixtureStatistics(mixtures, base + std::size_t(t0 + k),
+                                                       std::min(n - k, LineKernels::MixtureTile::Sites), q,
+                                                       mixtureChange + k, mixtureTotal + k);
                 const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
                 if (depositKind & 4) {
                     LineKernels::Line tile = line;
@@ -345,6 +401,12 @@ void Scaled::commit(int y) const
                     } else if ((depositKind & 4) && (mode & Grid::DepositFluid)) {
                         deltaP += depositChange[k];
                         totalP += depositTotal[k];
+                    } else if (mixtureSums && g.mixtures.attachedAt(s)) {
+                        // An attached mixture is committed by the flip; its
+                        // figures come from the mixture stores.
+                        static_cast<MCCell *>(g.cells[s])->keepDeltaP(mixtureChange[k]);
+                        deltaP += mixtureChange[k];
+                        totalP += mixtureTotal[k];
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -370,6 +432,8 @@ void Scaled::commit(int y) const
                 } else if (mode & Grid::HeatFluid) {
                     double delta;
                     static_cast<PassiveScalar *>(cell)->nextStatistics(delta, total);
+                } else if (g.mixtures.attachedAt(std::size_t(s))) {
+                    total = static_cast<MCCell *>(cell)->nextDensity();
                 } else {
                     total = cell->getP(-1);
                 }
@@ -381,15 +445,54 @@ void Scaled::commit(int y) const
     g.rowTotalP[y] = totalP;
 }
 
+void Scaled::finishMixtures(int y, int l) const
+{
+    Grid &g = *grid;
+    const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
+    const LineKernels::Line arrays = mixtureArrays();
+    const double *const current[MixtureLayout::Components] = {arrays.cur, arrays.scalarCur};
+    ComponentField *field = g.componentFieldInUse();
+    const int length = nz > 1 ? nz : nx;
+    const std::size_t base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(length);
+    LineKernels::MixtureTile tile;
+    for (int t0 = 0; t0 < length; t0 += LineKernels::MixtureTile::Sites) {
+        const int n = std::min(length - t0, LineKernels::MixtureTile::Sites);
+        tile.gather(current, arrays.stride, base + std::size_t(t0), n, q);
+        for (int k = 0; k < n; ++k) {
+            const std::size_t s = base + std::size_t(t0 + k);
+            if (!g.mixtures.attachedAt(s))
+                continue;
+            double buffer[MixtureLayout::Components * Lattice::MaxQ];
+            const double *values[MixtureLayout::Components];
+            tile.site(k, q, buffer, values);
+            const double density[MixtureLayout::Components] = {tile.density[0][k], tile.density[1][k]};
+            static_cast<MCCell *>(g.cells[s])->recomputeCommonVelocity(values, density);
+            if (field) {
+                for (int j = 0; j < field->components(); ++j)
+                    field->setDensity(j, s, j < MixtureLayout::Components ? density[j] : 0.0);
+                field->setKind(s, ComponentField::Mixture);
+            }
+        }
+    }
+}
+
 void Scaled::finish(int y) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz;
     const bool fast = g.fastPath;
+    // The attached mixtures' common velocities and their densities in the
+    // component field, from the committed values in the mixture stores.
+    if (fast && !g.mixtures.empty())
+        for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
+            if (g.mixtures.lineHasAttachedSites(std::size_t(nz > 1 ? y * nx + l : y)))
+                finishMixtures(y, l);
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
+            if (fast && g.mixtures.attachedAt(std::size_t(s)))
+                continue;
             if (fast && (mode &
                          (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainWall | Grid::PlainNull)))
                 continue;
@@ -489,7 +592,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
         }
         dc[z] = cell->computeDeltaP();
         cell->postUpdate();
-        dr[z] = cell->getP(-1);
+        dr[z] = g.mixtures.attachedAt(base + std::size_t(z)) ? static_cast<MCCell *>(cell)->nextDensity()
+                                                              : cell->getP(-1);
     }
 }
 

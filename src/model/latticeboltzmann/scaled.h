@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linekernels.h"
+
 #include <cstddef>
 
 class Grid;
@@ -31,6 +33,15 @@ private:
     // from their new densities (zero at sites not attached), for the grid's
     // next psi field.
     void storePsi(std::size_t first, int n, const double *density) const;
+    // The attached two-component mixtures of line l of row y (the row
+    // itself in 2D, the column x = l in 3D) that the line kernel collides.
+    void collideMixtures(int y, int l) const;
+    // Phase 3 of the attached mixtures of that line: their common velocity
+    // and their densities in the component field.
+    void finishMixtures(int y, int l) const;
+    // The mixture stores' arrays: component 0 as cur and next, component 1
+    // as scalarCur and scalarNext.
+    LineKernels::Line mixtureArrays() const;
     void boundaries(int y) const;
     void commit(int y) const;
     void finish(int y) const;

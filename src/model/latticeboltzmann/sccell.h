@@ -124,6 +124,8 @@ public:
     void attach(Populations *populations, int siteIndex);
     void detach();
     bool isAttached() const { return f == nullptr; }
+    // The store the cell is attached to, or null.
+    Populations *attachedStore() const { return f ? nullptr : store; }
     // An attached cell whose store's arrays were handed to another store
     // follows them there.
     void rebind(Populations *populations)

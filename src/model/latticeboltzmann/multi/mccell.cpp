@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <typeinfo>
 
 namespace {
 
@@ -76,18 +77,31 @@ PorousCell *MCCell::porousAt(int j) const
 
 void MCCell::recomputeCommonVelocity()
 {
+    double current[MaxComponents * Lattice::MaxQ];
+    const double *values[MaxComponents];
+    double densities[MaxComponents];
+    for (int j = 0; j < count; ++j) {
+        for (int i = 0; i < q; ++i)
+            current[j * q + i] = components[j]->SCCell::getF(i, -1);
+        values[j] = current + j * q;
+        densities[j] = components[j]->SCCell::getP(-1);
+    }
+    recomputeCommonVelocity(values, densities);
+}
+
+void MCCell::recomputeCommonVelocity(const double *const values[], const double densities[])
+{
     double weight = 0.0;
     Vector3d momentum;
     for (int j = 0; j < count; ++j) {
-        SCCell *c = components[j];
         Vector3d m;
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
-            const double f = c->SCCell::getF(i, -1);
+            const double f = values[j][i];
             m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         momentum += m * (1.0 / taus[j]);
-        weight += c->SCCell::getP(-1) / taus[j];
+        weight += densities[j] / taus[j];
     }
     common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
 }
@@ -100,7 +114,8 @@ MultiComponent &MCCell::interaction()
     return shared;
 }
 
-void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
+void MCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position,
+                     const double *const values[], const double *densities, double *out)
 {
     const int n = componentCount();
     const QList<Force *> &forces = grid->getParameters()->getForces();
@@ -126,7 +141,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         shifts[j] = Vector3d();
         componentForces[j] = Vector3d();
         taus[j] = params[j < 3 ? j : 0];
-        rho[j] = components[j]->SCCell::getP(-1);
+        rho[j] = densities ? densities[j] : components[j]->SCCell::getP(-1);
         if (rho[j] > 0.001) {
             const double s = taus[j] / rho[j];
             shifts[j] = between[j] * s;
@@ -142,6 +157,35 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         keep[j] = 1.0 - 1.0 / taus[j];
     }
     for (int i = 0; i < q; ++i) {
+        const double w = Lattice::tables.w[q][i];
+        for (int j = 0; j < n; ++j) {
+            double feq = 0.0;
+            if (w > 1e-100) {
+                const double s = Lattice::dot(q, i, v[j]);
+                feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
+            }
+            const double f = values[j][i];
+            double value = f * keep[j] + feq / taus[j];
+            if (solid[j] != 0.0)
+                value = (1.0 - solid[j]) * value + solid[j] * values[j][Lattice::opposite(q, i)];
+            out[j * q + i] = value;
+        }
+    }
+}
+
+void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position)
+{
+    const int n = componentCount();
+    double current[MaxComponents * Lattice::MaxQ];
+    const double *values[MaxComponents];
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < q; ++i)
+            current[j * q + i] = components[j]->SCCell::getF(i, -1);
+        values[j] = current + j * q;
+    }
+    double out[MaxComponents * Lattice::MaxQ];
+    collide(params, neighbours, grid, position, values, nullptr, out);
+    for (int i = 0; i < q; ++i) {
         BaseCell *nb = neighbours[i];
         if (!nb) {
             if (!edgeWarned.exchange(true))
@@ -152,23 +196,66 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         // A mixture neighbour takes each component's population straight
         // into that component; any other cell decides itself.
         MCCell *mixture = exactCell<MCCell>(nb);
-        const double w = Lattice::tables.w[q][i];
         for (int j = 0; j < n; ++j) {
-            double feq = 0.0;
-            if (w > 1e-100) {
-                const double s = Lattice::dot(q, i, v[j]);
-                feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
-            }
-            const double f = components[j]->SCCell::getF(i, -1);
-            double value = f * keep[j] + feq / taus[j];
-            if (solid[j] != 0.0)
-                value = (1.0 - solid[j]) * value + solid[j] * components[j]->SCCell::getF(Lattice::opposite(q, i), -1);
+            const double value = out[j * q + i];
             if (!mixture)
                 nb->setNextF(i, value, j);
             else if (SCCell *c = mixture->component(j))
                 c->SCCell::setNextF(i, value, -1);
         }
     }
+}
+
+bool MCCell::canAttach(int model) const
+{
+    if (count != 2 || porousMask != 0)
+        return false;
+    for (int j = 0; j < count; ++j) {
+        const SCCell *c = components[j];
+        if (typeid(*c) != typeid(SCCell) || c->getQ() != model || c->getFixedDensity() != 0.0 ||
+            fixedDensities[j] != 0.0)
+            return false;
+    }
+    return true;
+}
+
+void MCCell::attachComponents(Populations *const stores[], int site)
+{
+    for (int j = 0; j < count && j < 2; ++j)
+        components[j]->attach(stores[j], site);
+}
+
+void MCCell::detachComponents()
+{
+    for (int j = 0; j < count; ++j)
+        components[j]->detach();
+}
+
+bool MCCell::isAttachedTo(Populations *const stores[], int site) const
+{
+    if (count != 2)
+        return false;
+    for (int j = 0; j < count; ++j)
+        if (!components[j]->isAttachedTo(stores[j], site))
+            return false;
+    return true;
+}
+
+double MCCell::nextDensity() const
+{
+    if (count == 0)
+        return 0.0;
+    double sum = 0.0;
+    for (int j = 0; j < count; ++j)
+        sum += components[j]->nextDensity();
+    return sum / count;
+}
+
+void MCCell::componentsChanged()
+{
+    for (int j = 0; j < count; ++j)
+        if (Populations *store = components[j]->attachedStore())
+            store->layoutDirty = true;
 }
 
 void MCCell::postUpdate()
@@ -221,6 +308,8 @@ double MCCell::getNextF(int i, int component)
 void MCCell::setComponents(int n)
 {
     n = std::clamp(n, 0, MaxComponents);
+    if (n != count)
+        componentsChanged();
     while (count < n)
         components[count++] = new SCCell(settings->randomInitialDensity(), q);
     while (count > n) {
@@ -325,8 +414,12 @@ BaseCell *MCCell::clone(const SimulationParameters &parameters)
 
 void MCCell::setFixedDensity(int j, double density)
 {
-    if (j >= 0 && j < componentCount())
+    if (j >= 0 && j < componentCount()) {
         fixedDensities[j] = density;
+        // A pinned component keeps its own arrays; the grid detaches it.
+        if (density != 0.0)
+            componentsChanged();
+    }
 }
 
 void MCCell::passivate(QXmlStreamWriter &writer)
@@ -388,6 +481,7 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
         qWarning() << "load error: a multicomponent cell without components keeps its own";
         return;
     }
+    componentsChanged();
     for (int j = 0; j < count; ++j)
         delete components[j];
     for (int j = 0; j < MaxComponents; ++j)

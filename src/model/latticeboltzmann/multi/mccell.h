@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/basecell.h"
 
 class MultiComponent;
+class Populations;
 class PorousCell;
 class SCCell;
 
@@ -63,6 +64,35 @@ public:
     {
         return j >= 0 && j < componentCount() && (porousMask >> j & 1u) ? porousAt(j) : nullptr;
     }
+    // The collision of every component: from the current populations of
+    // component j at values[j] (q entries each), the value the cell streams
+    // in direction i into out[j * q + i], with the densities given (null:
+    // the components' own). The shifts, forces and relaxation
+    // times of the collision become the cell's own. preUpdate streams these
+    // values; the grid's line kernel for attached mixtures uses the same
+    // routine, so both give bitwise the same result.
+    void collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position,
+                 const double *const values[], const double *densities, double *out);
+    // The velocity every component's equilibrium shares.
+    const Vector3d &commonVelocity() const { return common; }
+    // What the commit of an attached mixture leaves in the cell, formed by
+    // the grid from its mixture stores: the mean change of the components,
+    // and the common velocity from the committed values and densities of
+    // each component, as the cell forms them itself after a commit.
+    void keepDeltaP(double delta) { lastDeltaP = delta; }
+    void recomputeCommonVelocity(const double *const values[], const double densities[]);
+
+    // Attachment of the components to the grid's mixture stores (component
+    // j at site in stores[j]): only for exactly two plain fluid components
+    // of model q with no pinned density. Only the grid calls these.
+    bool canAttach(int q) const;
+    void attachComponents(Populations *const stores[], int site);
+    void detachComponents();
+    bool isAttachedTo(Populations *const stores[], int site) const;
+    // The density of the next populations of every component over the
+    // count, as getP(-1) will give it after the commit.
+    double nextDensity() const;
+
     // Pins component j's density after every commit (0 releases it).
     void setFixedDensity(int j, double density);
     // The equilibrium shift and the force of component j's last collision,
@@ -84,6 +114,8 @@ public:
 
 private:
     void recomputeCommonVelocity();
+    // Marks the attachment for renewal when the components change.
+    void componentsChanged();
 
     PorousCell *porousAt(int j) const;
 

@@ -1,0 +1,147 @@
+#include "mixturelayout.h"
+
+#include "componentfield.h"
+#include "exactcell.h"
+#include "mccell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/wallcell.h"
+
+void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
+{
+    const std::size_t n = cells.size();
+    bool any = false;
+    for (BaseCell *c : cells)
+        if (const MCCell *mixture = exactCell<MCCell>(c); mixture && mixture->canAttach(q)) {
+            any = true;
+            break;
+        }
+    if (!any) {
+        detachAll(cells);
+        return;
+    }
+    if (stores[0].q != q || stores[0].stride != n) {
+        detachAll(cells);
+        for (Populations &store : stores)
+            store.allocate(q, n);
+    }
+    flags.assign(n, 0);
+    Populations *targets[Components] = {&stores[0], &stores[1]};
+    for (std::size_t s = 0; s < n; ++s) {
+        MCCell *mixture = exactCell<MCCell>(cells[s]);
+        if (!mixture)
+            continue;
+        if (!mixture->canAttach(q)) {
+            mixture->detachComponents();
+            continue;
+        }
+        if (!mixture->isAttachedTo(targets, int(s))) {
+            mixture->detachComponents();
+            mixture->attachComponents(targets, int(s));
+        }
+        flags[s] = Attached;
+    }
+    for (Populations &store : stores)
+        store.layoutDirty = false;
+}
+
+void MixtureLayout::detachAll(const std::vector<BaseCell *> &cells)
+{
+    for (BaseCell *c : cells)
+        if (MCCell *mixture = exactCell<MCCell>(c))
+            mixture->detachComponents();
+    for (Populations &store : stores)
+        store.release();
+    flags.clear();
+    kernelLines.clear();
+}
+
+void MixtureLayout::release(BaseCell *cell, int site, bool stays)
+{
+    MCCell *mixture = exactCell<MCCell>(cell);
+    if (!mixture || empty())
+        return;
+    Populations *targets[Components] = {&stores[0], &stores[1]};
+    if (!(stays && mixture->isAttachedTo(targets, site)))
+        mixture->detachComponents();
+    if (!flags.empty() && site >= 0 && std::size_t(site) < flags.size() && !stays)
+        flags[std::size_t(site)] = 0;
+}
+
+void MixtureLayout::markKernelSites(Grid &grid, const std::vector<BaseCell *> &cells, const std::uint32_t *modes,
+                                    std::uint32_t fast)
+{
+    kernelLines.clear();
+    if (empty() || flags.empty())
+        return;
+    const int q = stores[0].q;
+    const int nx = grid.getWidth(), ny = grid.getHeight(), nz = grid.getLength();
+    const std::size_t n = flags.size();
+    const int length = nz > 1 ? nz : nx;
+    kernelLines.assign(std::size_t(nz > 1 ? nx * ny : ny), 0);
+    for (std::size_t s = 0; s < n; ++s) {
+        flags[s] &= Attached;
+        if (!(flags[s] & Attached))
+            continue;
+        kernelLines[s / std::size_t(length)] |= 2;
+        if (!(modes[s] & fast))
+            continue;
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = grid.neighbourRow(int(s), scratch);
+        BaseCell *self = cells[s];
+        std::uint32_t bounces = 0;
+        bool kernel = true;
+        for (int i = 0; i < q && kernel; ++i) {
+            BaseCell *nb = block[i];
+            if (!nb)
+                continue;
+            if (exactCell<MCCell>(nb)) {
+                // The neighbour's site: the cell is stored at exactly one.
+                const int *e = Lattice::tables.e[q][i];
+                const int x = int(s / std::size_t(nz)) % nx, y = int(s / std::size_t(nz * nx)), z = int(s % nz);
+                const std::size_t t =
+                    std::size_t(grid.siteIndex((x + e[0] + nx) % nx, (y + e[1] + ny) % ny, (z + e[2] + nz) % nz));
+                kernel = cells[t] == nb && (flags[t] & Attached);
+                continue;
+            }
+            auto *wall = exactCell<WallCell>(nb);
+            BaseCell **wallBlock = wall ? wall->getNeighbours() : nullptr;
+            kernel = wallBlock && wallBlock[Lattice::opposite(q, i)] == self;
+            bounces |= 1u << i;
+        }
+        if (!kernel)
+            continue;
+        flags[s] |= Kernel | bounces;
+        kernelLines[s / std::size_t(length)] |= 1;
+    }
+}
+
+void MixtureLayout::formSite(ComponentField &field, std::size_t site) const
+{
+    const int q = stores[0].q;
+    for (int j = 0; j < field.components(); ++j) {
+        double density = 0.0;
+        if (j < Components) {
+            double values[Lattice::MaxQ];
+            for (int i = 0; i < q; ++i)
+                values[i] = stores[j].cur[std::size_t(i) * stores[j].stride + site];
+            Vector3d u;
+            Lattice::moments(values, q, density, u);
+        }
+        field.setDensity(j, site, density);
+    }
+    field.setKind(site, ComponentField::Mixture);
+}
+
+void MixtureLayout::flip()
+{
+    if (empty())
+        return;
+    for (Populations &store : stores)
+        store.flip();
+}
+
+std::size_t MixtureLayout::bytes() const
+{
+    return stores[0].bytes() + stores[1].bytes() + flags.capacity() * sizeof(std::uint32_t) + kernelLines.capacity();
+}

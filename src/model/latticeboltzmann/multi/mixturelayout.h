@@ -1,0 +1,69 @@
+#pragma once
+
+#include "model/latticeboltzmann/populations.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class BaseCell;
+class ComponentField;
+class Grid;
+
+// The grid-owned populations of the two-component mixtures: component j of
+// every attached mixture lives at its site in store j, laid out as the plain
+// fluid's populations are, so that the mixtures' collision runs over whole
+// lines of sites and streams at fixed offsets instead of through the
+// neighbours' component cells. A mixture attaches when it is exactly an
+// MCCell of two plain fluid components built for the grid's model with no
+// pinned density; any other keeps its components' own arrays.
+class MixtureLayout
+{
+public:
+    static constexpr int Components = 2;
+    // Per-site flags: the low 19 bits are the directions that hit a plain
+    // wall sending the value back to this very site.
+    enum SiteFlag : std::uint32_t {
+        BounceMask = (1u << 19) - 1,
+        Attached = 1u << 30, // the site's mixture lives in the stores
+        Kernel = 1u << 31,   // its collision runs in the line kernel
+    };
+
+    // Attaches every mixture that fits (allocating the stores when there is
+    // one, releasing them when there is none) and detaches the others.
+    void attach(const std::vector<BaseCell *> &cells, int q);
+    // Detaches every mixture and releases the stores.
+    void detachAll(const std::vector<BaseCell *> &cells);
+    // Gives the site's mixture its own arrays back, unless it is attached
+    // to this very site and stays.
+    void release(BaseCell *cell, int site, bool stays);
+    // Marks the sites whose collision the line kernel runs: attached
+    // mixtures marked fast by the grid (fast: its ComponentFast mark) whose
+    // neighbours are attached mixtures, plain walls sending back to them, or
+    // absent; and the lines (rows in 2D, columns in 3D) holding such sites
+    // or attached mixtures.
+    void markKernelSites(Grid &grid, const std::vector<BaseCell *> &cells, const std::uint32_t *modes,
+                         std::uint32_t fast);
+
+    bool attachedAt(std::size_t site) const { return !flags.empty() && (flags[site] & Attached); }
+    std::uint32_t flagsAt(std::size_t site) const { return flags.empty() ? 0u : flags[site]; }
+    const std::uint32_t *siteFlags() const { return flags.data(); }
+    bool lineHasKernelSites(std::size_t line) const { return line < kernelLines.size() && (kernelLines[line] & 1); }
+    bool lineHasAttachedSites(std::size_t line) const { return line < kernelLines.size() && (kernelLines[line] & 2); }
+    bool empty() const { return stores[0].stride == 0; }
+    // Whether a cell was edited so that the attachment must be formed again.
+    bool dirty() const { return stores[0].layoutDirty; }
+    Populations &store(int j) { return stores[j]; }
+    const Populations &store(int j) const { return stores[j]; }
+    // The values of an attached mixture's site in the component field: its
+    // components' current densities, as the cells would give them.
+    void formSite(ComponentField &field, std::size_t site) const;
+    // The commit of the attached components: the stores' flip.
+    void flip();
+    std::size_t bytes() const;
+
+private:
+    Populations stores[Components];
+    std::vector<std::uint32_t> flags;
+    std::vector<std::uint8_t> kernelLines;
+};
