@@ -1476,7 +1476,8 @@ int Grid::step(int count)
 
 void Grid::runPhase(int phase)
 {
-    if (!siteModesValid)
+    // A mixture whose components changed leaves the mixture stores first.
+    if (!siteModesValid || (phase == 0 && mixtures.dirty()))
         buildSiteModes();
     if (phase == 0) {
         chooseForceMode();

@@ -113,12 +113,16 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
                 if (flag[k] & bit) {
                     t = own + std::size_t(k);
                 } else {
-                    if (line.outside & bit)
+                    if (line.outside & bit) {
+                        MCCell::warnMissingNeighbour(i);
                         continue;
+                    }
                     int target = t0 + k + line.along[i];
                     if (target < 0 || target >= length) {
-                        if (!line.wraps)
+                        if (!line.wraps) {
+                            MCCell::warnMissingNeighbour(i);
                             continue;
+                        }
                         target = target < 0 ? length - 1 : 0;
                     }
                     t = std::size_t(i) * stride + line.targetBase[i] + std::size_t(target);

@@ -188,9 +188,7 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     for (int i = 0; i < q; ++i) {
         BaseCell *nb = neighbours[i];
         if (!nb) {
-            if (!edgeWarned.exchange(true))
-                qWarning() << "multicomponent error: a multicomponent cell has no neighbour in direction" << i
-                           << "(a closed box edge); its populations there are dropped";
+            warnMissingNeighbour(i);
             continue;
         }
         // A mixture neighbour takes each component's population straight
@@ -204,6 +202,13 @@ void MCCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
                 c->SCCell::setNextF(i, value, -1);
         }
     }
+}
+
+void MCCell::warnMissingNeighbour(int direction)
+{
+    if (!edgeWarned.load(std::memory_order_relaxed) && !edgeWarned.exchange(true))
+        qWarning() << "multicomponent error: a multicomponent cell has no neighbour in direction" << direction
+                   << "(a closed box edge); its populations there are dropped";
 }
 
 bool MCCell::canAttach(int model) const

@@ -73,6 +73,9 @@ public:
     // routine, so both give bitwise the same result.
     void collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position,
                  const double *const values[], const double *densities, double *out);
+    // Says once per run that a mixture's populations in direction leave the
+    // box (a closed box edge) and are dropped.
+    static void warnMissingNeighbour(int direction);
     // The velocity every component's equilibrium shares.
     const Vector3d &commonVelocity() const { return common; }
     // What the commit of an attached mixture leaves in the cell, formed by
