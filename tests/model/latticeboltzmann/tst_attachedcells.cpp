@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QXmlStreamWriter>
@@ -19,8 +20,9 @@ using namespace GridTest;
 
 namespace {
 
-// A periodic box of shallow-water, heat or deposition cells in a
-// non-uniform state; the deposition cells settle on a deposition wall.
+// A periodic box of shallow-water, heat, deposition or colour-wrapped fluid
+// cells in a non-uniform state; the deposition cells settle on a deposition
+// wall, a source of the colour sits among the fluid.
 void build(Grid &grid, const QString &kind, int q, int length)
 {
     prepare(grid, q, 12, 10, length, 0.8, true);
@@ -39,6 +41,15 @@ void build(Grid &grid, const QString &kind, int q, int length)
         p->setShallowG(0.5);
         p->setShallowNB(0.1);
         grid.fillRegion("h", 0, 11, 0, 9, 0, 0);
+    } else if (kind == "colour") {
+        ScalarTracerSettings *tracers = grid.getScalarTracers();
+        tracers->setEpsilon(0.9);
+        ScalarSource source;
+        source.id = 1;
+        source.minx = source.maxx = 9;
+        source.miny = 7;
+        source.maxy = 8;
+        tracers->addSource(source, 1);
     } else {
         p->setEpsilon(1, 0.9);
         p->setPassiveScalarGravity(2e-3);
@@ -65,11 +76,12 @@ QByteArray answers(BaseCell *c, int q)
 {
     QByteArray out;
     auto add = [&](double v) { out.append(reinterpret_cast<const char *>(&v), sizeof v); };
-    for (int component = 0; component < 2; ++component)
+    for (int component : {0, 1, 10})
         for (int i = 0; i < q; ++i) {
             add(c->getF(i, component));
             add(c->getNextF(i, component));
         }
+    add(c->getP(10));
     for (int component = -1; component < 2; ++component) {
         add(c->getP(component));
         const Vector3d v = c->getVelocity(component), u = c->getLatticeVelocity(component);
@@ -101,6 +113,8 @@ private slots:
         QTest::newRow("heat D2Q9") << "heat" << 9 << 1;
         QTest::newRow("heat D3Q19") << "heat" << 19 << 4;
         QTest::newRow("deposition") << "deposition" << 9 << 1;
+        QTest::newRow("colour D2Q9") << "colour" << 9 << 1;
+        QTest::newRow("colour D3Q19") << "colour" << 19 << 4;
     }
 
     // A cell that leaves the grid's arrays (replaced without being deleted)

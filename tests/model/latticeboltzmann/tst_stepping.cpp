@@ -10,6 +10,8 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QXmlStreamWriter>
@@ -344,6 +346,23 @@ private slots:
         QTest::newRow("D2Q9 deposition closed") << 9 << 1 << "closed deposition";
         QTest::newRow("D2Q9 deposition closed, fluid only") << 9 << 1 << "closed deposition fluid";
         QTest::newRow("D2Q9 deposition mixed") << 9 << 1 << "mixed deposition";
+        // Coloured scalars over plain fluid, their colours in the grid's
+        // scalar set and their fluid in the populations, with a source:
+        // among wrapped walls, alone, in closed boxes, among inlets, an
+        // outlet and other boundaries, and two colours. D3Q27 keeps the
+        // per-site path.
+        for (int q : {9, 15, 19, 27}) {
+            const int length = q == 9 ? 1 : 6;
+            const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " colour";
+            QTest::newRow(name.constData()) << q << length << "colour";
+            QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed colour";
+        }
+        QTest::newRow("D2Q9 colour fluid only") << 9 << 1 << "colour fluid";
+        QTest::newRow("D2Q9 colour closed") << 9 << 1 << "closed colour";
+        QTest::newRow("D2Q9 colour closed, fluid only") << 9 << 1 << "closed colour fluid";
+        QTest::newRow("D2Q9 colour mixed") << 9 << 1 << "mixed colour";
+        QTest::newRow("D2Q9 two colours") << 9 << 1 << "colour two";
+        QTest::newRow("D3Q19 two colours closed, fluid only") << 19 << 6 << "closed colour two fluid";
     }
     void pathsAgreeBitwise()
     {
@@ -486,6 +505,44 @@ private slots:
                             c->setF(f);
                         }
             }
+            const bool colour = option.contains("colour");
+            if (colour) {
+                ScalarTracerSettings *tracers = grid.getScalarTracers();
+                tracers->setEpsilon(0.9);
+                tracers->setInitialConcentration(0.2);
+                ScalarSource source;
+                source.id = 1;
+                source.minx = 3;
+                source.maxx = 4;
+                source.miny = 5;
+                source.maxy = 9;
+                source.maxz = length - 1;
+                QVERIFY(tracers->addSource(source, 1));
+                if (option.contains("two")) {
+                    source.id = 2;
+                    source.minx = source.maxx = 17;
+                    source.miny = 12;
+                    source.maxy = 14;
+                    QVERIFY(tracers->addSource(source, 1));
+                }
+                // Colours that vary from site to site, and move with the fluid.
+                const int colours = tracers->colourCount();
+                int wrapped = 0;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+                    if (typeid(*c) != typeid(PassiveScalarCell) || !c->isFluid())
+                        return;
+                    ++wrapped;
+                    double values[3 * 27];
+                    for (int i = 0; i < q; ++i)
+                        values[i] = c->getF(i, 0);
+                    for (int k = 0; k < colours; ++k)
+                        for (int i = 0; i < q; ++i)
+                            values[q + k * q + i] =
+                                Lattice::weight(q, i) * (0.4 + 0.3 * std::sin(0.5 * x + 0.2 * y + z + k));
+                    c->setF(values);
+                });
+                QVERIFY(wrapped > 100);
+            }
             p->setMulticore(run.multicore);
             grid.setFastPath(run.fast);
             grid.setVectorLevel(run.vectorLevel);
@@ -495,7 +552,8 @@ private slots:
             // Plain domains take the single sweep; the outlet forces the phases apart.
             // Under heat, plain walls have phase-1 work (the scalar at the wall).
             // Deposition cells reflect from their deposits after the commit.
-            const bool heatWalls = option.contains("heat") && !option.contains("fluid");
+            // Walls in colour wrappers step on their own path, as before.
+            const bool heatWalls = (option.contains("heat") || colour) && !option.contains("fluid");
             QCOMPARE(grid.fusesPhases(),
                      run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition"));
             // The pseudopotential force under plain BGK runs in the kernels
@@ -518,6 +576,17 @@ private slots:
                 });
                 QVERIFY(inKernel > (deposition && !option.contains("fluid") ? water / 6 : water / 2));
             }
+            if (run.fast && colour && q != 27) {
+                // Most colour sites step in the kernels, fluid and colours.
+                int wrapped = 0, inKernel = 0;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+                    if (typeid(*c) != typeid(PassiveScalarCell) || !c->isFluid())
+                        return;
+                    ++wrapped;
+                    inKernel += grid.kernelSite(grid.siteIndex(x, y, z));
+                });
+                QVERIFY(inKernel > wrapped / 2);
+            }
             run.f = snapshot(grid);
             // What the cells answer: their change, velocity (with half the
             // force shift), equilibrium and force.
@@ -528,6 +597,13 @@ private slots:
                 if (typeid(*c) == typeid(SCCell))
                     run.reported.push_back(
                         static_cast<SCCell *>(c)->equilibrium(q - 1, 0.7, nullptr, &grid));
+                // The colours: distributions, values and source marks.
+                if (colour) {
+                    for (int i = 0; i < q; ++i)
+                        run.reported.insert(run.reported.end(), {c->getF(i, 10), c->getF(i, 11)});
+                    run.reported.insert(run.reported.end(), {c->getP(10), c->getP(11), double(c->getKind())});
+                    run.deposit = std::max(run.deposit, c->getP(10));
+                }
                 // The second set (deposition) and the deposit.
                 if (deposition) {
                     for (int i = 0; i < q; ++i)
@@ -557,9 +633,12 @@ private slots:
         }
         // The flow really moved, so the comparison means something.
         QVERIFY(runs[0].deltaP > 0.0);
-        // So did the deposit, which reflects the concentration.
+        // So did the deposit, which reflects the concentration; the
+        // colours spread beyond their initial range.
         if (option.contains("deposition"))
             QVERIFY(runs[0].deposit > 0.0);
+        if (option.contains("colour"))
+            QVERIFY(runs[0].deposit > 0.75);
     }
 
     // Gravity switched on and off, a cell pinned (leaving the populations),
