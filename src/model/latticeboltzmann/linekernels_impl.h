@@ -1123,7 +1123,6 @@ inline void colourDirection(const Line &line, const double *ux, const double *uy
     const double omega = line.colourOmega;
     const double keep = 1.0 - omega;
     const std::size_t stride = line.stride;
-    const int length = line.length;
     const std::size_t direction = std::size_t(c * Q + I);
     const double *__restrict g = line.scalarCur + direction * stride + line.base + t0;
     auto value = [&](int k) {
@@ -1132,34 +1131,24 @@ inline void colourDirection(const Line &line, const double *ux, const double *uy
             eq = (3.0 * (ex * ux[k] + ey * uy[k] + ez * uz[k]) + 1.0) * (w * theta[k]);
         return g[k] * keep + omega * eq;
     };
-    const int a = line.along[I];
-    double *__restrict dst =
-        line.scalarNext + (std::ptrdiff_t(direction * stride + line.targetBase[I] + std::size_t(t0)) + a);
-    const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
-    const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
     constexpr std::uint32_t fast = LineKernels::HeatFast;
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
-    if (!Masked) {
-        for (int k = k0; k < k1; ++k)
+    auto pushes = [&](int k) { return !Masked || (m[k] & (fast | bit)) == fast; };
+    const DirectionRange r = directionRange(line, I, t0, n);
+    double *const lineNext = line.scalarNext + direction * stride + line.targetBase[I];
+    double *__restrict dst = lineNext + (std::ptrdiff_t(t0) + line.along[I]);
+    for (int k = r.k0; k < r.k1; ++k)
+        if (pushes(k))
             dst[k] = value(k);
-    } else {
-        for (int k = k0; k < k1; ++k)
-            if ((m[k] & (fast | bit)) == fast)
-                dst[k] = value(k);
-        if (bounces & bit) {
-            double *__restrict own = line.scalarNext +
-                                     std::size_t(c * Q + Lattice::tables.opp[Q][I]) * stride + line.base + t0;
-            for (int k = 0; k < n; ++k)
-                if ((m[k] & (fast | bit)) == (fast | bit))
-                    own[k] = value(k);
-        }
+    if (Masked && (bounces & bit)) {
+        double *__restrict own =
+            line.scalarNext + std::size_t(c * Q + Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+        for (int k = 0; k < n; ++k)
+            if ((m[k] & (fast | bit)) == (fast | bit))
+                own[k] = value(k);
     }
-    if ((k0 == 1 || k1 == n - 1) && line.wraps) {
-        const int k = k0 == 1 ? 0 : n - 1;
-        const std::size_t target = direction * stride + line.targetBase[I] + (k0 == 1 ? length - 1 : 0);
-        if (!Masked || (m[k] & (fast | bit)) == fast)
-            line.scalarNext[target] = value(k);
-    }
+    if (r.wrapped >= 0 && pushes(r.wrapped))
+        lineNext[r.wrappedTarget] = value(r.wrapped);
 }
 
 template <int Q, bool Masked, std::size_t... I>

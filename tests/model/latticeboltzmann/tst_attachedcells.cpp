@@ -44,12 +44,8 @@ void build(Grid &grid, const QString &kind, int q, int length)
     } else if (kind == "colour") {
         ScalarTracerSettings *tracers = grid.getScalarTracers();
         tracers->setEpsilon(0.9);
-        ScalarSource source;
-        source.id = 1;
-        source.minx = source.maxx = 9;
-        source.miny = 7;
-        source.maxy = 8;
-        tracers->addSource(source, 1);
+        // A box as id, x, y and z ranges.
+        tracers->addSource(ScalarSource{1, 9, 9, 7, 8, 0, 0}, 1);
     } else {
         p->setEpsilon(1, 0.9);
         p->setPassiveScalarGravity(2e-3);

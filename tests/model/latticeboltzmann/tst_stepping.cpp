@@ -510,21 +510,10 @@ private slots:
                 ScalarTracerSettings *tracers = grid.getScalarTracers();
                 tracers->setEpsilon(0.9);
                 tracers->setInitialConcentration(0.2);
-                ScalarSource source;
-                source.id = 1;
-                source.minx = 3;
-                source.maxx = 4;
-                source.miny = 5;
-                source.maxy = 9;
-                source.maxz = length - 1;
-                QVERIFY(tracers->addSource(source, 1));
-                if (option.contains("two")) {
-                    source.id = 2;
-                    source.minx = source.maxx = 17;
-                    source.miny = 12;
-                    source.maxy = 14;
-                    QVERIFY(tracers->addSource(source, 1));
-                }
+                // Boxes as id, x, y and z ranges.
+                QVERIFY(tracers->addSource(ScalarSource{1, 3, 4, 5, 9, 0, length - 1}, 1));
+                if (option.contains("two"))
+                    QVERIFY(tracers->addSource(ScalarSource{2, 17, 17, 12, 14, 0, length - 1}, 1));
                 // Colours that vary from site to site, and move with the fluid.
                 const int colours = tracers->colourCount();
                 int wrapped = 0;
