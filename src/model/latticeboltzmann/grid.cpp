@@ -149,6 +149,17 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
             deposit->detach();
     }
     mixtures.release(old, site, stays);
+    if (typeid(*old) == typeid(PassiveScalarCell)) {
+        auto *wrapper = static_cast<PassiveScalarCell *>(old);
+        if (wrapper->coloursAttached() && !(stays && wrapper->coloursAttachedTo(&scalars, site)))
+            wrapper->detachColours();
+        BaseCell *inner = wrapper->inner();
+        if (typeid(*inner) == typeid(SCCell)) {
+            auto *fluid = static_cast<SCCell *>(inner);
+            if (fluid->isAttached() && !(stays && fluid->isAttachedTo(&populations, site)))
+                fluid->detach();
+        }
+    }
 }
 
 void Grid::detachAll()
@@ -163,6 +174,94 @@ void Grid::detachAll()
         else if (isDeposition(c))
             static_cast<DepositionCell *>(c)->detach();
     mixtures.detachAll(cells);
+    detachColours();
+}
+
+bool Grid::isColourFluid(BaseCell *c)
+{
+    if (!c || typeid(*c) != typeid(PassiveScalarCell))
+        return false;
+    BaseCell *inner = static_cast<PassiveScalarCell *>(c)->inner();
+    return typeid(*inner) == typeid(SCCell);
+}
+
+void Grid::detachColours()
+{
+    for (BaseCell *c : cells) {
+        if (!c || typeid(*c) != typeid(PassiveScalarCell))
+            continue;
+        auto *wrapper = static_cast<PassiveScalarCell *>(c);
+        wrapper->detachColours();
+        if (isColourFluid(c))
+            static_cast<SCCell *>(wrapper->inner())->detach();
+    }
+    if (scalarsColour)
+        scalars.release();
+    scalarsColour = false;
+}
+
+// Colour wrappers of plain fluid built for the grid's model, not pinned and
+// carrying the tracers' colours: the fluid in the populations, the colours
+// in the scalar set (colour k's direction i as its direction k q + i).
+bool Grid::attachColours(bool wanted)
+{
+    const int q = neighbourQ;
+    const int colours = scalarTracers->colourCount();
+    auto fits = [&](BaseCell *c) {
+        if (!isColourFluid(c))
+            return false;
+        auto *wrapper = static_cast<PassiveScalarCell *>(c);
+        auto *fluid = static_cast<SCCell *>(wrapper->inner());
+        return colours > 0 && wrapper->colourCount() == colours && wrapper->colourQ() == q && fluid->getQ() == q &&
+               fluid->getFixedDensity() == 0.0;
+    };
+    bool any = false;
+    if (wanted && heatAttaches())
+        for (BaseCell *c : cells)
+            if (fits(c)) {
+                any = true;
+                break;
+            }
+    if (!any) {
+        detachColours();
+        return false;
+    }
+    const int directions = colours * q;
+    if (!scalarsColour || scalars.q != directions || scalars.stride != cells.size()) {
+        detachColours();
+        // Cells of another model left attached to the set give it up.
+        for (BaseCell *c : cells)
+            if (isHeat(c))
+                static_cast<PassiveScalar *>(c)->detach();
+            else if (isDeposition(c))
+                static_cast<DepositionCell *>(c)->detach();
+        scalarsDeposit = false;
+        scalars.allocate(directions, cells.size());
+        scalarsColour = true;
+    }
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        BaseCell *c = cells[s];
+        if (!c || typeid(*c) != typeid(PassiveScalarCell))
+            continue;
+        auto *wrapper = static_cast<PassiveScalarCell *>(c);
+        if (!fits(c)) {
+            wrapper->detachColours();
+            if (isColourFluid(c))
+                static_cast<SCCell *>(wrapper->inner())->detach();
+            continue;
+        }
+        if (!wrapper->coloursAttachedTo(&scalars, int(s)))
+            wrapper->attachColours(&scalars, int(s));
+        auto *fluid = static_cast<SCCell *>(wrapper->inner());
+        if (!fluid->isAttachedTo(&populations, int(s))) {
+            fluid->detach();
+            fluid->attach(&populations, int(s));
+        }
+        if (populations.solid)
+            populations.solid[s] = 0.0;
+    }
+    scalars.layoutDirty = false;
+    return true;
 }
 
 bool Grid::attachable(BaseCell *c)
@@ -253,9 +352,10 @@ void Grid::attachCells()
                 heat = true;
                 break;
             }
-    attachDeposition(heat);
-    if (scalarsDeposit) {
-        // The set holds the deposition cells.
+    const bool colours = attachColours(!heat);
+    attachDeposition(heat || colours);
+    if (scalarsDeposit || colours) {
+        // The set holds the deposition cells or the colours.
     } else if (!heat) {
         for (BaseCell *c : cells)
             if (isHeat(c))
@@ -693,6 +793,9 @@ void Grid::buildSiteModes()
             mode |= HeatFluid;
         else if (isDeposition(c) && static_cast<DepositionCell *>(c)->isAttachedTo(&scalars, int(s)))
             mode |= DepositFluid;
+        else if (scalarsColour && isColourFluid(c) &&
+                 static_cast<PassiveScalarCell *>(c)->coloursAttachedTo(&scalars, int(s)))
+            mode |= HeatFluid;
         else if (exactly(c, typeid(WallCell)))
             mode |= PlainWall;
         else if (exactly(c, typeid(NullCell)))
@@ -718,7 +821,11 @@ void Grid::buildSiteModes()
         if (alone)
             siteModes[s] |= DepositFast;
     }
+    if (scalarsColour)
+        markColourSites();
     for (std::size_t s = 0; s < n; ++s) {
+        if (scalarsColour && (siteModes[s] & HeatFluid))
+            continue;
         const bool shallow = siteModes[s] & ShallowFluid;
         const bool heat = siteModes[s] & HeatFluid;
         if (!(siteModes[s] & PlainFluid) && !shallow && !heat)
@@ -823,7 +930,7 @@ void Grid::buildSiteModes()
             const std::uint32_t mode = siteModes[s];
             all = all && (mode & FluidNeighbours);
             any = any || (mode & FastFluid);
-            attached = attached || (mode & (PlainFluid | ShallowFluid));
+            attached = attached || (mode & (PlainFluid | ShallowFluid)) || (scalarsColour && (mode & HeatFluid));
             porous = porous || ((mode & PlainFluid) && typeid(*cells[s]) == typeid(PorousCell));
             // Bits 25 and 26 are bounce directions on D3Q27.
             const bool fastShallow = shallowLines && (mode & ShallowFast);
@@ -848,6 +955,49 @@ void Grid::buildSiteModes()
     psiValid = false;
     cellsFitModel = cellsMatchModel();
     siteModesValid = true;
+}
+
+// A colour site whose neighbours are attached colour sites, absent, or
+// plain walls in a wrapper that is no source and sends fluid and colours
+// back to this very site (the bounce bits) steps in the line kernels: its
+// fluid in the plain kernel (FastFluid), its colours in the colour kernel
+// (HeatFast). A source emits on its own path.
+void Grid::markColourSites()
+{
+    const int q = neighbourQ;
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        if (!(siteModes[s] & HeatFluid))
+            continue;
+        if (static_cast<PassiveScalarCell *>(cells[s])->getFixedConcentration() >= 0.0)
+            continue;
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = neighbourRow(int(s), scratch);
+        std::uint32_t mode = siteModes[s];
+        bool fast = true;
+        for (int i = 0; i < q && fast; ++i) {
+            BaseCell *nb = block[i];
+            if (!nb || (isColourFluid(nb) && static_cast<PassiveScalarCell *>(nb)->coloursAttached()))
+                continue;
+            fast = false;
+            if (typeid(*nb) != typeid(PassiveScalarCell))
+                continue;
+            auto *wrapper = static_cast<PassiveScalarCell *>(nb);
+            BaseCell *inner = wrapper->inner();
+            if (typeid(*inner) != typeid(WallCell) || wrapper->getFixedConcentration() >= 0.0)
+                continue;
+            BaseCell **wallBlock = static_cast<WallCell *>(inner)->getNeighbours();
+            if (wallBlock && wallBlock[Lattice::opposite(q, i)] == cells[s]) {
+                mode |= 1u << i;
+                fast = true;
+            }
+        }
+        if (!fast)
+            continue;
+        mode |= HeatFast | FastFluid;
+        if (!(mode & ((1u << q) - 1)))
+            mode |= FluidNeighbours;
+        siteModes[s] = mode;
+    }
 }
 
 void Grid::resize(int width, int height, int length, bool keepOld)
@@ -1428,6 +1578,7 @@ int Grid::step(int count)
     stepping = true;
     for (int k = 0; k < count; ++k) {
         if (populations.layoutDirty || mixtures.dirty())
+        if (populations.layoutDirty || scalars.layoutDirty)
             buildSiteModes();
         chooseForceMode();
         if (populations.shiftsMarked() && fastPath && !populations.fieldShifts)

@@ -313,6 +313,19 @@ private:
     // on a 2D D2Q9 grid (when no heat cell holds that set).
     static bool isDeposition(BaseCell *c);
     bool depositionAttaches() const { return neighbourQ == 9 && nz == 1; }
+    // Whether the cell wraps plain fluid in lattice-Boltzmann colours: its
+    // fluid lives in the populations and its colours in the scalar set (on
+    // the lattices heat cells attach on, while no heat or deposition cell
+    // holds that set).
+    static bool isColourFluid(BaseCell *c);
+    // Attaches the colour wrappers of plain fluid built for the grid's
+    // model and the tracers' colour count (their fluid to the populations,
+    // their colours to the scalar set); with wanted false, or none such,
+    // detaches them all. Returns whether the scalar set holds colours.
+    bool attachColours(bool wanted);
+    void detachColours();
+    // Marks the colour sites that step in the line kernels (see buildSiteModes).
+    void markColourSites();
     // Attaches the deposition cells to the scalar set, or detaches them all
     // when heat cells hold it or the grid is not 2D D2Q9.
     void attachDeposition(bool heat);
@@ -409,6 +422,11 @@ private:
     // lineHeat does (bits 0 and 1), with 4 added for a line holding any
     // attached deposition cell.
     bool scalarsDeposit = false;
+    // Whether scalars holds the colours of the colour wrappers (colour k's
+    // direction i as direction k q + i, flipped with the populations); the
+    // sites are marked HeatFluid and HeatFast as heat sites are, lineHeat
+    // marks their lines, and their fluid is stepped by the plain kernels.
+    bool scalarsColour = false;
     std::vector<std::uint8_t> lineDeposit;
     // How the body forces reach the line kernels: not at all (the cells
     // form them), gravity alone, or the pseudopotential force (with gravity

@@ -79,6 +79,11 @@ struct Line
     // Deposition (the deposition kernel only, with tau above and the
     // deposition cells' values in the scalar arrays): the deposition rate.
     double depositionRate = 0.0;
+    // Coloured scalars (the colour kernels only): the number of colours,
+    // whose distributions fill the scalar arrays (colour c's direction i as
+    // direction c Q + i), and their relaxation rate 1 / epsilon.
+    int colours = 0;
+    double colourOmega = 1.0;
 };
 
 // Collides the line's fast sites and pushes their values: to the
@@ -132,6 +137,11 @@ struct Set
     // ones and zero as the density (the cells' getP(-1)). Entries of other
     // sites in the scalar arrays are unused, so they are committed too.
     StatsFunction commitDeposition;
+    // Coloured scalars carried by plain fluid: each colour's relaxation
+    // towards its first-order equilibrium with the velocity of the fluid's
+    // current populations, pushed, for the sites marked HeatFast (every
+    // site without modes), as PassiveScalarCell::preUpdate forms it.
+    PushFunction pushColours[4];
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

@@ -1059,6 +1059,128 @@ void commitDeposition(const Line &line, double *__restrict deltaP, double *__res
     }
 }
 
+// ---- coloured scalars carried by plain fluid ----
+
+// The velocity of a tile's sites from the fluid's current populations, in
+// the operations and order of Lattice::moments (zero where the density is
+// too small): the velocity a colour wrapper reads from its fluid.
+template <int Q>
+inline void colourVelocity(const Line &line, int t0, int n, double *__restrict ux, double *__restrict uy,
+                           double *__restrict uz)
+{
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base + t0;
+    alignas(64) double rho[Tile], mx[Tile], my[Tile], mz[Tile];
+    for (int k = 0; k < n; ++k)
+        rho[k] = mx[k] = my[k] = mz[k] = 0.0;
+    for (int i = 0; i < Q; ++i) {
+        if (!(Lattice::tables.w[Q][i] > Lattice::ActiveWeight))
+            continue;
+        const double *__restrict f = cur + std::size_t(i) * stride;
+        const double ex = Lattice::tables.e[Q][i][0], ey = Lattice::tables.e[Q][i][1],
+                     ez = Lattice::tables.e[Q][i][2];
+        for (int k = 0; k < n; ++k) {
+            rho[k] += f[k];
+            mx[k] += ex * f[k];
+            my[k] += ey * f[k];
+            mz[k] += ez * f[k];
+        }
+    }
+    for (int k = 0; k < n; ++k) {
+        const bool massive = rho[k] > Lattice::ActiveWeight;
+        const double inv = 1.0 / rho[k];
+        ux[k] = massive ? mx[k] * inv : 0.0;
+        uy[k] = massive ? my[k] * inv : 0.0;
+        uz[k] = massive ? mz[k] * inv : 0.0;
+    }
+}
+
+// Colour c's value at a tile's sites: the sum of its Q directions in order.
+template <int Q> inline void colourValue(const Line &line, int c, int t0, int n, double *__restrict theta)
+{
+    for (int k = 0; k < n; ++k)
+        theta[k] = 0.0;
+    for (int i = 0; i < Q; ++i) {
+        const double *__restrict g = line.scalarCur + std::size_t(c * Q + i) * line.stride + line.base + t0;
+        for (int k = 0; k < n; ++k)
+            theta[k] += g[k];
+    }
+}
+
+// One direction of colour c in a tile: g keep + omega (3 e.u + 1) w theta,
+// pushed as heatDirection pushes the scalar.
+template <int Q, int I, bool Masked>
+inline void colourDirection(const Line &line, const double *ux, const double *uy, const double *uz,
+                            const double *theta, int c, int t0, int n, std::uint32_t bounces)
+{
+    constexpr std::uint32_t bit = 1u << I;
+    if (line.outside & bit)
+        return;
+    constexpr double w = Lattice::tables.w[Q][I];
+    constexpr bool active = w > Lattice::ActiveWeight;
+    constexpr double ex = Lattice::tables.e[Q][I][0], ey = Lattice::tables.e[Q][I][1],
+                     ez = Lattice::tables.e[Q][I][2];
+    const double omega = line.colourOmega;
+    const double keep = 1.0 - omega;
+    const std::size_t stride = line.stride;
+    const std::size_t direction = std::size_t(c * Q + I);
+    const double *__restrict g = line.scalarCur + direction * stride + line.base + t0;
+    auto value = [&](int k) {
+        double eq = 0.0;
+        if constexpr (active)
+            eq = (3.0 * (ex * ux[k] + ey * uy[k] + ez * uz[k]) + 1.0) * (w * theta[k]);
+        return g[k] * keep + omega * eq;
+    };
+    constexpr std::uint32_t fast = LineKernels::HeatFast;
+    const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
+    auto pushes = [&](int k) { return !Masked || (m[k] & (fast | bit)) == fast; };
+    const DirectionRange r = directionRange(line, I, t0, n);
+    double *const lineNext = line.scalarNext + direction * stride + line.targetBase[I];
+    double *__restrict dst = lineNext + (std::ptrdiff_t(t0) + line.along[I]);
+    for (int k = r.k0; k < r.k1; ++k)
+        if (pushes(k))
+            dst[k] = value(k);
+    if (Masked && (bounces & bit)) {
+        double *__restrict own =
+            line.scalarNext + std::size_t(c * Q + Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+        for (int k = 0; k < n; ++k)
+            if ((m[k] & (fast | bit)) == (fast | bit))
+                own[k] = value(k);
+    }
+    if (r.wrapped >= 0 && pushes(r.wrapped))
+        lineNext[r.wrappedTarget] = value(r.wrapped);
+}
+
+template <int Q, bool Masked, std::size_t... I>
+inline void colourDirections(const Line &line, const double *ux, const double *uy, const double *uz,
+                             const double *theta, int c, int t0, int n, std::uint32_t bounces,
+                             std::index_sequence<I...>)
+{
+    (colourDirection<Q, int(I), Masked>(line, ux, uy, uz, theta, c, t0, n, bounces), ...);
+}
+
+template <int Q, bool Masked> void colourLine(const Line &line)
+{
+    const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::HeatFast) : 0;
+    alignas(64) double ux[Tile], uy[Tile], uz[Tile], theta[Tile];
+    for (int t0 = 0; t0 < line.length; t0 += Tile) {
+        const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
+        colourVelocity<Q>(line, t0, n, ux, uy, uz);
+        for (int c = 0; c < line.colours; ++c) {
+            colourValue<Q>(line, c, t0, n, theta);
+            colourDirections<Q, Masked>(line, ux, uy, uz, theta, c, t0, n, bounces, std::make_index_sequence<Q>());
+        }
+    }
+}
+
+template <int Q> void pushColours(const Line &line)
+{
+    if (line.modes)
+        colourLine<Q, true>(line);
+    else
+        colourLine<Q, false>(line);
+}
+
 } // namespace
 
 namespace LineKernels {
@@ -1080,6 +1202,7 @@ extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
                                {pushHeat<9>, pushHeat<15>, pushHeat<19>, pushHeat<27>},
                                {statsHeat<9>, statsHeat<15>, statsHeat<19>, statsHeat<27>},
                                pushDeposition,
-                               commitDeposition};
+                               commitDeposition,
+                               {pushColours<9>, pushColours<15>, pushColours<19>, pushColours<27>}};
 
 } // namespace LineKernels

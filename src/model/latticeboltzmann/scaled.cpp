@@ -11,6 +11,8 @@
 #include "heat/passivescalar.h"
 #include "porous/shallowcell.h"
 #include "sccell.h"
+#include "tracers/passivescalarcell.h"
+#include "tracers/scalartracersettings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -83,7 +85,9 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     const bool plain = (sp->getForces().isEmpty() || folded) && !sp->getEntropic() &&
                        !(sp->getSmagorinsky() > 0.0) && sp->getVelocityOrder() == 2;
     const int slot = LineKernels::slot(q);
-    if (fast && plain && slot >= 0) {
+    // Under a force the colour sites' fluid steps on its own path.
+    const bool colourForces = g.scalarsColour && !sp->getForces().isEmpty();
+    if (fast && plain && slot >= 0 && !colourForces) {
         const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
         const LineKernels::PushFunction push =
             field ? set.pushField[slot] : gravity ? set.pushForced[slot] : set.push[slot];
@@ -118,8 +122,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         const int length = nz > 1 ? nz : nx;
         const int first = nz > 1 ? x0 : 0, last = nz > 1 && x1 >= 0 ? x1 : lines - 1;
         line.wraps = sp->getPeriodicBoundaries();
-        // The heat kernel forms the second-order equilibrium only.
-        const bool heatKernel = g.scalars.stride > 0 && !g.scalarsDeposit && sp->getVelocityOrder() == 2;
+        // The heat kernel forms the second-order equilibrium only; the
+        // colour kernel (the colours in the scalar set) the first-order one.
+        const bool heatKernel =
+            g.scalars.stride > 0 && !g.scalarsDeposit && (g.scalarsColour || sp->getVelocityOrder() == 2);
         for (int l = first; l <= last; ++l) {
             const int lineIndex = nz > 1 ? y * nx + l : y;
             line.base = std::size_t(lineIndex) * length;
@@ -142,7 +148,8 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                     pushPorous(line);
                 else
                     push(line);
-                if (kind == 2)
+                // A line of colour sites has its colours to step still.
+                if (kind == 2 && heatKind == 0)
                     continue;
             }
             // Shallow-water sites (D2Q9 only) among the line's sites.
@@ -156,8 +163,20 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                 if (shallowKind == 2)
                     continue;
             }
+            // Colour sites: their colours, with the velocity of the fluid.
+            if (heatKind != 0 && g.scalarsColour) {
+                LineKernels::Line colours = line;
+                colours.modes = heatKind == 2 ? nullptr : &g.siteModes[line.base];
+                colours.scalarCur = g.scalars.cur;
+                colours.scalarNext = g.scalars.next;
+                colours.colours = g.scalars.q / q;
+                colours.colourOmega = 1.0 / g.scalarTracers->getEpsilon();
+                set.pushColours[slot](colours);
+                if (heatKind == 2)
+                    continue;
+            }
             // Heat sites: both population sets.
-            if (heatKind != 0) {
+            else if (heatKind != 0) {
                 LineKernels::Line heat = line;
                 heat.modes = heatKind == 2 ? nullptr : &g.siteModes[line.base];
                 heat.scalarCur = g.scalars.cur;
@@ -224,7 +243,7 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             // A porous site exchanges part of its values on the way out,
             // which its own preUpdate does.
             const bool porous = g.populations.solid && g.populations.solid[s] != 0.0;
-            if (fast && (mode & Grid::FastFluid) && !porous) {
+            if (fast && (mode & Grid::FastFluid) && !porous && !(mode & Grid::HeatFluid)) {
                 static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
                 pushToPopulations(g, g.populations, block, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
@@ -313,7 +332,7 @@ void Scaled::commit(int y) const
         double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
             depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile];
         const LineKernels::StatsFunction commitDeposition = LineKernels::kernels(g.getVectorLevel()).commitDeposition;
-        const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit;
+        const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit && !g.scalarsColour;
         const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
@@ -390,7 +409,8 @@ void Scaled::commit(int y) const
                 for (int k = 0; k < n; ++k) {
                     const std::size_t s = base + std::size_t(t0 + k);
                     const std::uint32_t mode = g.siteModes[s];
-                    if (mode & (Grid::PlainFluid | Grid::ShallowFluid)) {
+                    if ((mode & (Grid::PlainFluid | Grid::ShallowFluid)) ||
+                        (g.scalarsColour && (mode & Grid::HeatFluid))) {
                         if (attached) {
                             deltaP += change[k];
                             totalP += density[k];
@@ -429,6 +449,8 @@ void Scaled::commit(int y) const
                     total = static_cast<SCCell *>(cell)->nextDensity();
                 } else if (mode & Grid::ShallowFluid) {
                     total = static_cast<ShallowCell *>(cell)->nextDepth();
+                } else if (g.scalarsColour && (mode & Grid::HeatFluid)) {
+                    total = static_cast<SCCell *>(static_cast<PassiveScalarCell *>(cell)->inner())->nextDensity();
                 } else if (mode & Grid::HeatFluid) {
                     double delta;
                     static_cast<PassiveScalar *>(cell)->nextStatistics(delta, total);
@@ -573,12 +595,14 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     // The heat sites' sums (committed by the flips, like plain fluid).
     constexpr int MaxColumn = 1024;
     double heatChange[MaxColumn], heatTotal[MaxColumn];
-    const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit && !g.skipAttachedSums && nz <= MaxColumn;
+    const bool heat =
+        g.scalars.stride > 0 && !g.scalarsDeposit && !g.scalarsColour && !g.skipAttachedSums && nz <= MaxColumn;
     if (heat)
         set.statsHeat[slot](line, heatChange, heatTotal);
     for (int z = 0; z < nz; ++z) {
         const std::uint32_t mode = g.siteModes[base + std::size_t(z)];
-        if (mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull))
+        if ((mode & (Grid::PlainFluid | Grid::PlainWall | Grid::PlainNull)) ||
+            (g.scalarsColour && (mode & Grid::HeatFluid)))
             continue;
         BaseCell *cell = g.cells[base + std::size_t(z)];
         if (mode & Grid::HeatFluid) {

@@ -9,6 +9,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QXmlStreamWriter>
@@ -24,6 +25,9 @@ namespace {
 // A periodic box of shallow-water, heat, two-component or deposition cells
 // in a non-uniform state; the deposition cells settle on a deposition wall,
 // the two components adhere to a plain wall.
+// A periodic box of shallow-water, heat, deposition or colour-wrapped fluid
+// cells in a non-uniform state; the deposition cells settle on a deposition
+// wall, a source of the colour sits among the fluid.
 void build(Grid &grid, const QString &kind, int q, int length)
 {
     prepare(grid, q, 12, 10, length, 0.8, true);
@@ -46,6 +50,11 @@ void build(Grid &grid, const QString &kind, int q, int length)
         p->setEpsilon(1, 0.9);
         p->setMulticomponent(2, 0.6, 0.05, -0.03, 1);
         grid.fillRegion("w", 8, 10, 7, 7, 0, length - 1);
+    } else if (kind == "colour") {
+        ScalarTracerSettings *tracers = grid.getScalarTracers();
+        tracers->setEpsilon(0.9);
+        // A box as id, x, y and z ranges.
+        tracers->addSource(ScalarSource{1, 9, 9, 7, 8, 0, 0}, 1);
     } else {
         p->setEpsilon(1, 0.9);
         p->setPassiveScalarGravity(2e-3);
@@ -74,11 +83,12 @@ QByteArray answers(BaseCell *c, int q)
 {
     QByteArray out;
     auto add = [&](double v) { out.append(reinterpret_cast<const char *>(&v), sizeof v); };
-    for (int component = 0; component < 2; ++component)
+    for (int component : {0, 1, 10})
         for (int i = 0; i < q; ++i) {
             add(c->getF(i, component));
             add(c->getNextF(i, component));
         }
+    add(c->getP(10));
     for (int component = -1; component < 2; ++component) {
         add(c->getP(component));
         const Vector3d v = c->getVelocity(component), u = c->getLatticeVelocity(component);
@@ -112,6 +122,8 @@ private slots:
         QTest::newRow("deposition") << "deposition" << 9 << 1;
         QTest::newRow("two components D2Q9") << "mixture" << 9 << 1;
         QTest::newRow("two components D3Q19") << "mixture" << 19 << 4;
+        QTest::newRow("colour D2Q9") << "colour" << 9 << 1;
+        QTest::newRow("colour D3Q19") << "colour" << 19 << 4;
     }
 
     // A cell that leaves the grid's arrays (replaced without being deleted)

@@ -11,6 +11,8 @@
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
+#include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
 #include <QXmlStreamWriter>
@@ -366,6 +368,23 @@ private slots:
         QTest::newRow("D2Q9 two components, porous components") << 9 << 1 << "mixture pores";
         QTest::newRow("D3Q19 two components, porous components, closed") << 19 << 6 << "closed mixture pores";
         QTest::newRow("D3Q19 flat two components") << 19 << 1 << "mixture fluid";
+        // Coloured scalars over plain fluid, their colours in the grid's
+        // scalar set and their fluid in the populations, with a source:
+        // among wrapped walls, alone, in closed boxes, among inlets, an
+        // outlet and other boundaries, and two colours. D3Q27 keeps the
+        // per-site path.
+        for (int q : {9, 15, 19, 27}) {
+            const int length = q == 9 ? 1 : 6;
+            const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " colour";
+            QTest::newRow(name.constData()) << q << length << "colour";
+            QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed colour";
+        }
+        QTest::newRow("D2Q9 colour fluid only") << 9 << 1 << "colour fluid";
+        QTest::newRow("D2Q9 colour closed") << 9 << 1 << "closed colour";
+        QTest::newRow("D2Q9 colour closed, fluid only") << 9 << 1 << "closed colour fluid";
+        QTest::newRow("D2Q9 colour mixed") << 9 << 1 << "mixed colour";
+        QTest::newRow("D2Q9 two colours") << 9 << 1 << "colour two";
+        QTest::newRow("D3Q19 two colours closed, fluid only") << 19 << 6 << "closed colour two fluid";
     }
     void pathsAgreeBitwise()
     {
@@ -545,6 +564,33 @@ private slots:
                             c->setF(f);
                         }
             }
+            const bool colour = option.contains("colour");
+            if (colour) {
+                ScalarTracerSettings *tracers = grid.getScalarTracers();
+                tracers->setEpsilon(0.9);
+                tracers->setInitialConcentration(0.2);
+                // Boxes as id, x, y and z ranges.
+                QVERIFY(tracers->addSource(ScalarSource{1, 3, 4, 5, 9, 0, length - 1}, 1));
+                if (option.contains("two"))
+                    QVERIFY(tracers->addSource(ScalarSource{2, 17, 17, 12, 14, 0, length - 1}, 1));
+                // Colours that vary from site to site, and move with the fluid.
+                const int colours = tracers->colourCount();
+                int wrapped = 0;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+                    if (typeid(*c) != typeid(PassiveScalarCell) || !c->isFluid())
+                        return;
+                    ++wrapped;
+                    double values[3 * 27];
+                    for (int i = 0; i < q; ++i)
+                        values[i] = c->getF(i, 0);
+                    for (int k = 0; k < colours; ++k)
+                        for (int i = 0; i < q; ++i)
+                            values[q + k * q + i] =
+                                Lattice::weight(q, i) * (0.4 + 0.3 * std::sin(0.5 * x + 0.2 * y + z + k));
+                    c->setF(values);
+                });
+                QVERIFY(wrapped > 100);
+            }
             p->setMulticore(run.multicore);
             grid.setFastPath(run.fast);
             grid.setVectorLevel(run.vectorLevel);
@@ -554,7 +600,8 @@ private slots:
             // Plain domains take the single sweep; the outlet forces the phases apart.
             // Under heat, plain walls have phase-1 work (the scalar at the wall).
             // Deposition cells reflect from their deposits after the commit.
-            const bool heatWalls = option.contains("heat") && !option.contains("fluid");
+            // Walls in colour wrappers step on their own path, as before.
+            const bool heatWalls = (option.contains("heat") || colour) && !option.contains("fluid");
             QCOMPARE(grid.fusesPhases(),
                      run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition") &&
                          !mixture);
@@ -600,6 +647,16 @@ private slots:
                     QCOMPARE(inField, 0);
                     QCOMPARE(inKernel, 0);
                 }
+            if (run.fast && colour && q != 27) {
+                // Most colour sites step in the kernels, fluid and colours.
+                int wrapped = 0, inKernel = 0;
+                grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
+                    if (typeid(*c) != typeid(PassiveScalarCell) || !c->isFluid())
+                        return;
+                    ++wrapped;
+                    inKernel += grid.kernelSite(grid.siteIndex(x, y, z));
+                });
+                QVERIFY(inKernel > wrapped / 2);
             }
             run.f = snapshot(grid);
             // What the cells answer: their change, velocity (with half the
@@ -621,6 +678,12 @@ private slots:
                         run.reported.insert(run.reported.end(),
                                             {mv.x, mv.y, mv.z, mf.x, mf.y, mf.z, mu.x, mu.y, mu.z, c->getP(m)});
                     }
+                // The colours: distributions, values and source marks.
+                if (colour) {
+                    for (int i = 0; i < q; ++i)
+                        run.reported.insert(run.reported.end(), {c->getF(i, 10), c->getF(i, 11)});
+                    run.reported.insert(run.reported.end(), {c->getP(10), c->getP(11), double(c->getKind())});
+                    run.deposit = std::max(run.deposit, c->getP(10));
                 }
                 // The second set (deposition) and the deposit.
                 if (deposition) {
@@ -651,9 +714,12 @@ private slots:
         }
         // The flow really moved, so the comparison means something.
         QVERIFY(runs[0].deltaP > 0.0);
-        // So did the deposit, which reflects the concentration.
+        // So did the deposit, which reflects the concentration; the
+        // colours spread beyond their initial range.
         if (option.contains("deposition"))
             QVERIFY(runs[0].deposit > 0.0);
+        if (option.contains("colour"))
+            QVERIFY(runs[0].deposit > 0.75);
     }
 
     // Gravity switched on and off, a cell pinned (leaving the populations),

@@ -35,6 +35,46 @@ PassiveScalarCell::~PassiveScalarCell()
     delete innerCell;
 }
 
+void PassiveScalarCell::attachColours(Populations *scalars, int siteIndex)
+{
+    detachColours();
+    const int n = colours * q;
+    for (int v = 0; v < n; ++v) {
+        scalars->cur[std::size_t(v) * scalars->stride + siteIndex] = g[std::size_t(v)];
+        scalars->next[std::size_t(v) * scalars->stride + siteIndex] = gNext[std::size_t(v)];
+    }
+    std::vector<double>().swap(g);
+    std::vector<double>().swap(gNext);
+    std::vector<double>().swap(theta);
+    store = scalars;
+    site = siteIndex;
+}
+
+void PassiveScalarCell::detachColours()
+{
+    if (!store)
+        return;
+    const std::size_t n = std::size_t(colours) * q;
+    g.resize(n);
+    gNext.resize(n);
+    for (std::size_t v = 0; v < n; ++v) {
+        g[v] = store->cur[v * store->stride + site];
+        gNext[v] = store->next[v * store->stride + site];
+    }
+    store = nullptr;
+    site = -1;
+    theta.assign(std::size_t(colours), 0.0);
+    recomputeColours();
+}
+
+double PassiveScalarCell::attachedColour(int k) const
+{
+    double sum = 0.0;
+    for (int i = 0; i < q; ++i)
+        sum += currentValue(k * q + i);
+    return sum;
+}
+
 BaseCell *PassiveScalarCell::innerOf(BaseCell *cell)
 {
     auto *wrapper = dynamic_cast<PassiveScalarCell *>(cell);
@@ -43,6 +83,7 @@ BaseCell *PassiveScalarCell::innerOf(BaseCell *cell)
 
 BaseCell *PassiveScalarCell::releaseInner()
 {
+    layoutChanged();
     BaseCell *cell = innerCell;
     innerCell = new NullCell;
     innerRole = Role::Null;
@@ -75,6 +116,11 @@ int PassiveScalarCell::modelQ()
 
 void PassiveScalarCell::allocateColours(int count)
 {
+    if (store) {
+        layoutChanged();
+        store = nullptr;
+        site = -1;
+    }
     colours = std::max(0, count);
     const std::size_t n = std::size_t(colours) * q;
     g.assign(n, 0.0);
@@ -86,12 +132,15 @@ void PassiveScalarCell::initColours(double concentration)
 {
     for (int k = 0; k < colours; ++k)
         for (int i = 0; i < q; ++i)
-            g[std::size_t(k * q + i)] = Lattice::isActive(q, i) ? Lattice::weight(q, i) * concentration : 0.0;
+            setValue(k * q + i, Lattice::isActive(q, i) ? Lattice::weight(q, i) * concentration : 0.0);
     recomputeColours();
 }
 
 void PassiveScalarCell::recomputeColours()
 {
+    // Attached, the colour values are summed when asked for.
+    if (store)
+        return;
     for (int k = 0; k < colours; ++k) {
         double sum = 0.0;
         const double *gk = &g[std::size_t(k * q)];
@@ -121,11 +170,11 @@ void PassiveScalarCell::preUpdate(double params[], BaseCell *neighbours[], Grid 
         }
         if (innerRole == Role::Solid)
             continue;
-        const double *gk = &g[std::size_t(k * q)];
-        const double t = theta[std::size_t(k)];
+        const double t = colour(k);
         for (int i = 0; i < q; ++i)
             if (BaseCell *n = neighbours[i])
-                n->setNextF(i, gk[i] * keep + omega * Lattice::equilibriumFirstOrder(u, t, q, i), component);
+                n->setNextF(i, currentValue(k * q + i) * keep + omega * Lattice::equilibriumFirstOrder(u, t, q, i),
+                            component);
     }
 }
 
@@ -156,7 +205,8 @@ void PassiveScalarCell::update(double params[], BaseCell *neighbours[], Grid *gr
 void PassiveScalarCell::postUpdate()
 {
     innerCell->postUpdate();
-    if (innerRole == Role::Null)
+    // Attached colours are committed by the grid's flip.
+    if (innerRole == Role::Null || store)
         return;
     // A copy, not a swap: entries no neighbour writes (open box edges) stay
     // as they are instead of alternating between two old values.
@@ -168,7 +218,7 @@ double PassiveScalarCell::getF(int i, int component)
 {
     if (component > 9) {
         const int k = component - 10;
-        return k < colours && i >= 0 && i < q ? g[std::size_t(k * q + i)] : 0.0;
+        return k < colours && i >= 0 && i < q ? currentValue(k * q + i) : 0.0;
     }
     return innerCell->getF(i, component);
 }
@@ -197,7 +247,7 @@ void PassiveScalarCell::setNextF(int i, double value, int component)
         sender->setNextF(back, factor * value, component);
         return;
     }
-    gNext[std::size_t(k * q + i)] = value;
+    nextValue(k * q + i) = value;
 }
 
 double PassiveScalarCell::getP(int component)
@@ -219,7 +269,7 @@ void PassiveScalarCell::setF(double values[])
     innerCell->setF(values);
     for (int k = 0; k < colours; ++k)
         for (int i = 0; i < q; ++i)
-            g[std::size_t(k * q + i)] = values[q + k * q + i];
+            setValue(k * q + i, values[q + k * q + i]);
     recomputeColours();
 }
 
@@ -234,6 +284,18 @@ BaseCell *PassiveScalarCell::clone(const SimulationParameters &parameters)
     c->g = g;
     c->gNext = gNext;
     c->theta = theta;
+    if (store) {
+        // The copy keeps arrays of its own.
+        const int n = colours * q;
+        c->g.resize(std::size_t(n));
+        c->gNext.resize(std::size_t(n));
+        for (int v = 0; v < n; ++v) {
+            c->g[std::size_t(v)] = currentValue(v);
+            c->gNext[std::size_t(v)] = store->next[std::size_t(v) * store->stride + site];
+        }
+        c->theta.assign(std::size_t(colours), 0.0);
+        c->recomputeColours();
+    }
     c->setSource(fixedConcentration, sourceIndex);
     return c;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/populations.h"
 
 #include <vector>
 
@@ -9,6 +10,9 @@
 // component 10 + k, is advected and diffused by its own lattice-Boltzmann
 // distribution relaxed with the tracer settings' epsilon. A cell marked as a
 // source emits the equilibrium of its colour at the emission value instead.
+// The grid may keep the colour distributions in its scalar array set (see
+// attachColours); the cell then holds no arrays of its own and answers from
+// the grid's.
 class PassiveScalarCell : public BaseCell
 {
 public:
@@ -63,6 +67,7 @@ public:
     {
         delete innerCell;
         setInner(cell);
+        layoutChanged();
     }
     // The wrapper's own neighbour block, for the colour bounce-back at solids.
     // Also the parameters of the grid that links it, for the reflection factor.
@@ -72,6 +77,8 @@ public:
         settings = parameters;
     }
     int colourCount() const { return colours; }
+    // The lattice the colour distributions are laid out for.
+    int colourQ() const { return q; }
     double getFixedConcentration() const { return fixedConcentration; }
     int getSourceIndex() const { return sourceIndex; }
     // A fixed concentration below 0 unmarks the cell.
@@ -79,9 +86,29 @@ public:
     {
         fixedConcentration = concentration;
         sourceIndex = concentration >= 0.0 ? index : -1;
+        layoutChanged();
     }
     // The colour value of colour k (0 for a colour the cell does not have).
-    double colour(int k) const { return k >= 0 && k < colours ? theta[std::size_t(k)] : 0.0; }
+    double colour(int k) const
+    {
+        if (k < 0 || k >= colours)
+            return 0.0;
+        return store ? attachedColour(k) : theta[std::size_t(k)];
+    }
+
+    // Moves the colour distributions into the grid's scalar set at the site:
+    // direction i of colour k is entry (k q + i) stride + site of its current
+    // and next arrays (the set has colours q directions); the own arrays are
+    // freed. The grid commits them by flipping the set. Only a cell of the
+    // plain lattice-Boltzmann kind does so.
+    void attachColours(Populations *scalars, int siteIndex);
+    // Takes the values back into arrays of its own.
+    void detachColours();
+    bool coloursAttached() const { return store != nullptr; }
+    bool coloursAttachedTo(const Populations *scalars, int siteIndex) const
+    {
+        return store == scalars && site == siteIndex;
+    }
 
     // How the colours treat the inner cell, fixed when it is wrapped.
     enum class Role {
@@ -101,11 +128,41 @@ protected:
     virtual const char *typeName() const { return "passiveScalarCell"; }
     virtual int valuesPerColour() const { return q; }
     int storedValues() const { return colours * valuesPerColour(); }
-    virtual double storedValue(int n) const { return g[std::size_t(n)]; }
-    virtual void setStoredValue(int n, double v) { g[std::size_t(n)] = v; }
+    virtual double storedValue(int n) const { return currentValue(n); }
+    virtual void setStoredValue(int n, double v) { setValue(n, v); }
     // Bitwise copy of the inner fluid's next populations (those not rewritten
     // by every streaming, at open box edges) so a saved run resumes exactly.
     void writeInnerNext(QXmlStreamWriter &writer);
+    // Entry n (k q + i) of the current and next colour distributions, in
+    // the own arrays or the grid's set.
+    double currentValue(int n) const
+    {
+        return store ? store->cur[std::size_t(n) * store->stride + site] : g[std::size_t(n)];
+    }
+    double &nextValue(int n)
+    {
+        return store ? store->next[std::size_t(n) * store->stride + site] : gNext[std::size_t(n)];
+    }
+    // Sets entry n of both the current and the next distributions, so that
+    // an entry no neighbour writes (at an open box edge) keeps the value
+    // whether the values are committed by copying or by flipping.
+    void setValue(int n, double v)
+    {
+        if (store) {
+            store->cur[std::size_t(n) * store->stride + site] = v;
+            store->next[std::size_t(n) * store->stride + site] = v;
+        } else {
+            g[std::size_t(n)] = v;
+            gNext[std::size_t(n)] = v;
+        }
+    }
+    // A change that may change how the grid steps the cell (its inner cell,
+    // its source mark): the grid rebuilds its stepping tables.
+    void layoutChanged()
+    {
+        if (store)
+            store->layoutDirty = true;
+    }
 
     BaseCell *innerCell = nullptr;
     BaseCell **neighbourBlock = nullptr;
@@ -117,4 +174,10 @@ protected:
     double fixedConcentration = -1.0;
     int sourceIndex = -1;
     std::vector<double> g, gNext, theta;
+
+private:
+    double attachedColour(int k) const;
+
+    Populations *store = nullptr;
+    int site = -1;
 };
