@@ -22,12 +22,10 @@ using namespace GridTest;
 
 namespace {
 
-// A periodic box of shallow-water, heat, two-component or deposition cells
-// in a non-uniform state; the deposition cells settle on a deposition wall,
-// the two components adhere to a plain wall.
-// A periodic box of shallow-water, heat, deposition or colour-wrapped fluid
-// cells in a non-uniform state; the deposition cells settle on a deposition
-// wall, a source of the colour sits among the fluid.
+// A periodic box of shallow-water, heat, two-component, deposition or
+// colour-wrapped fluid cells in a non-uniform state; the deposition cells
+// settle on a deposition wall, the two components adhere to a plain wall, a
+// source of the colour sits among the fluid.
 void build(Grid &grid, const QString &kind, int q, int length)
 {
     prepare(grid, q, 12, 10, length, 0.8, true);
