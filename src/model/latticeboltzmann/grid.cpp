@@ -1577,8 +1577,7 @@ int Grid::step(int count)
     const bool fused = canFuse();
     stepping = true;
     for (int k = 0; k < count; ++k) {
-        if (populations.layoutDirty || mixtures.dirty())
-        if (populations.layoutDirty || scalars.layoutDirty)
+        if (populations.layoutDirty || mixtures.dirty() || scalars.layoutDirty)
             buildSiteModes();
         chooseForceMode();
         if (populations.shiftsMarked() && fastPath && !populations.fieldShifts)
