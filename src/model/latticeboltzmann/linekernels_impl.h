@@ -5,6 +5,7 @@
 // another's.
 #include "lattice.h"
 #include "linekernels.h"
+#include "porous/inversecuberoot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -653,9 +654,10 @@ inline void shallowTile(const Line &line, int t0, int n, ShallowTiles &t)
     }
     for (int k = 0; k < n; ++k)
         t.feq[0][k] = h[k] - sum[k];
-    // The friction -g kappa^2 h^(-1/3) |u| u. With a zero coefficient the
-    // power, finite and positive at a wet site, changes nothing in the
-    // product (not even the sign of its zero) and is not formed.
+    // The friction -g kappa^2 h^(-1/3) |u| u, kept as its share F / 6 of
+    // each direction. With a zero coefficient the root, finite and positive
+    // at a wet site, changes nothing in the product (not even the sign of
+    // its zero) and is not formed.
     const double c0 = -g * line.shallowKappa * line.shallowKappa;
     double *__restrict c = my;
     if (c0 == 0.0) {
@@ -663,13 +665,13 @@ inline void shallowTile(const Line &line, int t0, int n, ShallowTiles &t)
             c[k] = c0 * __builtin_sqrt(uu[k]);
     } else {
         for (int k = 0; k < n; ++k)
-            c[k] = h[k] > 1e-12 ? c0 * __builtin_pow(h[k], -0.3333333333333333) * __builtin_sqrt(uu[k]) : 0.0;
+            c[k] = h[k] > 1e-12 ? c0 * inverseCubeRoot(h[k]) * __builtin_sqrt(uu[k]) : 0.0;
     }
     for (int k = 0; k < n; ++k) {
         const bool wet = h[k] > 1e-12;
-        t.fx[k] = wet ? ux[k] * c[k] : 0.0;
-        t.fy[k] = wet ? uy[k] * c[k] : 0.0;
-        t.fz[k] = wet ? uz * c[k] : 0.0;
+        t.fx[k] = wet ? ux[k] * c[k] * (1.0 / 6.0) : 0.0;
+        t.fy[k] = wet ? uy[k] * c[k] * (1.0 / 6.0) : 0.0;
+        t.fz[k] = wet ? uz * c[k] * (1.0 / 6.0) : 0.0;
     }
 }
 
@@ -684,7 +686,7 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     constexpr double ex = Lattice::tables.e[9][I][0], ey = Lattice::tables.e[9][I][1],
                      ez = Lattice::tables.e[9][I][2];
     const std::size_t stride = line.stride;
-    const double tau = line.tau;
+    const double omega = 1.0 / line.tau;
     const int length = line.length;
     const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
     const double *__restrict feq = t.feq[I];
@@ -692,7 +694,7 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     const double *__restrict fy = t.fy;
     const double *__restrict fz = t.fz;
     auto value = [&](int k) {
-        return f[k] + (feq[k] - f[k]) / tau + (ex * fx[k] + ey * fy[k] + ez * fz[k]) / 6.0;
+        return f[k] + (feq[k] - f[k]) * omega + (ex * fx[k] + ey * fy[k] + ez * fz[k]);
     };
     const int a = line.along[I];
     double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
