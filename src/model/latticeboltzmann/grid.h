@@ -337,6 +337,10 @@ private:
     // Marks the mixture sites (ComponentFluid, ComponentFast) and sizes the
     // component field for them, or releases it when there are none.
     void markComponentSites();
+    // Adds mark to the mode of every site whose mode holds a bit of within
+    // and whose neighbours are each absent or pass fits(neighbour).
+    template <typename Fits>
+    void markWhereNeighbours(std::uint32_t within, std::uint32_t mark, Fits fits);
     // Forms the component field from every cell (once per call to step,
     // before the first collision reads it).
     void formComponentField();

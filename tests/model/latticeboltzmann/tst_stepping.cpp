@@ -647,6 +647,7 @@ private slots:
                     QCOMPARE(inField, 0);
                     QCOMPARE(inKernel, 0);
                 }
+            }
             if (run.fast && colour && q != 27) {
                 // Most colour sites step in the kernels, fluid and colours.
                 int wrapped = 0, inKernel = 0;
@@ -678,6 +679,7 @@ private slots:
                         run.reported.insert(run.reported.end(),
                                             {mv.x, mv.y, mv.z, mf.x, mf.y, mf.z, mu.x, mu.y, mu.z, c->getP(m)});
                     }
+                }
                 // The colours: distributions, values and source marks.
                 if (colour) {
                     for (int i = 0; i < q; ++i)
