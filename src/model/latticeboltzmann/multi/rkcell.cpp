@@ -1,7 +1,9 @@
 #include "rkcell.h"
 
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/multi/exactcell.h"
+#include "model/latticeboltzmann/multi/mixturelayout.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
@@ -14,13 +16,90 @@
 
 #include <cmath>
 
+namespace {
+
+std::size_t blockBytes(int q)
+{
+    return 4 * std::size_t(q) * sizeof(double);
+}
+
+} // namespace
+
 RKCell::RKCell(const SimulationParameters &parameters) : q(parameters.getModel())
 {
-    for (int i = 0; i < Lattice::MaxQ; ++i)
-        r[i] = rNext[i] = b[i] = bNext[i] = 0.0;
+    // One pooled block, so cells built in site order have their values in
+    // site order.
+    values = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
+    for (int i = 0; i < 4 * q; ++i)
+        values[i] = 0.0;
     const double d1 = parameters.randomInitialDensity();
     const double d2 = parameters.randomInitialDensity();
     reset(d2, d1);
+}
+
+RKCell::~RKCell()
+{
+    if (values)
+        BlockPool::release(values, blockBytes(q));
+}
+
+double RKCell::current(int i, int colour) const
+{
+    if (values)
+        return values[(colour == 0 ? 0 : 2 * q) + i];
+    const Populations &store = layout->store(colour);
+    return store.cur[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+double RKCell::next(int i, int colour) const
+{
+    if (values)
+        return values[(colour == 0 ? q : 3 * q) + i];
+    const Populations &store = layout->store(colour);
+    return store.next[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+double &RKCell::nextEntry(int i, int colour)
+{
+    if (values)
+        return values[(colour == 0 ? q : 3 * q) + i];
+    Populations &store = layout->store(colour);
+    return store.next[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+void RKCell::attach(MixtureLayout *stores, int siteIndex)
+{
+    if (!values)
+        return;
+    for (int colour = 0; colour < 2; ++colour) {
+        Populations &store = stores->store(colour);
+        for (int i = 0; i < q; ++i) {
+            store.cur[std::size_t(i) * store.stride + std::size_t(siteIndex)] = current(i, colour);
+            store.next[std::size_t(i) * store.stride + std::size_t(siteIndex)] = next(i, colour);
+        }
+    }
+    BlockPool::release(values, blockBytes(q));
+    values = nullptr;
+    layout = stores;
+    site = siteIndex;
+    recompute();
+}
+
+void RKCell::detach()
+{
+    if (values)
+        return;
+    double *own = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
+    for (int i = 0; i < q; ++i) {
+        own[i] = current(i, 0);
+        own[q + i] = next(i, 0);
+        own[2 * q + i] = current(i, 1);
+        own[3 * q + i] = next(i, 1);
+    }
+    values = own;
+    layout = nullptr;
+    site = -1;
+    recompute();
 }
 
 void RKCell::recompute()
@@ -31,15 +110,34 @@ void RKCell::recompute()
         if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
             continue;
         const int *e = Lattice::tables.e[q][i];
-        const double n = r[i] + b[i];
-        red += r[i];
-        blue += b[i];
+        const double r = current(i, 0), b = current(i, 1);
+        const double n = r + b;
+        red += r;
+        blue += b;
         m += Vector3d(e[0] * n, e[1] * n, e[2] * n);
     }
+    keepMoments(red, blue, m);
+}
+
+void RKCell::keepMoments(double red, double blue, const Vector3d &momentum)
+{
     rhoR = red;
     rhoB = blue;
     const double rho = red + blue;
-    u = rho > Lattice::ActiveWeight ? m * (1.0 / rho) : Vector3d();
+    u = rho > Lattice::ActiveWeight ? momentum * (1.0 / rho) : Vector3d();
+    if (!values)
+        layout->phaseField()[site] = phase();
+}
+
+double RKCell::nextDensity() const
+{
+    double red = 0.0, blue = 0.0;
+    for (int i = 0; i < q; ++i)
+        if (Lattice::tables.w[q][i] > Lattice::ActiveWeight) {
+            red += next(i, 0);
+            blue += next(i, 1);
+        }
+    return red + blue;
 }
 
 namespace {
@@ -54,22 +152,11 @@ const RKCell *colourNeighbour(BaseCell *cell)
 
 } // namespace
 
-void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
+void RKCell::collide(const double *red, const double *blue, const Vector3d &g, double tau, double a, double beta,
+                     int order, double *outRed, double *outBlue) const
 {
-    const SimulationParameters *p = grid->getParameters();
-    const double tau = params[0], a = p->getRkAmplitude(), beta = p->getRkBeta();
     const double rho = rhoR + rhoB;
-    const int order = p->getVelocityOrder();
     const double dimensions = q == 9 ? 2.0 : 3.0;
-
-    // Colour gradient over the neighbour block, so periodic edges wrap.
-    Vector3d g;
-    for (int i = 1; i < q; ++i)
-        if (const RKCell *n = colourNeighbour(neighbours[i])) {
-            const int *e = Lattice::tables.e[q][i];
-            const double d = n->rhoR - n->rhoB;
-            g += Vector3d(e[0] * d, e[1] * d, e[2] * d);
-        }
     const double gg = g.length();
     const bool sorted = gg > 1e-10 && rho > Lattice::ActiveWeight;
 
@@ -78,12 +165,9 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
     const double blueShare = rho > Lattice::ActiveWeight ? rhoB / rho : 0.0;
     const double mixing = rho > Lattice::ActiveWeight ? beta * rhoR * rhoB / rho : 0.0;
     for (int i = 0; i < q; ++i) {
-        BaseCell *n = neighbours[i];
-        if (!n)
-            continue;
         const double feq = SCCell::equilibriumOf(u, uu, rho, q, i, order);
-        double post = (r[i] + b[i]) * keep + omega * feq;
-        double red = redShare * post, blue = blueShare * post;
+        double post = (red[i] + blue[i]) * keep + omega * feq;
+        double r = redShare * post, b = blueShare * post;
         if (sorted) {
             const double w = Lattice::tables.w[q][i];
             const int *e = Lattice::tables.e[q][i];
@@ -92,17 +176,46 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
             post += a * gg * w * (eg * eg / (gg * gg) - ee / dimensions);
             const double cosPhi = ee > 0.0 ? eg / (gg * std::sqrt(ee)) : 0.0;
             const double h = mixing * w * cosPhi;
-            red = redShare * post + h;
-            blue = blueShare * post - h;
+            r = redShare * post + h;
+            b = blueShare * post - h;
         }
+        outRed[i] = r;
+        outBlue[i] = b;
+    }
+}
+
+void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
+{
+    const SimulationParameters *p = grid->getParameters();
+
+    // Colour gradient over the neighbour block, so periodic edges wrap.
+    Vector3d g;
+    for (int i = 1; i < q; ++i)
+        if (const RKCell *n = colourNeighbour(neighbours[i])) {
+            const int *e = Lattice::tables.e[q][i];
+            const double d = n->phase();
+            g += Vector3d(e[0] * d, e[1] * d, e[2] * d);
+        }
+
+    double red[Lattice::MaxQ], blue[Lattice::MaxQ];
+    for (int i = 0; i < q; ++i) {
+        red[i] = current(i, 0);
+        blue[i] = current(i, 1);
+    }
+    double outRed[Lattice::MaxQ], outBlue[Lattice::MaxQ];
+    collide(red, blue, g, params[0], p->getRkAmplitude(), p->getRkBeta(), p->getVelocityOrder(), outRed, outBlue);
+    for (int i = 0; i < q; ++i) {
+        BaseCell *n = neighbours[i];
+        if (!n)
+            continue;
         // A colour neighbour takes both populations straight; any other
         // cell decides itself.
         if (RKCell *colour = exactCell<RKCell>(n)) {
-            colour->rNext[i] = red;
-            colour->bNext[i] = blue;
+            colour->nextEntry(i, 0) = outRed[i];
+            colour->nextEntry(i, 1) = outBlue[i];
         } else {
-            n->setNextF(i, red, 0);
-            n->setNextF(i, blue, 1);
+            n->setNextF(i, outRed[i], 0);
+            n->setNextF(i, outBlue[i], 1);
         }
     }
 }
@@ -114,13 +227,23 @@ BaseCell *RKCell::clone(const SimulationParameters &parameters)
     return c;
 }
 
+// While attached, the grid commits by flipping its stores after the phase
+// and the cell takes its moments in finishUpdate.
 void RKCell::postUpdate()
 {
+    if (!values)
+        return;
     for (int i = 0; i < q; ++i) {
-        r[i] = rNext[i];
-        b[i] = bNext[i];
+        values[i] = values[q + i];
+        values[2 * q + i] = values[3 * q + i];
     }
     recompute();
+}
+
+void RKCell::finishUpdate(Grid *, int, int, int)
+{
+    if (!values)
+        recompute();
 }
 
 void RKCell::reset(double red, double blue)
@@ -129,36 +252,50 @@ void RKCell::reset(double red, double blue)
         p0 = red;
     if (blue >= 0.0)
         p1 = blue;
+    double r[Lattice::MaxQ], b[Lattice::MaxQ];
     for (int i = 0; i < q; ++i) {
         const double w = Lattice::tables.w[q][i] > Lattice::ActiveWeight ? Lattice::tables.w[q][i] : 0.0;
         r[i] = w * p0;
         b[i] = w * p1;
+    }
+    setCurrent(r, b);
+}
+
+void RKCell::setCurrent(const double *red, const double *blue)
+{
+    for (int i = 0; i < q; ++i) {
+        if (values) {
+            values[i] = red[i];
+            values[2 * q + i] = blue[i];
+        } else {
+            for (int colour = 0; colour < 2; ++colour) {
+                Populations &store = layout->store(colour);
+                store.cur[std::size_t(i) * store.stride + std::size_t(site)] = colour == 0 ? red[i] : blue[i];
+            }
+        }
     }
     recompute();
 }
 
 double RKCell::getF(int i, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return 0.0;
-    return component == 0 ? r[i] : component == 1 ? b[i] : 0.0;
+    return current(i, component);
 }
 
 void RKCell::setNextF(int i, double value, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return;
-    if (component == 0)
-        rNext[i] = value;
-    else if (component == 1)
-        bNext[i] = value;
+    nextEntry(i, component) = value;
 }
 
 double RKCell::getNextF(int i, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return 0.0;
-    return component == 0 ? rNext[i] : component == 1 ? bNext[i] : 0.0;
+    return next(i, component);
 }
 
 double RKCell::getP(int component)
@@ -170,39 +307,35 @@ double RKCell::computeDeltaP()
 {
     double sum = 0.0;
     for (int i = 0; i < q; ++i)
-        sum += std::abs(rNext[i] + bNext[i] - r[i] - b[i]);
+        sum += std::abs(next(i, 0) + next(i, 1) - current(i, 0) - current(i, 1));
     return lastDeltaP = sum / q;
 }
 
-void RKCell::setF(double values[])
+void RKCell::setF(double v[])
 {
-    for (int i = 0; i < q; ++i) {
-        r[i] = values[i];
-        b[i] = values[q + i];
-    }
-    recompute();
+    setCurrent(v, v + q);
 }
 
 void RKCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "multi_rk");
     for (int i = 0; i < q; ++i) {
-        writer.writeAttribute(QStringLiteral("red%1").arg(i), XmlFormat::real(r[i]));
-        writer.writeAttribute(QStringLiteral("blue%1").arg(i), XmlFormat::real(b[i]));
+        writer.writeAttribute(QStringLiteral("red%1").arg(i), XmlFormat::real(current(i, 0)));
+        writer.writeAttribute(QStringLiteral("blue%1").arg(i), XmlFormat::real(current(i, 1)));
     }
 }
 
 void RKCell::activate(QXmlStreamReader &reader, Grid *)
 {
     AttributeReader a(reader);
-    double values[2 * Lattice::MaxQ];
+    double red[Lattice::MaxQ], blue[Lattice::MaxQ];
     for (int i = 0; i < q; ++i) {
-        values[i] = a.real(QStringLiteral("red%1").arg(i));
-        values[q + i] = a.real(QStringLiteral("blue%1").arg(i));
+        red[i] = a.real(QStringLiteral("red%1").arg(i));
+        blue[i] = a.real(QStringLiteral("blue%1").arg(i));
     }
     if (!a.ok()) {
         qWarning() << "load error:" << a.error();
         return;
     }
-    setF(values);
+    setCurrent(red, blue);
 }

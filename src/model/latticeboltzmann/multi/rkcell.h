@@ -3,6 +3,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/lattice.h"
 
+class MixtureLayout;
+
 // Two immiscible fluids of the colour-gradient kind: a red and a blue
 // population set collide together as one fluid; a perturbation along the
 // local colour gradient makes surface tension and a recolouring step sorts
@@ -16,11 +18,16 @@ public:
     // A colour-gradient cell for the model of the parameters, its two
     // densities drawn from their initial range.
     explicit RKCell(const SimulationParameters &parameters);
+    ~RKCell() override;
+    RKCell(const RKCell &) = delete;
+    RKCell &operator=(const RKCell &) = delete;
 
     void preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i position) override;
     void update(double[], BaseCell *[], Grid *, Vector3i) override {}
     void postUpdate() override;
-    void finishUpdate(Grid *, int, int, int) override {}
+    // An attached cell takes its densities and velocity from the committed
+    // values, which the grid's flip made current after the commit.
+    void finishUpdate(Grid *, int, int, int) override;
     // Zero-velocity equilibria of density red and blue; a negative density
     // keeps that colour's last one.
     void reset(double red, double blue) override;
@@ -42,12 +49,50 @@ public:
     // A fresh cell of the current model at the same colour densities, at rest.
     BaseCell *clone(const SimulationParameters &parameters) override;
 
+    // The collision: from the current red and blue values and the colour
+    // gradient g, the red and blue values the cell streams in each
+    // direction. preUpdate streams these; the grid's line kernel for
+    // attached cells calls the same routine, so both give bitwise the same.
+    void collide(const double *red, const double *blue, const Vector3d &g, double tau, double amplitude,
+                 double beta, int order, double *outRed, double *outBlue) const;
+    // The difference of the colour densities that the neighbours' colour
+    // gradient reads.
+    double phase() const { return rhoR - rhoB; }
+    // The density after the commit, from the next values.
+    double nextDensity() const;
+    // What the commit of an attached cell leaves in it, formed by the grid
+    // from its stores as the cell forms it itself: the change, and the
+    // colour densities and momentum (summed over the active directions in
+    // order) of the committed values.
+    void keepDeltaP(double delta) { lastDeltaP = delta; }
+    void keepMoments(double red, double blue, const Vector3d &momentum);
+
+    // Attachment of the red and blue values to the stores of the grid's
+    // mixture layout (red in store 0, blue in store 1, at site): only the
+    // layout calls these. While attached the grid commits by flipping the
+    // stores, and the cell writes its phase into the layout's phase field.
+    void attach(MixtureLayout *stores, int siteIndex);
+    void detach();
+    bool isAttached() const { return values == nullptr; }
+    bool isAttachedTo(const MixtureLayout *stores, int siteIndex) const
+    {
+        return !values && layout == stores && site == siteIndex;
+    }
+
 private:
     void recompute();
+    // Sets the current values (q each) and the moments.
+    void setCurrent(const double *red, const double *blue);
+    double current(int i, int colour) const;
+    double next(int i, int colour) const;
+    double &nextEntry(int i, int colour);
 
     int q;
-    double r[Lattice::MaxQ], rNext[Lattice::MaxQ];
-    double b[Lattice::MaxQ], bNext[Lattice::MaxQ];
+    // Red, next red, blue, next blue (q entries each) in one pooled block;
+    // null while attached.
+    double *values = nullptr;
+    MixtureLayout *layout = nullptr;
+    int site = -1;
     double rhoR = 0.0, rhoB = 0.0;
     double p0 = 1.0, p1 = 1.0;
     Vector3d u;
