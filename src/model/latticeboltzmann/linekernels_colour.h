@@ -2,7 +2,6 @@
 
 #include "lattice.h"
 #include "linekernels.h"
-#include "linekernels_mixture.h"
 #include "multi/mixturelayout.h"
 #include "multi/rkcell.h"
 #include "vector3d.h"
@@ -17,29 +16,23 @@
 // mixture stores). For every site flagged ColourKernel the colour gradient
 // is summed from the phase field at the neighbours' sites (the directions
 // that hit a plain wall or leave the box have no colour neighbour), the
-// red and blue values are read at the site and the cell's own
-// collision (RKCell::collide) gives the values, which are pushed at fixed
+// cells' own collision (RKCell::collideSites, for a tile of sites at once)
+// gives the values from the red and blue ones, which are pushed at fixed
 // offsets: to the neighbour's entry, into the site's own opposite entry for
 // a plain wall that sends them back, or dropped outside the box, as the
 // per-site path drops them. No neighbour cell is read.
 namespace LineKernels {
 
-struct ColourConstants
-{
-    double tau, amplitude, beta;
-    int order;
-};
-
-inline void collideColours(const Line &line, const std::uint32_t *flags, BaseCell *const *cells,
-                           const double *phase, int q, const ColourConstants &c)
+inline void collideColours(const Line &line, const std::uint32_t *flags, const double *phase, int q,
+                           const RKCell::Collision &c)
 {
     constexpr int N = MixtureLayout::Components;
-    constexpr int Sites = MixtureTile::Sites;
+    constexpr int Sites = RKCell::TileSites;
     const std::size_t stride = line.stride;
-    const double *const cur[N] = {line.cur, line.scalarCur};
     double *const next[N] = {line.next, line.scalarNext};
     const int length = line.length;
-    double out[N][Lattice::MaxQ][Sites];
+    double out[N][Lattice::MaxQ * Sites];
+    double gx[Sites], gy[Sites], gz[Sites];
     // The site of the neighbour in direction i of site k of the line, or -1
     // where there is none (outside the box).
     auto neighbourOf = [&](int i, int k) -> std::ptrdiff_t {
@@ -61,35 +54,24 @@ inline void collideColours(const Line &line, const std::uint32_t *flags, BaseCel
             any = any || (flag[k] & MixtureLayout::ColourKernel);
         if (!any)
             continue;
-        for (int k = 0; k < n; ++k) {
-            if (!(flag[k] & MixtureLayout::ColourKernel))
-                continue;
-            Vector3d g;
-            for (int i = 1; i < q; ++i) {
-                if (flag[k] & (1u << i))
-                    continue;
-                const std::ptrdiff_t t = neighbourOf(i, t0 + k);
-                if (t < 0)
-                    continue;
-                const int *e = Lattice::tables.e[q][i];
-                const double d = phase[t];
-                g += Vector3d(e[0] * d, e[1] * d, e[2] * d);
-            }
-            // The site's values, read where they lie: the lines of a
-            // tile's sites stay in the cache from one site to the next.
-            const std::size_t s = line.base + std::size_t(t0 + k);
-            double red[Lattice::MaxQ], blue[Lattice::MaxQ], outRed[Lattice::MaxQ], outBlue[Lattice::MaxQ];
-            for (int i = 0; i < q; ++i) {
-                red[i] = cur[0][std::size_t(i) * stride + s];
-                blue[i] = cur[1][std::size_t(i) * stride + s];
-            }
-            static_cast<const RKCell *>(cells[s])->collide(red, blue, g, c.tau, c.amplitude, c.beta, c.order, outRed,
-                                                          outBlue);
-            for (int i = 0; i < q; ++i) {
-                out[0][i][k] = outRed[i];
-                out[1][i][k] = outBlue[i];
+        // The colour gradients, direction after direction as a site sums
+        // its own. A direction without a colour neighbour adds zero, which
+        // leaves the sum as it is (it is never -0).
+        for (int k = 0; k < n; ++k)
+            gx[k] = gy[k] = gz[k] = 0.0;
+        for (int i = 1; i < q; ++i) {
+            const int *e = Lattice::tables.e[q][i];
+            const std::uint32_t bit = 1u << i;
+            for (int k = 0; k < n; ++k) {
+                const std::ptrdiff_t t = (flag[k] & bit) ? -1 : neighbourOf(i, t0 + k);
+                const double d = t < 0 ? 0.0 : phase[t];
+                gx[k] += e[0] * d;
+                gy[k] += e[1] * d;
+                gz[k] += e[2] * d;
             }
         }
+        RKCell::collideSites(q, n, stride, line.cur + line.base + std::size_t(t0),
+                             line.scalarCur + line.base + std::size_t(t0), gx, gy, gz, out[0], out[1], c);
         // Direction by direction: to the neighbour, back into the site's own
         // opposite entry at a plain wall, or out of the box.
         for (int i = 0; i < q; ++i) {
@@ -108,19 +90,19 @@ inline void collideColours(const Line &line, const std::uint32_t *flags, BaseCel
                     t = std::size_t(i) * stride + std::size_t(target);
                 }
                 for (int j = 0; j < N; ++j)
-                    next[j][t] = out[j][i][k];
+                    next[j][t] = out[j][i * Sites + k];
             }
         }
     }
 }
 
 // The commit statistics of the n sites of a line's tile from first (at most
-// MixtureTile::Sites), as an attached colour cell's computeDeltaP and
+// RKCell::TileSites), as an attached colour cell's computeDeltaP and
 // nextDensity give them: the mean change |red + blue next - red - blue| over
 // the directions, and the next density.
 inline void colourStatistics(const Line &line, std::size_t first, int n, int q, double *deltaP, double *density)
 {
-    constexpr int Sites = MixtureTile::Sites;
+    constexpr int Sites = RKCell::TileSites;
     double change[Sites], red[Sites], blue[Sites];
     for (int k = 0; k < n; ++k)
         change[k] = red[k] = blue[k] = 0.0;
@@ -141,33 +123,6 @@ inline void colourStatistics(const Line &line, std::size_t first, int n, int q, 
     for (int k = 0; k < n; ++k) {
         deltaP[k] = change[k] / q;
         density[k] = red[k] + blue[k];
-    }
-}
-
-// The moments of the committed values (line.cur and line.scalarCur after the
-// flip) of the n sites of a line's tile from first, as an attached colour
-// cell forms them: the red and blue densities and the momentum of both,
-// summed over the active directions in order.
-inline void colourMoments(const Line &line, std::size_t first, int n, int q, double *red, double *blue,
-                          double *mx, double *my, double *mz)
-{
-    for (int k = 0; k < n; ++k)
-        red[k] = blue[k] = mx[k] = my[k] = mz[k] = 0.0;
-    for (int i = 0; i < q; ++i) {
-        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
-            continue;
-        const int *e = Lattice::tables.e[q][i];
-        const std::size_t at = std::size_t(i) * line.stride + first;
-        const double *__restrict r = line.cur + at;
-        const double *__restrict b = line.scalarCur + at;
-        for (int k = 0; k < n; ++k) {
-            const double sum = r[k] + b[k];
-            red[k] += r[k];
-            blue[k] += b[k];
-            mx[k] += e[0] * sum;
-            my[k] += e[1] * sum;
-            mz[k] += e[2] * sum;
-        }
     }
 }
 

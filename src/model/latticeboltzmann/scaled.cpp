@@ -276,7 +276,7 @@ LineKernels::Line Scaled::mixtureArrays() const
     return line;
 }
 
-void Scaled::collideMixtures(int y, int l) const
+LineKernels::Line Scaled::mixtureLine(int y, int l) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz;
@@ -290,6 +290,14 @@ void Scaled::collideMixtures(int y, int l) const
             line.targetBase[i] = 0;
             line.outside |= 1u << i;
         }
+    return line;
+}
+
+void Scaled::collideMixtures(int y, int l) const
+{
+    Grid &g = *grid;
+    const int nz = g.nz;
+    const LineKernels::Line line = mixtureLine(y, l);
     LineKernels::collideMixtures(
         line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(),
         [&g](std::size_t s, BaseCell **scratch) { return g.neighbourRow(int(s), scratch); },
@@ -299,22 +307,11 @@ void Scaled::collideMixtures(int y, int l) const
 void Scaled::collideColours(int y, int l) const
 {
     Grid &g = *grid;
-    const int nx = g.nx, nz = g.nz;
-    LineKernels::Line line = mixtureArrays();
-    line.length = nz > 1 ? nz : nx;
-    line.base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(line.length);
-    line.wraps = g.parameters->getPeriodicBoundaries();
-    line.outside = 0;
-    for (int i = 0; i < g.neighbourQ; ++i)
-        if (!g.lineTarget(l, y, i, line.targetBase[i], line.along[i])) {
-            line.targetBase[i] = 0;
-            line.outside |= 1u << i;
-        }
+    const LineKernels::Line line = mixtureLine(y, l);
     const SimulationParameters *p = g.parameters.get();
-    const LineKernels::ColourConstants constants{p->parameterBlock()[0], p->getRkAmplitude(), p->getRkBeta(),
-                                                 p->getVelocityOrder()};
-    LineKernels::collideColours(line, g.mixtures.siteFlags(), g.cells.data(), g.mixtures.phaseField(), g.neighbourQ,
-                                constants);
+    const RKCell::Collision constants{p->parameterBlock()[0], p->getRkAmplitude(), p->getRkBeta(),
+                                      p->getVelocityOrder()};
+    LineKernels::collideColours(line, g.mixtures.siteFlags(), g.mixtures.phaseField(), g.neighbourQ, constants);
 }
 
 void Scaled::boundaries(int y) const
@@ -424,9 +421,9 @@ void Scaled::commit(int y) const
                 // The attached colour-gradient cells' sums, from the stores.
                 const bool colourSums = g.mixtures.lineHasColourSites(std::size_t(lineIndex));
                 if (colourSums)
-                    for (int k = 0; k < n; k += LineKernels::MixtureTile::Sites)
+                    for (int k = 0; k < n; k += RKCell::TileSites)
                         LineKernels::colourStatistics(mixtures, base + std::size_t(t0 + k),
-                                                      std::min(n - k, LineKernels::MixtureTile::Sites), q,
+                                                      std::min(n - k, RKCell::TileSites), q,
                                                       colourChange + k, colourTotal + k);
                 const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
                 if (depositKind & 4) {
@@ -549,11 +546,12 @@ void Scaled::finishColours(int y, int l) const
     const LineKernels::Line arrays = mixtureArrays();
     const int length = nz > 1 ? nz : nx;
     const std::size_t base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(length);
-    constexpr int Sites = LineKernels::MixtureTile::Sites;
+    constexpr int Sites = RKCell::TileSites;
     double red[Sites], blue[Sites], mx[Sites], my[Sites], mz[Sites];
     for (int t0 = 0; t0 < length; t0 += Sites) {
         const int n = std::min(length - t0, Sites);
-        LineKernels::colourMoments(arrays, base + std::size_t(t0), n, q, red, blue, mx, my, mz);
+        RKCell::momentsOf(q, n, arrays.stride, arrays.cur + base + std::size_t(t0),
+                          arrays.scalarCur + base + std::size_t(t0), red, blue, mx, my, mz);
         for (int k = 0; k < n; ++k) {
             const std::size_t s = base + std::size_t(t0 + k);
             if (g.mixtures.colourAt(s))

@@ -45,6 +45,9 @@ private:
     // Phase 3 of the attached colour-gradient cells of that line: their
     // moments and phases from the committed values.
     void finishColours(int y, int l) const;
+    // The mixture stores' arrays set up for line l of row y (the row itself
+    // in 2D, the column x = l in 3D): its sites and its neighbour lines.
+    LineKernels::Line mixtureLine(int y, int l) const;
     // The mixture stores' arrays: component 0 as cur and next, component 1
     // as scalarCur and scalarNext.
     LineKernels::Line mixtureArrays() const;

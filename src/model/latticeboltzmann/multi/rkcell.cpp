@@ -15,6 +15,8 @@
 #include <QtDebug>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -104,19 +106,14 @@ void RKCell::detach()
 
 void RKCell::recompute()
 {
-    double red = 0.0, blue = 0.0;
-    Vector3d m;
-    for (int i = 0; i < q; ++i) {
-        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
-            continue;
-        const int *e = Lattice::tables.e[q][i];
-        const double r = current(i, 0), b = current(i, 1);
-        const double n = r + b;
-        red += r;
-        blue += b;
-        m += Vector3d(e[0] * n, e[1] * n, e[2] * n);
+    double red, blue, mx, my, mz;
+    if (values) {
+        momentsOf(q, 1, 1, values, values + 2 * q, &red, &blue, &mx, &my, &mz);
+    } else {
+        const Populations &r = layout->store(0), &b = layout->store(1);
+        momentsOf(q, 1, r.stride, r.cur + site, b.cur + site, &red, &blue, &mx, &my, &mz);
     }
-    keepMoments(red, blue, m);
+    keepMoments(red, blue, Vector3d(mx, my, mz));
 }
 
 void RKCell::keepMoments(double red, double blue, const Vector3d &momentum)
@@ -152,35 +149,151 @@ const RKCell *colourNeighbour(BaseCell *cell)
 
 } // namespace
 
-void RKCell::collide(const double *red, const double *blue, const Vector3d &g, double tau, double a, double beta,
-                     int order, double *outRed, double *outBlue) const
-{
-    const double rho = rhoR + rhoB;
-    const double dimensions = q == 9 ? 2.0 : 3.0;
-    const double gg = g.length();
-    const bool sorted = gg > 1e-10 && rho > Lattice::ActiveWeight;
+namespace {
 
-    const double keep = 1.0 - 1.0 / tau, omega = 1.0 / tau, uu = u.dot(u);
-    const double redShare = rho > Lattice::ActiveWeight ? rhoR / rho : 0.0;
-    const double blueShare = rho > Lattice::ActiveWeight ? rhoB / rho : 0.0;
-    const double mixing = rho > Lattice::ActiveWeight ? beta * rhoR * rhoB / rho : 0.0;
+// a where every bit of mask is set, c where none is: both are formed and one
+// is kept bit for bit, which the compiler vectorises where a branch between
+// floating-point results would stop it.
+inline double choose(std::uint64_t mask, double a, double c)
+{
+    std::uint64_t ia, ic;
+    std::memcpy(&ia, &a, sizeof ia);
+    std::memcpy(&ic, &c, sizeof ic);
+    const std::uint64_t bits = (ia & mask) | (ic & ~mask);
+    double out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
+}
+
+constexpr std::uint64_t All = ~std::uint64_t(0);
+
+// One direction of a colour collision and the model's constants.
+struct ColourDirection
+{
+    double w, ee, eeShare, root, keep, omega, amplitude;
+    bool active;
+    const int *e;
+};
+
+// What each site of a tile shares over the directions; sorted is All where
+// the site sorts its colours along the gradient, else 0.
+struct ColourSite
+{
+    const double *rho, *ux, *uy, *uz, *uu, *gg, *gx, *gy, *gz, *redShare, *blueShare, *mixing;
+    const std::uint64_t *sorted;
+};
+
+// The values n sites stream in one direction, with the equilibrium of the
+// given order formed as SCCell::equilibriumOf forms it.
+template <int Order>
+void collideDirection(int n, const ColourDirection &d, const ColourSite &site, const double *__restrict r,
+                      const double *__restrict b, double *__restrict outR, double *__restrict outB)
+{
+    const double w = d.w, eeShare = d.eeShare, root = d.root, keep = d.keep, omega = d.omega,
+                 amplitude = d.amplitude;
+    const std::uint64_t active = d.active ? All : 0, cosine = d.ee > 0.0 ? All : 0;
+    const int e0 = d.e[0], e1 = d.e[1], e2 = d.e[2];
+    const double *__restrict ux = site.ux, *__restrict uy = site.uy, *__restrict uz = site.uz;
+    const double *__restrict gx = site.gx, *__restrict gy = site.gy, *__restrict gz = site.gz;
+    const double *__restrict rho = site.rho, *__restrict uu = site.uu, *__restrict ggs = site.gg;
+    const double *__restrict mixing = site.mixing, *__restrict redShare = site.redShare,
+                             *__restrict blueShare = site.blueShare;
+    const std::uint64_t *__restrict sorted = site.sorted;
+    for (int k = 0; k < n; ++k) {
+        const double s = e0 * ux[k] + e1 * uy[k] + e2 * uz[k];
+        double factor = 1.0;
+        if (Order > 0)
+            factor = 3.0 * s + 1.0;
+        if (Order > 1)
+            factor = 4.5 * s * s - 1.5 * uu[k] + factor;
+        const double feq = choose(active, rho[k] * w * factor, 0.0);
+        const double post = (r[k] + b[k]) * keep + omega * feq;
+        // The perturbation along the colour gradient and the recolouring.
+        const double gg = ggs[k];
+        const double eg = e0 * gx[k] + e1 * gy[k] + e2 * gz[k];
+        const double perturbed = post + amplitude * gg * w * (eg * eg / (gg * gg) - eeShare);
+        const double cosPhi = choose(cosine, eg / (gg * root), 0.0);
+        const double h = mixing[k] * w * cosPhi;
+        outR[k] = choose(sorted[k], redShare[k] * perturbed + h, redShare[k] * post);
+        outB[k] = choose(sorted[k], blueShare[k] * perturbed - h, blueShare[k] * post);
+    }
+}
+
+} // namespace
+
+void RKCell::momentsOf(int q, int n, std::size_t stride, const double *red, const double *blue, double *rhoR,
+                       double *rhoB, double *mx, double *my, double *mz)
+{
+    for (int k = 0; k < n; ++k)
+        rhoR[k] = rhoB[k] = mx[k] = my[k] = mz[k] = 0.0;
     for (int i = 0; i < q; ++i) {
-        const double feq = SCCell::equilibriumOf(u, uu, rho, q, i, order);
-        double post = (red[i] + blue[i]) * keep + omega * feq;
-        double r = redShare * post, b = blueShare * post;
-        if (sorted) {
-            const double w = Lattice::tables.w[q][i];
-            const int *e = Lattice::tables.e[q][i];
-            const double ee = double(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-            const double eg = Lattice::dot(q, i, g);
-            post += a * gg * w * (eg * eg / (gg * gg) - ee / dimensions);
-            const double cosPhi = ee > 0.0 ? eg / (gg * std::sqrt(ee)) : 0.0;
-            const double h = mixing * w * cosPhi;
-            r = redShare * post + h;
-            b = blueShare * post - h;
+        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
+            continue;
+        const int *e = Lattice::tables.e[q][i];
+        const double *__restrict r = red + std::size_t(i) * stride;
+        const double *__restrict b = blue + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k) {
+            const double sum = r[k] + b[k];
+            rhoR[k] += r[k];
+            rhoB[k] += b[k];
+            mx[k] += e[0] * sum;
+            my[k] += e[1] * sum;
+            mz[k] += e[2] * sum;
         }
-        outRed[i] = r;
-        outBlue[i] = b;
+    }
+}
+
+void RKCell::collideSites(int q, int n, std::size_t stride, const double *red, const double *blue,
+                          const double *gx, const double *gy, const double *gz, double *outRed, double *outBlue,
+                          const Collision &c)
+{
+    constexpr int Sites = TileSites;
+    // The moments, as recompute forms them.
+    double rhoR[Sites], rhoB[Sites], mx[Sites], my[Sites], mz[Sites];
+    momentsOf(q, n, stride, red, blue, rhoR, rhoB, mx, my, mz);
+    // What each site's collision shares over the directions.
+    double rho[Sites], ux[Sites], uy[Sites], uz[Sites], uu[Sites], gg[Sites], redShare[Sites], blueShare[Sites],
+        mixing[Sites];
+    std::uint64_t sorted[Sites];
+    const double beta = c.beta, amplitude = c.amplitude;
+    const int order = c.order;
+    for (int k = 0; k < n; ++k) {
+        rho[k] = rhoR[k] + rhoB[k];
+        const bool some = rho[k] > Lattice::ActiveWeight;
+        const double inverse = 1.0 / rho[k];
+        ux[k] = some ? mx[k] * inverse : 0.0;
+        uy[k] = some ? my[k] * inverse : 0.0;
+        uz[k] = some ? mz[k] * inverse : 0.0;
+        uu[k] = ux[k] * ux[k] + uy[k] * uy[k] + uz[k] * uz[k];
+        gg[k] = std::sqrt(gx[k] * gx[k] + gy[k] * gy[k] + gz[k] * gz[k]);
+        sorted[k] = gg[k] > 1e-10 && some ? All : 0;
+        redShare[k] = some ? rhoR[k] / rho[k] : 0.0;
+        blueShare[k] = some ? rhoB[k] / rho[k] : 0.0;
+        mixing[k] = some ? beta * rhoR[k] * rhoB[k] / rho[k] : 0.0;
+    }
+    const double dimensions = q == 9 ? 2.0 : 3.0;
+    const double keep = 1.0 - 1.0 / c.tau, omega = 1.0 / c.tau;
+    for (int i = 0; i < q; ++i) {
+        ColourDirection d;
+        d.w = Lattice::tables.w[q][i];
+        d.active = d.w > Lattice::ActiveWeight;
+        d.e = Lattice::tables.e[q][i];
+        const double ee = double(d.e[0] * d.e[0] + d.e[1] * d.e[1] + d.e[2] * d.e[2]);
+        d.ee = ee;
+        d.eeShare = ee / dimensions;
+        d.root = std::sqrt(ee);
+        d.keep = keep;
+        d.omega = omega;
+        d.amplitude = amplitude;
+        const ColourSite site{rho, ux, uy, uz, uu, gg, gx, gy, gz, redShare, blueShare, mixing, sorted};
+        const double *r = red + std::size_t(i) * stride, *b = blue + std::size_t(i) * stride;
+        double *outR = outRed + std::size_t(i) * Sites, *outB = outBlue + std::size_t(i) * Sites;
+        if (order > 1)
+            collideDirection<2>(n, d, site, r, b, outR, outB);
+        else if (order > 0)
+            collideDirection<1>(n, d, site, r, b, outR, outB);
+        else
+            collideDirection<0>(n, d, site, r, b, outR, outB);
     }
 }
 
@@ -202,20 +315,22 @@ void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vect
         red[i] = current(i, 0);
         blue[i] = current(i, 1);
     }
-    double outRed[Lattice::MaxQ], outBlue[Lattice::MaxQ];
-    collide(red, blue, g, params[0], p->getRkAmplitude(), p->getRkBeta(), p->getVelocityOrder(), outRed, outBlue);
+    double outRed[Lattice::MaxQ * TileSites], outBlue[Lattice::MaxQ * TileSites];
+    const Collision c{params[0], p->getRkAmplitude(), p->getRkBeta(), p->getVelocityOrder()};
+    collideSites(q, 1, 1, red, blue, &g.x, &g.y, &g.z, outRed, outBlue, c);
     for (int i = 0; i < q; ++i) {
         BaseCell *n = neighbours[i];
         if (!n)
             continue;
+        const double r = outRed[i * TileSites], b = outBlue[i * TileSites];
         // A colour neighbour takes both populations straight; any other
         // cell decides itself.
         if (RKCell *colour = exactCell<RKCell>(n)) {
-            colour->nextEntry(i, 0) = outRed[i];
-            colour->nextEntry(i, 1) = outBlue[i];
+            colour->nextEntry(i, 0) = r;
+            colour->nextEntry(i, 1) = b;
         } else {
-            n->setNextF(i, outRed[i], 0);
-            n->setNextF(i, outBlue[i], 1);
+            n->setNextF(i, r, 0);
+            n->setNextF(i, b, 1);
         }
     }
 }

@@ -3,6 +3,8 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/lattice.h"
 
+#include <cstddef>
+
 class MixtureLayout;
 
 // Two immiscible fluids of the colour-gradient kind: a red and a blue
@@ -49,12 +51,33 @@ public:
     // A fresh cell of the current model at the same colour densities, at rest.
     BaseCell *clone(const SimulationParameters &parameters) override;
 
-    // The collision: from the current red and blue values and the colour
-    // gradient g, the red and blue values the cell streams in each
-    // direction. preUpdate streams these; the grid's line kernel for
-    // attached cells calls the same routine, so both give bitwise the same.
-    void collide(const double *red, const double *blue, const Vector3d &g, double tau, double amplitude,
-                 double beta, int order, double *outRed, double *outBlue) const;
+    // The moments of n sites of model q from their red and blue values (of
+    // direction i of site k at red[i * stride + k]), as a cell forms its
+    // own: the red and blue densities and the momentum of both, summed over
+    // the active directions in order.
+    static void momentsOf(int q, int n, std::size_t stride, const double *red, const double *blue, double *rhoR,
+                          double *rhoB, double *mx, double *my, double *mz);
+    // The model's constants of a collision.
+    struct Collision
+    {
+        double tau, amplitude, beta;
+        int order;
+    };
+    // At most this many sites collide in one call of collideSites.
+    static constexpr int TileSites = 32;
+    // The collision of n sites of model q at once: from the current red
+    // and blue values of direction i of site k at red[i * stride + k] and
+    // blue[i * stride + k] and its colour gradient (gx[k], gy[k], gz[k]),
+    // the red and blue values site k streams in direction i, into
+    // outRed[i * TileSites + k] and outBlue[i * TileSites + k]. The colour
+    // densities and the velocity are formed from the values as a cell forms
+    // its own. Direction by direction over the sites, so the compiler
+    // vectorises it; each site's arithmetic is that of one site alone.
+    // preUpdate collides its site through it, the grid's line kernel whole
+    // tiles of attached cells, so both give bitwise the same.
+    static void collideSites(int q, int n, std::size_t stride, const double *red, const double *blue,
+                             const double *gx, const double *gy, const double *gz, double *outRed, double *outBlue,
+                             const Collision &c);
     // The difference of the colour densities that the neighbours' colour
     // gradient reads.
     double phase() const { return rhoR - rhoB; }
