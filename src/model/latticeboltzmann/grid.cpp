@@ -773,6 +773,23 @@ void Grid::buildNeighbours()
     buildSiteModes();
 }
 
+template <typename Fits>
+void Grid::markWhereNeighbours(std::uint32_t within, std::uint32_t mark, Fits fits)
+{
+    const std::size_t n = cells.size();
+    for (std::size_t s = 0; s < n; ++s) {
+        if (!(siteModes[s] & within))
+            continue;
+        BaseCell *scratch[Lattice::MaxQ];
+        BaseCell **block = neighbourRow(int(s), scratch);
+        bool all = true;
+        for (int i = 0; i < neighbourQ && all; ++i)
+            all = !block[i] || fits(block[i]);
+        if (all)
+            siteModes[s] |= mark;
+    }
+}
+
 void Grid::buildSiteModes()
 {
     const int q = neighbourQ;
@@ -810,17 +827,9 @@ void Grid::buildSiteModes()
     // would take the fluid values alone.
     // A deposition site pushes to attached deposition cells alone, and its
     // deposit reads theirs; any other neighbour keeps it on its own path.
-    for (std::size_t s = 0; s < n; ++s) {
-        if (!(siteModes[s] & DepositFluid))
-            continue;
-        BaseCell *scratch[Lattice::MaxQ];
-        BaseCell **block = neighbourRow(int(s), scratch);
-        bool alone = true;
-        for (int i = 0; i < q && alone; ++i)
-            alone = !block[i] || (isDeposition(block[i]) && static_cast<DepositionCell *>(block[i])->isAttached());
-        if (alone)
-            siteModes[s] |= DepositFast;
-    }
+    markWhereNeighbours(DepositFluid, DepositFast, [](BaseCell *nb) {
+        return isDeposition(nb) && static_cast<DepositionCell *>(nb)->isAttached();
+    });
     if (scalarsColour)
         markColourSites();
     for (std::size_t s = 0; s < n; ++s) {
@@ -1534,17 +1543,8 @@ void Grid::markComponentSites()
     // A neighbour's densities and kind are read from the field only where
     // the field holds what the neighbour cell would answer: a mixture, a
     // plain wall, or none (outside a closed box).
-    for (std::size_t s = 0; s < count; ++s) {
-        if (!(siteModes[s] & ComponentFluid))
-            continue;
-        BaseCell *scratch[Lattice::MaxQ];
-        BaseCell **block = neighbourRow(int(s), scratch);
-        bool fast = true;
-        for (int i = 0; i < neighbourQ && fast; ++i)
-            fast = !block[i] || exactCell<MCCell>(block[i]) || exactCell<WallCell>(block[i]);
-        if (fast)
-            siteModes[s] |= ComponentFast;
-    }
+    markWhereNeighbours(ComponentFluid, ComponentFast,
+                        [](BaseCell *nb) { return exactCell<MCCell>(nb) || exactCell<WallCell>(nb); });
 }
 
 void Grid::formComponentField()

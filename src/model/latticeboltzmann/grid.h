@@ -288,6 +288,14 @@ public:
     // Whether the components of the mixture at site s live in the grid's
     // mixture stores.
     bool mixtureAttachedAt(int site) const { return mixtures.attachedAt(std::size_t(site)); }
+    // Whether the colour-gradient cell at site s collides in the colour
+    // line kernel on the fast path, and whether its red and blue values
+    // live in the grid's mixture stores; for comparisons.
+    bool colourGradientKernelSite(int site) const
+    {
+        return fastPath && siteModesValid && (mixtures.flagsAt(std::size_t(site)) & MixtureLayout::ColourKernel);
+    }
+    bool colourGradientAttachedAt(int site) const { return mixtures.colourAt(std::size_t(site)); }
 
 private:
     friend class Scaled;
@@ -337,6 +345,10 @@ private:
     // Marks the mixture sites (ComponentFluid, ComponentFast) and sizes the
     // component field for them, or releases it when there are none.
     void markComponentSites();
+    // Adds mark to the mode of every site whose mode holds a bit of within
+    // and whose neighbours are each absent or pass fits(neighbour).
+    template <typename Fits>
+    void markWhereNeighbours(std::uint32_t within, std::uint32_t mark, Fits fits);
     // Forms the component field from every cell (once per call to step,
     // before the first collision reads it).
     void formComponentField();

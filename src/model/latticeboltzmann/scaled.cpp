@@ -5,6 +5,7 @@
 #include "immersed/immersedset.h"
 #include "lattice.h"
 #include "linekernels.h"
+#include "linekernels_colour.h"
 #include "linekernels_mixture.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "deposition/depositioncell.h"
@@ -193,6 +194,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             const bool mixtureLine = g.mixtures.lineHasKernelSites(std::size_t(lineIndex));
             if (mixtureLine)
                 collideMixtures(y, l);
+            // Colour-gradient cells in the mixture stores.
+            const bool colourLine = g.mixtures.lineHasColourKernelSites(std::size_t(lineIndex));
+            if (colourLine)
+                collideColours(y, l);
             // Deposition sites (D2Q9 only): their values in the scalar set.
             if (depositKind != 0) {
                 LineKernels::Line deposit = line;
@@ -213,7 +218,8 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
                     continue;
                 if ((heatKind != 0 && (mode & Grid::HeatFast)) || (depositKind != 0 && (mode & Grid::DepositFast)))
                     continue;
-                if (mixtureLine && (g.mixtures.flagsAt(s) & MixtureLayout::Kernel))
+                if ((mixtureLine || colourLine) &&
+                    (g.mixtures.flagsAt(s) & (MixtureLayout::Kernel | MixtureLayout::ColourKernel)))
                     continue;
                 const int x = nz > 1 ? l : k, z = nz > 1 ? k : 0;
                 BaseCell *scratch[Lattice::MaxQ];
@@ -230,11 +236,14 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
         for (int l = nz > 1 ? first : 0; l <= (nz > 1 ? last : 0); ++l)
             if (g.mixtures.lineHasKernelSites(std::size_t(nz > 1 ? y * nx + l : y)))
                 collideMixtures(y, l);
+        for (int l = nz > 1 ? first : 0; l <= (nz > 1 ? last : 0); ++l)
+            if (g.mixtures.lineHasColourKernelSites(std::size_t(nz > 1 ? y * nx + l : y)))
+                collideColours(y, l);
     }
     for (int x = first; x <= last; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
-            if (fast && (g.mixtures.flagsAt(std::size_t(s)) & MixtureLayout::Kernel))
+            if (fast && (g.mixtures.flagsAt(std::size_t(s)) & (MixtureLayout::Kernel | MixtureLayout::ColourKernel)))
                 continue;
             BaseCell *cell = g.cells[s];
             BaseCell *scratch[Lattice::MaxQ];
@@ -267,7 +276,7 @@ LineKernels::Line Scaled::mixtureArrays() const
     return line;
 }
 
-void Scaled::collideMixtures(int y, int l) const
+LineKernels::Line Scaled::mixtureLine(int y, int l) const
 {
     Grid &g = *grid;
     const int nx = g.nx, nz = g.nz;
@@ -281,10 +290,28 @@ void Scaled::collideMixtures(int y, int l) const
             line.targetBase[i] = 0;
             line.outside |= 1u << i;
         }
+    return line;
+}
+
+void Scaled::collideMixtures(int y, int l) const
+{
+    Grid &g = *grid;
+    const int nz = g.nz;
+    const LineKernels::Line line = mixtureLine(y, l);
     LineKernels::collideMixtures(
         line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(),
         [&g](std::size_t s, BaseCell **scratch) { return g.neighbourRow(int(s), scratch); },
         [&](int k) { return nz > 1 ? Vector3i(l, y, k) : Vector3i(k, y, 0); });
+}
+
+void Scaled::collideColours(int y, int l) const
+{
+    Grid &g = *grid;
+    const LineKernels::Line line = mixtureLine(y, l);
+    const SimulationParameters *p = g.parameters.get();
+    const RKCell::Collision constants{p->parameterBlock()[0], p->getRkAmplitude(), p->getRkBeta(),
+                                      p->getVelocityOrder()};
+    LineKernels::collideColours(line, g.mixtures.siteFlags(), g.mixtures.phaseField(), g.neighbourQ, constants);
 }
 
 void Scaled::boundaries(int y) const
@@ -302,7 +329,7 @@ void Scaled::boundaries(int y) const
             const std::uint32_t mode = g.siteModes[s];
             const bool skip = fast && ((mode & (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainNull)) ||
                                        (g.scalarsDeposit && (mode & Grid::DepositFluid)) ||
-                                       g.mixtures.attachedAt(std::size_t(s)) ||
+                                       g.mixtures.attachedAt(std::size_t(s)) || g.mixtures.colourAt(std::size_t(s)) ||
                                        ((mode & Grid::PlainWall) && !wallsWork));
             if (!skip) {
                 BaseCell *scratch[Lattice::MaxQ];
@@ -330,7 +357,7 @@ void Scaled::commit(int y) const
         const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
         constexpr int Tile = 256;
         double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
-            depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile];
+            depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile], colourChange[Tile], colourTotal[Tile];
         const LineKernels::StatsFunction commitDeposition = LineKernels::kernels(g.getVectorLevel()).commitDeposition;
         const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit && !g.scalarsColour;
         const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
@@ -391,6 +418,13 @@ void Scaled::commit(int y) const
                         LineKernels::mixtureStatistics(mixtures, base + std::size_t(t0 + k),
                                                        std::min(n - k, LineKernels::MixtureTile::Sites), q,
                                                        mixtureChange + k, mixtureTotal + k);
+                // The attached colour-gradient cells' sums, from the stores.
+                const bool colourSums = g.mixtures.lineHasColourSites(std::size_t(lineIndex));
+                if (colourSums)
+                    for (int k = 0; k < n; k += RKCell::TileSites)
+                        LineKernels::colourStatistics(mixtures, base + std::size_t(t0 + k),
+                                                      std::min(n - k, RKCell::TileSites), q,
+                                                      colourChange + k, colourTotal + k);
                 const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
                 if (depositKind & 4) {
                     LineKernels::Line tile = line;
@@ -427,6 +461,11 @@ void Scaled::commit(int y) const
                         static_cast<MCCell *>(g.cells[s])->keepDeltaP(mixtureChange[k]);
                         deltaP += mixtureChange[k];
                         totalP += mixtureTotal[k];
+                    } else if (colourSums && g.mixtures.colourAt(s)) {
+                        // So is an attached colour-gradient cell.
+                        static_cast<RKCell *>(g.cells[s])->keepDeltaP(colourChange[k]);
+                        deltaP += colourChange[k];
+                        totalP += colourTotal[k];
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -456,6 +495,8 @@ void Scaled::commit(int y) const
                     static_cast<PassiveScalar *>(cell)->nextStatistics(delta, total);
                 } else if (g.mixtures.attachedAt(std::size_t(s))) {
                     total = static_cast<MCCell *>(cell)->nextDensity();
+                } else if (g.mixtures.colourAt(std::size_t(s))) {
+                    total = static_cast<RKCell *>(cell)->nextDensity();
                 } else {
                     total = cell->getP(-1);
                 }
@@ -498,6 +539,27 @@ void Scaled::finishMixtures(int y, int l) const
     }
 }
 
+void Scaled::finishColours(int y, int l) const
+{
+    Grid &g = *grid;
+    const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
+    const LineKernels::Line arrays = mixtureArrays();
+    const int length = nz > 1 ? nz : nx;
+    const std::size_t base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(length);
+    constexpr int Sites = RKCell::TileSites;
+    double red[Sites], blue[Sites], mx[Sites], my[Sites], mz[Sites];
+    for (int t0 = 0; t0 < length; t0 += Sites) {
+        const int n = std::min(length - t0, Sites);
+        RKCell::momentsOf(q, n, arrays.stride, arrays.cur + base + std::size_t(t0),
+                          arrays.scalarCur + base + std::size_t(t0), red, blue, mx, my, mz);
+        for (int k = 0; k < n; ++k) {
+            const std::size_t s = base + std::size_t(t0 + k);
+            if (g.mixtures.colourAt(s))
+                static_cast<RKCell *>(g.cells[s])->keepMoments(red[k], blue[k], Vector3d(mx[k], my[k], mz[k]));
+        }
+    }
+}
+
 void Scaled::finish(int y) const
 {
     Grid &g = *grid;
@@ -509,11 +571,16 @@ void Scaled::finish(int y) const
         for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
             if (g.mixtures.lineHasAttachedSites(std::size_t(nz > 1 ? y * nx + l : y)))
                 finishMixtures(y, l);
+    // The attached colour-gradient cells' moments and phases, likewise.
+    if (fast && !g.mixtures.empty())
+        for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
+            if (g.mixtures.lineHasColourSites(std::size_t(nz > 1 ? y * nx + l : y)))
+                finishColours(y, l);
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;
             const std::uint32_t mode = g.siteModes[s];
-            if (fast && g.mixtures.attachedAt(std::size_t(s)))
+            if (fast && (g.mixtures.attachedAt(std::size_t(s)) || g.mixtures.colourAt(std::size_t(s))))
                 continue;
             if (fast && (mode &
                          (Grid::PlainFluid | Grid::ShallowFluid | Grid::HeatFluid | Grid::PlainWall | Grid::PlainNull)))

@@ -36,9 +36,18 @@ private:
     // The attached two-component mixtures of line l of row y (the row
     // itself in 2D, the column x = l in 3D) that the line kernel collides.
     void collideMixtures(int y, int l) const;
+    // The attached colour-gradient cells of that line that the line kernel
+    // collides.
+    void collideColours(int y, int l) const;
     // Phase 3 of the attached mixtures of that line: their common velocity
     // and their densities in the component field.
     void finishMixtures(int y, int l) const;
+    // Phase 3 of the attached colour-gradient cells of that line: their
+    // moments and phases from the committed values.
+    void finishColours(int y, int l) const;
+    // The mixture stores' arrays set up for line l of row y (the row itself
+    // in 2D, the column x = l in 3D): its sites and its neighbour lines.
+    LineKernels::Line mixtureLine(int y, int l) const;
     // The mixture stores' arrays: component 0 as cur and next, component 1
     // as scalarCur and scalarNext.
     LineKernels::Line mixtureArrays() const;

@@ -6,6 +6,7 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -44,9 +45,11 @@ void build(Grid &grid, const QString &kind, int q, int length)
         p->setShallowG(0.5);
         p->setShallowNB(0.1);
         grid.fillRegion("h", 0, 11, 0, 9, 0, 0);
-    } else if (kind == "mixture") {
+    } else if (kind == "mixture" || kind == "gradient") {
         p->setEpsilon(1, 0.9);
-        p->setMulticomponent(2, 0.6, 0.05, -0.03, 1);
+        p->setRkAmplitude(0.01);
+        p->setRkBeta(0.7);
+        p->setMulticomponent(2, 0.6, 0.05, -0.03, kind == "gradient" ? 2 : 1);
         grid.fillRegion("w", 8, 10, 7, 7, 0, length - 1);
     } else if (kind == "colour") {
         ScalarTracerSettings *tracers = grid.getScalarTracers();
@@ -120,6 +123,8 @@ private slots:
         QTest::newRow("deposition") << "deposition" << 9 << 1;
         QTest::newRow("two components D2Q9") << "mixture" << 9 << 1;
         QTest::newRow("two components D3Q19") << "mixture" << 19 << 4;
+        QTest::newRow("colour gradient D2Q9") << "gradient" << 9 << 1;
+        QTest::newRow("colour gradient D3Q19") << "gradient" << 19 << 4;
         QTest::newRow("colour D2Q9") << "colour" << 9 << 1;
         QTest::newRow("colour D3Q19") << "colour" << 19 << 4;
     }
@@ -136,17 +141,19 @@ private slots:
         Grid moved, reference;
         build(moved, kind, q, length);
         build(reference, kind, q, length);
-        // Mixtures are compared with the per-site path, which asks the
-        // neighbour cells themselves.
-        reference.setFastPath(kind != "mixture");
+        // Mixtures and colour-gradient cells are compared with the per-site
+        // path, which asks the neighbour cells themselves.
+        const bool pair = kind == "mixture" || kind == "gradient";
+        reference.setFastPath(!pair);
         moved.step(8);
         reference.step(8);
         const int s = moved.siteIndex(4, 3, 0);
         // A mixture's interaction reads the component field and it collides
         // in the mixtures' line kernel.
         auto fast = [&](int site) {
-            return kind == "mixture" ? moved.componentFieldSite(site) && moved.mixtureKernelSite(site)
-                                     : moved.kernelSite(site);
+            return kind == "mixture"    ? moved.componentFieldSite(site) && moved.mixtureKernelSite(site)
+                   : kind == "gradient" ? moved.colourGradientKernelSite(site)
+                                        : moved.kernelSite(site);
         };
         QVERIFY(fast(s));
         BaseCell *cell = moved.getCell(4, 3, 0);
@@ -157,11 +164,14 @@ private slots:
         if (kind == "mixture")
             QVERIFY(!static_cast<MCCell *>(cell)->component(0)->isAttached() &&
                     !static_cast<MCCell *>(cell)->component(1)->isAttached());
+        if (kind == "gradient")
+            QVERIFY(!static_cast<RKCell *>(cell)->isAttached());
         moved.setCell(4, 3, 0, cell, true, false);
         QCOMPARE(answers(cell, q), before);
-        if (kind == "mixture") {
+        if (pair) {
             // A neighbour edited between steps: its new densities reach the
-            // interaction of the mixtures around it.
+            // interaction of the mixtures, or the colour gradient of the
+            // colour cells, around it.
             moved.getCell(5, 3, 0)->reset(0.8, 0.3);
             reference.getCell(5, 3, 0)->reset(0.8, 0.3);
         }

@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -368,6 +369,21 @@ private slots:
         QTest::newRow("D2Q9 two components, porous components") << 9 << 1 << "mixture pores";
         QTest::newRow("D3Q19 two components, porous components, closed") << 19 << 6 << "closed mixture pores";
         QTest::newRow("D3Q19 flat two components") << 19 << 1 << "mixture fluid";
+        // Colour-gradient cells, their red and blue values in the grid's
+        // mixture stores and their phase in its phase field: among walls,
+        // alone, in closed boxes, among inlets and other boundaries, and as
+        // a region inside plain fluid. D3Q27 keeps every site on its own path.
+        for (int q : {9, 15, 19, 27}) {
+            const int length = q == 9 ? 1 : 6;
+            const QByteArray name = "D" + QByteArray(q == 9 ? "2" : "3") + "Q" + QByteArray::number(q) + " colour gradient";
+            QTest::newRow(name.constData()) << q << length << "gradient";
+            QTest::newRow((name + " closed mixed").constData()) << q << length << "closed mixed gradient";
+        }
+        QTest::newRow("D2Q9 colour gradient fluid only") << 9 << 1 << "gradient fluid";
+        QTest::newRow("D2Q9 colour gradient closed, fluid only") << 9 << 1 << "closed gradient fluid";
+        QTest::newRow("D2Q9 colour gradient inside plain fluid") << 9 << 1 << "gradient region";
+        QTest::newRow("D3Q19 colour gradient inside plain fluid, closed") << 19 << 6 << "closed gradient region";
+        QTest::newRow("D3Q19 flat colour gradient") << 19 << 1 << "gradient fluid";
         // Coloured scalars over plain fluid, their colours in the grid's
         // scalar set and their fluid in the populations, with a source:
         // among wrapped walls, alone, in closed boxes, among inlets, an
@@ -437,12 +453,16 @@ private slots:
                 static_cast<SCCell *>(grid.getCell(12, 5, 0))->setFixedDensity(1.02);
             }
             const bool mixture = option.contains("mixture");
+            const bool gradient = option.contains("gradient");
             int mixtures = 0;
-            if (mixture) {
-                // The fluid (all of it, or a region) becomes two components
-                // whose densities and velocities vary from site to site.
+            if (mixture || gradient) {
+                // The fluid (all of it, or a region) becomes two components,
+                // or a red and a blue fluid, whose densities and velocities
+                // vary from site to site.
                 p->setEpsilon(1, 0.9);
-                p->setMulticomponentValues(2, 0.6, 0.08, -0.05, 1);
+                p->setMulticomponentValues(2, 0.6, 0.08, -0.05, gradient ? 2 : 1);
+                p->setRkAmplitude(0.01);
+                p->setRkBeta(0.7);
                 const bool region = option.contains("region");
                 std::vector<Vector3i> sites;
                 grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
@@ -454,7 +474,9 @@ private slots:
                 PorousCell porous(1.0, *p);
                 for (const Vector3i &at : sites) {
                     const bool inBlock = pores && at.x >= 6 && at.x <= 12 && at.y >= 2 && at.y <= 8;
-                    auto *cell = inBlock ? new MCCell(*p, &porous) : new MCCell(*p);
+                    BaseCell *cell = gradient  ? static_cast<BaseCell *>(new RKCell(*p))
+                                     : inBlock ? new MCCell(*p, &porous)
+                                               : new MCCell(*p);
                     const double s = std::sin(0.4 * at.x + 0.3 * at.y + 0.5 * at.z);
                     const Vector3d u(0.02 * std::cos(0.3 * at.y), 0.03 * std::sin(0.2 * at.x), length > 1 ? 0.01 : 0.0);
                     double values[2 * 27];
@@ -604,7 +626,7 @@ private slots:
             const bool heatWalls = (option.contains("heat") || colour) && !option.contains("fluid");
             QCOMPARE(grid.fusesPhases(),
                      run.fast && option != "outlet" && !mixed && !heatWalls && !option.contains("deposition") &&
-                         !mixture);
+                         !mixture && !gradient);
             // The pseudopotential force under plain BGK runs in the kernels
             // (all three shift fields in use), so the comparison covers them.
             if (option.contains("multiphase") && !option.contains("smagorinsky"))
@@ -648,6 +670,21 @@ private slots:
                     QCOMPARE(inKernel, 0);
                 }
             }
+            if (gradient) {
+                // Most colour-gradient cells collided in the colour line
+                // kernel, their values in the grid's stores (on either path).
+                int inKernel = 0, attached = 0;
+                grid.forEachCell([&](BaseCell *, int x, int y, int z) {
+                    const int s = grid.siteIndex(x, y, z);
+                    inKernel += grid.colourGradientKernelSite(s);
+                    attached += grid.colourGradientAttachedAt(s);
+                });
+                QCOMPARE(attached, mixtures);
+                if (run.fast && q != 27)
+                    QVERIFY2(inKernel > mixtures / 3, qPrintable(QString("%1 of %2").arg(inKernel).arg(mixtures)));
+                else
+                    QCOMPARE(inKernel, 0);
+            }
             if (run.fast && colour && q != 27) {
                 // Most colour sites step in the kernels, fluid and colours.
                 int wrapped = 0, inKernel = 0;
@@ -670,7 +707,13 @@ private slots:
                     run.reported.push_back(
                         static_cast<SCCell *>(c)->equilibrium(q - 1, 0.7, nullptr, &grid));
                 // The second component, the mixture's and the second
-                // component's velocities and forces.
+                // component's velocities and forces; a colour-gradient
+                // cell's blue values and colour densities.
+                if (typeid(*c) == typeid(RKCell)) {
+                    for (int i = 0; i < q; ++i)
+                        run.reported.insert(run.reported.end(), {c->getF(i, 1), c->getNextF(i, 1)});
+                    run.reported.insert(run.reported.end(), {c->getP(0), c->getP(1), c->getP(-1)});
+                }
                 if (typeid(*c) == typeid(MCCell)) {
                     for (int i = 0; i < q; ++i)
                         run.reported.insert(run.reported.end(), {c->getF(i, 1), c->getNextF(i, 1)});

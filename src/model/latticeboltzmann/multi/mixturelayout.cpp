@@ -3,6 +3,7 @@
 #include "componentfield.h"
 #include "exactcell.h"
 #include "mccell.h"
+#include "rkcell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -10,13 +11,16 @@
 void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
 {
     const std::size_t n = cells.size();
-    bool any = false;
-    for (BaseCell *c : cells)
-        if (const MCCell *mixture = exactCell<MCCell>(c); mixture && mixture->canAttach(q)) {
+    bool any = false, colours = false;
+    for (BaseCell *c : cells) {
+        if (const MCCell *mixture = exactCell<MCCell>(c); mixture && mixture->canAttach(q))
             any = true;
+        else if (RKCell *colour = exactCell<RKCell>(c); colour && colour->modelQ() == q)
+            colours = true;
+        if (any && colours)
             break;
-        }
-    if (!any) {
+    }
+    if (!any && !colours) {
         detachAll(cells);
         return;
     }
@@ -25,9 +29,25 @@ void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
         for (Populations &store : stores)
             store.allocate(q, n);
     }
+    // A fresh phase field holds no attached cell's phase yet.
+    const bool freshPhase = colours && phase.size() != n;
+    if (freshPhase)
+        phase.assign(n, 0.0);
     flags.assign(n, 0);
     Populations *targets[Components] = {&stores[0], &stores[1]};
     for (std::size_t s = 0; s < n; ++s) {
+        if (RKCell *colour = exactCell<RKCell>(cells[s])) {
+            if (!colours || colour->modelQ() != q) {
+                colour->detach();
+                continue;
+            }
+            if (freshPhase || !colour->isAttachedTo(this, int(s))) {
+                colour->detach();
+                colour->attach(this, int(s));
+            }
+            flags[s] = ColourAttached;
+            continue;
+        }
         MCCell *mixture = exactCell<MCCell>(cells[s]);
         if (!mixture)
             continue;
@@ -41,6 +61,8 @@ void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
         }
         flags[s] = Attached;
     }
+    if (!colours)
+        phase.clear();
     for (Populations &store : stores)
         store.layoutDirty = false;
 }
@@ -50,20 +72,29 @@ void MixtureLayout::detachAll(const std::vector<BaseCell *> &cells)
     for (BaseCell *c : cells)
         if (MCCell *mixture = exactCell<MCCell>(c))
             mixture->detachComponents();
+        else if (RKCell *colour = exactCell<RKCell>(c))
+            colour->detach();
     for (Populations &store : stores)
         store.release();
     flags.clear();
     kernelLines.clear();
+    phase.clear();
 }
 
 void MixtureLayout::release(BaseCell *cell, int site, bool stays)
 {
-    MCCell *mixture = exactCell<MCCell>(cell);
-    if (!mixture || empty())
+    if (empty())
         return;
-    Populations *targets[Components] = {&stores[0], &stores[1]};
-    if (!(stays && mixture->isAttachedTo(targets, site)))
-        mixture->detachComponents();
+    if (RKCell *colour = exactCell<RKCell>(cell)) {
+        if (!(stays && colour->isAttachedTo(this, site)))
+            colour->detach();
+    } else if (MCCell *mixture = exactCell<MCCell>(cell)) {
+        Populations *targets[Components] = {&stores[0], &stores[1]};
+        if (!(stays && mixture->isAttachedTo(targets, site)))
+            mixture->detachComponents();
+    } else {
+        return;
+    }
     if (!flags.empty() && site >= 0 && std::size_t(site) < flags.size() && !stays)
         flags[std::size_t(site)] = 0;
 }
@@ -80,12 +111,15 @@ void MixtureLayout::markKernelSites(Grid &grid, const std::vector<BaseCell *> &c
     const int length = nz > 1 ? nz : nx;
     kernelLines.assign(std::size_t(nz > 1 ? nx * ny : ny), 0);
     for (std::size_t s = 0; s < n; ++s) {
-        flags[s] &= Attached;
-        if (!(flags[s] & Attached))
+        flags[s] &= Attached | ColourAttached;
+        const bool colour = flags[s] & ColourAttached;
+        if (!colour && !(flags[s] & Attached))
             continue;
-        kernelLines[s / std::size_t(length)] |= 2;
-        if (!(modes[s] & fast))
+        kernelLines[s / std::size_t(length)] |= colour ? 8 : 2;
+        // The bounce directions fit in 19 bits.
+        if (colour ? q > 19 : !(modes[s] & fast))
             continue;
+        const std::uint32_t member = colour ? ColourAttached : Attached;
         BaseCell *scratch[Lattice::MaxQ];
         BaseCell **block = grid.neighbourRow(int(s), scratch);
         BaseCell *self = cells[s];
@@ -95,13 +129,13 @@ void MixtureLayout::markKernelSites(Grid &grid, const std::vector<BaseCell *> &c
             BaseCell *nb = block[i];
             if (!nb)
                 continue;
-            if (exactCell<MCCell>(nb)) {
+            if (colour ? exactCell<RKCell>(nb) != nullptr : exactCell<MCCell>(nb) != nullptr) {
                 // The neighbour's site: the cell is stored at exactly one.
                 const int *e = Lattice::tables.e[q][i];
                 const int x = int(s / std::size_t(nz)) % nx, y = int(s / std::size_t(nz * nx)), z = int(s % nz);
                 const std::size_t t =
                     std::size_t(grid.siteIndex((x + e[0] + nx) % nx, (y + e[1] + ny) % ny, (z + e[2] + nz) % nz));
-                kernel = cells[t] == nb && (flags[t] & Attached);
+                kernel = cells[t] == nb && (flags[t] & member);
                 continue;
             }
             auto *wall = exactCell<WallCell>(nb);
@@ -111,8 +145,8 @@ void MixtureLayout::markKernelSites(Grid &grid, const std::vector<BaseCell *> &c
         }
         if (!kernel)
             continue;
-        flags[s] |= Kernel | bounces;
-        kernelLines[s / std::size_t(length)] |= 1;
+        flags[s] |= (colour ? ColourKernel : Kernel) | bounces;
+        kernelLines[s / std::size_t(length)] |= colour ? 4 : 1;
     }
 }
 
@@ -143,5 +177,6 @@ void MixtureLayout::flip()
 
 std::size_t MixtureLayout::bytes() const
 {
-    return stores[0].bytes() + stores[1].bytes() + flags.capacity() * sizeof(std::uint32_t) + kernelLines.capacity();
+    return stores[0].bytes() + stores[1].bytes() + flags.capacity() * sizeof(std::uint32_t) + kernelLines.capacity() +
+           phase.capacity() * sizeof(double);
 }

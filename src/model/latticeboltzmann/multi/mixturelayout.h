@@ -17,6 +17,10 @@ class Grid;
 // neighbours' component cells. A mixture attaches when it is exactly an
 // MCCell of two plain fluid components built for the grid's model with no
 // pinned density; any other keeps its components' own arrays.
+// The colour-gradient cells (RKCell) built for the grid's model live in the
+// same stores, their red values in store 0 and their blue ones in store 1,
+// with the difference of their colour densities in a phase field that the
+// colour gradient of their neighbours reads at fixed offsets.
 class MixtureLayout
 {
 public:
@@ -25,23 +29,28 @@ public:
     // wall sending the value back to this very site.
     enum SiteFlag : std::uint32_t {
         BounceMask = (1u << 19) - 1,
-        Attached = 1u << 30, // the site's mixture lives in the stores
-        Kernel = 1u << 31,   // its collision runs in the line kernel
+        ColourKernel = 1u << 28,   // the site's colour cell collides in the line kernel
+        ColourAttached = 1u << 29, // the site's colour cell lives in the stores
+        Attached = 1u << 30,       // the site's mixture lives in the stores
+        Kernel = 1u << 31,         // its collision runs in the line kernel
     };
 
-    // Attaches every mixture that fits (allocating the stores when there is
-    // one, releasing them when there is none) and detaches the others.
+    // Attaches every mixture and colour cell that fits (allocating the
+    // stores when there is one, releasing them when there is none) and
+    // detaches the others.
     void attach(const std::vector<BaseCell *> &cells, int q);
-    // Detaches every mixture and releases the stores.
+    // Detaches every mixture and colour cell and releases the stores.
     void detachAll(const std::vector<BaseCell *> &cells);
-    // Gives the site's mixture its own arrays back, unless it is attached
+    // Gives the site's mixture or colour cell its own arrays back, unless it is attached
     // to this very site and stays.
     void release(BaseCell *cell, int site, bool stays);
     // Marks the sites whose collision the line kernel runs: attached
     // mixtures marked fast by the grid (fast: its ComponentFast mark) whose
     // neighbours are attached mixtures, plain walls sending back to them, or
-    // absent; and the lines (rows in 2D, columns in 3D) holding such sites
-    // or attached mixtures.
+    // absent; attached colour cells (on lattices of at most 19 directions)
+    // whose neighbours are attached colour cells, such walls or absent; and
+    // the lines (rows in 2D, columns in 3D) holding such sites or attached
+    // cells of either kind.
     void markKernelSites(Grid &grid, const std::vector<BaseCell *> &cells, const std::uint32_t *modes,
                          std::uint32_t fast);
 
@@ -50,6 +59,16 @@ public:
     const std::uint32_t *siteFlags() const { return flags.data(); }
     bool lineHasKernelSites(std::size_t line) const { return line < kernelLines.size() && (kernelLines[line] & 1); }
     bool lineHasAttachedSites(std::size_t line) const { return line < kernelLines.size() && (kernelLines[line] & 2); }
+    bool colourAt(std::size_t site) const { return !flags.empty() && (flags[site] & ColourAttached); }
+    bool lineHasColourKernelSites(std::size_t line) const
+    {
+        return line < kernelLines.size() && (kernelLines[line] & 4);
+    }
+    bool lineHasColourSites(std::size_t line) const { return line < kernelLines.size() && (kernelLines[line] & 8); }
+    // The attached colour cells' red minus blue density, by site; null
+    // while none is attached.
+    double *phaseField() { return phase.empty() ? nullptr : phase.data(); }
+    const double *phaseField() const { return phase.empty() ? nullptr : phase.data(); }
     bool empty() const { return stores[0].stride == 0; }
     // Whether a cell was edited so that the attachment must be formed again.
     bool dirty() const { return stores[0].layoutDirty; }
@@ -66,4 +85,5 @@ private:
     Populations stores[Components];
     std::vector<std::uint32_t> flags;
     std::vector<std::uint8_t> kernelLines;
+    std::vector<double> phase;
 };

@@ -1,7 +1,9 @@
 #include "rkcell.h"
 
+#include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/multi/exactcell.h"
+#include "model/latticeboltzmann/multi/mixturelayout.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
@@ -13,33 +15,126 @@
 #include <QtDebug>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+std::size_t blockBytes(int q)
+{
+    return 4 * std::size_t(q) * sizeof(double);
+}
+
+} // namespace
 
 RKCell::RKCell(const SimulationParameters &parameters) : q(parameters.getModel())
 {
-    for (int i = 0; i < Lattice::MaxQ; ++i)
-        r[i] = rNext[i] = b[i] = bNext[i] = 0.0;
+    // One pooled block, so cells built in site order have their values in
+    // site order.
+    values = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
+    for (int i = 0; i < 4 * q; ++i)
+        values[i] = 0.0;
     const double d1 = parameters.randomInitialDensity();
     const double d2 = parameters.randomInitialDensity();
     reset(d2, d1);
 }
 
+RKCell::~RKCell()
+{
+    if (values)
+        BlockPool::release(values, blockBytes(q));
+}
+
+double RKCell::current(int i, int colour) const
+{
+    if (values)
+        return values[(colour == 0 ? 0 : 2 * q) + i];
+    const Populations &store = layout->store(colour);
+    return store.cur[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+double RKCell::next(int i, int colour) const
+{
+    if (values)
+        return values[(colour == 0 ? q : 3 * q) + i];
+    const Populations &store = layout->store(colour);
+    return store.next[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+double &RKCell::nextEntry(int i, int colour)
+{
+    if (values)
+        return values[(colour == 0 ? q : 3 * q) + i];
+    Populations &store = layout->store(colour);
+    return store.next[std::size_t(i) * store.stride + std::size_t(site)];
+}
+
+void RKCell::attach(MixtureLayout *stores, int siteIndex)
+{
+    if (!values)
+        return;
+    for (int colour = 0; colour < 2; ++colour) {
+        Populations &store = stores->store(colour);
+        for (int i = 0; i < q; ++i) {
+            store.cur[std::size_t(i) * store.stride + std::size_t(siteIndex)] = current(i, colour);
+            store.next[std::size_t(i) * store.stride + std::size_t(siteIndex)] = next(i, colour);
+        }
+    }
+    BlockPool::release(values, blockBytes(q));
+    values = nullptr;
+    layout = stores;
+    site = siteIndex;
+    recompute();
+}
+
+void RKCell::detach()
+{
+    if (values)
+        return;
+    double *own = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
+    for (int i = 0; i < q; ++i) {
+        own[i] = current(i, 0);
+        own[q + i] = next(i, 0);
+        own[2 * q + i] = current(i, 1);
+        own[3 * q + i] = next(i, 1);
+    }
+    values = own;
+    layout = nullptr;
+    site = -1;
+    recompute();
+}
+
 void RKCell::recompute()
 {
-    double red = 0.0, blue = 0.0;
-    Vector3d m;
-    for (int i = 0; i < q; ++i) {
-        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
-            continue;
-        const int *e = Lattice::tables.e[q][i];
-        const double n = r[i] + b[i];
-        red += r[i];
-        blue += b[i];
-        m += Vector3d(e[0] * n, e[1] * n, e[2] * n);
+    double red, blue, mx, my, mz;
+    if (values) {
+        momentsOf(q, 1, 1, values, values + 2 * q, &red, &blue, &mx, &my, &mz);
+    } else {
+        const Populations &r = layout->store(0), &b = layout->store(1);
+        momentsOf(q, 1, r.stride, r.cur + site, b.cur + site, &red, &blue, &mx, &my, &mz);
     }
+    keepMoments(red, blue, Vector3d(mx, my, mz));
+}
+
+void RKCell::keepMoments(double red, double blue, const Vector3d &momentum)
+{
     rhoR = red;
     rhoB = blue;
     const double rho = red + blue;
-    u = rho > Lattice::ActiveWeight ? m * (1.0 / rho) : Vector3d();
+    u = rho > Lattice::ActiveWeight ? momentum * (1.0 / rho) : Vector3d();
+    if (!values)
+        layout->phaseField()[site] = phase();
+}
+
+double RKCell::nextDensity() const
+{
+    double red = 0.0, blue = 0.0;
+    for (int i = 0; i < q; ++i)
+        if (Lattice::tables.w[q][i] > Lattice::ActiveWeight) {
+            red += next(i, 0);
+            blue += next(i, 1);
+        }
+    return red + blue;
 }
 
 namespace {
@@ -54,55 +149,188 @@ const RKCell *colourNeighbour(BaseCell *cell)
 
 } // namespace
 
+namespace {
+
+// a where every bit of mask is set, c where none is: both are formed and one
+// is kept bit for bit, which the compiler vectorises where a branch between
+// floating-point results would stop it.
+inline double choose(std::uint64_t mask, double a, double c)
+{
+    std::uint64_t ia, ic;
+    std::memcpy(&ia, &a, sizeof ia);
+    std::memcpy(&ic, &c, sizeof ic);
+    const std::uint64_t bits = (ia & mask) | (ic & ~mask);
+    double out;
+    std::memcpy(&out, &bits, sizeof out);
+    return out;
+}
+
+constexpr std::uint64_t All = ~std::uint64_t(0);
+
+// One direction of a colour collision and the model's constants.
+struct ColourDirection
+{
+    double w, ee, eeShare, root, keep, omega, amplitude;
+    bool active;
+    const int *e;
+};
+
+// What each site of a tile shares over the directions; sorted is All where
+// the site sorts its colours along the gradient, else 0.
+struct ColourSite
+{
+    const double *rho, *ux, *uy, *uz, *uu, *gg, *gx, *gy, *gz, *redShare, *blueShare, *mixing;
+    const std::uint64_t *sorted;
+};
+
+// The values n sites stream in one direction, with the equilibrium of the
+// given order formed as SCCell::equilibriumOf forms it.
+template <int Order>
+void collideDirection(int n, const ColourDirection &d, const ColourSite &site, const double *__restrict r,
+                      const double *__restrict b, double *__restrict outR, double *__restrict outB)
+{
+    const double w = d.w, eeShare = d.eeShare, root = d.root, keep = d.keep, omega = d.omega,
+                 amplitude = d.amplitude;
+    const std::uint64_t active = d.active ? All : 0, cosine = d.ee > 0.0 ? All : 0;
+    const int e0 = d.e[0], e1 = d.e[1], e2 = d.e[2];
+    const double *__restrict ux = site.ux, *__restrict uy = site.uy, *__restrict uz = site.uz;
+    const double *__restrict gx = site.gx, *__restrict gy = site.gy, *__restrict gz = site.gz;
+    const double *__restrict rho = site.rho, *__restrict uu = site.uu, *__restrict ggs = site.gg;
+    const double *__restrict mixing = site.mixing, *__restrict redShare = site.redShare,
+                             *__restrict blueShare = site.blueShare;
+    const std::uint64_t *__restrict sorted = site.sorted;
+    for (int k = 0; k < n; ++k) {
+        const double s = e0 * ux[k] + e1 * uy[k] + e2 * uz[k];
+        double factor = 1.0;
+        if (Order > 0)
+            factor = 3.0 * s + 1.0;
+        if (Order > 1)
+            factor = 4.5 * s * s - 1.5 * uu[k] + factor;
+        const double feq = choose(active, rho[k] * w * factor, 0.0);
+        const double post = (r[k] + b[k]) * keep + omega * feq;
+        // The perturbation along the colour gradient and the recolouring.
+        const double gg = ggs[k];
+        const double eg = e0 * gx[k] + e1 * gy[k] + e2 * gz[k];
+        const double perturbed = post + amplitude * gg * w * (eg * eg / (gg * gg) - eeShare);
+        const double cosPhi = choose(cosine, eg / (gg * root), 0.0);
+        const double h = mixing[k] * w * cosPhi;
+        outR[k] = choose(sorted[k], redShare[k] * perturbed + h, redShare[k] * post);
+        outB[k] = choose(sorted[k], blueShare[k] * perturbed - h, blueShare[k] * post);
+    }
+}
+
+} // namespace
+
+void RKCell::momentsOf(int q, int n, std::size_t stride, const double *red, const double *blue, double *rhoR,
+                       double *rhoB, double *mx, double *my, double *mz)
+{
+    for (int k = 0; k < n; ++k)
+        rhoR[k] = rhoB[k] = mx[k] = my[k] = mz[k] = 0.0;
+    for (int i = 0; i < q; ++i) {
+        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
+            continue;
+        const int *e = Lattice::tables.e[q][i];
+        const double *__restrict r = red + std::size_t(i) * stride;
+        const double *__restrict b = blue + std::size_t(i) * stride;
+        for (int k = 0; k < n; ++k) {
+            const double sum = r[k] + b[k];
+            rhoR[k] += r[k];
+            rhoB[k] += b[k];
+            mx[k] += e[0] * sum;
+            my[k] += e[1] * sum;
+            mz[k] += e[2] * sum;
+        }
+    }
+}
+
+void RKCell::collideSites(int q, int n, std::size_t stride, const double *red, const double *blue,
+                          const double *gx, const double *gy, const double *gz, double *outRed, double *outBlue,
+                          const Collision &c)
+{
+    constexpr int Sites = TileSites;
+    // The moments, as recompute forms them.
+    double rhoR[Sites], rhoB[Sites], mx[Sites], my[Sites], mz[Sites];
+    momentsOf(q, n, stride, red, blue, rhoR, rhoB, mx, my, mz);
+    // What each site's collision shares over the directions.
+    double rho[Sites], ux[Sites], uy[Sites], uz[Sites], uu[Sites], gg[Sites], redShare[Sites], blueShare[Sites],
+        mixing[Sites];
+    std::uint64_t sorted[Sites];
+    const double beta = c.beta, amplitude = c.amplitude;
+    const int order = c.order;
+    for (int k = 0; k < n; ++k) {
+        rho[k] = rhoR[k] + rhoB[k];
+        const bool some = rho[k] > Lattice::ActiveWeight;
+        const double inverse = 1.0 / rho[k];
+        ux[k] = some ? mx[k] * inverse : 0.0;
+        uy[k] = some ? my[k] * inverse : 0.0;
+        uz[k] = some ? mz[k] * inverse : 0.0;
+        uu[k] = ux[k] * ux[k] + uy[k] * uy[k] + uz[k] * uz[k];
+        gg[k] = std::sqrt(gx[k] * gx[k] + gy[k] * gy[k] + gz[k] * gz[k]);
+        sorted[k] = gg[k] > 1e-10 && some ? All : 0;
+        redShare[k] = some ? rhoR[k] / rho[k] : 0.0;
+        blueShare[k] = some ? rhoB[k] / rho[k] : 0.0;
+        mixing[k] = some ? beta * rhoR[k] * rhoB[k] / rho[k] : 0.0;
+    }
+    const double dimensions = q == 9 ? 2.0 : 3.0;
+    const double keep = 1.0 - 1.0 / c.tau, omega = 1.0 / c.tau;
+    for (int i = 0; i < q; ++i) {
+        ColourDirection d;
+        d.w = Lattice::tables.w[q][i];
+        d.active = d.w > Lattice::ActiveWeight;
+        d.e = Lattice::tables.e[q][i];
+        const double ee = double(d.e[0] * d.e[0] + d.e[1] * d.e[1] + d.e[2] * d.e[2]);
+        d.ee = ee;
+        d.eeShare = ee / dimensions;
+        d.root = std::sqrt(ee);
+        d.keep = keep;
+        d.omega = omega;
+        d.amplitude = amplitude;
+        const ColourSite site{rho, ux, uy, uz, uu, gg, gx, gy, gz, redShare, blueShare, mixing, sorted};
+        const double *r = red + std::size_t(i) * stride, *b = blue + std::size_t(i) * stride;
+        double *outR = outRed + std::size_t(i) * Sites, *outB = outBlue + std::size_t(i) * Sites;
+        if (order > 1)
+            collideDirection<2>(n, d, site, r, b, outR, outB);
+        else if (order > 0)
+            collideDirection<1>(n, d, site, r, b, outR, outB);
+        else
+            collideDirection<0>(n, d, site, r, b, outR, outB);
+    }
+}
+
 void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)
 {
     const SimulationParameters *p = grid->getParameters();
-    const double tau = params[0], a = p->getRkAmplitude(), beta = p->getRkBeta();
-    const double rho = rhoR + rhoB;
-    const int order = p->getVelocityOrder();
-    const double dimensions = q == 9 ? 2.0 : 3.0;
 
     // Colour gradient over the neighbour block, so periodic edges wrap.
     Vector3d g;
     for (int i = 1; i < q; ++i)
         if (const RKCell *n = colourNeighbour(neighbours[i])) {
             const int *e = Lattice::tables.e[q][i];
-            const double d = n->rhoR - n->rhoB;
+            const double d = n->phase();
             g += Vector3d(e[0] * d, e[1] * d, e[2] * d);
         }
-    const double gg = g.length();
-    const bool sorted = gg > 1e-10 && rho > Lattice::ActiveWeight;
 
-    const double keep = 1.0 - 1.0 / tau, omega = 1.0 / tau, uu = u.dot(u);
-    const double redShare = rho > Lattice::ActiveWeight ? rhoR / rho : 0.0;
-    const double blueShare = rho > Lattice::ActiveWeight ? rhoB / rho : 0.0;
-    const double mixing = rho > Lattice::ActiveWeight ? beta * rhoR * rhoB / rho : 0.0;
+    double red[Lattice::MaxQ], blue[Lattice::MaxQ];
+    for (int i = 0; i < q; ++i) {
+        red[i] = current(i, 0);
+        blue[i] = current(i, 1);
+    }
+    double outRed[Lattice::MaxQ * TileSites], outBlue[Lattice::MaxQ * TileSites];
+    const Collision c{params[0], p->getRkAmplitude(), p->getRkBeta(), p->getVelocityOrder()};
+    collideSites(q, 1, 1, red, blue, &g.x, &g.y, &g.z, outRed, outBlue, c);
     for (int i = 0; i < q; ++i) {
         BaseCell *n = neighbours[i];
         if (!n)
             continue;
-        const double feq = SCCell::equilibriumOf(u, uu, rho, q, i, order);
-        double post = (r[i] + b[i]) * keep + omega * feq;
-        double red = redShare * post, blue = blueShare * post;
-        if (sorted) {
-            const double w = Lattice::tables.w[q][i];
-            const int *e = Lattice::tables.e[q][i];
-            const double ee = double(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
-            const double eg = Lattice::dot(q, i, g);
-            post += a * gg * w * (eg * eg / (gg * gg) - ee / dimensions);
-            const double cosPhi = ee > 0.0 ? eg / (gg * std::sqrt(ee)) : 0.0;
-            const double h = mixing * w * cosPhi;
-            red = redShare * post + h;
-            blue = blueShare * post - h;
-        }
+        const double r = outRed[i * TileSites], b = outBlue[i * TileSites];
         // A colour neighbour takes both populations straight; any other
         // cell decides itself.
         if (RKCell *colour = exactCell<RKCell>(n)) {
-            colour->rNext[i] = red;
-            colour->bNext[i] = blue;
+            colour->nextEntry(i, 0) = r;
+            colour->nextEntry(i, 1) = b;
         } else {
-            n->setNextF(i, red, 0);
-            n->setNextF(i, blue, 1);
+            n->setNextF(i, r, 0);
+            n->setNextF(i, b, 1);
         }
     }
 }
@@ -114,13 +342,23 @@ BaseCell *RKCell::clone(const SimulationParameters &parameters)
     return c;
 }
 
+// While attached, the grid commits by flipping its stores after the phase
+// and the cell takes its moments in finishUpdate.
 void RKCell::postUpdate()
 {
+    if (!values)
+        return;
     for (int i = 0; i < q; ++i) {
-        r[i] = rNext[i];
-        b[i] = bNext[i];
+        values[i] = values[q + i];
+        values[2 * q + i] = values[3 * q + i];
     }
     recompute();
+}
+
+void RKCell::finishUpdate(Grid *, int, int, int)
+{
+    if (!values)
+        recompute();
 }
 
 void RKCell::reset(double red, double blue)
@@ -129,36 +367,50 @@ void RKCell::reset(double red, double blue)
         p0 = red;
     if (blue >= 0.0)
         p1 = blue;
+    double r[Lattice::MaxQ], b[Lattice::MaxQ];
     for (int i = 0; i < q; ++i) {
         const double w = Lattice::tables.w[q][i] > Lattice::ActiveWeight ? Lattice::tables.w[q][i] : 0.0;
         r[i] = w * p0;
         b[i] = w * p1;
+    }
+    setCurrent(r, b);
+}
+
+void RKCell::setCurrent(const double *red, const double *blue)
+{
+    for (int i = 0; i < q; ++i) {
+        if (values) {
+            values[i] = red[i];
+            values[2 * q + i] = blue[i];
+        } else {
+            for (int colour = 0; colour < 2; ++colour) {
+                Populations &store = layout->store(colour);
+                store.cur[std::size_t(i) * store.stride + std::size_t(site)] = colour == 0 ? red[i] : blue[i];
+            }
+        }
     }
     recompute();
 }
 
 double RKCell::getF(int i, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return 0.0;
-    return component == 0 ? r[i] : component == 1 ? b[i] : 0.0;
+    return current(i, component);
 }
 
 void RKCell::setNextF(int i, double value, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return;
-    if (component == 0)
-        rNext[i] = value;
-    else if (component == 1)
-        bNext[i] = value;
+    nextEntry(i, component) = value;
 }
 
 double RKCell::getNextF(int i, int component)
 {
-    if (i < 0 || i >= q)
+    if (i < 0 || i >= q || component < 0 || component > 1)
         return 0.0;
-    return component == 0 ? rNext[i] : component == 1 ? bNext[i] : 0.0;
+    return next(i, component);
 }
 
 double RKCell::getP(int component)
@@ -170,39 +422,35 @@ double RKCell::computeDeltaP()
 {
     double sum = 0.0;
     for (int i = 0; i < q; ++i)
-        sum += std::abs(rNext[i] + bNext[i] - r[i] - b[i]);
+        sum += std::abs(next(i, 0) + next(i, 1) - current(i, 0) - current(i, 1));
     return lastDeltaP = sum / q;
 }
 
-void RKCell::setF(double values[])
+void RKCell::setF(double v[])
 {
-    for (int i = 0; i < q; ++i) {
-        r[i] = values[i];
-        b[i] = values[q + i];
-    }
-    recompute();
+    setCurrent(v, v + q);
 }
 
 void RKCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "multi_rk");
     for (int i = 0; i < q; ++i) {
-        writer.writeAttribute(QStringLiteral("red%1").arg(i), XmlFormat::real(r[i]));
-        writer.writeAttribute(QStringLiteral("blue%1").arg(i), XmlFormat::real(b[i]));
+        writer.writeAttribute(QStringLiteral("red%1").arg(i), XmlFormat::real(current(i, 0)));
+        writer.writeAttribute(QStringLiteral("blue%1").arg(i), XmlFormat::real(current(i, 1)));
     }
 }
 
 void RKCell::activate(QXmlStreamReader &reader, Grid *)
 {
     AttributeReader a(reader);
-    double values[2 * Lattice::MaxQ];
+    double red[Lattice::MaxQ], blue[Lattice::MaxQ];
     for (int i = 0; i < q; ++i) {
-        values[i] = a.real(QStringLiteral("red%1").arg(i));
-        values[q + i] = a.real(QStringLiteral("blue%1").arg(i));
+        red[i] = a.real(QStringLiteral("red%1").arg(i));
+        blue[i] = a.real(QStringLiteral("blue%1").arg(i));
     }
     if (!a.ok()) {
         qWarning() << "load error:" << a.error();
         return;
     }
-    setF(values);
+    setCurrent(red, blue);
 }
