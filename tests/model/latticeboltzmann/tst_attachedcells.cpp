@@ -10,6 +10,7 @@
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
+#include "model/latticeboltzmann/tracers/passivescalarcell.h"
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/wallcell.h"
 
@@ -188,6 +189,13 @@ private slots:
         if (kind == "deposition") {
             // The deposit grew and reflects, so the comparison covers it.
             QVERIFY(moved.getCell(9, 6, 0)->getP(0) > 0.0);
+        }
+        if (kind == "colour") {
+            // A site made a source between steps leaves the kernels (its
+            // emission is the cell's own stepping).
+            static_cast<PassiveScalarCell *>(cell)->setSource(0.7, 0);
+            moved.step(1);
+            QVERIFY(!moved.kernelSite(s));
         }
     }
 };
