@@ -7,7 +7,8 @@
 // ONDIX_BENCH_MODEL=text only plain fluid and the models whose name has it.
 // ONDIX_BENCH_CUBE=n steps a periodic D3Q19 cube of n^3 sites and prints its
 // bytes per site, as the grid counts them and as the process's peak
-// resident memory shows them, to check how large a domain fits.
+// resident memory shows them, to check how large a domain fits;
+// ONDIX_BENCH_SINGLE=1 keeps its populations in single precision.
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
@@ -94,6 +95,8 @@ struct Case
     // Without periodic boundaries: the fluid touches every face of the box
     // and what streams out of it is lost.
     bool closed = false;
+    // Single-precision populations.
+    bool single = false;
 };
 
 double processSeconds()
@@ -128,13 +131,14 @@ double run(Grid &grid, int iterations, bool multicore, double *perCpuSecond = nu
 }
 
 // One periodic D3Q19 cube of n^3 sites, stepped a few times in parallel.
-void benchCube(int n, int vectorLevel)
+void benchCube(int n, int vectorLevel, bool single)
 {
     Grid grid;
     SimulationParameters *p = grid.getParameters();
     p->setModel(19);
     p->setEpsilon(0, 0.8);
     p->setPeriodicBoundaries(true);
+    p->setSinglePopulations(single);
     grid.resize(n, n, n);
     grid.setVectorLevel(vectorLevel);
     const double mlups = run(grid, 2, true);
@@ -143,9 +147,9 @@ void benchCube(int n, int vectorLevel)
     const double sites = double(grid.siteCount());
     const double total = grid.memoryBytes() / sites, populations = grid.getPopulations().bytes() / sites,
                  objects = BlockPool::reservedBytes() / sites;
-    std::printf("D3Q19 periodic %d^3: %.0f bytes/site counted (populations %.0f, cell objects %.0f, tables %.0f), "
+    std::printf("D3Q19 periodic %d^3%s: %.0f bytes/site counted (populations %.0f, cell objects %.0f, tables %.0f), "
                 "%.0f bytes/site peak resident, %.1f MLUPS mc\n",
-                n, total, populations, objects, total - populations - objects, usage.ru_maxrss * 1024.0 / sites, mlups);
+                n, single ? " single" : "", total, populations, objects, total - populations - objects, usage.ru_maxrss * 1024.0 / sites, mlups);
 }
 
 } // namespace
@@ -184,7 +188,7 @@ int main(int argc, char *argv[])
     const double scale = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int vectorLevel = argc > 2 ? std::atoi(argv[2]) : 0;
     if (const int cube = qEnvironmentVariableIntValue("ONDIX_BENCH_CUBE"); cube > 0) {
-        benchCube(cube, vectorLevel);
+        benchCube(cube, vectorLevel, qEnvironmentVariableIntValue("ONDIX_BENCH_SINGLE") > 0);
         return 0;
     }
     if (only == QLatin1String("models")) {
@@ -200,7 +204,8 @@ int main(int argc, char *argv[])
         std::printf("kernel vector level: %d (1 baseline, 2 AVX2, 3 AVX-512)\n", probe.getVectorLevel());
     }
     std::printf("in-place bandwidth, all threads: %.2f GB/s (bytes read + written)\n", bandwidth / 1e9);
-    std::printf("limit: 24 Q bytes per update (read current, write next with its line fill)\n\n");
+    std::printf("limit: 24 Q bytes per update (read current, write next with its line fill), 12 Q in single "
+                "precision\n\n");
 
     const Case cases[] = {
         {"D2Q9 periodic 1024x1024", 9, 1024, 1024, 1, false, 0, 20},
@@ -211,6 +216,8 @@ int main(int argc, char *argv[])
         {"D2Q9 channel 512x512 moments", 9, 512, 512, 1, true, 0, 4, 2},
         {"D2Q9 closed 1024x1024", 9, 1024, 1024, 1, false, 0, 20, 0, true},
         {"D3Q19 closed 128x128x128", 19, 128, 128, 128, false, 0, 8, 0, true},
+        {"D2Q9 periodic 1024^2 single", 9, 1024, 1024, 1, false, 0, 20, 0, false, true},
+        {"D3Q19 periodic 128^3 single", 19, 128, 128, 128, false, 0, 8, 0, false, true},
     };
     std::printf("%-28s %10s %10s %12s %12s %14s %10s\n", "case", "MLUPS 1", "MLUPS mc", "per cpu-s", "bytes/site",
                 "limit MLUPS", "fraction");
@@ -224,6 +231,7 @@ int main(int argc, char *argv[])
         p->setModel(c.q);
         p->setEpsilon(0, 0.8);
         p->setPeriodicBoundaries(!c.closed);
+        p->setSinglePopulations(c.single);
         grid.resize(c.nx, c.ny, c.nz);
         grid.setVectorLevel(vectorLevel);
         if (c.channel)
@@ -251,7 +259,7 @@ int main(int argc, char *argv[])
         const double serial = run(grid, iterations, false, &perCpu);
         const double parallel = run(grid, iterations, true);
         const double perSite = double(grid.memoryBytes()) / grid.siteCount();
-        const double bytesPerUpdate = 24.0 * c.q;
+        const double bytesPerUpdate = (c.single ? 12.0 : 24.0) * c.q;
         const double limit = bandwidth / bytesPerUpdate / 1e6;
         std::printf("%-28s %10.1f %10.1f %12.1f %12.0f %14.1f %9.0f%%\n", c.name, serial, parallel, perCpu, perSite,
                     limit, 100.0 * parallel / limit);

@@ -115,6 +115,7 @@ void Parameters2::refresh()
     ui->minP0->setText(number(p.getMinP0()));
     ui->maxP0->setText(number(p.getMaxP0()));
     ui->entropic->setChecked(p.getEntropic());
+    ui->singlePopulations->setChecked(p.getSinglePopulations());
     ui->smagorinsky->setText(number(p.getSmagorinsky()));
 
     const int inlet = ui->inletOrder->currentIndex();
@@ -571,6 +572,11 @@ void Parameters2::on_shallowNB_returnPressed()
 void Parameters2::on_entropic_clicked(bool checked)
 {
     parameters->setEntropic(checked);
+}
+
+void Parameters2::on_singlePopulations_clicked(bool checked)
+{
+    parameters->setSinglePopulations(checked);
 }
 
 void Parameters2::on_smagorinsky_returnPressed()

@@ -86,6 +86,7 @@ private slots:
     void on_shallowG_returnPressed();
     void on_shallowNB_returnPressed();
     void on_entropic_clicked(bool checked);
+    void on_singlePopulations_clicked(bool checked);
     void on_smagorinsky_returnPressed();
     void on_slipCoefficient_returnPressed();
     void on_anodeCathodeFactor_returnPressed();

@@ -75,6 +75,8 @@ BatchRun::Outcome BatchRun::run(const Settings &settings, const std::function<vo
     }
     if (settings.serial)
         p.setMulticore(false);
+    if (settings.single)
+        p.setSinglePopulations(true);
     finalPath = finalPathFor(settings, inputPath);
     outputs.restart();
 

@@ -41,6 +41,9 @@ public:
         bool vtkBinary = false;
         // Forces the rows of each phase to run one after the other.
         bool serial = false;
+        // Keeps the plain fluid's populations in single precision, whatever
+        // the document says (without it, the document's setting holds).
+        bool single = false;
         // Set from outside (a signal) to end the run before its end; checked
         // between step calls, so the state saved is a whole iteration's.
         const std::atomic<bool> *stop = nullptr;

@@ -16,7 +16,7 @@ RunOptions::RunOptions()
         "128 + N stopped by signal N (130 SIGINT, 143 SIGTERM)."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("input"), QStringLiteral("The state document or geometry to run."));
-    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, watch, jobsOption, timeLimit});
+    parser.addOptions({iterations, output, final, compress, vtk, vtkBinary, burst, serial, single, watch, jobsOption, timeLimit});
 }
 
 bool RunOptions::helpRequested() const
@@ -47,6 +47,7 @@ bool RunOptions::parse(const QStringList &arguments, QString *message)
     parsed.vtkEvery = number(vtk, 0);
     parsed.burst = std::max(1, number(burst, 1));
     parsed.serial = parser.isSet(serial);
+    parsed.single = parser.isSet(single);
     parsed.compressFinal = parser.isSet(compress);
     parsed.vtkBinary = parser.isSet(vtkBinary);
     jobCount = number(jobsOption, 1);

@@ -41,6 +41,9 @@ private:
     const QCommandLineOption vtkBinary{"vtk-binary", "Write the VTK files as compressed binary instead of ASCII."};
     const QCommandLineOption burst{"burst", "Iterations per step call (default 1).", "N"};
     const QCommandLineOption serial{"serial", "Run the rows of each phase one after the other."};
+    const QCommandLineOption single{
+        "single", "Keep the plain fluid's populations in single precision (half their memory; the arithmetic stays "
+                  "double). The final document reloads in single precision."};
     const QCommandLineOption watch{"watch", "Serve a folder: run every state document dropped into it.", "DIR"};
     const QCommandLineOption jobsOption{
         "jobs", "With --watch, run up to N documents at once, each in its own grid (default 1).", "N"};

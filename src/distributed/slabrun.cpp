@@ -448,6 +448,8 @@ bool Run::prepareSlab(QString *error)
     addLoadedTotals();
     slabGrid.getStatistics() = stats;
     slabGrid.getParameters()->setMulticore(!settings.serial);
+    if (settings.single)
+        slabGrid.getParameters()->setSinglePopulations(true);
     domainWidth = int(extents[0]);
     domainLength = int(extents[1]);
     if (rank == 0) {

@@ -53,6 +53,9 @@ void ParametersXml::write(QXmlStreamWriter &w, const SimulationParameters &p)
         w.writeAttribute(QStringLiteral("thermal%1").arg(i), real(p.getThermal(i)));
     w.writeAttribute("smagorinsky", real(p.getSmagorinsky()));
     w.writeAttribute("entropic", XmlFormat::flag(p.getEntropic()));
+    // Written only when set, so documents in double precision stay as they were.
+    if (p.getSinglePopulations())
+        w.writeAttribute("singlePopulations", XmlFormat::flag(true));
     w.writeAttribute("slipWallCoefficient", real(p.getSlipWallCoefficient()));
     w.writeAttribute("sourceStrategy", integer(p.getSourceStrategy()));
     w.writeAttribute("openStrategy", integer(p.getOpenStrategy()));
@@ -142,6 +145,7 @@ bool ParametersXml::read(QXmlStreamReader &reader, SimulationParameters &p, QStr
         p.setSmagorinsky(a.real("smagorinsky"));
         p.setEntropic(a.flag("entropic"));
     }
+    p.setSinglePopulations(a.flag("singlePopulations", false));
     if (a.has("slipWallCoefficient"))
         p.setSlipWallCoefficient(a.real("slipWallCoefficient"));
     if (a.has("sourceStrategy")) {

@@ -21,7 +21,8 @@ double ChannelFlow::matchingTau(double q)
     return 0.5 + (std::sqrt(9.0 * a * a + 48.0 * q * q) - 3.0 * a) / 8.0;
 }
 
-ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, int width, bool plainWalls)
+ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, int width, bool plainWalls, bool single,
+                                     int iterations)
 {
     if (plainWalls)
         q = 0.5;
@@ -29,6 +30,7 @@ ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, in
     Grid grid;
     // A few dozen sites: handing rows to threads costs more than it saves.
     SimulationParameters *p = FlowMeasure::setUp(grid, 9, tau, true, false);
+    p->setSinglePopulations(single);
     grid.resize(width + 2, height, 1);
 
     const double left = 1.0 - q, right = width + q, h = right - left;
@@ -77,7 +79,12 @@ ChannelFlow::Result ChannelFlow::run(double q, double tau, WallScheme scheme, in
         return sum;
     };
     Result r;
-    r.iterations = FlowMeasure::runToSteadyState(grid, measure, 1e-14, 1000, 200000);
+    if (iterations > 0) {
+        grid.step(iterations);
+        r.iterations = iterations;
+    } else {
+        r.iterations = FlowMeasure::runToSteadyState(grid, measure, 1e-14, 1000, 200000);
+    }
     measure();
     double worst = 0.0, squares = 0.0, norm = 0.0;
     for (int x = 1; x <= width; ++x) {

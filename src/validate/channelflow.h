@@ -22,5 +22,9 @@ public:
     // gives the parabola exactly with the BGK collision and a body force:
     // tau = 1/2 + (sqrt(9 (2q - 1)^2 + 48 q^2) - 3 |2q - 1|) / 8.
     static double matchingTau(double q);
-    static Result run(double q, double tau, WallScheme scheme, int width, bool plainWalls = false);
+    // With single, the populations are kept in single precision; with
+    // iterations > 0 the run takes that many iterations instead of running
+    // to the steady state.
+    static Result run(double q, double tau, WallScheme scheme, int width, bool plainWalls = false, bool single = false,
+                      int iterations = 0);
 };

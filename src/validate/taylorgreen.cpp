@@ -10,10 +10,10 @@
 #include <cmath>
 #include <vector>
 
-TaylorGreen::Result TaylorGreen::run(int n, double tau)
+TaylorGreen::Result TaylorGreen::run(int n, double tau, bool single)
 {
     Grid grid;
-    FlowMeasure::setUp(grid, 9, tau, true, n >= 64);
+    FlowMeasure::setUp(grid, 9, tau, true, n >= 64)->setSinglePopulations(single);
     grid.resize(n, n, 1);
     const double k = 2.0 * M_PI / n, u0 = 0.04 * 32.0 / n, nu = (tau - 0.5) / 3.0;
     auto velocity = [&](int x, int y, double t) {

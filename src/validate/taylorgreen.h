@@ -17,5 +17,6 @@ public:
         int iterations = 0;
     };
 
-    static Result run(int n, double tau = 0.8);
+    // With single, the populations are kept in single precision.
+    static Result run(int n, double tau = 0.8, bool single = false);
 };

@@ -14,6 +14,7 @@
 #include "model/latticeboltzmann/wallcell.h"
 #include "persistence/geometryfiles.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -165,11 +166,17 @@ void TestParameters2::refreshShowsLoadedValues()
     p.setEpsilon(0, 0.73);
     p.setSourceVelocityValue(0, 0.031);
     p.setModel(27);
+    p.setSinglePopulations(true);
     d.refresh();
     QCOMPARE(d.findChild<QLineEdit *>("epsilon")->text(), QStringLiteral("0.73"));
     QCOMPARE(d.findChild<QLineEdit *>("sourceVelocity")->text(), QStringLiteral("0.031"));
     QCOMPARE(d.findChild<QComboBox *>("model")->currentText(), QStringLiteral("D3Q27"));
     QCOMPARE(p.getModel(), 27);
+    // The precision box shows the loaded setting and sets it.
+    auto *single = d.findChild<QCheckBox *>("singlePopulations");
+    QVERIFY(single && single->isChecked());
+    single->click();
+    QVERIFY(!p.getSinglePopulations());
 }
 
 // The Strategy list shows what the inlets and outlets run: a painted channel

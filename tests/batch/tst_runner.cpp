@@ -1,5 +1,10 @@
 #include "batch_helper.h"
 
+#include "model/latticeboltzmann/basecell.h"
+#include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/simulationparameters.h"
+#include "persistence/statedocument.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -23,6 +28,7 @@ private slots:
     void aPipeIsRefusedAtOnce();
     void aStoppedServerPutsItsDocumentBack();
     void severalJobsGiveTheResultsOfOne();
+    void singleKeepsThePopulationsInSinglePrecision();
     void badOptionsEndWithTwo_data();
     void badOptionsEndWithTwo();
     void aBadInputIsNamedOnce_data();
@@ -185,6 +191,51 @@ void TestRunner::severalJobsGiveTheResultsOfOne()
         QVERIFY(!finals[0][name].isEmpty());
         QVERIFY2(finals[0][name] == finals[1][name], name);
     }
+}
+
+// --single runs the document with single-precision populations: its final
+// document says so and holds what the same run gives in this process, which
+// differs from the run in double.
+void TestRunner::singleKeepsThePopulationsInSinglePrecision()
+{
+    QTemporaryDir dir;
+    const QString input = dir.path() + "/a.lb2";
+    QVERIFY(writeFile(input, limitedDocument(1000)));
+    const QString finals[2] = {dir.path() + "/double.lb2", dir.path() + "/single.lb2"};
+    for (int single = 0; single < 2; ++single) {
+        QStringList arguments = {"-n", "40", "-f", finals[single], input};
+        if (single)
+            arguments.prepend("--single");
+        QProcess process;
+        process.start(program, arguments);
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+    }
+    QVERIFY(readFile(finals[1]).contains("singlePopulations=\"1\""));
+    QVERIFY(!readFile(finals[0]).contains("singlePopulations"));
+    auto values = [](Grid &g) {
+        std::vector<double> out;
+        const int q = g.getParameters()->getModel();
+        g.forEachCell([&](BaseCell *c, int, int, int) {
+            for (int i = 0; i < q; ++i)
+                out.push_back(c->getF(i, 0));
+        });
+        return out;
+    };
+    Grid here, fromDouble, fromSingle;
+    StateDocument::Options options;
+    QString error;
+    QVERIFY2(StateDocument(here).load(input, options, &error), qPrintable(error));
+    here.getParameters()->setSinglePopulations(true);
+    here.step(40);
+    QVERIFY2(StateDocument(fromDouble).load(finals[0], options, &error), qPrintable(error));
+    QVERIFY2(StateDocument(fromSingle).load(finals[1], options, &error), qPrintable(error));
+    QVERIFY(fromSingle.getParameters()->getSinglePopulations());
+    QVERIFY(!fromDouble.getParameters()->getSinglePopulations());
+    QCOMPARE(fromSingle.getStatistics().iterations, 40);
+    const std::vector<double> expected = values(here), single = values(fromSingle), twice = values(fromDouble);
+    QVERIFY(single == expected);
+    QVERIFY(single != twice);
 }
 
 void TestRunner::badOptionsEndWithTwo_data()

@@ -246,23 +246,35 @@ private:
 private slots:
     // Save, load into a new grid and continue: bitwise the same populations
     // and statistics as the run that never stopped, for every cell family,
-    // in both versions and compressed.
+    // in both versions and compressed. With single-precision populations
+    // the document holds the populations' values in full and reloads in
+    // single precision; loaded over a running grid of the other precision,
+    // a document brings its own and the grid converts.
     void continueExactly_data()
     {
         QTest::addColumn<int>("family");
         QTest::addColumn<int>("version");
         QTest::addColumn<bool>("compress");
+        QTest::addColumn<bool>("single");
+        QTest::addColumn<bool>("overOther");
         for (int f = 0; f < 6; ++f) {
-            QTest::addRow("%s, v2", familyNames[f]) << f << 2 << false;
-            QTest::addRow("%s, v3", familyNames[f]) << f << 3 << false;
+            QTest::addRow("%s, v2", familyNames[f]) << f << 2 << false << false << false;
+            QTest::addRow("%s, v3", familyNames[f]) << f << 3 << false << false << false;
         }
-        QTest::addRow("inlets, compressed") << 2 << 2 << true;
+        QTest::addRow("inlets, compressed") << 2 << 2 << true << false << false;
+        for (int f : {0, 1, 2}) {
+            QTest::addRow("%s, single", familyNames[f]) << f << 2 << false << true << false;
+            QTest::addRow("%s, single over double", familyNames[f]) << f << 3 << false << true << true;
+            QTest::addRow("%s, double over single", familyNames[f]) << f << 2 << false << false << true;
+        }
     }
     void continueExactly()
     {
         QFETCH(int, family);
         QFETCH(int, version);
         QFETCH(bool, compress);
+        QFETCH(bool, single);
+        QFETCH(bool, overOther);
         const QString path = dir.filePath(QStringLiteral("run%1.lb%2").arg(family).arg(version));
         StateDocument::Options options;
         options.version = version;
@@ -272,7 +284,9 @@ private slots:
         {
             Grid g;
             families[family](g);
+            g.getParameters()->setSinglePopulations(single);
             g.step(23);
+            QCOMPARE(g.getPopulations().single, single);
             g.computeDrag();
             drag = g.dragTable();
             QString error;
@@ -281,10 +295,17 @@ private slots:
             uninterrupted = snapshot(g);
         }
         Grid g;
+        if (overOther) {
+            families[family](g);
+            g.getParameters()->setSinglePopulations(!single);
+            g.step(4);
+            QCOMPARE(g.getPopulations().single, !single);
+        }
         StateDocument doc(g);
         QString error;
         QVERIFY2(doc.load(path, options, &error), qPrintable(error));
         QCOMPARE(g.getStatistics().iterations, 23);
+        QCOMPARE(g.getParameters()->getSinglePopulations(), single);
         // Drag walls kept what the fluid sent them.
         g.computeDrag();
         QCOMPARE(g.dragTable().keys(), drag.keys());
@@ -293,6 +314,7 @@ private slots:
             QCOMPARE(g.dragTable()[k].y, drag[k].y);
         }
         g.step(31);
+        QCOMPARE(g.getPopulations().single, single);
         QVERIFY(snapshot(g).sameAs(uninterrupted));
         QVERIFY(!QFile::exists(path + ".tmp"));
     }

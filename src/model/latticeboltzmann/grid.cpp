@@ -83,7 +83,7 @@ void Grid::allocate(int width, int height, int length)
     const std::size_t n = std::size_t(nx) * ny * nz;
     neighbourQ = parameters->getModel();
     cells.assign(n, nullptr);
-    populations.allocate(neighbourQ, n);
+    populations.allocate(neighbourQ, n, parameters->getSinglePopulations());
     neighbours.clear();
     neighbours.shrink_to_fit();
     rowOf.clear();
@@ -297,13 +297,16 @@ bool Grid::attachedAt(BaseCell *c, int s) const
 
 // Exact fluid and porous cells built for the grid's model and not pinned
 // live in the grid's populations, the porous cells' solid fractions beside
-// them; every other cell keeps its own arrays.
+// them; every other cell keeps its own arrays. A change of the populations'
+// precision takes every cell out with its values and back into the new
+// arrays, which converts them.
 void Grid::attachCells()
 {
     const int q = neighbourQ;
-    if (populations.q != q || populations.stride != cells.size()) {
+    const bool single = parameters->getSinglePopulations();
+    if (populations.q != q || populations.stride != cells.size() || populations.single != single) {
         detachAll();
-        populations.allocate(q, cells.size());
+        populations.allocate(q, cells.size(), single);
     }
     for (BaseCell *c : cells)
         if (c && typeid(*c) == typeid(PorousCell)) {
@@ -439,6 +442,8 @@ void Grid::chooseForceMode()
     const QList<Force *> &forces = parameters->getForces();
     forceFold = NoFold;
     gravityOrder = 0;
+    // The psi field is formed from double populations; in single precision
+    // the pseudopotential force stays the cells' own.
     if (fastPath && immersed->isEmpty() && populations.stride > 0 && !forces.isEmpty()) {
         int gravities = 0, phases = 0, others = 0, gravityAt = -1, phaseAt = -1;
         for (int i = 0; i < forces.size(); ++i) {
@@ -457,7 +462,7 @@ void Grid::chooseForceMode()
                                  parameters->getVelocityOrder() == 2 && LineKernels::slot(neighbourQ) >= 0;
         if (forces.size() == 1 && gravities == 1) {
             forceFold = GravityFold;
-        } else if (others == 0 && phases == 1 && gravities <= 1 && plainKernel) {
+        } else if (others == 0 && phases == 1 && gravities <= 1 && plainKernel && !populations.single) {
             forceFold = FieldFold;
             gravityOrder = gravities == 0 ? 0 : gravityAt < phaseAt ? 1 : 2;
         }
@@ -1215,7 +1220,7 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
         fresh.assign(n, nullptr);
         freshCells.assign(n, nullptr);
         freshModes.assign(n, 0);
-        freshPopulations.allocate(q, n);
+        freshPopulations.allocate(q, n, parameters->getSinglePopulations());
         // A resize draws a density for every site before the codes draw
         // theirs; the same draws keep a loaded geometry as it always was.
         for (std::size_t s = 0; s < n; ++s)
@@ -1566,6 +1571,9 @@ int Grid::step(int count)
         buildNeighbours();
         parameters->setNeedsNeighbourRebuild(false);
     }
+    // A change of the populations' precision moves the cells into new arrays.
+    if (populations.single != parameters->getSinglePopulations() && !cells.empty())
+        populations.layoutDirty = true;
     if (!siteModesValid)
         buildSiteModes();
     if (!cellsFitModel) {

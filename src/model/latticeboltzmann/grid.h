@@ -181,16 +181,18 @@ public:
     // while the stepping tables are stale, and while a force may have
     // shifted an attached cell's velocity (it then reports more than the
     // populations' moments); false at a porous site with a solid fraction,
-    // whose velocity is scaled by it.
+    // whose velocity is scaled by it; false while the populations are in
+    // single precision (the view then asks the cells).
     bool isPlainFluidSite(int site) const
     {
-        return siteModesValid && !populations.shiftsMarked() && (siteModes[std::size_t(site)] & PlainFluid) &&
+        return siteModesValid && !populations.single && !populations.shiftsMarked() &&
+               (siteModes[std::size_t(site)] & PlainFluid) &&
                !(populations.solid && populations.solid[site] != 0.0);
     }
     // Whether every site from first to first + n - 1 is such a site.
     bool arePlainFluidSites(int first, int n) const
     {
-        if (!siteModesValid || populations.shiftsMarked() || n <= 0)
+        if (!siteModesValid || populations.single || populations.shiftsMarked() || n <= 0)
             return false;
         const std::uint32_t *modes = siteModes.data() + first;
         std::uint32_t all = PlainFluid;
@@ -312,11 +314,16 @@ private:
     // Whether the cell is a shallow-water cell, which lives in the
     // populations on a 2D D2Q9 grid.
     static bool isShallow(BaseCell *c);
-    bool shallowAttaches() const { return neighbourQ == 9 && nz == 1; }
+    // Shallow water, heat and colours keep the double populations: in single
+    // precision they keep their own arrays and the per-site path.
+    bool shallowAttaches() const { return neighbourQ == 9 && nz == 1 && !populations.single; }
     // Whether the cell is a heat cell, which lives in the populations (its
     // scalar in the second set) on D2Q9, D3Q15 and D3Q19.
     static bool isHeat(BaseCell *c);
-    bool heatAttaches() const { return neighbourQ <= 19 && LineKernels::slot(neighbourQ) >= 0; }
+    bool heatAttaches() const
+    {
+        return neighbourQ <= 19 && LineKernels::slot(neighbourQ) >= 0 && !populations.single;
+    }
     // Whether the cell is a deposition cell, which lives in the scalar set
     // on a 2D D2Q9 grid (when no heat cell holds that set).
     static bool isDeposition(BaseCell *c);

@@ -24,6 +24,11 @@ struct Line
 {
     const double *cur;
     double *next;
+    // The same populations in single precision, shifted by the weights
+    // (see Populations): read and written by the single-precision kernels
+    // instead of cur and next.
+    const float *curSingle = nullptr;
+    float *nextSingle = nullptr;
     std::size_t stride;
     // First site of the line and its length.
     std::size_t base;
@@ -142,6 +147,15 @@ struct Set
     // current populations, pushed, for the sites marked HeatFast (every
     // site without modes), as PassiveScalarCell::preUpdate forms it.
     PushFunction pushColours[4];
+    // Plain fluid in single precision (the populations' shifted floats): the
+    // push, forced, porous and porous forced kernels and the statistics, with
+    // the arithmetic of the double kernels above.
+    PushFunction pushSingle[4];
+    PushFunction pushSingleForced[4];
+    PushFunction pushSinglePorous[4];
+    PushFunction pushSinglePorousForced[4];
+    StatsFunction statsSingle[4];
+    StatsSpeedFunction statsSpeedSingle[4];
 };
 
 // Vector levels: 1 baseline, 2 AVX2, 3 AVX-512.

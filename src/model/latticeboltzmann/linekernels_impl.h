@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -40,6 +41,47 @@ inline double velocityComponent(double momentum, double inv, bool massive)
 inline double gravityShift(double rho, const Line &line)
 {
     return rho > 0.001 ? 0.0 + line.minusG * rho * line.densityFactor * (line.tau / rho) : 0.0;
+}
+
+// The storage of the populations: doubles as they are, or floats holding
+// f_i - w_i (see Populations). Every value read is formed in double (the
+// float widened exactly, the weight added once) and every value written is
+// rounded once to the storage, so the arithmetic between is the same in
+// both and a build of either precision rounds like its per-cell code.
+template <typename T> inline const T *curOf(const Line &line);
+template <> inline const double *curOf<double>(const Line &line)
+{
+    return line.cur;
+}
+template <> inline const float *curOf<float>(const Line &line)
+{
+    return line.curSingle;
+}
+template <typename T> inline T *nextOf(const Line &line);
+template <> inline double *nextOf<double>(const Line &line)
+{
+    return line.next;
+}
+template <> inline float *nextOf<float>(const Line &line)
+{
+    return line.nextSingle;
+}
+inline double loaded(double v, double)
+{
+    return v;
+}
+inline double loaded(float v, double w)
+{
+    return double(v) + w;
+}
+template <typename T> inline T stored(double v, double w);
+template <> inline double stored<double>(double v, double)
+{
+    return v;
+}
+template <> inline float stored<float>(double v, double w)
+{
+    return float(v - w);
 }
 
 // The force modes of the kernels: none, gravity alone, the pseudopotential
@@ -175,8 +217,8 @@ inline void tileFieldShifts(const Line &line, int t0, int n, const double *__res
 // forms them: with GravityForce the shift of gravity (kept in shift[]), with
 // FieldForce the shift of the pseudopotential force (kept in the line's
 // shift fields), otherwise a zero shift.
-template <int Q, int Force>
-inline void tileMoments(const Line &line, const double *__restrict cur, std::size_t stride, int n,
+template <int Q, int Force, typename T>
+inline void tileMoments(const Line &line, const T *__restrict cur, std::size_t stride, int n,
                         double *__restrict rho, double *__restrict ux, double *__restrict uy, double *__restrict uz,
                         double *__restrict uu, double *__restrict shift, int t0)
 {
@@ -187,20 +229,21 @@ inline void tileMoments(const Line &line, const double *__restrict cur, std::siz
         uz[k] = 0.0;
     }
     for (int i = 0; i < Q; ++i) {
-        const double *__restrict f = cur + std::size_t(i) * stride;
+        const T *__restrict f = cur + std::size_t(i) * stride;
+        const double w = Lattice::tables.w[Q][i];
         const double ex = Lattice::tables.e[Q][i][0], ey = Lattice::tables.e[Q][i][1], ez = Lattice::tables.e[Q][i][2];
         for (int k = 0; k < n; ++k)
-            rho[k] += f[k];
+            rho[k] += loaded(f[k], w);
         // A zero component adds a zero, which never changes the sum.
         if (ex != 0.0)
             for (int k = 0; k < n; ++k)
-                ux[k] += f[k] * ex;
+                ux[k] += loaded(f[k], w) * ex;
         if (ey != 0.0)
             for (int k = 0; k < n; ++k)
-                uy[k] += f[k] * ey;
+                uy[k] += loaded(f[k], w) * ey;
         if (ez != 0.0)
             for (int k = 0; k < n; ++k)
-                uz[k] += f[k] * ez;
+                uz[k] += loaded(f[k], w) * ez;
     }
     if constexpr (Force == FieldForce) {
         double *__restrict sx = line.shiftX + line.base + t0;
@@ -295,13 +338,15 @@ struct Tiles
 
 // One direction of a tile: the post-collision values of the fast sites,
 // pushed to the neighbours or bounced into the sites' own opposite entries.
-template <int Q, int I, bool Masked, bool Porous>
+template <int Q, int I, bool Masked, bool Porous, typename T>
 inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces)
 {
     const std::size_t stride = line.stride;
     const double keep = line.keep, omega = line.omega;
     const int length = line.length;
-    const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
+    constexpr int O = Lattice::tables.opp[Q][I];
+    constexpr double w = Lattice::tables.w[Q][I], wO = Lattice::tables.w[Q][O];
+    const T *__restrict f = curOf<T>(line) + line.base + std::size_t(I) * stride + t0;
     const double *__restrict rho = t.rho;
     const double *__restrict ux = t.ux;
     const double *__restrict uy = t.uy;
@@ -313,49 +358,48 @@ inline void pushDirection(const Line &line, const Tiles &t, int t0, int n, std::
     if (line.outside & bit)
         return;
     const int a = line.along[I];
-    double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
+    T *__restrict dst = nextOf<T>(line) + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
     // Sites whose target lies past the line end are done apart: wrapped to
     // the other end, or dropped.
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
     const int k1 = (a > 0 && t0 + n == length) ? n - 1 : n;
-    const double *__restrict back =
-        Porous ? line.cur + line.base + std::size_t(Lattice::tables.opp[Q][I]) * stride + t0 : nullptr;
+    const T *__restrict back = Porous ? curOf<T>(line) + line.base + std::size_t(O) * stride + t0 : nullptr;
     const double *__restrict solid = Porous ? line.solid + line.base + t0 : nullptr;
     auto value = [&](int k) {
-        const double v = relaxed<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega);
+        const double v = relaxed<Q, I>(loaded(f[k], w), rho[k], ux[k], uy[k], uz[k], uu[k], keep, omega);
         if constexpr (Porous)
-            return porousMix(v, back[k], solid[k]);
+            return porousMix(v, loaded(back[k], wO), solid[k]);
         else
             return v;
     };
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
         for (int k = k0; k < k1; ++k)
-            dst[k] = value(k);
+            dst[k] = stored<T>(value(k), w);
     } else {
         for (int k = k0; k < k1; ++k)
             if ((m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
-                dst[k] = value(k);
+                dst[k] = stored<T>(value(k), w);
         if (bounces & bit) {
-            double *__restrict own = line.next + std::size_t(Lattice::tables.opp[Q][I]) * stride + line.base + t0;
+            T *__restrict own = nextOf<T>(line) + std::size_t(O) * stride + line.base + t0;
             for (int k = 0; k < n; ++k)
                 if ((m[k] & (LineKernels::FastFluid | bit)) == (LineKernels::FastFluid | bit))
-                    own[k] = value(k);
+                    own[k] = stored<T>(value(k), wO);
         }
     }
     if ((k0 == 1 || k1 == n - 1) && line.wraps) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
         if (!Masked || (m[k] & (LineKernels::FastFluid | bit)) == LineKernels::FastFluid)
-            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
+            nextOf<T>(line)[std::size_t(I) * stride + line.targetBase[I] + target] = stored<T>(value(k), w);
     }
 }
 
-template <int Q, bool Masked, bool Porous, std::size_t... I>
+template <int Q, bool Masked, bool Porous, typename T, std::size_t... I>
 inline void pushDirections(const Line &line, const Tiles &t, int t0, int n, std::uint32_t bounces,
                            std::index_sequence<I...>)
 {
-    (pushDirection<Q, int(I), Masked, Porous>(line, t, t0, n, bounces), ...);
+    (pushDirection<Q, int(I), Masked, Porous, T>(line, t, t0, n, bounces), ...);
 }
 
 // The bounce-back directions of a line's fast sites (those with the given
@@ -372,16 +416,16 @@ inline std::uint32_t bouncesOf(const Line &line, std::uint32_t fastBit)
 
 // A line tile by tile: the moments of a tile, then each direction's values
 // (with walls or other cells in or around the line, where the mode allows).
-template <int Q, bool Masked, int Force, bool Porous> void pushTiledLine(const Line &line)
+template <int Q, bool Masked, int Force, bool Porous, typename T> void pushTiledLine(const Line &line)
 {
     const int length = line.length;
     const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::FastFluid) : 0;
     Tiles t;
     for (int t0 = 0; t0 < length; t0 += Tile) {
         const int n = length - t0 < Tile ? length - t0 : Tile;
-        tileMoments<Q, Force>(line, line.cur + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu,
+        tileMoments<Q, Force>(line, curOf<T>(line) + line.base + t0, line.stride, n, t.rho, t.ux, t.uy, t.uz, t.uu,
                               Force == GravityForce ? line.shiftY + line.base + t0 : nullptr, t0);
-        pushDirections<Q, Masked, Porous>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
+        pushDirections<Q, Masked, Porous, T>(line, t, t0, n, bounces, std::make_index_sequence<Q>());
     }
 }
 
@@ -428,7 +472,7 @@ template <int Q, bool Forced, std::size_t... I>
 // populations once and writes its Q values, for every site whose pushes stay
 // inside the line's targets; the two end sites, whose pushes along the line
 // may wrap or leave the box, follow one by one.
-template <int Q, bool Forced, bool Porous, std::size_t... I>
+template <int Q, bool Forced, bool Porous, typename T, std::size_t... I>
 void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
 {
     const double *const solid = Porous ? line.solid + line.base : nullptr;
@@ -440,20 +484,20 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
         }
     };
     const std::size_t stride = line.stride;
-    const double *const cur = line.cur + line.base;
+    const T *const cur = curOf<T>(line) + line.base;
     double *const shift = Forced ? line.shiftY + line.base : nullptr;
     const int length = line.length;
-    double *const dst[Q] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+    T *const dst[Q] = {(nextOf<T>(line) + I * stride + line.targetBase[I] + line.along[I])...};
 #pragma GCC ivdep
     for (int k = 1; k < length - 1; ++k) {
-        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        const double f[Q] = {loaded(cur[I * stride + std::size_t(k)], Lattice::tables.w[Q][I])...};
         double out[Q];
         collideSite<Q, Forced>(line, f, out, Forced ? shift + k : nullptr, seq);
         mix(k, f, out);
-        ((dst[I][k] = out[I]), ...);
+        ((dst[I][k] = stored<T>(out[I], Lattice::tables.w[Q][I])), ...);
     }
     for (int k : {0, length - 1}) {
-        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        const double f[Q] = {loaded(cur[I * stride + std::size_t(k)], Lattice::tables.w[Q][I])...};
         double out[Q];
         collideSite<Q, Forced>(line, f, out, Forced ? shift + k : nullptr, seq);
         mix(k, f, out);
@@ -463,7 +507,8 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
             if ((t < 0 || t == length) && !line.wraps)
                 return;
             t = t < 0 ? length - 1 : t == length ? 0 : t;
-            line.next[d * stride + line.targetBase[d] + std::size_t(t)] = out[d];
+            nextOf<T>(line)[d * stride + line.targetBase[d] + std::size_t(t)] =
+                stored<T>(out[d], Lattice::tables.w[Q][d]);
         };
         (store(std::integral_constant<int, int(I)>()), ...);
         if (length == 1)
@@ -471,15 +516,15 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
     }
 }
 
-template <int Q, int Force = NoForce, bool Porous = false> void push(const Line &line)
+template <int Q, int Force = NoForce, bool Porous = false, typename T = double> void push(const Line &line)
 {
     constexpr bool Forced = Force == GravityForce;
     // The pseudopotential force reads the neighbours' field tile by tile.
     if constexpr (Force == FieldForce) {
         if (line.modes)
-            pushTiledLine<Q, true, Force, Porous>(line);
+            pushTiledLine<Q, true, Force, Porous, T>(line);
         else
-            pushTiledLine<Q, false, Force, Porous>(line);
+            pushTiledLine<Q, false, Force, Porous, T>(line);
         return;
     }
     // The single pass holds a site's Q populations and its moments in
@@ -487,12 +532,15 @@ template <int Q, int Force = NoForce, bool Porous = false> void push(const Line 
     // for the 3D models on AVX2, and never on the baseline set.
     // A line along a face of a closed box (with directions leaving the box)
     // goes direction by direction, which skips those directions whole.
+    // Single-precision values widened on the way in do not fit the registers
+    // of the single pass (it spills them, and measured slower): they go
+    // direction by direction too.
     if (line.modes)
-        pushTiledLine<Q, true, Force, Porous>(line);
-    else if (Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
-        pushPlainLine<Q, Forced, Porous>(line, std::make_index_sequence<Q>());
+        pushTiledLine<Q, true, Force, Porous, T>(line);
+    else if (Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside && std::is_same_v<T, double>)
+        pushPlainLine<Q, Forced, Porous, T>(line, std::make_index_sequence<Q>());
     else
-        pushTiledLine<Q, false, Force, Porous>(line);
+        pushTiledLine<Q, false, Force, Porous, T>(line);
 }
 
 // The speed from the momentum sums and the density, as PlainMoments forms
@@ -506,19 +554,19 @@ inline double speedOf(double mx, double my, double mz, double density)
     return density > Lattice::ActiveWeight ? v : 0.0;
 }
 
-template <int Q, bool Speed, std::size_t... I>
+template <int Q, bool Speed, typename T, std::size_t... I>
 void statsLine(const Line &line, double *__restrict deltaP, double *__restrict density, double *__restrict speed,
                std::index_sequence<I...> seq)
 {
     const std::size_t stride = line.stride;
-    const double *const cur = line.cur + line.base;
-    const double *const next = line.next + line.base;
+    const T *const cur = curOf<T>(line) + line.base;
+    const T *const next = nextOf<T>(line) + line.base;
     const int n = line.length;
 #pragma GCC ivdep
     for (int k = 0; k < n; ++k) {
-        const double f[Q] = {next[I * stride + std::size_t(k)]...};
+        const double f[Q] = {loaded(next[I * stride + std::size_t(k)], Lattice::tables.w[Q][I])...};
         double change = 0.0, sum = 0.0;
-        ((change += absolute(f[I] - cur[I * stride + std::size_t(k)])), ...);
+        ((change += absolute(f[I] - loaded(cur[I * stride + std::size_t(k)], Lattice::tables.w[Q][I]))), ...);
         ((sum += f[I]), ...);
         deltaP[k] = change / Q;
         density[k] = sum;
@@ -528,13 +576,13 @@ void statsLine(const Line &line, double *__restrict deltaP, double *__restrict d
 }
 
 // Direction by direction, for the sets where the single pass spills.
-template <int Q, bool Speed>
+template <int Q, bool Speed, typename T>
 void statsByDirection(const Line &line, double *__restrict deltaP, double *__restrict density,
                       double *__restrict speed)
 {
     const std::size_t stride = line.stride;
-    const double *__restrict cur = line.cur + line.base;
-    const double *__restrict next = line.next + line.base;
+    const T *__restrict cur = curOf<T>(line) + line.base;
+    const T *__restrict next = nextOf<T>(line) + line.base;
     const int n = line.length;
     constexpr int Tile = 256;
     double m[3][Tile];
@@ -550,11 +598,12 @@ void statsByDirection(const Line &line, double *__restrict deltaP, double *__res
             for (int k = 0; k < tn; ++k)
                 m[0][k] = m[1][k] = m[2][k] = 0.0;
         for (int i = 0; i < Q; ++i) {
-            const double *__restrict a = next + std::size_t(i) * stride + t0;
-            const double *__restrict b = cur + std::size_t(i) * stride + t0;
+            const T *__restrict a = next + std::size_t(i) * stride + t0;
+            const T *__restrict b = cur + std::size_t(i) * stride + t0;
+            const double w = Lattice::tables.w[Q][i];
             for (int k = 0; k < tn; ++k) {
-                dp[k] += absolute(a[k] - b[k]);
-                rho[k] += a[k];
+                dp[k] += absolute(loaded(a[k], w) - loaded(b[k], w));
+                rho[k] += loaded(a[k], w);
             }
             if constexpr (Speed)
                 for (int axis = 0; axis < 3; ++axis) {
@@ -562,7 +611,7 @@ void statsByDirection(const Line &line, double *__restrict deltaP, double *__res
                     double *__restrict sum = m[axis];
                     if (e != 0)
                         for (int k = 0; k < tn; ++k)
-                            sum[k] += a[k] * double(e);
+                            sum[k] += loaded(a[k], w) * double(e);
                 }
         }
         for (int k = 0; k < tn; ++k)
@@ -573,17 +622,18 @@ void statsByDirection(const Line &line, double *__restrict deltaP, double *__res
     }
 }
 
-template <int Q, bool Speed> void statsOf(const Line &line, double *deltaP, double *density, double *speed)
+template <int Q, bool Speed, typename T = double>
+void statsOf(const Line &line, double *deltaP, double *density, double *speed)
 {
     if (Q >= KERNEL_SINGLE_PASS_FROM_Q)
-        statsLine<Q, Speed>(line, deltaP, density, speed, std::make_index_sequence<Q>());
+        statsLine<Q, Speed, T>(line, deltaP, density, speed, std::make_index_sequence<Q>());
     else
-        statsByDirection<Q, Speed>(line, deltaP, density, speed);
+        statsByDirection<Q, Speed, T>(line, deltaP, density, speed);
 }
 
-template <int Q> void stats(const Line &line, double *deltaP, double *density)
+template <int Q, typename T = double> void stats(const Line &line, double *deltaP, double *density)
 {
-    statsOf<Q, false>(line, deltaP, density, nullptr);
+    statsOf<Q, false, T>(line, deltaP, density, nullptr);
 }
 
 // ---- shallow water (D2Q9) ----
@@ -1205,6 +1255,17 @@ extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
                                {statsHeat<9>, statsHeat<15>, statsHeat<19>, statsHeat<27>},
                                pushDeposition,
                                commitDeposition,
-                               {pushColours<9>, pushColours<15>, pushColours<19>, pushColours<27>}};
+                               {pushColours<9>, pushColours<15>, pushColours<19>, pushColours<27>},
+                               {push<9, NoForce, false, float>, push<15, NoForce, false, float>,
+                                push<19, NoForce, false, float>, push<27, NoForce, false, float>},
+                               {push<9, GravityForce, false, float>, push<15, GravityForce, false, float>,
+                                push<19, GravityForce, false, float>, push<27, GravityForce, false, float>},
+                               {push<9, NoForce, true, float>, push<15, NoForce, true, float>,
+                                push<19, NoForce, true, float>, push<27, NoForce, true, float>},
+                               {push<9, GravityForce, true, float>, push<15, GravityForce, true, float>,
+                                push<19, GravityForce, true, float>, push<27, GravityForce, true, float>},
+                               {stats<9, float>, stats<15, float>, stats<19, float>, stats<27, float>},
+                               {statsOf<9, true, float>, statsOf<15, true, float>, statsOf<19, true, float>,
+                                statsOf<27, true, float>}};
 
 } // namespace LineKernels

@@ -1,6 +1,7 @@
 #include "populations.h"
 
 #include "blockpool.h"
+#include "lattice.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +11,7 @@ namespace {
 
 constexpr std::size_t HugePage = std::size_t(2) << 20;
 
-double *allocateArray(std::size_t bytes)
+void *allocateBytes(std::size_t bytes)
 {
     const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
     void *memory = std::aligned_alloc(rounded >= HugePage ? HugePage : 64, rounded);
@@ -18,7 +19,12 @@ double *allocateArray(std::size_t bytes)
         throw std::bad_alloc();
     BlockPool::adviseHugePages(memory, rounded);
     std::memset(memory, 0, bytes);
-    return static_cast<double *>(memory);
+    return memory;
+}
+
+double *allocateArray(std::size_t bytes)
+{
+    return static_cast<double *>(allocateBytes(bytes));
 }
 
 } // namespace
@@ -28,15 +34,26 @@ Populations::~Populations()
     release();
 }
 
-void Populations::allocate(int directions, std::size_t sites)
+void Populations::allocate(int directions, std::size_t sites, bool singlePrecision)
 {
     release();
     q = directions;
     stride = sites;
-    const std::size_t bytes = std::size_t(q) * stride * sizeof(double);
-    cur = allocateArray(bytes);
+    single = singlePrecision;
+    weight.fill(0.0);
+    for (int i = 0; i < q && i < int(weight.size()); ++i)
+        weight[std::size_t(i)] = Lattice::tables.w[q][i];
     try {
-        next = allocateArray(bytes);
+        if (single) {
+            // Zeroed shifted values: every site starts at the weights.
+            const std::size_t bytes = std::size_t(q) * stride * sizeof(float);
+            curSingle = static_cast<float *>(allocateBytes(bytes));
+            nextSingle = static_cast<float *>(allocateBytes(bytes));
+        } else {
+            const std::size_t bytes = std::size_t(q) * stride * sizeof(double);
+            cur = allocateArray(bytes);
+            next = allocateArray(bytes);
+        }
     } catch (...) {
         release();
         throw;
@@ -69,6 +86,10 @@ void Populations::release()
     touch();
     std::free(cur);
     std::free(next);
+    std::free(curSingle);
+    std::free(nextSingle);
+    curSingle = nextSingle = nullptr;
+    single = false;
     std::free(shiftX);
     std::free(shiftY);
     std::free(shiftZ);

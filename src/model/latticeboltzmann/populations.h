@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,12 @@
 // direction contiguously. The grid flips the two arrays once per iteration
 // instead of every cell swapping its own. Entries of sites whose cell is not
 // attached are unused.
+//
+// In single precision the store holds 32-bit values shifted by their
+// direction's weight (f_i - w_i, in curSingle and nextSingle; cur and next
+// are null): the deviations from rest keep their relative precision, while
+// every reader adds the weight back and computes in double, and every writer
+// subtracts it and rounds once on the store.
 class Populations
 {
 public:
@@ -19,8 +26,9 @@ public:
     Populations(const Populations &) = delete;
     Populations &operator=(const Populations &) = delete;
 
-    // Zeroed arrays for q directions of the given number of sites.
-    void allocate(int q, std::size_t sites);
+    // Zeroed arrays for q directions of the given number of sites, of
+    // doubles or of shifted floats (see above).
+    void allocate(int q, std::size_t sites, bool singlePrecision = false);
     void release();
     // Takes the other's arrays, which it gets the present ones in exchange;
     // the flip count stays this store's own.
@@ -28,6 +36,10 @@ public:
     {
         std::swap(cur, other.cur);
         std::swap(next, other.next);
+        std::swap(curSingle, other.curSingle);
+        std::swap(nextSingle, other.nextSingle);
+        std::swap(single, other.single);
+        std::swap(weight, other.weight);
         std::swap(stride, other.stride);
         std::swap(q, other.q);
         std::swap(shiftX, other.shiftX);
@@ -41,9 +53,8 @@ public:
     }
     void flip()
     {
-        double *t = cur;
-        cur = next;
-        next = t;
+        std::swap(cur, next);
+        std::swap(curSingle, nextSingle);
         ++generation;
     }
     // Marks the current values as written outside the stepping (a cell set,
@@ -68,9 +79,16 @@ public:
     void clearShiftMark() { shifted.store(false, std::memory_order_relaxed); }
     std::size_t bytes() const
     {
-        return (2 * std::size_t(q) + (shiftX ? 1 : 0) + (shiftY ? 1 : 0) + (shiftZ ? 1 : 0) + (solid ? 1 : 0)) *
-               stride * sizeof(double);
+        return 2 * std::size_t(q) * stride * (single ? sizeof(float) : sizeof(double)) +
+               std::size_t((shiftX ? 1 : 0) + (shiftY ? 1 : 0) + (shiftZ ? 1 : 0) + (solid ? 1 : 0)) * stride *
+                   sizeof(double);
     }
+    // Direction i's value at a site in the current or next array, in double
+    // whatever the storage, and the writes that round it to the storage.
+    double curAt(int i, std::size_t site) const { return valueAt(cur, curSingle, i, site); }
+    double nextAt(int i, std::size_t site) const { return valueAt(next, nextSingle, i, site); }
+    void setCur(int i, std::size_t site, double value) { write(cur, curSingle, i, site, value); }
+    void setNext(int i, std::size_t site, double value) { write(next, nextSingle, i, site, value); }
     // Allocates the solid fractions (zero) on first use.
     void useSolid();
     // Makes the per-site force shifts the attached cells' own (see
@@ -80,6 +98,11 @@ public:
 
     double *cur = nullptr;
     double *next = nullptr;
+    // The shifted single-precision arrays, and the weights they are shifted by.
+    float *curSingle = nullptr;
+    float *nextSingle = nullptr;
+    bool single = false;
+    std::array<double, 27> weight{};
     std::size_t stride = 0;
     int q = 0;
     // Counts the flips; a cell's last deltaP is its own until the next flip.
@@ -103,6 +126,20 @@ public:
     double *solid = nullptr;
 
 private:
+    double valueAt(const double *values, const float *shifted, int i, std::size_t site) const
+    {
+        const std::size_t at = std::size_t(i) * stride + site;
+        return single ? double(shifted[at]) + weight[std::size_t(i)] : values[at];
+    }
+    void write(double *values, float *shifted, int i, std::size_t site, double value)
+    {
+        const std::size_t at = std::size_t(i) * stride + site;
+        if (single)
+            shifted[at] = float(value - weight[std::size_t(i)]);
+        else
+            values[at] = value;
+    }
+
     std::atomic<bool> touched{false};
     std::atomic<bool> shifted{false};
 };

@@ -53,14 +53,14 @@ void pushToPopulations(const Grid &g, Populations &p, BaseCell *const *block, in
     const int nx = g.getWidth(), ny = g.getHeight(), nz = g.getLength();
     for (int i = 0; i < q; ++i) {
         if (mode & (1u << i)) {
-            p.next[std::size_t(Lattice::tables.opp[q][i]) * p.stride + s] = out[i];
+            p.setNext(Lattice::tables.opp[q][i], std::size_t(s), out[i]);
             continue;
         }
         if (!block[i])
             continue;
         const int *e = Lattice::tables.e[q][i];
         const int tx = (x + e[0] + nx) % nx, ty = (y + e[1] + ny) % ny, tz = (z + e[2] + nz) % nz;
-        p.next[std::size_t(i) * p.stride + g.siteIndex(tx, ty, tz)] = out[i];
+        p.setNext(i, std::size_t(g.siteIndex(tx, ty, tz)), out[i]);
     }
 }
 
@@ -90,13 +90,24 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
     const bool colourForces = g.scalarsColour && !sp->getForces().isEmpty();
     if (fast && plain && slot >= 0 && !colourForces) {
         const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
+        // Single-precision populations never fold the pseudopotential force
+        // (see Grid::chooseForceMode).
+        const bool single = g.populations.single;
         const LineKernels::PushFunction push =
-            field ? set.pushField[slot] : gravity ? set.pushForced[slot] : set.push[slot];
+            single ? (gravity ? set.pushSingleForced[slot] : set.pushSingle[slot])
+            : field ? set.pushField[slot]
+            : gravity ? set.pushForced[slot]
+                      : set.push[slot];
         const LineKernels::PushFunction pushPorous =
-            field ? set.pushPorousField[slot] : gravity ? set.pushPorousForced[slot] : set.pushPorous[slot];
+            single ? (gravity ? set.pushSinglePorousForced[slot] : set.pushSinglePorous[slot])
+            : field ? set.pushPorousField[slot]
+            : gravity ? set.pushPorousForced[slot]
+                      : set.pushPorous[slot];
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
+        line.curSingle = g.populations.curSingle;
+        line.nextSingle = g.populations.nextSingle;
         line.stride = g.populations.stride;
         line.omega = 1.0 / params[0];
         line.keep = 1.0 - line.omega;
@@ -354,7 +365,9 @@ void Scaled::commit(int y) const
     double deltaP = 0.0, totalP = 0.0;
     const int slot = LineKernels::slot(q);
     if (g.fastPath && slot >= 0) {
-        const LineKernels::StatsFunction stats = LineKernels::kernels(g.getVectorLevel()).stats[slot];
+        const LineKernels::Set &set = LineKernels::kernels(g.getVectorLevel());
+        const bool single = g.populations.single;
+        const LineKernels::StatsFunction stats = single ? set.statsSingle[slot] : set.stats[slot];
         constexpr int Tile = 256;
         double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
             depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile], colourChange[Tile], colourTotal[Tile];
@@ -364,6 +377,8 @@ void Scaled::commit(int y) const
         LineKernels::Line line;
         line.cur = g.populations.cur;
         line.next = g.populations.next;
+        line.curSingle = g.populations.curSingle;
+        line.nextSingle = g.populations.nextSingle;
         line.scalarCur = g.scalars.cur;
         line.scalarNext = g.scalars.next;
         line.stride = g.populations.stride;
@@ -373,7 +388,7 @@ void Scaled::commit(int y) const
         const LineKernels::Line mixtures = mixtureArrays();
         // The view's values of the committed sites, from the next array
         // that the flip makes current (on a 2D grid, when the step keeps them).
-        const LineKernels::StatsSpeedFunction statsSpeed = LineKernels::kernels(g.getVectorLevel()).statsSpeed[slot];
+        const LineKernels::StatsSpeedFunction statsSpeed = single ? set.statsSpeedSingle[slot] : set.statsSpeed[slot];
         double *kept = g.keeping ? g.kept.data() : nullptr;
         const bool keepSpeed = g.keepWanted == Grid::PlainValue::Speed;
         for (int l = 0; l < lines; ++l) {
@@ -644,6 +659,8 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     LineKernels::Line line;
     line.cur = g.populations.cur;
     line.next = g.populations.next;
+    line.curSingle = g.populations.curSingle;
+    line.nextSingle = g.populations.nextSingle;
     line.scalarCur = g.scalars.cur;
     line.scalarNext = g.scalars.next;
     line.stride = g.populations.stride;
@@ -655,7 +672,7 @@ void Scaled::commitColumn(int y, int x, double *change, double *density) const
     // Sums that nobody reads are left out for the attached cells; the other
     // cells commit (and keep their own last deltaP, which the view shows).
     if (!g.skipAttachedSums && g.lineAttached[std::size_t(y) * nx + x]) {
-        set.stats[slot](line, dc, dr);
+        (g.populations.single ? set.statsSingle[slot] : set.stats[slot])(line, dc, dr);
         if (g.producingPsi)
             storePsi(base, nz, dr);
     }

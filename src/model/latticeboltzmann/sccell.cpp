@@ -33,8 +33,8 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
     double values[Lattice::MaxQ];
     Lattice::equilibriumArray(Vector3d(), p0, q, values);
     for (int i = 0; i < q; ++i) {
-        store->cur[std::size_t(i) * store->stride + site] = values[i];
-        store->next[std::size_t(i) * store->stride + site] = values[i];
+        store->setCur(i, std::size_t(site), values[i]);
+        store->setNext(i, std::size_t(site), values[i]);
     }
     if (store->fieldShifts)
         writeFieldShift(store, site, Vector3d());
@@ -53,8 +53,8 @@ void SCCell::attach(Populations *populations, int siteIndex)
     if (!f)
         return;
     for (int i = 0; i < q; ++i) {
-        populations->cur[std::size_t(i) * populations->stride + siteIndex] = f[i];
-        populations->next[std::size_t(i) * populations->stride + siteIndex] = fNext[i];
+        populations->setCur(i, std::size_t(siteIndex), f[i]);
+        populations->setNext(i, std::size_t(siteIndex), fNext[i]);
     }
     if (populations->fieldShifts)
         writeFieldShift(populations, siteIndex, shift);
@@ -78,8 +78,8 @@ void SCCell::detach()
     }
     double *values = static_cast<double *>(BlockPool::allocate(blockBytes(q)));
     for (int i = 0; i < q; ++i) {
-        values[i] = from->cur[std::size_t(i) * from->stride + site];
-        values[q + i] = from->next[std::size_t(i) * from->stride + site];
+        values[i] = from->curAt(i, std::size_t(site));
+        values[q + i] = from->nextAt(i, std::size_t(site));
     }
     f = values;
     fNext = values + q;
@@ -92,7 +92,7 @@ const double *SCCell::currentValues(double *buffer) const
     if (f)
         return f;
     for (int i = 0; i < q; ++i)
-        buffer[i] = store->cur[std::size_t(i) * store->stride + site];
+        buffer[i] = store->curAt(i, std::size_t(site));
     return buffer;
 }
 
@@ -112,7 +112,7 @@ double SCCell::nextDensity() const
 {
     double values[Lattice::MaxQ];
     for (int i = 0; i < q; ++i)
-        values[i] = f ? fNext[i] : store->next[std::size_t(i) * store->stride + site];
+        values[i] = f ? fNext[i] : store->nextAt(i, std::size_t(site));
     double density;
     Vector3d velocity;
     Lattice::moments(values, q, density, velocity);
@@ -330,7 +330,7 @@ void SCCell::reset(double density, double)
         double values[Lattice::MaxQ];
         Lattice::equilibriumArray(Vector3d(), p0, q, values);
         for (int i = 0; i < q; ++i)
-            store->cur[std::size_t(i) * store->stride + site] = values[i];
+            store->setCur(i, std::size_t(site), values[i]);
         store->touch();
         return;
     }
@@ -346,8 +346,8 @@ double SCCell::computeDeltaP()
             sum += std::abs(fNext[i] - f[i]);
     } else {
         for (int i = 0; i < q; ++i)
-            sum += std::abs(store->next[std::size_t(i) * store->stride + site] -
-                            store->cur[std::size_t(i) * store->stride + site]);
+            sum += std::abs(store->nextAt(i, std::size_t(site)) -
+                            store->curAt(i, std::size_t(site)));
         deltaGeneration = store->generation;
     }
     lastDeltaP = sum / q;
@@ -362,8 +362,8 @@ double SCCell::getDeltaP()
         return lastDeltaP;
     double sum = 0.0;
     for (int i = 0; i < q; ++i)
-        sum += std::abs(store->cur[std::size_t(i) * store->stride + site] -
-                        store->next[std::size_t(i) * store->stride + site]);
+        sum += std::abs(store->curAt(i, std::size_t(site)) -
+                        store->nextAt(i, std::size_t(site)));
     return sum / q;
 }
 
@@ -372,7 +372,7 @@ void SCCell::setF(double values[])
     if (!f) {
         freezeDeltaP();
         for (int i = 0; i < q; ++i)
-            store->cur[std::size_t(i) * store->stride + site] = values[i];
+            store->setCur(i, std::size_t(site), values[i]);
         store->touch();
         return;
     }

@@ -28,7 +28,7 @@ public:
     void postUpdate() override;
     void finishUpdate(Grid *, int, int, int) override {}
     void reset(double p0, double p1) override;
-    double getF(int i, int) override { return f ? f[i] : store->cur[std::size_t(i) * store->stride + site]; }
+    double getF(int i, int) override { return f ? f[i] : store->curAt(i, std::size_t(site)); }
     void setNextF(int i, double value, int component) override
     {
         // Only the fluid's own populations: writes for a second component or
@@ -38,7 +38,7 @@ public:
         if (f)
             fNext[i] = value;
         else
-            store->next[std::size_t(i) * store->stride + site] = value;
+            store->setNext(i, std::size_t(site), value);
     }
     void setComponents(int) override {}
     void passivate(QXmlStreamWriter &writer) override;
@@ -49,7 +49,7 @@ public:
     Vector3d getLatticeVelocity(int) override;
     double computeDeltaP() override;
     double getDeltaP() override;
-    double getNextF(int i, int) override { return f ? fNext[i] : store->next[std::size_t(i) * store->stride + site]; }
+    double getNextF(int i, int) override { return f ? fNext[i] : store->nextAt(i, std::size_t(site)); }
     Vector3d getForce(int) override
     {
         double tau;

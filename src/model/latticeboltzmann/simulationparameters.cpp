@@ -394,6 +394,7 @@ void SimulationParameters::copyPersistedFrom(const SimulationParameters &o)
     passiveScalarGravity = o.passiveScalarGravity;
     smagorinsky = o.smagorinsky;
     entropic = o.entropic;
+    singlePopulations = o.singlePopulations;
     slipWallCoefficient = o.slipWallCoefficient;
     sourceStrategy = o.sourceStrategy;
     openStrategy = o.openStrategy;

@@ -150,6 +150,11 @@ public:
     void setDensity2(double v) { density2 = v; }
     bool getEntropic() const { return entropic; }
     void setEntropic(bool v) { entropic = v; }
+    // Whether the grid keeps the plain fluid's populations as 32-bit values
+    // (computing in double all the same); the grid converts its arrays on
+    // its next step.
+    bool getSinglePopulations() const { return singlePopulations; }
+    void setSinglePopulations(bool v) { singlePopulations = v; }
     double getPassiveScalarGravity() const { return passiveScalarGravity; }
     void setPassiveScalarGravity(double v) { passiveScalarGravity = v; }
     double getThermal(int index) const { return thermal[clampIndex(index)]; }
@@ -252,6 +257,7 @@ private:
     double density1 = 1.0;
     double density2 = 1.0;
     bool entropic = false;
+    bool singlePopulations = false;
     double passiveScalarGravity = 0.0;
     double thermal[3] = {1.0, 1.0, 1.0};
     double thermalExpansion = 1.0;
