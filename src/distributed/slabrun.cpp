@@ -453,6 +453,9 @@ bool Run::prepareSlab(QString *error)
     domainWidth = int(extents[0]);
     domainLength = int(extents[1]);
     if (rank == 0) {
+        // The final document records the precision the run stepped in.
+        if (settings.single)
+            whole->getParameters()->setSinglePopulations(true);
         loadedIterations = stats.iterations;
         loadedRebuildFlag = whole->getParameters()->getNeedsNeighbourRebuild();
         releaseWhole();
