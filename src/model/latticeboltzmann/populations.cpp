@@ -40,9 +40,14 @@ void Populations::allocate(int directions, std::size_t sites, bool singlePrecisi
     q = directions;
     stride = sites;
     single = singlePrecision;
+    // The weights the shifted floats are stored against. Only the plain
+    // populations are ever single; other stores hold several sets of
+    // directions (colour k, direction i at k * q + i), so their count is no
+    // lattice's Q and has no weight row.
     weight.fill(0.0);
-    for (int i = 0; i < q && i < int(weight.size()); ++i)
-        weight[std::size_t(i)] = Lattice::tables.w[q][i];
+    if (single && q <= Lattice::MaxQ)
+        for (int i = 0; i < q; ++i)
+            weight[std::size_t(i)] = Lattice::tables.w[q][i];
     try {
         if (single) {
             // Zeroed shifted values: every site starts at the weights.
