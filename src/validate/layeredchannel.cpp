@@ -13,10 +13,16 @@
 #include <algorithm>
 #include <cmath>
 
-LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double tauOuter, double g, double interaction,
-                                           int most)
+std::pair<double, double> LayeredChannel::initialDensities(int x, int width)
 {
-    Grid grid;
+    const double centre = 0.5 * (width + 1), half = 0.25 * width;
+    const double s = 0.5 * (1.0 - std::tanh((std::abs(x - centre) - half) / 2.0));
+    return {0.05 + 1.9 * s, 1.95 - 1.9 * s};
+}
+
+SimulationParameters *LayeredChannel::build(Grid &grid, int width, double tauInner, double tauOuter, double g,
+                                            double interaction)
+{
     SimulationParameters *p = FlowMeasure::setUp(grid, 9, tauInner, true, false);
     p->setEpsilon(1, tauOuter);
     p->setDensity1(1.0);
@@ -25,17 +31,24 @@ LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double ta
     p->setMulticomponentValues(2, interaction, 0.0, 0.0, 1);
     p->setGravity(g);
     p->addForce(new Gravity);
-    const double centre = 0.5 * (width + 1), half = 0.25 * width;
     for (int y = 0; y < 3; ++y) {
         grid.setCell(0, y, 0, new WallCell, true, false);
         grid.setCell(width + 1, y, 0, new WallCell, true, false);
         for (int x = 1; x <= width; ++x) {
-            const double s = 0.5 * (1.0 - std::tanh((std::abs(x - centre) - half) / 2.0));
+            const auto [inner, outer] = initialDensities(x, width);
             MCCell *c = new MCCell(*p);
-            c->reset(0.05 + 1.9 * s, 1.95 - 1.9 * s);
+            c->reset(inner, outer);
             grid.setCell(x, y, 0, c, true, false);
         }
     }
+    return p;
+}
+
+LayeredChannel::Result LayeredChannel::run(int width, double tauInner, double tauOuter, double g, double interaction,
+                                           int most)
+{
+    Grid grid;
+    build(grid, width, tauInner, tauOuter, g, interaction);
     // The mixture's velocity: both components' momentum with half the
     // gravity step, over the total density.
     auto speed = [&](int x) {

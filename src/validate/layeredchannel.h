@@ -2,6 +2,11 @@
 
 #include <QVector>
 
+#include <utility>
+
+class Grid;
+class SimulationParameters;
+
 // Two Shan-Chen components side by side in a channel between walls (D2Q9,
 // the walls on the half-way planes w sites apart, periodic along y): the
 // first fills the middle, the second the two layers along the walls, each
@@ -27,4 +32,12 @@ public:
     // thinner component's density turns negative in the layers, where the
     // model has no meaning.
     static Result run(int width, double tauInner, double tauOuter, double g, double interaction, int most);
+    // Builds the channel on an empty grid (one core), the components at
+    // rest at initialDensities, and returns the grid's parameters.
+    static SimulationParameters *build(Grid &grid, int width, double tauInner, double tauOuter, double g,
+                                       double interaction);
+    // The inner and outer densities at x (1 to width) when the run starts:
+    // the inner component fills the middle half, smoothed over about two
+    // sites.
+    static std::pair<double, double> initialDensities(int x, int width);
 };

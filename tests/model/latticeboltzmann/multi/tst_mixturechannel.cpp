@@ -1,9 +1,6 @@
 #include "model/latticeboltzmann/basecell.h"
-#include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/grid.h"
-#include "model/latticeboltzmann/multi/mccell.h"
-#include "model/latticeboltzmann/simulationparameters.h"
-#include "model/latticeboltzmann/wallcell.h"
+#include "validate/layeredchannel.h"
 
 #include <QtTest>
 
@@ -158,33 +155,11 @@ void TestMixtureChannel::matchesTheTextbookModel()
     const double g = 0.5, gravity = 1e-5;
 
     Grid grid;
-    SimulationParameters *p = grid.getParameters();
-    p->setModel(9);
-    p->setEpsilon(0, tauInner);
-    p->setEpsilon(1, tauOuter);
-    p->setPeriodicBoundaries(true);
-    p->setMinP0(1.0);
-    p->setMaxP0(1.0);
-    p->setMulticore(false);
-    p->setDensity1(1.0);
-    p->setDensity2(1.0);
-    grid.resize(width + 2, 3, 1);
-    p->setMulticomponentValues(2, g, 0.0, 0.0, 1);
-    p->setGravity(gravity);
-    p->addForce(new Gravity);
-
+    LayeredChannel::build(grid, width, tauInner, tauOuter, gravity, g);
     TextbookChannel reference(width, tauInner, tauOuter, g, gravity);
-    const double centre = 0.5 * (width + 1), half = 0.25 * width;
-    for (int y = 0; y < 3; ++y) {
-        grid.setCell(0, y, 0, new WallCell, true, false);
-        grid.setCell(width + 1, y, 0, new WallCell, true, false);
-        for (int x = 1; x <= width; ++x) {
-            const double s = 0.5 * (1.0 - std::tanh((std::abs(x - centre) - half) / 2.0));
-            MCCell *c = new MCCell(*p);
-            c->reset(0.05 + 1.9 * s, 1.95 - 1.9 * s);
-            grid.setCell(x, y, 0, c, true, false);
-            reference.fill(x, 0.05 + 1.9 * s, 1.95 - 1.9 * s);
-        }
+    for (int x = 1; x <= width; ++x) {
+        const auto [inner, outer] = LayeredChannel::initialDensities(x, width);
+        reference.fill(x, inner, outer);
     }
     grid.step(steps);
     for (int n = 0; n < steps; ++n)
