@@ -18,6 +18,7 @@ enum Case {
     Droplet,   // D2Q9 periodic box with a dense droplet under the multiphase force
     HeatedBox, // D2Q9 box between a hot and a cold thermal wall, heat cells
     Mixture,   // D2Q9 box of two interacting components, unevenly mixed, one wall sliding
+    Colours,   // D2Q9 periodic box of a red drop in blue fluid (colour gradient), a wall block, moving
 };
 const QList<Case> &all();
 const char *name(Case c);
