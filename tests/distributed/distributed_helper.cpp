@@ -1,5 +1,7 @@
 #include "distributed_helper.h"
 
+#include "document_helper.h"
+
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
@@ -13,10 +15,6 @@
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/statedocument.h"
-
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 
 #include <cmath>
 
@@ -203,24 +201,7 @@ QByteArray document(Case c, const QList<QPair<QString, QString>> &results)
 {
     Grid grid;
     build(grid, c);
-    return document(grid, results);
-}
-
-QByteArray document(Grid &grid, const QList<QPair<QString, QString>> &results)
-{
-    StateDocument document(grid);
-    StateDocument::Panel panel;
-    panel.name = QStringLiteral("results");
-    panel.write = [results](QXmlStreamWriter &w) {
-        for (const auto &a : results)
-            w.writeAttribute(a.first, a.second);
-    };
-    panel.read = [](QXmlStreamReader &r, QString *) {
-        r.skipCurrentElement();
-        return true;
-    };
-    document.setPanels({panel});
-    return document.text(2);
+    return resultsDocument(grid, results);
 }
 
 } // namespace SlabCases

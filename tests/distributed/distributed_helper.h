@@ -24,9 +24,7 @@ const QList<Case> &all();
 const char *name(Case c);
 void build(Grid &grid, Case c);
 // The case as the text of a state document whose "results" element holds
-// the given attributes.
+// the given attributes (see resultsDocument).
 QByteArray document(Case c, const QList<QPair<QString, QString>> &results = {});
-// The same for a grid built elsewhere.
-QByteArray document(Grid &grid, const QList<QPair<QString, QString>> &results);
 
 } // namespace SlabCases
