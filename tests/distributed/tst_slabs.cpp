@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/basecell.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
+#include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -410,8 +411,10 @@ void TestSlabs::plainEdgesCarryCrossingPopulationsOnly()
 void TestSlabs::leanSitesCarryCurrentPopulationsOnly_data()
 {
     QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("components");
     for (SlabCases::Case c : {SlabCases::HeatedBox, SlabCases::Mixture, SlabCases::Colours})
-        QTest::addRow("%s", SlabCases::name(c)) << int(c);
+        QTest::addRow("%s", SlabCases::name(c)) << int(c) << 2;
+    QTest::addRow("mixture of three") << int(SlabCases::Mixture) << 3;
 }
 
 // Under forces or other cells than plain ones an edge carries a heat cell's
@@ -427,8 +430,14 @@ void TestSlabs::leanSitesCarryCurrentPopulationsOnly_data()
 void TestSlabs::leanSitesCarryCurrentPopulationsOnly()
 {
     QFETCH(int, kind);
+    QFETCH(int, components);
     Grid grid;
     SlabCases::build(grid, SlabCases::Case(kind));
+    const bool mixture = kind == SlabCases::Mixture;
+    if (components == 3)
+        grid.getParameters()->setMulticomponent(3, 0.9, 0.1, -0.1, 1);
+    if (mixture)
+        QCOMPARE(static_cast<MCCell *>(grid.getCell(3, 2, 0))->componentCount(), components);
     for (int k = 0; k < 3; ++k)
         QCOMPARE(grid.step(1), 1);
     const int q = grid.getParameters()->getModel(), nx = grid.getWidth(), from = 2, into = 12;
@@ -436,7 +445,7 @@ void TestSlabs::leanSitesCarryCurrentPopulationsOnly()
     for (int y : {from, into})
         if (!grid.getCell(0, y, 0)->isFluid())
             grid.setCell(0, y, 0, new WallCell, true, false);
-    const qint64 perSite = 1 + 16 * qint64(q) + (kind == SlabCases::Mixture ? 1 + 24 : 0);
+    const qint64 perSite = 1 + 8 * qint64(components) * q + (mixture ? 1 + 24 : 0);
     qint64 expected = 0;
     int lastFluid = -1;
     for (int x = 0; x < nx; ++x) {
@@ -448,13 +457,13 @@ void TestSlabs::leanSitesCarryCurrentPopulationsOnly()
     const QByteArray row = RowState::pack(grid, from, 1, true);
     QCOMPARE(qint64(row.size()), expected);
     // Bitwise: the populations of both sets, the densities and velocities.
-    const auto state = [&grid, q, nx](int y) {
+    const auto state = [&grid, q, nx, components](int y) {
         std::vector<double> values;
         for (int x = 0; x < nx; ++x) {
             BaseCell *cell = grid.getCell(x, y, 0);
             if (!cell->isFluid())
                 continue;
-            for (int set = 0; set < 2; ++set) {
+            for (int set = 0; set < components; ++set) {
                 for (int i = 0; i < q; ++i)
                     values.push_back(cell->getF(i, set));
                 values.push_back(cell->getP(set));
@@ -476,8 +485,8 @@ void TestSlabs::leanSitesCarryCurrentPopulationsOnly()
 
     QVERIFY(!RowState::unpack(grid, into, row.left(row.size() - 8), &error));
     QVERIFY2(error.contains(QStringLiteral("(%1, 12, 0)").arg(lastFluid)), qPrintable(error));
-    if (kind == SlabCases::Mixture) {
-        grid.getCell(3, into, 0)->setComponents(3);
+    if (mixture) {
+        grid.getCell(3, into, 0)->setComponents(5 - components);
         QVERIFY(!RowState::unpack(grid, into, row, &error));
         QVERIFY2(error.contains("mixture populations at (3, 12, 0)"), qPrintable(error));
     }
