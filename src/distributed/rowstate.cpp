@@ -5,6 +5,7 @@
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -26,8 +27,11 @@ namespace {
 
 enum Kind : char { Fluid = 'f', Wall = 'w', Null = 'n', Element = 'e' };
 // What a lean pack writes of plain fluid: only its current populations; of
-// a heat cell: its current fluid populations, then its scalar ones.
-constexpr char FluidPopulations = 'p', HeatPopulations = 'h';
+// a heat cell: its current fluid populations, then its scalar ones; of a
+// two- or three-component mixture: its component count and common
+// velocity, then each component's current populations; of a
+// colour-gradient cell: its current red, then its blue populations.
+constexpr char FluidPopulations = 'p', HeatPopulations = 'h', MixturePopulations = 'm', ColourPopulations = 'r';
 
 // Reads values off the bytes, refusing to run past their end.
 class Reader
@@ -67,6 +71,50 @@ Kind kindOf(BaseCell *cell)
     if (kind == typeid(NullCell))
         return Null;
     return Element;
+}
+
+// A cell that travels lean: the byte naming its kind and its number of
+// population sets; kind 0 for any other cell. Its current populations are
+// what such a ghost site needs, with a mixture's common velocity: what else
+// its next step reads of it (a colour cell's densities and phase, the
+// densities the forces read) it forms from them as it does after every
+// commit, and what only its own rows' reports read (the last collision's
+// shifts and forces, the last change) the ghost rows never report. A
+// mixture's common velocity is formed from its populations at every commit
+// too, but not by a reset, which leaves it at rest, nor by a document that
+// brings it along; the ghost takes it as it is.
+struct LeanSite
+{
+    char kind;
+    int sets;
+};
+
+LeanSite leanSite(BaseCell *cell)
+{
+    const std::type_info &kind = typeid(*cell);
+    if (kind == typeid(SCCell))
+        return {FluidPopulations, 1};
+    if (kind == typeid(PassiveScalar))
+        return {HeatPopulations, 2};
+    if (kind == typeid(MCCell))
+        return {MixturePopulations, static_cast<MCCell *>(cell)->componentCount()};
+    if (kind == typeid(RKCell))
+        return {ColourPopulations, 2};
+    return {0, 0};
+}
+
+const char *leanName(char kind)
+{
+    switch (kind) {
+    case HeatPopulations:
+        return "heat populations";
+    case MixturePopulations:
+        return "mixture populations";
+    case ColourPopulations:
+        return "colour populations";
+    default:
+        return "populations";
+    }
 }
 
 // Replaces the site's cell with a new cell of the named kind, which the
@@ -232,15 +280,23 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount, bool lea
             for (int z = 0; z < nz; ++z) {
                 BaseCell *cell = grid.getCell(x, y, z);
                 const Kind kind = kindOf(cell);
-                const bool heat = lean && typeid(*cell) == typeid(PassiveScalar);
-                if (lean && (kind == Fluid || heat)) {
-                    // Plain fluid: its populations; heat: its fluid, then its scalar ones.
-                    const int components = heat ? 2 : 1;
-                    char *at = room(1 + qint64(sizeof(double)) * components * q);
-                    *at++ = heat ? HeatPopulations : FluidPopulations;
-                    for (int component = 0; component < components; ++component)
+                const LeanSite site = lean ? leanSite(cell) : LeanSite{0, 0};
+                if (site.kind) {
+                    // Each set of current populations in turn (see leanSite);
+                    // a mixture says first how many it has and its common
+                    // velocity.
+                    const bool mixture = site.kind == MixturePopulations;
+                    char *at = room(1 + mixture + qint64(sizeof(double)) * (site.sets * q + 3 * mixture));
+                    *at++ = site.kind;
+                    if (mixture) {
+                        *at++ = char(quint8(site.sets));
+                        const Vector3d u = static_cast<MCCell *>(cell)->commonVelocity();
+                        for (double v : {u.x, u.y, u.z})
+                            putReal(at, v);
+                    }
+                    for (int set = 0; set < site.sets; ++set)
                         for (int i = 0; i < q; ++i)
-                            putReal(at, cell->getF(i, component));
+                            putReal(at, cell->getF(i, set));
                     used = at - out.data();
                 } else if (kind == Fluid) {
                     auto *fluid = static_cast<SCCell *>(cell);
@@ -347,24 +403,39 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                     for (int i = 0; i < q; ++i)
                         fluid->setNextF(i, next[i], 0);
                     fluid->restoreForceShift(shift, tau);
-                } else if (kind == FluidPopulations || kind == HeatPopulations) {
-                    // Only into a cell of the kind packed (plain fluid, or a
-                    // heat cell of the grid's model), which keeps its other
-                    // values: its initial density and scalar.
-                    const bool heat = kind == HeatPopulations;
-                    double values[2 * Lattice::MaxQ];
-                    bool ok = heat ? typeid(*cell) == typeid(PassiveScalar) &&
-                                         static_cast<PassiveScalar *>(cell)->getQ() == q
-                                   : typeid(*cell) == typeid(SCCell);
-                    for (int i = 0; ok && i < (heat ? 2 * q : q); ++i)
+                } else if (kind == FluidPopulations || kind == HeatPopulations || kind == MixturePopulations ||
+                           kind == ColourPopulations) {
+                    // Only into a cell of the kind packed, of the grid's
+                    // model and with as many population sets, which keeps
+                    // its other values (its initial densities) and forms
+                    // the rest from the populations as it does after a
+                    // commit (see leanSite).
+                    const LeanSite site = leanSite(cell);
+                    const bool mixture = kind == MixturePopulations;
+                    quint8 sets = quint8(site.sets);
+                    Vector3d common;
+                    bool ok = site.kind == kind && cell->modelQ() == q &&
+                              (!mixture || (in.get(sets) && int(sets) == site.sets && in.get(common.x) &&
+                                            in.get(common.y) && in.get(common.z)));
+                    double values[MCCell::MaxComponents * Lattice::MaxQ];
+                    for (int i = 0; ok && i < site.sets * q; ++i)
                         ok = in.get(values[i]);
                     if (!ok)
                         return fail(QStringLiteral("the %1 at (%2, %3, %4) are cut short or do not fit its cell")
-                                        .arg(heat ? QStringLiteral("heat populations") : QStringLiteral("populations"))
+                                        .arg(QLatin1String(leanName(kind)))
                                         .arg(x)
                                         .arg(y)
                                         .arg(z));
-                    cell->setF(values);
+                    if (mixture) {
+                        // Each component its populations, the mixture the
+                        // common velocity as it came.
+                        auto *cells = static_cast<MCCell *>(cell);
+                        for (int j = 0; j < site.sets; ++j)
+                            cells->component(j)->setF(values + j * q);
+                        cells->restoreCommonVelocity(common);
+                    } else {
+                        cell->setF(values);
+                    }
                 } else if (kind == Wall || kind == Null) {
                     const std::type_info &want = kind == Wall ? typeid(WallCell) : typeid(NullCell);
                     if (typeid(*cell) != want)

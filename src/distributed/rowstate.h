@@ -17,9 +17,12 @@ class RowState
 public:
     // The rows [firstRow, firstRow + rowCount) of the grid. Lean, of plain
     // fluid only the current populations, of a heat cell its current fluid
-    // and scalar populations: what such a ghost site needs, whose other
-    // values its own step forms again before anything reads them (see
-    // Slab::edge); unpacked only into a cell of the same kind.
+    // and scalar populations, of a mixture each component's and of a
+    // colour-gradient cell its red and blue current populations: what such
+    // a ghost site needs, whose other values it forms from them or its own
+    // step forms again before anything reads them (see Slab::edge);
+    // unpacked only into a cell of the same kind, model and number of
+    // components.
     static QByteArray pack(const Grid &grid, int firstRow, int rowCount, bool lean = false);
     // Puts packed rows into the grid from row firstRow on: a site holding a
     // cell of the same kind takes the values in place; any other kind is

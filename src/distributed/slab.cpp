@@ -143,7 +143,8 @@ QByteArray Slab::edge(const Grid &grid, int firstRow, int towards) const
     // needs every current population (the densities a force reads of its
     // neighbours); its shift and next populations its own step forms from
     // them before anything reads them. A heat cell likewise needs only its
-    // current fluid and scalar populations. Other cells go whole.
+    // current fluid and scalar populations, a mixture its components' and a
+    // colour-gradient cell its red and blue ones. Other cells go whole.
     return WholeState + RowState::pack(grid, firstRow, plan.ghost(), true);
 }
 

@@ -18,8 +18,9 @@ struct SimulationStats;
 // grid's own stepping. Before every iteration the ghost rows take the state
 // of the neighbours' edge rows: where plain fluid steps among plain walls
 // only the populations the neighbour's other rows pushed into them, else of
-// plain fluid its current populations and of other cells their whole state,
-// the ghost sites' own step giving them the rest.
+// plain fluid, heat, mixture and colour-gradient cells their current
+// populations and of other cells their whole state, the ghost sites' own
+// step giving them the rest.
 // Along the cut the slab grid is not periodic in effect: its interior rows
 // reach no further than its ghost rows, which the neighbours (across the
 // domain's edge, where it is periodic) refresh.

@@ -1,11 +1,11 @@
 #include "batch_helper.h"
 
+#include "document_helper.h"
+
 #include "model/latticeboltzmann/grid.h"
 #include "persistence/statedocument.h"
 
 #include <QFile>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 
 void buildChannel(Grid &grid)
 {
@@ -22,19 +22,7 @@ QByteArray channelDocument(const QList<QPair<QString, QString>> &results)
 {
     Grid grid;
     buildChannel(grid);
-    StateDocument document(grid);
-    StateDocument::Panel panel;
-    panel.name = QStringLiteral("results");
-    panel.write = [results](QXmlStreamWriter &w) {
-        for (const auto &a : results)
-            w.writeAttribute(a.first, a.second);
-    };
-    panel.read = [](QXmlStreamReader &r, QString *) {
-        r.skipCurrentElement();
-        return true;
-    };
-    document.setPanels({panel});
-    return document.text(2);
+    return resultsDocument(grid, results);
 }
 
 QByteArray limitedDocument(int maxIterations)

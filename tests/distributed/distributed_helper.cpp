@@ -1,26 +1,28 @@
 #include "distributed_helper.h"
 
+#include "document_helper.h"
+
 #include "model/latticeboltzmann/forces/gravity.h"
 #include "model/latticeboltzmann/forces/multiphase.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/heat/passivescalar.h"
 #include "model/latticeboltzmann/heat/thermalwall.h"
+#include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingcell.h"
 #include "model/latticeboltzmann/moving/movingwall.h"
 #include "model/latticeboltzmann/multi/mccell.h"
+#include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
-#include "persistence/statedocument.h"
 
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
+#include <cmath>
 
 namespace SlabCases {
 
 const QList<Case> &all()
 {
-    static const QList<Case> cases = {Channel, Duct, Stream, Droplet, HeatedBox, Mixture};
+    static const QList<Case> cases = {Channel, Duct, Stream, Droplet, HeatedBox, Mixture, Colours};
     return cases;
 }
 
@@ -39,6 +41,8 @@ const char *name(Case c)
         return "heatedbox";
     case Mixture:
         return "mixture";
+    case Colours:
+        return "colours";
     }
     return "";
 }
@@ -163,6 +167,33 @@ void build(Grid &grid, Case c)
             }
         break;
     }
+    case Colours: {
+        // Periodic along the cut, so the slabs wrap; the wall block keeps
+        // the colour cells beside it off the line kernel.
+        const int nx = 16, ny = 20, q = 9;
+        prepare(grid, q, nx, ny, 1, 0.8, true);
+        p->setMulticomponentValues(2, 0.0, 0.0, 0.0, 2);
+        p->setRkAmplitude(0.01);
+        p->setRkBeta(0.7);
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x) {
+                if (x >= 11 && x <= 12 && y >= 3 && y <= 5) {
+                    grid.setCell(x, y, 0, new WallCell, true, false);
+                    continue;
+                }
+                const double red = (x - 6) * (x - 6) + (y - 9) * (y - 9) < 20 ? 0.95 : 0.05;
+                const Vector3d u(0.03 * std::cos(0.3 * y), 0.04 * std::sin(0.4 * x), 0.0);
+                double values[2 * q];
+                for (int i = 0; i < q; ++i) {
+                    values[i] = Lattice::equilibrium(u, red, q, i);
+                    values[q + i] = Lattice::equilibrium(u, 1.0 - red, q, i);
+                }
+                auto *cell = new RKCell(*p);
+                cell->setF(values);
+                grid.setCell(x, y, 0, cell, true, false);
+            }
+        break;
+    }
     }
 }
 
@@ -170,24 +201,7 @@ QByteArray document(Case c, const QList<QPair<QString, QString>> &results)
 {
     Grid grid;
     build(grid, c);
-    return document(grid, results);
-}
-
-QByteArray document(Grid &grid, const QList<QPair<QString, QString>> &results)
-{
-    StateDocument document(grid);
-    StateDocument::Panel panel;
-    panel.name = QStringLiteral("results");
-    panel.write = [results](QXmlStreamWriter &w) {
-        for (const auto &a : results)
-            w.writeAttribute(a.first, a.second);
-    };
-    panel.read = [](QXmlStreamReader &r, QString *) {
-        r.skipCurrentElement();
-        return true;
-    };
-    document.setPanels({panel});
-    return document.text(2);
+    return resultsDocument(grid, results);
 }
 
 } // namespace SlabCases

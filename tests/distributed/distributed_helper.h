@@ -18,14 +18,13 @@ enum Case {
     Droplet,   // D2Q9 periodic box with a dense droplet under the multiphase force
     HeatedBox, // D2Q9 box between a hot and a cold thermal wall, heat cells
     Mixture,   // D2Q9 box of two interacting components, unevenly mixed, one wall sliding
+    Colours,   // D2Q9 periodic box of a red drop in blue fluid (colour gradient), a wall block, moving
 };
 const QList<Case> &all();
 const char *name(Case c);
 void build(Grid &grid, Case c);
 // The case as the text of a state document whose "results" element holds
-// the given attributes.
+// the given attributes (see resultsDocument).
 QByteArray document(Case c, const QList<QPair<QString, QString>> &results = {});
-// The same for a grid built elsewhere.
-QByteArray document(Grid &grid, const QList<QPair<QString, QString>> &results);
 
 } // namespace SlabCases

@@ -1,4 +1,5 @@
 #include "distributed/distributed_helper.h"
+#include "document_helper.h"
 
 #include "model/latticeboltzmann/dragwallcell.h"
 #include "model/latticeboltzmann/grid.h"
@@ -276,7 +277,7 @@ void TestMpiRuns::timeSeriesComesFromTheSlabsParts()
     grid.resetAll();
     QTemporaryDir dir;
     const QString input = dir.filePath("case.lb2");
-    QVERIFY(writeAll(input, SlabCases::document(grid, {{"interval", "5"}, {"simulation", "1"}})));
+    QVERIFY(writeAll(input, resultsDocument(grid, {{"interval", "5"}, {"simulation", "1"}})));
     runOnOneAndOnSeveral(dir, processes, {"-n", "20", "--burst", "3", input}, "case-final.lb2", 20);
     if (QTest::currentTestFailed())
         return;

@@ -78,6 +78,9 @@ public:
     static void warnMissingNeighbour(int direction);
     // The velocity every component's equilibrium shares.
     const Vector3d &commonVelocity() const { return common; }
+    // Takes over another copy's common velocity as it is (a copy of a ghost
+    // site), which its populations need not give: a reset leaves it at rest.
+    void restoreCommonVelocity(const Vector3d &velocity) { common = velocity; }
     // What the commit of an attached mixture leaves in the cell, formed by
     // the grid from its mixture stores: the mean change of the components,
     // and the common velocity from the committed values and densities of
