@@ -309,8 +309,17 @@ void Scaled::collideMixtures(int y, int l) const
     Grid &g = *grid;
     const int nz = g.nz;
     const LineKernels::Line line = mixtureLine(y, l);
+    // Two components without body forces collide a tile at a time.
+    const SimulationParameters *p = g.parameters.get();
+    const double *params = p->parameterBlock();
+    const LineKernels::MixtureConstants constants{{params[0], params[1]},
+                                                  p->getMcG(),
+                                                  {p->getMcGads(), p->getMcGads2()},
+                                                  p->getPorousSolidDensity(),
+                                                  g.componentFieldInUse()};
+    const bool tiles = constants.field && p->getMcQuantity() == 2 && p->getForces().isEmpty();
     LineKernels::collideMixtures(
-        line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(),
+        line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(), tiles ? &constants : nullptr,
         [&g](std::size_t s, BaseCell **scratch) { return g.neighbourRow(int(s), scratch); },
         [&](int k) { return nz > 1 ? Vector3i(l, y, k) : Vector3i(k, y, 0); });
 }
