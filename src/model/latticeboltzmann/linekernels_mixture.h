@@ -287,6 +287,40 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
     }
 }
 
+// What a mixture forms from its components' values after a commit: per
+// component, the density (the sum of the active directions in order, as
+// Lattice::moments forms it) and the first moment sum_i e_i f_i (summed in
+// the order of the directions, as MCCell::recomputeCommonVelocity sums it).
+struct MixtureMoments
+{
+    static constexpr int N = MixtureLayout::Components;
+    double density[N][MixtureTile::Sites];
+    double mx[N][MixtureTile::Sites], my[N][MixtureTile::Sites], mz[N][MixtureTile::Sites];
+
+    // From the values of the n sites from first (at most MixtureTile::Sites)
+    // of the arrays, direction i of site s at arrays[j][i * stride + s].
+    void form(const double *const arrays[], std::size_t stride, std::size_t first, int n, int q)
+    {
+        for (int j = 0; j < N; ++j) {
+            for (int k = 0; k < n; ++k)
+                density[j][k] = mx[j][k] = my[j][k] = mz[j][k] = 0.0;
+            for (int i = 0; i < q; ++i) {
+                const int *e = Lattice::tables.e[q][i];
+                const double ex = e[0], ey = e[1], ez = e[2];
+                const double *__restrict f = arrays[j] + std::size_t(i) * stride + first;
+                if (Lattice::tables.w[q][i] > Lattice::ActiveWeight)
+                    for (int k = 0; k < n; ++k)
+                        density[j][k] += f[k];
+                for (int k = 0; k < n; ++k) {
+                    mx[j][k] += ex * f[k];
+                    my[j][k] += ey * f[k];
+                    mz[j][k] += ez * f[k];
+                }
+            }
+        }
+    }
+};
+
 // The commit statistics of the n sites of a line's tile from first (at
 // most MixtureTile::Sites), as an attached mixture's computeDeltaP and its
 // density after the commit give them: the mean over the components of

@@ -95,6 +95,9 @@ public:
         }
     }
     void recomputeCommonVelocity(const double *const values[], const double densities[]);
+    // The same from each component's first moment (sum_i e_i f_i, summed in
+    // the order of the directions) and density.
+    void commonVelocityFrom(const Vector3d momenta[], const double densities[]);
 
     // Attachment of the components to the grid's mixture stores (component
     // j at site in stores[j]): only for exactly two plain fluid components
