@@ -1556,10 +1556,10 @@ void Grid::formComponentField()
 {
     const std::size_t count = cells.size();
     for (std::size_t s = 0; s < count; ++s)
-        if (mixtures.attachedAt(s))
-            mixtures.formSite(componentField, s);
-        else
+        if (!mixtures.attachedAt(s))
             componentField.formSite(cells[s], s);
+    if (!mixtures.empty())
+        mixtures.formSites(componentField, 0, count);
     componentFieldCurrent = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "lattice.h"
 #include "linekernels.h"
+#include "linekernels_mixture.h"
 #include "multi/mixturelayout.h"
 #include "multi/rkcell.h"
 #include "vector3d.h"
@@ -28,24 +29,11 @@ inline void collideColours(const Line &line, const std::uint32_t *flags, const d
 {
     constexpr int N = MixtureLayout::Components;
     constexpr int Sites = RKCell::TileSites;
+    static_assert(Sites == MixtureTile::Sites, "the colour tile is pushed as a mixture tile");
     const std::size_t stride = line.stride;
-    double *const next[N] = {line.next, line.scalarNext};
     const int length = line.length;
     double out[N][Lattice::MaxQ * Sites];
     double gx[Sites], gy[Sites], gz[Sites];
-    // The site of the neighbour in direction i of site k of the line, or -1
-    // where there is none (outside the box).
-    auto neighbourOf = [&](int i, int k) -> std::ptrdiff_t {
-        if (line.outside & (1u << i))
-            return -1;
-        int target = k + line.along[i];
-        if (target < 0 || target >= length) {
-            if (!line.wraps)
-                return -1;
-            target = target < 0 ? length - 1 : 0;
-        }
-        return std::ptrdiff_t(line.targetBase[i]) + target;
-    };
     for (int t0 = 0; t0 < length; t0 += Sites) {
         const int n = length - t0 < Sites ? length - t0 : Sites;
         const std::uint32_t *flag = flags + line.base + std::size_t(t0);
@@ -63,7 +51,7 @@ inline void collideColours(const Line &line, const std::uint32_t *flags, const d
             const int *e = Lattice::tables.e[q][i];
             const std::uint32_t bit = 1u << i;
             for (int k = 0; k < n; ++k) {
-                const std::ptrdiff_t t = (flag[k] & bit) ? -1 : neighbourOf(i, t0 + k);
+                const std::ptrdiff_t t = (flag[k] & bit) ? -1 : lineNeighbour(line, i, t0 + k);
                 const double d = t < 0 ? 0.0 : phase[t];
                 gx[k] += e[0] * d;
                 gy[k] += e[1] * d;
@@ -72,27 +60,8 @@ inline void collideColours(const Line &line, const std::uint32_t *flags, const d
         }
         RKCell::collideSites(q, n, stride, line.cur + line.base + std::size_t(t0),
                              line.scalarCur + line.base + std::size_t(t0), gx, gy, gz, out[0], out[1], c);
-        // Direction by direction: to the neighbour, back into the site's own
-        // opposite entry at a plain wall, or out of the box.
-        for (int i = 0; i < q; ++i) {
-            const std::uint32_t bit = 1u << i;
-            const std::size_t own = std::size_t(Lattice::tables.opp[q][i]) * stride + line.base + std::size_t(t0);
-            for (int k = 0; k < n; ++k) {
-                if (!(flag[k] & MixtureLayout::ColourKernel))
-                    continue;
-                std::size_t t;
-                if (flag[k] & bit) {
-                    t = own + std::size_t(k);
-                } else {
-                    const std::ptrdiff_t target = neighbourOf(i, t0 + k);
-                    if (target < 0)
-                        continue;
-                    t = std::size_t(i) * stride + std::size_t(target);
-                }
-                for (int j = 0; j < N; ++j)
-                    next[j][t] = out[j][i * Sites + k];
-            }
-        }
+        // A value without a neighbour is dropped, as the per-site path drops it.
+        pushTile(line, flag, MixtureLayout::ColourKernel, t0, n, q, out, [](int) {});
     }
 }
 

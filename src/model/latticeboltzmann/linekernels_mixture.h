@@ -2,6 +2,7 @@
 
 #include "lattice.h"
 #include "linekernels.h"
+#include "multi/componentfield.h"
 #include "multi/mccell.h"
 #include "multi/mixturelayout.h"
 #include "vector3i.h"
@@ -20,8 +21,11 @@
 // field, the body forces, the common velocity) gives the values, which are
 // pushed at fixed offsets: to the neighbour's entry, into the site's own
 // opposite entry for a plain wall that sends them back, or dropped outside
-// the box. No neighbour cell is read. neighbourRow(s, scratch) gives the
-// site's neighbours (for the forces), positionOf(k) its position.
+// the box. No neighbour cell is read. With constants given (two components,
+// no body force) a tile collides direction by direction
+// (collideMixtureTile); otherwise each site through MCCell::collide, for
+// which neighbourRow(s, scratch) gives the site's neighbours (for the
+// forces) and positionOf(k) its position.
 namespace LineKernels {
 
 // A tile of a line's sites gathered from the mixture arrays direction by
@@ -63,19 +67,195 @@ struct MixtureTile
     }
 };
 
+// The site of a line's neighbour in direction i of the line's site k, or -1
+// where there is none (its line outside the box, or past an end of a line
+// that does not wrap).
+inline std::ptrdiff_t lineNeighbour(const Line &line, int i, int k)
+{
+    if (line.outside & (1u << i))
+        return -1;
+    int target = k + line.along[i];
+    if (target < 0 || target >= line.length) {
+        if (!line.wraps)
+            return -1;
+        target = target < 0 ? line.length - 1 : 0;
+    }
+    return std::ptrdiff_t(line.targetBase[i]) + target;
+}
+
+// The push of both components' values of the n sites of a line's tile from
+// its site t0 (out[j][i * MixtureTile::Sites + k]: component j, direction i,
+// site k of the tile), for the sites whose flag has kernel: direction by
+// direction, to the neighbour's entry, back into the site's own opposite
+// entry at a plain wall (the direction's bit in the flag), or, with no
+// neighbour, to nowhere after missing(i) is told.
+template <typename Missing>
+inline void pushTile(const Line &line, const std::uint32_t *flag, std::uint32_t kernel, int t0, int n, int q,
+                     const double (*out)[Lattice::MaxQ * MixtureTile::Sites], Missing missing)
+{
+    constexpr int N = MixtureLayout::Components;
+    constexpr int Sites = MixtureTile::Sites;
+    const std::size_t stride = line.stride;
+    double *const next[N] = {line.next, line.scalarNext};
+    for (int i = 0; i < q; ++i) {
+        const std::uint32_t bit = 1u << i;
+        const std::size_t own = std::size_t(Lattice::tables.opp[q][i]) * stride + line.base + std::size_t(t0);
+        for (int k = 0; k < n; ++k) {
+            if (!(flag[k] & kernel))
+                continue;
+            std::size_t t;
+            if (flag[k] & bit) {
+                t = own + std::size_t(k);
+            } else {
+                const std::ptrdiff_t target = lineNeighbour(line, i, t0 + k);
+                if (target < 0) {
+                    missing(i);
+                    continue;
+                }
+                t = std::size_t(i) * stride + std::size_t(target);
+            }
+            for (int j = 0; j < N; ++j)
+                next[j][t] = out[j][i * Sites + k];
+        }
+    }
+}
+
+// What the collision of a tile of two-component mixtures reads besides the
+// populations: the relaxation times, the interaction strengths (between the
+// components, and of each with the walls), the solid density of porous
+// mixtures and the component field holding every site's densities.
+struct MixtureConstants
+{
+    double tau[MixtureLayout::Components];
+    double g;
+    double gads[MixtureLayout::Components];
+    double solidDensity;
+    const ComponentField *field;
+};
+
+// The collision of the sites flagged Kernel among the n sites of a line's
+// tile from its site t0, direction by direction, into out[j][i * Sites + k],
+// for two components with no body force: the operations of MCCell::collide
+// with the interaction of MultiComponent::fieldForces, site after site in the
+// same order, so the values are the same bits. The neighbours' densities are
+// read from the component field at the sites lineNeighbour gives (none
+// outside a closed box). Each cell keeps the shifts and forces of its
+// collision, as collide leaves them.
+inline void collideMixtureTile(const Line &line, const std::uint32_t *flag, BaseCell *const *cells, int t0, int n,
+                               int q, const MixtureTile &tile, const MixtureConstants &c,
+                               double (*out)[Lattice::MaxQ * MixtureTile::Sites])
+{
+    constexpr int N = MixtureLayout::Components;
+    constexpr int Sites = MixtureTile::Sites;
+    const ComponentField &field = *c.field;
+    // The sums of the interaction: per component, the other component's
+    // neighbour densities weighed along the directions; the walls' adhesion.
+    // The interaction weighs by each site's own densities in the field.
+    double ix[N][Sites], iy[N][Sites], iz[N][Sites], ax[Sites], ay[Sites], az[Sites], own[N][Sites];
+    bool interacts[N][Sites];
+    for (int k = 0; k < n; ++k) {
+        for (int j = 0; j < N; ++j) {
+            ix[j][k] = iy[j][k] = iz[j][k] = 0.0;
+            own[j][k] = field.density(j, line.base + std::size_t(t0 + k));
+            interacts[j][k] = own[j][k] > 0.001 && std::abs(c.g) > 0.001;
+        }
+        ax[k] = ay[k] = az[k] = 0.0;
+    }
+    for (int i = 1; i < q; ++i) {
+        const double w = Lattice::tables.w[q][i];
+        const int *e = Lattice::tables.e[q][i];
+        const double ex = e[0], ey = e[1], ez = e[2];
+        for (int k = 0; k < n; ++k) {
+            if (!(flag[k] & MixtureLayout::Kernel))
+                continue;
+            const std::ptrdiff_t t = lineNeighbour(line, i, t0 + k);
+            if (t < 0)
+                continue;
+            const ComponentField::Kind kind = field.kind(std::size_t(t));
+            const bool porous = kind == ComponentField::PorousMixture;
+            const double solid = porous ? c.solidDensity : 1.0;
+            const double scale = solid > 0.0 ? solid : 1.0;
+            const double density[N] = {field.density(0, std::size_t(t)) / scale,
+                                       field.density(1, std::size_t(t)) / scale};
+            for (int j = 0; j < N; ++j) {
+                if (!interacts[j][k])
+                    continue;
+                double others = 0.0;
+                others += density[1 - j];
+                const double f = w * others;
+                ix[j][k] += ex * f;
+                iy[j][k] += ey * f;
+                iz[j][k] += ez * f;
+            }
+            if (porous || kind == ComponentField::Wall) {
+                const double f = solid * w;
+                ax[k] += ex * f;
+                ay[k] += ey * f;
+                az[k] += ez * f;
+            }
+        }
+    }
+    // Per site and component: the velocity of the equilibrium and its
+    // square, the share of the old value kept and the inverse of tau.
+    double vx[N][Sites], vy[N][Sites], vz[N][Sites], uu[N][Sites], keep[N], rho[N][Sites];
+    for (int j = 0; j < N; ++j)
+        keep[j] = 1.0 - 1.0 / c.tau[j];
+    for (int k = 0; k < n; ++k) {
+        if (!(flag[k] & MixtureLayout::Kernel))
+            continue;
+        MCCell *cell = static_cast<MCCell *>(cells[line.base + std::size_t(t0 + k)]);
+        const Vector3d &common = cell->commonVelocity();
+        const Vector3d adhesion(ax[k], ay[k], az[k]);
+        Vector3d shift[N], force[N];
+        for (int j = 0; j < N; ++j) {
+            const double r = tile.density[j][k];
+            rho[j][k] = r;
+            if (r > 0.001) {
+                const double m = own[j][k];
+                const Vector3d between =
+                    Vector3d(ix[j][k], iy[j][k], iz[j][k]) * (-m * c.g) + adhesion * (-m * c.gads[j]);
+                shift[j] = between * (c.tau[j] / r);
+                force[j] = between;
+            }
+            const Vector3d v = common + shift[j];
+            vx[j][k] = v.x;
+            vy[j][k] = v.y;
+            vz[j][k] = v.z;
+            uu[j][k] = v.dot(v);
+        }
+        cell->keepCollision(c.tau, shift, force);
+    }
+    for (int i = 0; i < q; ++i) {
+        const double w = Lattice::tables.w[q][i];
+        const int *e = Lattice::tables.e[q][i];
+        for (int j = 0; j < N; ++j) {
+            const double *__restrict f = tile.f[j][i];
+            double *__restrict o = out[j] + i * Sites;
+            const double tau = c.tau[j];
+            for (int k = 0; k < n; ++k) {
+                double feq = 0.0;
+                if (w > 1e-100) {
+                    const double s = e[0] * vx[j][k] + e[1] * vy[j][k] + e[2] * vz[j][k];
+                    feq = w * rho[j][k] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j][k]);
+                }
+                o[k] = f[k] * keep[j] + feq / tau;
+            }
+        }
+    }
+}
+
 template <typename Grid, typename Row, typename Position>
 inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCell *const *cells, Grid *grid,
-                            double params[], Row neighbourRow, Position positionOf)
+                            double params[], const MixtureConstants *constants, Row neighbourRow, Position positionOf)
 {
     constexpr int N = MixtureLayout::Components;
     constexpr int Sites = MixtureTile::Sites;
     const int q = grid->getParameters()->getModel();
     const std::size_t stride = line.stride;
     const double *const cur[N] = {line.cur, line.scalarCur};
-    double *const next[N] = {line.next, line.scalarNext};
     const int length = line.length;
     MixtureTile tile;
-    double out[N][Lattice::MaxQ][Sites];
+    double out[N][Lattice::MaxQ * Sites];
     for (int t0 = 0; t0 < length; t0 += Sites) {
         const int n = length - t0 < Sites ? length - t0 : Sites;
         const std::uint32_t *flag = flags + line.base + std::size_t(t0);
@@ -85,7 +265,9 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
         if (!any)
             continue;
         tile.gather(cur, stride, line.base + std::size_t(t0), n, q);
-        for (int k = 0; k < n; ++k) {
+        if (constants)
+            collideMixtureTile(line, flag, cells, t0, n, q, tile, *constants, out);
+        for (int k = 0; k < n && !constants; ++k) {
             if (!(flag[k] & MixtureLayout::Kernel))
                 continue;
             const std::size_t s = line.base + std::size_t(t0 + k);
@@ -99,40 +281,45 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
                                                      density, result);
             for (int j = 0; j < N; ++j)
                 for (int i = 0; i < q; ++i)
-                    out[j][i][k] = result[j * q + i];
+                    out[j][i * Sites + k] = result[j * q + i];
         }
-        // Direction by direction: to the neighbour, back into the site's own
-        // opposite entry at a plain wall, or out of the box.
-        for (int i = 0; i < q; ++i) {
-            const std::uint32_t bit = 1u << i;
-            const std::size_t own = std::size_t(Lattice::tables.opp[q][i]) * stride + line.base + std::size_t(t0);
-            for (int k = 0; k < n; ++k) {
-                if (!(flag[k] & MixtureLayout::Kernel))
-                    continue;
-                std::size_t t;
-                if (flag[k] & bit) {
-                    t = own + std::size_t(k);
-                } else {
-                    if (line.outside & bit) {
-                        MCCell::warnMissingNeighbour(i);
-                        continue;
-                    }
-                    int target = t0 + k + line.along[i];
-                    if (target < 0 || target >= length) {
-                        if (!line.wraps) {
-                            MCCell::warnMissingNeighbour(i);
-                            continue;
-                        }
-                        target = target < 0 ? length - 1 : 0;
-                    }
-                    t = std::size_t(i) * stride + line.targetBase[i] + std::size_t(target);
+        pushTile(line, flag, MixtureLayout::Kernel, t0, n, q, out, [](int i) { MCCell::warnMissingNeighbour(i); });
+    }
+}
+
+// What a mixture forms from its components' values after a commit: per
+// component, the density (the sum of the active directions in order, as
+// Lattice::moments forms it) and the first moment sum_i e_i f_i (summed in
+// the order of the directions, as MCCell::recomputeCommonVelocity sums it).
+struct MixtureMoments
+{
+    static constexpr int N = MixtureLayout::Components;
+    double density[N][MixtureTile::Sites];
+    double mx[N][MixtureTile::Sites], my[N][MixtureTile::Sites], mz[N][MixtureTile::Sites];
+
+    // From the values of the n sites from first (at most MixtureTile::Sites)
+    // of the arrays, direction i of site s at arrays[j][i * stride + s].
+    void form(const double *const arrays[], std::size_t stride, std::size_t first, int n, int q)
+    {
+        for (int j = 0; j < N; ++j) {
+            for (int k = 0; k < n; ++k)
+                density[j][k] = mx[j][k] = my[j][k] = mz[j][k] = 0.0;
+            for (int i = 0; i < q; ++i) {
+                const int *e = Lattice::tables.e[q][i];
+                const double ex = e[0], ey = e[1], ez = e[2];
+                const double *__restrict f = arrays[j] + std::size_t(i) * stride + first;
+                if (Lattice::tables.w[q][i] > Lattice::ActiveWeight)
+                    for (int k = 0; k < n; ++k)
+                        density[j][k] += f[k];
+                for (int k = 0; k < n; ++k) {
+                    mx[j][k] += ex * f[k];
+                    my[j][k] += ey * f[k];
+                    mz[j][k] += ez * f[k];
                 }
-                for (int j = 0; j < N; ++j)
-                    next[j][t] = out[j][i][k];
             }
         }
     }
-}
+};
 
 // The commit statistics of the n sites of a line's tile from first (at
 // most MixtureTile::Sites), as an attached mixture's computeDeltaP and its

@@ -309,8 +309,17 @@ void Scaled::collideMixtures(int y, int l) const
     Grid &g = *grid;
     const int nz = g.nz;
     const LineKernels::Line line = mixtureLine(y, l);
+    // Two components without body forces collide a tile at a time.
+    const SimulationParameters *p = g.parameters.get();
+    const double *params = p->parameterBlock();
+    const LineKernels::MixtureConstants constants{{params[0], params[1]},
+                                                  p->getMcG(),
+                                                  {p->getMcGads(), p->getMcGads2()},
+                                                  p->getPorousSolidDensity(),
+                                                  g.componentFieldInUse()};
+    const bool tiles = constants.field && p->getMcQuantity() == 2 && p->getForces().isEmpty();
     LineKernels::collideMixtures(
-        line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(),
+        line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(), tiles ? &constants : nullptr,
         [&g](std::size_t s, BaseCell **scratch) { return g.neighbourRow(int(s), scratch); },
         [&](int k) { return nz > 1 ? Vector3i(l, y, k) : Vector3i(k, y, 0); });
 }
@@ -386,6 +395,7 @@ void Scaled::commit(int y) const
         const int lines = nz > 1 ? nx : 1;
         const int length = nz > 1 ? nz : nx;
         const LineKernels::Line mixtures = mixtureArrays();
+        LineKernels::MixtureMoments moments;
         // The view's values of the committed sites, from the next array
         // that the flip makes current (on a 2D grid, when the step keeps them).
         const LineKernels::StatsSpeedFunction statsSpeed = single ? set.statsSpeedSingle[slot] : set.statsSpeed[slot];
@@ -427,12 +437,18 @@ void Scaled::commit(int y) const
                     statsHeat(tile, heatChange, heatTotal);
                 }
                 // The attached mixtures' sums, from the mixture stores.
+                // Their phase-3 work too, from the next values the flip
+                // makes current.
                 const bool mixtureSums = g.mixtures.lineHasAttachedSites(std::size_t(lineIndex));
                 if (mixtureSums)
-                    for (int k = 0; k < n; k += LineKernels::MixtureTile::Sites)
-                        LineKernels::mixtureStatistics(mixtures, base + std::size_t(t0 + k),
-                                                       std::min(n - k, LineKernels::MixtureTile::Sites), q,
-                                                       mixtureChange + k, mixtureTotal + k);
+                    for (int k = 0; k < n; k += LineKernels::MixtureTile::Sites) {
+                        const std::size_t first = base + std::size_t(t0 + k);
+                        const int m = std::min(n - k, LineKernels::MixtureTile::Sites);
+                        LineKernels::mixtureStatistics(mixtures, first, m, q, mixtureChange + k, mixtureTotal + k);
+                        const double *const next[MixtureLayout::Components] = {mixtures.next, mixtures.scalarNext};
+                        moments.form(next, mixtures.stride, first, m, q);
+                        finishMixtureSites(first, m, moments);
+                    }
                 // The attached colour-gradient cells' sums, from the stores.
                 const bool colourSums = g.mixtures.lineHasColourSites(std::size_t(lineIndex));
                 if (colourSums)
@@ -529,27 +545,38 @@ void Scaled::finishMixtures(int y, int l) const
     const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
     const LineKernels::Line arrays = mixtureArrays();
     const double *const current[MixtureLayout::Components] = {arrays.cur, arrays.scalarCur};
-    ComponentField *field = g.componentFieldInUse();
     const int length = nz > 1 ? nz : nx;
     const std::size_t base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(length);
-    LineKernels::MixtureTile tile;
+    LineKernels::MixtureMoments moments;
     for (int t0 = 0; t0 < length; t0 += LineKernels::MixtureTile::Sites) {
         const int n = std::min(length - t0, LineKernels::MixtureTile::Sites);
-        tile.gather(current, arrays.stride, base + std::size_t(t0), n, q);
-        for (int k = 0; k < n; ++k) {
-            const std::size_t s = base + std::size_t(t0 + k);
-            if (!g.mixtures.attachedAt(s))
-                continue;
-            double buffer[MixtureLayout::Components * Lattice::MaxQ];
-            const double *values[MixtureLayout::Components];
-            tile.site(k, q, buffer, values);
-            const double density[MixtureLayout::Components] = {tile.density[0][k], tile.density[1][k]};
-            static_cast<MCCell *>(g.cells[s])->recomputeCommonVelocity(values, density);
-            if (field) {
-                for (int j = 0; j < field->components(); ++j)
-                    field->setDensity(j, s, j < MixtureLayout::Components ? density[j] : 0.0);
-                field->setKind(s, ComponentField::Mixture);
-            }
+        moments.form(current, arrays.stride, base + std::size_t(t0), n, q);
+        finishMixtureSites(base + std::size_t(t0), n, moments);
+    }
+}
+
+bool Scaled::mixturesFinishInCommit() const
+{
+    return grid->fastPath && LineKernels::slot(grid->neighbourQ) >= 0;
+}
+
+void Scaled::finishMixtureSites(std::size_t first, int n, const LineKernels::MixtureMoments &m) const
+{
+    constexpr int N = MixtureLayout::Components;
+    Grid &g = *grid;
+    ComponentField *field = g.componentFieldInUse();
+    for (int k = 0; k < n; ++k) {
+        const std::size_t s = first + std::size_t(k);
+        if (!g.mixtures.attachedAt(s))
+            continue;
+        const double density[N] = {m.density[0][k], m.density[1][k]};
+        const Vector3d momenta[N] = {Vector3d(m.mx[0][k], m.my[0][k], m.mz[0][k]),
+                                     Vector3d(m.mx[1][k], m.my[1][k], m.mz[1][k])};
+        static_cast<MCCell *>(g.cells[s])->commonVelocityFrom(momenta, density);
+        if (field) {
+            for (int j = 0; j < field->components(); ++j)
+                field->setDensity(j, s, j < N ? density[j] : 0.0);
+            field->setKind(s, ComponentField::Mixture);
         }
     }
 }
@@ -582,7 +609,7 @@ void Scaled::finish(int y) const
     const bool fast = g.fastPath;
     // The attached mixtures' common velocities and their densities in the
     // component field, from the committed values in the mixture stores.
-    if (fast && !g.mixtures.empty())
+    if (fast && !g.mixtures.empty() && !mixturesFinishInCommit())
         for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
             if (g.mixtures.lineHasAttachedSites(std::size_t(nz > 1 ? y * nx + l : y)))
                 finishMixtures(y, l);

@@ -6,6 +6,9 @@
 
 class Grid;
 class BaseCell;
+namespace LineKernels {
+struct MixtureMoments;
+}
 
 // The work item of one stepping phase: applied to a row y it processes every
 // site of that row, x outermost and z innermost.
@@ -40,8 +43,14 @@ private:
     // collides.
     void collideColours(int y, int l) const;
     // Phase 3 of the attached mixtures of that line: their common velocity
-    // and their densities in the component field.
+    // and their densities in the component field. On the fast path with a
+    // line kernel for the lattice the commit does this from the next values
+    // instead (mixturesFinishInCommit), saving a pass over the stores.
     void finishMixtures(int y, int l) const;
+    bool mixturesFinishInCommit() const;
+    // That work for the attached mixtures among the n sites from first,
+    // from the moments of their committed values.
+    void finishMixtureSites(std::size_t first, int n, const LineKernels::MixtureMoments &m) const;
     // Phase 3 of the attached colour-gradient cells of that line: their
     // moments and phases from the committed values.
     void finishColours(int y, int l) const;

@@ -91,16 +91,24 @@ void MCCell::recomputeCommonVelocity()
 
 void MCCell::recomputeCommonVelocity(const double *const values[], const double densities[])
 {
-    double weight = 0.0;
-    Vector3d momentum;
+    Vector3d momenta[MaxComponents];
     for (int j = 0; j < count; ++j) {
-        Vector3d m;
+        Vector3d &m = momenta[j];
         for (int i = 0; i < q; ++i) {
             const int *e = Lattice::tables.e[q][i];
             const double f = values[j][i];
             m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
-        momentum += m * (1.0 / taus[j]);
+    }
+    commonVelocityFrom(momenta, densities);
+}
+
+void MCCell::commonVelocityFrom(const Vector3d momenta[], const double densities[])
+{
+    double weight = 0.0;
+    Vector3d momentum;
+    for (int j = 0; j < count; ++j) {
+        momentum += momenta[j] * (1.0 / taus[j]);
         weight += densities[j] / taus[j];
     }
     common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();

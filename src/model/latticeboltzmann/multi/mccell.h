@@ -86,7 +86,21 @@ public:
     // and the common velocity from the committed values and densities of
     // each component, as the cell forms them itself after a commit.
     void keepDeltaP(double delta) { lastDeltaP = delta; }
+    // What a collision of two components formed by the grid's line kernel
+    // leaves in the cell, as collide leaves it: each component's relaxation
+    // time, equilibrium shift and force.
+    void keepCollision(const double tau[], const Vector3d shift[], const Vector3d force[])
+    {
+        for (int j = 0; j < 2; ++j) {
+            taus[j] = tau[j];
+            shifts[j] = shift[j];
+            componentForces[j] = force[j];
+        }
+    }
     void recomputeCommonVelocity(const double *const values[], const double densities[]);
+    // The same from each component's first moment (sum_i e_i f_i, summed in
+    // the order of the directions) and density.
+    void commonVelocityFrom(const Vector3d momenta[], const double densities[]);
 
     // Attachment of the components to the grid's mixture stores (component
     // j at site in stores[j]): only for exactly two plain fluid components

@@ -8,6 +8,8 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/wallcell.h"
 
+#include <algorithm>
+
 void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
 {
     const std::size_t n = cells.size();
@@ -150,21 +152,39 @@ void MixtureLayout::markKernelSites(Grid &grid, const std::vector<BaseCell *> &c
     }
 }
 
-void MixtureLayout::formSite(ComponentField &field, std::size_t site) const
+void MixtureLayout::formSites(ComponentField &field, std::size_t first, std::size_t count) const
 {
+    if (flags.empty())
+        return;
     const int q = stores[0].q;
-    for (int j = 0; j < field.components(); ++j) {
-        double density = 0.0;
-        if (j < Components) {
-            double values[Lattice::MaxQ];
-            for (int i = 0; i < q; ++i)
-                values[i] = stores[j].cur[std::size_t(i) * stores[j].stride + site];
-            Vector3d u;
-            Lattice::moments(values, q, density, u);
+    const std::size_t stride = stores[0].stride;
+    // Tiles of sites, each store read direction after direction; a density
+    // is the sum of the active directions in order, as Lattice::moments
+    // forms it.
+    constexpr std::size_t Tile = 64;
+    double density[Components][Tile];
+    for (std::size_t t0 = first; t0 < first + count; t0 += Tile) {
+        const std::size_t n = std::min(Tile, first + count - t0);
+        for (int j = 0; j < Components; ++j) {
+            for (std::size_t k = 0; k < n; ++k)
+                density[j][k] = 0.0;
+            for (int i = 0; i < q; ++i) {
+                if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
+                    continue;
+                const double *__restrict f = stores[j].cur + std::size_t(i) * stride + t0;
+                for (std::size_t k = 0; k < n; ++k)
+                    density[j][k] += f[k];
+            }
         }
-        field.setDensity(j, site, density);
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t s = t0 + k;
+            if (!(flags[s] & Attached))
+                continue;
+            for (int j = 0; j < field.components(); ++j)
+                field.setDensity(j, s, j < Components ? density[j][k] : 0.0);
+            field.setKind(s, ComponentField::Mixture);
+        }
     }
-    field.setKind(site, ComponentField::Mixture);
 }
 
 void MixtureLayout::flip()

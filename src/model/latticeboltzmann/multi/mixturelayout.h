@@ -74,9 +74,10 @@ public:
     bool dirty() const { return stores[0].layoutDirty; }
     Populations &store(int j) { return stores[j]; }
     const Populations &store(int j) const { return stores[j]; }
-    // The values of an attached mixture's site in the component field: its
-    // components' current densities, as the cells would give them.
-    void formSite(ComponentField &field, std::size_t site) const;
+    // The values of the attached mixtures' sites among count sites from
+    // first in the component field: their components' current densities, as
+    // the cells would give them. The other sites are left as they are.
+    void formSites(ComponentField &field, std::size_t first, std::size_t count) const;
     // The commit of the attached components: the stores' flip.
     void flip();
     std::size_t bytes() const;
