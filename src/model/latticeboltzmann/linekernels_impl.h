@@ -638,90 +638,81 @@ template <int Q, typename T = double> void stats(const Line &line, double *delta
 
 // ---- shallow water (D2Q9) ----
 
-struct ShallowTiles
+// One shallow-water site's collision from its nine populations, the
+// post-collision values in out, in the operations and order of
+// ShallowCell::moments, equilibrium and collide: the depth and velocity, the
+// equilibrium with the shares h / 3 (axes) and h / 12 (diagonals) and g h / 2
+// formed once, and the bed friction -g kappa^2 h^(-1/3) |u| u kept as its
+// share F / 6 of each direction. With a zero coefficient (Friction false)
+// the root, finite and positive at a wet site, changes nothing in the
+// product (not even the sign of its zero) and is not formed.
+struct ShallowConstants
 {
-    alignas(64) double h[Tile];
-    alignas(64) double fx[Tile];
-    alignas(64) double fy[Tile];
-    alignas(64) double fz[Tile];
-    alignas(64) double feq[9][Tile];
+    double g, c0, omega;
 };
 
-// Depth, velocity, equilibrium and friction of a tile's sites in the
-// operations and order of ShallowCell::moments, equilibrium and collide.
-inline void shallowTile(const Line &line, int t0, int n, ShallowTiles &t)
+template <bool Friction, std::size_t... I>
+[[gnu::always_inline]] inline void shallowSite(const ShallowConstants &c, const double *f, double *out,
+                                               std::index_sequence<I...>)
+{
+    constexpr double ex[9] = {Lattice::tables.e[9][I][0]...};
+    constexpr double ey[9] = {Lattice::tables.e[9][I][1]...};
+    constexpr double ez[9] = {Lattice::tables.e[9][I][2]...};
+    double h = 0.0, mx = 0.0, my = 0.0;
+    ((h += f[I], mx += f[I] * ex[I], my += f[I] * ey[I]), ...);
+    // A dry site has no velocity; u.z is zero.
+    constexpr double uz = 0.0;
+    const bool wet = h > 1e-12;
+    const double ux = wet ? mx / h : 0.0, uy = wet ? my / h : 0.0;
+    const double uu = ux * ux + uy * uy + uz * uz;
+    const double third = h / 3.0, twelfth = h / 12.0, head = c.g * h / 2.0;
+    double sum = 0.0;
+    auto equilibrium = [&](auto i) {
+        constexpr int d = decltype(i)::value;
+        if constexpr (d != 0) {
+            const double eu = ex[d] * ux + ey[d] * uy + ez[d] * uz;
+            out[d] = (d % 2 == 1 ? third : twelfth) * (head + eu + 1.5 * eu * eu - 0.5 * uu);
+            sum += out[d];
+        }
+    };
+    (equilibrium(std::integral_constant<int, int(I)>()), ...);
+    out[0] = h - sum;
+    double k;
+    if constexpr (Friction)
+        k = wet ? c.c0 * inverseCubeRoot(h) * __builtin_sqrt(uu) : 0.0;
+    else
+        k = c.c0 * __builtin_sqrt(uu);
+    const double fx = wet ? ux * k * (1.0 / 6.0) : 0.0;
+    const double fy = wet ? uy * k * (1.0 / 6.0) : 0.0;
+    const double fz = wet ? uz * k * (1.0 / 6.0) : 0.0;
+    ((out[I] = f[I] + (out[I] - f[I]) * c.omega + (ex[I] * fx + ey[I] * fy + ez[I] * fz)), ...);
+}
+
+inline ShallowConstants shallowConstants(const Line &line)
+{
+    return {line.shallowG, -line.shallowG * line.shallowKappa * line.shallowKappa, 1.0 / line.tau};
+}
+
+// A tile's post-collision values, direction by direction: each site's
+// populations read once.
+struct ShallowTiles
+{
+    alignas(64) double out[9][Tile];
+};
+
+template <bool Friction>
+inline void shallowTile(const Line &line, const ShallowConstants &c, int t0, int n, ShallowTiles &t)
 {
     const std::size_t stride = line.stride;
     const double *const cur = line.cur + line.base + t0;
-    alignas(64) double mx[Tile], my[Tile], ux[Tile], uy[Tile], uu[Tile];
-    double *__restrict h = t.h;
+#pragma GCC ivdep
     for (int k = 0; k < n; ++k) {
-        h[k] = 0.0;
-        mx[k] = 0.0;
-        my[k] = 0.0;
-    }
-    for (int i = 0; i < 9; ++i) {
-        const double *__restrict f = cur + std::size_t(i) * stride;
-        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1];
-        for (int k = 0; k < n; ++k) {
-            h[k] += f[k];
-            mx[k] += f[k] * ex;
-            my[k] += f[k] * ey;
-        }
-    }
-    // A dry site has no velocity; u.z is zero.
-    constexpr double uz = 0.0;
-    for (int k = 0; k < n; ++k) {
-        const double depth = h[k];
-        const bool wet = depth > 1e-12;
-        const double x = wet ? mx[k] / depth : 0.0, y = wet ? my[k] / depth : 0.0;
-        ux[k] = x;
-        uy[k] = y;
-        uu[k] = x * x + y * y + uz * uz;
-    }
-    // The shares h / 3 (axes) and h / 12 (diagonals), and g h / 2, each
-    // formed once per site.
-    const double g = line.shallowG;
-    alignas(64) double third[Tile], twelfth[Tile], head[Tile];
-    for (int k = 0; k < n; ++k) {
-        third[k] = h[k] / 3.0;
-        twelfth[k] = h[k] / 12.0;
-        head[k] = g * h[k] / 2.0;
-    }
-    double *__restrict sum = mx;
-    for (int k = 0; k < n; ++k)
-        sum[k] = 0.0;
-    for (int i = 1; i < 9; ++i) {
-        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1],
-                     ez = Lattice::tables.e[9][i][2];
-        double *__restrict out = t.feq[i];
-        const double *__restrict share = i % 2 == 1 ? third : twelfth;
-        for (int k = 0; k < n; ++k) {
-            const double eu = ex * ux[k] + ey * uy[k] + ez * uz;
-            out[k] = share[k] * (head[k] + eu + 1.5 * eu * eu - 0.5 * uu[k]);
-            sum[k] += out[k];
-        }
-    }
-    for (int k = 0; k < n; ++k)
-        t.feq[0][k] = h[k] - sum[k];
-    // The friction -g kappa^2 h^(-1/3) |u| u, kept as its share F / 6 of
-    // each direction. With a zero coefficient the root, finite and positive
-    // at a wet site, changes nothing in the product (not even the sign of
-    // its zero) and is not formed.
-    const double c0 = -g * line.shallowKappa * line.shallowKappa;
-    double *__restrict c = my;
-    if (c0 == 0.0) {
-        for (int k = 0; k < n; ++k)
-            c[k] = c0 * __builtin_sqrt(uu[k]);
-    } else {
-        for (int k = 0; k < n; ++k)
-            c[k] = h[k] > 1e-12 ? c0 * inverseCubeRoot(h[k]) * __builtin_sqrt(uu[k]) : 0.0;
-    }
-    for (int k = 0; k < n; ++k) {
-        const bool wet = h[k] > 1e-12;
-        t.fx[k] = wet ? ux[k] * c[k] * (1.0 / 6.0) : 0.0;
-        t.fy[k] = wet ? uy[k] * c[k] * (1.0 / 6.0) : 0.0;
-        t.fz[k] = wet ? uz * c[k] * (1.0 / 6.0) : 0.0;
+        double f[9], out[9];
+        for (int i = 0; i < 9; ++i)
+            f[i] = cur[std::size_t(i) * stride + std::size_t(k)];
+        shallowSite<Friction>(c, f, out, std::make_index_sequence<9>());
+        for (int i = 0; i < 9; ++i)
+            t.out[i][k] = out[i];
     }
 }
 
@@ -733,19 +724,9 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     constexpr std::uint32_t bit = 1u << I;
     if (line.outside & bit)
         return;
-    constexpr double ex = Lattice::tables.e[9][I][0], ey = Lattice::tables.e[9][I][1],
-                     ez = Lattice::tables.e[9][I][2];
     const std::size_t stride = line.stride;
-    const double omega = 1.0 / line.tau;
     const int length = line.length;
-    const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
-    const double *__restrict feq = t.feq[I];
-    const double *__restrict fx = t.fx;
-    const double *__restrict fy = t.fy;
-    const double *__restrict fz = t.fz;
-    auto value = [&](int k) {
-        return f[k] + (feq[k] - f[k]) * omega + (ex * fx[k] + ey * fy[k] + ez * fz[k]);
-    };
+    const double *__restrict value = t.out[I];
     const int a = line.along[I];
     double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
@@ -754,23 +735,23 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
         for (int k = k0; k < k1; ++k)
-            dst[k] = value(k);
+            dst[k] = value[k];
     } else {
         for (int k = k0; k < k1; ++k)
             if ((m[k] & (fast | bit)) == fast)
-                dst[k] = value(k);
+                dst[k] = value[k];
         if (bounces & bit) {
             double *__restrict own = line.next + std::size_t(Lattice::tables.opp[9][I]) * stride + line.base + t0;
             for (int k = 0; k < n; ++k)
                 if ((m[k] & (fast | bit)) == (fast | bit))
-                    own[k] = value(k);
+                    own[k] = value[k];
         }
     }
     if ((k0 == 1 || k1 == n - 1) && line.wraps) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
         if (!Masked || (m[k] & (fast | bit)) == fast)
-            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
+            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value[k];
     }
 }
 
@@ -781,23 +762,71 @@ inline void shallowDirections(const Line &line, const ShallowTiles &t, int t0, i
     (shallowDirection<int(I), Masked>(line, t, t0, n, bounces), ...);
 }
 
-template <bool Masked> void shallowLine(const Line &line)
+template <bool Masked, bool Friction> void shallowLine(const Line &line)
 {
+    const ShallowConstants c = shallowConstants(line);
     const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::ShallowFast) : 0;
     ShallowTiles t;
     for (int t0 = 0; t0 < line.length; t0 += Tile) {
         const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
-        shallowTile(line, t0, n, t);
+        shallowTile<Friction>(line, c, t0, n, t);
         shallowDirections<Masked>(line, t, t0, n, bounces, std::make_index_sequence<9>());
     }
 }
 
+// A line of shallow-water sites alone with a target line in every
+// direction: one pass that reads each site's populations once and writes its
+// nine values straight to the targets, as pushPlainLine does for plain
+// fluid; the two end sites follow one by one.
+template <bool Friction, std::size_t... I> void shallowPlainLine(const Line &line, std::index_sequence<I...> seq)
+{
+    const ShallowConstants c = shallowConstants(line);
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base;
+    const int length = line.length;
+    double *const dst[9] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+#pragma GCC ivdep
+    for (int k = 1; k < length - 1; ++k) {
+        const double f[9] = {cur[I * stride + std::size_t(k)]...};
+        double out[9];
+        shallowSite<Friction>(c, f, out, seq);
+        ((dst[I][k] = out[I]), ...);
+    }
+    for (int k : {0, length - 1}) {
+        const double f[9] = {cur[I * stride + std::size_t(k)]...};
+        double out[9];
+        shallowSite<Friction>(c, f, out, seq);
+        auto store = [&](auto i) {
+            constexpr int d = decltype(i)::value;
+            int t = k + line.along[d];
+            if ((t < 0 || t == length) && !line.wraps)
+                return;
+            t = t < 0 ? length - 1 : t == length ? 0 : t;
+            line.next[d * stride + line.targetBase[d] + std::size_t(t)] = out[d];
+        };
+        (store(std::integral_constant<int, int(I)>()), ...);
+        if (length == 1)
+            break;
+    }
+}
+
+template <bool Friction> void shallowOf(const Line &line)
+{
+    // The single pass where the plain kernel takes it (see push).
+    if (line.modes)
+        shallowLine<true, Friction>(line);
+    else if (9 >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
+        shallowPlainLine<Friction>(line, std::make_index_sequence<9>());
+    else
+        shallowLine<false, Friction>(line);
+}
+
 void pushShallow(const Line &line)
 {
-    if (line.modes)
-        shallowLine<true>(line);
+    if (shallowConstants(line).c0 != 0.0)
+        shallowOf<true>(line);
     else
-        shallowLine<false>(line);
+        shallowOf<false>(line);
 }
 
 // ---- heat: a fluid carrying a scalar ----
