@@ -889,7 +889,7 @@ template <int Q> inline void heatTile(const Line &line, int t0, int n, HeatTiles
 // One direction of a heat tile: both sets' post-collision values pushed as
 // pushDirection pushes plain fluid (the sites marked HeatFast when masked).
 template <int Q, int I, bool Masked>
-inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces)
+[[gnu::always_inline]] inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces)
 {
     constexpr std::uint32_t bit = 1u << I;
     if (line.outside & bit)
@@ -897,27 +897,34 @@ inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, s
     constexpr double w = Lattice::tables.w[Q][I];
     constexpr bool active = w > Lattice::ActiveWeight;
     const std::size_t stride = line.stride;
-    const double tauF = line.tauF, tauG = line.tauG;
-    const double keepF = 1.0 - 1.0 / tauF, keepG = 1.0 - 1.0 / tauG;
+    const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
+    const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
     const int length = line.length;
     const std::size_t own = std::size_t(I) * stride + line.base + t0;
     const double *__restrict f = line.cur + own;
     const double *__restrict g = line.scalarCur + own;
+    // Restrict-qualified views of the tile, so that the loops below
+    // vectorise without checks against the targets.
     const double *__restrict rho = t.rho;
     const double *__restrict theta = t.theta;
-    auto fluidValue = [&](int k) {
+    const double *__restrict ux = t.ux;
+    const double *__restrict uy = t.uy;
+    const double *__restrict uz = t.uz;
+    const double *__restrict uu = t.uu;
+    // Inlined into the loops (left out of line, they keep the loops scalar).
+    auto fluidValue = [&](int k) __attribute__((always_inline)) {
         double eq = 0.0;
         if constexpr (active) {
-            const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
-            const double e = 4.5 * s * s - 1.5 * t.uu[k] + (3.0 * s + 1.0);
+            const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
+            const double e = 4.5 * s * s - 1.5 * uu[k] + (3.0 * s + 1.0);
             eq = rho[k] * w * e;
         }
-        return keepF * f[k] + eq / tauF;
+        return keepF * f[k] + eq * omegaF;
     };
-    auto scalarValue = [&](int k) {
-        const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
+    auto scalarValue = [&](int k) __attribute__((always_inline)) {
+        const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
         const double eq = (active ? w : 0.0) * theta[k] * (1.0 + 3.0 * s);
-        return keepG * g[k] + eq / tauG;
+        return keepG * g[k] + eq * omegaG;
     };
     const int a = line.along[I];
     const std::ptrdiff_t to = std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
@@ -1047,8 +1054,8 @@ template <bool Masked> void depositionLine(const Line &line)
     constexpr std::uint32_t fast = LineKernels::DepositFast;
     const std::size_t stride = line.stride;
     const int length = line.length;
-    const double tau = line.tau;
-    const double keep = 1.0 - 1.0 / tau;
+    const double omega = 1.0 / line.tau;
+    const double keep = 1.0 - omega;
     const double rate = line.depositionRate;
     // The deposited fractions follow the nine populations in the arrays.
     const double *const deposit = line.scalarCur + std::size_t(Q) * stride;
@@ -1094,9 +1101,9 @@ template <bool Masked> void depositionLine(const Line &line)
             double *__restrict dst = lineNext + (std::ptrdiff_t(t0) + line.along[i]);
             for (int k = r.k0; k < r.k1; ++k)
                 if (!Masked || (m[k] & fast))
-                    dst[k] = g[k] * keep + theta[k] * w / tau;
+                    dst[k] = g[k] * keep + theta[k] * w * omega;
             if (r.wrapped >= 0 && (!Masked || (m[r.wrapped] & fast)))
-                lineNext[r.wrappedTarget] = g[r.wrapped] * keep + theta[r.wrapped] * w / tau;
+                lineNext[r.wrappedTarget] = g[r.wrapped] * keep + theta[r.wrapped] * w * omega;
         }
     }
 }
@@ -1120,23 +1127,21 @@ void commitDeposition(const Line &line, double *__restrict deltaP, double *__res
     const double *const next = line.scalarNext + line.base;
     for (int k = 0; k < n; ++k)
         deltaP[k] = 0.0;
-    for (int i = 0; i < Q; ++i) {
-        const double *__restrict c = cur + std::size_t(i) * stride;
+    // Each value is read once: its change summed, then copied.
+    for (int i = 0; i <= Q; ++i) {
+        double *__restrict c = cur + std::size_t(i) * stride;
         const double *__restrict x = next + std::size_t(i) * stride;
+        if (i < Q)
+            for (int k = 0; k < n; ++k)
+                deltaP[k] += absolute(x[k] - c[k]);
         for (int k = 0; k < n; ++k)
-            deltaP[k] += std::abs(x[k] - c[k]);
+            c[k] = x[k];
     }
     double *__restrict change = cur + std::size_t(Q + 1) * stride;
     for (int k = 0; k < n; ++k) {
         deltaP[k] = deltaP[k] / 9.0;
         change[k] = deltaP[k];
         total[k] = 0.0;
-    }
-    for (int i = 0; i <= Q; ++i) {
-        double *__restrict c = cur + std::size_t(i) * stride;
-        const double *__restrict x = next + std::size_t(i) * stride;
-        for (int k = 0; k < n; ++k)
-            c[k] = x[k];
     }
 }
 
