@@ -467,6 +467,18 @@ template <int Q, bool Forced, std::size_t... I>
     ((out[I] = relaxed<Q, int(I)>(f[I], r, ux, uy, uz, uu, keep, omega)), ...);
 }
 
+// Where an end site of a line pushes direction d in the next array: its
+// target along the line, wrapped to the other end or -1 where the value
+// leaves the box.
+inline std::ptrdiff_t endTarget(const Line &line, int k, int d)
+{
+    int t = k + line.along[d];
+    if ((t < 0 || t == line.length) && !line.wraps)
+        return -1;
+    t = t < 0 ? line.length - 1 : t == line.length ? 0 : t;
+    return std::ptrdiff_t(std::size_t(d) * line.stride + line.targetBase[d] + std::size_t(t));
+}
+
 // A line whose sites are all fast and push to attached sites only, with a
 // target line in every direction: one pass that reads each site's
 // populations once and writes its Q values, for every site whose pushes stay
@@ -503,12 +515,9 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
         mix(k, f, out);
         auto store = [&](auto i) {
             constexpr int d = decltype(i)::value;
-            int t = k + line.along[d];
-            if ((t < 0 || t == length) && !line.wraps)
-                return;
-            t = t < 0 ? length - 1 : t == length ? 0 : t;
-            nextOf<T>(line)[d * stride + line.targetBase[d] + std::size_t(t)] =
-                stored<T>(out[d], Lattice::tables.w[Q][d]);
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0)
+                nextOf<T>(line)[at] = stored<T>(out[d], Lattice::tables.w[Q][d]);
         };
         (store(std::integral_constant<int, int(I)>()), ...);
         if (length == 1)
@@ -796,15 +805,11 @@ template <bool Friction, std::size_t... I> void shallowPlainLine(const Line &lin
         const double f[9] = {cur[I * stride + std::size_t(k)]...};
         double out[9];
         shallowSite<Friction>(c, f, out, seq);
-        auto store = [&](auto i) {
-            constexpr int d = decltype(i)::value;
-            int t = k + line.along[d];
-            if ((t < 0 || t == length) && !line.wraps)
-                return;
-            t = t < 0 ? length - 1 : t == length ? 0 : t;
-            line.next[d * stride + line.targetBase[d] + std::size_t(t)] = out[d];
-        };
-        (store(std::integral_constant<int, int(I)>()), ...);
+        for (int d = 0; d < 9; ++d) {
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0)
+                line.next[at] = out[d];
+        }
         if (length == 1)
             break;
     }
@@ -886,6 +891,32 @@ template <int Q> inline void heatTile(const Line &line, int t0, int n, HeatTiles
     }
 }
 
+// Direction I's post-collision values of a heat site, fluid and scalar, in
+// the operations and order of PassiveScalar::preUpdate.
+template <int Q, int I>
+[[gnu::always_inline]] inline double heatFluidValue(double f, double rho, double ux, double uy, double uz, double uu,
+                                                    double keep, double omega)
+{
+    constexpr double w = Lattice::tables.w[Q][I];
+    double eq = 0.0;
+    if constexpr (w > Lattice::ActiveWeight) {
+        const double s = projection<Q, I>(ux, uy, uz);
+        const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
+        eq = rho * w * e;
+    }
+    return keep * f + eq * omega;
+}
+
+template <int Q, int I>
+[[gnu::always_inline]] inline double heatScalarValue(double g, double theta, double ux, double uy, double uz,
+                                                     double keep, double omega)
+{
+    constexpr double w = Lattice::tables.w[Q][I];
+    const double s = projection<Q, I>(ux, uy, uz);
+    const double eq = (w > Lattice::ActiveWeight ? w : 0.0) * theta * (1.0 + 3.0 * s);
+    return keep * g + eq * omega;
+}
+
 // One direction of a heat tile: both sets' post-collision values pushed as
 // pushDirection pushes plain fluid (the sites marked HeatFast when masked).
 template <int Q, int I, bool Masked>
@@ -894,8 +925,6 @@ template <int Q, int I, bool Masked>
     constexpr std::uint32_t bit = 1u << I;
     if (line.outside & bit)
         return;
-    constexpr double w = Lattice::tables.w[Q][I];
-    constexpr bool active = w > Lattice::ActiveWeight;
     const std::size_t stride = line.stride;
     const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
     const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
@@ -913,18 +942,10 @@ template <int Q, int I, bool Masked>
     const double *__restrict uu = t.uu;
     // Inlined into the loops (left out of line, they keep the loops scalar).
     auto fluidValue = [&](int k) __attribute__((always_inline)) {
-        double eq = 0.0;
-        if constexpr (active) {
-            const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
-            const double e = 4.5 * s * s - 1.5 * uu[k] + (3.0 * s + 1.0);
-            eq = rho[k] * w * e;
-        }
-        return keepF * f[k] + eq * omegaF;
+        return heatFluidValue<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keepF, omegaF);
     };
     auto scalarValue = [&](int k) __attribute__((always_inline)) {
-        const double s = projection<Q, I>(ux[k], uy[k], uz[k]);
-        const double eq = (active ? w : 0.0) * theta[k] * (1.0 + 3.0 * s);
-        return keepG * g[k] + eq * omegaG;
+        return heatScalarValue<Q, I>(g[k], theta[k], ux[k], uy[k], uz[k], keepG, omegaG);
     };
     const int a = line.along[I];
     const std::ptrdiff_t to = std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
@@ -1016,10 +1037,82 @@ template <int Q> void statsHeat(const Line &line, double *__restrict deltaP, dou
     }
 }
 
+// A line of heat sites alone with a target line in every direction, on
+// D2Q9: one pass that reads each site's two sets once and writes their
+// values straight to the targets, as pushPlainLine does for plain fluid; the
+// moments in the operations and order of heatTile. The two end sites follow
+// one by one.
+template <std::size_t... I> void heatPlainLine(const Line &line, std::index_sequence<I...>)
+{
+    constexpr int Q = 9;
+    const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
+    const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
+    const double a = line.buoyancy, r = line.densityFactorR;
+    const bool buoyant = r > 0.0;
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base;
+    const double *const scalar = line.scalarCur + line.base;
+    const int length = line.length;
+    double *const dstF[Q] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+    double *const dstG[Q] = {(line.scalarNext + I * stride + line.targetBase[I] + line.along[I])...};
+    auto site = [&](int k, double *outF, double *outG) __attribute__((always_inline)) {
+        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        const double g[Q] = {scalar[I * stride + std::size_t(k)]...};
+        double rho = 0.0, theta = 0.0, mx = 0.0, my = 0.0, mz = 0.0;
+        auto add = [&](auto i) __attribute__((always_inline)) {
+            constexpr int d = decltype(i)::value;
+            if constexpr (Lattice::tables.w[Q][d] > Lattice::ActiveWeight) {
+                constexpr double ex = Lattice::tables.e[Q][d][0], ey = Lattice::tables.e[Q][d][1],
+                                 ez = Lattice::tables.e[Q][d][2];
+                rho += f[d];
+                theta += g[d];
+                mx += ex * f[d];
+                my += ey * f[d];
+                mz += ez * f[d];
+            }
+        };
+        (add(std::integral_constant<int, int(I)>()), ...);
+        const bool massive = rho > Lattice::ActiveWeight;
+        const double inv = 1.0 / rho;
+        const double x = massive ? mx * inv : 0.0;
+        double y = massive ? my * inv : 0.0;
+        const double z = massive ? mz * inv : 0.0;
+        if (massive && buoyant)
+            y = y + a * theta / (r * rho);
+        const double uu = x * x + y * y + z * z;
+        ((outF[I] = heatFluidValue<Q, int(I)>(f[I], rho, x, y, z, uu, keepF, omegaF)), ...);
+        ((outG[I] = heatScalarValue<Q, int(I)>(g[I], theta, x, y, z, keepG, omegaG)), ...);
+    };
+#pragma GCC ivdep
+    for (int k = 1; k < length - 1; ++k) {
+        double outF[Q], outG[Q];
+        site(k, outF, outG);
+        ((dstF[I][k] = outF[I]), ...);
+        ((dstG[I][k] = outG[I]), ...);
+    }
+    for (int k : {0, length - 1}) {
+        double outF[Q], outG[Q];
+        site(k, outF, outG);
+        for (int d = 0; d < Q; ++d) {
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0) {
+                line.next[at] = outF[d];
+                line.scalarNext[at] = outG[d];
+            }
+        }
+        if (length == 1)
+            break;
+    }
+}
+
 template <int Q> void pushHeat(const Line &line)
 {
+    // The single pass where the plain kernel takes it, on D2Q9 (the 3D sets'
+    // two sets of values do not fit the registers).
     if (line.modes)
         heatLine<Q, true>(line);
+    else if (Q == 9 && Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
+        heatPlainLine(line, std::make_index_sequence<9>());
     else
         heatLine<Q, false>(line);
 }
