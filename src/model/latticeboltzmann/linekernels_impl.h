@@ -467,6 +467,18 @@ template <int Q, bool Forced, std::size_t... I>
     ((out[I] = relaxed<Q, int(I)>(f[I], r, ux, uy, uz, uu, keep, omega)), ...);
 }
 
+// Where an end site of a line pushes direction d in the next array: its
+// target along the line, wrapped to the other end or -1 where the value
+// leaves the box.
+inline std::ptrdiff_t endTarget(const Line &line, int k, int d)
+{
+    int t = k + line.along[d];
+    if ((t < 0 || t == line.length) && !line.wraps)
+        return -1;
+    t = t < 0 ? line.length - 1 : t == line.length ? 0 : t;
+    return std::ptrdiff_t(std::size_t(d) * line.stride + line.targetBase[d] + std::size_t(t));
+}
+
 // A line whose sites are all fast and push to attached sites only, with a
 // target line in every direction: one pass that reads each site's
 // populations once and writes its Q values, for every site whose pushes stay
@@ -503,12 +515,9 @@ void pushPlainLine(const Line &line, std::index_sequence<I...> seq)
         mix(k, f, out);
         auto store = [&](auto i) {
             constexpr int d = decltype(i)::value;
-            int t = k + line.along[d];
-            if ((t < 0 || t == length) && !line.wraps)
-                return;
-            t = t < 0 ? length - 1 : t == length ? 0 : t;
-            nextOf<T>(line)[d * stride + line.targetBase[d] + std::size_t(t)] =
-                stored<T>(out[d], Lattice::tables.w[Q][d]);
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0)
+                nextOf<T>(line)[at] = stored<T>(out[d], Lattice::tables.w[Q][d]);
         };
         (store(std::integral_constant<int, int(I)>()), ...);
         if (length == 1)
@@ -638,90 +647,81 @@ template <int Q, typename T = double> void stats(const Line &line, double *delta
 
 // ---- shallow water (D2Q9) ----
 
-struct ShallowTiles
+// One shallow-water site's collision from its nine populations, the
+// post-collision values in out, in the operations and order of
+// ShallowCell::moments, equilibrium and collide: the depth and velocity, the
+// equilibrium with the shares h / 3 (axes) and h / 12 (diagonals) and g h / 2
+// formed once, and the bed friction -g kappa^2 h^(-1/3) |u| u kept as its
+// share F / 6 of each direction. With a zero coefficient (Friction false)
+// the root, finite and positive at a wet site, changes nothing in the
+// product (not even the sign of its zero) and is not formed.
+struct ShallowConstants
 {
-    alignas(64) double h[Tile];
-    alignas(64) double fx[Tile];
-    alignas(64) double fy[Tile];
-    alignas(64) double fz[Tile];
-    alignas(64) double feq[9][Tile];
+    double g, c0, omega;
 };
 
-// Depth, velocity, equilibrium and friction of a tile's sites in the
-// operations and order of ShallowCell::moments, equilibrium and collide.
-inline void shallowTile(const Line &line, int t0, int n, ShallowTiles &t)
+template <bool Friction, std::size_t... I>
+[[gnu::always_inline]] inline void shallowSite(const ShallowConstants &c, const double *f, double *out,
+                                               std::index_sequence<I...>)
+{
+    constexpr double ex[9] = {Lattice::tables.e[9][I][0]...};
+    constexpr double ey[9] = {Lattice::tables.e[9][I][1]...};
+    constexpr double ez[9] = {Lattice::tables.e[9][I][2]...};
+    double h = 0.0, mx = 0.0, my = 0.0;
+    ((h += f[I], mx += f[I] * ex[I], my += f[I] * ey[I]), ...);
+    // A dry site has no velocity; u.z is zero.
+    constexpr double uz = 0.0;
+    const bool wet = h > 1e-12;
+    const double ux = wet ? mx / h : 0.0, uy = wet ? my / h : 0.0;
+    const double uu = ux * ux + uy * uy + uz * uz;
+    const double third = h / 3.0, twelfth = h / 12.0, head = c.g * h / 2.0;
+    double sum = 0.0;
+    auto equilibrium = [&](auto i) {
+        constexpr int d = decltype(i)::value;
+        if constexpr (d != 0) {
+            const double eu = ex[d] * ux + ey[d] * uy + ez[d] * uz;
+            out[d] = (d % 2 == 1 ? third : twelfth) * (head + eu + 1.5 * eu * eu - 0.5 * uu);
+            sum += out[d];
+        }
+    };
+    (equilibrium(std::integral_constant<int, int(I)>()), ...);
+    out[0] = h - sum;
+    double k;
+    if constexpr (Friction)
+        k = wet ? c.c0 * inverseCubeRoot(h) * __builtin_sqrt(uu) : 0.0;
+    else
+        k = c.c0 * __builtin_sqrt(uu);
+    const double fx = wet ? ux * k * (1.0 / 6.0) : 0.0;
+    const double fy = wet ? uy * k * (1.0 / 6.0) : 0.0;
+    const double fz = wet ? uz * k * (1.0 / 6.0) : 0.0;
+    ((out[I] = f[I] + (out[I] - f[I]) * c.omega + (ex[I] * fx + ey[I] * fy + ez[I] * fz)), ...);
+}
+
+inline ShallowConstants shallowConstants(const Line &line)
+{
+    return {line.shallowG, -line.shallowG * line.shallowKappa * line.shallowKappa, 1.0 / line.tau};
+}
+
+// A tile's post-collision values, direction by direction: each site's
+// populations read once.
+struct ShallowTiles
+{
+    alignas(64) double out[9][Tile];
+};
+
+template <bool Friction>
+inline void shallowTile(const Line &line, const ShallowConstants &c, int t0, int n, ShallowTiles &t)
 {
     const std::size_t stride = line.stride;
     const double *const cur = line.cur + line.base + t0;
-    alignas(64) double mx[Tile], my[Tile], ux[Tile], uy[Tile], uu[Tile];
-    double *__restrict h = t.h;
+#pragma GCC ivdep
     for (int k = 0; k < n; ++k) {
-        h[k] = 0.0;
-        mx[k] = 0.0;
-        my[k] = 0.0;
-    }
-    for (int i = 0; i < 9; ++i) {
-        const double *__restrict f = cur + std::size_t(i) * stride;
-        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1];
-        for (int k = 0; k < n; ++k) {
-            h[k] += f[k];
-            mx[k] += f[k] * ex;
-            my[k] += f[k] * ey;
-        }
-    }
-    // A dry site has no velocity; u.z is zero.
-    constexpr double uz = 0.0;
-    for (int k = 0; k < n; ++k) {
-        const double depth = h[k];
-        const bool wet = depth > 1e-12;
-        const double x = wet ? mx[k] / depth : 0.0, y = wet ? my[k] / depth : 0.0;
-        ux[k] = x;
-        uy[k] = y;
-        uu[k] = x * x + y * y + uz * uz;
-    }
-    // The shares h / 3 (axes) and h / 12 (diagonals), and g h / 2, each
-    // formed once per site.
-    const double g = line.shallowG;
-    alignas(64) double third[Tile], twelfth[Tile], head[Tile];
-    for (int k = 0; k < n; ++k) {
-        third[k] = h[k] / 3.0;
-        twelfth[k] = h[k] / 12.0;
-        head[k] = g * h[k] / 2.0;
-    }
-    double *__restrict sum = mx;
-    for (int k = 0; k < n; ++k)
-        sum[k] = 0.0;
-    for (int i = 1; i < 9; ++i) {
-        const double ex = Lattice::tables.e[9][i][0], ey = Lattice::tables.e[9][i][1],
-                     ez = Lattice::tables.e[9][i][2];
-        double *__restrict out = t.feq[i];
-        const double *__restrict share = i % 2 == 1 ? third : twelfth;
-        for (int k = 0; k < n; ++k) {
-            const double eu = ex * ux[k] + ey * uy[k] + ez * uz;
-            out[k] = share[k] * (head[k] + eu + 1.5 * eu * eu - 0.5 * uu[k]);
-            sum[k] += out[k];
-        }
-    }
-    for (int k = 0; k < n; ++k)
-        t.feq[0][k] = h[k] - sum[k];
-    // The friction -g kappa^2 h^(-1/3) |u| u, kept as its share F / 6 of
-    // each direction. With a zero coefficient the root, finite and positive
-    // at a wet site, changes nothing in the product (not even the sign of
-    // its zero) and is not formed.
-    const double c0 = -g * line.shallowKappa * line.shallowKappa;
-    double *__restrict c = my;
-    if (c0 == 0.0) {
-        for (int k = 0; k < n; ++k)
-            c[k] = c0 * __builtin_sqrt(uu[k]);
-    } else {
-        for (int k = 0; k < n; ++k)
-            c[k] = h[k] > 1e-12 ? c0 * inverseCubeRoot(h[k]) * __builtin_sqrt(uu[k]) : 0.0;
-    }
-    for (int k = 0; k < n; ++k) {
-        const bool wet = h[k] > 1e-12;
-        t.fx[k] = wet ? ux[k] * c[k] * (1.0 / 6.0) : 0.0;
-        t.fy[k] = wet ? uy[k] * c[k] * (1.0 / 6.0) : 0.0;
-        t.fz[k] = wet ? uz * c[k] * (1.0 / 6.0) : 0.0;
+        double f[9], out[9];
+        for (int i = 0; i < 9; ++i)
+            f[i] = cur[std::size_t(i) * stride + std::size_t(k)];
+        shallowSite<Friction>(c, f, out, std::make_index_sequence<9>());
+        for (int i = 0; i < 9; ++i)
+            t.out[i][k] = out[i];
     }
 }
 
@@ -733,19 +733,9 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     constexpr std::uint32_t bit = 1u << I;
     if (line.outside & bit)
         return;
-    constexpr double ex = Lattice::tables.e[9][I][0], ey = Lattice::tables.e[9][I][1],
-                     ez = Lattice::tables.e[9][I][2];
     const std::size_t stride = line.stride;
-    const double omega = 1.0 / line.tau;
     const int length = line.length;
-    const double *__restrict f = line.cur + line.base + std::size_t(I) * stride + t0;
-    const double *__restrict feq = t.feq[I];
-    const double *__restrict fx = t.fx;
-    const double *__restrict fy = t.fy;
-    const double *__restrict fz = t.fz;
-    auto value = [&](int k) {
-        return f[k] + (feq[k] - f[k]) * omega + (ex * fx[k] + ey * fy[k] + ez * fz[k]);
-    };
+    const double *__restrict value = t.out[I];
     const int a = line.along[I];
     double *__restrict dst = line.next + std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
     const int k0 = (a < 0 && t0 == 0) ? 1 : 0;
@@ -754,23 +744,23 @@ inline void shallowDirection(const Line &line, const ShallowTiles &t, int t0, in
     const std::uint32_t *__restrict m = Masked ? line.modes + t0 : nullptr;
     if (!Masked) {
         for (int k = k0; k < k1; ++k)
-            dst[k] = value(k);
+            dst[k] = value[k];
     } else {
         for (int k = k0; k < k1; ++k)
             if ((m[k] & (fast | bit)) == fast)
-                dst[k] = value(k);
+                dst[k] = value[k];
         if (bounces & bit) {
             double *__restrict own = line.next + std::size_t(Lattice::tables.opp[9][I]) * stride + line.base + t0;
             for (int k = 0; k < n; ++k)
                 if ((m[k] & (fast | bit)) == (fast | bit))
-                    own[k] = value(k);
+                    own[k] = value[k];
         }
     }
     if ((k0 == 1 || k1 == n - 1) && line.wraps) {
         const int k = k0 == 1 ? 0 : n - 1;
         const int target = k0 == 1 ? length - 1 : 0;
         if (!Masked || (m[k] & (fast | bit)) == fast)
-            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value(k);
+            line.next[std::size_t(I) * stride + line.targetBase[I] + target] = value[k];
     }
 }
 
@@ -781,23 +771,67 @@ inline void shallowDirections(const Line &line, const ShallowTiles &t, int t0, i
     (shallowDirection<int(I), Masked>(line, t, t0, n, bounces), ...);
 }
 
-template <bool Masked> void shallowLine(const Line &line)
+template <bool Masked, bool Friction> void shallowLine(const Line &line)
 {
+    const ShallowConstants c = shallowConstants(line);
     const std::uint32_t bounces = Masked ? bouncesOf(line, LineKernels::ShallowFast) : 0;
     ShallowTiles t;
     for (int t0 = 0; t0 < line.length; t0 += Tile) {
         const int n = line.length - t0 < Tile ? line.length - t0 : Tile;
-        shallowTile(line, t0, n, t);
+        shallowTile<Friction>(line, c, t0, n, t);
         shallowDirections<Masked>(line, t, t0, n, bounces, std::make_index_sequence<9>());
     }
 }
 
+// A line of shallow-water sites alone with a target line in every
+// direction: one pass that reads each site's populations once and writes its
+// nine values straight to the targets, as pushPlainLine does for plain
+// fluid; the two end sites follow one by one.
+template <bool Friction, std::size_t... I> void shallowPlainLine(const Line &line, std::index_sequence<I...> seq)
+{
+    const ShallowConstants c = shallowConstants(line);
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base;
+    const int length = line.length;
+    double *const dst[9] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+#pragma GCC ivdep
+    for (int k = 1; k < length - 1; ++k) {
+        const double f[9] = {cur[I * stride + std::size_t(k)]...};
+        double out[9];
+        shallowSite<Friction>(c, f, out, seq);
+        ((dst[I][k] = out[I]), ...);
+    }
+    for (int k : {0, length - 1}) {
+        const double f[9] = {cur[I * stride + std::size_t(k)]...};
+        double out[9];
+        shallowSite<Friction>(c, f, out, seq);
+        for (int d = 0; d < 9; ++d) {
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0)
+                line.next[at] = out[d];
+        }
+        if (length == 1)
+            break;
+    }
+}
+
+template <bool Friction> void shallowOf(const Line &line)
+{
+    // The single pass where the plain kernel takes it (see push).
+    if (line.modes)
+        shallowLine<true, Friction>(line);
+    else if (9 >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
+        shallowPlainLine<Friction>(line, std::make_index_sequence<9>());
+    else
+        shallowLine<false, Friction>(line);
+}
+
 void pushShallow(const Line &line)
 {
-    if (line.modes)
-        shallowLine<true>(line);
+    if (shallowConstants(line).c0 != 0.0)
+        shallowOf<true>(line);
     else
-        shallowLine<false>(line);
+        shallowOf<false>(line);
 }
 
 // ---- heat: a fluid carrying a scalar ----
@@ -857,38 +891,61 @@ template <int Q> inline void heatTile(const Line &line, int t0, int n, HeatTiles
     }
 }
 
+// Direction I's post-collision values of a heat site, fluid and scalar, in
+// the operations and order of PassiveScalar::preUpdate.
+template <int Q, int I>
+[[gnu::always_inline]] inline double heatFluidValue(double f, double rho, double ux, double uy, double uz, double uu,
+                                                    double keep, double omega)
+{
+    constexpr double w = Lattice::tables.w[Q][I];
+    double eq = 0.0;
+    if constexpr (w > Lattice::ActiveWeight) {
+        const double s = projection<Q, I>(ux, uy, uz);
+        const double e = 4.5 * s * s - 1.5 * uu + (3.0 * s + 1.0);
+        eq = rho * w * e;
+    }
+    return keep * f + eq * omega;
+}
+
+template <int Q, int I>
+[[gnu::always_inline]] inline double heatScalarValue(double g, double theta, double ux, double uy, double uz,
+                                                     double keep, double omega)
+{
+    constexpr double w = Lattice::tables.w[Q][I];
+    const double s = projection<Q, I>(ux, uy, uz);
+    const double eq = (w > Lattice::ActiveWeight ? w : 0.0) * theta * (1.0 + 3.0 * s);
+    return keep * g + eq * omega;
+}
+
 // One direction of a heat tile: both sets' post-collision values pushed as
 // pushDirection pushes plain fluid (the sites marked HeatFast when masked).
 template <int Q, int I, bool Masked>
-inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces)
+[[gnu::always_inline]] inline void heatDirection(const Line &line, const HeatTiles &t, int t0, int n, std::uint32_t bounces)
 {
     constexpr std::uint32_t bit = 1u << I;
     if (line.outside & bit)
         return;
-    constexpr double w = Lattice::tables.w[Q][I];
-    constexpr bool active = w > Lattice::ActiveWeight;
     const std::size_t stride = line.stride;
-    const double tauF = line.tauF, tauG = line.tauG;
-    const double keepF = 1.0 - 1.0 / tauF, keepG = 1.0 - 1.0 / tauG;
+    const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
+    const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
     const int length = line.length;
     const std::size_t own = std::size_t(I) * stride + line.base + t0;
     const double *__restrict f = line.cur + own;
     const double *__restrict g = line.scalarCur + own;
+    // Restrict-qualified views of the tile, so that the loops below
+    // vectorise without checks against the targets.
     const double *__restrict rho = t.rho;
     const double *__restrict theta = t.theta;
-    auto fluidValue = [&](int k) {
-        double eq = 0.0;
-        if constexpr (active) {
-            const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
-            const double e = 4.5 * s * s - 1.5 * t.uu[k] + (3.0 * s + 1.0);
-            eq = rho[k] * w * e;
-        }
-        return keepF * f[k] + eq / tauF;
+    const double *__restrict ux = t.ux;
+    const double *__restrict uy = t.uy;
+    const double *__restrict uz = t.uz;
+    const double *__restrict uu = t.uu;
+    // Inlined into the loops (left out of line, they keep the loops scalar).
+    auto fluidValue = [&](int k) __attribute__((always_inline)) {
+        return heatFluidValue<Q, I>(f[k], rho[k], ux[k], uy[k], uz[k], uu[k], keepF, omegaF);
     };
-    auto scalarValue = [&](int k) {
-        const double s = projection<Q, I>(t.ux[k], t.uy[k], t.uz[k]);
-        const double eq = (active ? w : 0.0) * theta[k] * (1.0 + 3.0 * s);
-        return keepG * g[k] + eq / tauG;
+    auto scalarValue = [&](int k) __attribute__((always_inline)) {
+        return heatScalarValue<Q, I>(g[k], theta[k], ux[k], uy[k], uz[k], keepG, omegaG);
     };
     const int a = line.along[I];
     const std::ptrdiff_t to = std::ptrdiff_t(std::size_t(I) * stride + line.targetBase[I] + t0) + a;
@@ -980,10 +1037,82 @@ template <int Q> void statsHeat(const Line &line, double *__restrict deltaP, dou
     }
 }
 
+// A line of heat sites alone with a target line in every direction, on
+// D2Q9: one pass that reads each site's two sets once and writes their
+// values straight to the targets, as pushPlainLine does for plain fluid; the
+// moments in the operations and order of heatTile. The two end sites follow
+// one by one.
+template <std::size_t... I> void heatPlainLine(const Line &line, std::index_sequence<I...>)
+{
+    constexpr int Q = 9;
+    const double omegaF = 1.0 / line.tauF, omegaG = 1.0 / line.tauG;
+    const double keepF = 1.0 - omegaF, keepG = 1.0 - omegaG;
+    const double a = line.buoyancy, r = line.densityFactorR;
+    const bool buoyant = r > 0.0;
+    const std::size_t stride = line.stride;
+    const double *const cur = line.cur + line.base;
+    const double *const scalar = line.scalarCur + line.base;
+    const int length = line.length;
+    double *const dstF[Q] = {(line.next + I * stride + line.targetBase[I] + line.along[I])...};
+    double *const dstG[Q] = {(line.scalarNext + I * stride + line.targetBase[I] + line.along[I])...};
+    auto site = [&](int k, double *outF, double *outG) __attribute__((always_inline)) {
+        const double f[Q] = {cur[I * stride + std::size_t(k)]...};
+        const double g[Q] = {scalar[I * stride + std::size_t(k)]...};
+        double rho = 0.0, theta = 0.0, mx = 0.0, my = 0.0, mz = 0.0;
+        auto add = [&](auto i) __attribute__((always_inline)) {
+            constexpr int d = decltype(i)::value;
+            if constexpr (Lattice::tables.w[Q][d] > Lattice::ActiveWeight) {
+                constexpr double ex = Lattice::tables.e[Q][d][0], ey = Lattice::tables.e[Q][d][1],
+                                 ez = Lattice::tables.e[Q][d][2];
+                rho += f[d];
+                theta += g[d];
+                mx += ex * f[d];
+                my += ey * f[d];
+                mz += ez * f[d];
+            }
+        };
+        (add(std::integral_constant<int, int(I)>()), ...);
+        const bool massive = rho > Lattice::ActiveWeight;
+        const double inv = 1.0 / rho;
+        const double x = massive ? mx * inv : 0.0;
+        double y = massive ? my * inv : 0.0;
+        const double z = massive ? mz * inv : 0.0;
+        if (massive && buoyant)
+            y = y + a * theta / (r * rho);
+        const double uu = x * x + y * y + z * z;
+        ((outF[I] = heatFluidValue<Q, int(I)>(f[I], rho, x, y, z, uu, keepF, omegaF)), ...);
+        ((outG[I] = heatScalarValue<Q, int(I)>(g[I], theta, x, y, z, keepG, omegaG)), ...);
+    };
+#pragma GCC ivdep
+    for (int k = 1; k < length - 1; ++k) {
+        double outF[Q], outG[Q];
+        site(k, outF, outG);
+        ((dstF[I][k] = outF[I]), ...);
+        ((dstG[I][k] = outG[I]), ...);
+    }
+    for (int k : {0, length - 1}) {
+        double outF[Q], outG[Q];
+        site(k, outF, outG);
+        for (int d = 0; d < Q; ++d) {
+            const std::ptrdiff_t at = endTarget(line, k, d);
+            if (at >= 0) {
+                line.next[at] = outF[d];
+                line.scalarNext[at] = outG[d];
+            }
+        }
+        if (length == 1)
+            break;
+    }
+}
+
 template <int Q> void pushHeat(const Line &line)
 {
+    // The single pass where the plain kernel takes it, on D2Q9 (the 3D sets'
+    // two sets of values do not fit the registers).
     if (line.modes)
         heatLine<Q, true>(line);
+    else if (Q == 9 && Q >= KERNEL_SINGLE_PASS_FROM_Q && !line.outside)
+        heatPlainLine(line, std::make_index_sequence<9>());
     else
         heatLine<Q, false>(line);
 }
@@ -1018,8 +1147,8 @@ template <bool Masked> void depositionLine(const Line &line)
     constexpr std::uint32_t fast = LineKernels::DepositFast;
     const std::size_t stride = line.stride;
     const int length = line.length;
-    const double tau = line.tau;
-    const double keep = 1.0 - 1.0 / tau;
+    const double omega = 1.0 / line.tau;
+    const double keep = 1.0 - omega;
     const double rate = line.depositionRate;
     // The deposited fractions follow the nine populations in the arrays.
     const double *const deposit = line.scalarCur + std::size_t(Q) * stride;
@@ -1065,9 +1194,9 @@ template <bool Masked> void depositionLine(const Line &line)
             double *__restrict dst = lineNext + (std::ptrdiff_t(t0) + line.along[i]);
             for (int k = r.k0; k < r.k1; ++k)
                 if (!Masked || (m[k] & fast))
-                    dst[k] = g[k] * keep + theta[k] * w / tau;
+                    dst[k] = g[k] * keep + theta[k] * w * omega;
             if (r.wrapped >= 0 && (!Masked || (m[r.wrapped] & fast)))
-                lineNext[r.wrappedTarget] = g[r.wrapped] * keep + theta[r.wrapped] * w / tau;
+                lineNext[r.wrappedTarget] = g[r.wrapped] * keep + theta[r.wrapped] * w * omega;
         }
     }
 }
@@ -1091,23 +1220,21 @@ void commitDeposition(const Line &line, double *__restrict deltaP, double *__res
     const double *const next = line.scalarNext + line.base;
     for (int k = 0; k < n; ++k)
         deltaP[k] = 0.0;
-    for (int i = 0; i < Q; ++i) {
-        const double *__restrict c = cur + std::size_t(i) * stride;
+    // Each value is read once: its change summed, then copied.
+    for (int i = 0; i <= Q; ++i) {
+        double *__restrict c = cur + std::size_t(i) * stride;
         const double *__restrict x = next + std::size_t(i) * stride;
+        if (i < Q)
+            for (int k = 0; k < n; ++k)
+                deltaP[k] += absolute(x[k] - c[k]);
         for (int k = 0; k < n; ++k)
-            deltaP[k] += std::abs(x[k] - c[k]);
+            c[k] = x[k];
     }
     double *__restrict change = cur + std::size_t(Q + 1) * stride;
     for (int k = 0; k < n; ++k) {
         deltaP[k] = deltaP[k] / 9.0;
         change[k] = deltaP[k];
         total[k] = 0.0;
-    }
-    for (int i = 0; i <= Q; ++i) {
-        double *__restrict c = cur + std::size_t(i) * stride;
-        const double *__restrict x = next + std::size_t(i) * stride;
-        for (int k = 0; k < n; ++k)
-            c[k] = x[k];
     }
 }
 
