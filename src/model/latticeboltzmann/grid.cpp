@@ -357,37 +357,45 @@ void Grid::attachCells()
             }
     const bool colours = attachColours(!heat);
     attachDeposition(heat || colours);
-    if (scalarsDeposit || colours) {
-        // The set holds the deposition cells or the colours.
-    } else if (!heat) {
-        for (BaseCell *c : cells)
-            if (isHeat(c))
-                static_cast<PassiveScalar *>(c)->detach();
-        scalars.release();
-    } else {
-        if (scalars.q != q || scalars.stride != cells.size()) {
-            for (BaseCell *c : cells)
-                if (isHeat(c))
-                    static_cast<PassiveScalar *>(c)->detach();
-            scalars.allocate(q, cells.size());
-        }
-        for (std::size_t s = 0; s < cells.size(); ++s) {
-            if (!isHeat(cells[s]))
-                continue;
-            auto *cell = static_cast<PassiveScalar *>(cells[s]);
-            if (cell->getQ() != q) {
-                cell->detach();
-            } else if (!cell->isAttachedTo(&populations, int(s))) {
-                cell->detach();
-                cell->attach(&populations, &scalars, int(s));
-            }
-            if (populations.solid)
-                populations.solid[s] = 0.0;
-        }
-    }
+    // Otherwise the set holds the deposition cells or the colours.
+    if (!scalarsDeposit && !colours)
+        attachHeat(heat);
     // The components of two-component mixtures in the mixture stores.
     mixtures.attach(cells, q);
     populations.layoutDirty = false;
+}
+
+void Grid::attachHeat(bool heat)
+{
+    const int q = neighbourQ;
+    if (!heat || scalars.q != q || scalars.stride != cells.size()) {
+        detachHeat();
+        if (!heat) {
+            scalars.release();
+            return;
+        }
+        scalars.allocate(q, cells.size());
+    }
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        if (!isHeat(cells[s]))
+            continue;
+        auto *cell = static_cast<PassiveScalar *>(cells[s]);
+        if (cell->getQ() != q) {
+            cell->detach();
+        } else if (!cell->isAttachedTo(&populations, int(s))) {
+            cell->detach();
+            cell->attach(&populations, &scalars, int(s));
+        }
+        if (populations.solid)
+            populations.solid[s] = 0.0;
+    }
+}
+
+void Grid::detachHeat()
+{
+    for (BaseCell *c : cells)
+        if (isHeat(c))
+            static_cast<PassiveScalar *>(c)->detach();
 }
 
 void Grid::attachDeposition(bool heat)
@@ -412,9 +420,7 @@ void Grid::attachDeposition(bool heat)
         return;
     if (!scalarsDeposit) {
         // Heat cells left attached by an earlier model give it up.
-        for (BaseCell *c : cells)
-            if (isHeat(c))
-                static_cast<PassiveScalar *>(c)->detach();
+        detachHeat();
         scalars.allocate(DepositionCell::Values, cells.size());
         scalarsDeposit = true;
     }

@@ -344,6 +344,10 @@ private:
     // Attaches the deposition cells to the scalar set, or detaches them all
     // when heat cells hold it or the grid is not 2D D2Q9.
     void attachDeposition(bool heat);
+    // Attaches the heat cells built for the grid's model to the scalar set
+    // (allocated for them), or detaches them all and releases the set.
+    void attachHeat(bool heat);
+    void detachHeat();
     // Whether the cell is attached to the populations at site s (plain,
     // porous or shallow-water fluid).
     bool attachedAt(BaseCell *c, int s) const;
