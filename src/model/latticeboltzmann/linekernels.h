@@ -91,6 +91,22 @@ struct Line
     double colourOmega = 1.0;
 };
 
+// The site of a line's neighbour in direction i of the line's site k, or -1
+// where there is none (its line outside the box, or past an end of a line
+// that does not wrap).
+inline std::ptrdiff_t lineNeighbour(const Line &line, int i, int k)
+{
+    if (line.outside & (1u << i))
+        return -1;
+    int target = k + line.along[i];
+    if (target < 0 || target >= line.length) {
+        if (!line.wraps)
+            return -1;
+        target = target < 0 ? line.length - 1 : 0;
+    }
+    return std::ptrdiff_t(line.targetBase[i]) + target;
+}
+
 // Collides the line's fast sites and pushes their values: to the
 // neighbours, or for a bounce-back direction into the site's own opposite
 // entry; a value whose neighbour lies outside the box is dropped, as the

@@ -472,11 +472,8 @@ template <int Q, bool Forced, std::size_t... I>
 // leaves the box.
 inline std::ptrdiff_t endTarget(const Line &line, int k, int d)
 {
-    int t = k + line.along[d];
-    if ((t < 0 || t == line.length) && !line.wraps)
-        return -1;
-    t = t < 0 ? line.length - 1 : t == line.length ? 0 : t;
-    return std::ptrdiff_t(std::size_t(d) * line.stride + line.targetBase[d] + std::size_t(t));
+    const std::ptrdiff_t t = lineNeighbour(line, d, k);
+    return t < 0 ? -1 : std::ptrdiff_t(std::size_t(d) * line.stride) + t;
 }
 
 // A line whose sites are all fast and push to attached sites only, with a

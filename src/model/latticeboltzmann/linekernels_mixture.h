@@ -67,22 +67,6 @@ struct MixtureTile
     }
 };
 
-// The site of a line's neighbour in direction i of the line's site k, or -1
-// where there is none (its line outside the box, or past an end of a line
-// that does not wrap).
-inline std::ptrdiff_t lineNeighbour(const Line &line, int i, int k)
-{
-    if (line.outside & (1u << i))
-        return -1;
-    int target = k + line.along[i];
-    if (target < 0 || target >= line.length) {
-        if (!line.wraps)
-            return -1;
-        target = target < 0 ? line.length - 1 : 0;
-    }
-    return std::ptrdiff_t(line.targetBase[i]) + target;
-}
-
 // The push of both components' values of the n sites of a line's tile from
 // its site t0 (out[j][i * MixtureTile::Sites + k]: component j, direction i,
 // site k of the tile), for the sites whose flag has kernel: direction by
