@@ -1560,12 +1560,21 @@ void Grid::markComponentSites()
 
 void Grid::formComponentField()
 {
-    const std::size_t count = cells.size();
-    for (std::size_t s = 0; s < count; ++s)
-        if (!mixtures.attachedAt(s))
-            componentField.formSite(cells[s], s);
-    if (!mixtures.empty())
-        mixtures.formSites(componentField, 0, count);
+    // Row by row: each row's sites are written by its own item alone.
+    const std::size_t plane = std::size_t(nx) * std::size_t(nz);
+    auto row = [this, plane](int y) {
+        const std::size_t first = std::size_t(y) * plane;
+        for (std::size_t s = first; s < first + plane; ++s)
+            if (!mixtures.attachedAt(s))
+                componentField.formSite(cells[s], s);
+        if (!mixtures.empty())
+            mixtures.formSites(componentField, first, plane);
+    };
+    if (parameters->getMulticore() && rows.size() > 1)
+        mapOnPool(rows, row);
+    else
+        for (int y : qAsConst(rows))
+            row(y);
     componentFieldCurrent = true;
 }
 

@@ -107,7 +107,9 @@ inline void pushTile(const Line &line, const std::uint32_t *flag, std::uint32_t 
 // What the collision of a tile of two-component mixtures reads besides the
 // populations: the relaxation times, the interaction strengths (between the
 // components, and of each with the walls), the solid density of porous
-// mixtures and the component field holding every site's densities.
+// mixtures and the component field holding every site's densities; the
+// layout whose state arrays hold each site's common velocity and take the
+// shifts and forces of its collision.
 struct MixtureConstants
 {
     double tau[MixtureLayout::Components];
@@ -115,6 +117,7 @@ struct MixtureConstants
     double gads[MixtureLayout::Components];
     double solidDensity;
     const ComponentField *field;
+    MixtureLayout *layout;
 };
 
 // The collision of the sites flagged Kernel among the n sites of a line's
@@ -123,10 +126,10 @@ struct MixtureConstants
 // with the interaction of MultiComponent::fieldForces, site after site in the
 // same order, so the values are the same bits. The neighbours' densities are
 // read from the component field at the sites lineNeighbour gives (none
-// outside a closed box). Each cell keeps the shifts and forces of its
-// collision, as collide leaves them.
-inline void collideMixtureTile(const Line &line, const std::uint32_t *flag, BaseCell *const *cells, int t0, int n,
-                               int q, const MixtureTile &tile, const MixtureConstants &c,
+// outside a closed box). The layout's state arrays keep the shifts and
+// forces of each site's collision, as collide leaves them.
+inline void collideMixtureTile(const Line &line, const std::uint32_t *flag, int t0, int n, int q,
+                               const MixtureTile &tile, const MixtureConstants &c,
                                double (*out)[Lattice::MaxQ * MixtureTile::Sites])
 {
     constexpr int N = MixtureLayout::Components;
@@ -184,30 +187,33 @@ inline void collideMixtureTile(const Line &line, const std::uint32_t *flag, Base
     double vx[N][Sites], vy[N][Sites], vz[N][Sites], uu[N][Sites], keep[N], rho[N][Sites];
     for (int j = 0; j < N; ++j)
         keep[j] = 1.0 - 1.0 / c.tau[j];
+    MixtureLayout &layout = *c.layout;
     for (int k = 0; k < n; ++k) {
         if (!(flag[k] & MixtureLayout::Kernel))
             continue;
-        MCCell *cell = static_cast<MCCell *>(cells[line.base + std::size_t(t0 + k)]);
-        const Vector3d &common = cell->commonVelocity();
+        const std::size_t s = line.base + std::size_t(t0 + k);
+        const Vector3d common = layout.stateVector(MixtureLayout::Common, s);
         const Vector3d adhesion(ax[k], ay[k], az[k]);
-        Vector3d shift[N], force[N];
         for (int j = 0; j < N; ++j) {
+            Vector3d shift, force;
             const double r = tile.density[j][k];
             rho[j][k] = r;
             if (r > 0.001) {
                 const double m = own[j][k];
                 const Vector3d between =
                     Vector3d(ix[j][k], iy[j][k], iz[j][k]) * (-m * c.g) + adhesion * (-m * c.gads[j]);
-                shift[j] = between * (c.tau[j] / r);
-                force[j] = between;
+                shift = between * (c.tau[j] / r);
+                force = between;
             }
-            const Vector3d v = common + shift[j];
+            layout.setStateVector(MixtureLayout::Shift + 3 * j, s, shift);
+            layout.setStateVector(MixtureLayout::Force + 3 * j, s, force);
+            layout.state(MixtureLayout::Tau + j)[s] = c.tau[j];
+            const Vector3d v = common + shift;
             vx[j][k] = v.x;
             vy[j][k] = v.y;
             vz[j][k] = v.z;
             uu[j][k] = v.dot(v);
         }
-        cell->keepCollision(c.tau, shift, force);
     }
     for (int i = 0; i < q; ++i) {
         const double w = Lattice::tables.w[q][i];
@@ -250,7 +256,7 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
             continue;
         tile.gather(cur, stride, line.base + std::size_t(t0), n, q);
         if (constants)
-            collideMixtureTile(line, flag, cells, t0, n, q, tile, *constants, out);
+            collideMixtureTile(line, flag, t0, n, q, tile, *constants, out);
         for (int k = 0; k < n && !constants; ++k) {
             if (!(flag[k] & MixtureLayout::Kernel))
                 continue;

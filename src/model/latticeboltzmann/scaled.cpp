@@ -316,7 +316,8 @@ void Scaled::collideMixtures(int y, int l) const
                                                   p->getMcG(),
                                                   {p->getMcGads(), p->getMcGads2()},
                                                   p->getPorousSolidDensity(),
-                                                  g.componentFieldInUse()};
+                                                  g.componentFieldInUse(),
+                                                  &g.mixtures};
     const bool tiles = constants.field && p->getMcQuantity() == 2 && p->getForces().isEmpty();
     LineKernels::collideMixtures(
         line, g.mixtures.siteFlags(), g.cells.data(), grid, g.parameters->parameterBlock(), tiles ? &constants : nullptr,
@@ -489,7 +490,7 @@ void Scaled::commit(int y) const
                     } else if (mixtureSums && g.mixtures.attachedAt(s)) {
                         // An attached mixture is committed by the flip; its
                         // figures come from the mixture stores.
-                        static_cast<MCCell *>(g.cells[s])->keepDeltaP(mixtureChange[k]);
+                        g.mixtures.state(MixtureLayout::DeltaP)[s] = mixtureChange[k];
                         deltaP += mixtureChange[k];
                         totalP += mixtureTotal[k];
                     } else if (colourSums && g.mixtures.colourAt(s)) {
@@ -565,6 +566,8 @@ void Scaled::finishMixtureSites(std::size_t first, int n, const LineKernels::Mix
     constexpr int N = MixtureLayout::Components;
     Grid &g = *grid;
     ComponentField *field = g.componentFieldInUse();
+    // The relaxation times of the collision just committed.
+    const double *tau = g.parameters->parameterBlock();
     for (int k = 0; k < n; ++k) {
         const std::size_t s = first + std::size_t(k);
         if (!g.mixtures.attachedAt(s))
@@ -572,7 +575,7 @@ void Scaled::finishMixtureSites(std::size_t first, int n, const LineKernels::Mix
         const double density[N] = {m.density[0][k], m.density[1][k]};
         const Vector3d momenta[N] = {Vector3d(m.mx[0][k], m.my[0][k], m.mz[0][k]),
                                      Vector3d(m.mx[1][k], m.my[1][k], m.mz[1][k])};
-        static_cast<MCCell *>(g.cells[s])->commonVelocityFrom(momenta, density);
+        g.mixtures.setStateVector(MixtureLayout::Common, s, MCCell::commonVelocityOf(N, momenta, density, tau));
         if (field) {
             for (int j = 0; j < field->components(); ++j)
                 field->setDensity(j, s, j < N ? density[j] : 0.0);

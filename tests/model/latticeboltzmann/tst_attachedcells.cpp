@@ -98,6 +98,13 @@ QByteArray answers(BaseCell *c, int q)
             add(d);
     }
     add(c->getDeltaP());
+    // A mixture's last collision: each component's shift and force.
+    if (auto *mixture = dynamic_cast<MCCell *>(c))
+        for (int j = 0; j < mixture->componentCount(); ++j) {
+            const Vector3d shift = mixture->lastShift(j), force = mixture->lastForce(j);
+            for (double d : {shift.x, shift.y, shift.z, force.x, force.y, force.z})
+                add(d);
+        }
     QByteArray element;
     QXmlStreamWriter writer(&element);
     writer.writeStartElement("cell");
@@ -175,6 +182,21 @@ private slots:
             // colour cells, around it.
             moved.getCell(5, 3, 0)->reset(0.8, 0.3);
             reference.getCell(5, 3, 0)->reset(0.8, 0.3);
+        }
+        if (kind == "mixture") {
+            // A new relaxation time between steps: a mixture given new
+            // values forms its common velocity with the relaxation times of
+            // its last collision, as the per-site path does.
+            for (Grid *g : {&moved, &reference}) {
+                g->getParameters()->setEpsilon(0, 0.95);
+                BaseCell *c = g->getCell(6, 4, 0);
+                double values[2 * Lattice::MaxQ];
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < q; ++i)
+                        values[j * q + i] = c->getF(i, j) * (1.0 + 0.01 * i);
+                c->setF(values);
+            }
+            QCOMPARE(answers(moved.getCell(6, 4, 0), q), answers(reference.getCell(6, 4, 0), q));
         }
         moved.step(3);
         reference.step(3);

@@ -2,6 +2,7 @@
 
 #include "componentfield.h"
 #include "exactcell.h"
+#include "mixturelayout.h"
 #include "model/latticeboltzmann/forces/multicomponent.h"
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
@@ -59,9 +60,8 @@ void MCCell::sizeArrays()
     const int n = count;
     const double *eps = settings->parameterBlock();
     for (int j = 0; j < MaxComponents; ++j) {
-        taus[j] = j < n ? eps[j] : 0.0;
-        shifts[j] = Vector3d();
-        componentForces[j] = Vector3d();
+        setTau(j, j < n ? eps[j] : 0.0);
+        keepCollision(j, Vector3d(), Vector3d());
         fixedDensities[j] = 0.0;
     }
     porousMask = 0;
@@ -100,18 +100,97 @@ void MCCell::recomputeCommonVelocity(const double *const values[], const double 
             m += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
     }
-    commonVelocityFrom(momenta, densities);
+    double tau[MaxComponents];
+    for (int j = 0; j < count; ++j)
+        tau[j] = tauOf(j);
+    setCommon(commonVelocityOf(count, momenta, densities, tau));
 }
 
-void MCCell::commonVelocityFrom(const Vector3d momenta[], const double densities[])
+Vector3d MCCell::commonVelocityOf(int n, const Vector3d momenta[], const double densities[], const double taus[])
 {
     double weight = 0.0;
     Vector3d momentum;
-    for (int j = 0; j < count; ++j) {
+    for (int j = 0; j < n; ++j) {
         momentum += momenta[j] * (1.0 / taus[j]);
         weight += densities[j] / taus[j];
     }
-    common = weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
+    return weight > 1e-100 ? momentum * (1.0 / weight) : Vector3d();
+}
+
+Vector3d MCCell::commonVelocity() const
+{
+    return layout ? layout->stateVector(MixtureLayout::Common, std::size_t(site)) : own->common;
+}
+
+void MCCell::setCommon(const Vector3d &velocity)
+{
+    if (layout)
+        layout->setStateVector(MixtureLayout::Common, std::size_t(site), velocity);
+    else
+        own->common = velocity;
+}
+
+double MCCell::getDeltaP()
+{
+    return layout ? layout->state(MixtureLayout::DeltaP)[site] : own->deltaP;
+}
+
+void MCCell::setDeltaP(double delta)
+{
+    if (layout)
+        layout->state(MixtureLayout::DeltaP)[site] = delta;
+    else
+        own->deltaP = delta;
+}
+
+Vector3d MCCell::lastShift(int j) const
+{
+    if (j < 0 || j >= componentCount())
+        return Vector3d();
+    if (!layout)
+        return own->shifts[j];
+    return j < MixtureLayout::Components ? layout->stateVector(MixtureLayout::Shift + 3 * j, std::size_t(site))
+                                         : Vector3d();
+}
+
+Vector3d MCCell::lastForce(int j) const
+{
+    if (j < 0 || j >= componentCount())
+        return Vector3d();
+    if (!layout)
+        return own->forces[j];
+    return j < MixtureLayout::Components ? layout->stateVector(MixtureLayout::Force + 3 * j, std::size_t(site))
+                                         : Vector3d();
+}
+
+void MCCell::restoreLastCollision(int j, const Vector3d &shift, const Vector3d &force)
+{
+    if (j >= 0 && j < componentCount())
+        keepCollision(j, shift, force);
+}
+
+double MCCell::tauOf(int j) const
+{
+    return layout && j < MixtureLayout::Components ? layout->state(MixtureLayout::Tau + j)[site] : taus[j];
+}
+
+void MCCell::setTau(int j, double tau)
+{
+    if (layout && j < MixtureLayout::Components)
+        layout->state(MixtureLayout::Tau + j)[site] = tau;
+    else
+        taus[j] = tau;
+}
+
+void MCCell::keepCollision(int j, const Vector3d &shift, const Vector3d &force)
+{
+    if (!layout) {
+        own->shifts[j] = shift;
+        own->forces[j] = force;
+    } else if (j < MixtureLayout::Components) {
+        layout->setStateVector(MixtureLayout::Shift + 3 * j, std::size_t(site), shift);
+        layout->setStateVector(MixtureLayout::Force + 3 * j, std::size_t(site), force);
+    }
 }
 
 // The interaction between components holds no state: every cell of every
@@ -137,7 +216,7 @@ void MCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
     // Per component, what every direction's equilibrium reads: the density,
     // the shifted velocity and its square, the share of the old population
     // kept.
-    double rho[MaxComponents], uu[MaxComponents], keep[MaxComponents];
+    double rho[MaxComponents], uu[MaxComponents], keep[MaxComponents], relax[MaxComponents];
     Vector3d v[MaxComponents];
     // The forces between components, all from one walk over the neighbours.
     Vector3d between[MaxComponents];
@@ -145,24 +224,26 @@ void MCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
         interaction().fieldForces(*field, *grid, position, neighbours, 0, n, between);
     else
         interaction().forces(this, neighbours, 0, n, grid, between);
+    const Vector3d common = commonVelocity();
     for (int j = 0; j < n; ++j) {
-        shifts[j] = Vector3d();
-        componentForces[j] = Vector3d();
-        taus[j] = params[j < 3 ? j : 0];
+        Vector3d shift, force;
+        const double tau = relax[j] = params[j < 3 ? j : 0];
+        setTau(j, tau);
         rho[j] = densities ? densities[j] : components[j]->SCCell::getP(-1);
         if (rho[j] > 0.001) {
-            const double s = taus[j] / rho[j];
-            shifts[j] = between[j] * s;
-            componentForces[j] = between[j];
+            const double s = tau / rho[j];
+            shift = between[j] * s;
+            force = between[j];
             for (Force *f : forces) {
                 const Vector3d F = f->force(components[j], neighbours, j, position.x, position.y, position.z, grid);
-                shifts[j] += F * s;
-                componentForces[j] += F;
+                shift += F * s;
+                force += F;
             }
         }
-        v[j] = common + shifts[j];
+        keepCollision(j, shift, force);
+        v[j] = common + shift;
         uu[j] = v[j].dot(v[j]);
-        keep[j] = 1.0 - 1.0 / taus[j];
+        keep[j] = 1.0 - 1.0 / tau;
     }
     for (int i = 0; i < q; ++i) {
         const double w = Lattice::tables.w[q][i];
@@ -173,7 +254,7 @@ void MCCell::collide(double params[], BaseCell *neighbours[], Grid *grid, const 
                 feq = w * rho[j] * (1.0 + 3.0 * s + 4.5 * s * s - 1.5 * uu[j]);
             }
             const double f = values[j][i];
-            double value = f * keep[j] + feq / taus[j];
+            double value = f * keep[j] + feq / relax[j];
             if (solid[j] != 0.0)
                 value = (1.0 - solid[j]) * value + solid[j] * values[j][Lattice::opposite(q, i)];
             out[j * q + i] = value;
@@ -232,24 +313,49 @@ bool MCCell::canAttach(int model) const
     return true;
 }
 
-void MCCell::attachComponents(Populations *const stores[], int site)
+void MCCell::attachComponents(MixtureLayout &to, int at)
 {
-    for (int j = 0; j < count && j < 2; ++j)
-        components[j]->attach(stores[j], site);
+    for (int j = 0; j < count && j < MixtureLayout::Components; ++j)
+        components[j]->attach(&to.store(j), at);
+    if (layout)
+        return;
+    const Collision state = *own;
+    own.reset();
+    layout = &to;
+    site = at;
+    setCommon(state.common);
+    setDeltaP(state.deltaP);
+    for (int j = 0; j < MixtureLayout::Components; ++j) {
+        keepCollision(j, state.shifts[j], state.forces[j]);
+        setTau(j, taus[j]);
+    }
 }
 
 void MCCell::detachComponents()
 {
     for (int j = 0; j < count; ++j)
         components[j]->detach();
+    if (!layout)
+        return;
+    auto state = std::make_unique<Collision>();
+    state->common = commonVelocity();
+    state->deltaP = getDeltaP();
+    for (int j = 0; j < MixtureLayout::Components; ++j) {
+        state->shifts[j] = layout->stateVector(MixtureLayout::Shift + 3 * j, std::size_t(site));
+        state->forces[j] = layout->stateVector(MixtureLayout::Force + 3 * j, std::size_t(site));
+        taus[j] = tauOf(j);
+    }
+    own = std::move(state);
+    layout = nullptr;
+    site = -1;
 }
 
-bool MCCell::isAttachedTo(Populations *const stores[], int site) const
+bool MCCell::isAttachedTo(const MixtureLayout &to, int at) const
 {
-    if (count != 2)
+    if (count != 2 || layout != &to || site != at)
         return false;
     for (int j = 0; j < count; ++j)
-        if (!components[j]->isAttachedTo(stores[j], site))
+        if (!components[j]->isAttachedTo(&to.store(j), at))
             return false;
     return true;
 }
@@ -293,7 +399,7 @@ void MCCell::finishUpdate(Grid *grid, int x, int y, int z)
 
 void MCCell::reset(double p0, double p1)
 {
-    common = Vector3d();
+    setCommon(Vector3d());
     if (componentCount() > 0)
         components[0]->reset(p0, -1.0);
     if (componentCount() > 1)
@@ -349,7 +455,7 @@ double MCCell::getP(int m)
 Vector3d MCCell::getLatticeVelocity(int m)
 {
     if (m < 0)
-        return common;
+        return commonVelocity();
     SCCell *c = component(m);
     return c ? c->getLatticeVelocity(-1) : Vector3d();
 }
@@ -366,7 +472,7 @@ Vector3d MCCell::getVelocity(int m)
             momentum += Vector3d(e[0] * f, e[1] * f, e[2] * f);
         }
         const PorousCell *porous = porousComponent(j);
-        return (momentum + componentForces[j] * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
+        return (momentum + lastForce(j) * 0.5) * (porous ? 1.0 - porous->getSolidDensity() : 1.0);
     };
     double mass = 0.0;
     Vector3d momentum;
@@ -387,8 +493,9 @@ double MCCell::computeDeltaP()
     double sum = 0.0;
     for (int j = 0; j < count; ++j)
         sum += components[j]->SCCell::computeDeltaP();
-    lastDeltaP = count == 0 ? 0.0 : sum / componentCount();
-    return lastDeltaP;
+    const double delta = count == 0 ? 0.0 : sum / componentCount();
+    setDeltaP(delta);
+    return delta;
 }
 
 Vector3d MCCell::getForce(int m)
@@ -396,10 +503,10 @@ Vector3d MCCell::getForce(int m)
     if (m == -1) {
         Vector3d s;
         for (int j = 0; j < componentCount() && j < 2; ++j)
-            s += shifts[j];
+            s += lastShift(j);
         return s;
     }
-    return m >= 0 && m < componentCount() ? shifts[m] : Vector3d();
+    return lastShift(m);
 }
 
 void MCCell::setF(double values[])
@@ -438,10 +545,11 @@ void MCCell::setFixedDensity(int j, double density)
 void MCCell::passivate(QXmlStreamWriter &writer)
 {
     writer.writeAttribute("type", "multiComponent");
+    const Vector3d common = commonVelocity();
     writer.writeAttribute("compVelX", XmlFormat::real(common.x));
     writer.writeAttribute("compVelY", XmlFormat::real(common.y));
     writer.writeAttribute("compVelZ", XmlFormat::real(common.z));
-    writer.writeAttribute("lastDeltaP", XmlFormat::real(lastDeltaP));
+    writer.writeAttribute("lastDeltaP", XmlFormat::real(getDeltaP()));
     writer.writeStartElement("cells");
     writer.writeAttribute("cellsSize", QString::number(componentCount()));
     for (int j = 0; j < count; ++j) {
@@ -501,6 +609,6 @@ void MCCell::activate(QXmlStreamReader &reader, Grid *grid)
         components[j] = read[j];
     count = readCount;
     sizeArrays();
-    common = u;
-    lastDeltaP = delta;
+    setCommon(u);
+    setDeltaP(delta);
 }

@@ -2,6 +2,9 @@
 
 #include "model/latticeboltzmann/basecell.h"
 
+#include <memory>
+
+class MixtureLayout;
 class MultiComponent;
 class Populations;
 class PorousCell;
@@ -46,7 +49,7 @@ public:
     Vector3d getLatticeVelocity(int component) override;
     // Mean over the components of their mean change |next - current|.
     double computeDeltaP() override;
-    double getDeltaP() override { return lastDeltaP; }
+    double getDeltaP() override;
     double getNextF(int i, int component) override;
     Vector3d getForce(int component) override;
     bool isFluid() override { return true; }
@@ -68,7 +71,8 @@ public:
     // component j at values[j] (q entries each), the value the cell streams
     // in direction i into out[j * q + i], with the densities given (null:
     // the components' own). The shifts, forces and relaxation
-    // times of the collision become the cell's own. preUpdate streams these
+    // times of the collision become the cell's own (the shifts and forces
+    // in the mixture layout's state arrays while attached). preUpdate streams these
     // values; the grid's line kernel for attached mixtures uses the same
     // routine, so both give bitwise the same result.
     void collide(double params[], BaseCell *neighbours[], Grid *grid, const Vector3i &position,
@@ -77,38 +81,27 @@ public:
     // box (a closed box edge) and are dropped.
     static void warnMissingNeighbour(int direction);
     // The velocity every component's equilibrium shares.
-    const Vector3d &commonVelocity() const { return common; }
+    Vector3d commonVelocity() const;
     // Takes over another copy's common velocity as it is (a copy of a ghost
     // site), which its populations need not give: a reset leaves it at rest.
-    void restoreCommonVelocity(const Vector3d &velocity) { common = velocity; }
-    // What the commit of an attached mixture leaves in the cell, formed by
-    // the grid from its mixture stores: the mean change of the components,
-    // and the common velocity from the committed values and densities of
-    // each component, as the cell forms them itself after a commit.
-    void keepDeltaP(double delta) { lastDeltaP = delta; }
-    // What a collision of two components formed by the grid's line kernel
-    // leaves in the cell, as collide leaves it: each component's relaxation
-    // time, equilibrium shift and force.
-    void keepCollision(const double tau[], const Vector3d shift[], const Vector3d force[])
-    {
-        for (int j = 0; j < 2; ++j) {
-            taus[j] = tau[j];
-            shifts[j] = shift[j];
-            componentForces[j] = force[j];
-        }
-    }
+    void restoreCommonVelocity(const Vector3d &velocity) { setCommon(velocity); }
     void recomputeCommonVelocity(const double *const values[], const double densities[]);
-    // The same from each component's first moment (sum_i e_i f_i, summed in
-    // the order of the directions) and density.
-    void commonVelocityFrom(const Vector3d momenta[], const double densities[]);
+    // The common velocity of n components from each one's first moment
+    // (sum_i e_i f_i, summed in the order of the directions), density and
+    // relaxation time: the tau-weighted mean of the momenta. The cell and
+    // the commit of the attached mixtures both form it here.
+    static Vector3d commonVelocityOf(int n, const Vector3d momenta[], const double densities[], const double taus[]);
 
     // Attachment of the components to the grid's mixture stores (component
-    // j at site in stores[j]): only for exactly two plain fluid components
-    // of model q with no pinned density. Only the grid calls these.
+    // j at site in the layout's store j), and of the state of the last
+    // collision and commit to the layout's state arrays at site: only for
+    // exactly two plain fluid components of model q with no pinned density.
+    // Detaching takes the state back into the cell. Only the grid's layout
+    // calls these.
     bool canAttach(int q) const;
-    void attachComponents(Populations *const stores[], int site);
+    void attachComponents(MixtureLayout &layout, int site);
     void detachComponents();
-    bool isAttachedTo(Populations *const stores[], int site) const;
+    bool isAttachedTo(const MixtureLayout &layout, int site) const;
     // The density of the next populations of every component over the
     // count, as getP(-1) will give it after the commit.
     double nextDensity() const;
@@ -119,20 +112,20 @@ public:
     // which the velocities and forces the cell reports add. A copy made from
     // the cell's document element (which does not hold them) takes them over
     // with restoreLastCollision.
-    Vector3d lastShift(int j) const { return j >= 0 && j < componentCount() ? shifts[std::size_t(j)] : Vector3d(); }
-    Vector3d lastForce(int j) const
-    {
-        return j >= 0 && j < componentCount() ? componentForces[std::size_t(j)] : Vector3d();
-    }
-    void restoreLastCollision(int j, const Vector3d &shift, const Vector3d &force)
-    {
-        if (j >= 0 && j < componentCount()) {
-            shifts[std::size_t(j)] = shift;
-            componentForces[std::size_t(j)] = force;
-        }
-    }
+    Vector3d lastShift(int j) const;
+    Vector3d lastForce(int j) const;
+    void restoreLastCollision(int j, const Vector3d &shift, const Vector3d &force);
 
 private:
+    void setCommon(const Vector3d &velocity);
+    void setDeltaP(double delta);
+    // Component j's relaxation time of the last collision, where the cell's
+    // state lives (a third component's always in the cell).
+    double tauOf(int j) const;
+    void setTau(int j, double tau);
+    // Keeps component j's shift and force of a collision where the cell's
+    // state lives (a third component's are dropped while attached).
+    void keepCollision(int j, const Vector3d &shift, const Vector3d &force);
     void recomputeCommonVelocity();
     // Marks the attachment for renewal when the components change.
     void componentsChanged();
@@ -152,10 +145,21 @@ private:
     SCCell *components[MaxComponents] = {};
     int count = 0;
     double taus[MaxComponents] = {};
-    Vector3d shifts[MaxComponents];
-    // Per component: the force of the last collision (interaction and body forces).
-    Vector3d componentForces[MaxComponents];
     double fixedDensities[MaxComponents] = {};
-    Vector3d common;
-    double lastDeltaP = 0.0;
+    // What the last collision and commit leave: per component the
+    // equilibrium shift and the force (interaction and body forces), the
+    // common velocity and the mean change of the commit. The cell holds it
+    // while detached; attached, it lives in the layout's state arrays at
+    // site (of two components; a third's entries read as zero there), and
+    // the cell holds nothing of it, nor of the first two relaxation times.
+    struct Collision
+    {
+        Vector3d shifts[MaxComponents];
+        Vector3d forces[MaxComponents];
+        Vector3d common;
+        double deltaP = 0.0;
+    };
+    std::unique_ptr<Collision> own = std::make_unique<Collision>();
+    MixtureLayout *layout = nullptr;
+    int site = -1;
 };

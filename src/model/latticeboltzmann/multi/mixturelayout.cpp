@@ -35,8 +35,13 @@ void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
     const bool freshPhase = colours && phase.size() != n;
     if (freshPhase)
         phase.assign(n, 0.0);
+    // The mixtures' state arrays are formed as each attaches; none is
+    // attached while they are of another size.
+    if (any && stateStride != n) {
+        mixtureState.assign(n * StateEntries, 0.0);
+        stateStride = n;
+    }
     flags.assign(n, 0);
-    Populations *targets[Components] = {&stores[0], &stores[1]};
     for (std::size_t s = 0; s < n; ++s) {
         if (RKCell *colour = exactCell<RKCell>(cells[s])) {
             if (!colours || colour->modelQ() != q) {
@@ -57,14 +62,16 @@ void MixtureLayout::attach(const std::vector<BaseCell *> &cells, int q)
             mixture->detachComponents();
             continue;
         }
-        if (!mixture->isAttachedTo(targets, int(s))) {
+        if (!mixture->isAttachedTo(*this, int(s))) {
             mixture->detachComponents();
-            mixture->attachComponents(targets, int(s));
+            mixture->attachComponents(*this, int(s));
         }
         flags[s] = Attached;
     }
     if (!colours)
         phase.clear();
+    if (!any)
+        releaseState();
     for (Populations &store : stores)
         store.layoutDirty = false;
 }
@@ -81,6 +88,13 @@ void MixtureLayout::detachAll(const std::vector<BaseCell *> &cells)
     flags.clear();
     kernelLines.clear();
     phase.clear();
+    releaseState();
+}
+
+void MixtureLayout::releaseState()
+{
+    std::vector<double>().swap(mixtureState);
+    stateStride = 0;
 }
 
 void MixtureLayout::release(BaseCell *cell, int site, bool stays)
@@ -91,8 +105,7 @@ void MixtureLayout::release(BaseCell *cell, int site, bool stays)
         if (!(stays && colour->isAttachedTo(this, site)))
             colour->detach();
     } else if (MCCell *mixture = exactCell<MCCell>(cell)) {
-        Populations *targets[Components] = {&stores[0], &stores[1]};
-        if (!(stays && mixture->isAttachedTo(targets, site)))
+        if (!(stays && mixture->isAttachedTo(*this, site)))
             mixture->detachComponents();
     } else {
         return;
@@ -198,5 +211,5 @@ void MixtureLayout::flip()
 std::size_t MixtureLayout::bytes() const
 {
     return stores[0].bytes() + stores[1].bytes() + flags.capacity() * sizeof(std::uint32_t) + kernelLines.capacity() +
-           phase.capacity() * sizeof(double);
+           phase.capacity() * sizeof(double) + mixtureState.capacity() * sizeof(double);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/latticeboltzmann/populations.h"
+#include "model/latticeboltzmann/vector3d.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -82,9 +83,36 @@ public:
     void flip();
     std::size_t bytes() const;
 
+    // What the last collision and commit of each attached mixture leave,
+    // one array per entry in site order: the common velocity of its
+    // equilibria (Common: x, y and z), component j's equilibrium shift
+    // (Shift + 3 j) and force (Force + 3 j), the mean change of its last
+    // commit and component j's relaxation time in that collision (Tau + j).
+    // The cell answers from here while attached, so that the line kernels
+    // read and write arrays rather than the cell objects.
+    enum StateEntry { Common = 0, Shift = 3, Force = 9, DeltaP = 15, Tau = 16, StateEntries = 18 };
+    double *state(int entry) { return mixtureState.data() + std::size_t(entry) * stateStride; }
+    const double *state(int entry) const { return mixtureState.data() + std::size_t(entry) * stateStride; }
+    Vector3d stateVector(int entry, std::size_t site) const
+    {
+        const double *p = state(entry) + site;
+        return Vector3d(p[0], p[stateStride], p[2 * stateStride]);
+    }
+    void setStateVector(int entry, std::size_t site, const Vector3d &v)
+    {
+        double *p = state(entry) + site;
+        p[0] = v.x;
+        p[stateStride] = v.y;
+        p[2 * stateStride] = v.z;
+    }
+
 private:
+    void releaseState();
+
     Populations stores[Components];
     std::vector<std::uint32_t> flags;
     std::vector<std::uint8_t> kernelLines;
     std::vector<double> phase;
+    std::vector<double> mixtureState;
+    std::size_t stateStride = 0;
 };
