@@ -162,8 +162,10 @@ inline void collideMixtureTile(const Line &line, const std::uint32_t *flag, int 
             const bool porous = kind == ComponentField::PorousMixture;
             const double solid = porous ? c.solidDensity : 1.0;
             const double scale = solid > 0.0 ? solid : 1.0;
-            const double density[N] = {field.density(0, std::size_t(t)) / scale,
-                                       field.density(1, std::size_t(t)) / scale};
+            // Only a porous neighbour's densities are scaled (a quotient by
+            // 1 would give the same bits at the price of a division).
+            const double d0 = field.density(0, std::size_t(t)), d1 = field.density(1, std::size_t(t));
+            const double density[N] = {porous ? d0 / scale : d0, porous ? d1 / scale : d1};
             for (int j = 0; j < N; ++j) {
                 if (!interacts[j][k])
                     continue;
@@ -280,24 +282,35 @@ inline void collideMixtures(const Line &line, const std::uint32_t *flags, BaseCe
 // What a mixture forms from its components' values after a commit: per
 // component, the density (the sum of the active directions in order, as
 // Lattice::moments forms it) and the first moment sum_i e_i f_i (summed in
-// the order of the directions, as MCCell::recomputeCommonVelocity sums it).
+// the order of the directions, as MCCell::recomputeCommonVelocity sums it);
+// and, from the values before the commit too, the change sum_i |next -
+// current| of which computeDeltaP takes the mean.
 struct MixtureMoments
 {
     static constexpr int N = MixtureLayout::Components;
     double density[N][MixtureTile::Sites];
     double mx[N][MixtureTile::Sites], my[N][MixtureTile::Sites], mz[N][MixtureTile::Sites];
+    double change[N][MixtureTile::Sites];
 
     // From the values of the n sites from first (at most MixtureTile::Sites)
-    // of the arrays, direction i of site s at arrays[j][i * stride + s].
-    void form(const double *const arrays[], std::size_t stride, std::size_t first, int n, int q)
+    // of the arrays, direction i of site s at arrays[j][i * stride + s];
+    // with the values before given (same layout), the change too, in the
+    // same pass over the values.
+    void form(const double *const arrays[], std::size_t stride, std::size_t first, int n, int q,
+              const double *const before[] = nullptr)
     {
         for (int j = 0; j < N; ++j) {
             for (int k = 0; k < n; ++k)
-                density[j][k] = mx[j][k] = my[j][k] = mz[j][k] = 0.0;
+                density[j][k] = mx[j][k] = my[j][k] = mz[j][k] = change[j][k] = 0.0;
             for (int i = 0; i < q; ++i) {
                 const int *e = Lattice::tables.e[q][i];
                 const double ex = e[0], ey = e[1], ez = e[2];
                 const double *__restrict f = arrays[j] + std::size_t(i) * stride + first;
+                if (before) {
+                    const double *__restrict b = before[j] + std::size_t(i) * stride + first;
+                    for (int k = 0; k < n; ++k)
+                        change[j][k] += std::abs(f[k] - b[k]);
+                }
                 if (Lattice::tables.w[q][i] > Lattice::ActiveWeight)
                     for (int k = 0; k < n; ++k)
                         density[j][k] += f[k];
@@ -309,41 +322,23 @@ struct MixtureMoments
             }
         }
     }
-};
 
-// The commit statistics of the n sites of a line's tile from first (at
-// most MixtureTile::Sites), as an attached mixture's computeDeltaP and its
-// density after the commit give them: the mean over the components of
-// their mean change |next - current|, and the mean of their next densities.
-inline void mixtureStatistics(const Line &line, std::size_t first, int n, int q, double *deltaP, double *density)
-{
-    constexpr int N = MixtureLayout::Components;
-    constexpr int Sites = MixtureTile::Sites;
-    const double *const cur[N] = {line.cur, line.scalarCur};
-    const double *const next[N] = {line.next, line.scalarNext};
-    double change[N][Sites], total[N][Sites];
-    for (int j = 0; j < N; ++j) {
-        for (int k = 0; k < n; ++k)
-            change[j][k] = total[j][k] = 0.0;
-        for (int i = 0; i < q; ++i) {
-            const double *__restrict a = next[j] + std::size_t(i) * line.stride + first;
-            const double *__restrict b = cur[j] + std::size_t(i) * line.stride + first;
-            for (int k = 0; k < n; ++k)
-                change[j][k] += std::abs(a[k] - b[k]);
-            if (Lattice::tables.w[q][i] > Lattice::ActiveWeight)
-                for (int k = 0; k < n; ++k)
-                    total[j][k] += a[k];
+    // The commit statistics of the n sites formed with the values before,
+    // as an attached mixture's computeDeltaP and its density after the
+    // commit give them: the mean over the components of their mean change,
+    // and the mean of their densities.
+    void statistics(int n, int q, double *deltaP, double *total) const
+    {
+        for (int k = 0; k < n; ++k) {
+            double c = 0.0, r = 0.0;
+            for (int j = 0; j < N; ++j) {
+                c += change[j][k] / q;
+                r += density[j][k];
+            }
+            deltaP[k] = c / N;
+            total[k] = r / N;
         }
     }
-    for (int k = 0; k < n; ++k) {
-        double c = 0.0, r = 0.0;
-        for (int j = 0; j < N; ++j) {
-            c += change[j][k] / q;
-            r += total[j][k];
-        }
-        deltaP[k] = c / N;
-        density[k] = r / N;
-    }
-}
+};
 
 } // namespace LineKernels

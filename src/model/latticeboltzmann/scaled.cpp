@@ -445,9 +445,10 @@ void Scaled::commit(int y) const
                     for (int k = 0; k < n; k += LineKernels::MixtureTile::Sites) {
                         const std::size_t first = base + std::size_t(t0 + k);
                         const int m = std::min(n - k, LineKernels::MixtureTile::Sites);
-                        LineKernels::mixtureStatistics(mixtures, first, m, q, mixtureChange + k, mixtureTotal + k);
                         const double *const next[MixtureLayout::Components] = {mixtures.next, mixtures.scalarNext};
-                        moments.form(next, mixtures.stride, first, m, q);
+                        const double *const cur[MixtureLayout::Components] = {mixtures.cur, mixtures.scalarCur};
+                        moments.form(next, mixtures.stride, first, m, q, cur);
+                        moments.statistics(m, q, mixtureChange + k, mixtureTotal + k);
                         finishMixtureSites(first, m, moments);
                     }
                 // The attached colour-gradient cells' sums, from the stores.
