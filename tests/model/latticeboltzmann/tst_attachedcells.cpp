@@ -184,19 +184,29 @@ private slots:
             reference.getCell(5, 3, 0)->reset(0.8, 0.3);
         }
         if (kind == "mixture") {
-            // A new relaxation time between steps: a mixture given new
-            // values forms its common velocity with the relaxation times of
-            // its last collision, as the per-site path does.
-            for (Grid *g : {&moved, &reference}) {
-                g->getParameters()->setEpsilon(0, 0.95);
-                BaseCell *c = g->getCell(6, 4, 0);
+            // New relaxation times before and after a step: a mixture given
+            // new values forms its common velocity with the relaxation times
+            // of its last collision, attached to the grid's arrays as on its
+            // own (the reference's, taken out of its grid meanwhile).
+            for (double tau : {0.95, 0.85}) {
+                moved.getParameters()->setEpsilon(0, tau);
+                reference.getParameters()->setEpsilon(0, tau);
+                if (tau == 0.95) {
+                    moved.step(1);
+                    reference.step(1);
+                }
+            }
+            BaseCell *in = moved.getCell(6, 4, 0), *out = reference.getCell(6, 4, 0);
+            reference.setCell(6, 4, 0, new WallCell, false, false);
+            for (BaseCell *c : {in, out}) {
                 double values[2 * Lattice::MaxQ];
                 for (int j = 0; j < 2; ++j)
                     for (int i = 0; i < q; ++i)
                         values[j * q + i] = c->getF(i, j) * (1.0 + 0.01 * i);
                 c->setF(values);
             }
-            QCOMPARE(answers(moved.getCell(6, 4, 0), q), answers(reference.getCell(6, 4, 0), q));
+            QCOMPARE(answers(in, q), answers(out, q));
+            reference.setCell(6, 4, 0, out, true, false);
         }
         moved.step(3);
         reference.step(3);
