@@ -7,6 +7,7 @@
 #include "multi/mixturelayout.h"
 #include "vector3i.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -81,12 +82,20 @@ inline void pushTile(const Line &line, const std::uint32_t *flag, std::uint32_t 
     constexpr int Sites = MixtureTile::Sites;
     const std::size_t stride = line.stride;
     double *const next[N] = {line.next, line.scalarNext};
+    // Whether every site of the tile has kernel, and the directions in
+    // which any of them sends back at a wall.
+    bool all = true;
+    std::uint32_t bounces = 0;
+    for (int k = 0; k < n; ++k) {
+        all = all && (flag[k] & kernel);
+        bounces |= flag[k];
+    }
     for (int i = 0; i < q; ++i) {
         const std::uint32_t bit = 1u << i;
         const std::size_t own = std::size_t(Lattice::tables.opp[q][i]) * stride + line.base + std::size_t(t0);
-        for (int k = 0; k < n; ++k) {
+        auto pushSite = [&](int k) {
             if (!(flag[k] & kernel))
-                continue;
+                return;
             std::size_t t;
             if (flag[k] & bit) {
                 t = own + std::size_t(k);
@@ -94,13 +103,33 @@ inline void pushTile(const Line &line, const std::uint32_t *flag, std::uint32_t 
                 const std::ptrdiff_t target = lineNeighbour(line, i, t0 + k);
                 if (target < 0) {
                     missing(i);
-                    continue;
+                    return;
                 }
                 t = std::size_t(i) * stride + std::size_t(target);
             }
             for (int j = 0; j < N; ++j)
                 next[j][t] = out[j][i * Sites + k];
+        };
+        // A tile of kernel sites none of which sends back in direction i:
+        // the sites whose neighbour lies along the line without wrapping
+        // push to consecutive entries; the others one by one.
+        int lo = n, hi = n;
+        if (all && !(bounces & bit) && !(line.outside & bit)) {
+            lo = std::max(0, -line.along[i] - t0);
+            hi = std::max(lo, std::min(n, line.length - line.along[i] - t0));
+            const std::size_t first =
+                std::size_t(i) * stride + line.targetBase[i] + std::size_t(t0 + line.along[i] + lo);
+            for (int j = 0; j < N; ++j) {
+                double *__restrict dst = next[j] + first;
+                const double *__restrict src = out[j] + i * Sites + lo;
+                for (int k = 0; k < hi - lo; ++k)
+                    dst[k] = src[k];
+            }
         }
+        for (int k = 0; k < lo; ++k)
+            pushSite(k);
+        for (int k = hi; k < n; ++k)
+            pushSite(k);
     }
 }
 
