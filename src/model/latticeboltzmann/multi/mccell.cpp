@@ -26,6 +26,17 @@ namespace {
 // say so once, not once per cell and step.
 std::atomic<bool> edgeWarned{false};
 
+// Component j's vector of the last collision: the cell's own while it is
+// detached, else the layout's entry at its site (a third component's zero).
+Vector3d lastOf(const MixtureLayout *layout, int site, const Vector3d own[], int entry, int j, int count)
+{
+    if (j < 0 || j >= count)
+        return Vector3d();
+    if (!layout)
+        return own[j];
+    return j < MixtureLayout::Components ? layout->stateVector(entry + 3 * j, std::size_t(site)) : Vector3d();
+}
+
 } // namespace
 
 // A component is a plain or porous fluid cell (the constructors, setComponents
@@ -145,22 +156,12 @@ void MCCell::setDeltaP(double delta)
 
 Vector3d MCCell::lastShift(int j) const
 {
-    if (j < 0 || j >= componentCount())
-        return Vector3d();
-    if (!layout)
-        return own->shifts[j];
-    return j < MixtureLayout::Components ? layout->stateVector(MixtureLayout::Shift + 3 * j, std::size_t(site))
-                                         : Vector3d();
+    return lastOf(layout, site, own ? own->shifts : nullptr, MixtureLayout::Shift, j, componentCount());
 }
 
 Vector3d MCCell::lastForce(int j) const
 {
-    if (j < 0 || j >= componentCount())
-        return Vector3d();
-    if (!layout)
-        return own->forces[j];
-    return j < MixtureLayout::Components ? layout->stateVector(MixtureLayout::Force + 3 * j, std::size_t(site))
-                                         : Vector3d();
+    return lastOf(layout, site, own ? own->forces : nullptr, MixtureLayout::Force, j, componentCount());
 }
 
 void MCCell::restoreLastCollision(int j, const Vector3d &shift, const Vector3d &force)
