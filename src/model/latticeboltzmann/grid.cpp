@@ -1050,12 +1050,13 @@ void Grid::resize(int width, int height, int length, bool keepOld)
     statistics.fluidCells = 0;
     particles->clear();
     allocate(width, height, length);
-    const std::size_t n = cells.size();
-    BlockPool::expect(sizeof(SCCell), n);
-    rows.clear();
-    fusedChunks.clear();
+    // Fresh fluid is handles or cell objects, the objects in one run.
     if (leanWanted)
         allocateHandles(parameters->getMinP0());
+    else
+        BlockPool::expect(sizeof(SCCell), cells.size());
+    rows.clear();
+    fusedChunks.clear();
     for (int y = 0; y < ny; ++y) {
         rows.append(y);
         for (int x = 0; x < nx; ++x)
