@@ -9,6 +9,8 @@
 // bytes per site, as the grid counts them and as the process's peak
 // resident memory shows them, to check how large a domain fits;
 // ONDIX_BENCH_SINGLE=1 keeps its populations in single precision.
+// ONDIX_BENCH_LEAN=1 keeps the plain fluid sites of the stepping cases and
+// the cube without cell objects (see Grid::setLeanSites).
 // (vector level: 1 baseline, 2 AVX2, 3 AVX-512, default the best available)
 // Run it on an otherwise idle machine.
 // For each case it prints MLUPS with multicore off and on, the serial run's
@@ -130,6 +132,12 @@ double run(Grid &grid, int iterations, bool multicore, double *perCpuSecond = nu
     return best;
 }
 
+// Whether plain fluid sites go without cell objects (ONDIX_BENCH_LEAN=1).
+bool leanSites()
+{
+    return qEnvironmentVariableIntValue("ONDIX_BENCH_LEAN") > 0;
+}
+
 // One periodic D3Q19 cube of n^3 sites, stepped a few times in parallel.
 void benchCube(int n, int vectorLevel, bool single)
 {
@@ -139,6 +147,7 @@ void benchCube(int n, int vectorLevel, bool single)
     p->setEpsilon(0, 0.8);
     p->setPeriodicBoundaries(true);
     p->setSinglePopulations(single);
+    grid.setLeanSites(leanSites());
     grid.resize(n, n, n);
     grid.setVectorLevel(vectorLevel);
     const double mlups = run(grid, 2, true);
@@ -147,9 +156,9 @@ void benchCube(int n, int vectorLevel, bool single)
     const double sites = double(grid.siteCount());
     const double total = grid.memoryBytes() / sites, populations = grid.getPopulations().bytes() / sites,
                  objects = BlockPool::reservedBytes() / sites;
-    std::printf("D3Q19 periodic %d^3%s: %.0f bytes/site counted (populations %.0f, cell objects %.0f, tables %.0f), "
+    std::printf("D3Q19 periodic %d^3%s%s: %.0f bytes/site counted (populations %.0f, cell objects %.0f, tables %.0f), "
                 "%.0f bytes/site peak resident, %.1f MLUPS mc\n",
-                n, single ? " single" : "", total, populations, objects, total - populations - objects, usage.ru_maxrss * 1024.0 / sites, mlups);
+                n, single ? " single" : "", grid.getLeanSites() ? " lean" : "", total, populations, objects, total - populations - objects, usage.ru_maxrss * 1024.0 / sites, mlups);
 }
 
 } // namespace
@@ -232,6 +241,7 @@ int main(int argc, char *argv[])
         p->setEpsilon(0, 0.8);
         p->setPeriodicBoundaries(!c.closed);
         p->setSinglePopulations(c.single);
+        grid.setLeanSites(leanSites());
         grid.resize(c.nx, c.ny, c.nz);
         grid.setVectorLevel(vectorLevel);
         if (c.channel)

@@ -758,14 +758,14 @@ void Parameters2::makePorous(const int b[6], const std::function<double(int, int
                     porous->setSolidDensity(solid(x, y));
                     continue;
                 }
-                if (!cell || typeid(*cell) != typeid(SCCell))
+                if (!PlainSite::isPlainFluid(cell))
                     continue;
                 // The fluid keeps its populations; only the medium is added.
-                auto *fluid = static_cast<SCCell *>(cell);
+                BaseCell *fluid = cell;
                 double f[Lattice::MaxQ];
-                for (int i = 0; i < fluid->getQ(); ++i)
+                for (int i = 0; i < fluid->modelQ(); ++i)
                     f[i] = fluid->getF(i, 0);
-                auto *porous = new PorousCell(fluid->getP0(), *grid->getParameters());
+                auto *porous = new PorousCell(PlainSite::initialDensityOf(fluid), *grid->getParameters());
                 porous->setF(f);
                 porous->setSolidDensity(solid(x, y));
                 grid->setCell(x, y, z, porous);

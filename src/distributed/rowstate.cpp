@@ -7,6 +7,7 @@
 #include "model/latticeboltzmann/multi/mccell.h"
 #include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -64,7 +65,7 @@ private:
 Kind kindOf(BaseCell *cell)
 {
     const std::type_info &kind = typeid(*cell);
-    if (kind == typeid(SCCell))
+    if (PlainSite::isPlainFluid(cell))
         return Fluid;
     if (kind == typeid(WallCell))
         return Wall;
@@ -92,7 +93,7 @@ struct LeanSite
 LeanSite leanSite(BaseCell *cell)
 {
     const std::type_info &kind = typeid(*cell);
-    if (kind == typeid(SCCell))
+    if (PlainSite::isPlainFluid(cell))
         return {FluidPopulations, 1};
     if (kind == typeid(PassiveScalar))
         return {HeatPopulations, 2};
@@ -200,7 +201,7 @@ bool RowState::packCrossing(const Grid &grid, int row, int towards, bool paralle
             BaseCell *cell = grid.getCell(int(s / nz), row, int(s % nz));
             if (kindOf(cell) != Fluid)
                 continue;
-            auto *fluid = static_cast<SCCell *>(cell);
+            BaseCell *fluid = cell;
             for (int d = 0; d < n; ++d) {
                 const double value = fluid->getF(directions[d], 0);
                 std::memcpy(at, &value, sizeof value);
@@ -243,7 +244,7 @@ bool RowState::unpackCrossing(Grid &grid, int row, int towards, const QByteArray
             BaseCell *cell = grid.getCell(int(s / nz), row, int(s % nz));
             if (kindOf(cell) != Fluid)
                 continue;
-            auto *fluid = static_cast<SCCell *>(cell);
+            BaseCell *fluid = cell;
             for (int i = 0; i < q; ++i)
                 f[i] = fluid->getF(i, 0);
             for (int d = 0; d < n; ++d) {
@@ -299,17 +300,17 @@ QByteArray RowState::pack(const Grid &grid, int firstRow, int rowCount, bool lea
                             putReal(at, cell->getF(i, set));
                     used = at - out.data();
                 } else if (kind == Fluid) {
-                    auto *fluid = static_cast<SCCell *>(cell);
-                    const int cellQ = fluid->getQ();
+                    BaseCell *fluid = cell;
+                    const int cellQ = fluid->modelQ();
                     char *at = room(2 + qint64(sizeof(double)) * (6 + 2 * cellQ));
                     *at++ = char(kind);
                     *at++ = char(quint8(cellQ));
-                    putReal(at, fluid->getP0());
+                    putReal(at, PlainSite::initialDensityOf(fluid));
                     putReal(at, fluid->getDeltaP());
                     // The force shift of the last collision, which the
                     // velocity the cell reports adds.
                     double tau = 0.0;
-                    const Vector3d shift = fluid->forceShift(tau);
+                    const Vector3d shift = PlainSite::forceShiftOf(fluid, tau);
                     putReal(at, shift.x);
                     putReal(at, shift.y);
                     putReal(at, shift.z);
@@ -396,9 +397,12 @@ bool RowState::unpack(Grid &grid, int firstRow, const QByteArray &bytes, QString
                                         .arg(x)
                                         .arg(y)
                                         .arg(z));
-                    if (typeid(*cell) != typeid(SCCell))
+                    // The whole state arrives: the site takes a fluid cell of
+                    // its own, which the next step makes a handle again
+                    // where it keeps nothing beyond the populations.
+                    if (!PlainSite::isPlainFluid(cell))
                         cell = replace(grid, x, y, z, QStringLiteral("singleComponent"));
-                    auto *fluid = static_cast<SCCell *>(cell);
+                    auto *fluid = static_cast<SCCell *>(grid.materialise(x, y, z));
                     fluid->restore(p0, delta, f);
                     for (int i = 0; i < q; ++i)
                         fluid->setNextF(i, next[i], 0);

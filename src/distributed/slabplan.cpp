@@ -9,6 +9,7 @@
 #include "model/latticeboltzmann/tracers/scalartracersettings.h"
 #include "model/latticeboltzmann/tracers/tracerset.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -88,7 +89,7 @@ int SlabPlan::ghostRows(const Grid &grid)
     bool plain = true;
     grid.forEachCell([&](BaseCell *cell, int, int, int) {
         const std::type_info &kind = typeid(*cell);
-        if (kind != typeid(SCCell) && kind != typeid(WallCell) && kind != typeid(NullCell))
+        if (!PlainSite::isPlainFluid(cell) && kind != typeid(WallCell) && kind != typeid(NullCell))
             plain = false;
     });
     return ghostRows(false, plain);

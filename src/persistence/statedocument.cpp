@@ -23,6 +23,7 @@
 #include "model/latticeboltzmann/meltingsolidification/freesurfacesettings.h"
 #include "model/latticeboltzmann/moving/particlemanager.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/shapes/shape.h"
 #include "model/latticeboltzmann/shapes/shapeset.h"
@@ -118,8 +119,7 @@ bool nextIsRewritten(const Grid &grid, int x, int y, int z, int q)
         BaseCell *from = grid.getCell(px, py, pz);
         if (!from)
             return false;
-        const std::type_info &kind = typeid(*from);
-        if (kind != typeid(SCCell) && kind != typeid(WallCell))
+        if (!PlainSite::isPlainFluid(from) && typeid(*from) != typeid(WallCell))
             return false;
     }
     return true;
@@ -133,13 +133,13 @@ bool nextIsRewritten(const Grid &grid, int x, int y, int z, int q)
 void appendCell(QByteArray &out, int indent, const Grid &grid, BaseCell *cell, int x, int y, int z, int writtenY)
 {
     const std::type_info &kind = typeid(*cell);
-    if (kind == typeid(SCCell)) {
-        auto *fluid = static_cast<SCCell *>(cell);
-        const int q = fluid->getQ();
+    if (PlainSite::isPlainFluid(cell)) {
+        BaseCell *fluid = cell;
+        const int q = fluid->modelQ();
         Line line;
         line.open(indent, x, writtenY, z);
         line.text(" type=\"singleComponent\" p0=\"");
-        line.real(fluid->getP0());
+        line.real(PlainSite::initialDensityOf(fluid));
         line.text("\" lastDeltaP=\"");
         line.real(fluid->getDeltaP());
         for (int i = 0; i < q; ++i) {
@@ -1390,7 +1390,7 @@ void StateDocument::commit(Parsed &parsed)
         grid.forEachCell([&](BaseCell *cell, int, int y, int) {
             const std::type_info &kind = typeid(*cell);
             census.count(domainRow[std::size_t(y)], kind == typeid(NullCell),
-                         kind == typeid(SCCell) || kind == typeid(WallCell) || kind == typeid(NullCell));
+                         PlainSite::isPlainFluid(cell) || kind == typeid(WallCell) || kind == typeid(NullCell));
         });
     }
 

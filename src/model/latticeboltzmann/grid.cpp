@@ -40,6 +40,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 
 #if defined(__SANITIZE_THREAD__)
@@ -53,16 +54,18 @@ Grid::Grid()
       scalarTracers(new ScalarTracerSettings(this)), shapeSet(new ShapeSet)
 {
     allocate(parameters->getWidth(), parameters->getHeight(), parameters->getLength());
+    if (leanWanted)
+        allocateHandles(parameters->getMinP0());
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z)
-                setCell(x, y, z, new SCCell(parameters->randomInitialDensity(), &populations, siteIndex(x, y, z)), true,
-                        true);
+                setCell(x, y, z, freshFluid(siteIndex(x, y, z), parameters->randomInitialDensity()), true, true);
 }
 
 Grid::~Grid()
 {
     deleteCells();
+    dropHandles();
     // The parameters own the forces, which may still be called by nothing
     // else once the cells are gone; they go last with the unique_ptr.
 }
@@ -70,7 +73,8 @@ Grid::~Grid()
 void Grid::deleteCells()
 {
     for (BaseCell *&c : cells) {
-        delete c;
+        if (!isHandle(c))
+            delete c;
         c = nullptr;
     }
 }
@@ -82,6 +86,7 @@ void Grid::allocate(int width, int height, int length)
     nz = std::max(1, length);
     const std::size_t n = std::size_t(nx) * ny * nz;
     neighbourQ = parameters->getModel();
+    dropHandles();
     cells.assign(n, nullptr);
     populations.allocate(neighbourQ, n, parameters->getSinglePopulations());
     neighbours.clear();
@@ -164,6 +169,8 @@ void Grid::releaseSite(BaseCell *old, int site, bool stays)
 
 void Grid::detachAll()
 {
+    // The handles' values live in the populations alone.
+    materialiseAll();
     for (BaseCell *c : cells)
         if (auto *fluid = dynamic_cast<SCCell *>(c))
             fluid->detach();
@@ -286,6 +293,8 @@ bool Grid::isDeposition(BaseCell *c)
 
 bool Grid::attachedAt(BaseCell *c, int s) const
 {
+    if (isHandle(c))
+        return c == &plainSites[std::size_t(s)];
     if (isDeposition(c))
         return static_cast<DepositionCell *>(c)->isAttachedTo(&scalars, s);
     if (attachable(c))
@@ -322,6 +331,7 @@ void Grid::attachCells()
         if (fits && !fluid->isAttachedTo(&populations, int(s))) {
             fluid->detach();
             fluid->attach(&populations, int(s));
+            leanStale = true;
         } else if (!fits) {
             fluid->detach();
         }
@@ -486,7 +496,7 @@ void Grid::chooseForceMode()
 void Grid::clearShifts()
 {
     for (std::size_t s = 0; s < cells.size(); ++s)
-        if (siteModes[s] & PlainFluid)
+        if ((siteModes[s] & PlainFluid) && !isHandle(cells[s]))
             static_cast<SCCell *>(cells[s])->clearShift();
     populations.clearShiftMark();
 }
@@ -501,6 +511,7 @@ void Grid::putCell(int x, int y, int z, BaseCell *cell)
         releaseSite(cell, s, true);
     }
     cells[s] = cell;
+    leanStale = true;
     siteModesValid = false;
     fluxValid = false;
 }
@@ -517,12 +528,15 @@ void Grid::setCell(int x, int y, int z, BaseCell *cell, bool deleteOld, bool aut
         particles->cellLeaves(x, y, z, PassiveScalarCell::innerOf(old));
         if (old != cell) {
             releaseSite(old, s, deleteOld);
-            if (deleteOld)
+            if (isHandle(old))
+                forgetHandleState(s);
+            else if (deleteOld)
                 delete old;
         }
     }
     if (slot != cell)
         releaseSite(cell, s, true);
+    leanStale = true;
     if (cell->isFluid())
         ++statistics.fluidCells;
     slot = cell;
@@ -813,7 +827,7 @@ void Grid::buildSiteModes()
     for (std::size_t s = 0; s < n; ++s) {
         BaseCell *c = cells[s];
         std::uint32_t mode = 0;
-        if (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s)))
+        if (isHandle(c) || (attachable(c) && static_cast<SCCell *>(c)->isAttachedTo(&populations, int(s))))
             mode |= PlainFluid;
         else if (isShallow(c) && static_cast<ShallowCell *>(c)->isAttachedTo(&populations, int(s)))
             mode |= ShallowFluid;
@@ -868,6 +882,8 @@ void Grid::buildSiteModes()
                     continue;
                 }
             }
+            if (isHandle(nb))
+                continue;
             if (attachable(nb)) {
                 if (!static_cast<SCCell *>(nb)->isAttached())
                     mode &= ~fastBit;
@@ -1034,16 +1050,18 @@ void Grid::resize(int width, int height, int length, bool keepOld)
     statistics.fluidCells = 0;
     particles->clear();
     allocate(width, height, length);
-    const std::size_t n = cells.size();
-    BlockPool::expect(sizeof(SCCell), n);
+    // Fresh fluid is handles or cell objects, the objects in one run.
+    if (leanWanted)
+        allocateHandles(parameters->getMinP0());
+    else
+        BlockPool::expect(sizeof(SCCell), cells.size());
     rows.clear();
     fusedChunks.clear();
     for (int y = 0; y < ny; ++y) {
         rows.append(y);
         for (int x = 0; x < nx; ++x)
             for (int z = 0; z < nz; ++z)
-                setCell(x, y, z, new SCCell(parameters->randomInitialDensity(), &populations, siteIndex(x, y, z)), true,
-                        true);
+                setCell(x, y, z, freshFluid(siteIndex(x, y, z), parameters->randomInitialDensity()), true, true);
     }
 }
 
@@ -1051,6 +1069,7 @@ void Grid::refine(int factor)
 {
     if (factor < 1)
         return;
+    materialiseAll();
     const std::vector<BaseCell *> old = cells;
     const int ox = nx, oz = nz;
     resize(factor * nx, factor * ny, nz, true);
@@ -1077,6 +1096,7 @@ void Grid::refine(int factor)
 void Grid::rebuildCellsForModel()
 {
     const int q = parameters->getModel();
+    materialiseAll();
     // The colours are laid out for the old model: the cells are rebuilt bare
     // and wrapped afresh.
     scalarTracers->unwrapAll();
@@ -1257,6 +1277,7 @@ void Grid::loadTypes(const QStringList &codes, int width, int height, int length
     parameters->setSize(w, h, l);
     notify(3);
     deleteCells();
+    dropHandles();
     shapeSet->clear();
     statistics.iterations = 0;
     statistics.fluidCells = 0;
@@ -1523,7 +1544,9 @@ std::size_t Grid::memoryBytes() const
            rowOf.capacity() * sizeof(std::int32_t) +
            siteModes.capacity() * sizeof(std::uint32_t) + populations.bytes() + scalars.bytes() +
            componentField.bytes() + mixtures.bytes() +
-           kept.capacity() * sizeof(double) +
+           kept.capacity() * sizeof(double) + plainSites.capacity() * sizeof(PlainSite) +
+           (leanFrozen ? cells.size() * sizeof(std::uint64_t) : 0) +
+           (leanP0s ? cells.size() * sizeof(double) : 0) +
            BlockPool::reservedBytes();
 }
 
@@ -1589,6 +1612,15 @@ int Grid::step(int count)
     // A change of the populations' precision moves the cells into new arrays.
     if (populations.single != parameters->getSinglePopulations() && !cells.empty())
         populations.layoutDirty = true;
+    // Handles stand for the plain fluid cells while the cells' force shifts
+    // need no objects of their own.
+    if (leanWanted || !plainSites.empty()) {
+        chooseForceMode();
+        if (!handlesAllowed())
+            materialiseAll();
+        else if (leanStale)
+            compactSites();
+    }
     if (!siteModesValid)
         buildSiteModes();
     if (!cellsFitModel) {
@@ -1792,4 +1824,194 @@ bool Grid::canStep() const
         return true;
     const double r = statistics.fluidCells * statistics.deltaP / statistics.totalP;
     return r >= threshold;
+}
+
+// ---- plain sites without a cell object ----
+
+void Grid::setLeanSites(bool on)
+{
+    leanWanted = on;
+    if (on)
+        compactSites();
+    else
+        materialiseAll();
+}
+
+std::size_t Grid::leanSiteCount() const
+{
+    return std::size_t(std::count_if(cells.begin(), cells.end(), [this](BaseCell *c) { return isHandle(c); }));
+}
+
+bool Grid::handlesAllowed() const
+{
+    // Moving particles carry the cells they cover from site to site; a
+    // handle answers for its own site alone.
+    return immersed->isEmpty() && particles->isEmpty() &&
+           (parameters->getForces().isEmpty() || populations.fieldShifts);
+}
+
+void Grid::allocateHandles(double p0)
+{
+    if (plainSites.size() == cells.size())
+        return;
+    dropHandles();
+    plainSites = std::vector<PlainSite>(cells.size());
+    PlainSite::publish(this, plainSites.data(), plainSites.size());
+    leanP0 = p0;
+}
+
+void Grid::dropHandles()
+{
+    if (plainSites.empty())
+        return;
+    PlainSite::withdraw(plainSites.data());
+    plainSites.clear();
+    plainSites.shrink_to_fit();
+    leanP0s.reset();
+    leanFrozen.reset();
+    leanFrozenAt.store(~std::uint64_t(0));
+}
+
+void Grid::forgetHandleState(int s)
+{
+    if (leanP0s)
+        leanP0s[std::size_t(s)] = leanP0;
+    if (leanFrozen)
+        leanFrozen[std::size_t(s)] = NotFrozen;
+}
+
+void Grid::setHandleP0(int s, double p0)
+{
+    if (!leanP0s) {
+        if (std::memcmp(&p0, &leanP0, sizeof p0) == 0)
+            return;
+        leanP0s.reset(new double[cells.size()]);
+        std::fill(leanP0s.get(), leanP0s.get() + cells.size(), leanP0);
+    }
+    leanP0s[std::size_t(s)] = p0;
+}
+
+bool Grid::frozenDeltaP(int s, double &delta) const
+{
+    if (leanFrozenAt.load(std::memory_order_acquire) != populations.generation)
+        return false;
+    const std::uint64_t bits = leanFrozen[std::size_t(s)];
+    if (bits == NotFrozen)
+        return false;
+    std::memcpy(&delta, &bits, sizeof delta);
+    return true;
+}
+
+void Grid::freezeDeltaP(int s, double delta)
+{
+    const std::uint64_t now = populations.generation;
+    if (leanFrozenAt.load(std::memory_order_acquire) != now) {
+        std::lock_guard<std::mutex> lock(leanFreezing);
+        if (leanFrozenAt.load(std::memory_order_relaxed) != now) {
+            if (!leanFrozen)
+                leanFrozen.reset(new std::uint64_t[cells.size()]);
+            std::fill(leanFrozen.get(), leanFrozen.get() + cells.size(), NotFrozen);
+            leanFrozenAt.store(now, std::memory_order_release);
+        }
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &delta, sizeof bits);
+    leanFrozen[std::size_t(s)] = bits;
+}
+
+BaseCell *Grid::freshFluid(int s, double p0)
+{
+    if (plainSites.empty() || populations.stride != cells.size() || populations.q != neighbourQ)
+        return new SCCell(p0, &populations, s);
+    // The attached cell writes its values at rest and goes: the handle
+    // stands for it.
+    SCCell fresh(p0, &populations, s);
+    forgetHandleState(s);
+    setHandleP0(s, p0);
+    return &plainSites[std::size_t(s)];
+}
+
+void Grid::reformRows()
+{
+    for (std::size_t s = 0; s < rowOf.size(); ++s)
+        if (rowOf[s] >= 0)
+            formRow(int(s), &neighbours[std::size_t(rowOf[s]) * std::size_t(neighbourQ)]);
+}
+
+// An exact fluid cell attached here, not pinned and with no force shift
+// beyond the populations' fields becomes the site's handle; its initial
+// density and a last deltaP that differs from the one its populations give
+// go into the tables, so the handle answers as it did.
+void Grid::compactSites()
+{
+    if (!leanWanted || !handlesAllowed() || cells.empty() || populations.stride != cells.size())
+        return;
+    bool changed = false;
+    for (std::size_t s = 0; s < cells.size(); ++s) {
+        BaseCell *c = cells[s];
+        if (!c || typeid(*c) != typeid(SCCell))
+            continue;
+        auto *fluid = static_cast<SCCell *>(c);
+        if (!fluid->isAttachedTo(&populations, int(s)) || fluid->getFixedDensity() != 0.0)
+            continue;
+        double tau = 0.0;
+        const Vector3d shift = fluid->forceShift(tau);
+        if (!populations.fieldShifts && (tau != 0.0 || shift.x != 0.0 || shift.y != 0.0 || shift.z != 0.0))
+            continue;
+        if (plainSites.empty())
+            allocateHandles(fluid->getP0());
+        PlainSite *handle = &plainSites[s];
+        forgetHandleState(int(s));
+        setHandleP0(int(s), fluid->getP0());
+        const double delta = fluid->getDeltaP();
+        if (!(handle->getDeltaP() == delta))
+            freezeDeltaP(int(s), delta);
+        delete fluid;
+        cells[s] = handle;
+        changed = true;
+    }
+    leanStale = false;
+    if (changed) {
+        reformRows();
+        siteModesValid = false;
+        fluxValid = false;
+    }
+}
+
+bool Grid::materialiseSite(std::size_t s)
+{
+    BaseCell *c = cells[s];
+    if (!isHandle(c))
+        return false;
+    cells[s] = static_cast<PlainSite *>(c)->materialise();
+    forgetHandleState(int(s));
+    leanStale = true;
+    return true;
+}
+
+BaseCell *Grid::materialise(int x, int y, int z)
+{
+    if (!contains(x, y, z))
+        return nullptr;
+    const std::size_t s = std::size_t(siteIndex(x, y, z));
+    // The rows that name the handle are formed afresh before the next step;
+    // until then the handle reads the same populations as the cell.
+    if (materialiseSite(s)) {
+        parameters->setNeedsNeighbourRebuild(true);
+        siteModesValid = false;
+    }
+    return cells[s];
+}
+
+void Grid::materialiseAll()
+{
+    if (plainSites.empty())
+        return;
+    bool changed = false;
+    for (std::size_t s = 0; s < cells.size(); ++s)
+        changed = materialiseSite(s) || changed;
+    if (changed) {
+        reformRows();
+        siteModesValid = false;
+    }
 }

@@ -4,6 +4,7 @@
 #include "listener.h"
 #include "multi/componentfield.h"
 #include "multi/mixturelayout.h"
+#include "plainsite.h"
 #include "populations.h"
 #include "simulationstats.h"
 #include "vector3d.h"
@@ -14,8 +15,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -89,6 +93,20 @@ public:
         formRow(s, scratch);
         return scratch;
     }
+    // Plain fluid sites without a cell object (see PlainSite): while on,
+    // the fluid the grid builds and every attached plain fluid cell with
+    // nothing of its own to keep become handles, read by getCell as the
+    // cells were; off, every handle becomes its cell again. The grid turns
+    // handles back into cells itself while immersed bodies, or forces it
+    // does not keep in the populations' fields, give the cells shifts.
+    void setLeanSites(bool on);
+    bool getLeanSites() const { return leanWanted; }
+    // How many sites are handles.
+    std::size_t leanSiteCount() const;
+    // The cell at the site as an object of its own: a handle is replaced by
+    // the attached fluid cell it stands for, for the rare edits that need
+    // one (pinning a density, a force shift). Any other cell is returned.
+    BaseCell *materialise(int x, int y, int z);
     // Stores the cell without bookkeeping (the particle manager moves cells so).
     void putCell(int x, int y, int z, BaseCell *cell);
     // Replaces the cell with bookkeeping: fluid count, particle notifications,
@@ -301,6 +319,38 @@ public:
 
 private:
     friend class Scaled;
+    friend class PlainSite;
+
+    // Replaces eligible attached fluid cells by handles (see setLeanSites);
+    // a handle stands for site s while it answers exactly as the cell did.
+    void compactSites();
+    void materialiseAll();
+    bool materialiseSite(std::size_t s);
+    bool isHandle(const BaseCell *c) const
+    {
+        return !plainSites.empty() && c >= plainSites.data() && c < plainSites.data() + plainSites.size();
+    }
+    // Fresh fluid at rest at density p0 for site s, attached to the
+    // populations: the site's handle while the grid keeps handles.
+    BaseCell *freshFluid(int s, double p0);
+    // The handles of the grid's sites, most of whose initial density is p0;
+    // and their release (no cell may still be a handle).
+    void allocateHandles(double p0);
+    void dropHandles();
+    // Forgets what the tables keep for the handle of site s.
+    void forgetHandleState(int s);
+    // The initial density of the handle of site s, kept by site from the
+    // first that differs from the common one on.
+    double handleP0(int s) const { return leanP0s ? leanP0s[std::size_t(s)] : leanP0; }
+    void setHandleP0(int s, double p0);
+    // The last deltaP an edit froze for the handle of site s in the present
+    // flip count, and the freezing.
+    bool frozenDeltaP(int s, double &delta) const;
+    void freezeDeltaP(int s, double delta);
+    // Forms the kept neighbour rows afresh after cells changed in place.
+    void reformRows();
+    // Whether the cells' force shifts can be kept without cell objects.
+    bool handlesAllowed() const;
 
     void deleteCells();
     // Keeps the values of a cell that leaves the populations alive.
@@ -384,10 +434,30 @@ private:
     // but plain, porous, shallow-water, heat and deposition cells, which read their neighbours
     // only while stepping and get them from the lattice offsets (see
     // neighbourRow).
-    static bool keepsRow(BaseCell *c) { return !attachable(c) && !isShallow(c) && !isHeat(c) && !isDeposition(c); }
+    static bool keepsRow(BaseCell *c)
+    {
+        return !attachable(c) && !isShallow(c) && !isHeat(c) && !isDeposition(c) &&
+               !(c && typeid(*c) == typeid(PlainSite));
+    }
     void formRow(int s, BaseCell **row) const;
 
     std::vector<BaseCell *> cells;
+    // The handles of sites without a cell object, one per site while any is
+    // wanted; the initial density common to the handles, and by site once
+    // one differs (random initial densities); and the last deltaP of the
+    // handles an edit froze at flip count leanFrozenAt, by site (the bits of
+    // the value, or NotFrozen), kept from the first such edit on: edits from
+    // several threads each freeze their own sites.
+    std::vector<PlainSite> plainSites;
+    bool leanWanted = false;
+    // Set when cells may have become eligible for handles since the last look.
+    bool leanStale = true;
+    double leanP0 = 1.0;
+    std::unique_ptr<double[]> leanP0s;
+    std::unique_ptr<std::uint64_t[]> leanFrozen;
+    std::atomic<std::uint64_t> leanFrozenAt{~std::uint64_t(0)};
+    std::mutex leanFreezing;
+    static constexpr std::uint64_t NotFrozen = 0x7ff4deadbeef0001ull;
     // The rows of the sites that keep one, in site order, and per site the
     // index of its row or -1.
     std::vector<BaseCell *> neighbours;

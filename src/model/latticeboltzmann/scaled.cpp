@@ -264,7 +264,10 @@ void Scaled::collideAndStream(int y, int x0, int x1) const
             // which its own preUpdate does.
             const bool porous = g.populations.solid && g.populations.solid[s] != 0.0;
             if (fast && (mode & Grid::FastFluid) && !porous && !(mode & Grid::HeatFluid)) {
-                static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
+                if (g.isHandle(cell))
+                    static_cast<PlainSite *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
+                else
+                    static_cast<SCCell *>(cell)->collide(params, block, grid, Vector3i(x, y, z), out);
                 pushToPopulations(g, g.populations, block, s, x, y, z, mode, q, out);
             } else if (fast && (mode & (Grid::PlainWall | Grid::PlainNull))) {
                 continue;
@@ -518,7 +521,7 @@ void Scaled::commit(int y) const
                 const std::uint32_t mode = g.siteModes[s];
                 double total;
                 if (mode & Grid::PlainFluid) {
-                    total = static_cast<SCCell *>(cell)->nextDensity();
+                    total = PlainSite::nextDensityOf(cell);
                 } else if (mode & Grid::ShallowFluid) {
                     total = static_cast<ShallowCell *>(cell)->nextDepth();
                 } else if (g.scalarsColour && (mode & Grid::HeatFluid)) {

@@ -42,6 +42,15 @@ SCCell::SCCell(double initialDensity, Populations *populations, int siteIndex) :
     deltaGeneration = store->generation;
 }
 
+SCCell::SCCell(View, Populations *populations, int siteIndex, double initialDensity, double lastDelta,
+               std::uint64_t deltaAt)
+    : deltaGeneration(deltaAt), p0(initialDensity), lastDeltaP(lastDelta)
+{
+    q = populations->q;
+    store = populations;
+    site = siteIndex;
+}
+
 SCCell::~SCCell()
 {
     if (f)

@@ -19,6 +19,13 @@ public:
     // A cell attached from the start to site `site` of the grid's
     // populations, at rest at density p0 (the grid builds its fluid so).
     SCCell(double p0, Populations *store, int site);
+    // A cell standing for site `site` of the store as it is, writing nothing:
+    // initial density p0, and a last deltaP of its own taken at flip count
+    // deltaAt (any other count than the store's: none). A plain site without
+    // a cell object of its own answers through one (see PlainSite).
+    struct View {
+    };
+    SCCell(View, Populations *store, int site, double p0, double lastDelta, std::uint64_t deltaAt);
     ~SCCell() override;
     SCCell(const SCCell &) = delete;
     SCCell &operator=(const SCCell &) = delete;
@@ -231,5 +238,6 @@ protected:
     int site = -1;
 
 private:
+    friend class PlainSite;
     double entropicAlpha(const double *feq, const double *current) const;
 };

@@ -254,11 +254,15 @@ void SimulationParameters::setMulticomponent(int quantity, double g, double gads
                 if (!site || !site->isFluid() || dynamic_cast<MeltingSolidificationCell *>(site))
                     continue;
                 // A colour wrapper keeps its colours; its fluid is what changes.
+                // Fluid that becomes another kind is made from a cell of its
+                // own.
+                if (quantity > 1)
+                    site = grid->materialise(x, y, z);
                 BaseCell *cell = PassiveScalarCell::innerOf(site);
                 BaseCell *replacement = nullptr;
                 if (quantity <= 1) {
                     const bool kept = dynamic_cast<ShallowCell *>(cell) || dynamic_cast<PorousCell *>(cell) ||
-                                      typeid(*cell) == typeid(SCCell);
+                                      PlainSite::isPlainFluid(cell);
                     if (!kept)
                         replacement = new SCCell(randomInitialDensity(), model);
                 } else if (type == 1 && !dynamic_cast<MCCell *>(cell)) {

@@ -10,6 +10,7 @@
 #include "model/latticeboltzmann/grid.h"
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/nullcell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/reflectwithfactorcell.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
@@ -92,6 +93,10 @@ BaseCell *PassiveScalarCell::releaseInner()
 
 void PassiveScalarCell::setInner(BaseCell *cell)
 {
+    // The wrapper owns its inner cell: a plain site's handle, which belongs
+    // to the grid, gives the fluid cell it stands for.
+    if (typeid(*cell) == typeid(PlainSite))
+        cell = static_cast<PlainSite *>(cell)->materialise();
     innerCell = cell;
     reflects = dynamic_cast<ReflectWithFactorCell *>(cell) != nullptr;
     if (cell->isFluid())
