@@ -384,6 +384,10 @@ private slots:
         QTest::newRow("D2Q9 colour gradient inside plain fluid") << 9 << 1 << "gradient region";
         QTest::newRow("D3Q19 colour gradient inside plain fluid, closed") << 19 << 6 << "closed gradient region";
         QTest::newRow("D3Q19 flat colour gradient") << 19 << 1 << "gradient fluid";
+        // Lines longer than a tile of the colour kernel: the tiles' end
+        // sites, and the wrap and the box's faces at the line's ends.
+        QTest::newRow("D3Q19 colour gradient, lines of two tiles") << 19 << 40 << "gradient";
+        QTest::newRow("D3Q19 colour gradient, lines of two tiles, closed mixed") << 19 << 40 << "closed mixed gradient";
         // Coloured scalars over plain fluid, their colours in the grid's
         // scalar set and their fluid in the populations, with a source:
         // among wrapped walls, alone, in closed boxes, among inlets, an
