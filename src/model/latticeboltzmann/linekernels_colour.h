@@ -301,15 +301,16 @@ inline void collideColourLine(const Line &line, const std::uint32_t *flags, cons
 // gives it (the mean change |red + blue next - red - blue| over the
 // directions), and the colour densities and momentum of the next values,
 // which the cells take as their own after the commit (their densities'
-// sum is the next density).
+// sum is the next density). Without deltaP (a step whose figures nobody
+// reads) the current values are not read.
 inline void colourStatistics(const Line &line, std::size_t first, int n, int q, double *__restrict deltaP,
                              double *red, double *blue, double *mx, double *my, double *mz)
 {
     constexpr int Sites = RKCell::TileSites;
     double change[Sites];
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < n && deltaP; ++k)
         change[k] = 0.0;
-    for (int i = 0; i < q; ++i) {
+    for (int i = 0; i < q && deltaP; ++i) {
         const std::size_t at = std::size_t(i) * line.stride + first;
         const double *__restrict r = line.cur + at;
         const double *__restrict rn = line.next + at;
@@ -318,7 +319,7 @@ inline void colourStatistics(const Line &line, std::size_t first, int n, int q, 
         for (int k = 0; k < n; ++k)
             change[k] += std::abs(rn[k] + bn[k] - r[k] - b[k]);
     }
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < n && deltaP; ++k)
         deltaP[k] = change[k] / q;
     colourMoments(q, n, line.stride, line.next + first, line.scalarNext + first, red, blue, mx, my, mz);
 }

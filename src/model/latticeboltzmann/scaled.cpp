@@ -462,10 +462,14 @@ void Scaled::commit(int y) const
                 // and the moments they take after the commit (which makes
                 // the next values current) with their phase.
                 const bool colourSums = g.mixtures.lineHasColourSites(std::size_t(lineIndex));
+                // Between the iterations of one call to step on a 3D grid
+                // only the moments are needed, as for plain fluid.
+                const bool colourChanges = !g.skipAttachedSums;
                 if (colourSums)
                     for (int k = 0; k < n; k += RKCell::TileSites)
                         LineKernels::colourStatistics(mixtures, base + std::size_t(t0 + k),
-                                                      std::min(n - k, RKCell::TileSites), q, colourChange + k,
+                                                      std::min(n - k, RKCell::TileSites), q,
+                                                      colourChanges ? colourChange + k : nullptr,
                                                       colourRed + k, colourBlue + k, colourMx + k, colourMy + k,
                                                       colourMz + k);
                 const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
@@ -507,10 +511,12 @@ void Scaled::commit(int y) const
                     } else if (colourSums && g.mixtures.colourAt(s)) {
                         // So is an attached colour-gradient cell.
                         RKCell *cell = static_cast<RKCell *>(g.cells[s]);
-                        cell->keepDeltaP(colourChange[k]);
                         cell->keepMoments(colourRed[k], colourBlue[k], Vector3d(colourMx[k], colourMy[k], colourMz[k]));
-                        deltaP += colourChange[k];
-                        totalP += colourRed[k] + colourBlue[k];
+                        if (colourChanges) {
+                            cell->keepDeltaP(colourChange[k]);
+                            deltaP += colourChange[k];
+                            totalP += colourRed[k] + colourBlue[k];
+                        }
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
