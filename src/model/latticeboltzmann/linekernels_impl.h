@@ -5,6 +5,7 @@
 // another's.
 #include "lattice.h"
 #include "linekernels.h"
+#include "linekernels_colour.h"
 #include "porous/inversecuberoot.h"
 
 #include <algorithm>
@@ -1391,5 +1392,12 @@ extern const Set KERNEL_SET = {{push<9>, push<15>, push<19>, push<27>},
                                {stats<9, float>, stats<15, float>, stats<19, float>, stats<27, float>},
                                {statsOf<9, true, float>, statsOf<15, true, float>, statsOf<19, true, float>,
                                 statsOf<27, true, float>}};
+
+// The colour-gradient kernel of this instruction set, beside its set.
+#define KERNEL_JOIN(a, b) a##b
+#define KERNEL_NAME(a, b) KERNEL_JOIN(a, b)
+extern const ColourGradientFunction KERNEL_NAME(KERNEL_SET, ColourGradient) = collideColourLine;
+#undef KERNEL_NAME
+#undef KERNEL_JOIN
 
 } // namespace LineKernels

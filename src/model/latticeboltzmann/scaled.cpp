@@ -335,7 +335,7 @@ void Scaled::collideColours(int y, int l) const
     const SimulationParameters *p = g.parameters.get();
     const RKCell::Collision constants{p->parameterBlock()[0], p->getRkAmplitude(), p->getRkBeta(),
                                       p->getVelocityOrder()};
-    LineKernels::collideColours(line, g.mixtures.siteFlags(), g.mixtures.phaseField(), g.neighbourQ, constants);
+    LineKernels::colourGradientKernel(g.getVectorLevel())(line, g.mixtures.siteFlags(), g.mixtures.phaseField(), g.neighbourQ, constants);
 }
 
 void Scaled::boundaries(int y) const
@@ -383,7 +383,8 @@ void Scaled::commit(int y) const
         const LineKernels::StatsFunction stats = single ? set.statsSingle[slot] : set.stats[slot];
         constexpr int Tile = 256;
         double change[Tile], density[Tile], heatChange[Tile], heatTotal[Tile], depositChange[Tile],
-            depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile], colourChange[Tile], colourTotal[Tile];
+            depositTotal[Tile], mixtureChange[Tile], mixtureTotal[Tile], colourChange[Tile], colourRed[Tile],
+            colourBlue[Tile], colourMx[Tile], colourMy[Tile], colourMz[Tile];
         const LineKernels::StatsFunction commitDeposition = LineKernels::kernels(g.getVectorLevel()).commitDeposition;
         const bool heat = g.scalars.stride > 0 && !g.scalarsDeposit && !g.scalarsColour;
         const LineKernels::StatsFunction statsHeat = LineKernels::kernels(g.getVectorLevel()).statsHeat[slot];
@@ -439,6 +440,14 @@ void Scaled::commit(int y) const
                     tile.base = base + std::size_t(t0);
                     tile.length = n;
                     statsHeat(tile, heatChange, heatTotal);
+                    // Heat sites alone: their sums in site order.
+                    if (g.lineHeat[std::size_t(lineIndex)] == 2) {
+                        for (int k = 0; k < n; ++k) {
+                            deltaP += heatChange[k];
+                            totalP += heatTotal[k];
+                        }
+                        continue;
+                    }
                 }
                 // The attached mixtures' sums, from the mixture stores.
                 // Their phase-3 work too, from the next values the flip
@@ -454,13 +463,20 @@ void Scaled::commit(int y) const
                         moments.statistics(m, q, mixtureChange + k, mixtureTotal + k);
                         finishMixtureSites(first, m, moments);
                     }
-                // The attached colour-gradient cells' sums, from the stores.
+                // The attached colour-gradient cells' sums, from the stores,
+                // and the moments they take after the commit (which makes
+                // the next values current) with their phase.
                 const bool colourSums = g.mixtures.lineHasColourSites(std::size_t(lineIndex));
+                // Between the iterations of one call to step on a 3D grid
+                // only the moments are needed, as for plain fluid.
+                const bool colourChanges = !g.skipAttachedSums;
                 if (colourSums)
                     for (int k = 0; k < n; k += RKCell::TileSites)
                         LineKernels::colourStatistics(mixtures, base + std::size_t(t0 + k),
                                                       std::min(n - k, RKCell::TileSites), q,
-                                                      colourChange + k, colourTotal + k);
+                                                      colourChanges ? colourChange + k : nullptr,
+                                                      colourRed + k, colourBlue + k, colourMx + k, colourMy + k,
+                                                      colourMz + k);
                 const int depositKind = g.scalarsDeposit ? g.lineDeposit[std::size_t(lineIndex)] : 0;
                 if (depositKind & 4) {
                     LineKernels::Line tile = line;
@@ -499,9 +515,13 @@ void Scaled::commit(int y) const
                         totalP += mixtureTotal[k];
                     } else if (colourSums && g.mixtures.colourAt(s)) {
                         // So is an attached colour-gradient cell.
-                        static_cast<RKCell *>(g.cells[s])->keepDeltaP(colourChange[k]);
-                        deltaP += colourChange[k];
-                        totalP += colourTotal[k];
+                        RKCell *cell = static_cast<RKCell *>(g.cells[s]);
+                        cell->keepMoments(colourRed[k], colourBlue[k], Vector3d(colourMx[k], colourMy[k], colourMz[k]));
+                        if (colourChanges) {
+                            cell->keepDeltaP(colourChange[k]);
+                            deltaP += colourChange[k];
+                            totalP += colourRed[k] + colourBlue[k];
+                        }
                     } else if (!(mode & (Grid::PlainWall | Grid::PlainNull))) {
                         BaseCell *cell = g.cells[s];
                         deltaP += cell->computeDeltaP();
@@ -588,27 +608,6 @@ void Scaled::finishMixtureSites(std::size_t first, int n, const LineKernels::Mix
     }
 }
 
-void Scaled::finishColours(int y, int l) const
-{
-    Grid &g = *grid;
-    const int nx = g.nx, nz = g.nz, q = g.neighbourQ;
-    const LineKernels::Line arrays = mixtureArrays();
-    const int length = nz > 1 ? nz : nx;
-    const std::size_t base = std::size_t(nz > 1 ? y * nx + l : y) * std::size_t(length);
-    constexpr int Sites = RKCell::TileSites;
-    double red[Sites], blue[Sites], mx[Sites], my[Sites], mz[Sites];
-    for (int t0 = 0; t0 < length; t0 += Sites) {
-        const int n = std::min(length - t0, Sites);
-        RKCell::momentsOf(q, n, arrays.stride, arrays.cur + base + std::size_t(t0),
-                          arrays.scalarCur + base + std::size_t(t0), red, blue, mx, my, mz);
-        for (int k = 0; k < n; ++k) {
-            const std::size_t s = base + std::size_t(t0 + k);
-            if (g.mixtures.colourAt(s))
-                static_cast<RKCell *>(g.cells[s])->keepMoments(red[k], blue[k], Vector3d(mx[k], my[k], mz[k]));
-        }
-    }
-}
-
 void Scaled::finish(int y) const
 {
     Grid &g = *grid;
@@ -620,11 +619,6 @@ void Scaled::finish(int y) const
         for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
             if (g.mixtures.lineHasAttachedSites(std::size_t(nz > 1 ? y * nx + l : y)))
                 finishMixtures(y, l);
-    // The attached colour-gradient cells' moments and phases, likewise.
-    if (fast && !g.mixtures.empty())
-        for (int l = 0; l < (nz > 1 ? nx : 1); ++l)
-            if (g.mixtures.lineHasColourSites(std::size_t(nz > 1 ? y * nx + l : y)))
-                finishColours(y, l);
     for (int x = 0; x < nx; ++x) {
         for (int z = 0; z < nz; ++z) {
             const int s = (y * nx + x) * nz + z;

@@ -51,9 +51,6 @@ private:
     // That work for the attached mixtures among the n sites from first,
     // from the moments of their committed values.
     void finishMixtureSites(std::size_t first, int n, const LineKernels::MixtureMoments &m) const;
-    // Phase 3 of the attached colour-gradient cells of that line: their
-    // moments and phases from the committed values.
-    void finishColours(int y, int l) const;
     // The mixture stores' arrays set up for line l of row y (the row itself
     // in 2D, the column x = l in 3D): its sites and its neighbour lines.
     LineKernels::Line mixtureLine(int y, int l) const;

@@ -384,6 +384,12 @@ private slots:
         QTest::newRow("D2Q9 colour gradient inside plain fluid") << 9 << 1 << "gradient region";
         QTest::newRow("D3Q19 colour gradient inside plain fluid, closed") << 19 << 6 << "closed gradient region";
         QTest::newRow("D3Q19 flat colour gradient") << 19 << 1 << "gradient fluid";
+        // Lines longer than a tile of the colour kernel: the tiles' end
+        // sites, and the wrap and the box's faces at the line's ends.
+        QTest::newRow("D3Q19 colour gradient, lines of two tiles") << 19 << 40 << "gradient";
+        QTest::newRow("D3Q19 colour gradient, lines of two tiles, closed mixed") << 19 << 40 << "closed mixed gradient";
+        QTest::newRow("D2Q9 colour gradient, rows of three tiles") << 9 << 1 << "wide gradient";
+        QTest::newRow("D2Q9 colour gradient, rows of three tiles, closed mixed") << 9 << 1 << "wide closed mixed gradient";
         // Coloured scalars over plain fluid, their colours in the grid's
         // scalar set and their fluid in the populations, with a source:
         // among wrapped walls, alone, in closed boxes, among inlets, an
@@ -444,7 +450,9 @@ private slots:
         const bool closed = option.contains("closed");
         for (Run &run : runs) {
             Grid grid;
-            buildMixedDomain(grid, q, 24, 20, length, !closed, option.contains("fluid") ? 0 : 15);
+            // Wide boxes have rows of more than one tile of the kernels.
+            const int nx = option.contains("wide") ? 72 : 24;
+            buildMixedDomain(grid, q, nx, 20, length, !closed, option.contains("fluid") ? 0 : 15);
             if (closed) {
                 // The fluid must reach every face for the comparison to see the edges.
                 int faces[6] = {};
@@ -452,7 +460,7 @@ private slots:
                     if (!c->isFluid())
                         return;
                     faces[0] += x == 0;
-                    faces[1] += x == 23;
+                    faces[1] += x == nx - 1;
                     faces[2] += y == 0;
                     faces[3] += y == 19;
                     faces[4] += z == 0;

@@ -2,6 +2,7 @@
 
 #include "model/latticeboltzmann/blockpool.h"
 #include "model/latticeboltzmann/grid.h"
+#include "model/latticeboltzmann/linekernels_colour.h"
 #include "model/latticeboltzmann/multi/exactcell.h"
 #include "model/latticeboltzmann/multi/mixturelayout.h"
 #include "model/latticeboltzmann/sccell.h"
@@ -15,8 +16,6 @@
 #include <QtDebug>
 
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -108,10 +107,10 @@ void RKCell::recompute()
 {
     double red, blue, mx, my, mz;
     if (values) {
-        momentsOf(q, 1, 1, values, values + 2 * q, &red, &blue, &mx, &my, &mz);
+        LineKernels::colourMoments(q, 1, 1, values, values + 2 * q, &red, &blue, &mx, &my, &mz);
     } else {
         const Populations &r = layout->store(0), &b = layout->store(1);
-        momentsOf(q, 1, r.stride, r.cur + site, b.cur + site, &red, &blue, &mx, &my, &mz);
+        LineKernels::colourMoments(q, 1, r.stride, r.cur + site, b.cur + site, &red, &blue, &mx, &my, &mz);
     }
     keepMoments(red, blue, Vector3d(mx, my, mz));
 }
@@ -149,152 +148,11 @@ const RKCell *colourNeighbour(BaseCell *cell)
 
 } // namespace
 
-namespace {
-
-// a where every bit of mask is set, c where none is: both are formed and one
-// is kept bit for bit, which the compiler vectorises where a branch between
-// floating-point results would stop it.
-inline double choose(std::uint64_t mask, double a, double c)
-{
-    std::uint64_t ia, ic;
-    std::memcpy(&ia, &a, sizeof ia);
-    std::memcpy(&ic, &c, sizeof ic);
-    const std::uint64_t bits = (ia & mask) | (ic & ~mask);
-    double out;
-    std::memcpy(&out, &bits, sizeof out);
-    return out;
-}
-
-constexpr std::uint64_t All = ~std::uint64_t(0);
-
-// One direction of a colour collision and the model's constants.
-struct ColourDirection
-{
-    double w, ee, eeShare, root, keep, omega, amplitude;
-    bool active;
-    const int *e;
-};
-
-// What each site of a tile shares over the directions; sorted is All where
-// the site sorts its colours along the gradient, else 0.
-struct ColourSite
-{
-    const double *rho, *ux, *uy, *uz, *uu, *gg, *gx, *gy, *gz, *redShare, *blueShare, *mixing;
-    const std::uint64_t *sorted;
-};
-
-// The values n sites stream in one direction, with the equilibrium of the
-// given order formed as SCCell::equilibriumOf forms it.
-template <int Order>
-void collideDirection(int n, const ColourDirection &d, const ColourSite &site, const double *__restrict r,
-                      const double *__restrict b, double *__restrict outR, double *__restrict outB)
-{
-    const double w = d.w, eeShare = d.eeShare, root = d.root, keep = d.keep, omega = d.omega,
-                 amplitude = d.amplitude;
-    const std::uint64_t active = d.active ? All : 0, cosine = d.ee > 0.0 ? All : 0;
-    const int e0 = d.e[0], e1 = d.e[1], e2 = d.e[2];
-    const double *__restrict ux = site.ux, *__restrict uy = site.uy, *__restrict uz = site.uz;
-    const double *__restrict gx = site.gx, *__restrict gy = site.gy, *__restrict gz = site.gz;
-    const double *__restrict rho = site.rho, *__restrict uu = site.uu, *__restrict ggs = site.gg;
-    const double *__restrict mixing = site.mixing, *__restrict redShare = site.redShare,
-                             *__restrict blueShare = site.blueShare;
-    const std::uint64_t *__restrict sorted = site.sorted;
-    for (int k = 0; k < n; ++k) {
-        const double s = e0 * ux[k] + e1 * uy[k] + e2 * uz[k];
-        double factor = 1.0;
-        if (Order > 0)
-            factor = 3.0 * s + 1.0;
-        if (Order > 1)
-            factor = 4.5 * s * s - 1.5 * uu[k] + factor;
-        const double feq = choose(active, rho[k] * w * factor, 0.0);
-        const double post = (r[k] + b[k]) * keep + omega * feq;
-        // The perturbation along the colour gradient and the recolouring.
-        const double gg = ggs[k];
-        const double eg = e0 * gx[k] + e1 * gy[k] + e2 * gz[k];
-        const double perturbed = post + amplitude * gg * w * (eg * eg / (gg * gg) - eeShare);
-        const double cosPhi = choose(cosine, eg / (gg * root), 0.0);
-        const double h = mixing[k] * w * cosPhi;
-        outR[k] = choose(sorted[k], redShare[k] * perturbed + h, redShare[k] * post);
-        outB[k] = choose(sorted[k], blueShare[k] * perturbed - h, blueShare[k] * post);
-    }
-}
-
-} // namespace
-
-void RKCell::momentsOf(int q, int n, std::size_t stride, const double *red, const double *blue, double *rhoR,
-                       double *rhoB, double *mx, double *my, double *mz)
-{
-    for (int k = 0; k < n; ++k)
-        rhoR[k] = rhoB[k] = mx[k] = my[k] = mz[k] = 0.0;
-    for (int i = 0; i < q; ++i) {
-        if (Lattice::tables.w[q][i] <= Lattice::ActiveWeight)
-            continue;
-        const int *e = Lattice::tables.e[q][i];
-        const double *__restrict r = red + std::size_t(i) * stride;
-        const double *__restrict b = blue + std::size_t(i) * stride;
-        for (int k = 0; k < n; ++k) {
-            const double sum = r[k] + b[k];
-            rhoR[k] += r[k];
-            rhoB[k] += b[k];
-            mx[k] += e[0] * sum;
-            my[k] += e[1] * sum;
-            mz[k] += e[2] * sum;
-        }
-    }
-}
-
 void RKCell::collideSites(int q, int n, std::size_t stride, const double *red, const double *blue,
                           const double *gx, const double *gy, const double *gz, double *outRed, double *outBlue,
                           const Collision &c)
 {
-    constexpr int Sites = TileSites;
-    // The moments, as recompute forms them.
-    double rhoR[Sites], rhoB[Sites], mx[Sites], my[Sites], mz[Sites];
-    momentsOf(q, n, stride, red, blue, rhoR, rhoB, mx, my, mz);
-    // What each site's collision shares over the directions.
-    double rho[Sites], ux[Sites], uy[Sites], uz[Sites], uu[Sites], gg[Sites], redShare[Sites], blueShare[Sites],
-        mixing[Sites];
-    std::uint64_t sorted[Sites];
-    const double beta = c.beta, amplitude = c.amplitude;
-    const int order = c.order;
-    for (int k = 0; k < n; ++k) {
-        rho[k] = rhoR[k] + rhoB[k];
-        const bool some = rho[k] > Lattice::ActiveWeight;
-        const double inverse = 1.0 / rho[k];
-        ux[k] = some ? mx[k] * inverse : 0.0;
-        uy[k] = some ? my[k] * inverse : 0.0;
-        uz[k] = some ? mz[k] * inverse : 0.0;
-        uu[k] = ux[k] * ux[k] + uy[k] * uy[k] + uz[k] * uz[k];
-        gg[k] = std::sqrt(gx[k] * gx[k] + gy[k] * gy[k] + gz[k] * gz[k]);
-        sorted[k] = gg[k] > 1e-10 && some ? All : 0;
-        redShare[k] = some ? rhoR[k] / rho[k] : 0.0;
-        blueShare[k] = some ? rhoB[k] / rho[k] : 0.0;
-        mixing[k] = some ? beta * rhoR[k] * rhoB[k] / rho[k] : 0.0;
-    }
-    const double dimensions = q == 9 ? 2.0 : 3.0;
-    const double keep = 1.0 - 1.0 / c.tau, omega = 1.0 / c.tau;
-    for (int i = 0; i < q; ++i) {
-        ColourDirection d;
-        d.w = Lattice::tables.w[q][i];
-        d.active = d.w > Lattice::ActiveWeight;
-        d.e = Lattice::tables.e[q][i];
-        const double ee = double(d.e[0] * d.e[0] + d.e[1] * d.e[1] + d.e[2] * d.e[2]);
-        d.ee = ee;
-        d.eeShare = ee / dimensions;
-        d.root = std::sqrt(ee);
-        d.keep = keep;
-        d.omega = omega;
-        d.amplitude = amplitude;
-        const ColourSite site{rho, ux, uy, uz, uu, gg, gx, gy, gz, redShare, blueShare, mixing, sorted};
-        const double *r = red + std::size_t(i) * stride, *b = blue + std::size_t(i) * stride;
-        double *outR = outRed + std::size_t(i) * Sites, *outB = outBlue + std::size_t(i) * Sites;
-        if (order > 1)
-            collideDirection<2>(n, d, site, r, b, outR, outB);
-        else if (order > 0)
-            collideDirection<1>(n, d, site, r, b, outR, outB);
-        else
-            collideDirection<0>(n, d, site, r, b, outR, outB);
-    }
+    LineKernels::collideColourTile(q, n, stride, red, blue, gx, gy, gz, outRed, outBlue, c);
 }
 
 void RKCell::preUpdate(double params[], BaseCell *neighbours[], Grid *grid, Vector3i)

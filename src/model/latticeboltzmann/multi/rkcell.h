@@ -51,12 +51,6 @@ public:
     // A fresh cell of the current model at the same colour densities, at rest.
     BaseCell *clone(const SimulationParameters &parameters) override;
 
-    // The moments of n sites of model q from their red and blue values (of
-    // direction i of site k at red[i * stride + k]), as a cell forms its
-    // own: the red and blue densities and the momentum of both, summed over
-    // the active directions in order.
-    static void momentsOf(int q, int n, std::size_t stride, const double *red, const double *blue, double *rhoR,
-                          double *rhoB, double *mx, double *my, double *mz);
     // The model's constants of a collision.
     struct Collision
     {
@@ -73,8 +67,10 @@ public:
     // densities and the velocity are formed from the values as a cell forms
     // its own. Direction by direction over the sites, so the compiler
     // vectorises it; each site's arithmetic is that of one site alone.
-    // preUpdate collides its site through it, the grid's line kernel whole
-    // tiles of attached cells, so both give bitwise the same.
+    // preUpdate collides its site through it, the grid's line kernels
+    // (built for each instruction set from the same source,
+    // LineKernels::collideColourTile) whole tiles of attached cells, so both
+    // give bitwise the same.
     static void collideSites(int q, int n, std::size_t stride, const double *red, const double *blue,
                              const double *gx, const double *gy, const double *gz, double *outRed, double *outBlue,
                              const Collision &c);
