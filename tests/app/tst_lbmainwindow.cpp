@@ -48,7 +48,7 @@ void buildFlowingChannel(Grid &grid, int nx, int ny)
     const double h = ny - 2;
     for (int y = 1; y < ny - 1; ++y)
         for (int x = 1; x < nx - 1; ++x)
-            if (auto *cell = dynamic_cast<SCCell *>(grid.getCell(x, y, 0))) {
+            if (auto *cell = dynamic_cast<SCCell *>(grid.materialise(x, y, 0))) {
                 const double s = (y - 0.5) / h;
                 cell->setEquilibrium(Vector3d(0.2 * s * (1 - s), 0, 0), 1.0);
             }

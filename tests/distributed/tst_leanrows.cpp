@@ -28,6 +28,7 @@ private slots:
         const auto c = SlabCases::Case(which);
         Grid lean, objects, source;
         lean.setLeanSites(true);
+        objects.setLeanSites(false);
         for (Grid *g : {&lean, &objects, &source}) {
             SlabCases::build(*g, c);
             QCOMPARE(g->step(2), 2);

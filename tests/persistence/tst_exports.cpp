@@ -3,6 +3,7 @@
 #include "model/latticeboltzmann/lattice.h"
 #include "model/latticeboltzmann/moving/movingparticle.h"
 #include "model/latticeboltzmann/moving/particlemanager.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/wallcell.h"
@@ -45,8 +46,8 @@ void fillDistinctState(Grid &grid)
     for (int x = 0; x < grid.getWidth(); ++x)
         for (int y = 0; y < grid.getHeight(); ++y)
             for (int z = 0; z < grid.getLength(); ++z) {
-                auto *cell = dynamic_cast<SCCell *>(grid.getCell(x, y, z));
-                if (!cell)
+                BaseCell *cell = grid.getCell(x, y, z);
+                if (!PlainSite::isPlainFluid(cell))
                     continue;
                 const double rho = 1.0 + 0.0123457 * x - 0.00711 * y + 0.0271828 * z + 1e-7 * (x * y + 1);
                 const Vector3d u(0.031 * std::sin(1.3 * x + 0.7 * y + 0.3 * z), -0.0217 * std::cos(0.9 * x - 1.1 * y),

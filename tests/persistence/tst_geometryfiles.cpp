@@ -195,7 +195,7 @@ private slots:
         QVERIFY(dynamic_cast<NullCell *>(g.getCell(1, 2, 1)));
         QVERIFY(g.getCell(3, 0, 1)->isFluid());
         // Cells built for the new model.
-        QCOMPARE(static_cast<SCCell *>(g.getCell(2, 1, 0))->getQ(), 19);
+        QCOMPARE(g.getCell(2, 1, 0)->modelQ(), 19);
         QCOMPARE(g.step(2), 2);
     }
 

@@ -53,7 +53,7 @@ private slots:
         grid().resetAll();
         for (int y = 1; y < 8; ++y)
             for (int x = 0; x < 12; ++x)
-                static_cast<SCCell *>(grid().getCell(x, y, 0))
+                static_cast<SCCell *>(grid().materialise(x, y, 0))
                     ->setEquilibrium(Vector3d(0.05 * std::sin(3.14159265 * y / 8), 0.0, 0), 1.0);
         view->rebuildGeometry(false);
         chart = std::make_unique<Chart>();

@@ -41,7 +41,7 @@ private:
         view->rebuildGeometry(false);
         for (int y = 0; y < ny; ++y)
             for (int x = 0; x < nx; ++x)
-                if (auto *cell = dynamic_cast<SCCell *>(grid().getCell(x, y, 0))) {
+                if (auto *cell = dynamic_cast<SCCell *>(grid().materialise(x, y, 0))) {
                     const double rho = 1 + 0.01 * std::sin(0.3 * x + 0.2 * y);
                     cell->reset(rho, -1);
                     cell->setEquilibrium(Vector3d(0.02 * std::sin(0.1 * x) * y / ny, 0.01 * std::cos(0.17 * y), 0),
@@ -142,7 +142,7 @@ private slots:
                     QVERIFY2(grid().keptPlainValues(kind), qPrintable(painter));
                     compareFrames(QString("stepped %1, level %2").arg(painter).arg(level));
                 }
-                auto *cell = dynamic_cast<SCCell *>(grid().getCell(30, 20, 0));
+                auto *cell = dynamic_cast<SCCell *>(grid().materialise(30, 20, 0));
                 QVERIFY(cell);
                 cell->setEquilibrium(Vector3d(0.011, 0.003, 0), 1.003);
                 QVERIFY(!grid().keptPlainValues(kind));

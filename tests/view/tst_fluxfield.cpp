@@ -33,7 +33,7 @@ private slots:
                     continue;
                 }
                 const double a = 6.2831853 * x / 36, b = 3.14159265 * y / 24;
-                static_cast<SCCell *>(grid.getCell(x, y, 0))
+                static_cast<SCCell *>(grid.materialise(x, y, 0))
                     ->setEquilibrium(Vector3d(0.04 * std::sin(b) * std::cos(a), 0.03 * std::sin(a), 0),
                                      1.0 + 0.02 * std::cos(a + b));
             }
@@ -73,7 +73,7 @@ private slots:
         grid.resize(6, 5, 1);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 6; ++x)
-                static_cast<SCCell *>(grid.getCell(x, y, 0))->setEquilibrium(Vector3d(0, 0, 0.01), 1.0);
+                static_cast<SCCell *>(grid.materialise(x, y, 0))->setEquilibrium(Vector3d(0, 0, 0.01), 1.0);
         const Vector3d u = grid.getCell(2, 2, 0)->getVelocity(0);
         QCOMPARE(u.x, 0.0);
         QCOMPARE(u.y, 0.0);

@@ -54,7 +54,7 @@ private slots:
         // A shear wave: every probe quantity differs from cell to cell.
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 20; ++x)
-                static_cast<SCCell *>(grid().getCell(x, y, 0))
+                static_cast<SCCell *>(grid().materialise(x, y, 0))
                     ->setEquilibrium(
                         Vector3d(0.05 * std::sin(6.2831853 * y / 10), 0.01 * std::cos(6.2831853 * x / 20), 0),
                         1.0 + 0.01 * x);

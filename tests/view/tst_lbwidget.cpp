@@ -324,7 +324,7 @@ private slots:
         renderer().toggleContinuousAutoAdjust();
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 20; ++x)
-                static_cast<SCCell *>(grid().getCell(x, y, 0))->setEquilibrium(Vector3d(0.5, 0, 0), 1.0);
+                static_cast<SCCell *>(grid().materialise(x, y, 0))->setEquilibrium(Vector3d(0.5, 0, 0), 1.0);
         const QColor c = view->grabFrame().pixelColor(pixelOf(10, 5));
         QVERIFY(!isColour(c, 255, 255, 255));
         QVERIFY(!isColour(c, 0, 0, 0));

@@ -45,7 +45,7 @@ private:
     {
         for (int y = 0; y < grid().getHeight(); ++y)
             for (int x = 0; x < grid().getWidth(); ++x)
-                if (auto *cell = dynamic_cast<SCCell *>(grid().getCell(x, y, 0))) {
+                if (auto *cell = dynamic_cast<SCCell *>(grid().materialise(x, y, 0))) {
                     cell->reset(density(x, y), -1);
                     cell->setEquilibrium(velocity(x, y), density(x, y));
                 }

@@ -167,7 +167,7 @@ private slots:
         for (int z = 0; z < 16; ++z)
             for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 80; ++x)
-                    if (auto *cell = dynamic_cast<SCCell *>(grid().getCell(x, y, z))) {
+                    if (auto *cell = dynamic_cast<SCCell *>(grid().materialise(x, y, z))) {
                         cell->reset(1.0, -1);
                         cell->setEquilibrium(
                             Vector3d(0.001 * (y - 0.5) * (14.5 - y) * (z - 0.5) * (14.5 - z) / 49, 0, 0), 1.0);

@@ -93,7 +93,7 @@ public:
         formRow(s, scratch);
         return scratch;
     }
-    // Plain fluid sites without a cell object (see PlainSite): while on,
+    // Plain fluid sites without a cell object (see PlainSite), on by default: while on,
     // the fluid the grid builds and every attached plain fluid cell with
     // nothing of its own to keep become handles, read by getCell as the
     // cells were; off, every handle becomes its cell again. The grid turns
@@ -449,7 +449,7 @@ private:
     // the value, or NotFrozen), kept from the first such edit on: edits from
     // several threads each freeze their own sites.
     std::vector<PlainSite> plainSites;
-    bool leanWanted = false;
+    bool leanWanted = true;
     // Set when cells may have become eligible for handles since the last look.
     bool leanStale = true;
     double leanP0 = 1.0;

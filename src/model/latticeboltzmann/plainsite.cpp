@@ -237,6 +237,11 @@ bool PlainSite::isPlainFluid(const BaseCell *c)
     return c && (typeid(*c) == typeid(SCCell) || typeid(*c) == typeid(PlainSite));
 }
 
+const std::type_info &PlainSite::kindOf(const BaseCell *c)
+{
+    return typeid(*c) == typeid(PlainSite) ? typeid(SCCell) : typeid(*c);
+}
+
 double PlainSite::initialDensityOf(BaseCell *c)
 {
     return typeid(*c) == typeid(PlainSite) ? static_cast<PlainSite *>(c)->getP0() : static_cast<SCCell *>(c)->getP0();

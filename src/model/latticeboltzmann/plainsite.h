@@ -3,6 +3,7 @@
 #include "basecell.h"
 
 #include <cstddef>
+#include <typeinfo>
 
 class SCCell;
 
@@ -32,6 +33,9 @@ public:
     // stepping's sums see it: an exact fluid cell or a handle; and what they
     // read of such a cell beyond the common interface.
     static bool isPlainFluid(const BaseCell *c);
+    // The class of the cell a site holds, a handle counting as the fluid
+    // cell it stands for.
+    static const std::type_info &kindOf(const BaseCell *c);
     static double initialDensityOf(BaseCell *c);
     static Vector3d forceShiftOf(BaseCell *c, double &tau);
     static double nextDensityOf(BaseCell *c);

@@ -62,7 +62,7 @@ private slots:
         prepare(grid, 9, 5, 5, 1, 0.7, true);
         grid.resetBox(0, 4, 0, 4, 0, 0, 1.25, -1);
         grid.step(20);
-        SCCell *c = static_cast<SCCell *>(grid.getCell(2, 2, 0));
+        SCCell *c = static_cast<SCCell *>(grid.materialise(2, 2, 0));
         for (int i = 0; i < 9; ++i)
             QVERIFY(std::abs(c->getF(i, 0) - Lattice::weight(9, i) * 1.25) < 1e-14);
         QVERIFY(c->getVelocity(0).length() < 1e-15);
@@ -73,7 +73,7 @@ private slots:
     {
         Grid grid;
         prepare(grid, 9, 3, 3, 1, 1.0, true);
-        SCCell *c = static_cast<SCCell *>(grid.getCell(1, 1, 0));
+        SCCell *c = static_cast<SCCell *>(grid.materialise(1, 1, 0));
         setEquilibrium(c, Vector3d(0.1, 0, 0), 1.0);
         SimulationParameters *p = grid.getParameters();
         p->setVelocityOrder(0);
@@ -129,7 +129,7 @@ private slots:
         prepare(grid, 9, 6, 6, 1, 0.8, true);
         for (int x = 0; x < 6; ++x)
             setEquilibrium(grid.getCell(x, 2, 0), Vector3d(0.05, 0.02, 0), 1.1);
-        SCCell *c = static_cast<SCCell *>(grid.getCell(3, 3, 0));
+        SCCell *c = static_cast<SCCell *>(grid.materialise(3, 3, 0));
         c->setFixedDensity(1.5);
         for (int k = 0; k < 3; ++k) {
             grid.step(1);

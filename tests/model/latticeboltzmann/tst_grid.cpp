@@ -11,6 +11,7 @@
 #include "model/latticeboltzmann/nullcell.h"
 #include "model/latticeboltzmann/partialslipboundary.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
@@ -60,7 +61,7 @@ private slots:
         QCOMPARE(grid.getLength(), 10);
         QCOMPARE(grid.getStatistics().fluidCells, 1000);
         QVERIFY(grid.getRows().isEmpty());
-        QVERIFY(dynamic_cast<SCCell *>(grid.getCell(9, 9, 9)));
+        QVERIFY(PlainSite::isPlainFluid(grid.getCell(9, 9, 9)));
         QCOMPARE(grid.getCell(-1, 0, 0), nullptr);
         QCOMPARE(grid.getCell(10, 0, 0), nullptr);
         QCOMPARE(grid.getCell(0, 0, 10), nullptr);
@@ -384,9 +385,11 @@ private slots:
         prepare(grid, 9, 6, 5, 1, 0.8, true);
         SimulationParameters *p = grid.getParameters();
         p->setMulticomponent(type == 0 ? 1 : 2, 0.0, 0.0, 0.0, type);
+        // A plain fluid site may be a handle standing for its cell.
+        auto kindOf = [](BaseCell *c) { return QString(PlainSite::kindOf(c).name()); };
         int others = 0;
         grid.forEachCell([&](BaseCell *c, int, int, int) {
-            others += QString(typeid(*c).name()) != kind;
+            others += kindOf(c) != kind;
             c->reset(type == 5 ? -1.0 : 1.2, 0.7);
         });
         QCOMPARE(others, 0);
@@ -396,7 +399,7 @@ private slots:
         QVERIFY(dynamic_cast<WallCell *>(grid.getCell(1, 1, 0)));
         for (auto [x, y] : {std::pair{2, 1}, std::pair{3, 1}, std::pair{5, 4}}) {
             BaseCell *c = grid.getCell(x, y, 0);
-            QCOMPARE(QString(typeid(*c).name()), kind);
+            QCOMPARE(kindOf(c), kind);
         }
         QCOMPARE(grid.getStatistics().fluidCells, 6 * 5 - 2);
         // Filled from its neighbours: each population set at their mean.

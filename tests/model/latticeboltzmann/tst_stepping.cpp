@@ -10,6 +10,7 @@
 #include "model/latticeboltzmann/multi/rkcell.h"
 #include "model/latticeboltzmann/porous/porouscell.h"
 #include "model/latticeboltzmann/porous/shallowcell.h"
+#include "model/latticeboltzmann/plainsite.h"
 #include "model/latticeboltzmann/sccell.h"
 #include "model/latticeboltzmann/simulationparameters.h"
 #include "model/latticeboltzmann/tracers/passivescalarcell.h"
@@ -478,7 +479,7 @@ private slots:
                     grid.fillRegion("k", 4, 6, 17, 17, 0, 0);
                 grid.setCell(5, 15, 0, new NullCell);
                 grid.fillRegion("x", 12, 12, 5, 5, 0, 0);
-                static_cast<SCCell *>(grid.getCell(12, 5, 0))->setFixedDensity(1.02);
+                static_cast<SCCell *>(grid.materialise(12, 5, 0))->setFixedDensity(1.02);
             }
             const bool mixture = option.contains("mixture");
             const bool gradient = option.contains("gradient");
@@ -495,7 +496,8 @@ private slots:
                 std::vector<Vector3i> sites;
                 grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
                     const bool inside = !region || (x >= 5 && x <= 18 && y >= 4 && y <= 15);
-                    if (typeid(*c) == typeid(SCCell) && static_cast<SCCell *>(c)->getFixedDensity() == 0.0 && inside)
+                    if (inside && PlainSite::isPlainFluid(c) &&
+                        static_cast<SCCell *>(grid.materialise(x, y, z))->getFixedDensity() == 0.0)
                         sites.emplace_back(x, y, z);
                 });
                 const bool pores = option.contains("pores");
@@ -655,7 +657,9 @@ private slots:
                 QVERIFY(grid.getPopulations().single && !grid.getPopulations().cur);
                 int plain = 0, inKernel = 0;
                 grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
-                    if (typeid(*c) != typeid(SCCell) || !static_cast<SCCell *>(c)->isAttached())
+                    // A handle is attached fluid by nature.
+                    if (!PlainSite::isPlainFluid(c) ||
+                        (typeid(*c) == typeid(SCCell) && !static_cast<SCCell *>(c)->isAttached()))
                         return;
                     ++plain;
                     inKernel += grid.kernelSite(grid.siteIndex(x, y, z));
@@ -745,13 +749,13 @@ private slots:
             run.f = snapshot(grid);
             // What the cells answer: their change, velocity (with half the
             // force shift), equilibrium and force.
-            grid.forEachCell([&](BaseCell *c, int, int, int) {
+            grid.forEachCell([&](BaseCell *c, int x, int y, int z) {
                 run.cellDeltaP.push_back(c->getDeltaP());
                 const Vector3d v = c->getVelocity(0), force = c->getForce(0);
                 run.reported.insert(run.reported.end(), {v.x, v.y, v.z, force.x, force.y, force.z});
-                if (typeid(*c) == typeid(SCCell))
+                if (PlainSite::isPlainFluid(c))
                     run.reported.push_back(
-                        static_cast<SCCell *>(c)->equilibrium(q - 1, 0.7, nullptr, &grid));
+                        static_cast<SCCell *>(grid.materialise(x, y, z))->equilibrium(q - 1, 0.7, nullptr, &grid));
                 // The second component, the mixture's and the second
                 // component's velocities and forces; a colour-gradient
                 // cell's blue values and colour densities.
@@ -898,7 +902,7 @@ private slots:
         const double half = probe->getVelocity(0).y - probe->getLatticeVelocity(0).y;
         QVERIFY(std::abs(half + 0.5 * g * d) < 1e-15);
         for (Grid *grid : {&fast, &perSite})
-            static_cast<SCCell *>(grid->getCell(8, 6, 0))->setFixedDensity(1.01);
+            static_cast<SCCell *>(grid->materialise(8, 6, 0))->setFixedDensity(1.01);
         for (Grid *grid : {&fast, &perSite})
             grid->step(3);
         compare("pinned cell");
@@ -993,7 +997,7 @@ private slots:
         });
         compare("porous box, solid density changed");
         both([](Grid &grid) {
-            static_cast<SCCell *>(grid.getCell(12, 10, 0))->setFixedDensity(1.01);
+            static_cast<SCCell *>(grid.materialise(12, 10, 0))->setFixedDensity(1.01);
             grid.step(3);
         });
         compare("pinned cell");
@@ -1159,7 +1163,7 @@ private slots:
         QVERIFY(grid.cellsMatchModel());
         QVERIFY(dynamic_cast<WallCell *>(grid.getCell(2, 2, 1)));
         QVERIFY(dynamic_cast<NullCell *>(grid.getCell(4, 1, 0)));
-        auto *fluid = dynamic_cast<SCCell *>(grid.getCell(3, 3, 2));
+        auto *fluid = dynamic_cast<SCCell *>(grid.materialise(3, 3, 2));
         QVERIFY(fluid);
         QCOMPARE(fluid->getQ(), 27);
         QVERIFY(std::abs(fluid->getP(0) - rho) < 1e-12);

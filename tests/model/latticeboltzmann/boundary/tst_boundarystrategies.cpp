@@ -182,7 +182,7 @@ private slots:
         g.setCell(1, 1, 1, inlet);
         g.buildNeighbours();
         QCOMPARE(FaceTable::select(19, g.neighbourBlock(1, 1, 1)), -1);
-        auto *fluid = static_cast<SCCell *>(g.getCell(1, 1, 2));
+        auto *fluid = static_cast<SCCell *>(g.materialise(1, 1, 2));
         for (int i = 0; i < 19; ++i)
             fluid->setNextF(i, -7.0, 0);
         inlet->preUpdate(g.getParameters()->parameterBlock(), g.neighbourBlock(1, 1, 1), &g, Vector3i(1, 1, 1));
