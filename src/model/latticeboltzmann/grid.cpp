@@ -1053,7 +1053,7 @@ void Grid::resize(int width, int height, int length, bool keepOld)
     // Fresh fluid is handles or cell objects, the objects in one run.
     if (leanWanted)
         allocateHandles(parameters->getMinP0());
-    else
+    if (plainSites.empty())
         BlockPool::expect(sizeof(SCCell), cells.size());
     rows.clear();
     fusedChunks.clear();
@@ -1856,7 +1856,13 @@ void Grid::allocateHandles(double p0)
         return;
     dropHandles();
     plainSites = std::vector<PlainSite>(cells.size());
-    PlainSite::publish(this, plainSites.data(), plainSites.size());
+    // With every slot of the handles' registry taken, this grid keeps its
+    // cell objects.
+    if (!PlainSite::publish(this, plainSites.data(), plainSites.size())) {
+        plainSites.clear();
+        plainSites.shrink_to_fit();
+        return;
+    }
     leanP0 = p0;
 }
 
@@ -1960,6 +1966,8 @@ void Grid::compactSites()
             continue;
         if (plainSites.empty())
             allocateHandles(fluid->getP0());
+        if (plainSites.empty())
+            break;
         PlainSite *handle = &plainSites[s];
         forgetHandleState(int(s));
         setHandleP0(int(s), fluid->getP0());

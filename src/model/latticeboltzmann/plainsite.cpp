@@ -27,7 +27,7 @@ std::mutex publishing;
 
 } // namespace
 
-void PlainSite::publish(Grid *grid, const PlainSite *first, std::size_t count)
+bool PlainSite::publish(Grid *grid, const PlainSite *first, std::size_t count)
 {
     std::lock_guard<std::mutex> lock(publishing);
     for (int k = 0; k < MaxSpans; ++k) {
@@ -39,9 +39,9 @@ void PlainSite::publish(Grid *grid, const PlainSite *first, std::size_t count)
         span.first.store(reinterpret_cast<std::uintptr_t>(first), std::memory_order_release);
         if (k >= spansUsed.load(std::memory_order_relaxed))
             spansUsed.store(k + 1, std::memory_order_release);
-        return;
+        return true;
     }
-    qFatal("PlainSite: more than %d grids hold plain site handles", MaxSpans);
+    return false;
 }
 
 void PlainSite::withdraw(const PlainSite *first)

@@ -24,9 +24,10 @@ public:
     PlainSite() = default;
 
     // Makes the handles first[0 .. count) known as those of grid's sites
-    // 0 .. count - 1, and forgets them again; lookups from several threads
-    // are safe while no array of a grid they read is withdrawn.
-    static void publish(Grid *grid, const PlainSite *first, std::size_t count);
+    // 0 .. count - 1 (false when as many grids as the registry holds have
+    // handles already), and forgets them again; lookups from several
+    // threads are safe while no array of a grid they read is withdrawn.
+    static bool publish(Grid *grid, const PlainSite *first, std::size_t count);
     static void withdraw(const PlainSite *first);
 
     // Whether the cell is plain fluid as documents, row copies and the

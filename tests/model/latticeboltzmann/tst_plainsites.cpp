@@ -10,7 +10,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <typeinfo>
+#include <vector>
 
 using namespace GridTest;
 
@@ -181,6 +183,30 @@ private slots:
         lean.setLeanSites(false);
         QCOMPARE(handles(lean), 0);
         QCOMPARE(difference(lean, objects), QString());
+    }
+
+    // Once as many grids hold handles as their registry takes, another grid
+    // keeps its cell objects and steps as the others; a grid that goes
+    // frees its place.
+    void gridsBeyondTheRegistryKeepObjects()
+    {
+        std::vector<std::unique_ptr<Grid>> grids;
+        do
+            grids.push_back(std::make_unique<Grid>());
+        while (handles(*grids.back()) > 0 && grids.size() < 1000);
+        QVERIFY(grids.size() > 2 && grids.size() < 1000);
+        Grid &lean = *grids.front(), &full = *grids.back();
+        for (Grid *g : {&lean, &full}) {
+            build(*g, 9, 1, false, false, true);
+            QCOMPARE(g->step(3), 3);
+        }
+        QCOMPARE(handles(full), 0);
+        QVERIFY(handles(lean) > 100);
+        QCOMPARE(difference(lean, full), QString());
+        grids.erase(grids.begin() + 1);
+        full.setLeanSites(true);
+        QVERIFY(handles(full) > 100);
+        QCOMPARE(difference(lean, full), QString());
     }
 };
 
