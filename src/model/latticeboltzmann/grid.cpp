@@ -596,6 +596,17 @@ template <typename Work> void mapOnPool(QList<int> &items, const Work &work)
 #endif
 }
 
+// Runs work(y) for every row: on the pool when parallel and there is more
+// than one, else in row order on the calling thread.
+template <typename Work> void mapRows(bool parallel, QList<int> &rows, const Work &work)
+{
+    if (parallel && rows.size() > 1)
+        mapOnPool(rows, work);
+    else
+        for (int y : qAsConst(rows))
+            work(y);
+}
+
 } // namespace
 
 void Grid::prepareForceFields()
@@ -666,11 +677,7 @@ void Grid::computePsiField()
             }
         }
     };
-    if (parameters->getMulticore() && rows.size() > 1)
-        mapOnPool(rows, row);
-    else
-        for (int y : qAsConst(rows))
-            row(y);
+    mapRows(parameters->getMulticore(), rows, row);
     psiValid = false;
 }
 
@@ -1593,11 +1600,7 @@ void Grid::formComponentField()
         if (!mixtures.empty())
             mixtures.formSites(componentField, first, plane);
     };
-    if (parameters->getMulticore() && rows.size() > 1)
-        mapOnPool(rows, row);
-    else
-        for (int y : qAsConst(rows))
-            row(y);
+    mapRows(parameters->getMulticore(), rows, row);
     componentFieldCurrent = true;
 }
 
@@ -1708,13 +1711,7 @@ void Grid::runPhase(int phase)
     // thread came first, so that phase runs in row order.
     const bool ordered = phase == 1 && parameters->getMcType() == 4;
     if (!work->isEmpty()) {
-        const Scaled item(this, phase);
-        if (parameters->getMulticore() && work->size() > 1 && !ordered) {
-            mapOnPool(*work, item);
-        } else {
-            for (int y : qAsConst(*work))
-                item(y);
-        }
+        mapRows(parameters->getMulticore() && !ordered, *work, Scaled(this, phase));
     }
     // The commit of the attached cells is the flip of the populations.
     if (phase == 2)
